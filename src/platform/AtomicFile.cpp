@@ -1,0 +1,205 @@
+#include "platform/AtomicFile.h"
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace tandrel::platform {
+
+// A stream buffer writing straight to a descriptor; the first failing write
+// is kept so that Commit() can tell what went wrong.
+class AtomicFile::FdBuffer : public std::streambuf {
+public:
+    explicit FdBuffer(int fd) : m_fd(fd), m_buffer(64 * 1024)
+    {
+        setp(m_buffer.data(), m_buffer.data() + m_buffer.size());
+    }
+
+    int Error() const { return m_error; }
+
+protected:
+    int_type overflow(int_type ch) override
+    {
+        if (!FlushBuffer())
+            return traits_type::eof();
+        if (!traits_type::eq_int_type(ch, traits_type::eof())) {
+            *pptr() = traits_type::to_char_type(ch);
+            pbump(1);
+        }
+        return traits_type::not_eof(ch);
+    }
+
+    int sync() override { return FlushBuffer() ? 0 : -1; }
+
+private:
+    bool FlushBuffer()
+    {
+        if (m_error != 0)
+            return false;
+        const char* data = pbase();
+        std::size_t left = static_cast<std::size_t>(pptr() - pbase());
+        while (left > 0) {
+            const ssize_t n = ::write(m_fd, data, left);
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                m_error = errno;
+                return false;
+            }
+            data += n;
+            left -= static_cast<std::size_t>(n);
+        }
+        setp(m_buffer.data(), m_buffer.data() + m_buffer.size());
+        return true;
+    }
+
+    int m_fd;
+    int m_error = 0;
+    std::vector<char> m_buffer;
+};
+
+namespace {
+
+std::string FolderOf(const std::string& path)
+{
+    const auto pos = path.rfind('/');
+    if (pos == std::string::npos)
+        return ".";
+    if (pos == 0)
+        return "/";
+    return path.substr(0, pos);
+}
+
+std::string NameOf(const std::string& path)
+{
+    const auto pos = path.rfind('/');
+    return pos == std::string::npos ? path : path.substr(pos + 1);
+}
+
+std::string UniqueSuffix()
+{
+    static std::atomic<unsigned> counter{0};
+    const auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
+    char text[64];
+    std::snprintf(text, sizeof text, "%ld-%llx-%u", static_cast<long>(::getpid()),
+                  static_cast<unsigned long long>(ticks), counter.fetch_add(1));
+    return text;
+}
+
+} // namespace
+
+AtomicFile::AtomicFile(std::string path) : m_path(std::move(path)), m_target(m_path), m_stream(nullptr) {}
+
+AtomicFile::~AtomicFile()
+{
+    Discard();
+}
+
+void AtomicFile::Discard()
+{
+    m_stream.rdbuf(nullptr);
+    m_buffer.reset();
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+    if (!m_temp.empty()) {
+        ::unlink(m_temp.c_str());
+        m_temp.clear();
+    }
+}
+
+FileResult AtomicFile::Open()
+{
+    Discard();
+    if (m_path.empty())
+        return ErrnoFailure("Cannot write", m_path, ENOENT);
+
+    // Replacing a symbolic link would cut it off from the file it names:
+    // write the file it points to instead.
+    m_target = m_path;
+    struct stat st {};
+    if (::lstat(m_path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        if (char* resolved = ::realpath(m_path.c_str(), nullptr)) {
+            m_target = resolved;
+            std::free(resolved);
+        }
+    }
+    const bool targetExists = ::stat(m_target.c_str(), &st) == 0;
+    if (targetExists && S_ISDIR(st.st_mode))
+        return ErrnoFailure("Cannot write", m_path, EISDIR);
+
+    const std::string folder = FolderOf(m_target);
+    const std::string name = NameOf(m_target);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string candidate = folder + (folder == "/" ? "" : "/") + "." + name + ".tmp-" + UniqueSuffix();
+        const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            m_fd = fd;
+            m_temp = std::move(candidate);
+            break;
+        }
+        if (errno != EEXIST)
+            return ErrnoFailure("Cannot create a file in", folder, errno);
+    }
+    if (m_fd < 0)
+        return ErrnoFailure("Cannot create a file in", folder, EEXIST);
+
+    // The replacement keeps the permission bits of the file it replaces.
+    if (targetExists)
+        ::fchmod(m_fd, st.st_mode & 07777);
+
+    m_buffer = std::make_unique<FdBuffer>(m_fd);
+    m_stream.rdbuf(m_buffer.get());
+    m_stream.clear();
+    return FileResult::Success();
+}
+
+FileResult AtomicFile::Commit()
+{
+    if (m_fd < 0 || !m_buffer)
+        return ErrnoFailure("Cannot write", m_path, EBADF);
+
+    m_stream.flush();
+    if (m_buffer->Error() != 0 || !m_stream) {
+        const int err = m_buffer->Error() != 0 ? m_buffer->Error() : EIO;
+        Discard();
+        return ErrnoFailure("Cannot write", m_path, err);
+    }
+    if (::fsync(m_fd) != 0) {
+        const int err = errno;
+        Discard();
+        return ErrnoFailure("Cannot write", m_path, err);
+    }
+    const int fd = m_fd;
+    m_fd = -1;
+    if (::close(fd) != 0) {
+        const int err = errno;
+        Discard();
+        return ErrnoFailure("Cannot write", m_path, err);
+    }
+    if (::rename(m_temp.c_str(), m_target.c_str()) != 0) {
+        const int err = errno;
+        Discard();
+        return ErrnoFailure("Cannot replace", m_path, err);
+    }
+    m_temp.clear();
+    Discard();
+
+    // Make the rename itself durable; the file is in place either way.
+    const int dir = ::open(FolderOf(m_target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+    return FileResult::Success();
+}
+
+} // namespace tandrel::platform

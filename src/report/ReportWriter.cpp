@@ -1,0 +1,109 @@
+#include "report/ReportWriter.h"
+
+#include "platform/AtomicFile.h"
+
+#include <vector>
+
+namespace tandrel::report {
+
+namespace {
+
+constexpr const char* kLineEnd = "\r\n";
+
+void WriteCells(std::ostream& out, const std::vector<std::string>& cells, ReportFormat format)
+{
+    const char separator = FieldSeparator(format);
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+        if (i > 0)
+            out << separator;
+        out << ReportCell(cells[i], format);
+    }
+    out << kLineEnd;
+}
+
+char LowerAscii(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+} // namespace
+
+char FieldSeparator(ReportFormat format)
+{
+    return format == ReportFormat::Csv ? ',' : '\t';
+}
+
+const char* ReportExtension(ReportFormat format)
+{
+    return format == ReportFormat::Csv ? ".csv" : ".txt";
+}
+
+const char* ReportFilterDescription(ReportFormat format)
+{
+    return format == ReportFormat::Csv ? "CSV (comma delimited) (*.csv)" : "Text (tab delimited) (*.txt)";
+}
+
+std::string ReportCell(const std::string& text, ReportFormat format)
+{
+    // Only a cell that would otherwise break the row apart is quoted; all
+    // others are written exactly as the list shows them.
+    const char* special = format == ReportFormat::Csv ? ",\"\r\n" : "\t\r\n";
+    if (text.find_first_of(special) == std::string::npos)
+        return text;
+    std::string quoted;
+    quoted.reserve(text.size() + 2);
+    quoted.push_back('"');
+    for (const char c : text) {
+        if (c == '"')
+            quoted.push_back('"');
+        quoted.push_back(c);
+    }
+    quoted.push_back('"');
+    return quoted;
+}
+
+void WriteListSection(std::ostream& out, const engine::ResultStore& store, engine::ResultCategory category,
+                      ReportFormat format)
+{
+    WriteCells(out, engine::ColumnHeaders(category), format);
+    for (const auto& item : store.List(category))
+        WriteCells(out, engine::RowCells(store, category, item), format);
+    out << kLineEnd;
+}
+
+void WriteReport(std::ostream& out, const engine::ResultStore& store, const ReportRequest& request)
+{
+    for (const auto category : engine::kAllCategories) {
+        const auto k = static_cast<std::size_t>(engine::Index(category));
+        if (!request.include[k])
+            continue;
+        out << "---" << request.sectionCaptions[k] << "---" << kLineEnd;
+        WriteListSection(out, store, category, request.format);
+    }
+}
+
+platform::FileResult WriteReport(const std::string& path, const engine::ResultStore& store,
+                                 const ReportRequest& request)
+{
+    platform::AtomicFile file(path);
+    if (auto opened = file.Open(); !opened.ok())
+        return opened;
+    WriteReport(file.Stream(), store, request);
+    return file.Commit();
+}
+
+std::string WithReportExtension(const std::string& path, ReportFormat format)
+{
+    const std::string extension = ReportExtension(format);
+    if (path.size() >= extension.size()) {
+        bool same = true;
+        const std::size_t start = path.size() - extension.size();
+        for (std::size_t i = 0; i < extension.size(); ++i)
+            same = same && LowerAscii(path[start + i]) == extension[i];
+        if (same)
+            return path;
+    }
+    return path + extension;
+}
+
+} // namespace tandrel::report
