@@ -1,0 +1,72 @@
+#pragma once
+
+#include "engine/CompareItem.h"
+#include "engine/ResultCategory.h"
+
+#include <array>
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace tandrel::engine {
+
+// The five ordered row sequences of one comparison, indexed 1..5 by category.
+// Rows keep insertion order and are never sorted. The store also keeps the two
+// roots and the local-time offset of the run, from which every row's full
+// paths and time texts are made.
+class ResultStore {
+public:
+    // Empties all five sequences and fixes the roots (each ending in the
+    // separator) and the local-time offset for the rows to come.
+    void Reset(std::string sourceRoot, std::string destinationRoot, std::int64_t localOffset);
+    void Clear(); // empties the five sequences, keeps roots and offset
+
+    // Appends a row; its key is the row count of the list before the append.
+    void AddResultRow(ResultCategory category, CompareItem item);
+
+    std::size_t Count(ResultCategory category) const { return List(category).size(); }
+    std::size_t TotalCount() const;
+    std::vector<CompareItem>& List(ResultCategory category) { return m_lists[Index(category) - 1]; }
+    const std::vector<CompareItem>& List(ResultCategory category) const { return m_lists[Index(category) - 1]; }
+    CompareItem& Row(ResultCategory category, std::size_t row) { return List(category)[row]; }
+    const CompareItem& Row(ResultCategory category, std::size_t row) const { return List(category)[row]; }
+
+    // Removes every row whose tag is "d" from one list, in one sweep; returns how many.
+    std::size_t RemoveProcessedRows(ResultCategory category);
+    void RemoveRow(ResultCategory category, std::size_t row);
+    void SetAllChecked(bool checked);
+
+    const std::string& SourceRoot() const { return m_sourceRoot; }
+    const std::string& DestinationRoot() const { return m_destinationRoot; }
+    std::int64_t LocalOffset() const { return m_localOffset; }
+
+    // The root of the side that a category's rows were walked on, and the other.
+    const std::string& WalkedRoot(ResultCategory category) const;
+    const std::string& OtherRoot(ResultCategory category) const;
+
+    // Field texts of a row, as the lists and the report show them.
+    std::string Path(ResultCategory category, const CompareItem& item) const;
+    // CounterpartPath (lists 1, 2, 5) or ExpectedPath (lists 3, 4): the same
+    // relative path under the other root.
+    std::string TargetPath(ResultCategory category, const CompareItem& item) const;
+    std::string SizeTextOf(const CompareItem& item) const;
+    std::string ModifiedText(const CompareItem& item) const;
+    std::string CounterpartModifiedText(const CompareItem& item) const;
+    std::string CounterpartSizeText(const CompareItem& item) const;
+    static std::string KeyText(const CompareItem& item);
+
+private:
+    std::array<std::vector<CompareItem>, kCategoryCount> m_lists;
+    std::string m_sourceRoot;
+    std::string m_destinationRoot;
+    std::int64_t m_localOffset = 0;
+};
+
+// The texts of one list's columns, in display order, and of one row's cells.
+// Lists 1, 2, 5 have seven columns, lists 3, 4 five; the last is the status.
+std::vector<std::string> ColumnHeaders(ResultCategory category);
+std::vector<std::string> RowCells(const ResultStore& store, ResultCategory category, const CompareItem& item);
+// Index of the column that holds the other side's path (5 or 3).
+int TargetColumn(ResultCategory category);
+
+} // namespace tandrel::engine

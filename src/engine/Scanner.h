@@ -1,0 +1,58 @@
+#pragma once
+
+#include "engine/ResultCategory.h"
+#include "engine/ResultStore.h"
+#include "engine/RunFlag.h"
+#include "settings/CompareOptions.h"
+
+#include <string>
+#include <vector>
+
+namespace tandrel::engine {
+
+// Called after every directory entry, processed or skipped. The window's
+// observer lets pending events run here (throttled as it sees fit); a cancel
+// button clears the run flag, which the scanner tests right after.
+class ScanObserver {
+public:
+    virtual ~ScanObserver() = default;
+    virtual void EntryProcessed() = 0;
+};
+
+// Everything a scan reads. Options and ignored names are read through these
+// references at the moment each entry is looked at, not copied.
+struct ScanContext {
+    std::string sourceRoot;      // ends in '/'
+    std::string destinationRoot; // ends in '/'
+    bool includeSubdirectories = true;
+    const settings::CompareOptions* options = nullptr;
+    const std::vector<std::string>* ignoredTypes = nullptr;
+    RunFlag* runFlag = nullptr;
+    ResultStore* store = nullptr;
+    ScanObserver* observer = nullptr; // may be null
+};
+
+// Walks `folder` (this side's root on the first call) depth-first: each
+// folder's entries in the order the file system returns them, then its
+// subfolders in the order met. Appends rows to the store. Never throws,
+// never shows anything; a folder that cannot be listed contributes nothing.
+void ScanFolder(ScanContext& context, const std::string& folder, const std::string& otherRoot, ScanPass pass);
+
+// True when an ignored-names entry matches a name: "*.ext" compares the
+// ending without regard to case, any other entry the whole name.
+bool MatchesIgnoredType(const std::string& name, const std::vector<std::string>& ignoredTypes);
+
+// The signed count of unit boundaries from `source` to `counterpart` (both
+// epoch seconds, both shifted by the same offset): unit 0 s, 1 min, 2 h,
+// 3 days, 4 months, 5 years.
+std::int64_t TimeDifference(std::int64_t source, std::int64_t counterpart, std::int64_t offset, int unit);
+
+// The category of a file pair found on both sides, or 0 when they count as equal.
+int ClassifyPair(std::int64_t sourceTime, std::int64_t sourceSize, std::int64_t counterpartTime,
+                 std::int64_t counterpartSize, std::int64_t offset, const settings::CompareOptions& options);
+
+// A whole comparison's scan: both roots get a trailing '/', the store is
+// reset, then the source pass and, unless cancelled, the destination pass.
+void RunScan(ScanContext& context);
+
+} // namespace tandrel::engine

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "engine/ResultCategory.h"
+#include "engine/ResultStore.h"
+#include "engine/RunFlag.h"
+#include "settings/SettingsFile.h"
+
+#include <QString>
+
+namespace tandrel::gui {
+
+// The program-wide state: one comparison, one pair of roots, one store, one
+// settings state. Owned by the application object and passed by reference to
+// the windows that read or change it.
+struct AppState {
+    QString appFolder;    // the program's folder (or the per-user fallback), ending in '/'
+    QString settingsPath; // appFolder + "tdl.ini"
+    QString reportFolder; // appFolder + "Report"
+
+    settings::SettingsState settings;
+
+    QString sourceRoot;      // set by the new-comparison dialog; a run appends '/'
+    QString destinationRoot;
+    bool includeSubdirectories = true;
+    engine::RunFlag runFlag;
+    engine::ResultStore store;
+
+    engine::CategoryCaptions captions = engine::DefaultCategoryCaptions();
+    int currentTab = 1;           // 1..5, the visible list
+    double progressFraction = 0;  // share of checked rows started by a copy or delete
+    QString editMode;             // "add" or "edit", from the projects manager to the editor
+};
+
+// Conversions at the boundary between the core (UTF-8 std::string) and Qt.
+inline QString ToQ(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+inline std::string FromQ(const QString& s) { return s.toUtf8().toStdString(); }
+
+} // namespace tandrel::gui

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+
+namespace tandrel::platform {
+
+// The outcome of a file operation: empty on success, otherwise what failed
+// and why, in the system's words, with the path.
+struct FileResult {
+    std::string error;
+    bool ok() const { return error.empty(); }
+    static FileResult Success() { return {}; }
+    static FileResult Failure(std::string text) { return FileResult{std::move(text)}; }
+};
+
+// "<what> '<path>': <strerror(err)>"
+FileResult ErrnoFailure(const std::string& what, const std::string& path, int err);
+
+} // namespace tandrel::platform

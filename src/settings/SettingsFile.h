@@ -1,0 +1,54 @@
+#pragma once
+
+#include "platform/FileResult.h"
+#include "settings/CompareOptions.h"
+
+#include <array>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tandrel::settings {
+
+inline constexpr int kRecentSlots = 10;
+using RecentFolders = std::array<std::string, kRecentSlots>;
+
+// The program-wide settings state: read once at start-up, rewritten whole.
+struct SettingsState {
+    CompareOptions options;
+    RecentFolders recentSources;
+    RecentFolders recentDestinations;
+    std::vector<std::string> projectList;  // "name|source|destination" lines
+    std::vector<std::string> ignoredTypes; // names and "*." suffix patterns
+};
+
+inline constexpr const char* kSettingsFileName = "tdl.ini";
+
+// Applies the defaults and then the file at `path` to `state`. Lines that are
+// unusable are ignored as the reading rules say; a file that cannot be read
+// leaves the state as far as it was filled.
+void ReadSettings(const std::string& path, SettingsState& state);
+void ReadSettingsText(const std::string& text, SettingsState& state);
+
+// The exact bytes of the file for a state (CR LF line ends).
+std::string SettingsText(const SettingsState& state);
+// Writes the file through a temporary file renamed over the old one, so a
+// failed write never leaves a partial file. The state is not changed.
+platform::FileResult WriteSettings(const std::string& path, const SettingsState& state);
+
+struct ProjectRecord {
+    std::string name;
+    std::string source;
+    std::string destination;
+};
+// Splits "name|source|destination" at the first two '|'; nothing for a line
+// with fewer than two.
+std::optional<ProjectRecord> ParseProject(const std::string& line);
+std::string ProjectLine(const ProjectRecord& record);
+
+// A folder already listed (compared without regard to case and to one
+// trailing separator) keeps its place; a new one enters at slot 0, the
+// others move down and slot 9 is dropped.
+void RememberRecentFolder(RecentFolders& slots, const std::string& folder, char separator = '/');
+
+} // namespace tandrel::settings

@@ -1,0 +1,153 @@
+#include "support/TempTree.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace tandrel::test {
+
+namespace {
+void Check(bool ok, const std::string& what)
+{
+    if (!ok)
+        throw std::runtime_error(what + ": " + std::strerror(errno));
+}
+} // namespace
+
+TempTree::TempTree()
+{
+    std::string pattern = (fs::temp_directory_path() / "tandrel-test-XXXXXX").string();
+    Check(mkdtemp(pattern.data()) != nullptr, "mkdtemp");
+    m_root = pattern + "/";
+    // Unprivileged children must be able to walk into the tree.
+    ::chmod(pattern.c_str(), 0777);
+}
+
+TempTree::~TempTree()
+{
+    std::error_code ec;
+    // Give back write and search rights that a test took away, then remove.
+    for (auto it = fs::recursive_directory_iterator(m_root, fs::directory_options::skip_permission_denied, ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        if (it->is_directory(ec) && !it->is_symlink(ec))
+            ::chmod(it->path().c_str(), 0777);
+    }
+    fs::remove_all(m_root, ec);
+}
+
+void TempTree::WriteFile(const std::string& relative, const std::string& content)
+{
+    const fs::path p = Path(relative);
+    fs::create_directories(p.parent_path());
+    std::ofstream out(p, std::ios::binary | std::ios::trunc);
+    Check(static_cast<bool>(out), "open " + p.string());
+    out << content;
+}
+
+void TempTree::WriteFile(const std::string& relative, const std::string& content, std::int64_t mtime,
+                         long nanoseconds)
+{
+    WriteFile(relative, content);
+    SetMtime(relative, mtime, nanoseconds);
+}
+
+void TempTree::MakeDir(const std::string& relative)
+{
+    fs::create_directories(Path(relative));
+}
+
+void TempTree::SetMtime(const std::string& relative, std::int64_t seconds, long nanoseconds)
+{
+    struct timespec times[2];
+    times[0].tv_sec = static_cast<time_t>(seconds);
+    times[0].tv_nsec = nanoseconds;
+    times[1] = times[0];
+    Check(::utimensat(AT_FDCWD, Path(relative).c_str(), times, AT_SYMLINK_NOFOLLOW) == 0,
+          "utimensat " + relative);
+}
+
+void TempTree::Symlink(const std::string& target, const std::string& relative)
+{
+    fs::create_directories(fs::path(Path(relative)).parent_path());
+    Check(::symlink(target.c_str(), Path(relative).c_str()) == 0, "symlink " + relative);
+}
+
+void TempTree::MakeFifo(const std::string& relative)
+{
+    fs::create_directories(fs::path(Path(relative)).parent_path());
+    Check(::mkfifo(Path(relative).c_str(), 0644) == 0, "mkfifo " + relative);
+}
+
+void TempTree::Chmod(const std::string& relative, unsigned mode)
+{
+    Check(::chmod(Path(relative).c_str(), mode) == 0, "chmod " + relative);
+}
+
+std::string TempTree::ReadFile(const std::string& relative) const
+{
+    std::ifstream in(Path(relative), std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+bool TempTree::Exists(const std::string& relative) const
+{
+    struct stat st;
+    return ::lstat(Path(relative).c_str(), &st) == 0;
+}
+
+void TempTree::Remove(const std::string& relative)
+{
+    std::error_code ec;
+    fs::remove_all(Path(relative), ec);
+}
+
+int RunUnprivileged(const std::function<bool()>& body)
+{
+    std::fflush(nullptr);
+    const pid_t pid = ::fork();
+    if (pid < 0)
+        return -1;
+    if (pid == 0) {
+        if (::geteuid() == 0) {
+            // nobody / nogroup
+            if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+                ::_exit(90);
+        }
+        const bool ok = body();
+        std::fflush(nullptr);
+        ::_exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    if (::waitpid(pid, &status, 0) < 0)
+        return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+std::int64_t LocalTime(int year, int month, int day, int hour, int minute, int second)
+{
+    struct tm tm {};
+    tm.tm_year = year - 1900;
+    tm.tm_mon = month - 1;
+    tm.tm_mday = day;
+    tm.tm_hour = hour;
+    tm.tm_min = minute;
+    tm.tm_sec = second;
+    tm.tm_isdst = -1;
+    return static_cast<std::int64_t>(::mktime(&tm));
+}
+
+} // namespace tandrel::test

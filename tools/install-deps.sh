@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Installs the Debian packages listed in tools/debian-packages.txt that are
+# not installed yet. Runs apt-get update first only when something is missing.
+set -euo pipefail
+here="$(cd "$(dirname "$0")" && pwd)"
+missing=()
+while read -r pkg; do
+  [[ -z "$pkg" || "$pkg" == \#* ]] && continue
+  if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$pkg")
+  fi
+done < "$here/debian-packages.txt"
+if ((${#missing[@]})); then
+  echo "Installing: ${missing[*]}"
+  sudo=""
+  if [[ $(id -u) -ne 0 ]]; then sudo="sudo"; fi
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
