@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+
+namespace tandrel::gui {
+
+// The program's two per-user values, "SourceDir" and "TargetDir", kept under
+// the organisation "Orvessa Software", application "Tandrel" (the registry
+// key Software\Orvessa Software\Tandrel on Windows, a small file in the
+// user's configuration folder elsewhere).
+inline constexpr const char* kRegistryOrganization = "Orvessa Software";
+inline constexpr const char* kRegistryApplication = "Tandrel";
+
+// The value's text, or empty text when the value is missing or unreadable.
+// A number reads as its decimal text, any other kind of value as empty
+// text. A text whose first character is a zero character reads as empty;
+// one trailing zero character is dropped.
+QString ReadRegistryValue(const QString& name);
+
+// Stores the text, creating the place when needed; failures are ignored.
+void WriteRegistryValue(const QString& name, const QString& text);
+
+// A folder is worth storing at shutdown only when it is longer than a bare
+// root ("/" here, "C:\" on drive-letter systems).
+bool WorthStoringFolder(const QString& folder);
+
+} // namespace tandrel::gui
