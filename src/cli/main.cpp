@@ -2,6 +2,7 @@
 
 #include "cli/CliCommon.h"
 #include "cli/CliCompare.h"
+#include "cli/CliSync.h"
 
 #include <clocale>
 #include <iostream>
@@ -14,6 +15,10 @@ const char* const kUsage =
     "Usage:\n"
     "  tandrel-cli compare [--summary] [--format text|csv] [OPTIONS] SOURCE DESTINATION\n"
     "      Compares the two folder trees and prints the five lists (or only their counts).\n"
+    "  tandrel-cli copy --to destination|source --lists N[,N...] [OPTIONS] SOURCE DESTINATION\n"
+    "      Compares, then copies every row of the named lists (1 to 5) to the given side.\n"
+    "  tandrel-cli delete --lists N[,N...] [OPTIONS] SOURCE DESTINATION\n"
+    "      Compares, then deletes the first-column item of every row of the named lists.\n"
     "\n"
     "OPTIONS shared by every command:\n"
     "  --no-subdirs      compare only the entries directly inside the two folders\n"
@@ -35,6 +40,10 @@ int main(int argc, char** argv)
     args.erase(args.begin());
     if (command == "compare")
         return tandrel::cli::RunCompareCommand(args);
+    if (command == "copy")
+        return tandrel::cli::RunCopyCommand(args);
+    if (command == "delete")
+        return tandrel::cli::RunDeleteCommand(args);
     std::cerr << "tandrel-cli: unknown command '" << command << "'\n" << kUsage;
     return tandrel::cli::kExitUsage;
 }

@@ -1,0 +1,190 @@
+#include "sync/SyncOperations.h"
+
+#include "engine/FolderExists.h"
+#include "platform/FileOps.h"
+#include "sync/PathRoutines.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <functional>
+
+namespace tandrel::sync {
+
+using engine::CompareItem;
+using engine::ResultCategory;
+using engine::ResultStore;
+using engine::RowIcon;
+using platform::FileResult;
+
+namespace {
+
+enum class Order { TopDown, BottomUp };
+
+// The row-by-row frame shared by copy and delete: counting pass, working
+// pass in the given order, row marks, failure handling and cancel.
+struct RowRun {
+    ResultStore& store;
+    ResultCategory category;
+    const settings::CompareOptions& options;
+    engine::RunFlag& runFlag;
+    double& progressFraction;
+    SyncObserver& observer;
+
+    // The path shown while the row is worked on, and the work itself.
+    std::function<std::string(const CompareItem&)> shownPath;
+    std::function<FileResult(const CompareItem&)> work;
+
+    SyncOutcome Run(Order order)
+    {
+        SyncOutcome outcome;
+        if (store.Count(category) == 0)
+            return outcome;
+        runFlag.Set(true);
+        progressFraction = 0.0;
+
+        const std::size_t counted = store.Count(category);
+        for (std::size_t k = 0; k < counted; ++k) {
+            observer.PumpEvents();
+            if (k < store.Count(category) && store.Row(category, k).checked)
+                ++outcome.total;
+        }
+
+        observer.PumpEvents();
+        const std::size_t n = store.Count(category);
+        for (std::size_t step = 0; step < n; ++step) {
+            const std::size_t k = order == Order::TopDown ? step : n - 1 - step;
+            observer.PumpEvents();
+            if (k < store.Count(category) && store.Row(category, k).checked) {
+                if (!WorkOn(k, outcome))
+                    return outcome;
+            }
+            if (!runFlag.IsSet()) {
+                outcome.cancelled = true;
+                break;
+            }
+        }
+        return outcome;
+    }
+
+    // False when the run must end here (a failure with IgnoreError off).
+    bool WorkOn(std::size_t k, SyncOutcome& outcome)
+    {
+        ++outcome.started;
+        // Rows checked after the counting pass are worked on too; the shown
+        // total never drops below the rows started.
+        const std::size_t total = std::max(outcome.total, outcome.started);
+        progressFraction = static_cast<double>(outcome.started) / static_cast<double>(total);
+        observer.RowStarted(outcome.started, total, shownPath(store.Row(category, k)));
+
+        store.Row(category, k).icon = RowIcon::Started;
+        observer.RowChanged(category, k);
+
+        const FileResult result = work(store.Row(category, k));
+        CompareItem& row = store.Row(category, k);
+        if (result.ok()) {
+            row.SetTag(engine::kProcessedTag);
+            ++outcome.succeeded;
+            observer.RowChanged(category, k);
+            return true;
+        }
+
+        row.SetStatusText(result.error);
+        row.SetTag("");
+        row.icon = RowIcon::Failed;
+        ++outcome.failed;
+        observer.RowChanged(category, k);
+        observer.RowFailed(category, k, result.error);
+        if (!options.IgnoreError) {
+            observer.ShowFailure(result.error);
+            outcome.stoppedOnFailure = true;
+            return false;
+        }
+        return true;
+    }
+};
+
+FileResult CopyOneFile(const std::string& from, const std::string& to, const settings::CompareOptions& options)
+{
+    const std::string parent = ParentFolder(to);
+    if (!engine::FolderExists(parent))
+        MakeFolderPath(parent);
+
+    const platform::EntryInfo target = platform::LookUp(to);
+    const bool fileThere = target.kind != platform::EntryKind::Missing && target.kind != platform::EntryKind::Folder;
+    if (options.Overwriting) {
+        if (fileThere) {
+            FileResult cleared = platform::SetArchiveOnly(to);
+            if (!cleared.ok())
+                return cleared;
+        }
+    } else if (target.ReadOnly()) {
+        // The rename below would succeed; a read-only target is still kept
+        // unless overwriting is allowed.
+        return platform::ErrnoFailure("Cannot replace read-only file", to, EACCES);
+    }
+    return platform::CopyFileSafely(from, to);
+}
+
+FileResult DeleteOneItem(const CompareItem& row, const std::string& path, const settings::CompareOptions& options)
+{
+    if (row.isFolder)
+        return platform::RemoveFolder(path);
+    if (options.Overwriting) {
+        FileResult cleared = platform::SetArchiveOnly(path);
+        if (!cleared.ok())
+            return cleared;
+    } else if (platform::LookUp(path).ReadOnly()) {
+        return platform::ErrnoFailure("Cannot delete read-only file", path, EACCES);
+    }
+    return platform::DeleteFile(path);
+}
+
+} // namespace
+
+bool DirectionOffered(ResultCategory category, CopyDirection direction)
+{
+    if (direction == CopyDirection::SourceToDestination)
+        return category != ResultCategory::NotInSource;
+    return category != ResultCategory::NotInDestination;
+}
+
+SyncOutcome CopyCheckedRows(ResultStore& store, ResultCategory category, CopyDirection direction,
+                            const settings::CompareOptions& options, engine::RunFlag& runFlag,
+                            double& progressFraction, SyncObserver& observer)
+{
+    if (!DirectionOffered(category, direction)) {
+        SyncOutcome refused;
+        refused.refused = true;
+        return refused;
+    }
+    // Column 0 holds the walked side's path, the target column the other
+    // side's. Copying from destination to source on a two-sided list reads
+    // them the other way round; list 4 was walked on the destination side.
+    const bool reversed =
+        direction == CopyDirection::DestinationToSource && category != ResultCategory::NotInSource;
+    auto fromOf = [&store, category, reversed](const CompareItem& row) {
+        return reversed ? store.TargetPath(category, row) : store.Path(category, row);
+    };
+    auto toOf = [&store, category, reversed](const CompareItem& row) {
+        return reversed ? store.Path(category, row) : store.TargetPath(category, row);
+    };
+
+    RowRun run{store, category, options, runFlag, progressFraction, observer, toOf,
+               [&](const CompareItem& row) {
+                   if (row.isFolder)
+                       return platform::CreateFolder(toOf(row));
+                   return CopyOneFile(fromOf(row), toOf(row), options);
+               }};
+    return run.Run(Order::TopDown);
+}
+
+SyncOutcome DeleteCheckedRows(ResultStore& store, ResultCategory category, const settings::CompareOptions& options,
+                              engine::RunFlag& runFlag, double& progressFraction, SyncObserver& observer)
+{
+    auto pathOf = [&store, category](const CompareItem& row) { return store.Path(category, row); };
+    RowRun run{store, category, options, runFlag, progressFraction, observer, pathOf,
+               [&](const CompareItem& row) { return DeleteOneItem(row, pathOf(row), options); }};
+    return run.Run(Order::BottomUp);
+}
+
+} // namespace tandrel::sync

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "engine/ResultCategory.h"
+#include "engine/ResultStore.h"
+#include "engine/RunFlag.h"
+#include "settings/CompareOptions.h"
+#include "sync/SyncObserver.h"
+
+#include <cstddef>
+
+namespace tandrel::sync {
+
+enum class CopyDirection {
+    SourceToDestination, // CmdS2D: lists 1, 2, 3, 5
+    DestinationToSource, // CmdD2S: lists 1, 2, 4, 5
+};
+
+// Whether a direction's button is offered on a list: not towards the side
+// the list's items already exist on only (source to destination on list 4,
+// destination to source on list 3).
+bool DirectionOffered(engine::ResultCategory category, CopyDirection direction);
+
+// What a run did. The rows themselves carry the details: processed rows the
+// tag "d", failed ones the Failed icon and their error text.
+struct SyncOutcome {
+    std::size_t total = 0;     // checked rows found by the counting pass
+    std::size_t started = 0;   // checked rows whose turn came
+    std::size_t succeeded = 0;
+    std::size_t failed = 0;
+    bool cancelled = false;        // the run flag was found cleared
+    bool stoppedOnFailure = false; // IgnoreError off and a row failed
+    bool refused = false;          // the direction is not offered on this list; nothing done
+};
+
+// Copies the checked rows of one list, top to bottom, in the given
+// direction. The caller has asked the question and locked its commands; this
+// raises the run flag, sets the progress fraction to 0, counts the checked
+// rows and works through them one at a time, re-reading each row's check
+// mark when its turn comes. It ends by returning; removing the processed
+// rows (ResultStore::RemoveProcessedRows) is the caller's finishing step.
+// A failure is written into the row; with IgnoreError on the run goes on,
+// with it off the observer shows it and the run ends. A cleared run flag
+// stops the run after the row in hand. Whether a row is a folder comes from
+// the row's isFolder, never from its icon.
+SyncOutcome CopyCheckedRows(engine::ResultStore& store, engine::ResultCategory category, CopyDirection direction,
+                            const settings::CompareOptions& options, engine::RunFlag& runFlag,
+                            double& progressFraction, SyncObserver& observer);
+
+// Deletes, on disk, the item of column 0 (the row's Path) of every checked
+// row of one list, bottom to top, so that a folder's content goes before the
+// folder. Otherwise as CopyCheckedRows.
+SyncOutcome DeleteCheckedRows(engine::ResultStore& store, engine::ResultCategory category,
+                              const settings::CompareOptions& options, engine::RunFlag& runFlag,
+                              double& progressFraction, SyncObserver& observer);
+
+} // namespace tandrel::sync
