@@ -1,0 +1,260 @@
+#include "platform/FileOps.h"
+
+#include "support/TempTree.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tandrel::platform {
+namespace {
+
+using test::RunUnprivileged;
+using test::TempTree;
+
+// Entries of a folder whose names mark them as leftovers of a copy.
+int TempFilesIn(const std::string& folder)
+{
+    int count = 0;
+    if (DIR* dir = ::opendir(folder.c_str())) {
+        while (const dirent* e = ::readdir(dir))
+            if (std::string(e->d_name).rfind(kTempFilePrefix, 0) == 0)
+                ++count;
+        ::closedir(dir);
+    }
+    return count;
+}
+
+struct stat StatOf(const std::string& path)
+{
+    struct stat st {};
+    EXPECT_EQ(::lstat(path.c_str(), &st), 0) << path;
+    return st;
+}
+
+std::string BigContent(std::size_t size)
+{
+    std::string s(size, '\0');
+    for (std::size_t i = 0; i < size; ++i)
+        s[i] = static_cast<char>('a' + (i * 7919 % 26));
+    return s;
+}
+
+class ClearWriteFault {
+public:
+    ~ClearWriteFault() { SetWriteFaultForTesting(std::nullopt); }
+};
+
+TEST(FileOps, CopyCarriesContentTimeAndPermissionsAndReplacesTheTarget)
+{
+    TempTree t;
+    t.WriteFile("s/a.txt", "new content", 1'600'000'000, 123'456'789);
+    t.Chmod("s/a.txt", 0640);
+    t.WriteFile("d/a.txt", "old");
+
+    ASSERT_TRUE(CopyFileSafely(t.Path("s/a.txt"), t.Path("d/a.txt")).ok());
+    EXPECT_EQ(t.ReadFile("d/a.txt"), "new content");
+    const struct stat st = StatOf(t.Path("d/a.txt"));
+    EXPECT_EQ(st.st_mtim.tv_sec, 1'600'000'000);
+    EXPECT_EQ(st.st_mtim.tv_nsec, 123'456'789);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(TempFilesIn(t.Path("d")), 0);
+
+    // An empty file, a new name, and a file big enough for several chunks.
+    t.WriteFile("s/empty", "");
+    ASSERT_TRUE(CopyFileSafely(t.Path("s/empty"), t.Path("d/empty")).ok());
+    EXPECT_TRUE(t.Exists("d/empty"));
+    EXPECT_EQ(t.ReadFile("d/empty"), "");
+    const std::string big = BigContent(3 * 1024 * 1024 + 17);
+    t.WriteFile("s/big", big);
+    ASSERT_TRUE(CopyFileSafely(t.Path("s/big"), t.Path("d/big")).ok());
+    EXPECT_EQ(t.ReadFile("d/big"), big);
+
+    // Setuid and setgid bits are not carried over.
+    t.Chmod("s/a.txt", 06755);
+    ASSERT_TRUE(CopyFileSafely(t.Path("s/a.txt"), t.Path("d/a.txt")).ok());
+    EXPECT_EQ(StatOf(t.Path("d/a.txt")).st_mode & 07777, 0755u);
+}
+
+TEST(FileOps, FailedWriteLeavesOldTargetAndNoTemporaryFile)
+{
+    ClearWriteFault clear;
+    TempTree t;
+    const std::string big = BigContent(2 * 1024 * 1024);
+    t.WriteFile("s/big", big);
+    t.WriteFile("d/big", "the old target", 1'500'000'000);
+
+    SetWriteFaultForTesting(WriteFault{1024 * 1024 + 3, ENOSPC});
+    const FileResult r = CopyFileSafely(t.Path("s/big"), t.Path("d/big"));
+    ASSERT_FALSE(r.ok());
+    EXPECT_NE(r.error.find("No space left on device"), std::string::npos) << r.error;
+    EXPECT_NE(r.error.find(t.Path("d/big")), std::string::npos) << r.error;
+    EXPECT_EQ(t.ReadFile("d/big"), "the old target");
+    EXPECT_EQ(StatOf(t.Path("d/big")).st_mtim.tv_sec, 1'500'000'000);
+    EXPECT_EQ(TempFilesIn(t.Path("d")), 0);
+
+    // A failure on the very first write, and no target before.
+    SetWriteFaultForTesting(WriteFault{0, EIO});
+    EXPECT_FALSE(CopyFileSafely(t.Path("s/big"), t.Path("d/new")).ok());
+    EXPECT_FALSE(t.Exists("d/new"));
+    EXPECT_EQ(TempFilesIn(t.Path("d")), 0);
+
+    // The read-and-write path copies correctly when the fault lies beyond the end.
+    SetWriteFaultForTesting(WriteFault{std::int64_t{1} << 40, ENOSPC});
+    ASSERT_TRUE(CopyFileSafely(t.Path("s/big"), t.Path("d/big")).ok());
+    EXPECT_EQ(t.ReadFile("d/big"), big);
+}
+
+TEST(FileOps, FullFileSystemLeavesOldTargetAndNoTemporaryFile)
+{
+    TempTree t;
+    t.MakeDir("small");
+    if (::mount("tmpfs", t.Path("small").c_str(), "tmpfs", 0, "size=1m") != 0)
+        GTEST_SKIP() << "cannot mount a small file system here: " << std::strerror(errno);
+    struct Unmount {
+        std::string path;
+        ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
+    } unmount{t.Path("small")};
+
+    t.WriteFile("small/target", "old bytes");
+    const std::string big = BigContent(4 * 1024 * 1024);
+    t.WriteFile("big", big);
+    const FileResult r = CopyFileSafely(t.Path("big"), t.Path("small/target"));
+    ASSERT_FALSE(r.ok());
+    EXPECT_NE(r.error.find("No space left on device"), std::string::npos) << r.error;
+    EXPECT_EQ(t.ReadFile("small/target"), "old bytes");
+    EXPECT_EQ(TempFilesIn(t.Path("small")), 0);
+}
+
+TEST(FileOps, LinksAreCopiedAndDeletedAsLinks)
+{
+    TempTree t;
+    t.WriteFile("outside.txt", "must stay");
+    t.Symlink("../outside.txt", "s/link");
+    t.Symlink("nowhere/at/all", "s/dangling");
+    t.MakeDir("d");
+    t.WriteFile("d/link", "a file that the link replaces");
+
+    ASSERT_TRUE(CopyFileSafely(t.Path("s/link"), t.Path("d/link")).ok());
+    ASSERT_TRUE(CopyFileSafely(t.Path("s/dangling"), t.Path("d/dangling")).ok());
+    char buf[256];
+    ssize_t n = ::readlink(t.Path("d/link").c_str(), buf, sizeof buf);
+    ASSERT_GT(n, 0);
+    EXPECT_EQ(std::string(buf, static_cast<std::size_t>(n)), "../outside.txt");
+    n = ::readlink(t.Path("d/dangling").c_str(), buf, sizeof buf);
+    ASSERT_GT(n, 0);
+    EXPECT_EQ(std::string(buf, static_cast<std::size_t>(n)), "nowhere/at/all");
+    EXPECT_EQ(TempFilesIn(t.Path("d")), 0);
+
+    // Attributes and deletion act on the link itself.
+    t.Chmod("outside.txt", 0444);
+    EXPECT_TRUE(SetArchiveOnly(t.Path("d/link")).ok());
+    EXPECT_EQ(StatOf(t.Path("outside.txt")).st_mode & 0777, 0444u);
+    EXPECT_TRUE(DeleteFile(t.Path("d/link")).ok());
+    EXPECT_FALSE(t.Exists("d/link"));
+    EXPECT_EQ(t.ReadFile("outside.txt"), "must stay");
+
+    t.MakeDir("folder/inner");
+    t.Symlink("folder", "folderlink");
+    EXPECT_FALSE(RemoveFolder(t.Path("folderlink")).ok());
+    EXPECT_TRUE(t.Exists("folder/inner"));
+    EXPECT_EQ(LookUp(t.Path("folderlink")).kind, EntryKind::SymbolicLink);
+}
+
+TEST(FileOps, SpecialFilesFoldersAndMissingSourcesAreNotCopied)
+{
+    TempTree t;
+    t.MakeFifo("s/pipe");
+    t.MakeDir("s/folder");
+    t.MakeDir("d");
+    t.WriteFile("d/pipe", "old");
+
+    FileResult r = CopyFileSafely(t.Path("s/pipe"), t.Path("d/pipe"));
+    ASSERT_FALSE(r.ok());
+    EXPECT_NE(r.error.find("not a regular file"), std::string::npos) << r.error;
+    EXPECT_NE(r.error.find(t.Path("s/pipe")), std::string::npos) << r.error;
+    EXPECT_EQ(t.ReadFile("d/pipe"), "old");
+
+    r = CopyFileSafely(t.Path("s/folder"), t.Path("d/folder"));
+    EXPECT_NE(r.error.find("Is a directory"), std::string::npos) << r.error;
+    EXPECT_FALSE(t.Exists("d/folder"));
+
+    r = CopyFileSafely(t.Path("s/gone"), t.Path("d/gone"));
+    EXPECT_NE(r.error.find("No such file or directory"), std::string::npos) << r.error;
+    EXPECT_NE(r.error.find(t.Path("s/gone")), std::string::npos) << r.error;
+    EXPECT_EQ(TempFilesIn(t.Path("d")), 0);
+    EXPECT_EQ(LookUp(t.Path("s/pipe")).kind, EntryKind::Special);
+}
+
+TEST(FileOps, TargetsThatCannotBeReplaced)
+{
+    TempTree t;
+    t.WriteFile("s/a", "new");
+    t.MakeDir("d/a/inner");            // a folder where the file should go
+    t.WriteFile("d/notafolder", "x");  // a file where a folder should be
+
+    FileResult r = CopyFileSafely(t.Path("s/a"), t.Path("d/a"));
+    ASSERT_FALSE(r.ok());
+    EXPECT_NE(r.error.find(t.Path("d/a")), std::string::npos) << r.error;
+    EXPECT_TRUE(t.Exists("d/a/inner"));
+    EXPECT_EQ(TempFilesIn(t.Path("d")), 0);
+
+    r = CopyFileSafely(t.Path("s/a"), t.Path("d/notafolder/a"));
+    EXPECT_NE(r.error.find("Not a directory"), std::string::npos) << r.error;
+    EXPECT_EQ(t.ReadFile("d/notafolder"), "x");
+
+    r = CopyFileSafely(t.Path("s/a"), t.Path("d/missing/a"));
+    EXPECT_NE(r.error.find("No such file or directory"), std::string::npos) << r.error;
+
+    // A folder the user may not write into: as an unprivileged user.
+    t.WriteFile("ro/a", "old");
+    t.Chmod("ro", 0555);
+    const std::string from = t.Path("s/a");
+    const std::string to = t.Path("ro/a");
+    const int status = RunUnprivileged([&] {
+        const FileResult denied = CopyFileSafely(from, to);
+        return !denied.ok() && denied.error.find("Permission denied") != std::string::npos;
+    });
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(t.ReadFile("ro/a"), "old");
+    EXPECT_EQ(TempFilesIn(t.Path("ro")), 0);
+}
+
+TEST(FileOps, FolderAndFileOperations)
+{
+    TempTree t;
+    EXPECT_TRUE(CreateFolder(t.Path("f")).ok());
+    FileResult r = CreateFolder(t.Path("f"));
+    EXPECT_NE(r.error.find("File exists"), std::string::npos) << r.error;
+    r = CreateFolder(t.Path("missing/f"));
+    EXPECT_NE(r.error.find("No such file or directory"), std::string::npos) << r.error;
+
+    t.WriteFile("f/x", "1");
+    r = RemoveFolder(t.Path("f"));
+    EXPECT_NE(r.error.find("Directory not empty"), std::string::npos) << r.error;
+    EXPECT_FALSE(DeleteFile(t.Path("f")).ok());
+    EXPECT_TRUE(t.Exists("f/x"));
+    EXPECT_TRUE(DeleteFile(t.Path("f/x")).ok());
+    EXPECT_TRUE(RemoveFolder(t.Path("f")).ok());
+    EXPECT_FALSE(t.Exists("f"));
+    EXPECT_FALSE(RemoveFolder(t.Path("f")).ok());
+
+    t.WriteFile("ro", "1");
+    t.Chmod("ro", 0444);
+    EXPECT_TRUE(LookUp(t.Path("ro")).ReadOnly());
+    EXPECT_TRUE(SetArchiveOnly(t.Path("ro")).ok());
+    EXPECT_FALSE(LookUp(t.Path("ro")).ReadOnly());
+    EXPECT_EQ(StatOf(t.Path("ro")).st_mode & 0777, 0644u);
+    r = SetArchiveOnly(t.Path("gone"));
+    EXPECT_NE(r.error.find("No such file or directory"), std::string::npos) << r.error;
+    EXPECT_EQ(LookUp(t.Path("gone")).kind, EntryKind::Missing);
+    EXPECT_EQ(LookUp(t.Path("gone")).error, ENOENT);
+}
+
+} // namespace
+} // namespace tandrel::platform
