@@ -147,10 +147,10 @@ FileResult AtomicFile::Open()
             break;
         }
         if (errno != EEXIST)
-            return ErrnoFailure("Cannot create a file in", folder, errno);
+            return ErrnoFailure("Cannot write", m_path, errno);
     }
     if (m_fd < 0)
-        return ErrnoFailure("Cannot create a file in", folder, EEXIST);
+        return ErrnoFailure("Cannot write", m_path, EEXIST);
 
     // The replacement keeps the permission bits of the file it replaces.
     if (targetExists)

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdint>
+#include <cstring>
 #include <fcntl.h>
 #include <string_view>
 #include <unistd.h>
@@ -25,21 +26,20 @@ public:
     template <typename Sink>
     void Feed(std::string_view bytes, Sink&& sink)
     {
-        for (const char c : bytes) {
-            if (c == '\r') {
-                EndLine(sink);
-                m_afterCr = true;
-            } else if (c == '\n') {
-                if (!m_afterCr)
-                    EndLine(sink);
+        while (!bytes.empty()) {
+            if (m_afterCr && bytes.front() == '\n') {
+                bytes.remove_prefix(1); // the LF of a CR LF pair
                 m_afterCr = false;
-            } else {
-                m_afterCr = false;
-                if (m_line.size() < kMaxLineLength)
-                    m_line.push_back(c);
-                else
-                    m_overlong = true;
+                continue;
             }
+            m_afterCr = false;
+            const std::size_t end = FindLineEnd(bytes);
+            Append(bytes.substr(0, end));
+            if (end == bytes.size())
+                return;
+            EndLine(sink);
+            m_afterCr = bytes[end] == '\r';
+            bytes.remove_prefix(end + 1);
         }
     }
 
@@ -51,6 +51,27 @@ public:
     }
 
 private:
+    static std::size_t FindLineEnd(std::string_view bytes)
+    {
+        const void* cr = std::memchr(bytes.data(), '\r', bytes.size());
+        const std::size_t limit = cr ? static_cast<std::size_t>(static_cast<const char*>(cr) - bytes.data())
+                                     : bytes.size();
+        const void* lf = std::memchr(bytes.data(), '\n', limit);
+        return lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - bytes.data()) : limit;
+    }
+
+    void Append(std::string_view part)
+    {
+        if (m_overlong)
+            return;
+        if (part.size() > kMaxLineLength - m_line.size()) {
+            m_overlong = true;
+            m_line.clear();
+            return;
+        }
+        m_line.append(part);
+    }
+
     template <typename Sink>
     void EndLine(Sink& sink)
     {
