@@ -1,0 +1,117 @@
+#include "ComparisonRun.h"
+
+#include "EventPump.h"
+#include "FormWait.h"
+
+#include "engine/Scanner.h"
+#include "engine/TextForms.h"
+#include "platform/Sound.h"
+
+#include <QCoreApplication>
+#include <QLabel>
+#include <QPointer>
+#include <QWidget>
+
+namespace tandrel::gui {
+
+namespace {
+
+// Lets the windows breathe during the walk: the progress window's timer,
+// its repaint and its Cancel button are served here.
+class ScanEvents : public engine::ScanObserver {
+public:
+    void EntryProcessed() override { m_pump.Pass(); }
+
+private:
+    EventPump m_pump{8};
+};
+
+QString WithTrailingSlash(const QString& path)
+{
+    return path.endsWith(QLatin1Char('/')) ? path : path + QLatin1Char('/');
+}
+
+} // namespace
+
+FormWait* ProgressWindow(QWidget* mainWindow)
+{
+    if (!mainWindow)
+        return nullptr;
+    for (FormWait* form : mainWindow->findChildren<FormWait*>(Qt::FindDirectChildrenOnly))
+        if (form->isVisible())
+            return form;
+    return nullptr;
+}
+
+void CloseProgressWindow(QWidget* mainWindow)
+{
+    if (FormWait* form = ProgressWindow(mainWindow))
+        form->close();
+}
+
+void RunComparison(AppState& app, ResultView& view, QWidget* mainWindow)
+{
+    if (mainWindow)
+        for (FormWait* old : mainWindow->findChildren<FormWait*>(Qt::FindDirectChildrenOnly))
+            old->Discard();
+
+    app.sourceRoot = WithTrailingSlash(app.sourceRoot);
+    app.destinationRoot = WithTrailingSlash(app.destinationRoot);
+    view.SetRootLabels(app.sourceRoot, app.destinationRoot);
+
+    view.BeginStoreReset();
+    app.store.Reset(FromQ(app.sourceRoot), FromQ(app.destinationRoot), engine::LocalOffsetNow());
+
+    view.SetBusyCursor(true);
+    app.runFlag.Set(true);
+    if (mainWindow)
+        mainWindow->hide();
+
+    QPointer<FormWait> wait = new FormWait(app, mainWindow);
+    wait->show();
+    wait->SetTaskbarState(TaskbarProgress::State::Indeterminate);
+    wait->Label1->setText(QStringLiteral("Comparing, please wait..."));
+
+    view.DisableResultCommands();
+    view.SetTabStripEnabled(true);
+    QCoreApplication::processEvents();
+
+    ScanEvents events;
+    engine::ScanContext context;
+    context.sourceRoot = FromQ(app.sourceRoot);
+    context.destinationRoot = FromQ(app.destinationRoot);
+    context.includeSubdirectories = app.includeSubdirectories;
+    context.options = &app.settings.options;
+    context.ignoredTypes = &app.settings.ignoredTypes;
+    context.runFlag = &app.runFlag;
+    context.store = &app.store;
+    context.observer = &events;
+    engine::RunScan(context);
+
+    view.SetBusyCursor(false);
+    // Checking before the lists take the rows back spares a notification per list.
+    app.store.SetAllChecked(true);
+    view.EndStoreReset();
+    view.UpdateTabCaptions();
+    view.LayoutResultArea();
+
+    if (app.runFlag.IsSet()) {
+        if (wait && wait->isVisible())
+            wait->ShowCompleted();
+        app.runFlag.Set(false);
+    }
+    view.EnableResultCommands();
+
+    if (wait && wait->isVisible()) {
+        wait->SetTaskbarState(TaskbarProgress::State::None);
+        wait->SetFinishedMark();
+    } else {
+        // Cancelled: the window is gone, but its taskbar entry still shows the run.
+        TaskbarProgress().SetState(TaskbarProgress::State::None);
+    }
+
+    if (app.settings.options.PlaySound)
+        platform::PlayThemeSound("dialog-warning");
+}
+
+} // namespace tandrel::gui

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "AppState.h"
+#include "ResultView.h"
+
+class QWidget;
+
+namespace tandrel::gui {
+
+class FormWait;
+
+// Carries out one comparison: prepares the roots and the lists, hides the
+// main window behind the progress window, runs the source and destination
+// passes, then writes the tab captions, checks every row and announces the
+// end. Returns when the scan has ended; the progress window stays open
+// until the user presses its button.
+void RunComparison(AppState& app, ResultView& view, QWidget* mainWindow);
+
+// The progress window of the last run, if it is still open.
+FormWait* ProgressWindow(QWidget* mainWindow);
+
+// Closes a progress window left from the previous run, as its button would.
+void CloseProgressWindow(QWidget* mainWindow);
+
+} // namespace tandrel::gui

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "AppState.h"
+
+#include <QDialog>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QPushButton;
+
+namespace tandrel::gui {
+
+class Dialogs;
+
+// The new-comparison dialog: the user picks the two folders (typed, from the
+// recent lists, from a project, or browsed for) and presses Compare. A
+// successful Compare publishes the roots and the subfolder choice, raises the
+// run flag, remembers both folders and closes; the caller runs the comparison
+// when it finds the flag raised. Shown modally, created afresh each time.
+class FormGuide : public QDialog {
+    Q_OBJECT
+public:
+    FormGuide(AppState& app, Dialogs& dialogs, QWidget* parent);
+
+    // The two folders of a successful Compare enter the recent lists, and the
+    // settings file is rewritten.
+    void RememberRecentFolders();
+
+    QLabel* Label1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QComboBox* Combo3 = nullptr;
+    QPushButton* Command5 = nullptr;
+    QLabel* Label3 = nullptr;
+    QComboBox* Combo1 = nullptr;
+    QPushButton* Command3 = nullptr;
+    QLabel* Label4 = nullptr;
+    QComboBox* Combo2 = nullptr;
+    QPushButton* Command4 = nullptr;
+    QCheckBox* Check1 = nullptr;
+    QPushButton* Command1 = nullptr;
+    QPushButton* Command2 = nullptr;
+    QLabel* Label9 = nullptr;
+
+public slots:
+    // Refills the projects drop-down from the project list (the projects
+    // manager calls it when it has saved the list).
+    void FillProjectList();
+
+signals:
+    // "&Projects" was pressed: the projects manager should open, owned by this dialog.
+    void projectsRequested();
+
+public:
+    void done(int result) override;
+
+private:
+    void Combo3Chosen(int index);
+    void Browse(QComboBox* box, const QString& title);
+    void Command1Click();
+    void Command2Click();
+
+    AppState& m_app;
+    Dialogs& m_dialogs;
+};
+
+} // namespace tandrel::gui

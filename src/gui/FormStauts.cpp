@@ -1,0 +1,104 @@
+#include "FormStauts.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+
+namespace tandrel::gui {
+
+FormStauts::FormStauts(AppState& app, QWidget* mainWindow)
+    : QWidget(mainWindow, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+      m_app(app), m_pieces(BarPieces::Make())
+{
+    setObjectName(QStringLiteral("FormStauts"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral("Tandrel"));
+    QFont font(QStringLiteral("Tahoma"));
+    font.setPointSize(9);
+    setFont(font);
+    setFixedSize(371, 165);
+
+    // The band first, so that the button lies on top of it.
+    Label1 = new QLabel(this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setGeometry(-5, 112, 378, 54);
+    Label1->setAutoFillBackground(true);
+    QPalette band = Label1->palette();
+    band.setColor(QPalette::Window, QColor(0xDB, 0xEB, 0xF8));
+    Label1->setPalette(band);
+
+    Label2 = new QLabel(QStringLiteral("Progress:"), this);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    Label2->setGeometry(11, 32, 50, 14);
+
+    PicProg[0] = new BarPicture(QStringLiteral("PicProg_0"), 288, 16, this);
+    PicProg[0]->move(68, 32);
+
+    LblCurrent = new QPlainTextEdit(this);
+    LblCurrent->setObjectName(QStringLiteral("LblCurrent"));
+    LblCurrent->setGeometry(11, 61, 340, 42);
+    LblCurrent->setReadOnly(true);
+    LblCurrent->setFrameShape(QFrame::NoFrame);
+    LblCurrent->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    LblCurrent->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    LblCurrent->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    LblCurrent->setFocusPolicy(Qt::NoFocus);
+    QPalette face = LblCurrent->palette();
+    face.setColor(QPalette::Base, face.color(QPalette::Window));
+    LblCurrent->setPalette(face);
+
+    Command1 = new QPushButton(QStringLiteral("&Cancel"), this);
+    Command1->setObjectName(QStringLiteral("Command1"));
+    Command1->setGeometry(201, 125, 89, 28);
+    connect(Command1, &QPushButton::clicked, this, [this] {
+        m_app.runFlag.Set(false);
+        close();
+    });
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(300);
+    connect(Timer1, &QTimer::timeout, this, &FormStauts::Timer1Tick);
+
+    // Load: the empty bar.
+    m_leftWidth = m_pieces.iLeft.width();
+    m_rightWidth = m_pieces.iRight.width();
+    m_barHeight = PicProg[0]->height();
+    m_middleWidth = PicProg[0]->width() - m_leftWidth - m_rightWidth;
+    PicProg[0]->DrawEmpty(m_pieces);
+    Timer1->start();
+
+    if (mainWindow) {
+        const QRect main = mainWindow->frameGeometry();
+        move(main.center() - rect().center());
+    }
+}
+
+void FormStauts::Timer1Tick()
+{
+    PicProg[0]->PaintPiece(m_pieces.iP,
+                           QRectF(m_leftWidth, 0, m_middleWidth * m_app.progressFraction, m_barHeight));
+}
+
+void FormStauts::SetCaption(const QString& caption)
+{
+    if (!m_closed)
+        setWindowTitle(caption);
+}
+
+void FormStauts::SetCurrent(const QString& path)
+{
+    if (!m_closed)
+        LblCurrent->setPlainText(path);
+}
+
+void FormStauts::closeEvent(QCloseEvent* event)
+{
+    m_closed = true;
+    Timer1->stop();
+    event->accept();
+}
+
+} // namespace tandrel::gui

@@ -1,0 +1,138 @@
+#include "SyncRunner.h"
+
+#include "Dialogs.h"
+#include "EventPump.h"
+#include "FinishSound.h"
+#include "FormStauts.h"
+
+#include <QWidget>
+
+namespace tandrel::gui {
+
+namespace {
+
+const QString kTitle = QStringLiteral("Tandrel");
+
+// Connects a running copy or delete to the windows: events run once per row
+// (throttled), the status window follows the rows, the lists repaint the rows
+// that changed, and with IgnoreError off a failure is shown.
+class SyncEvents : public sync::SyncObserver {
+public:
+    SyncEvents(Dialogs& dialogs, ResultView& view, QWidget* mainWindow, const QPointer<FormStauts>& status)
+        : m_dialogs(dialogs), m_view(view), m_mainWindow(mainWindow), m_status(status)
+    {
+    }
+
+    void PumpEvents() override { m_pump.Pass(); }
+
+    void RowStarted(std::size_t started, std::size_t total, const std::string& path) override
+    {
+        if (!m_status)
+            return;
+        m_status->SetCurrent(ToQ(path));
+        m_status->SetCaption(QStringLiteral("%1 of %2").arg(started).arg(total));
+    }
+
+    void RowChanged(engine::ResultCategory category, std::size_t row) override
+    {
+        m_view.RowsChanged(engine::Index(category), static_cast<int>(row), static_cast<int>(row));
+    }
+
+    void RowFailed(engine::ResultCategory category, std::size_t row, const std::string&) override
+    {
+        m_view.RowsChanged(engine::Index(category), static_cast<int>(row), static_cast<int>(row));
+    }
+
+    void ShowFailure(const std::string& text) override
+    {
+        m_dialogs.Message(m_mainWindow, ToQ(text), kTitle, MessageIcon::Critical, MessageButtons::Ok);
+    }
+
+private:
+    Dialogs& m_dialogs;
+    ResultView& m_view;
+    QWidget* m_mainWindow;
+    const QPointer<FormStauts>& m_status;
+    EventPump m_pump{1};
+};
+
+engine::ResultCategory CategoryOf(int tab)
+{
+    return static_cast<engine::ResultCategory>(tab >= 1 && tab <= engine::kCategoryCount ? tab : 1);
+}
+
+} // namespace
+
+SyncRunner::SyncRunner(AppState& app, Dialogs& dialogs, ResultView& view, QWidget* mainWindow)
+    : m_app(app), m_dialogs(dialogs), m_view(view), m_mainWindow(mainWindow)
+{
+}
+
+FormStauts* SyncRunner::StatusWindow() const { return m_status && !m_status->IsClosed() ? m_status.data() : nullptr; }
+
+void SyncRunner::CopyCheckedRows(sync::CopyDirection direction)
+{
+    const engine::ResultCategory category = CategoryOf(m_app.currentTab);
+    // The buttons keep a direction off the lists it does not suit; a call
+    // that gets here anyway does nothing.
+    if (m_running || m_app.store.Count(category) == 0 || !sync::DirectionOffered(category, direction))
+        return;
+    const QString question =
+        QStringLiteral("Are you sure you want to copy selected files and directories\n") +
+        (direction == sync::CopyDirection::SourceToDestination ? QStringLiteral("from Source to Destination?")
+                                                               : QStringLiteral("from Destination to Source?"));
+    if (!Ask(question))
+        return;
+
+    m_running = true;
+    m_view.DisableResultCommands();
+    OpenStatusWindow();
+    SyncEvents events(m_dialogs, m_view, m_mainWindow, m_status);
+    sync::CopyCheckedRows(m_app.store, category, direction, m_app.settings.options, m_app.runFlag,
+                          m_app.progressFraction, events);
+    PurgeProcessedRows();
+}
+
+void SyncRunner::DeleteCheckedRows()
+{
+    const engine::ResultCategory category = CategoryOf(m_app.currentTab);
+    if (m_running || m_app.store.Count(category) == 0)
+        return;
+    if (!Ask(QStringLiteral("Are you sure you want to delete selected files and directories?")))
+        return;
+
+    m_running = true;
+    m_view.DisableResultCommands();
+    OpenStatusWindow();
+    SyncEvents events(m_dialogs, m_view, m_mainWindow, m_status);
+    sync::DeleteCheckedRows(m_app.store, category, m_app.settings.options, m_app.runFlag, m_app.progressFraction,
+                            events);
+    PurgeProcessedRows();
+}
+
+bool SyncRunner::Ask(const QString& question)
+{
+    return m_dialogs.Message(m_mainWindow, question, kTitle, MessageIcon::Question, MessageButtons::YesNo) ==
+           MessageReply::Yes;
+}
+
+void SyncRunner::OpenStatusWindow()
+{
+    m_app.runFlag.Set(true);
+    m_status = new FormStauts(m_app, m_mainWindow);
+    m_status->show();
+}
+
+void SyncRunner::PurgeProcessedRows()
+{
+    m_view.RemoveProcessedRows();
+    m_view.UpdateTabCaption(m_app.currentTab);
+    if (m_status && !m_status->IsClosed())
+        m_status->close();
+    m_status.clear();
+    m_view.EnableResultCommands();
+    m_running = false;
+    PlayFinishSound(m_app);
+}
+
+} // namespace tandrel::gui

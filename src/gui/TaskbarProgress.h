@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+
+namespace tandrel::gui {
+
+// The progress state of the program's taskbar (dock) entry, sent as the
+// launcher-entry signal on the session bus that docks and task managers
+// listen to. Without a session bus nothing happens.
+class TaskbarProgress {
+public:
+    enum class State { None = 0, Indeterminate = 1 };
+
+    explicit TaskbarProgress(QString desktopFileId = QStringLiteral("tandrel.desktop"));
+
+    void SetState(State state);
+    // The end-of-run mark: the entry asks for attention until it is cleared.
+    void SetFinishedMark(bool shown);
+
+    // True when the last signal was handed to a session bus.
+    bool LastSent() const { return m_lastSent; }
+
+    static constexpr const char* kObjectPath = "/com/canonical/unity/launcherentry/tandrel";
+    static constexpr const char* kInterface = "com.canonical.Unity.LauncherEntry";
+
+private:
+    void Send(const QVariantMap& properties);
+
+    QString m_appUri;
+    bool m_lastSent = false;
+};
+
+} // namespace tandrel::gui
