@@ -1,0 +1,489 @@
+#include "sync/SyncOperations.h"
+
+#include "engine/Scanner.h"
+#include "platform/FileOps.h"
+#include "support/TempTree.h"
+#include "sync/SyncTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tandrel::sync {
+namespace {
+
+using engine::ResultCategory;
+using engine::RowIcon;
+using test::RunUnprivileged;
+
+constexpr auto kNewer = ResultCategory::NewerThanDestination;
+constexpr auto kMissingDest = ResultCategory::NotInDestination;
+constexpr auto kMissingSource = ResultCategory::NotInSource;
+constexpr auto S2D = CopyDirection::SourceToDestination;
+constexpr auto D2S = CopyDirection::DestinationToSource;
+
+TEST(CopyCheckedRows, EmptyListDoesNothingAndNoCheckedRowChangesNothing)
+{
+    SyncPair p;
+    Recorder rec;
+    p.runFlag.Set(false);
+    SyncOutcome out = p.Copy(kMissingDest, S2D, rec);
+    EXPECT_EQ(rec.pumps, 0);
+    EXPECT_FALSE(p.runFlag.IsSet()); // not even raised
+    EXPECT_EQ(out.total, 0u);
+
+    p.t.WriteFile("s/a", "a");
+    p.t.WriteFile("s/b", "b");
+    p.AddFile(kMissingDest, "a", false);
+    p.AddFile(kMissingDest, "b", false);
+    p.progressFraction = 0.75; // left over from an earlier run
+    out = p.Copy(kMissingDest, S2D, rec);
+    EXPECT_EQ(out.total, 0u);
+    EXPECT_EQ(out.started, 0u);
+    EXPECT_TRUE(rec.captions.empty());
+    EXPECT_EQ(p.progressFraction, 0.0);
+    EXPECT_TRUE(p.runFlag.IsSet());
+    EXPECT_EQ(rec.pumps, 2 + 1 + 2); // counting pass, between the passes, working pass
+    EXPECT_EQ(p.store.RemoveProcessedRows(kMissingDest), 0u);
+    EXPECT_EQ(p.store.Count(kMissingDest), 2u);
+    EXPECT_EQ(p.store.Row(kMissingDest, 0).icon, RowIcon::File);
+    EXPECT_FALSE(p.t.Exists("d/a"));
+}
+
+TEST(CopyCheckedRows, TenRowsThreeCheckedCountsAndCopies)
+{
+    SyncPair p;
+    for (int i = 1; i <= 10; ++i) {
+        const std::string name = "f" + std::to_string(i);
+        p.t.WriteFile("s/" + name, "content " + name, 1'600'000'000 + i, 500);
+        p.AddFile(kMissingDest, name, i == 2 || i == 5 || i == 9);
+    }
+    Recorder rec;
+    rec.fraction = &p.progressFraction;
+    const SyncOutcome out = p.Copy(kMissingDest, S2D, rec);
+    EXPECT_EQ(rec.captions, (std::vector<std::string>{"1 of 3", "2 of 3", "3 of 3"}));
+    EXPECT_EQ(rec.paths, (std::vector<std::string>{p.t.Path("d/f2"), p.t.Path("d/f5"), p.t.Path("d/f9")}));
+    ASSERT_EQ(rec.fractions.size(), 3u);
+    EXPECT_DOUBLE_EQ(rec.fractions[0], 1.0 / 3.0);
+    EXPECT_DOUBLE_EQ(rec.fractions[1], 2.0 / 3.0);
+    EXPECT_DOUBLE_EQ(rec.fractions[2], 1.0);
+    EXPECT_EQ(out.succeeded, 3u);
+    EXPECT_EQ(out.failed, 0u);
+    EXPECT_FALSE(out.cancelled);
+    EXPECT_TRUE(p.runFlag.IsSet()); // not cleared at the end
+
+    // Each processed row went Started, then tagged.
+    EXPECT_EQ(p.store.Row(kMissingDest, 1).icon, RowIcon::Started);
+    EXPECT_EQ(p.store.Row(kMissingDest, 1).Tag(), "d");
+    EXPECT_EQ(p.store.Row(kMissingDest, 0).Tag(), "");
+    EXPECT_EQ(p.store.Row(kMissingDest, 0).icon, RowIcon::File);
+    EXPECT_EQ(p.store.RemoveProcessedRows(kMissingDest), 3u);
+    EXPECT_EQ(p.store.Count(kMissingDest), 7u);
+
+    EXPECT_EQ(p.t.ReadFile("d/f5"), "content f5");
+    struct stat st {};
+    ASSERT_EQ(::stat(p.t.Path("d/f5").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mtim.tv_sec, 1'600'000'005);
+    EXPECT_EQ(st.st_mtim.tv_nsec, 500);
+    EXPECT_FALSE(p.t.Exists("d/f1"));
+    EXPECT_FALSE(p.t.Exists("d/f10"));
+}
+
+TEST(CopyCheckedRows, DirectionsFollowTheListsColumns)
+{
+    SyncPair p;
+    p.t.WriteFile("s/pair", "source side");
+    p.t.WriteFile("d/pair", "destination side");
+    p.t.WriteFile("d/only-dest", "from the destination");
+    p.t.WriteFile("s/only-source", "from the source");
+
+    // Destination to source on list 1 reads the target column as the origin.
+    p.AddFile(kNewer, "pair");
+    Recorder rec;
+    p.Copy(kNewer, D2S, rec);
+    EXPECT_EQ(rec.paths, (std::vector<std::string>{p.t.Path("s/pair")}));
+    EXPECT_EQ(p.t.ReadFile("s/pair"), "destination side");
+
+    // Source to destination on list 1.
+    p.t.WriteFile("s/pair", "source again");
+    p.store.List(kNewer).clear();
+    p.AddFile(kNewer, "pair");
+    p.Copy(kNewer, S2D, rec);
+    EXPECT_EQ(p.t.ReadFile("d/pair"), "source again");
+
+    // List 4 walks the destination: column 0 is the origin, going to the source.
+    p.AddFile(kMissingSource, "only-dest");
+    const SyncOutcome toSource = p.Copy(kMissingSource, D2S, rec);
+    EXPECT_EQ(toSource.succeeded, 1u);
+    EXPECT_EQ(p.t.ReadFile("s/only-dest"), "from the destination");
+
+    // The directions a list does not offer are refused without touching anything.
+    p.AddFile(kMissingSource, "only-dest");
+    p.AddFile(kMissingDest, "only-source");
+    Recorder untouched;
+    EXPECT_TRUE(p.Copy(kMissingSource, S2D, untouched).refused);
+    EXPECT_TRUE(p.Copy(kMissingDest, D2S, untouched).refused);
+    EXPECT_EQ(untouched.pumps, 0);
+    EXPECT_FALSE(p.t.Exists("d/only-source"));
+    EXPECT_EQ(p.store.Row(kMissingDest, 0).icon, RowIcon::File);
+    EXPECT_FALSE(DirectionOffered(kMissingSource, S2D));
+    EXPECT_FALSE(DirectionOffered(kMissingDest, D2S));
+    EXPECT_TRUE(DirectionOffered(ResultCategory::OnlySizeChanged, D2S));
+    EXPECT_TRUE(DirectionOffered(ResultCategory::OlderThanDestination, S2D));
+}
+
+TEST(CopyCheckedRows, ReadOnlyTargetsFollowOverwriting)
+{
+    SyncPair p;
+    p.t.WriteFile("s/a", "new source");
+    p.t.WriteFile("d/a", "old destination");
+    p.t.Chmod("d/a", 0444);
+    p.t.WriteFile("d/b", "new destination");
+    p.t.WriteFile("s/b", "old source");
+    p.t.Chmod("s/b", 0444);
+
+    // Overwriting off: the read-only target is kept, the row fails, even though
+    // the rename would have been allowed.
+    p.options.Overwriting = false;
+    p.AddFile(kNewer, "a");
+    Recorder rec;
+    SyncOutcome out = p.Copy(kNewer, S2D, rec);
+    EXPECT_EQ(out.failed, 1u);
+    EXPECT_EQ(p.t.ReadFile("d/a"), "old destination");
+    const auto& failed = p.store.Row(kNewer, 0);
+    EXPECT_EQ(failed.icon, RowIcon::Failed);
+    EXPECT_TRUE(failed.checked);
+    EXPECT_EQ(failed.Tag(), "");
+    EXPECT_NE(failed.StatusText().find("read-only"), std::string::npos) << failed.StatusText();
+    EXPECT_NE(failed.StatusText().find(p.t.Path("d/a")), std::string::npos) << failed.StatusText();
+    EXPECT_NE(failed.StatusText().find("Permission denied"), std::string::npos) << failed.StatusText();
+    EXPECT_EQ(rec.failures.size(), 1u);
+
+    // Overwriting on: the target gets owner write permission and is replaced, in both directions.
+    p.options.Overwriting = true;
+    out = p.Copy(kNewer, S2D, rec);
+    EXPECT_EQ(out.succeeded, 1u);
+    EXPECT_EQ(p.t.ReadFile("d/a"), "new source");
+    p.store.RemoveProcessedRows(kNewer);
+    p.AddFile(kNewer, "b");
+    out = p.Copy(kNewer, D2S, rec);
+    EXPECT_EQ(out.succeeded, 1u);
+    EXPECT_EQ(p.t.ReadFile("s/b"), "new destination");
+}
+
+TEST(CopyCheckedRows, IgnoreErrorOnGoesOnPastFailures)
+{
+    SyncPair p;
+    p.options.IgnoreError = true;
+    for (const char* name : {"a", "c", "e"})
+        p.t.WriteFile(std::string("s/") + name, name);
+    // "b" has no source any more; "d" has a folder in the target's place.
+    p.t.MakeDir("d/d/inner");
+    for (const char* name : {"a", "b", "c", "d", "e"})
+        p.AddFile(kMissingDest, name);
+    Recorder rec;
+    const SyncOutcome out = p.Copy(kMissingDest, S2D, rec);
+    EXPECT_EQ(out.succeeded, 3u);
+    EXPECT_EQ(out.failed, 2u);
+    EXPECT_TRUE(rec.shown.empty());
+    EXPECT_EQ(rec.failures.size(), 2u);
+    EXPECT_EQ(p.store.RemoveProcessedRows(kMissingDest), 3u);
+    ASSERT_EQ(p.store.Count(kMissingDest), 2u);
+    for (const auto& row : p.store.List(kMissingDest)) {
+        EXPECT_EQ(row.icon, RowIcon::Failed);
+        EXPECT_TRUE(row.checked);
+        EXPECT_FALSE(row.StatusText().empty());
+    }
+    EXPECT_NE(p.store.Row(kMissingDest, 0).StatusText().find("No such file or directory"), std::string::npos);
+    EXPECT_NE(p.store.Row(kMissingDest, 0).StatusText().find(p.t.Path("s/b")), std::string::npos);
+    EXPECT_TRUE(p.t.Exists("d/d/inner"));
+    EXPECT_EQ(p.t.ReadFile("d/e"), "e");
+}
+
+TEST(CopyCheckedRows, IgnoreErrorOffStopsAtTheFirstFailure)
+{
+    SyncPair p;
+    p.options.IgnoreError = false;
+    for (const char* name : {"a", "c", "d", "e"})
+        p.t.WriteFile(std::string("s/") + name, name);
+    for (const char* name : {"a", "b", "c", "d", "e"})
+        p.AddFile(kMissingDest, name);
+    Recorder rec;
+    const SyncOutcome out = p.Copy(kMissingDest, S2D, rec);
+    EXPECT_TRUE(out.stoppedOnFailure);
+    ASSERT_EQ(rec.shown.size(), 1u);
+    EXPECT_EQ(rec.shown[0], p.store.Row(kMissingDest, 1).StatusText());
+    EXPECT_EQ(rec.captions, (std::vector<std::string>{"1 of 5", "2 of 5"}));
+    EXPECT_EQ(p.store.Row(kMissingDest, 1).icon, RowIcon::Failed);
+    for (std::size_t k = 2; k < 5; ++k) {
+        EXPECT_EQ(p.store.Row(kMissingDest, k).icon, RowIcon::File);
+        EXPECT_EQ(p.store.Row(kMissingDest, k).Tag(), "");
+    }
+    EXPECT_EQ(p.store.RemoveProcessedRows(kMissingDest), 1u);
+    EXPECT_TRUE(p.t.Exists("d/a"));
+    EXPECT_FALSE(p.t.Exists("d/c"));
+}
+
+TEST(CopyCheckedRows, CancelTakesEffectAfterTheRowInHand)
+{
+    SyncPair p;
+    for (int i = 1; i <= 10; ++i) {
+        p.t.WriteFile("s/f" + std::to_string(i), "x");
+        p.AddFile(kMissingDest, "f" + std::to_string(i));
+    }
+    Recorder rec;
+    // Pumps: 10 in the counting pass, 1 between, then one at the start of each
+    // row's turn: number 11 + 3 is the start of row 4's turn.
+    rec.onPump = [&](int pump) {
+        if (pump == 14)
+            p.runFlag.Set(false);
+    };
+    const SyncOutcome out = p.Copy(kMissingDest, S2D, rec);
+    EXPECT_TRUE(out.cancelled);
+    EXPECT_EQ(out.succeeded, 4u);
+    EXPECT_EQ(rec.captions.back(), "4 of 10");
+    EXPECT_FALSE(p.runFlag.IsSet());
+    EXPECT_TRUE(p.t.Exists("d/f4"));
+    EXPECT_FALSE(p.t.Exists("d/f5"));
+    EXPECT_EQ(p.store.RemoveProcessedRows(kMissingDest), 4u);
+    ASSERT_EQ(p.store.Count(kMissingDest), 6u);
+    EXPECT_EQ(p.store.Row(kMissingDest, 0).relativePath, "f5");
+    EXPECT_EQ(p.store.Row(kMissingDest, 0).icon, RowIcon::File);
+
+    // A cancel during a failing row also stops the run after that row.
+    SyncPair q;
+    q.options.IgnoreError = true;
+    q.t.WriteFile("s/ok", "x");
+    q.AddFile(kMissingDest, "gone");
+    q.AddFile(kMissingDest, "ok");
+    Recorder rec2;
+    rec2.onPump = [&](int pump) {
+        if (pump == 3)
+            q.runFlag.Set(false);
+    };
+    const SyncOutcome out2 = q.Copy(kMissingDest, S2D, rec2);
+    EXPECT_TRUE(out2.cancelled);
+    EXPECT_EQ(out2.failed, 1u);
+    EXPECT_FALSE(q.t.Exists("d/ok"));
+}
+
+TEST(CopyCheckedRows, ChecksChangedDuringThePassCountForRowsNotReached)
+{
+    SyncPair p;
+    for (int i = 1; i <= 6; ++i) {
+        p.t.WriteFile("s/f" + std::to_string(i), "x");
+        p.AddFile(kMissingDest, "f" + std::to_string(i), i != 6);
+    }
+    Recorder rec;
+    // At the start of row 3's turn (pump 6 + 1 + 2) the user unchecks row 5
+    // and checks row 6; row 1 is unchecked too, but it is done already.
+    rec.onPump = [&](int pump) {
+        if (pump == 9) {
+            p.store.Row(kMissingDest, 4).checked = false;
+            p.store.Row(kMissingDest, 5).checked = true;
+            p.store.Row(kMissingDest, 0).checked = false;
+        }
+    };
+    const SyncOutcome out = p.Copy(kMissingDest, S2D, rec);
+    EXPECT_EQ(out.total, 5u);
+    EXPECT_EQ(out.succeeded, 5u);
+    EXPECT_TRUE(p.t.Exists("d/f1"));
+    EXPECT_FALSE(p.t.Exists("d/f5"));
+    EXPECT_TRUE(p.t.Exists("d/f6"));
+    EXPECT_EQ(rec.captions.back(), "5 of 5");
+}
+
+TEST(CopyCheckedRows, FoldersAndMissingLevels)
+{
+    SyncPair p;
+    p.t.MakeDir("s/F/G");
+    p.t.WriteFile("s/F/one", "1");
+    p.t.WriteFile("s/F/G/two", "2");
+    p.t.WriteFile("s/deep/er/still/file", "deep");
+    p.t.MakeDir("s/empty");
+    // A whole missing folder, as the comparison lists it: folders before their content.
+    p.AddFolder(kMissingDest, "F");
+    p.AddFile(kMissingDest, "F/one");
+    p.AddFolder(kMissingDest, "F/G");
+    p.AddFile(kMissingDest, "F/G/two");
+    // A file whose folders are all missing on the other side.
+    p.AddFile(kMissingDest, "deep/er/still/file");
+    // A folder row alone gives an empty folder.
+    p.AddFolder(kMissingDest, "empty");
+    Recorder rec;
+    const SyncOutcome out = p.Copy(kMissingDest, S2D, rec);
+    EXPECT_EQ(out.succeeded, 6u) << (rec.failures.empty() ? "" : rec.failures[0]);
+    EXPECT_EQ(p.t.ReadFile("d/F/one"), "1");
+    EXPECT_EQ(p.t.ReadFile("d/F/G/two"), "2");
+    EXPECT_EQ(p.t.ReadFile("d/deep/er/still/file"), "deep");
+    EXPECT_TRUE(p.t.Exists("d/empty"));
+
+    // A folder row whose folder exists by now, and one whose parent is missing.
+    SyncPair q;
+    q.t.MakeDir("s/exists");
+    q.t.MakeDir("d/exists");
+    q.t.MakeDir("s/p/child");
+    q.AddFolder(kMissingDest, "exists");
+    q.AddFolder(kMissingDest, "p/child");
+    Recorder rec2;
+    const SyncOutcome out2 = q.Copy(kMissingDest, S2D, rec2);
+    EXPECT_EQ(out2.failed, 2u);
+    EXPECT_NE(q.store.Row(kMissingDest, 0).StatusText().find("File exists"), std::string::npos);
+    EXPECT_NE(q.store.Row(kMissingDest, 1).StatusText().find("No such file or directory"), std::string::npos);
+
+    // The failed folder row is still a folder the next time: once its parent
+    // exists it is created as a folder, not copied as a file.
+    q.t.MakeDir("d/p");
+    q.store.RemoveRow(kMissingDest, 0);
+    const SyncOutcome again = q.Copy(kMissingDest, S2D, rec2);
+    EXPECT_EQ(again.succeeded, 1u);
+    EXPECT_EQ(platform::LookUp(q.t.Path("d/p/child")).kind, platform::EntryKind::Folder);
+}
+
+TEST(CopyCheckedRows, SourceChangedOrGoneAndTargetFolderThatIsAFile)
+{
+    SyncPair p;
+    p.t.WriteFile("s/changed", "before");
+    p.t.WriteFile("s/gone", "soon gone");
+    p.t.WriteFile("s/sub/x", "x");
+    p.t.WriteFile("d/sub", "a file where a folder should be");
+    engine::ScanContext context = p.ScanContext();
+    engine::RunScan(context);
+    // changed, gone, the folder sub (the destination has a file there) and sub/x.
+    ASSERT_EQ(p.store.Count(kMissingDest), 4u);
+    p.store.SetAllChecked(true);
+
+    p.t.WriteFile("s/changed", "after the comparison");
+    p.t.Remove("s/gone");
+    Recorder rec;
+    const SyncOutcome out = p.Copy(kMissingDest, S2D, rec);
+    EXPECT_EQ(out.succeeded, 1u);
+    EXPECT_EQ(out.failed, 3u);
+    EXPECT_EQ(p.t.ReadFile("d/changed"), "after the comparison");
+    EXPECT_FALSE(p.t.Exists("d/gone"));
+    EXPECT_EQ(p.t.ReadFile("d/sub"), "a file where a folder should be");
+    auto reported = [&rec](const std::string& what) {
+        for (const auto& text : rec.failures)
+            if (text.find(what) != std::string::npos)
+                return true;
+        return false;
+    };
+    EXPECT_TRUE(reported("Not a directory"));
+    EXPECT_TRUE(reported("File exists"));
+    EXPECT_TRUE(reported("No such file or directory"));
+    EXPECT_EQ(CountTempFiles(p.t.Path("d")), 0);
+}
+
+TEST(CopyCheckedRows, FullDiskInTheMiddleOfALargeFileKeepsTheOldTarget)
+{
+    SyncPair p;
+    const std::string big(3 * 1024 * 1024, 'N');
+    p.t.WriteFile("s/big", big);
+    p.t.WriteFile("d/big", "the old version");
+    p.AddFile(kNewer, "big");
+    Recorder rec;
+    platform::SetWriteFaultForTesting(platform::WriteFault{1024 * 1024, ENOSPC});
+    const SyncOutcome out = p.Copy(kNewer, S2D, rec);
+    platform::SetWriteFaultForTesting(std::nullopt);
+    EXPECT_EQ(out.failed, 1u);
+    EXPECT_NE(p.store.Row(kNewer, 0).StatusText().find("No space left on device"), std::string::npos);
+    EXPECT_EQ(p.t.ReadFile("d/big"), "the old version");
+    EXPECT_EQ(CountTempFiles(p.t.Path("d")), 0);
+}
+
+TEST(CopyCheckedRows, ReadOnlyTargetFolderAsAnUnprivilegedUser)
+{
+    SyncPair p;
+    p.t.WriteFile("s/locked/a", "new");
+    p.t.WriteFile("d/locked/a", "old");
+    p.t.Chmod("d/locked", 0555);
+    p.AddFile(kNewer, "locked/a");
+    const int status = RunUnprivileged([&] {
+        Recorder rec;
+        const SyncOutcome out = p.Copy(kNewer, S2D, rec);
+        return out.failed == 1 && rec.failures.size() == 1 &&
+               rec.failures[0].find("Permission denied") != std::string::npos;
+    });
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(p.t.ReadFile("d/locked/a"), "old");
+    EXPECT_EQ(CountTempFiles(p.t.Path("d/locked")), 0);
+}
+
+TEST(CopyCheckedRows, LinksSpecialFilesAndUnusualNames)
+{
+    SyncPair p;
+    p.t.WriteFile("s/real", "real content");
+    p.t.Symlink("real", "s/link");
+    p.t.MakeFifo("s/pipe");
+    const std::string odd = "new\nline \xC3\xA9t\xC3\xA9 \xE2\x82\xAC.txt";
+    p.t.WriteFile("s/" + odd, "odd name");
+    p.AddFile(kMissingDest, "link");
+    p.AddFile(kMissingDest, "pipe");
+    p.AddFile(kMissingDest, odd);
+    Recorder rec;
+    const SyncOutcome out = p.Copy(kMissingDest, S2D, rec);
+    EXPECT_EQ(out.succeeded, 2u);
+    EXPECT_EQ(out.failed, 1u);
+    EXPECT_EQ(platform::LookUp(p.t.Path("d/link")).kind, platform::EntryKind::SymbolicLink);
+    char buf[64];
+    const ssize_t n = ::readlink(p.t.Path("d/link").c_str(), buf, sizeof buf);
+    EXPECT_EQ(std::string(buf, n > 0 ? static_cast<std::size_t>(n) : 0), "real");
+    EXPECT_FALSE(p.t.Exists("d/pipe"));
+    EXPECT_NE(p.store.Row(kMissingDest, 1).StatusText().find("not a regular file"), std::string::npos);
+    EXPECT_EQ(p.t.ReadFile("d/" + odd), "odd name");
+}
+
+TEST(CopyCheckedRows, TwoThousandCheckedRows)
+{
+    SyncPair p;
+    for (int i = 0; i < 2000; ++i) {
+        const std::string name = "d" + std::to_string(i % 20) + "/file" + std::to_string(i);
+        p.t.WriteFile("s/" + name, name);
+    }
+    engine::ScanContext context = p.ScanContext();
+    engine::RunScan(context);
+    ASSERT_EQ(p.store.Count(kMissingDest), 2020u); // 20 folders and their files
+    p.store.SetAllChecked(true);
+    Recorder rec;
+    const SyncOutcome out = p.Copy(kMissingDest, S2D, rec);
+    EXPECT_EQ(out.succeeded, 2020u);
+    EXPECT_EQ(rec.pumps, 2020 + 1 + 2020);
+    EXPECT_EQ(rec.captions.back(), "2020 of 2020");
+    EXPECT_EQ(p.progressFraction, 1.0);
+    EXPECT_EQ(p.store.RemoveProcessedRows(kMissingDest), 2020u);
+    EXPECT_EQ(p.t.ReadFile("d/d7/file1007"), "d7/file1007");
+}
+
+TEST(CopyCheckedRows, CopiedPairsCompareEqualAfterwards)
+{
+    SyncPair p;
+    p.t.WriteFile("s/newer", "newer text", 1'700'000'000, 999'999'999);
+    p.t.WriteFile("d/newer", "older text", 1'600'000'000);
+    p.t.WriteFile("s/older", "old", 1'500'000'000);
+    p.t.WriteFile("d/older", "a newer one", 1'650'000'000);
+    p.t.WriteFile("s/size", "same time, other size", 1'600'000'000);
+    p.t.WriteFile("d/size", "same time", 1'600'000'000);
+    p.t.WriteFile("s/tree/inner/leaf", "leaf", 1'400'000'000);
+    engine::ScanContext context = p.ScanContext();
+    engine::RunScan(context);
+    ASSERT_EQ(p.store.Count(kNewer), 1u);
+    ASSERT_EQ(p.store.Count(ResultCategory::OlderThanDestination), 1u);
+    ASSERT_EQ(p.store.Count(ResultCategory::OnlySizeChanged), 1u);
+    p.store.SetAllChecked(true);
+    Recorder rec;
+    for (auto category : {kNewer, ResultCategory::OlderThanDestination, kMissingDest,
+                          ResultCategory::OnlySizeChanged}) {
+        EXPECT_EQ(p.Copy(category, S2D, rec).failed, 0u);
+        p.store.RemoveProcessedRows(category);
+    }
+    EXPECT_EQ(p.store.TotalCount(), 0u);
+    engine::RunScan(context);
+    EXPECT_EQ(p.store.TotalCount(), 0u);
+    EXPECT_EQ(p.t.ReadFile("d/older"), "old");
+    EXPECT_EQ(p.t.ReadFile("d/tree/inner/leaf"), "leaf");
+}
+
+} // namespace
+} // namespace tandrel::sync

@@ -1,0 +1,56 @@
+#include "sync/PathRoutines.h"
+
+#include "engine/FolderExists.h"
+#include "support/TempTree.h"
+
+#include <gtest/gtest.h>
+
+namespace tandrel::sync {
+namespace {
+
+using engine::PathRules;
+using Steps = std::vector<std::string>;
+
+TEST(PathRoutines, ParentFolder)
+{
+    EXPECT_EQ(ParentFolder("/a/b.txt"), "/a");
+    EXPECT_EQ(ParentFolder("/b.txt"), "");
+    EXPECT_EQ(ParentFolder("b.txt"), "");
+    EXPECT_EQ(ParentFolder("/a/b/"), "/a/b");
+    EXPECT_EQ(ParentFolder(""), "");
+    EXPECT_EQ(ParentFolder("C:\\a\\b.txt", PathRules::DriveLetters()), "C:\\a");
+    EXPECT_EQ(ParentFolder("C:\\b.txt", PathRules::DriveLetters()), "C:");
+    EXPECT_EQ(ParentFolder("b.txt", PathRules::DriveLetters()), "");
+}
+
+TEST(PathRoutines, FolderPathStepsStartAfterTheRoot)
+{
+    EXPECT_EQ(FolderPathSteps("/a/b/c"), (Steps{"/a", "/a/b", "/a/b/c"}));
+    EXPECT_EQ(FolderPathSteps("/a/b/"), (Steps{"/a", "/a/b", "/a/b/"}));
+    EXPECT_EQ(FolderPathSteps("/a"), (Steps{"/a"}));
+    EXPECT_EQ(FolderPathSteps(""), Steps{});
+    const PathRules drive = PathRules::DriveLetters();
+    EXPECT_EQ(FolderPathSteps("C:\\a\\b", drive), (Steps{"C:\\a", "C:\\a\\b"}));
+    EXPECT_EQ(FolderPathSteps("C:\\", drive), (Steps{"C:\\"}));
+    EXPECT_EQ(FolderPathSteps("C:\\x\\y\\z", drive), (Steps{"C:\\x", "C:\\x\\y", "C:\\x\\y\\z"}));
+}
+
+TEST(PathRoutines, MakeFolderPathCreatesEveryMissingLevelAndAbsorbsFailures)
+{
+    test::TempTree t;
+    MakeFolderPath(t.Path("one/two/three/four"));
+    EXPECT_TRUE(engine::FolderExists(t.Path("one/two/three/four")));
+
+    // Existing levels are passed over; a newline and non-ASCII text are just names.
+    MakeFolderPath(t.Path("one/two/new\nline/h\xC3\xA9"));
+    EXPECT_TRUE(engine::FolderExists(t.Path("one/two/new\nline/h\xC3\xA9")));
+
+    // A file in the way: nothing is created below it and nothing is reported.
+    t.WriteFile("file", "x");
+    MakeFolderPath(t.Path("file/below/deeper"));
+    EXPECT_EQ(t.ReadFile("file"), "x");
+    EXPECT_FALSE(engine::FolderExists(t.Path("file/below")));
+}
+
+} // namespace
+} // namespace tandrel::sync

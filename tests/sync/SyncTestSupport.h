@@ -1,0 +1,124 @@
+#pragma once
+
+#include "engine/ResultStore.h"
+#include "engine/RunFlag.h"
+#include "engine/Scanner.h"
+#include "platform/FileOps.h"
+#include "settings/CompareOptions.h"
+#include "support/TempTree.h"
+#include "sync/SyncObserver.h"
+#include "sync/SyncOperations.h"
+
+#include <dirent.h>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace tandrel::sync {
+
+// Records everything a run tells its front end; `onPump` lets a test act in
+// the event pass (cancel, change checks) as a user would.
+class Recorder : public SyncObserver {
+public:
+    int pumps = 0;
+    std::function<void(int pump)> onPump;
+    const double* fraction = nullptr;
+    std::vector<std::string> captions;
+    std::vector<std::string> paths;
+    std::vector<double> fractions;
+    std::vector<std::string> failures;
+    std::vector<std::string> shown;
+    std::vector<std::size_t> changedRows;
+
+    void PumpEvents() override
+    {
+        if (onPump)
+            onPump(pumps);
+        ++pumps;
+    }
+    void RowStarted(std::size_t started, std::size_t total, const std::string& path) override
+    {
+        captions.push_back(std::to_string(started) + " of " + std::to_string(total));
+        paths.push_back(path);
+        if (fraction)
+            fractions.push_back(*fraction);
+    }
+    void RowChanged(engine::ResultCategory, std::size_t row) override { changedRows.push_back(row); }
+    void RowFailed(engine::ResultCategory, std::size_t, const std::string& text) override
+    {
+        failures.push_back(text);
+    }
+    void ShowFailure(const std::string& text) override { shown.push_back(text); }
+};
+
+// A source folder "s" and a destination folder "d" in a temporary tree, with
+// a store over them and the state a run needs.
+struct SyncPair {
+    test::TempTree t;
+    engine::ResultStore store;
+    engine::RunFlag runFlag;
+    settings::CompareOptions options = settings::CompareOptions::Defaults();
+    std::vector<std::string> ignoredTypes;
+    double progressFraction = 0.0;
+
+    SyncPair()
+    {
+        t.MakeDir("s");
+        t.MakeDir("d");
+        store.Reset(t.Path("s/"), t.Path("d/"), 0);
+    }
+
+    void AddFile(engine::ResultCategory category, const std::string& relative, bool checked = true)
+    {
+        engine::CompareItem item;
+        item.relativePath = relative;
+        item.checked = checked;
+        store.AddResultRow(category, std::move(item));
+    }
+    void AddFolder(engine::ResultCategory category, const std::string& relative, bool checked = true)
+    {
+        engine::CompareItem item;
+        item.relativePath = relative;
+        item.isFolder = true;
+        item.icon = engine::RowIcon::Folder;
+        item.checked = checked;
+        store.AddResultRow(category, std::move(item));
+    }
+
+    SyncOutcome Copy(engine::ResultCategory category, CopyDirection direction, SyncObserver& observer)
+    {
+        return CopyCheckedRows(store, category, direction, options, runFlag, progressFraction, observer);
+    }
+    SyncOutcome Delete(engine::ResultCategory category, SyncObserver& observer)
+    {
+        return DeleteCheckedRows(store, category, options, runFlag, progressFraction, observer);
+    }
+
+    engine::ScanContext ScanContext()
+    {
+        engine::ScanContext context;
+        context.sourceRoot = t.Path("s");
+        context.destinationRoot = t.Path("d");
+        context.options = &options;
+        context.ignoredTypes = &ignoredTypes;
+        context.runFlag = &runFlag;
+        context.store = &store;
+        runFlag.Set(true);
+        return context;
+    }
+};
+
+// Leftover temporary files of interrupted copies in a folder.
+inline int CountTempFiles(const std::string& folder)
+{
+    int count = 0;
+    if (DIR* dir = ::opendir(folder.c_str())) {
+        while (const dirent* e = ::readdir(dir))
+            if (std::string(e->d_name).rfind(platform::kTempFilePrefix, 0) == 0)
+                ++count;
+        ::closedir(dir);
+    }
+    return count;
+}
+
+} // namespace tandrel::sync
