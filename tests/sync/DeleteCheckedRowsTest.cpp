@@ -1,0 +1,190 @@
+#include "sync/SyncOperations.h"
+
+#include "engine/Scanner.h"
+#include "platform/FileOps.h"
+#include "sync/SyncTestSupport.h"
+
+#include <gtest/gtest.h>
+
+namespace tandrel::sync {
+namespace {
+
+using engine::ResultCategory;
+using engine::RowIcon;
+
+constexpr auto kNewer = ResultCategory::NewerThanDestination;
+constexpr auto kMissingDest = ResultCategory::NotInDestination;
+constexpr auto kMissingSource = ResultCategory::NotInSource;
+
+TEST(DeleteCheckedRows, EmptyListDoesNothing)
+{
+    SyncPair p;
+    Recorder rec;
+    const SyncOutcome out = p.Delete(kMissingDest, rec);
+    EXPECT_EQ(rec.pumps, 0);
+    EXPECT_FALSE(p.runFlag.IsSet());
+    EXPECT_EQ(out.total, 0u);
+}
+
+TEST(DeleteCheckedRows, WholeFolderGoesContentFirst)
+{
+    SyncPair p;
+    p.t.WriteFile("s/F/one", "1");
+    p.t.WriteFile("s/F/two", "2");
+    p.t.WriteFile("s/keep", "k");
+    engine::ScanContext context = p.ScanContext();
+    engine::RunScan(context);
+    ASSERT_EQ(p.store.Count(kMissingDest), 4u);
+    // Everything of F is checked; "keep" is not.
+    for (auto& row : p.store.List(kMissingDest))
+        row.checked = row.relativePath != "keep";
+    Recorder rec;
+    const SyncOutcome out = p.Delete(kMissingDest, rec);
+    EXPECT_EQ(out.succeeded, 3u);
+    ASSERT_EQ(rec.paths.size(), 3u);
+    EXPECT_EQ(rec.paths.back(), p.t.Path("s/F")); // the folder last
+    EXPECT_EQ(rec.captions, (std::vector<std::string>{"1 of 3", "2 of 3", "3 of 3"}));
+    EXPECT_FALSE(p.t.Exists("s/F"));
+    EXPECT_TRUE(p.t.Exists("s/keep"));
+    EXPECT_EQ(p.store.RemoveProcessedRows(kMissingDest), 3u);
+    EXPECT_EQ(p.store.Count(kMissingDest), 1u);
+}
+
+TEST(DeleteCheckedRows, FolderThatIsNotEmptyFails)
+{
+    SyncPair p;
+    p.t.WriteFile("s/F/one", "1");
+    p.t.WriteFile("s/F/two", "2");
+    p.AddFolder(kMissingDest, "F");
+    p.AddFile(kMissingDest, "F/one", false);
+    p.AddFile(kMissingDest, "F/two", false);
+    Recorder rec;
+    const SyncOutcome out = p.Delete(kMissingDest, rec);
+    EXPECT_EQ(out.failed, 1u);
+    const auto& row = p.store.Row(kMissingDest, 0);
+    EXPECT_EQ(row.icon, RowIcon::Failed);
+    EXPECT_NE(row.StatusText().find("Directory not empty"), std::string::npos) << row.StatusText();
+    EXPECT_NE(row.StatusText().find(p.t.Path("s/F")), std::string::npos) << row.StatusText();
+    EXPECT_EQ(p.store.Row(kMissingDest, 1).icon, RowIcon::File);
+    EXPECT_EQ(p.t.ReadFile("s/F/one"), "1");
+
+    // The failed row is still a folder: once emptied, the next delete removes it.
+    p.t.Remove("s/F/one");
+    p.t.Remove("s/F/two");
+    const SyncOutcome again = p.Delete(kMissingDest, rec);
+    EXPECT_EQ(again.succeeded, 1u);
+    EXPECT_FALSE(p.t.Exists("s/F"));
+}
+
+TEST(DeleteCheckedRows, ColumnZeroSideOnly)
+{
+    SyncPair p;
+    p.t.WriteFile("s/pair", "source");
+    p.t.WriteFile("d/pair", "destination");
+    p.t.WriteFile("d/only", "destination only");
+    p.AddFile(kNewer, "pair");
+    p.AddFile(kMissingSource, "only");
+    Recorder rec;
+    EXPECT_EQ(p.Delete(kNewer, rec).succeeded, 1u);
+    EXPECT_FALSE(p.t.Exists("s/pair"));
+    EXPECT_EQ(p.t.ReadFile("d/pair"), "destination");
+    EXPECT_EQ(p.Delete(kMissingSource, rec).succeeded, 1u);
+    EXPECT_FALSE(p.t.Exists("d/only"));
+    EXPECT_EQ(rec.paths, (std::vector<std::string>{p.t.Path("s/pair"), p.t.Path("d/only")}));
+}
+
+TEST(DeleteCheckedRows, ReadOnlyFilesFollowOverwriting)
+{
+    SyncPair p;
+    p.t.WriteFile("s/ro", "read-only");
+    p.t.Chmod("s/ro", 0444);
+    p.AddFile(kMissingDest, "ro");
+    p.options.Overwriting = false;
+    Recorder rec;
+    SyncOutcome out = p.Delete(kMissingDest, rec);
+    EXPECT_EQ(out.failed, 1u);
+    EXPECT_TRUE(p.t.Exists("s/ro"));
+    EXPECT_NE(p.store.Row(kMissingDest, 0).StatusText().find("read-only"), std::string::npos);
+    EXPECT_NE(p.store.Row(kMissingDest, 0).StatusText().find("Permission denied"), std::string::npos);
+
+    p.options.Overwriting = true;
+    out = p.Delete(kMissingDest, rec);
+    EXPECT_EQ(out.succeeded, 1u);
+    EXPECT_FALSE(p.t.Exists("s/ro"));
+
+    // Gone since the comparison: with Overwriting on, setting the attributes fails first.
+    p.store.RemoveProcessedRows(kMissingDest);
+    p.AddFile(kMissingDest, "ro");
+    out = p.Delete(kMissingDest, rec);
+    EXPECT_EQ(out.failed, 1u);
+    EXPECT_NE(p.store.Row(kMissingDest, 0).StatusText().find("Cannot set attributes"), std::string::npos);
+    EXPECT_NE(p.store.Row(kMissingDest, 0).StatusText().find("No such file or directory"), std::string::npos);
+    p.options.Overwriting = false;
+    out = p.Delete(kMissingDest, rec);
+    EXPECT_NE(p.store.Row(kMissingDest, 0).StatusText().find("Cannot delete"), std::string::npos);
+}
+
+TEST(DeleteCheckedRows, CancelAtTheStartOfRowThreesTurn)
+{
+    SyncPair p;
+    for (int i = 1; i <= 5; ++i) {
+        p.t.WriteFile("s/f" + std::to_string(i), "x");
+        p.AddFile(kMissingDest, "f" + std::to_string(i));
+    }
+    Recorder rec;
+    // Pumps: 5 counting, 1 between, then rows 5, 4, 3: pump 8 starts row 3's turn.
+    rec.onPump = [&](int pump) {
+        if (pump == 8)
+            p.runFlag.Set(false);
+    };
+    const SyncOutcome out = p.Delete(kMissingDest, rec);
+    EXPECT_TRUE(out.cancelled);
+    EXPECT_EQ(rec.captions, (std::vector<std::string>{"1 of 5", "2 of 5", "3 of 5"}));
+    EXPECT_TRUE(p.t.Exists("s/f1"));
+    EXPECT_TRUE(p.t.Exists("s/f2"));
+    EXPECT_FALSE(p.t.Exists("s/f3"));
+    EXPECT_FALSE(p.t.Exists("s/f5"));
+    EXPECT_EQ(p.store.RemoveProcessedRows(kMissingDest), 3u);
+    EXPECT_EQ(p.store.Count(kMissingDest), 2u);
+}
+
+TEST(DeleteCheckedRows, LinksFifosAndStopOnFailure)
+{
+    SyncPair p;
+    p.t.WriteFile("outside/target", "must stay");
+    p.t.Symlink("../outside/target", "s/link");
+    p.t.MakeDir("outside/folder");
+    p.t.Symlink("../outside/folder", "s/folderlink");
+    p.t.MakeFifo("s/pipe");
+    p.AddFile(kMissingDest, "pipe");
+    p.AddFile(kMissingDest, "folderlink");
+    p.AddFile(kMissingDest, "link");
+    Recorder rec;
+    const SyncOutcome out = p.Delete(kMissingDest, rec);
+    EXPECT_EQ(out.succeeded, 3u);
+    EXPECT_FALSE(p.t.Exists("s/link"));
+    EXPECT_FALSE(p.t.Exists("s/folderlink"));
+    EXPECT_FALSE(p.t.Exists("s/pipe"));
+    EXPECT_EQ(p.t.ReadFile("outside/target"), "must stay");
+    EXPECT_TRUE(p.t.Exists("outside/folder"));
+
+    // IgnoreError off: the first failure (bottom-up) ends the run.
+    SyncPair q;
+    q.options.IgnoreError = false;
+    q.t.WriteFile("s/a", "a");
+    q.t.WriteFile("s/c", "c");
+    q.AddFile(kMissingDest, "a");
+    q.AddFile(kMissingDest, "b-gone");
+    q.AddFile(kMissingDest, "c");
+    Recorder rec2;
+    const SyncOutcome out2 = q.Delete(kMissingDest, rec2);
+    EXPECT_TRUE(out2.stoppedOnFailure);
+    EXPECT_EQ(rec2.shown.size(), 1u);
+    EXPECT_FALSE(q.t.Exists("s/c"));
+    EXPECT_TRUE(q.t.Exists("s/a"));
+    EXPECT_EQ(q.store.Row(kMissingDest, 0).icon, RowIcon::File);
+    EXPECT_EQ(q.store.Row(kMissingDest, 1).icon, RowIcon::Failed);
+}
+
+} // namespace
+} // namespace tandrel::sync
