@@ -90,6 +90,12 @@ snd_pcm_format_t AlsaFormat(std::uint16_t bits)
 // stays silent about sound instead.
 void QuietAlsaErrors(const char*, int, const char*, int, const char*, ...) {}
 
+void QuietenAlsa()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { snd_lib_error_set_handler(&QuietAlsaErrors); });
+}
+
 } // namespace
 
 bool ParseWave(const unsigned char* data, std::size_t size, WaveImage& out)
@@ -151,8 +157,7 @@ bool PlayWaveFromMemory(const unsigned char* data, std::size_t size)
     if (!ParseWave(data, size, wave))
         return false;
 
-    static std::once_flag quiet;
-    std::call_once(quiet, [] { snd_lib_error_set_handler(&QuietAlsaErrors); });
+    QuietenAlsa();
 
     snd_pcm_t* pcm = nullptr;
     // Opened without blocking so that a busy device fails at once instead of
@@ -192,6 +197,7 @@ void PlayThemeSound(const char* eventId)
     static ca_context* context = nullptr;
     static bool failed = false;
     std::lock_guard lock(mutex);
+    QuietenAlsa(); // the theme's player may go through the same sound library
     if (context == nullptr && !failed) {
         if (ca_context_create(&context) != CA_SUCCESS) {
             context = nullptr;
