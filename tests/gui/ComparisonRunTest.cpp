@@ -1,0 +1,238 @@
+#include "gui/ComparisonRun.h"
+
+#include "FakeResultView.h"
+#include "gui/EventPump.h"
+#include "gui/FormWait.h"
+#include "support/TempTree.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest/QTest>
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+namespace tandrel::gui {
+namespace {
+
+using engine::ResultCategory;
+using test::FakeResultView;
+using test::TempTree;
+
+bool AllChecked(const engine::ResultStore& store)
+{
+    for (ResultCategory c : engine::kAllCategories)
+        for (const auto& row : store.List(c))
+            if (!row.checked)
+                return false;
+    return true;
+}
+
+std::set<std::string> Paths(const engine::ResultStore& store, ResultCategory c)
+{
+    std::set<std::string> out;
+    for (const auto& row : store.List(c))
+        out.insert(row.relativePath);
+    return out;
+}
+
+// Every pass of events during the run lands here: tests look at the windows
+// or press a button at a known point of the walk.
+class DuringRun {
+public:
+    explicit DuringRun(std::function<void()> step)
+    {
+        m_timer.setInterval(0);
+        QObject::connect(&m_timer, &QTimer::timeout, step);
+        m_timer.start();
+    }
+
+private:
+    QTimer m_timer;
+};
+
+struct ImmediateEvents {
+    ImmediateEvents() : m_old(EventPump::Interval()) { EventPump::SetInterval(std::chrono::microseconds(0)); }
+    ~ImmediateEvents() { EventPump::SetInterval(m_old); }
+    std::chrono::microseconds m_old;
+};
+
+TEST(ComparisonRunTest, WholeRunFillsTabsChecksRowsAndEndsCompleted)
+{
+    ImmediateEvents immediate;
+    TempTree tree;
+    const std::int64_t t = test::LocalTime(2024, 5, 1, 12, 0, 0);
+    tree.WriteFile("src/newer.txt", "same", t + 100);
+    tree.WriteFile("dst/newer.txt", "same", t);
+    tree.WriteFile("src/older.txt", "same", t);
+    tree.WriteFile("dst/older.txt", "same", t + 100);
+    tree.WriteFile("src/onlysrc.txt", "x", t);
+    tree.WriteFile("dst/onlydst.txt", "x", t);
+    tree.WriteFile("src/size.txt", "abc", t);
+    tree.WriteFile("dst/size.txt", "abcdef", t);
+    tree.WriteFile("src/same.txt", "same", t);
+    tree.WriteFile("dst/same.txt", "same", t);
+    tree.WriteFile("src/sub/deep.txt", "x", t);
+    tree.MakeDir("dst/sub");
+
+    AppState app;
+    app.settings.options = settings::CompareOptions::Defaults();
+    app.settings.options.PlaySound = true; // the theme sound; silent where there is none
+    app.sourceRoot = ToQ(tree.Path("src"));
+    app.destinationRoot = ToQ(tree.Path("dst/"));
+    app.includeSubdirectories = false;
+    FakeResultView view(app);
+    QWidget main;
+    main.show();
+
+    bool sawWindow = false;
+    bool mainHiddenDuringRun = true;
+    DuringRun watch([&] {
+        if (FormWait* wait = ProgressWindow(&main)) {
+            sawWindow = true;
+            EXPECT_EQ(wait->TextSource->text(), ToQ(tree.Path("src/")));
+            EXPECT_EQ(wait->TextDes->text(), ToQ(tree.Path("dst/")));
+            EXPECT_EQ(wait->Label1->text(), QStringLiteral("Comparing, please wait..."));
+            EXPECT_EQ(wait->Command1->text(), QStringLiteral("&Cancel"));
+            EXPECT_TRUE(app.runFlag.IsSet());
+            EXPECT_TRUE(view.busy);
+            EXPECT_FALSE(view.commandsEnabled);
+            EXPECT_TRUE(view.tabStripEnabled);
+            if (main.isVisible())
+                mainHiddenDuringRun = false;
+        }
+    });
+    RunComparison(app, view, &main);
+
+    EXPECT_TRUE(sawWindow);
+    EXPECT_TRUE(mainHiddenDuringRun);
+    EXPECT_EQ(app.sourceRoot, ToQ(tree.Path("src/")));
+    EXPECT_EQ(app.destinationRoot, ToQ(tree.Path("dst/"))); // not doubled
+    EXPECT_EQ(view.sourceLabel, app.sourceRoot);
+    EXPECT_EQ(view.destinationLabel, app.destinationRoot);
+
+    EXPECT_EQ(Paths(app.store, ResultCategory::NewerThanDestination), std::set<std::string>{"newer.txt"});
+    EXPECT_EQ(Paths(app.store, ResultCategory::OlderThanDestination), std::set<std::string>{"older.txt"});
+    EXPECT_EQ(Paths(app.store, ResultCategory::NotInDestination), std::set<std::string>{"onlysrc.txt"});
+    EXPECT_EQ(Paths(app.store, ResultCategory::NotInSource), std::set<std::string>{"onlydst.txt"});
+    EXPECT_EQ(Paths(app.store, ResultCategory::OnlySizeChanged), std::set<std::string>{"size.txt"});
+    EXPECT_TRUE(AllChecked(app.store));
+
+    EXPECT_EQ(view.tabCaptions[1], QStringLiteral("Newer than destination (1)"));
+    EXPECT_EQ(view.tabCaptions[2], QStringLiteral("Older than destination (1)"));
+    EXPECT_EQ(view.tabCaptions[3], QStringLiteral("Can not find destination (1)"));
+    EXPECT_EQ(view.tabCaptions[4], QStringLiteral("Can not find source (1)"));
+    EXPECT_EQ(view.tabCaptions[5], QStringLiteral("Only size changed (1)"));
+    EXPECT_EQ(view.resetDepth, 0);
+    EXPECT_EQ(view.resets, 1);
+    EXPECT_GE(view.layouts, 1);
+    EXPECT_FALSE(view.busy);
+    EXPECT_TRUE(view.commandsEnabled);
+    const std::vector<QString> order{QStringLiteral("SetRootLabels"), QStringLiteral("BeginStoreReset"),
+                                     QStringLiteral("DisableResultCommands"), QStringLiteral("EndStoreReset"),
+                                     QStringLiteral("UpdateTabCaption 1"), QStringLiteral("UpdateTabCaption 2"),
+                                     QStringLiteral("UpdateTabCaption 3"), QStringLiteral("UpdateTabCaption 4"),
+                                     QStringLiteral("UpdateTabCaption 5"), QStringLiteral("EnableResultCommands")};
+    EXPECT_EQ(view.calls, order);
+
+    // Finished: the window says so, the main window stays hidden until OK.
+    EXPECT_FALSE(app.runFlag.IsSet());
+    EXPECT_FALSE(main.isVisible());
+    FormWait* wait = ProgressWindow(&main);
+    ASSERT_NE(wait, nullptr);
+    EXPECT_EQ(wait->Label1->text(), QStringLiteral("Compare completed"));
+    EXPECT_EQ(wait->Command1->text(), QStringLiteral("&OK"));
+    wait->Timer1Tick();
+    EXPECT_EQ(wait->LabelCount[0]->text(), QStringLiteral("1"));
+    EXPECT_FALSE(wait->Timer1->isActive());
+    EXPECT_TRUE(wait->Timer2->isActive());
+
+    QTest::mouseClick(wait->Command1, Qt::LeftButton);
+    EXPECT_TRUE(main.isVisible());
+    EXPECT_EQ(ProgressWindow(&main), nullptr);
+}
+
+TEST(ComparisonRunTest, CancelStopsWithPartialRowsAllChecked)
+{
+    ImmediateEvents immediate;
+    TempTree tree;
+    for (int i = 0; i < 40; ++i)
+        tree.WriteFile("src/many/f" + std::to_string(i) + ".txt", "x");
+    tree.WriteFile("dst/extra.txt", "x");
+
+    AppState app;
+    app.settings.options = settings::CompareOptions::Defaults();
+    app.settings.options.PlaySound = false;
+    app.sourceRoot = ToQ(tree.Path("src"));
+    app.destinationRoot = ToQ(tree.Path("dst"));
+    FakeResultView view(app);
+    QWidget main;
+    main.show();
+
+    std::size_t seenAtCancel = 0;
+    DuringRun cancelAtFive([&] {
+        if (seenAtCancel != 0)
+            return;
+        FormWait* wait = ProgressWindow(&main);
+        if (wait && app.store.Count(ResultCategory::NotInDestination) >= 5) {
+            seenAtCancel = app.store.Count(ResultCategory::NotInDestination);
+            QTest::mouseClick(wait->Command1, Qt::LeftButton);
+        }
+    });
+    RunComparison(app, view, &main);
+
+    ASSERT_GE(seenAtCancel, 5u);
+    // The entry in hand is finished, then the walk stops; the destination pass never starts.
+    const std::size_t found = app.store.Count(ResultCategory::NotInDestination);
+    EXPECT_GE(found, seenAtCancel);
+    EXPECT_LE(found, seenAtCancel + 1);
+    EXPECT_LT(found, 41u);
+    EXPECT_EQ(app.store.Count(ResultCategory::NotInSource), 0u);
+    EXPECT_TRUE(AllChecked(app.store));
+    EXPECT_EQ(view.tabCaptions[3], QStringLiteral("Can not find destination (%1)").arg(found));
+    EXPECT_EQ(view.tabCaptions[4], QStringLiteral("Can not find source (0)"));
+    EXPECT_FALSE(app.runFlag.IsSet());
+    EXPECT_TRUE(main.isVisible());
+    EXPECT_EQ(ProgressWindow(&main), nullptr);
+    EXPECT_EQ(view.resetDepth, 0);
+    EXPECT_TRUE(view.commandsEnabled);
+    EXPECT_FALSE(view.busy);
+}
+
+TEST(ComparisonRunTest, EmptyFoldersEndNormallyAndANewRunReplacesTheOldWindow)
+{
+    TempTree tree;
+    tree.MakeDir("a");
+    tree.MakeDir("b");
+    AppState app;
+    app.sourceRoot = ToQ(tree.Path("a"));
+    app.destinationRoot = ToQ(tree.Path("b"));
+    FakeResultView view(app);
+    QWidget main;
+    main.show();
+
+    RunComparison(app, view, &main);
+    EXPECT_EQ(app.store.TotalCount(), 0u);
+    for (int i = 1; i <= 5; ++i)
+        EXPECT_TRUE(view.tabCaptions[i].endsWith(QStringLiteral(" (0)"))) << view.tabCaptions[i].toStdString();
+    FormWait* first = ProgressWindow(&main);
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first->Label1->text(), QStringLiteral("Compare completed"));
+
+    // The user starts another run without pressing OK: one progress window only.
+    tree.WriteFile("a/new.txt", "x");
+    RunComparison(app, view, &main);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(main.findChildren<FormWait*>().size(), 1);
+    EXPECT_EQ(app.store.Count(ResultCategory::NotInDestination), 1u);
+    EXPECT_FALSE(main.isVisible());
+    CloseProgressWindow(&main);
+    EXPECT_TRUE(main.isVisible());
+    EXPECT_EQ(ProgressWindow(&main), nullptr);
+}
+
+} // namespace
+} // namespace tandrel::gui
