@@ -135,6 +135,10 @@ FileResult AtomicFile::Open()
     const bool targetExists = ::stat(m_target.c_str(), &st) == 0;
     if (targetExists && S_ISDIR(st.st_mode))
         return ErrnoFailure("Cannot write", m_path, EISDIR);
+    // A file the user may not write stays as it is, although the folder
+    // would allow replacing it.
+    if (targetExists && ::faccessat(AT_FDCWD, m_target.c_str(), W_OK, AT_EACCESS) != 0)
+        return ErrnoFailure("Cannot write", m_path, errno);
 
     const std::string folder = FolderOf(m_target);
     const std::string name = NameOf(m_target);

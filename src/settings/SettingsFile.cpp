@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <string_view>
 #include <unistd.h>
 
@@ -309,9 +310,16 @@ std::string_view RemoveOneTrailing(std::string_view text, char separator)
 void ReadSettings(const std::string& path, SettingsState& state)
 {
     SettingsReader reader(state);
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Opened without waiting, so that a pipe in the file's place cannot stall
+    // the start; only a regular file is read.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return;
+    }
     LineSplitter splitter;
     std::string buffer(64 * 1024, '\0');
     for (;;) {

@@ -273,12 +273,14 @@ TEST(Sound, TheFinishChimeIsAShortAudibleWave)
     EXPECT_LT(std::abs(static_cast<int>(last)), 100); // ends in silence, no click
 }
 
-// Runs body in a child whose sound library sees no device at all; returns
-// the child's exit status and what it wrote to standard error.
-int InChildWithoutSoundDevice(const std::function<int()>& body, std::string& errorOutput)
+// Runs body in a child whose sound library is configured by `alsaConfig`
+// alone (by default: no device at all); returns the child's exit status and
+// what it wrote to standard error.
+int InChildWithAlsaConfig(const std::function<int()>& body, std::string& errorOutput,
+                              const std::string& alsaConfig = "")
 {
     test::TempTree tree;
-    tree.WriteFile("empty.conf", "");
+    tree.WriteFile("empty.conf", alsaConfig);
     tree.WriteFile("stderr.txt", "");
     const std::string config = tree.Path("empty.conf");
     const std::string errors = tree.Path("stderr.txt");
@@ -299,7 +301,7 @@ TEST(Sound, PlayingWithoutADeviceFailsQuietly)
 {
     std::string errors;
     const Bytes wave = FinishWave();
-    EXPECT_EQ(InChildWithoutSoundDevice(
+    EXPECT_EQ(InChildWithAlsaConfig(
                   [&] {
                       const unsigned char junk[] = "RIFF????WAVEjunk";
                       if (PlayWaveFromMemory(junk, sizeof junk))
@@ -313,10 +315,32 @@ TEST(Sound, PlayingWithoutADeviceFailsQuietly)
     EXPECT_EQ(errors, "");
 }
 
+TEST(Sound, PlaysToTheEnd)
+{
+    // A default device that discards what it is given: the whole image goes
+    // through opening, format set-up, writing and draining.
+    std::string errors;
+    const Bytes wave = FinishWave();
+    Format f;
+    f.bits = 8;
+    f.channels = 1;
+    f.rate = 8000;
+    const Bytes small = SimpleWave(f, 4000);
+    EXPECT_EQ(InChildWithAlsaConfig(
+                  [&] {
+                      if (!PlayWaveFromMemory(wave.data(), wave.size()))
+                          return 1;
+                      return PlayWaveFromMemory(small.data(), small.size()) ? 0 : 2;
+                  },
+                  errors, "pcm.!default { type null }\n"),
+              0);
+    EXPECT_EQ(errors, "");
+}
+
 TEST(Sound, ThemeSoundsFailQuietly)
 {
     std::string errors;
-    EXPECT_EQ(InChildWithoutSoundDevice(
+    EXPECT_EQ(InChildWithAlsaConfig(
                   [] {
                       PlayThemeSound(nullptr);
                       PlayThemeSound("");

@@ -439,6 +439,16 @@ TEST(SettingsFile, AFileThatCannotBeReadGivesTheDefaults)
     ReadSettings(tree.Path("folder.ini"), folder);
     EXPECT_EQ(folder.options, CompareOptions::Defaults());
 
+    // Neither a pipe nor a device is waited on or read.
+    tree.MakeFifo("pipe.ini");
+    SettingsState pipe;
+    pipe.options.IgnoreTime = 99;
+    ReadSettings(tree.Path("pipe.ini"), pipe);
+    EXPECT_EQ(pipe.options, CompareOptions::Defaults());
+    SettingsState zero;
+    ReadSettings("/dev/zero", zero);
+    EXPECT_EQ(zero.options, CompareOptions::Defaults());
+
     tree.WriteFile("locked.ini", Lines({"[Option]", "IgnoreTime=5"}));
     tree.Chmod("locked.ini", 0000);
     const std::string locked = tree.Path("locked.ini");
@@ -477,10 +487,23 @@ TEST(SettingsFile, AFailedWriteLeavesTheOldFileAndNoTemporaryFile)
     EXPECT_EQ(tree.ReadFile("locked/tdl.ini"), old);
     EXPECT_EQ(FolderEntries(tree.Path("locked")), std::vector<std::string>{"tdl.ini"});
 
+    // A settings file the user may not write is not replaced either.
+    tree.WriteFile("frozen/tdl.ini", old);
+    tree.Chmod("frozen/tdl.ini", 0444);
+    tree.Chmod("frozen", 0777); // the folder alone would allow the replacement
+    const std::string frozen = tree.Path("frozen/tdl.ini");
+    EXPECT_EQ(test::RunUnprivileged([&] {
+                  const auto result = WriteSettings(frozen, next);
+                  return !result.ok() && result.error.find("Permission denied") != std::string::npos;
+              }),
+              0);
+    EXPECT_EQ(tree.ReadFile("frozen/tdl.ini"), old);
+    EXPECT_EQ(FolderEntries(tree.Path("frozen")), std::vector<std::string>{"tdl.ini"});
+
     // The path names a folder.
     tree.MakeDir("dir.ini");
     EXPECT_FALSE(WriteSettings(tree.Path("dir.ini"), next).ok());
-    EXPECT_EQ(FolderEntries(tree.Root()), (std::vector<std::string>{"dir.ini", "locked"}));
+    EXPECT_EQ(FolderEntries(tree.Root()), (std::vector<std::string>{"dir.ini", "frozen", "locked"}));
 }
 
 TEST(SettingsFile, WriteReplacesTheFileAndKeepsItsPermissionsAndLinks)
