@@ -1,0 +1,204 @@
+#include "settings/SettingsFile.h"
+#include "support/TempTree.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace tandrel::cli {
+namespace {
+
+namespace fs = std::filesystem;
+using test::TempTree;
+
+struct CliResult {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string Slurp(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// Runs the real program with exactly these arguments (no shell in between).
+CliResult RunCli(const TempTree& scratch, const std::vector<std::string>& args)
+{
+    const std::string outPath = scratch.Path("cli.out");
+    const std::string errPath = scratch.Path("cli.err");
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ::dup2(out, 1);
+        ::dup2(err, 2);
+        std::vector<char*> argv;
+        argv.push_back(const_cast<char*>(TANDREL_CLI_PATH));
+        for (const auto& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        ::execv(TANDREL_CLI_PATH, argv.data());
+        ::_exit(127);
+    }
+    CliResult result;
+    int status = 0;
+    if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status))
+        result.status = WEXITSTATUS(status);
+    result.out = Slurp(outPath);
+    result.err = Slurp(errPath);
+    return result;
+}
+
+struct Entry {
+    std::string kind;
+    std::string content;
+    std::int64_t mtime = 0;
+    bool operator==(const Entry&) const = default;
+};
+
+// Every entry below a folder: kind, content of files and modification time of files.
+std::map<std::string, Entry> Snapshot(const std::string& root)
+{
+    std::map<std::string, Entry> entries;
+    for (const auto& e : fs::recursive_directory_iterator(root)) {
+        const std::string rel = fs::relative(e.path(), root).string();
+        Entry entry;
+        if (e.is_directory()) {
+            entry.kind = "folder";
+        } else {
+            entry.kind = "file";
+            entry.content = Slurp(e.path().string());
+            struct stat st {};
+            ::stat(e.path().c_str(), &st);
+            entry.mtime = st.st_mtim.tv_sec;
+        }
+        entries[rel] = entry;
+    }
+    return entries;
+}
+
+TEST(CliSync, OneWaySyncLeavesIdenticalTrees)
+{
+    TempTree t;
+    const std::string s = t.Path("src");
+    const std::string d = t.Path("dst");
+    // Newer, older and size-only differences, missing files and folders on either side.
+    t.WriteFile("src/newer.txt", "the newer text", 1'700'000'000);
+    t.WriteFile("dst/newer.txt", "old", 1'600'000'000);
+    t.WriteFile("src/older.txt", "older", 1'500'000'000);
+    t.WriteFile("dst/older.txt", "a later edit", 1'650'000'000);
+    t.WriteFile("src/size.bin", "longer content", 1'600'000'000);
+    t.WriteFile("dst/size.bin", "short", 1'600'000'000);
+    t.WriteFile("src/same.txt", "same", 1'600'000'000);
+    t.WriteFile("dst/same.txt", "same", 1'600'000'000);
+    t.WriteFile("src/new folder/deeper/f\xC3\xBCnf \xE2\x82\xAC.txt", "unicode", 1'400'000'000);
+    t.WriteFile("src/new folder/line\nbreak", "newline in the name", 1'400'000'000);
+    t.MakeDir("src/empty folder");
+    t.WriteFile("src/existing/added.txt", "added", 1'400'000'000);
+    t.WriteFile("dst/existing/extra.txt", "extra", 1'400'000'000);
+    t.WriteFile("dst/gone folder/inner/x", "x", 1'400'000'000);
+    t.WriteFile("dst/gone folder/y", "y", 1'400'000'000);
+    t.WriteFile("dst/stray.txt", "stray", 1'400'000'000);
+
+    const CliResult copy = RunCli(t, {"copy", "--to", "destination", "--lists", "1,2,3,5", s, d});
+    EXPECT_EQ(copy.status, 0) << copy.out << copy.err;
+    EXPECT_EQ(copy.err, "");
+    const CliResult del = RunCli(t, {"delete", "--lists", "4", s, d});
+    EXPECT_EQ(del.status, 0) << del.out << del.err;
+
+    const CliResult compare = RunCli(t, {"compare", "--summary", s, d});
+    EXPECT_EQ(compare.status, 0) << compare.err;
+    EXPECT_EQ(compare.out,
+              "Newer than destination: 0\nOlder than destination: 0\nCan not find destination: 0\n"
+              "Can not find source: 0\nOnly size changed: 0\n");
+
+    const auto source = Snapshot(s);
+    const auto destination = Snapshot(d);
+    EXPECT_EQ(source.size(), 11u);
+    EXPECT_TRUE(source == destination);
+    EXPECT_EQ(t.ReadFile("dst/older.txt"), "older");
+    EXPECT_FALSE(t.Exists("dst/gone folder"));
+}
+
+TEST(CliSync, UsageErrorsChangeNothing)
+{
+    TempTree t;
+    t.WriteFile("src/a", "a");
+    t.WriteFile("dst/b", "b");
+    const std::string s = t.Path("src");
+    const std::string d = t.Path("dst");
+    const std::vector<std::vector<std::string>> wrong = {
+        {"copy", "--to", "destination", "--lists", "4", s, d},
+        {"copy", "--to", "source", "--lists", "3,1", s, d},
+        {"copy", "--lists", "3", s, d},
+        {"copy", "--to", "sideways", "--lists", "3", s, d},
+        {"copy", "--to", "destination", "--lists", "6", s, d},
+        {"copy", "--to", "destination", "--lists", "", s, d},
+        {"copy", "--to", "destination", "--lists", "3", s},
+        {"copy", "--to", "destination", "--lists", "3", s, t.Path("missing")},
+        {"copy", "--to", "destination", "--lists", "3", "--bogus", s, d},
+        {"delete", s, d},
+        {"delete", "--lists", "4", "--to", "source", s, d},
+        {"delete", "--lists", "4", "--settings", t.Path("no-such.ini"), s, d},
+    };
+    for (const auto& args : wrong) {
+        const CliResult r = RunCli(t, args);
+        EXPECT_EQ(r.status, 2) << args[0] << " " << args[1] << " " << args[2] << "\n" << r.err;
+        EXPECT_FALSE(r.err.empty());
+    }
+    EXPECT_FALSE(t.Exists("dst/a"));
+    EXPECT_FALSE(t.Exists("src/b"));
+    EXPECT_TRUE(t.Exists("dst/b"));
+    const CliResult r = RunCli(t, {"copy", "--to", "destination", "--lists", "4", s, d});
+    EXPECT_NE(r.err.find("list 4"), std::string::npos) << r.err;
+}
+
+TEST(CliSync, FailuresAreReportedAndTheRunGoesOn)
+{
+    TempTree t;
+    const std::string s = t.Path("src");
+    const std::string d = t.Path("dst");
+    t.WriteFile("src/clash", "a file here", 1'700'000'000);
+    t.WriteFile("dst/clash/inner", "a folder there");
+    t.WriteFile("src/fine", "fine");
+    t.WriteFile("src/locked", "new", 1'700'000'000);
+    t.WriteFile("dst/locked", "old", 1'600'000'000);
+    t.Chmod("dst/locked", 0444);
+
+    // Overwriting off, from a settings file: the read-only target is kept.
+    settings::SettingsState state;
+    state.options = settings::CompareOptions::Defaults();
+    state.options.Overwriting = false;
+    state.options.IgnoreError = false; // the command line goes on regardless
+    ASSERT_TRUE(settings::WriteSettings(t.Path("tdl.ini"), state).ok());
+
+    const CliResult r =
+        RunCli(t, {"copy", "--settings", t.Path("tdl.ini"), "--to", "destination", "--lists", "1,2,3,5", s, d});
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    EXPECT_NE(r.err.find(d + "/clash"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Is a directory"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(d + "/locked"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("read-only"), std::string::npos) << r.err;
+    EXPECT_EQ(t.ReadFile("dst/fine"), "fine");
+    EXPECT_EQ(t.ReadFile("dst/clash/inner"), "a folder there");
+    EXPECT_EQ(t.ReadFile("dst/locked"), "old");
+
+    // With the defaults (Overwriting on) the read-only file is replaced.
+    const CliResult again = RunCli(t, {"copy", "--to", "destination", "--lists", "1,2,5", s, d});
+    EXPECT_EQ(again.status, 1) << again.err; // the clash still fails
+    EXPECT_EQ(t.ReadFile("dst/locked"), "new");
+}
+
+} // namespace
+} // namespace tandrel::cli
