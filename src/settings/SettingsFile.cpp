@@ -2,6 +2,7 @@
 
 #include "platform/AtomicFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdint>
@@ -27,20 +28,31 @@ public:
     template <typename Sink>
     void Feed(std::string_view bytes, Sink&& sink)
     {
-        while (!bytes.empty()) {
-            if (m_afterCr && bytes.front() == '\n') {
-                bytes.remove_prefix(1); // the LF of a CR LF pair
+        // The next CR and LF of the block are searched once each and reused
+        // until passed, so that the work stays linear whatever the line ends.
+        if (bytes.empty())
+            return;
+        std::size_t pos = 0;
+        std::size_t nextCr = Find(bytes, '\r', 0);
+        std::size_t nextLf = Find(bytes, '\n', 0);
+        while (pos < bytes.size()) {
+            if (m_afterCr && bytes[pos] == '\n') {
+                ++pos; // the LF of a CR LF pair
                 m_afterCr = false;
                 continue;
             }
             m_afterCr = false;
-            const std::size_t end = FindLineEnd(bytes);
-            Append(bytes.substr(0, end));
+            if (nextCr < pos)
+                nextCr = Find(bytes, '\r', pos);
+            if (nextLf < pos)
+                nextLf = Find(bytes, '\n', pos);
+            const std::size_t end = std::min(nextCr, nextLf);
+            Append(bytes.substr(pos, end - pos));
             if (end == bytes.size())
                 return;
             EndLine(sink);
             m_afterCr = bytes[end] == '\r';
-            bytes.remove_prefix(end + 1);
+            pos = end + 1;
         }
     }
 
@@ -52,13 +64,11 @@ public:
     }
 
 private:
-    static std::size_t FindLineEnd(std::string_view bytes)
+    // Position of `c` at or after `from`, or the size of the block.
+    static std::size_t Find(std::string_view bytes, char c, std::size_t from)
     {
-        const void* cr = std::memchr(bytes.data(), '\r', bytes.size());
-        const std::size_t limit = cr ? static_cast<std::size_t>(static_cast<const char*>(cr) - bytes.data())
-                                     : bytes.size();
-        const void* lf = std::memchr(bytes.data(), '\n', limit);
-        return lf ? static_cast<std::size_t>(static_cast<const char*>(lf) - bytes.data()) : limit;
+        const void* hit = std::memchr(bytes.data() + from, c, bytes.size() - from);
+        return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - bytes.data()) : bytes.size();
     }
 
     void Append(std::string_view part)

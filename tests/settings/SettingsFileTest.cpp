@@ -416,6 +416,19 @@ TEST(SettingsFile, LinesAcrossReadBlocksAndTheLineLengthLimit)
     EXPECT_EQ(s.recentSources[3], "");
     EXPECT_EQ(s.options.IgnoreTime, 3);
 
+    // Many short lines with each kind of line end, over many blocks.
+    std::string many = "[IgnoreFile]\n";
+    const char* ends[] = {"\n", "\r", "\r\n"};
+    for (int i = 0; i < 60000; ++i)
+        many += "n" + std::to_string(i) + ends[i % 3];
+    tree.WriteFile("many.ini", many);
+    SettingsState m;
+    ReadSettings(tree.Path("many.ini"), m);
+    ASSERT_EQ(m.ignoredTypes.size(), 60000u);
+    EXPECT_EQ(m.ignoredTypes[0], "n0");
+    EXPECT_EQ(m.ignoredTypes[31337], "n31337");
+    EXPECT_EQ(m.ignoredTypes[59999], "n59999");
+
     // A line of up to 1 MiB is data; a longer one cannot be anything the
     // program wrote and is dropped.
     const std::string limit(1024 * 1024, 'x');
