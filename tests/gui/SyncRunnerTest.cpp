@@ -1,0 +1,375 @@
+#include "gui/SyncRunner.h"
+
+#include "FakeResultView.h"
+#include "ScriptedDialogs.h"
+#include "gui/EventPump.h"
+#include "gui/FinishSound.h"
+#include "gui/FormStauts.h"
+#include "support/TempTree.h"
+
+#include <QFile>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest/QTest>
+
+#include <gtest/gtest.h>
+
+namespace tandrel::gui {
+namespace {
+
+using engine::ResultCategory;
+using engine::RowIcon;
+using test::FakeResultView;
+using test::ScriptedDialogs;
+using test::TempTree;
+
+const QString kCopyToDestination =
+    QStringLiteral("Are you sure you want to copy selected files and directories\nfrom Source to Destination?");
+const QString kCopyToSource =
+    QStringLiteral("Are you sure you want to copy selected files and directories\nfrom Destination to Source?");
+const QString kDelete = QStringLiteral("Are you sure you want to delete selected files and directories?");
+
+std::string Name(int i)
+{
+    return (i < 10 ? "f0" : "f") + std::to_string(i);
+}
+
+// A result store over a real pair of folders, and the windows around it.
+struct Fixture {
+    TempTree tree;
+    AppState app;
+    ScriptedDialogs dialogs;
+    QWidget main;
+    FakeResultView view{app};
+    SyncRunner runner{app, dialogs, view, &main};
+    std::chrono::microseconds oldInterval = EventPump::Interval();
+
+    Fixture()
+    {
+        // Every row's event pass really runs, so a scripted click lands on a known row.
+        EventPump::SetInterval(std::chrono::microseconds(0));
+        tree.MakeDir("src");
+        tree.MakeDir("dst");
+        app.store.Reset(tree.Path("src/"), tree.Path("dst/"), 0);
+        app.settings.options = settings::CompareOptions::Defaults();
+        app.settings.options.PlaySound = false;
+        main.show();
+    }
+    ~Fixture() { EventPump::SetInterval(oldInterval); }
+
+    void AddRow(ResultCategory category, const std::string& relative, bool checked, bool folder = false)
+    {
+        engine::CompareItem item;
+        item.relativePath = relative;
+        item.isFolder = folder;
+        item.icon = folder ? RowIcon::Folder : RowIcon::File;
+        item.checked = checked;
+        app.store.AddResultRow(category, std::move(item));
+    }
+
+    std::vector<std::string> Rows(ResultCategory category) const
+    {
+        std::vector<std::string> out;
+        for (const auto& row : app.store.List(category))
+            out.push_back(row.relativePath);
+        return out;
+    }
+
+    const engine::CompareItem* Row(ResultCategory category, const std::string& relative) const
+    {
+        for (const auto& row : app.store.List(category))
+            if (row.relativePath == relative)
+                return &row;
+        return nullptr;
+    }
+};
+
+// Runs at every pass of events while the operation works.
+class DuringRun {
+public:
+    explicit DuringRun(std::function<void()> step)
+    {
+        m_timer.setInterval(0);
+        QObject::connect(&m_timer, &QTimer::timeout, step);
+        m_timer.start();
+    }
+
+private:
+    QTimer m_timer;
+};
+
+TEST(SyncRunnerTest, CopiesTheCheckedRowsAndCountsThemInTheCaption)
+{
+    Fixture f;
+    for (int i = 1; i <= 10; ++i) {
+        f.tree.WriteFile("src/" + Name(i), "content " + std::to_string(i));
+        f.AddRow(ResultCategory::NotInDestination, Name(i), i == 2 || i == 5 || i == 9);
+    }
+    f.app.currentTab = 3;
+    f.dialogs.messageReplies.push_back(MessageReply::Yes);
+
+    std::vector<QString> captions;
+    std::vector<QString> paths;
+    bool lockedDuringRun = true;
+    DuringRun watch([&] {
+        FormStauts* status = f.runner.StatusWindow();
+        if (!status)
+            return;
+        if (captions.empty() || captions.back() != status->windowTitle())
+            captions.push_back(status->windowTitle());
+        if (paths.empty() || paths.back() != status->LblCurrent->toPlainText())
+            paths.push_back(status->LblCurrent->toPlainText());
+        if (f.view.commandsEnabled || f.view.tabStripEnabled)
+            lockedDuringRun = false;
+    });
+    f.runner.CopyCheckedRows(sync::CopyDirection::SourceToDestination);
+
+    ASSERT_EQ(f.dialogs.requests.size(), 1u);
+    const auto& question = f.dialogs.requests[0];
+    EXPECT_EQ(question.text, kCopyToDestination);
+    EXPECT_EQ(question.title, QStringLiteral("Tandrel"));
+    EXPECT_EQ(question.icon, MessageIcon::Question);
+    EXPECT_EQ(question.buttons, MessageButtons::YesNo);
+    EXPECT_EQ(question.owner, &f.main);
+
+    EXPECT_EQ(captions, (std::vector<QString>{"Tandrel", "1 of 3", "2 of 3", "3 of 3"}));
+    EXPECT_EQ(paths, (std::vector<QString>{"", ToQ(f.tree.Path("dst/f02")), ToQ(f.tree.Path("dst/f05")),
+                                           ToQ(f.tree.Path("dst/f09"))}));
+    EXPECT_TRUE(lockedDuringRun);
+
+    for (int i = 1; i <= 10; ++i) {
+        const bool copied = i == 2 || i == 5 || i == 9;
+        EXPECT_EQ(f.tree.Exists("dst/" + Name(i)), copied) << i;
+        if (copied) {
+            EXPECT_EQ(f.tree.ReadFile("dst/" + Name(i)), "content " + std::to_string(i));
+        }
+    }
+    EXPECT_EQ(f.Rows(ResultCategory::NotInDestination),
+              (std::vector<std::string>{"f01", "f03", "f04", "f06", "f07", "f08", "f10"}));
+    EXPECT_EQ(f.view.tabCaptions[3], QStringLiteral("Can not find destination (7)"));
+    EXPECT_EQ(f.runner.StatusWindow(), nullptr);
+    EXPECT_TRUE(f.view.commandsEnabled);
+    EXPECT_DOUBLE_EQ(f.app.progressFraction, 1.0);
+    EXPECT_TRUE(f.app.runFlag.IsSet()); // a run that was not cancelled leaves it raised
+    const std::vector<QString> order{QStringLiteral("DisableResultCommands"), QStringLiteral("RemoveProcessedRows"),
+                                     QStringLiteral("UpdateTabCaption 3"), QStringLiteral("EnableResultCommands")};
+    EXPECT_EQ(f.view.calls, order);
+}
+
+TEST(SyncRunnerTest, QuestionsAndWhenNothingHappens)
+{
+    Fixture f;
+
+    // An empty list: no question, nothing at all.
+    f.app.currentTab = 1;
+    f.runner.CopyCheckedRows(sync::CopyDirection::SourceToDestination);
+    f.runner.DeleteCheckedRows();
+    EXPECT_TRUE(f.dialogs.requests.empty());
+    EXPECT_TRUE(f.view.calls.empty());
+
+    // No: nothing changes.
+    f.tree.WriteFile("dst/only.txt", "d");
+    f.AddRow(ResultCategory::NotInSource, "only.txt", true);
+    f.app.currentTab = 4;
+    f.runner.CopyCheckedRows(sync::CopyDirection::DestinationToSource); // unscripted: No
+    ASSERT_EQ(f.dialogs.requests.size(), 1u);
+    EXPECT_EQ(f.dialogs.requests[0].text, kCopyToSource);
+    EXPECT_TRUE(f.view.calls.empty());
+    EXPECT_FALSE(f.tree.Exists("src/only.txt"));
+    EXPECT_EQ(f.runner.StatusWindow(), nullptr);
+
+    // A direction the list does not offer is not even asked about.
+    f.dialogs.Clear();
+    f.runner.CopyCheckedRows(sync::CopyDirection::SourceToDestination);
+    EXPECT_TRUE(f.dialogs.requests.empty());
+
+    // Yes on list 4: the destination-only file comes over to the source.
+    f.dialogs.messageReplies.push_back(MessageReply::Yes);
+    f.runner.CopyCheckedRows(sync::CopyDirection::DestinationToSource);
+    EXPECT_EQ(f.tree.ReadFile("src/only.txt"), "d");
+    EXPECT_EQ(f.app.store.Count(ResultCategory::NotInSource), 0u);
+    EXPECT_EQ(f.view.tabCaptions[4], QStringLiteral("Can not find source (0)"));
+
+    // Rows but none checked: asked, the window comes and goes, the caption is rewritten.
+    f.dialogs.Clear();
+    f.view.calls.clear();
+    f.AddRow(ResultCategory::NotInSource, "a.txt", false);
+    f.AddRow(ResultCategory::NotInSource, "b.txt", false);
+    f.dialogs.messageReplies.push_back(MessageReply::Yes);
+    f.runner.DeleteCheckedRows();
+    ASSERT_EQ(f.dialogs.requests.size(), 1u);
+    EXPECT_EQ(f.dialogs.requests[0].text, kDelete);
+    EXPECT_EQ(f.dialogs.requests[0].icon, MessageIcon::Question);
+    EXPECT_EQ(f.dialogs.requests[0].title, QStringLiteral("Tandrel"));
+    EXPECT_EQ(f.view.tabCaptions[4], QStringLiteral("Can not find source (2)"));
+    EXPECT_EQ(f.runner.StatusWindow(), nullptr);
+    EXPECT_EQ(f.view.calls.back(), QStringLiteral("EnableResultCommands"));
+}
+
+TEST(SyncRunnerTest, FailuresWithIgnoreErrorOnStayInTheListQuietly)
+{
+    Fixture f;
+    f.app.settings.options.IgnoreError = true;
+    for (int i = 1; i <= 5; ++i) {
+        if (i != 2 && i != 4) // rows 2 and 4 lost their source since the comparison
+            f.tree.WriteFile("src/" + Name(i), "x");
+        f.AddRow(ResultCategory::NotInDestination, Name(i), true);
+    }
+    f.app.currentTab = 3;
+    f.dialogs.messageReplies.push_back(MessageReply::Yes);
+    f.runner.CopyCheckedRows(sync::CopyDirection::SourceToDestination);
+
+    EXPECT_EQ(f.dialogs.Messages().size(), 1u); // the question only
+    EXPECT_EQ(f.Rows(ResultCategory::NotInDestination), (std::vector<std::string>{"f02", "f04"}));
+    for (const char* name : {"f02", "f04"}) {
+        const auto* row = f.Row(ResultCategory::NotInDestination, name);
+        ASSERT_NE(row, nullptr);
+        EXPECT_EQ(row->icon, RowIcon::Failed);
+        EXPECT_TRUE(row->checked);
+        EXPECT_FALSE(row->processed);
+        EXPECT_FALSE(row->StatusText().empty());
+    }
+    EXPECT_TRUE(f.tree.Exists("dst/f01"));
+    EXPECT_TRUE(f.tree.Exists("dst/f05"));
+    EXPECT_EQ(f.view.tabCaptions[3], QStringLiteral("Can not find destination (2)"));
+    // The failed rows were repainted (rows 1 and 3 of the list at that time).
+    bool sawRow1 = false;
+    for (const auto& change : f.view.changedRows)
+        if (change[0] == 3 && change[1] == 1 && change[2] == 1)
+            sawRow1 = true;
+    EXPECT_TRUE(sawRow1);
+}
+
+TEST(SyncRunnerTest, AFailureWithIgnoreErrorOffIsShownAndEndsTheRun)
+{
+    Fixture f;
+    f.app.settings.options.IgnoreError = false;
+    for (int i = 1; i <= 5; ++i) {
+        if (i != 2)
+            f.tree.WriteFile("src/" + Name(i), "x");
+        f.AddRow(ResultCategory::NotInDestination, Name(i), true);
+    }
+    f.app.currentTab = 3;
+    f.dialogs.messageReplies.push_back(MessageReply::Yes);
+    bool statusOpenAtMessage = false;
+    f.dialogs.onRequest = [&](const ScriptedDialogs::Request& r) {
+        if (r.icon == MessageIcon::Critical)
+            statusOpenAtMessage = f.runner.StatusWindow() != nullptr;
+    };
+    f.runner.CopyCheckedRows(sync::CopyDirection::SourceToDestination);
+
+    const auto messages = f.dialogs.Messages();
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages[1].icon, MessageIcon::Critical);
+    EXPECT_EQ(messages[1].buttons, MessageButtons::Ok);
+    EXPECT_EQ(messages[1].title, QStringLiteral("Tandrel"));
+    EXPECT_TRUE(statusOpenAtMessage);
+
+    EXPECT_EQ(f.Rows(ResultCategory::NotInDestination), (std::vector<std::string>{"f02", "f03", "f04", "f05"}));
+    const auto* failed = f.Row(ResultCategory::NotInDestination, "f02");
+    ASSERT_NE(failed, nullptr);
+    EXPECT_EQ(failed->icon, RowIcon::Failed);
+    EXPECT_EQ(messages[1].text, ToQ(failed->StatusText()));
+    EXPECT_TRUE(messages[1].text.contains(QStringLiteral("f02"))) << messages[1].text.toStdString();
+    for (const char* name : {"f03", "f04", "f05"}) {
+        EXPECT_EQ(f.Row(ResultCategory::NotInDestination, name)->icon, RowIcon::File);
+        EXPECT_FALSE(f.tree.Exists(std::string("dst/") + name));
+    }
+    EXPECT_TRUE(f.tree.Exists("dst/f01"));
+    EXPECT_EQ(f.runner.StatusWindow(), nullptr);
+    EXPECT_TRUE(f.view.commandsEnabled);
+}
+
+TEST(SyncRunnerTest, CancelFinishesTheRowInHandThenStops)
+{
+    Fixture f;
+    for (int i = 1; i <= 10; ++i) {
+        f.tree.WriteFile("src/" + Name(i), "x");
+        f.AddRow(ResultCategory::NotInDestination, Name(i), true);
+    }
+    f.app.currentTab = 3;
+    f.dialogs.messageReplies.push_back(MessageReply::Yes);
+
+    // Cancel is handled in the event pass at the start of row 4's turn.
+    bool clicked = false;
+    DuringRun cancel([&] {
+        FormStauts* status = f.runner.StatusWindow();
+        if (!clicked && status && status->windowTitle() == QStringLiteral("3 of 10")) {
+            clicked = true;
+            QTest::mouseClick(status->Command1, Qt::LeftButton);
+            EXPECT_FALSE(status->isVisible());
+        }
+    });
+    f.runner.CopyCheckedRows(sync::CopyDirection::SourceToDestination);
+
+    ASSERT_TRUE(clicked);
+    EXPECT_FALSE(f.app.runFlag.IsSet());
+    for (int i = 1; i <= 10; ++i)
+        EXPECT_EQ(f.tree.Exists("dst/" + Name(i)), i <= 4) << i;
+    EXPECT_EQ(f.Rows(ResultCategory::NotInDestination),
+              (std::vector<std::string>{"f05", "f06", "f07", "f08", "f09", "f10"}));
+    for (const auto& row : f.app.store.List(ResultCategory::NotInDestination))
+        EXPECT_EQ(row.icon, RowIcon::File);
+    EXPECT_EQ(f.view.tabCaptions[3], QStringLiteral("Can not find destination (6)"));
+    EXPECT_EQ(f.runner.StatusWindow(), nullptr);
+    EXPECT_TRUE(f.view.commandsEnabled);
+}
+
+TEST(SyncRunnerTest, DeleteRemovesAFolderAfterItsContent)
+{
+    Fixture f;
+    f.tree.WriteFile("src/F/a.txt", "a");
+    f.tree.WriteFile("src/F/b.txt", "b");
+    f.tree.WriteFile("src/keep.txt", "k");
+    f.AddRow(ResultCategory::NotInDestination, "F", true, true);
+    f.AddRow(ResultCategory::NotInDestination, "F/a.txt", true);
+    f.AddRow(ResultCategory::NotInDestination, "F/b.txt", true);
+    f.AddRow(ResultCategory::NotInDestination, "keep.txt", false);
+    f.app.currentTab = 3;
+    f.dialogs.messageReplies.push_back(MessageReply::Yes);
+
+    std::vector<QString> paths;
+    DuringRun watch([&] {
+        if (FormStauts* status = f.runner.StatusWindow())
+            if (paths.empty() || paths.back() != status->LblCurrent->toPlainText())
+                paths.push_back(status->LblCurrent->toPlainText());
+    });
+    f.runner.DeleteCheckedRows();
+
+    EXPECT_EQ(f.dialogs.requests.at(0).text, kDelete);
+    EXPECT_FALSE(f.tree.Exists("src/F"));
+    EXPECT_TRUE(f.tree.Exists("src/keep.txt"));
+    EXPECT_EQ(f.Rows(ResultCategory::NotInDestination), std::vector<std::string>{"keep.txt"});
+    // Bottom up: the files go before their folder (the folder row is the last
+    // turn, after which no events run).
+    EXPECT_EQ(paths, (std::vector<QString>{"", ToQ(f.tree.Path("src/F/b.txt")), ToQ(f.tree.Path("src/F/a.txt"))}));
+    EXPECT_EQ(f.view.tabCaptions[3], QStringLiteral("Can not find destination (1)"));
+
+    // The folder alone: not empty, so it fails and says so.
+    f.tree.WriteFile("src/G/c.txt", "c");
+    f.AddRow(ResultCategory::NotInDestination, "G", true, true);
+    f.AddRow(ResultCategory::NotInDestination, "G/c.txt", false);
+    f.app.settings.options.IgnoreError = false;
+    f.dialogs.Clear();
+    f.dialogs.messageReplies.push_back(MessageReply::Yes);
+    f.runner.DeleteCheckedRows();
+    ASSERT_EQ(f.dialogs.Messages().size(), 2u);
+    EXPECT_EQ(f.dialogs.Messages()[1].icon, MessageIcon::Critical);
+    EXPECT_EQ(f.Row(ResultCategory::NotInDestination, "G")->icon, RowIcon::Failed);
+    EXPECT_TRUE(f.tree.Exists("src/G/c.txt"));
+    EXPECT_EQ(f.app.store.Count(ResultCategory::NotInDestination), 3u);
+}
+
+TEST(SyncRunnerTest, FinishSoundComesFromTheResources)
+{
+    AppState app;
+    app.settings.options.PlaySound = true;
+    PlayFinishSound(app); // no sound device here: silent, and it returns
+    QFile wave(QStringLiteral(":/sounds/finish.wav"));
+    ASSERT_TRUE(wave.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(wave.read(4) == "RIFF");
+}
+
+} // namespace
+} // namespace tandrel::gui
