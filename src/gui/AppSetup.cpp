@@ -1,0 +1,50 @@
+#include "AppSetup.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+#include <unistd.h>
+
+namespace tandrel::gui {
+
+QString WithTrailingSlash(const QString& folder)
+{
+    if (folder.endsWith(QLatin1Char('/')))
+        return folder;
+    return folder + QLatin1Char('/');
+}
+
+QString ProgramFolder(const QString& executableFolder)
+{
+    const QString folder = WithTrailingSlash(executableFolder);
+    // access() asks the system itself, which also knows about read-only mounts.
+    if (::access(QFile::encodeName(folder).constData(), W_OK | X_OK) == 0)
+        return folder;
+
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    if (data.isEmpty() || !QDir().mkpath(data))
+        return folder;
+    return WithTrailingSlash(data);
+}
+
+void PrepareAppState(AppState& state, const QString& appFolder)
+{
+    state.appFolder = WithTrailingSlash(appFolder);
+    state.settingsPath = state.appFolder + QString::fromLatin1(settings::kSettingsFileName);
+    state.reportFolder = state.appFolder + QStringLiteral("Report");
+
+    // Only a regular file counts; hidden and special files are not looked for.
+    const QFileInfo settingsFile(state.settingsPath);
+    if (settingsFile.exists() && settingsFile.isFile() && !settingsFile.isHidden())
+        settings::ReadSettings(FromQ(state.settingsPath), state.settings);
+
+    // Anything named Report (a file, a folder, even a dangling link) is left alone.
+    const QFileInfo report(state.reportFolder);
+    if (!report.exists() && !report.isSymLink())
+        QDir().mkdir(state.reportFolder);
+
+    state.runFlag.Set(false);
+}
+
+} // namespace tandrel::gui

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "gui/AppState.h"
+
+#include <QString>
+
+namespace tandrel::gui {
+
+// `folder` with exactly one '/' at the end ("/" stays "/").
+QString WithTrailingSlash(const QString& folder);
+
+// The program's folder: the executable's folder with a trailing '/'. When
+// that folder cannot be written (installed for all users), the per-user data
+// folder of the program instead (created), so that settings and reports are
+// never silently lost.
+QString ProgramFolder(const QString& executableFolder);
+
+// Start-up of the program-wide state: AppFolder, SettingsPath and
+// ReportFolder; the settings file is read when a regular file of that name
+// exists; the "Report" folder is created when nothing of that name exists.
+// Every step is guarded on its own and nothing is reported.
+void PrepareAppState(AppState& state, const QString& appFolder);
+
+} // namespace tandrel::gui

@@ -1,0 +1,647 @@
+#include "Form1.h"
+
+#include "gui/LinkLabel.h"
+#include "gui/Registry.h"
+
+#include "engine/TextForms.h"
+
+#include "gui/Companion.h"
+#include "gui/ComparisonRun.h"
+#include "gui/FormAbout.h"
+#include "gui/FormGuide.h"
+#include "gui/FormOptions.h"
+#include "gui/FormProjects.h"
+#include "gui/FormReport.h"
+#include "gui/Help.h"
+#include "gui/SyncRunner.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFile>
+#include <QFrame>
+#include <QGridLayout>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTabBar>
+#include <QToolBar>
+#include <QTreeView>
+
+#include <ctime>
+
+// The icons live in a static library; their registration has to be pulled in
+// explicitly, from outside any namespace.
+static void InitIconResources()
+{
+    Q_INIT_RESOURCE(icons);
+}
+
+namespace tandrel::gui {
+
+namespace {
+
+// Layout values are given in twips; 15 twips make one pixel at 96 dpi.
+int Twips(int twips)
+{
+    return (twips + 7) / 15;
+}
+
+QIcon ResourceIcon(const QString& name)
+{
+    return QIcon(QStringLiteral(":/icons/") + name + QStringLiteral(".png"));
+}
+
+// Column widths of the lists in twips, by column, for the two layouts.
+constexpr int kTwoSidedWidths[] = {5000, 1400, 2000, 2000, 2200, 5000, 2000};
+constexpr int kOneSidedWidths[] = {5000, 1400, 2000, 5000, 2000};
+
+// The widest time text of the user's locale (month names differ in width).
+QString WidestTimeText(const QFontMetrics& metrics)
+{
+    QString widest;
+    const std::int64_t offset = engine::LocalOffsetNow();
+    for (int month = 0; month < 12; ++month) {
+        std::tm fields{};
+        fields.tm_year = 2026 - 1900;
+        fields.tm_mon = month;
+        fields.tm_mday = 28;
+        fields.tm_hour = 23;
+        fields.tm_min = 59;
+        fields.tm_sec = 59;
+        fields.tm_isdst = -1;
+        const QString text = ToQ(engine::TimeText(static_cast<std::int64_t>(std::mktime(&fields)), offset));
+        if (metrics.horizontalAdvance(text) > metrics.horizontalAdvance(widest))
+            widest = text;
+    }
+    return widest;
+}
+
+// A column gets its designed width, widened where the font would otherwise
+// cut its header or a time text.
+int ColumnWidth(const QTreeView& view, const QString& header, int twips, bool timeColumn)
+{
+    int width = Twips(twips);
+    width = std::max(width, view.header()->fontMetrics().horizontalAdvance(header) + 24);
+    if (timeColumn)
+        width = std::max(width, view.fontMetrics().horizontalAdvance(WidestTimeText(view.fontMetrics())) + 16);
+    return width;
+}
+
+constexpr int kButtonWidth = 64;
+constexpr int kButtonHeight = 36;
+
+} // namespace
+
+Form1::Form1(AppState& state, Dialogs& dialogs, QWidget* parent)
+    : QMainWindow(parent)
+    , m_state(state)
+    , m_dialogs(dialogs)
+{
+    InitIconResources();
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Tandrel"));
+    setWindowIcon(ResourceIcon(QStringLiteral("tandrel")));
+    // The main window offers no menu of its own for hiding the bars.
+    setContextMenuPolicy(Qt::NoContextMenu);
+    resize(1120, 680);
+
+    m_state.runFlag.Set(false);
+
+    m_resultArea = new QWidget(this);
+    m_resultArea->setObjectName(QStringLiteral("ResultArea"));
+    setCentralWidget(m_resultArea);
+
+    // The panel with the two folder links sits in the toolbar row, right of the buttons.
+    Picture1 = new QWidget(this);
+    Picture1->setObjectName(QStringLiteral("Picture1"));
+    auto* grid = new QGridLayout(Picture1);
+    grid->setContentsMargins(16, 2, 16, 2);
+    grid->setHorizontalSpacing(8);
+    grid->setVerticalSpacing(2);
+    Label1 = new QLabel(QStringLiteral("Source:"), Picture1);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    LabelSource = new LinkLabel(Picture1);
+    LabelSource->setObjectName(QStringLiteral("LabelSource"));
+    Label2 = new QLabel(QStringLiteral("Destination:"), Picture1);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    LabelDes = new LinkLabel(Picture1);
+    LabelDes->setObjectName(QStringLiteral("LabelDes"));
+    grid->addWidget(Label1, 0, 0);
+    grid->addWidget(LabelSource, 0, 1);
+    grid->addWidget(Label2, 1, 0);
+    grid->addWidget(LabelDes, 1, 1);
+    grid->setColumnStretch(1, 1);
+    LabelSource->setText(QString());
+    LabelDes->setText(QString());
+
+    TabStrip1 = new QTabBar(m_resultArea);
+    TabStrip1->setObjectName(QStringLiteral("TabStrip1"));
+    TabStrip1->setExpanding(false);
+    TabStrip1->setUsesScrollButtons(true);
+    TabStrip1->setElideMode(Qt::ElideNone);
+    TabStrip1->setDrawBase(false);
+    for (const engine::ResultCategory category : engine::kAllCategories)
+        TabStrip1->addTab(ToQ(m_state.captions[static_cast<std::size_t>(engine::Index(category))]));
+    m_state.currentTab = 1;
+    TabStrip1->setCurrentIndex(0);
+
+    m_tabPane = new QFrame(m_resultArea);
+    m_tabPane->setObjectName(QStringLiteral("TabPane"));
+    m_tabPane->setFrameShape(QFrame::StyledPanel);
+    m_tabPane->lower();
+
+    m_listStack = new QStackedWidget(m_resultArea);
+    m_listStack->setObjectName(QStringLiteral("ListStack"));
+
+    LoadListImages();
+    SetupResultLists();
+
+    auto makeButton = [this](const QString& name, const QString& icon, const QString& tip) {
+        auto* button = new QPushButton(m_resultArea);
+        button->setObjectName(name);
+        button->setIcon(ResourceIcon(icon));
+        button->setIconSize(QSize(24, 24));
+        button->setFixedSize(kButtonWidth, kButtonHeight);
+        button->setToolTip(tip);
+        button->setAccessibleName(tip);
+        return button;
+    };
+    CmdS2D = makeButton(QStringLiteral("CmdS2D"), QStringLiteral("s2d"),
+                        QStringLiteral("Copy checked items from Source to Destination"));
+    CmdD2S = makeButton(QStringLiteral("CmdD2S"), QStringLiteral("d2s"),
+                        QStringLiteral("Copy checked items from Destination to Source"));
+    CmdDelete = makeButton(QStringLiteral("CmdDelete"), QStringLiteral("delete"),
+                           QStringLiteral("Delete checked items"));
+    PlaceActionButtons();
+
+    BuildCommandBars();
+    ApplySkin();
+
+    connect(TabStrip1, &QTabBar::currentChanged, this, &Form1::OnTabClick);
+    m_resultArea->installEventFilter(this);
+
+    m_syncRunner = std::make_unique<SyncRunner>(m_state, m_dialogs, *this, this);
+    connect(CmdS2D, &QPushButton::clicked, this,
+            [this]() { m_syncRunner->CopyCheckedRows(sync::CopyDirection::SourceToDestination); });
+    connect(CmdD2S, &QPushButton::clicked, this,
+            [this]() { m_syncRunner->CopyCheckedRows(sync::CopyDirection::DestinationToSource); });
+    connect(CmdDelete, &QPushButton::clicked, this, [this]() { m_syncRunner->DeleteCheckedRows(); });
+
+    ApplyCopyButtonRule();
+    OnCommandBarsResized();
+}
+
+Form1::~Form1() = default;
+
+void Form1::LoadListImages()
+{
+    ImageList1 = {};
+    ImageList1[1] = ResourceIcon(QStringLiteral("folder"));
+    ImageList1[2] = ResourceIcon(QStringLiteral("file"));
+    ImageList1[3] = ResourceIcon(QStringLiteral("started"));
+    ImageList1[4] = ResourceIcon(QStringLiteral("failed"));
+}
+
+void Form1::SetupResultLists()
+{
+    for (const engine::ResultCategory category : engine::kAllCategories) {
+        const int i = engine::Index(category);
+        auto* model = new ResultListModel(m_state.store, category, ImageList1, this);
+        auto* view = new QTreeView(m_listStack);
+        view->setObjectName(QStringLiteral("ListView1_%1").arg(i));
+        view->setModel(model);
+        view->setRootIsDecorated(false);
+        view->setItemsExpandable(false);
+        view->setUniformRowHeights(true);
+        view->setSortingEnabled(false);
+        view->setAllColumnsShowFocus(true);
+        view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+        view->setSelectionBehavior(QAbstractItemView::SelectRows);
+        view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        view->setTextElideMode(Qt::ElideRight);
+        view->setIconSize(QSize(16, 16));
+        view->setContextMenuPolicy(Qt::CustomContextMenu);
+        QHeaderView* header = view->header();
+        header->setSectionsClickable(false);
+        header->setSortIndicatorShown(false);
+        header->setSectionsMovable(false);
+        header->setStretchLastSection(false);
+        header->setSectionResizeMode(QHeaderView::Interactive);
+        const bool oneSided = engine::IsOneSided(category);
+        const int columns = model->columnCount();
+        for (int c = 0; c < columns; ++c) {
+            const bool timeColumn = c == 2 || (!oneSided && c == 3);
+            header->resizeSection(c, ColumnWidth(*view, model->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString(),
+                                                 oneSided ? kOneSidedWidths[c] : kTwoSidedWidths[c], timeColumn));
+        }
+        connect(view, &QWidget::customContextMenuRequested, this,
+                [this, i, view](const QPoint& pos) { ShowPopMenu(i, view->viewport()->mapToGlobal(pos)); });
+        m_listStack->addWidget(view);
+        ListView1[static_cast<std::size_t>(i)] = view;
+        ListModel[static_cast<std::size_t>(i)] = model;
+    }
+    m_listStack->setCurrentIndex(0);
+}
+
+void Form1::PlaceActionButtons()
+{
+    CmdS2D->move(0, CmdS2D->y());
+    CmdD2S->move(CmdS2D->width(), CmdD2S->y());
+    CmdDelete->move(2 * CmdS2D->width(), CmdDelete->y());
+}
+
+QAction* Form1::AddCommand(QWidget* owner, CommandId id, const QString& objectName, const QString& caption,
+                           const QString& toolTip, const QString& iconName)
+{
+    auto* action = new QAction(caption, owner);
+    action->setObjectName(objectName);
+    action->setData(static_cast<int>(id));
+    action->setToolTip(toolTip);
+    if (!iconName.isEmpty())
+        action->setIcon(ResourceIcon(iconName));
+    owner->addAction(action);
+    connect(action, &QAction::triggered, this, [this, id]() { Execute(id); });
+    m_actions[id].push_back(action);
+    return action;
+}
+
+void Form1::BuildCommandBars()
+{
+    QMenuBar* bar = menuBar();
+    bar->setObjectName(QStringLiteral("MenuBar"));
+    bar->setWindowTitle(QStringLiteral("Menu Bar"));
+
+    auto addMenu = [this, bar](CommandId id, const QString& name, const QString& caption, const QString& tip) {
+        QMenu* menu = bar->addMenu(caption);
+        menu->setObjectName(name);
+        menu->menuAction()->setObjectName(name);
+        menu->menuAction()->setData(static_cast<int>(id));
+        menu->menuAction()->setToolTip(tip);
+        return menu;
+    };
+    auto entry = [this](QMenu* menu, CommandId id, const QString& name, const QString& caption, const QString& tip,
+                        const QString& icon, const QKeySequence& keys = QKeySequence()) {
+        QAction* action = AddCommand(menu, id, name, caption, tip, icon);
+        if (!keys.isEmpty()) {
+            action->setShortcut(keys);
+            action->setShortcutContext(Qt::WindowShortcut);
+        }
+        return action;
+    };
+
+    QMenu* file = addMenu(CommandId::ID_FILE, QStringLiteral("ID_FILE"), QStringLiteral("&File"), QStringLiteral("File"));
+    entry(file, CommandId::ID_NEW, QStringLiteral("ID_NEW"), QStringLiteral("&New"), QStringLiteral("New"),
+          QStringLiteral("new"), QKeySequence(Qt::CTRL | Qt::Key_N));
+    file->addSeparator();
+    entry(file, CommandId::ID_EXIT, QStringLiteral("ID_EXIT"), QStringLiteral("E&xit"), QStringLiteral("Exit"),
+          QStringLiteral("exit"));
+
+    QMenu* tools = addMenu(CommandId::ID_TOOLS, QStringLiteral("ID_TOOLS"), QStringLiteral("&Tools"), QStringLiteral("Tools"));
+    entry(tools, CommandId::ID_PROJECTS, QStringLiteral("ID_PROJECTS"), QStringLiteral("&Projects"),
+          QStringLiteral("Projects"), QStringLiteral("projects"), QKeySequence(Qt::CTRL | Qt::Key_P));
+    entry(tools, CommandId::ID_AUTO, QStringLiteral("ID_AUTO"), QStringLiteral("&Daylark"), QStringLiteral("Auto"),
+          QStringLiteral("auto"));
+    entry(tools, CommandId::ID_OPTIONS, QStringLiteral("ID_OPTIONS"), QStringLiteral("&Options"),
+          QStringLiteral("Options"), QStringLiteral("options"), QKeySequence(Qt::CTRL | Qt::Key_O));
+    entry(tools, CommandId::ID_REPORT, QStringLiteral("ID_REPORT"), QStringLiteral("&Report"), QStringLiteral("Report"),
+          QStringLiteral("report"), QKeySequence(Qt::CTRL | Qt::Key_R));
+
+    QMenu* help = addMenu(CommandId::ID_HELP, QStringLiteral("ID_HELP"), QStringLiteral("&Help"), QStringLiteral("Help"));
+    entry(help, CommandId::ID_CONTENTS, QStringLiteral("ID_CONTENTS"), QStringLiteral("&Contents"),
+          QStringLiteral("Contents"), QStringLiteral("help"), QKeySequence(Qt::Key_F1));
+    entry(help, CommandId::ID_ABOUT, QStringLiteral("ID_ABOUT"), QStringLiteral("&About"), QStringLiteral("About"),
+          QStringLiteral("about"));
+
+    CommandBar = new QToolBar(QStringLiteral("toolbar"), this);
+    CommandBar->setObjectName(QStringLiteral("IDR_TOOLBAR"));
+    CommandBar->setMovable(false);
+    CommandBar->setFloatable(false);
+    CommandBar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    CommandBar->setIconSize(QSize(24, 24));
+    addToolBar(Qt::TopToolBarArea, CommandBar);
+    const struct {
+        CommandId id;
+        const char* name;
+        const char* caption;
+        const char* tip;
+        const char* icon;
+    } buttons[] = {
+        {CommandId::ID_NEW, "ID_NEW", "&New", "New Comparison", "new"},
+        {CommandId::ID_PROJECTS, "ID_PROJECTS", "&Projects", "Projects Manager", "projects"},
+        {CommandId::ID_REPORT, "ID_REPORT", "&Report", "Create Report", "report"},
+        {CommandId::ID_AUTO, "ID_AUTO", "Auto", "Daylark", "auto"},
+        {CommandId::ID_OPTIONS, "ID_OPTIONS", "&Options", "Program Options", "options"},
+        {CommandId::ID_CONTENTS, "ID_CONTENTS", "&Help", "Help Contents", "help"},
+        {CommandId::ID_EXIT, "ID_EXIT", "E&xit", "Exit Program", "exit"},
+    };
+    for (const auto& b : buttons)
+        AddCommand(CommandBar, b.id, QString::fromLatin1(b.name), QString::fromLatin1(b.caption),
+                   QString::fromLatin1(b.tip), QString::fromLatin1(b.icon));
+    CommandBar->addWidget(Picture1);
+
+    PopMenu = new QMenu(this);
+    PopMenu->setObjectName(QStringLiteral("PopMenu"));
+    PopMenu->menuAction()->setData(static_cast<int>(CommandId::IDR_POPMENU));
+    auto pop = [this](CommandId id, const char* name, const char* caption) {
+        AddCommand(PopMenu, id, QString::fromLatin1(name), QString::fromLatin1(caption), QString(), QString());
+    };
+    pop(CommandId::ID_CHECKALL, "ID_CHECKALL", "Check All");
+    pop(CommandId::ID_UNCHECKALL, "ID_UNCHECKALL", "Un-Check All");
+    PopMenu->addSeparator();
+    pop(CommandId::ID_CHECKSELECTEDITEMS, "ID_CHECKSELECTEDITEMS", "Check selected items");
+    pop(CommandId::ID_UNCHECKSELECTEDITEMS, "ID_UNCHECKSELECTEDITEMS", "Un-check selected items");
+    PopMenu->addSeparator();
+    pop(CommandId::ID_CHECKUNSELECTEDITEMS, "ID_CHECKUNSELECTEDITEMS", "Check unselected items");
+    pop(CommandId::ID_UNCHECKUNSELECTEDITEMS, "ID_UNCHECKUNSELECTEDITEMS", "Un-check unselected items");
+
+}
+
+std::vector<QAction*> Form1::Actions(CommandId id) const
+{
+    const auto it = m_actions.find(id);
+    return it == m_actions.end() ? std::vector<QAction*>{} : it->second;
+}
+
+void Form1::ApplySkin()
+{
+    // The skin in the program's folder; where that is the per-user fallback,
+    // the one shipped beside the executable.
+    QStringList candidates;
+    if (!m_state.appFolder.isEmpty())
+        candidates << m_state.appFolder + QStringLiteral("skin.qss");
+    candidates << QCoreApplication::applicationDirPath() + QStringLiteral("/skin.qss");
+    for (const QString& path : candidates) {
+        QFile skin(path);
+        if (skin.open(QIODevice::ReadOnly | QIODevice::Text)) {
+            qApp->setStyleSheet(QString::fromUtf8(skin.readAll()));
+            return;
+        }
+    }
+}
+
+void Form1::Start()
+{
+    show();
+    OpenNewComparisonDialog();
+    if (m_state.runFlag.IsSet())
+        RunComparison(m_state, *this, this);
+}
+
+void Form1::StartNewComparison()
+{
+    // A progress window left open by the previous run goes first.
+    CloseProgressWindow(this);
+    OpenNewComparisonDialog();
+    show();
+    if (m_state.runFlag.IsSet())
+        RunComparison(m_state, *this, this);
+}
+
+void Form1::OpenNewComparisonDialog()
+{
+    FormGuide guide(m_state, m_dialogs, this);
+    connect(&guide, &FormGuide::projectsRequested, this, [this, &guide]() {
+        OpenProjects(&guide);
+        guide.FillProjectList();
+    });
+    guide.exec();
+}
+
+void Form1::OpenProjects(QWidget* owner)
+{
+    FormProjects projects(m_state, m_dialogs, owner);
+    projects.exec();
+}
+
+QStringList Form1::TabCaptions() const
+{
+    QStringList captions;
+    for (int i = 0; i < TabStrip1->count(); ++i)
+        captions << TabStrip1->tabText(i);
+    return captions;
+}
+
+void Form1::Execute(CommandId id)
+{
+    switch (id) {
+    case CommandId::ID_NEW: StartNewComparison(); break;
+    case CommandId::ID_EXIT: close(); break;
+    case CommandId::ID_PROJECTS: OpenProjects(this); break;
+    case CommandId::ID_OPTIONS: {
+        FormOptions options(m_state, m_dialogs, this);
+        options.exec();
+        break;
+    }
+    case CommandId::ID_REPORT: {
+        FormReport report(m_state, m_dialogs, TabCaptions(), this);
+        report.exec();
+        break;
+    }
+    case CommandId::ID_CONTENTS:
+        ShowHelpContents(m_state, m_dialogs, this);
+        break;
+    case CommandId::ID_ABOUT: {
+        FormAbout about(this);
+        about.exec();
+        break;
+    }
+    case CommandId::ID_AUTO:
+        RunCompanion(m_state, m_dialogs, this);
+        break;
+    case CommandId::ID_CHECKALL: CheckRows(true, 0); break;
+    case CommandId::ID_UNCHECKALL: CheckRows(false, 0); break;
+    case CommandId::ID_CHECKSELECTEDITEMS: CheckRows(true, 1); break;
+    case CommandId::ID_UNCHECKSELECTEDITEMS: CheckRows(false, 1); break;
+    case CommandId::ID_CHECKUNSELECTEDITEMS: CheckRows(true, -1); break;
+    case CommandId::ID_UNCHECKUNSELECTEDITEMS: CheckRows(false, -1); break;
+    default: break; // menus, the toolbar and the context menu themselves
+    }
+}
+
+void Form1::CheckRows(bool checked, int selectionRule)
+{
+    const int tab = m_state.currentTab;
+    if (tab < 1 || tab > engine::kCategoryCount)
+        return;
+    ResultListModel* model = ListModel[static_cast<std::size_t>(tab)];
+    QTreeView* view = ListView1[static_cast<std::size_t>(tab)];
+    if (selectionRule == 0) {
+        model->SetChecks(checked, nullptr, false);
+        return;
+    }
+    std::vector<char> selected(static_cast<std::size_t>(model->rowCount()), 0);
+    if (QItemSelectionModel* selection = view->selectionModel()) {
+        for (const QItemSelectionRange& range : selection->selection()) {
+            if (range.parent().isValid())
+                continue;
+            for (int row = std::max(range.top(), 0); row <= range.bottom() && row < model->rowCount(); ++row)
+                selected[static_cast<std::size_t>(row)] = 1;
+        }
+    }
+    model->SetChecks(checked, &selected, selectionRule > 0);
+}
+
+void Form1::ShowPopMenu(int category, const QPoint& globalPos)
+{
+    m_state.currentTab = category;
+    PopMenu->popup(globalPos);
+}
+
+void Form1::OnTabClick(int index)
+{
+    if (index < 0)
+        return;
+    m_state.currentTab = index + 1;
+    m_listStack->setCurrentIndex(index);
+    LayoutResultArea();
+    ApplyCopyButtonRule();
+}
+
+void Form1::ApplyCopyButtonRule()
+{
+    CmdS2D->setEnabled(true);
+    CmdD2S->setEnabled(true);
+    // Items of "Can not find destination" exist only in the source, and the
+    // other way round for "Can not find source".
+    if (m_state.currentTab == engine::Index(engine::ResultCategory::NotInDestination))
+        CmdD2S->setEnabled(false);
+    if (m_state.currentTab == engine::Index(engine::ResultCategory::NotInSource))
+        CmdS2D->setEnabled(false);
+}
+
+bool Form1::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_resultArea && event->type() == QEvent::Resize)
+        OnCommandBarsResized();
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void Form1::OnCommandBarsResized()
+{
+    // The central widget is the area the bars leave free.
+    const QRect client = m_resultArea->rect();
+    const int tabHeight = TabStrip1->sizeHint().height();
+    TabStrip1->setGeometry(client.left() + 2, client.top() + Twips(20) + 2, client.width() - 4, tabHeight);
+    LayoutResultArea();
+}
+
+void Form1::LayoutResultArea()
+{
+    const QRect client = m_resultArea->rect();
+    const QRect tabs = TabStrip1->geometry();
+    // The tab strip's client area: the framed page below the tabs.
+    const QRect pane(client.left() + 2, tabs.bottom(), client.width() - 4,
+                     std::max(0, client.bottom() - tabs.bottom() - 2));
+    m_tabPane->setGeometry(pane);
+    const QRect page = pane.adjusted(4, 4, -4, -4);
+    const int listHeight = std::max(0, page.height() - CmdD2S->height() - Twips(200));
+    m_listStack->setGeometry(page.left(), page.top(), page.width(), listHeight);
+
+    const int top = m_listStack->y() + listHeight + Twips(100);
+    const int middleLeft = (width() - CmdD2S->width()) / 2;
+    CmdD2S->move(middleLeft, top);
+    CmdS2D->move(middleLeft - CmdS2D->width() - Twips(30), top);
+    CmdDelete->move(middleLeft + CmdD2S->width() + Twips(30), top);
+    TabStrip1->raise();
+}
+
+void Form1::SetRootLabels(const QString& source, const QString& destination)
+{
+    LabelSource->setText(source);
+    LabelDes->setText(destination);
+}
+
+void Form1::BeginStoreReset()
+{
+    if (m_storeResetDepth++ > 0)
+        return;
+    for (int i = 1; i <= engine::kCategoryCount; ++i)
+        ListModel[static_cast<std::size_t>(i)]->BeginReset();
+}
+
+void Form1::EndStoreReset()
+{
+    if (m_storeResetDepth == 0 || --m_storeResetDepth > 0)
+        return;
+    for (int i = 1; i <= engine::kCategoryCount; ++i)
+        ListModel[static_cast<std::size_t>(i)]->EndReset();
+}
+
+void Form1::RowsChanged(int category, int firstRow, int lastRow)
+{
+    if (category < 1 || category > engine::kCategoryCount)
+        return;
+    ListModel[static_cast<std::size_t>(category)]->NotifyRowsChanged(firstRow, lastRow);
+}
+
+void Form1::UpdateTabCaptions()
+{
+    for (int i = 1; i <= engine::kCategoryCount; ++i)
+        UpdateTabCaption(i);
+}
+
+void Form1::UpdateTabCaption(int category)
+{
+    if (category < 1 || category > engine::kCategoryCount)
+        return;
+    const auto c = static_cast<engine::ResultCategory>(category);
+    TabStrip1->setTabText(category - 1, ToQ(m_state.captions[static_cast<std::size_t>(category)])
+                                             + QStringLiteral(" (")
+                                             + QString::number(m_state.store.Count(c)) + QStringLiteral(")"));
+}
+
+void Form1::DisableResultCommands()
+{
+    CmdD2S->setEnabled(false);
+    CmdS2D->setEnabled(false);
+    CmdDelete->setEnabled(false);
+    TabStrip1->setEnabled(false);
+}
+
+void Form1::EnableResultCommands()
+{
+    CmdDelete->setEnabled(true);
+    TabStrip1->setEnabled(true);
+    ApplyCopyButtonRule();
+}
+
+void Form1::SetTabStripEnabled(bool enabled)
+{
+    TabStrip1->setEnabled(enabled);
+}
+
+void Form1::RemoveProcessedRows()
+{
+    const int tab = m_state.currentTab;
+    if (tab < 1 || tab > engine::kCategoryCount)
+        return;
+    ListModel[static_cast<std::size_t>(tab)]->RemoveProcessedRows();
+}
+
+void Form1::SetBusyCursor(bool busy)
+{
+    if (busy)
+        setCursor(Qt::BusyCursor);
+    else
+        unsetCursor();
+}
+
+void Form1::closeEvent(QCloseEvent* event)
+{
+    // A copy, delete or scan still running stops after the entry in hand.
+    m_state.runFlag.Set(false);
+    if (WorthStoringFolder(m_state.sourceRoot))
+        WriteRegistryValue(QStringLiteral("SourceDir"), m_state.sourceRoot);
+    if (WorthStoringFolder(m_state.destinationRoot))
+        WriteRegistryValue(QStringLiteral("TargetDir"), m_state.destinationRoot);
+    event->accept();
+    QCoreApplication::quit();
+}
+
+} // namespace tandrel::gui

@@ -1,0 +1,116 @@
+#pragma once
+
+#include "gui/AppState.h"
+#include "gui/CommandId.h"
+#include "gui/Dialogs.h"
+#include "gui/ResultListModel.h"
+#include "gui/ResultView.h"
+
+#include <QMainWindow>
+
+#include <array>
+#include <map>
+#include <memory>
+#include <vector>
+
+class QAction;
+class QFrame;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QStackedWidget;
+class QTabBar;
+class QToolBar;
+class QTreeView;
+
+namespace tandrel::gui {
+
+class LinkLabel;
+class SyncRunner;
+
+// The main window: the command bars, the five result lists under their tab
+// strip, the source and destination links and the three action buttons.
+// Creating it prepares the window; Start() shows it and opens the
+// new-comparison dialog. Closing it stores the two folders of the last
+// comparison and ends the program.
+class Form1 : public QMainWindow, public ResultView {
+    Q_OBJECT
+
+public:
+    Form1(AppState& state, Dialogs& dialogs, QWidget* parent = nullptr);
+    ~Form1() override;
+
+    // Shows the window, opens the new-comparison dialog modally and runs the
+    // comparison when the dialog asked for one.
+    void Start();
+
+    // The one dispatcher of every menu entry, toolbar button, key binding
+    // and context-menu entry.
+    void Execute(CommandId id);
+    void StartNewComparison();
+
+    // ResultView
+    void SetRootLabels(const QString& source, const QString& destination) override;
+    void BeginStoreReset() override;
+    void EndStoreReset() override;
+    void RowsChanged(int category, int firstRow, int lastRow) override;
+    void UpdateTabCaptions() override;
+    void UpdateTabCaption(int category) override;
+    void LayoutResultArea() override;
+    void DisableResultCommands() override;
+    void EnableResultCommands() override;
+    void SetTabStripEnabled(bool enabled) override;
+    void RemoveProcessedRows() override;
+    void SetBusyCursor(bool busy) override;
+
+    // The controls, by their names (lists indexed 1..5, element 0 unused).
+    std::array<QTreeView*, engine::kCategoryCount + 1> ListView1{};
+    std::array<ResultListModel*, engine::kCategoryCount + 1> ListModel{};
+    QTabBar* TabStrip1 = nullptr;
+    QWidget* Picture1 = nullptr;
+    QLabel* Label1 = nullptr;
+    LinkLabel* LabelSource = nullptr;
+    QLabel* Label2 = nullptr;
+    LinkLabel* LabelDes = nullptr;
+    QPushButton* CmdS2D = nullptr;
+    QPushButton* CmdD2S = nullptr;
+    QPushButton* CmdDelete = nullptr;
+    QToolBar* CommandBar = nullptr;
+    QMenu* PopMenu = nullptr;
+    ListImages ImageList1;
+
+    // Every action that carries the identifier (menu, toolbar, context menu).
+    std::vector<QAction*> Actions(CommandId id) const;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void LoadListImages();
+    void SetupResultLists();
+    void PlaceActionButtons();
+    void BuildCommandBars();
+    void ApplySkin();
+    QAction* AddCommand(QWidget* owner, CommandId id, const QString& objectName, const QString& caption,
+                        const QString& toolTip, const QString& iconName);
+    void OnTabClick(int index);
+    void ApplyCopyButtonRule();
+    void ShowPopMenu(int category, const QPoint& globalPos);
+    void CheckRows(bool checked, int selectionRule); // 0 every row, 1 selected, -1 unselected
+    void OnCommandBarsResized();
+    void OpenNewComparisonDialog();
+    void OpenProjects(QWidget* owner);
+    QStringList TabCaptions() const;
+
+    AppState& m_state;
+    Dialogs& m_dialogs;
+    QWidget* m_resultArea = nullptr;
+    QFrame* m_tabPane = nullptr;
+    QStackedWidget* m_listStack = nullptr;
+    std::map<CommandId, std::vector<QAction*>> m_actions;
+    std::unique_ptr<SyncRunner> m_syncRunner;
+    int m_storeResetDepth = 0;
+};
+
+} // namespace tandrel::gui
