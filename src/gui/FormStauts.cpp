@@ -15,7 +15,11 @@ FormStauts::FormStauts(AppState& app, QWidget* mainWindow)
     setObjectName(QStringLiteral("FormStauts"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Tandrel"));
-    QFont font(QStringLiteral("Tahoma"));
+    // Tahoma where it is installed; otherwise a face of about its width, so
+    // that the texts fit the window's fixed places.
+    QFont font;
+    font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans Condensed"),
+                      QStringLiteral("Liberation Sans Narrow")});
     font.setPointSize(9);
     setFont(font);
     setFixedSize(371, 165);

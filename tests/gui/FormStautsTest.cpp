@@ -22,6 +22,8 @@ TEST(FormStautsTest, LayoutAndEmptyBar)
     EXPECT_EQ(form->font().pointSize(), 9);
     EXPECT_EQ(form->Label2->text(), QStringLiteral("Progress:"));
     EXPECT_EQ(form->Label2->geometry(), QRect(11, 32, 50, 14));
+    // The caption fits its fixed place in the window's font.
+    EXPECT_LE(form->Label2->fontMetrics().horizontalAdvance(form->Label2->text()), 50);
     EXPECT_EQ(form->findChild<BarPicture*>(QStringLiteral("PicProg_0"))->geometry(), QRect(68, 32, 288, 16));
     EXPECT_EQ(form->LblCurrent->geometry(), QRect(11, 61, 340, 42));
     EXPECT_TRUE(form->LblCurrent->toPlainText().isEmpty());
