@@ -218,11 +218,11 @@ TEST(SettingsFile, ReadsOptionValuesAsDescribed)
     }
     {
         // Keys are matched without regard to case but are not trimmed.
-        const SettingsState s = Read(Lines({"[Option]", "IGNORETIME=8", "ignoretype=2", "IgnoreArchive =1",
+        const SettingsState s = Read(Lines({"[Option]", "IGNORETIME=8", "ignoretype=2", "IgnoreHidden =0",
                                             "playsound=FALSE", "OVERWRITING=false", "IgnoreError=-3"}));
         EXPECT_EQ(s.options.IgnoreTime, 8);
         EXPECT_EQ(s.options.IgnoreType, 2);
-        EXPECT_EQ(s.options.IgnoreArchive, 0);
+        EXPECT_EQ(s.options.IgnoreHidden, 1);
         EXPECT_FALSE(s.options.PlaySound);
         EXPECT_FALSE(s.options.Overwriting);
         EXPECT_TRUE(s.options.IgnoreError);
