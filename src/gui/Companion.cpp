@@ -1,0 +1,56 @@
+#include "Companion.h"
+
+#include "AppState.h"
+#include "Dialogs.h"
+#include "platform/DesktopWindows.h"
+
+#include <QFileInfo>
+#include <QProcess>
+
+namespace tandrel::gui {
+
+namespace {
+
+const char* const kCompanionTitle = "Daylark";
+
+} // namespace
+
+CompanionOutcome RunCompanionOutcome(AppState& appState, Dialogs& dialogs, QWidget* owner)
+{
+    QString folder = appState.appFolder;
+    if (!folder.endsWith(QLatin1Char('/')))
+        folder += QLatin1Char('/');
+    const QString program = folder + QStringLiteral("Daylark/Larkrun");
+
+    // The search needs an X server; in a session without one (Wayland only,
+    // or no display at all) the companion is only started.
+    {
+        platform::DesktopWindows desktop;
+        if (desktop.IsConnected()) {
+            if (const auto window = desktop.FindTopLevelWindow(kCompanionTitle)) {
+                desktop.Activate(*window);
+                return CompanionOutcome::Raised;
+            }
+        }
+    }
+
+    // There is no portable way to make another program open maximised: the
+    // window manager places a new window as the program itself asks. The
+    // companion is started plainly, in its own folder, and not waited for.
+    qint64 pid = 0;
+    const bool started = QFileInfo(program).isFile() &&
+                         QProcess::startDetached(program, {}, QFileInfo(program).absolutePath(), &pid) && pid > 0;
+    if (started)
+        return CompanionOutcome::Started;
+
+    dialogs.Message(owner, QStringLiteral("Can not start Daylark. Please reinstall this software."),
+                    QStringLiteral("Error"), MessageIcon::Critical, MessageButtons::Ok);
+    return CompanionOutcome::Failed;
+}
+
+void RunCompanion(AppState& appState, Dialogs& dialogs, QWidget* owner)
+{
+    RunCompanionOutcome(appState, dialogs, owner);
+}
+
+} // namespace tandrel::gui

@@ -1,0 +1,232 @@
+#include "FormEditPrj.h"
+
+#include "AppState.h"
+#include "Dialogs.h"
+#include "FormIcons.h"
+#include "FormProjects.h"
+#include "engine/FolderExists.h"
+#include "engine/PathRules.h"
+
+#include <QAction>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace tandrel::gui {
+
+const char* const FormEditPrj::kPresetCaptions[12] = {
+    "System Fonts",       "User Cookies",      "User Application Data", "User Desktop",
+    "User Favorites",     "User History",      "User Local Application Data",
+    "User My Documents",  "User My Music",     "User My Pictures",
+    "User Start Menu",    "User Profile Folder"};
+
+namespace {
+
+constexpr engine::PathRules kRules = engine::PathRules::Native();
+
+template <typename W>
+W* Named(W* widget, const char* name)
+{
+    widget->setObjectName(QString::fromLatin1(name));
+    return widget;
+}
+
+QString DropTrailingSeparator(QString path)
+{
+    if (!path.isEmpty() && path.back() == QChar::fromLatin1(kRules.separator))
+        path.chop(1);
+    return path;
+}
+
+} // namespace
+
+QString FormEditPrj::GetSpecialFolderPath(int csidl)
+{
+    // The XDG counterparts of the special folders; the others have none here.
+    QString path;
+    switch (csidl) {
+    case 20: path = QStandardPaths::writableLocation(QStandardPaths::FontsLocation); break;
+    case 26: path = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation); break;
+    case 16: path = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation); break;
+    case 28: path = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation); break;
+    case 5: path = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation); break;
+    case 13: path = QStandardPaths::writableLocation(QStandardPaths::MusicLocation); break;
+    case 39: path = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation); break;
+    case 11: path = QStandardPaths::writableLocation(QStandardPaths::ApplicationsLocation); break;
+    case 40: path = QStandardPaths::writableLocation(QStandardPaths::HomeLocation); break;
+    default: break; // cookies (33), favourites (6), history (34) and anything unknown
+    }
+    if (path.isEmpty())
+        return {};
+    return ToQ(kRules.WithTrailingSeparator(FromQ(path)));
+}
+
+FormEditPrj::FormEditPrj(AppState& appState, Dialogs& dialogs, FormProjects& manager, QWidget* parent)
+    : QDialog(parent), m_appState(appState), m_dialogs(dialogs), m_manager(manager)
+{
+    setObjectName(QStringLiteral("FormEditPrj"));
+    setWindowTitle(QStringLiteral("Project"));
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+
+    Label1 = Named(new QLabel(QStringLiteral("Project Name:")), "Label1");
+    TextName = Named(new QLineEdit, "TextName");
+    Label2 = Named(new QLabel(QStringLiteral("Source:")), "Label2");
+    TextS = Named(new QLineEdit, "TextS");
+    PushButton1 = Named(new QToolButton, "PushButton1");
+    PushButton1->setIcon(FormIcons::PresetArrow());
+    PushButton1->setToolTip(QStringLiteral("Special folders"));
+    Command3 = Named(new QPushButton(QStringLiteral("&Browse...")), "Command3");
+    Command3->setAutoDefault(false);
+    Label3 = Named(new QLabel(QStringLiteral("Destination:")), "Label3");
+    TextD = Named(new QLineEdit, "TextD");
+    Command4 = Named(new QPushButton(QStringLiteral("B&rowse...")), "Command4");
+    Command4->setAutoDefault(false);
+    BtnOK = Named(new QPushButton(QStringLiteral("&OK")), "BtnOK");
+    BtnOK->setDefault(true);
+    BtnCancel = Named(new QPushButton(QStringLiteral("&Cancel")), "BtnCancel");
+    BtnCancel->setAutoDefault(false);
+
+    // Holds the picture that becomes the window icon when adding; not shown.
+    Image1 = Named(new QLabel(this), "Image1");
+    Image1->setPixmap(FormIcons::Project().pixmap(32, 32));
+    Image1->hide();
+
+    Premenu = Named(new QMenu(this), "Premenu");
+    for (int i = 0; i < 12; ++i) {
+        QAction* action = Premenu->addAction(QString::fromLatin1(kPresetCaptions[i]));
+        action->setObjectName(QStringLiteral("menu_Pre%1").arg(i));
+        const int csidl = kPresetCsidl[i];
+        connect(action, &QAction::triggered, this, [this, csidl] {
+            TextS->setText(GetSpecialFolderPath(csidl));
+            TextS->setFocus();
+        });
+        menu_Pre.append(action);
+    }
+
+    TextName->setMinimumWidth(320);
+    auto* grid = new QGridLayout;
+    grid->addWidget(Label1, 0, 0);
+    grid->addWidget(TextName, 0, 1, 1, 3);
+    grid->addWidget(Label2, 1, 0);
+    grid->addWidget(TextS, 1, 1);
+    grid->addWidget(PushButton1, 1, 2);
+    grid->addWidget(Command3, 1, 3);
+    grid->addWidget(Label3, 2, 0);
+    grid->addWidget(TextD, 2, 1, 1, 2);
+    grid->addWidget(Command4, 2, 3);
+    grid->setColumnStretch(1, 1);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(BtnOK);
+    buttons->addWidget(BtnCancel);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(grid);
+    layout->addSpacing(8);
+    layout->addLayout(buttons);
+    layout->setSizeConstraint(QLayout::SetMinimumSize);
+
+    Load();
+
+    connect(BtnOK, &QPushButton::clicked, this, [this] { Accept(); });
+    connect(BtnCancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(Command3, &QPushButton::clicked, this, [this] { BrowseSource(); });
+    connect(Command4, &QPushButton::clicked, this, [this] { BrowseDestination(); });
+    connect(PushButton1, &QToolButton::clicked, this,
+            [this] { Premenu->popup(PushButton1->mapToGlobal(PushButton1->rect().bottomLeft())); });
+}
+
+void FormEditPrj::Load()
+{
+    m_mode = m_appState.editMode;
+    if (m_mode == QLatin1String("add")) {
+        setWindowTitle(QStringLiteral("Add new project"));
+        setWindowIcon(QIcon(Image1->pixmap()));
+    } else if (m_mode == QLatin1String("edit")) {
+        setWindowTitle(QStringLiteral("Edit project"));
+        m_editRow = m_manager.SelectedRow();
+        if (m_editRow >= 0) {
+            const settings::ProjectRecord record = m_manager.Row(m_editRow);
+            TextName->setText(ToQ(record.name));
+            TextS->setText(ToQ(record.source));
+            TextD->setText(ToQ(record.destination));
+        }
+    }
+}
+
+void FormEditPrj::Accept()
+{
+    TextName->setText(TextName->text().trimmed());
+    TextS->setText(TextS->text().trimmed());
+    TextD->setText(TextD->text().trimmed());
+    const QString title = QStringLiteral("Tandrel");
+
+    if (TextName->text().isEmpty()) {
+        m_dialogs.Message(this, QStringLiteral("Please input the project name"), title, MessageIcon::Information,
+                          MessageButtons::Ok);
+        TextName->setFocus();
+        return;
+    }
+    if (TextS->text().isEmpty()) {
+        m_dialogs.Message(this, QStringLiteral("Please select the source directory"), title,
+                          MessageIcon::Information, MessageButtons::Ok);
+        BrowseSource();
+        return;
+    }
+    if (TextD->text().isEmpty()) {
+        m_dialogs.Message(this, QStringLiteral("Please select the destination directory"), title,
+                          MessageIcon::Information, MessageButtons::Ok);
+        BrowseDestination();
+        return;
+    }
+    if (TextName->text().contains(QLatin1Char('|'))) {
+        m_dialogs.Message(this, QStringLiteral("The project name can not contain the character '|'"), title,
+                          MessageIcon::Critical, MessageButtons::Ok);
+        return;
+    }
+
+    const settings::ProjectRecord record{FromQ(TextName->text()), FromQ(TextS->text()), FromQ(TextD->text())};
+    if (m_mode == QLatin1String("add"))
+        m_manager.AddProjectRow(record, true);
+    else if (m_mode == QLatin1String("edit") && m_editRow >= 0)
+        m_manager.SetRow(m_editRow, record);
+    accept();
+}
+
+void FormEditPrj::BrowseSource()
+{
+    // A trailing separator goes, unless the text is the root itself.
+    QString start = TextS->text();
+    if (static_cast<std::size_t>(start.size()) > kRules.rootLength)
+        start = DropTrailingSeparator(start);
+    Browse(TextS, QStringLiteral("Please select the source directory"), start);
+}
+
+void FormEditPrj::BrowseDestination()
+{
+    // Here the trailing separator goes whatever the length: the root becomes
+    // empty text, and the chooser opens at its default folder.
+    Browse(TextD, QStringLiteral("Please select the destination directory"), DropTrailingSeparator(TextD->text()));
+}
+
+void FormEditPrj::Browse(QLineEdit* field, const QString& prompt, const QString& startFolder)
+{
+    const QString chosen = m_dialogs.ChooseFolder(this, prompt, startFolder);
+    if (chosen.isEmpty())
+        return;
+    if (!engine::FolderExists(FromQ(chosen))) {
+        m_dialogs.Message(this, QStringLiteral("Can not read ") + chosen, QStringLiteral("Error"),
+                          MessageIcon::Critical, MessageButtons::Ok);
+        return;
+    }
+    field->setText(chosen);
+}
+
+} // namespace tandrel::gui

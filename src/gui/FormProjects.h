@@ -1,0 +1,62 @@
+#pragma once
+
+#include "settings/SettingsFile.h"
+
+#include <QDialog>
+
+class QPushButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace tandrel::gui {
+
+struct AppState;
+class Dialogs;
+
+// The projects manager: works on its own rows, filled from ProjectList. The
+// project editor changes these rows; nothing reaches ProjectList or the
+// settings file until Save. The caller refreshes the new-comparison dialog's
+// project list after an accepted (saved) exec().
+class FormProjects : public QDialog {
+    Q_OBJECT
+public:
+    FormProjects(AppState& appState, Dialogs& dialogs, QWidget* parent = nullptr);
+
+    // The rows as the editor and the caller see them.
+    int RowCount() const;
+    settings::ProjectRecord Row(int row) const;
+    // The row that Edit and Remove act on: the current row, or the first one
+    // when the user has picked none; -1 for an empty list.
+    int SelectedRow() const;
+    void AddProjectRow(const settings::ProjectRecord& record, bool withIcon = false);
+    void SetRow(int row, const settings::ProjectRecord& record);
+
+    int SortColumn() const { return m_sortColumn; }
+    Qt::SortOrder SortOrder() const { return m_sortOrder; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void FillProjectRows();
+    void AddProject();
+    void EditProject();
+    void RemoveProject();
+    void SortBy(int column);
+    void Save();
+
+    AppState& m_appState;
+    Dialogs& m_dialogs;
+    int m_sortColumn = -1;
+    // The first click on a header sorts ascending: the direction flips from this.
+    Qt::SortOrder m_sortOrder = Qt::DescendingOrder;
+
+    QTreeWidget* ListView1 = nullptr;
+    QPushButton* CmdAdd = nullptr;
+    QPushButton* CmdEdit = nullptr;
+    QPushButton* CmdDel = nullptr;
+    QPushButton* CmdSave = nullptr;
+    QPushButton* CmdCacncel = nullptr;
+};
+
+} // namespace tandrel::gui

@@ -1,0 +1,292 @@
+#include "ScriptedDialogs.h"
+#include "support/TempTree.h"
+
+#include "gui/AppState.h"
+#include "gui/FormOptions.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFocusEvent>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace tandrel::gui {
+namespace {
+
+using test::ScriptedDialogs;
+using test::TempTree;
+
+// A program folder in a temporary place with a settings file as a user might
+// have edited it by hand, read the way start-up reads it.
+struct ProgramFolder {
+    TempTree tree;
+    AppState state;
+
+    explicit ProgramFolder(const std::string& settingsText)
+    {
+        state.appFolder = QString::fromStdString(tree.Root());
+        state.settingsPath = state.appFolder + QStringLiteral("tdl.ini");
+        state.reportFolder = state.appFolder + QStringLiteral("Report");
+        tree.WriteFile("tdl.ini", settingsText);
+        settings::ReadSettings(FromQ(state.settingsPath), state.settings);
+    }
+    std::string File() const { return tree.ReadFile("tdl.ini"); }
+};
+
+const std::string kHandEdited =
+    "[Source]\r\n/home/ann/photos\r\n\r\n"
+    "[Destination]\r\n/media/backup/photos\r\n\r\n"
+    "[Project]\r\nPhotos|/home/ann/photos|/media/backup/photos\r\n\r\n"
+    "[Option]\r\n"
+    "IgnoreTime=99999999\r\n"
+    "IgnoreType=3\r\n"
+    "IgnoreHidden=-1\r\n"
+    "Colour=blue\r\n"
+    "IgnoreArchive=2\r\n"
+    "PlaySound=False\r\n"
+    "\r\n[IgnoreFile]\r\nthumbs.db\r\n*.tmp\r\n";
+
+template <typename W>
+W* Find(QWidget& window, const char* name)
+{
+    W* widget = window.findChild<W*>(QString::fromLatin1(name));
+    EXPECT_NE(widget, nullptr) << name;
+    return widget;
+}
+
+QStringList Entries(QListWidget* list)
+{
+    QStringList out;
+    for (int i = 0; i < list->count(); ++i)
+        out << list->item(i)->text();
+    return out;
+}
+
+TEST(FormOptions, LoadsHandEditedValuesCancelKeepsFileOkWritesThem)
+{
+    ProgramFolder folder(kHandEdited);
+    const settings::SettingsState before = folder.state.settings;
+    ScriptedDialogs dialogs;
+
+    {
+        FormOptions form(folder.state, dialogs, nullptr);
+        EXPECT_EQ(form.windowTitle(), "Options");
+        auto* comboSec = Find<QComboBox>(form, "ComboSec");
+        auto* comboType = Find<QComboBox>(form, "ComboType");
+        EXPECT_EQ(comboSec->count(), 61);
+        EXPECT_EQ(comboSec->itemText(60), "60");
+        EXPECT_EQ(comboSec->currentText(), "20000000");
+        EXPECT_EQ(comboType->currentIndex(), 3);
+        EXPECT_EQ(comboType->currentText(), "Days");
+        EXPECT_FALSE(Find<QCheckBox>(form, "CheckHidden")->isChecked());  // -1 is off
+        EXPECT_FALSE(Find<QCheckBox>(form, "CheckArchive")->isChecked()); // 2 is off
+        EXPECT_FALSE(Find<QCheckBox>(form, "CheckReadOnly")->isChecked());
+        EXPECT_TRUE(Find<QCheckBox>(form, "CheckSystem")->isChecked());   // default 1
+        EXPECT_TRUE(Find<QCheckBox>(form, "Check1")->isChecked());
+        EXPECT_TRUE(Find<QCheckBox>(form, "Check2")->isChecked());
+        EXPECT_FALSE(Find<QCheckBox>(form, "Check3")->isChecked());
+        EXPECT_EQ(Entries(Find<QListWidget>(form, "List1")), QStringList({"thumbs.db", "*.tmp"}));
+        EXPECT_EQ(Find<QLineEdit>(form, "Text1")->text(), FormOptions::kHint);
+
+        // Edits of every kind, then Cancel.
+        comboSec->lineEdit()->selectAll();
+        QTest::keyClicks(comboSec->lineEdit(), "7");
+        comboType->setCurrentIndex(0);
+        Find<QCheckBox>(form, "CheckHidden")->setChecked(true);
+        Find<QLineEdit>(form, "Text1")->setText("*.bak");
+        QTest::mouseClick(Find<QPushButton>(form, "CmdAdd"), Qt::LeftButton);
+        Find<QListWidget>(form, "List1")->setCurrentRow(0);
+        QTest::mouseClick(Find<QPushButton>(form, "CmdRemove"), Qt::LeftButton);
+        QTest::mouseClick(Find<QPushButton>(form, "Command2"), Qt::LeftButton);
+        EXPECT_EQ(form.result(), QDialog::Rejected);
+    }
+    EXPECT_EQ(folder.File(), kHandEdited);
+    EXPECT_EQ(folder.state.settings.options, before.options);
+    EXPECT_EQ(folder.state.settings.options.IgnoreTime, 99999999);
+    EXPECT_EQ(folder.state.settings.ignoredTypes, before.ignoredTypes);
+
+    {
+        FormOptions form(folder.state, dialogs, nullptr);
+        QTest::mouseClick(Find<QPushButton>(form, "Command1"), Qt::LeftButton);
+        EXPECT_EQ(form.result(), QDialog::Accepted);
+    }
+    const settings::CompareOptions& o = folder.state.settings.options;
+    EXPECT_EQ(o.IgnoreTime, 20000000);
+    EXPECT_EQ(o.IgnoreType, 3);
+    EXPECT_EQ(o.IgnoreHidden, 0);
+    EXPECT_EQ(o.IgnoreArchive, 0);
+    EXPECT_EQ(o.IgnoreSystem, 1);
+    EXPECT_EQ(folder.File(),
+              "[Source]\r\n/home/ann/photos\r\n\r\n"
+              "[Destination]\r\n/media/backup/photos\r\n\r\n"
+              "[Project]\r\nPhotos|/home/ann/photos|/media/backup/photos\r\n\r\n"
+              "[Option]\r\n"
+              "IgnoreTime=20000000\r\nIgnoreType=3\r\nIgnoreArchive=0\r\nIgnoreHidden=0\r\n"
+              "IgnoreReadonly=0\r\nIgnoreSystem=1\r\nOverwriting=True\r\nIgnoreError=True\r\nPlaySound=False\r\n"
+              "\r\n[IgnoreFile]\r\nthumbs.db\r\n*.tmp\r\n");
+    EXPECT_TRUE(dialogs.requests.empty());
+}
+
+TEST(FormOptions, OutOfRangeUnitAndNegativeTimeAndEmptyIgnoreList)
+{
+    ProgramFolder folder("[Option]\r\nIgnoreType=9\r\nIgnoreTime=-42\r\n[IgnoreFile]\r\na\r\nb\r\n");
+    ScriptedDialogs dialogs;
+    FormOptions form(folder.state, dialogs, nullptr);
+    auto* comboType = Find<QComboBox>(form, "ComboType");
+    EXPECT_EQ(comboType->currentIndex(), -1);
+    EXPECT_EQ(Find<QComboBox>(form, "ComboSec")->currentText(), "42");
+
+    auto* list = Find<QListWidget>(form, "List1");
+    while (list->count() > 0) {
+        list->setCurrentRow(0);
+        QTest::mouseClick(Find<QPushButton>(form, "CmdRemove"), Qt::LeftButton);
+    }
+    QTest::mouseClick(Find<QPushButton>(form, "Command1"), Qt::LeftButton);
+    EXPECT_EQ(folder.state.settings.options.IgnoreType, -1);
+    EXPECT_EQ(folder.state.settings.options.IgnoreTime, 42);
+    EXPECT_TRUE(folder.state.settings.ignoredTypes.empty());
+    const std::string file = folder.File();
+    EXPECT_NE(file.find("IgnoreType=-1\r\nIgnoreArchive=0\r\n"), std::string::npos) << file;
+    const std::string tail = "\r\n[IgnoreFile]\r\n";
+    ASSERT_GE(file.size(), tail.size());
+    EXPECT_EQ(file.substr(file.size() - tail.size()), tail);
+}
+
+TEST(FormOptions, ComboSecRuleWhileTyping)
+{
+    EXPECT_EQ(FormOptions::LeadingNumber(""), 0);
+    EXPECT_EQ(FormOptions::LeadingNumber("abc"), 0);
+    EXPECT_EQ(FormOptions::LeadingNumber(" 42abc"), 42);
+    EXPECT_EQ(FormOptions::LeadingNumber("12.9"), 12);
+    EXPECT_EQ(FormOptions::LeadingNumber("-5.5"), 6); // rounded down, then the sign goes
+    EXPECT_EQ(FormOptions::LeadingNumber("-"), 0);
+    EXPECT_EQ(FormOptions::LeadingNumber("."), 0);
+    EXPECT_EQ(FormOptions::LeadingNumber("1e3"), 1000);
+    EXPECT_EQ(FormOptions::LeadingNumber("7e"), 7);
+    EXPECT_EQ(FormOptions::LeadingNumber("20000000"), 20000000);
+    EXPECT_EQ(FormOptions::LeadingNumber("20000001"), 20000000);
+    EXPECT_EQ(FormOptions::LeadingNumber("2147483648"), 20000000);
+    EXPECT_EQ(FormOptions::LeadingNumber("99999999999999999999999"), 20000000);
+    EXPECT_EQ(FormOptions::LeadingNumber("1e400"), 20000000);
+
+    ProgramFolder folder("[Option]\r\nIgnoreTime=5\r\n");
+    ScriptedDialogs dialogs;
+    FormOptions form(folder.state, dialogs, nullptr);
+    auto* comboSec = Find<QComboBox>(form, "ComboSec");
+    QLineEdit* edit = comboSec->lineEdit();
+    ASSERT_NE(edit, nullptr);
+    EXPECT_EQ(comboSec->currentText(), "5");
+
+    edit->selectAll();
+    QTest::keyClicks(edit, "abc");
+    EXPECT_EQ(comboSec->currentText(), "0");
+
+    edit->selectAll();
+    QTest::keyClicks(edit, "25000000");
+    EXPECT_EQ(comboSec->currentText(), "20000000");
+    EXPECT_EQ(edit->cursorPosition(), 8);
+
+    edit->selectAll();
+    QTest::keyClicks(edit, "-7");
+    EXPECT_EQ(comboSec->currentText(), "7"); // the minus turned into 0 at once, then 07 into 7
+
+    edit->selectAll();
+    edit->insert("12.9"); // a paste
+    EXPECT_EQ(comboSec->currentText(), "12");
+
+    edit->selectAll();
+    QTest::keyClicks(edit, "3");
+    QTest::keyClick(edit, Qt::Key_Backspace);
+    EXPECT_EQ(comboSec->currentText(), "0");
+
+    comboSec->setCurrentIndex(45); // picked from the list
+    EXPECT_EQ(comboSec->currentText(), "45");
+
+    QTest::mouseClick(form.findChild<QPushButton*>("Command1"), Qt::LeftButton);
+    EXPECT_EQ(folder.state.settings.options.IgnoreTime, 45);
+}
+
+TEST(FormOptions, IgnoredNamesHintDuplicatesEnterAndDelete)
+{
+    ProgramFolder folder("[IgnoreFile]\r\nthumbs.db\r\n");
+    ScriptedDialogs dialogs;
+    FormOptions form(folder.state, dialogs, nullptr);
+    auto* text1 = Find<QLineEdit>(form, "Text1");
+    auto* list = Find<QListWidget>(form, "List1");
+    auto* add = Find<QPushButton>(form, "CmdAdd");
+
+    // Before Text1 ever had the focus, its hint is an entry like any other.
+    QTest::mouseClick(add, Qt::LeftButton);
+    EXPECT_EQ(Entries(list), QStringList({"thumbs.db", FormOptions::kHint}));
+    EXPECT_EQ(text1->text(), "");
+
+    // The first focus empties the text; later ones leave it alone.
+    text1->setText("typed");
+    QFocusEvent in(QEvent::FocusIn, Qt::TabFocusReason);
+    QApplication::sendEvent(text1, &in);
+    EXPECT_EQ(text1->text(), "");
+    text1->setText("kept");
+    QApplication::sendEvent(text1, &in);
+    EXPECT_EQ(text1->text(), "kept");
+
+    // Duplicates are refused without regard to case, silently, and the text stays.
+    text1->setText("Thumbs.DB");
+    QTest::mouseClick(add, Qt::LeftButton);
+    EXPECT_EQ(list->count(), 2);
+    EXPECT_EQ(text1->text(), "Thumbs.DB");
+
+    // Blanks around a pattern go; blanks alone add nothing.
+    text1->setText("   *.tmp  ");
+    QTest::mouseClick(add, Qt::LeftButton);
+    EXPECT_EQ(list->item(2)->text(), "*.tmp");
+    EXPECT_EQ(text1->text(), "");
+    text1->setText("    ");
+    QTest::mouseClick(add, Qt::LeftButton);
+    EXPECT_EQ(list->count(), 3);
+    EXPECT_EQ(text1->text(), "");
+
+    // Enter in Text1 adds, and does not close the dialog.
+    text1->setText("node_modules");
+    QTest::keyClick(text1, Qt::Key_Return);
+    EXPECT_EQ(list->item(3)->text(), "node_modules");
+    EXPECT_EQ(form.result(), 0);
+
+    // Delete released in List1 removes the selected entry; with none selected, nothing.
+    list->clearSelection();
+    QTest::keyClick(list, Qt::Key_Delete);
+    EXPECT_EQ(list->count(), 4);
+    list->setCurrentRow(1);
+    ASSERT_TRUE(list->item(1)->isSelected());
+    QTest::keyClick(list, Qt::Key_Delete);
+    EXPECT_EQ(Entries(list), QStringList({"thumbs.db", "*.tmp", "node_modules"}));
+
+    QTest::mouseClick(Find<QPushButton>(form, "Command1"), Qt::LeftButton);
+    EXPECT_EQ(folder.state.settings.ignoredTypes, (std::vector<std::string>{"thumbs.db", "*.tmp", "node_modules"}));
+    const std::string file = folder.File();
+    EXPECT_NE(file.find("[IgnoreFile]\r\nthumbs.db\r\n*.tmp\r\nnode_modules\r\n"), std::string::npos) << file;
+    EXPECT_TRUE(dialogs.requests.empty());
+}
+
+TEST(FormOptions, NoSettingsFileYetOkCreatesIt)
+{
+    TempTree tree;
+    AppState state;
+    state.appFolder = QString::fromStdString(tree.Root());
+    state.settingsPath = state.appFolder + "tdl.ini";
+    ScriptedDialogs dialogs;
+    FormOptions form(state, dialogs, nullptr);
+    EXPECT_FALSE(form.findChild<QCheckBox*>("CheckHidden")->isChecked());
+    EXPECT_EQ(form.findChild<QComboBox*>("ComboType")->currentIndex(), 0);
+    QTest::mouseClick(form.findChild<QPushButton*>("Command1"), Qt::LeftButton);
+    EXPECT_EQ(tree.ReadFile("tdl.ini"),
+              "[Source]\r\n\r\n[Destination]\r\n\r\n[Project]\r\n\r\n\r\n[Option]\r\n"
+              "IgnoreTime=0\r\nIgnoreType=0\r\nIgnoreArchive=0\r\nIgnoreHidden=0\r\nIgnoreReadonly=0\r\n"
+              "IgnoreSystem=0\r\nOverwriting=False\r\nIgnoreError=False\r\nPlaySound=False\r\n\r\n[IgnoreFile]\r\n");
+}
+
+} // namespace
+} // namespace tandrel::gui

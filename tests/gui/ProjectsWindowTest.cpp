@@ -1,0 +1,421 @@
+#include "ModalDriver.h"
+#include "ScriptedDialogs.h"
+#include "support/TempTree.h"
+
+#include "gui/AppState.h"
+#include "gui/FormEditPrj.h"
+#include "gui/FormProjects.h"
+
+#include <QAction>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTest>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+namespace tandrel::gui {
+namespace {
+
+using test::ScriptedDialogs;
+using test::TempTree;
+using Kind = ScriptedDialogs::Kind;
+
+struct ProgramFolder {
+    TempTree tree;
+    AppState state;
+
+    explicit ProgramFolder(const std::string& settingsText)
+    {
+        state.appFolder = QString::fromStdString(tree.Root());
+        state.settingsPath = state.appFolder + QStringLiteral("tdl.ini");
+        tree.WriteFile("tdl.ini", settingsText);
+        settings::ReadSettings(FromQ(state.settingsPath), state.settings);
+    }
+    std::string File() const { return tree.ReadFile("tdl.ini"); }
+};
+
+const std::string kProjects = "[Project]\r\n"
+                              "Beta|/srv/b|/mnt/b\r\n"
+                              "Docs|/home/ann/docs\r\n" // one '|' only: not shown, kept until Save
+                              "alpha|/srv/c|/mnt/a\r\n"
+                              "My|Proj|/x|/y\r\n"
+                              "[Option]\r\nIgnoreTime=3\r\n";
+
+QTreeWidget* List(QWidget& form)
+{
+    auto* list = form.findChild<QTreeWidget*>("ListView1");
+    EXPECT_NE(list, nullptr);
+    return list;
+}
+
+QPushButton* Button(QWidget& form, const char* name)
+{
+    auto* button = form.findChild<QPushButton*>(QString::fromLatin1(name));
+    EXPECT_NE(button, nullptr) << name;
+    return button;
+}
+
+QStringList Column(QWidget& form, int column)
+{
+    QStringList out;
+    QTreeWidget* list = List(form);
+    for (int i = 0; i < list->topLevelItemCount(); ++i)
+        out << list->topLevelItem(i)->text(column);
+    return out;
+}
+
+void ClickHeader(QWidget& form, int column)
+{
+    QHeaderView* header = List(form)->header();
+    const QPoint at(header->sectionViewportPosition(column) + 6, header->height() / 2);
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
+}
+
+void SelectRow(QWidget& form, int row)
+{
+    List(form)->setCurrentItem(List(form)->topLevelItem(row));
+}
+
+TEST(FormProjects, RowsSortingRemovalCancelAndSave)
+{
+    ProgramFolder folder(kProjects);
+    const std::string original = folder.File();
+    const auto originalList = folder.state.settings.projectList;
+    ScriptedDialogs dialogs;
+
+    {
+        FormProjects form(folder.state, dialogs, nullptr);
+        form.show();
+        EXPECT_EQ(form.windowTitle(), "Projects");
+        QTreeWidget* list = List(form);
+        ASSERT_EQ(list->columnCount(), 3);
+        EXPECT_EQ(list->headerItem()->text(0), "Name");
+        EXPECT_EQ(list->headerItem()->text(1), "Source directory");
+        EXPECT_EQ(list->headerItem()->text(2), "Destination directory");
+        EXPECT_EQ(Column(form, 0), QStringList({"Beta", "alpha", "My"}));
+        EXPECT_EQ(Column(form, 1), QStringList({"/srv/b", "/srv/c", "Proj"}));
+        EXPECT_EQ(Column(form, 2), QStringList({"/mnt/b", "/mnt/a", "/x|/y"}));
+
+        // One direction for the whole list, flipped on every click.
+        ClickHeader(form, 0);
+        EXPECT_EQ(Column(form, 0), QStringList({"alpha", "Beta", "My"}));
+        ClickHeader(form, 0);
+        EXPECT_EQ(Column(form, 0), QStringList({"My", "Beta", "alpha"}));
+        ClickHeader(form, 2);
+        EXPECT_EQ(form.SortOrder(), Qt::AscendingOrder);
+        EXPECT_EQ(Column(form, 2), QStringList({"/mnt/a", "/mnt/b", "/x|/y"}));
+        ClickHeader(form, 1);
+        EXPECT_EQ(form.SortColumn(), 1);
+        EXPECT_EQ(Column(form, 1), QStringList({"Proj", "/srv/c", "/srv/b"}));
+
+        // No keeps the row; the question names the selected row.
+        SelectRow(form, 1);
+        dialogs.messageReplies = {MessageReply::No};
+        QTest::mouseClick(Button(form, "CmdDel"), Qt::LeftButton);
+        ASSERT_EQ(dialogs.requests.size(), 1u);
+        EXPECT_EQ(dialogs.requests[0].text, "Do you want to remove project 'alpha'?");
+        EXPECT_EQ(dialogs.requests[0].title, "Tandrel");
+        EXPECT_EQ(dialogs.requests[0].icon, MessageIcon::Question);
+        EXPECT_EQ(dialogs.requests[0].buttons, MessageButtons::YesNo);
+        EXPECT_EQ(form.RowCount(), 3);
+
+        dialogs.messageReplies = {MessageReply::Yes};
+        QTest::mouseClick(Button(form, "CmdDel"), Qt::LeftButton);
+        EXPECT_EQ(Column(form, 0), QStringList({"My", "Beta"}));
+
+        // Cancel after the changes: nothing reaches the state or the file.
+        QTest::mouseClick(Button(form, "CmdCacncel"), Qt::LeftButton);
+        EXPECT_EQ(form.result(), QDialog::Rejected);
+    }
+    EXPECT_EQ(folder.File(), original);
+    EXPECT_EQ(folder.state.settings.projectList, originalList);
+
+    {
+        FormProjects form(folder.state, dialogs, nullptr);
+        form.show();
+        ClickHeader(form, 1); // "Source directory", ascending
+        EXPECT_EQ(Column(form, 1), QStringList({"/srv/b", "/srv/c", "Proj"}));
+        QTest::mouseClick(Button(form, "CmdSave"), Qt::LeftButton);
+        EXPECT_EQ(form.result(), QDialog::Accepted);
+    }
+    EXPECT_EQ(folder.state.settings.projectList,
+              (std::vector<std::string>{"Beta|/srv/b|/mnt/b", "alpha|/srv/c|/mnt/a", "My|Proj|/x|/y"}));
+    const std::string file = folder.File();
+    EXPECT_NE(file.find("[Project]\r\nBeta|/srv/b|/mnt/b\r\nalpha|/srv/c|/mnt/a\r\nMy|Proj|/x|/y\r\n\r\n[Option]\r\n"
+                        "IgnoreTime=3\r\n"),
+              std::string::npos)
+        << file;
+    EXPECT_EQ(file.find("Docs"), std::string::npos); // the malformed line is gone after Save
+}
+
+TEST(FormProjects, SameNamesEmptyListAndSaveWithNoRows)
+{
+    ProgramFolder folder("[Project]\r\nWork|/a|/b\r\nWork|/c|/d\r\n");
+    ScriptedDialogs dialogs;
+    {
+        FormProjects form(folder.state, dialogs, nullptr);
+        form.show();
+        EXPECT_EQ(form.RowCount(), 2);
+        SelectRow(form, 1);
+        dialogs.messageReplies = {MessageReply::Yes, MessageReply::Yes};
+        QTest::mouseClick(Button(form, "CmdDel"), Qt::LeftButton);
+        EXPECT_EQ(form.Row(0).destination, "/b");
+        QTest::mouseClick(Button(form, "CmdDel"), Qt::LeftButton);
+        EXPECT_EQ(form.RowCount(), 0);
+        ASSERT_EQ(dialogs.requests.size(), 2u);
+        EXPECT_EQ(dialogs.requests[1].text, "Do you want to remove project 'Work'?");
+
+        // Nothing left: Edit, Remove, Enter and a double-click do nothing and ask nothing.
+        dialogs.Clear();
+        QTest::mouseClick(Button(form, "CmdEdit"), Qt::LeftButton);
+        QTest::mouseClick(Button(form, "CmdDel"), Qt::LeftButton);
+        QTest::keyClick(List(form), Qt::Key_Return);
+        QTest::mouseDClick(List(form)->viewport(), Qt::LeftButton);
+        EXPECT_TRUE(dialogs.requests.empty());
+        EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+
+        QTest::mouseClick(Button(form, "CmdSave"), Qt::LeftButton);
+    }
+    EXPECT_TRUE(folder.state.settings.projectList.empty());
+    EXPECT_NE(folder.File().find("[Project]\r\n\r\n\r\n[Option]\r\n"), std::string::npos) << folder.File();
+}
+
+TEST(FormProjects, AddAndEditThroughTheEditor)
+{
+    TempTree folders;
+    folders.MakeDir("src");
+    folders.MakeDir("dst");
+    ProgramFolder folder("[Project]\r\nOne|/1|/1d\r\nTwo|/2|/2d\r\nThree|/3|/3d\r\n");
+    ScriptedDialogs dialogs;
+    FormProjects form(folder.state, dialogs, nullptr);
+    form.show();
+
+    // Remove the middle row, then add: exactly one new row.
+    SelectRow(form, 1);
+    dialogs.messageReplies = {MessageReply::Yes};
+    QTest::mouseClick(Button(form, "CmdDel"), Qt::LeftButton);
+    ASSERT_EQ(form.RowCount(), 2);
+
+    QString addTitle;
+    test::WhenModalShown([&](QWidget* editor) {
+        addTitle = editor->windowTitle();
+        editor->findChild<QLineEdit*>("TextName")->setText("  Photos ");
+        editor->findChild<QLineEdit*>("TextS")->setText(QString::fromStdString(folders.Path("src")));
+        editor->findChild<QLineEdit*>("TextD")->setText(QString::fromStdString(folders.Path("dst")));
+        QTest::mouseClick(editor->findChild<QPushButton*>("BtnOK"), Qt::LeftButton);
+    });
+    QTest::mouseClick(Button(form, "CmdAdd"), Qt::LeftButton);
+    EXPECT_EQ(folder.state.editMode, "add");
+    EXPECT_EQ(addTitle, "Add new project");
+    ASSERT_EQ(form.RowCount(), 3);
+    EXPECT_EQ(form.Row(2).name, "Photos");
+    EXPECT_EQ(form.Row(2).source, folders.Path("src"));
+    EXPECT_FALSE(List(form)->topLevelItem(2)->icon(0).isNull()); // added rows carry the project picture
+    EXPECT_TRUE(List(form)->topLevelItem(0)->icon(0).isNull());  // loaded rows have none
+    EXPECT_EQ(form.SelectedRow(), 2);
+
+    // Edit by Enter in the list: the changed row keeps its place.
+    SelectRow(form, 0);
+    QStringList shown;
+    test::WhenModalShown([&](QWidget* editor) {
+        shown << editor->windowTitle() << editor->findChild<QLineEdit*>("TextName")->text()
+              << editor->findChild<QLineEdit*>("TextS")->text() << editor->findChild<QLineEdit*>("TextD")->text();
+        editor->findChild<QLineEdit*>("TextName")->setText("One renamed");
+        QTest::mouseClick(editor->findChild<QPushButton*>("BtnOK"), Qt::LeftButton);
+    });
+    QTest::keyClick(List(form), Qt::Key_Return);
+    EXPECT_EQ(shown, QStringList({"Edit project", "One", "/1", "/1d"}));
+    EXPECT_EQ(folder.state.editMode, "edit");
+    EXPECT_EQ(form.Row(0).name, "One renamed");
+    EXPECT_EQ(form.Row(0).source, "/1");
+    EXPECT_EQ(form.RowCount(), 3);
+
+    // Cancel in the editor changes nothing.
+    test::WhenModalShown([&](QWidget* editor) {
+        editor->findChild<QLineEdit*>("TextName")->setText("ignored");
+        QTest::mouseClick(editor->findChild<QPushButton*>("BtnCancel"), Qt::LeftButton);
+    });
+    QTest::mouseClick(Button(form, "CmdEdit"), Qt::LeftButton);
+    EXPECT_EQ(form.Row(0).name, "One renamed");
+    EXPECT_TRUE(dialogs.Messages().size() == 1u); // only the removal question
+
+    QTest::mouseClick(Button(form, "CmdSave"), Qt::LeftButton);
+    EXPECT_EQ(folder.state.settings.projectList,
+              (std::vector<std::string>{"One renamed|/1|/1d", "Three|/3|/3d",
+                                        "Photos|" + folders.Path("src") + "|" + folders.Path("dst")}));
+}
+
+// The editor on its own, over a manager with rows.
+struct EditorFixture : ::testing::Test {
+    ProgramFolder folder{"[Project]\r\nA|/a|/b\r\n"};
+    ScriptedDialogs dialogs;
+    FormProjects manager{folder.state, dialogs, nullptr};
+    TempTree folders;
+
+    std::unique_ptr<FormEditPrj> Open(const QString& mode)
+    {
+        folder.state.editMode = mode;
+        auto editor = std::make_unique<FormEditPrj>(folder.state, dialogs, manager, nullptr);
+        editor->show();
+        return editor;
+    }
+    static QLineEdit* Field(QWidget& w, const char* name) { return w.findChild<QLineEdit*>(name); }
+    static void Ok(QWidget& w) { QTest::mouseClick(w.findChild<QPushButton*>("BtnOK"), Qt::LeftButton); }
+};
+
+TEST_F(EditorFixture, ChecksInOrderWithTheirMessages)
+{
+    auto editor = Open("add");
+    EXPECT_EQ(editor->windowTitle(), "Add new project");
+    EXPECT_FALSE(editor->windowIcon().isNull());
+
+    Field(*editor, "TextName")->setText("   ");
+    Field(*editor, "TextS")->setText("  ");
+    Ok(*editor);
+    ASSERT_EQ(dialogs.requests.size(), 1u);
+    EXPECT_EQ(dialogs.requests[0].text, "Please input the project name");
+    EXPECT_EQ(dialogs.requests[0].title, "Tandrel");
+    EXPECT_EQ(dialogs.requests[0].icon, MessageIcon::Information);
+    EXPECT_EQ(dialogs.requests[0].buttons, MessageButtons::Ok);
+    EXPECT_EQ(Field(*editor, "TextName")->text(), "");
+    EXPECT_EQ(Field(*editor, "TextS")->text(), "");
+
+    // A name with '|' is only refused once all three fields are filled.
+    dialogs.Clear();
+    Field(*editor, "TextName")->setText("a|b");
+    Ok(*editor);
+    ASSERT_EQ(dialogs.requests.size(), 2u);
+    EXPECT_EQ(dialogs.requests[0].text, "Please select the source directory");
+    EXPECT_EQ(dialogs.requests[0].icon, MessageIcon::Information);
+    EXPECT_EQ(dialogs.requests[1].kind, Kind::ChooseFolder);
+    EXPECT_EQ(dialogs.requests[1].title, "Please select the source directory");
+    EXPECT_EQ(dialogs.requests[1].startFolder, "");
+    EXPECT_TRUE(editor->isVisible()); // the cancelled chooser leaves the dialog open
+    EXPECT_EQ(Field(*editor, "TextS")->text(), "");
+
+    dialogs.Clear();
+    folders.MakeDir("chosen");
+    const QString chosen = QString::fromStdString(folders.Path("chosen"));
+    Field(*editor, "TextS")->setText(" /srv/s ");
+    dialogs.folderReplies = {chosen};
+    Ok(*editor);
+    ASSERT_EQ(dialogs.requests.size(), 2u);
+    EXPECT_EQ(dialogs.requests[0].text, "Please select the destination directory");
+    EXPECT_EQ(dialogs.requests[1].title, "Please select the destination directory");
+    EXPECT_EQ(Field(*editor, "TextD")->text(), chosen);
+    EXPECT_EQ(Field(*editor, "TextS")->text(), "/srv/s");
+
+    dialogs.Clear();
+    Ok(*editor);
+    ASSERT_EQ(dialogs.requests.size(), 1u);
+    EXPECT_EQ(dialogs.requests[0].text, "The project name can not contain the character '|'");
+    EXPECT_EQ(dialogs.requests[0].icon, MessageIcon::Critical);
+    EXPECT_EQ(dialogs.requests[0].title, "Tandrel");
+    EXPECT_EQ(manager.RowCount(), 1);
+
+    // Folders need not exist and may hold '|'; names may repeat.
+    dialogs.Clear();
+    Field(*editor, "TextName")->setText("A");
+    Field(*editor, "TextD")->setText("/no/such|folder");
+    Ok(*editor);
+    EXPECT_TRUE(dialogs.requests.empty());
+    EXPECT_EQ(editor->result(), QDialog::Accepted);
+    ASSERT_EQ(manager.RowCount(), 2);
+    EXPECT_EQ(manager.Row(1).name, "A");
+    EXPECT_EQ(manager.Row(1).source, "/srv/s");
+    EXPECT_EQ(manager.Row(1).destination, "/no/such|folder");
+}
+
+TEST_F(EditorFixture, BrowseStartFoldersAndUnreadableChoice)
+{
+    auto editor = Open("edit");
+    EXPECT_EQ(editor->windowTitle(), "Edit project");
+    EXPECT_EQ(Field(*editor, "TextName")->text(), "A");
+    auto* browseS = editor->findChild<QPushButton*>("Command3");
+    auto* browseD = editor->findChild<QPushButton*>("Command4");
+    EXPECT_EQ(browseS->text(), "&Browse...");
+    EXPECT_EQ(browseD->text(), "B&rowse...");
+
+    const auto startOf = [&](QPushButton* button, const QString& text, QLineEdit* field) {
+        dialogs.Clear();
+        field->setText(text);
+        QTest::mouseClick(button, Qt::LeftButton);
+        EXPECT_EQ(dialogs.requests.size(), 1u);
+        return dialogs.requests.empty() ? QString("?") : dialogs.requests[0].startFolder;
+    };
+    QLineEdit* textS = Field(*editor, "TextS");
+    QLineEdit* textD = Field(*editor, "TextD");
+    EXPECT_EQ(startOf(browseS, "/srv/data/", textS), "/srv/data");
+    EXPECT_EQ(startOf(browseS, "/", textS), "/");
+    EXPECT_EQ(startOf(browseD, "/srv/data/", textD), "/srv/data");
+    EXPECT_EQ(startOf(browseD, "/", textD), ""); // the root loses its separator here
+    EXPECT_EQ(textS->text(), "/"); // cancelled choosers change nothing
+
+    // A folder that cannot be entered is refused with its message; the field keeps its text.
+    dialogs.Clear();
+    textS->setText("/before");
+    const QString missing = QString::fromStdString(folders.Path("missing"));
+    dialogs.folderReplies = {missing};
+    QTest::mouseClick(browseS, Qt::LeftButton);
+    ASSERT_EQ(dialogs.Messages().size(), 1u);
+    EXPECT_EQ(dialogs.Messages()[0].text, "Can not read " + missing);
+    EXPECT_EQ(dialogs.Messages()[0].title, "Error");
+    EXPECT_EQ(dialogs.Messages()[0].icon, MessageIcon::Critical);
+    EXPECT_EQ(textS->text(), "/before");
+
+    folders.MakeDir("ok");
+    dialogs.Clear();
+    dialogs.folderReplies = {QString::fromStdString(folders.Path("ok"))};
+    QTest::mouseClick(browseD, Qt::LeftButton);
+    EXPECT_TRUE(dialogs.Messages().empty());
+    EXPECT_EQ(textD->text(), QString::fromStdString(folders.Path("ok")));
+
+    // OK writes back into the same row.
+    Ok(*editor);
+    ASSERT_EQ(manager.RowCount(), 1);
+    EXPECT_EQ(manager.Row(0).source, "/before");
+    EXPECT_EQ(manager.Row(0).destination, folders.Path("ok"));
+}
+
+TEST_F(EditorFixture, PresetFolders)
+{
+    auto editor = Open("add");
+    QList<QAction*> items;
+    for (int i = 0; i < 12; ++i) {
+        auto* action = editor->findChild<QAction*>(QStringLiteral("menu_Pre%1").arg(i));
+        ASSERT_NE(action, nullptr) << i;
+        items << action;
+    }
+    EXPECT_EQ(items[0]->text(), "System Fonts");
+    EXPECT_EQ(items[3]->text(), "User Desktop");
+    EXPECT_EQ(items[11]->text(), "User Profile Folder");
+
+    QLineEdit* textS = Field(*editor, "TextS");
+    items[3]->trigger();
+    const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+    ASSERT_FALSE(desktop.isEmpty());
+    EXPECT_EQ(textS->text(), desktop + "/");
+    items[11]->trigger();
+    EXPECT_EQ(textS->text(), QStandardPaths::writableLocation(QStandardPaths::HomeLocation) + "/");
+    items[7]->trigger();
+    EXPECT_EQ(textS->text(), QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) + "/");
+    items[1]->trigger(); // cookies: no such folder here
+    EXPECT_EQ(textS->text(), "");
+    EXPECT_EQ(FormEditPrj::GetSpecialFolderPath(6), "");
+    EXPECT_EQ(FormEditPrj::GetSpecialFolderPath(34), "");
+    EXPECT_TRUE(FormEditPrj::GetSpecialFolderPath(28).endsWith("/"));
+    EXPECT_TRUE(dialogs.requests.empty());
+}
+
+TEST_F(EditorFixture, AnyOtherModeLeavesTheTitleAndFields)
+{
+    auto editor = Open("");
+    EXPECT_EQ(editor->windowTitle(), "Project");
+    EXPECT_EQ(Field(*editor, "TextName")->text(), "");
+}
+
+} // namespace
+} // namespace tandrel::gui
