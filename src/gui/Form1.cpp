@@ -542,6 +542,8 @@ void Form1::LayoutResultArea()
     const QRect page = pane.adjusted(4, 4, -4, -4);
     const int listHeight = std::max(0, page.height() - CmdD2S->height() - Twips(200));
     m_listStack->setGeometry(page.left(), page.top(), page.width(), listHeight);
+    for (int i = 1; i <= engine::kCategoryCount; ++i)
+        ListView1[static_cast<std::size_t>(i)]->setGeometry(0, 0, page.width(), listHeight);
 
     const int top = m_listStack->y() + listHeight + Twips(100);
     const int middleLeft = (width() - CmdD2S->width()) / 2;

@@ -1,0 +1,829 @@
+#include "gui/Form1.h"
+
+#include "ModalDriver.h"
+#include "ScriptedDialogs.h"
+#include "gui/AppSetup.h"
+#include "gui/ComparisonRun.h"
+#include "gui/FormGuide.h"
+#include "gui/FormWait.h"
+#include "gui/LinkLabel.h"
+#include "gui/Registry.h"
+
+#include "engine/Scanner.h"
+#include "engine/TextForms.h"
+#include "support/TempTree.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QDesktopServices>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QStackedWidget>
+#include <QTabBar>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeView>
+#include <QUrl>
+#include <QtTest/QTest>
+
+#include <gtest/gtest.h>
+
+namespace tandrel::gui {
+namespace {
+
+using engine::ResultCategory;
+using test::ScriptedDialogs;
+using test::TempTree;
+using test::WhenModalShown;
+
+void ClearRegistry()
+{
+    QSettings key(QString::fromLatin1(kRegistryOrganization), QString::fromLatin1(kRegistryApplication));
+    key.clear();
+    key.sync();
+}
+
+// A main window over a fresh program folder and empty per-user values.
+struct MainWindow {
+    TempTree tree;
+    AppState state;
+    ScriptedDialogs dialogs;
+    std::unique_ptr<Form1> form;
+
+    MainWindow()
+    {
+        ClearRegistry();
+        tree.MakeDir("prog");
+        PrepareAppState(state, ToQ(tree.Path("prog")));
+        form = std::make_unique<Form1>(state, dialogs);
+    }
+    ~MainWindow() { ClearRegistry(); }
+
+    QString Src() const { return ToQ(tree.Path("src")); }
+    QString Dst() const { return ToQ(tree.Path("dst")); }
+};
+
+// One entry of every kind: a newer, an older and a size-changed pair, a
+// pair that is equal, a folder and five files only in the source, one file
+// only in the destination.
+void MakeTrees(TempTree& t)
+{
+    const std::int64_t T = test::LocalTime(2024, 3, 15, 10, 0, 0);
+    t.WriteFile("src/newer.txt", "aa", T + 100);
+    t.WriteFile("dst/newer.txt", "aa", T);
+    t.WriteFile("src/older.txt", "bb", T);
+    t.WriteFile("dst/older.txt", "bb", T + 100);
+    t.WriteFile("src/size.txt", "123", T);
+    t.WriteFile("dst/size.txt", "12345", T);
+    t.WriteFile("src/same.txt", "s", T);
+    t.WriteFile("dst/same.txt", "s", T);
+    for (int i = 1; i <= 5; ++i)
+        t.WriteFile("src/n" + std::to_string(i) + ".txt", std::string(static_cast<std::size_t>(i), 'n'), T);
+    t.MakeDir("src/onlysrc");
+    t.SetMtime("src/onlysrc", T + 60);
+    t.WriteFile("dst/onlydst.txt", "xyz", T + 7);
+}
+
+// Fills the store as a comparison run does, around one reset of the lists.
+void Scan(MainWindow& w)
+{
+    w.state.sourceRoot = w.Src() + QLatin1Char('/');
+    w.state.destinationRoot = w.Dst() + QLatin1Char('/');
+    engine::ScanContext context;
+    context.sourceRoot = FromQ(w.state.sourceRoot);
+    context.destinationRoot = FromQ(w.state.destinationRoot);
+    context.includeSubdirectories = true;
+    context.options = &w.state.settings.options;
+    context.ignoredTypes = &w.state.settings.ignoredTypes;
+    context.runFlag = &w.state.runFlag;
+    context.store = &w.state.store;
+    w.state.runFlag.Set(true);
+    w.form->BeginStoreReset();
+    engine::RunScan(context);
+    w.state.store.SetAllChecked(true);
+    w.form->EndStoreReset();
+    w.form->UpdateTabCaptions();
+    w.form->SetRootLabels(w.state.sourceRoot, w.state.destinationRoot);
+    w.state.runFlag.Set(false);
+}
+
+int RowOf(const engine::ResultStore& store, ResultCategory c, const std::string& relativePath)
+{
+    const auto& list = store.List(c);
+    for (std::size_t i = 0; i < list.size(); ++i)
+        if (list[i].relativePath == relativePath)
+            return static_cast<int>(i);
+    return -1;
+}
+
+std::vector<bool> Checks(const engine::ResultStore& store, ResultCategory c)
+{
+    std::vector<bool> out;
+    for (const auto& row : store.List(c))
+        out.push_back(row.checked);
+    return out;
+}
+
+QAction* PopEntry(Form1& form, const char* name)
+{
+    return form.PopMenu->findChild<QAction*>(QString::fromLatin1(name));
+}
+
+void SelectRows(QTreeView* view, std::initializer_list<int> rows)
+{
+    view->selectionModel()->clearSelection();
+    for (int row : rows)
+        view->selectionModel()->select(view->model()->index(row, 0),
+                                       QItemSelectionModel::Select | QItemSelectionModel::Rows);
+}
+
+TEST(Form1Test, WindowAndEmptyListsRightAfterStartUp)
+{
+    MainWindow w;
+    Form1& f = *w.form;
+    EXPECT_EQ(f.objectName(), QStringLiteral("Form1"));
+    EXPECT_EQ(f.windowTitle(), QStringLiteral("Tandrel"));
+    EXPECT_FALSE(w.state.runFlag.IsSet());
+    EXPECT_EQ(w.state.currentTab, 1);
+    EXPECT_EQ(f.Label1->text(), QStringLiteral("Source:"));
+    EXPECT_EQ(f.Label2->text(), QStringLiteral("Destination:"));
+    EXPECT_TRUE(f.LabelSource->text().isEmpty());
+    EXPECT_TRUE(f.LabelDes->text().isEmpty());
+    for (LinkLabel* link : {f.LabelSource, f.LabelDes}) {
+        EXPECT_TRUE(link->font().underline());
+        EXPECT_EQ(link->cursor().shape(), Qt::PointingHandCursor);
+        EXPECT_EQ(link->toolTip(), QStringLiteral("Click to open the folder"));
+    }
+    EXPECT_EQ(f.findChild<QWidget*>(QStringLiteral("Picture1")), f.Picture1);
+
+    ASSERT_EQ(f.TabStrip1->count(), 5);
+    EXPECT_EQ(f.TabStrip1->currentIndex(), 0);
+    const QStringList captions{QStringLiteral("Newer than destination"), QStringLiteral("Older than destination"),
+                               QStringLiteral("Can not find destination"), QStringLiteral("Can not find source"),
+                               QStringLiteral("Only size changed")};
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(f.TabStrip1->tabText(i), captions[i]);
+
+    for (int i = 1; i <= 5; ++i) {
+        QTreeView* view = f.findChild<QTreeView*>(QStringLiteral("ListView1_%1").arg(i));
+        ASSERT_NE(view, nullptr);
+        EXPECT_EQ(view, f.ListView1[static_cast<std::size_t>(i)]);
+        EXPECT_EQ(view->model(), f.ListModel[static_cast<std::size_t>(i)]);
+        EXPECT_EQ(view->model()->rowCount(), 0);
+        EXPECT_EQ(view->model()->columnCount(), (i == 3 || i == 4) ? 5 : 7);
+    }
+    // List 1 is on top until the first tab click.
+    f.show();
+    EXPECT_TRUE(f.ListView1[1]->isVisible());
+    for (int i = 2; i <= 5; ++i)
+        EXPECT_FALSE(f.ListView1[static_cast<std::size_t>(i)]->isVisible());
+
+    // The four list images and the button images are loaded from the resources.
+    for (int i = 1; i <= 4; ++i)
+        EXPECT_FALSE(f.ImageList1[static_cast<std::size_t>(i)].isNull()) << i;
+    for (QPushButton* b : {f.CmdS2D, f.CmdD2S, f.CmdDelete}) {
+        EXPECT_FALSE(b->icon().isNull());
+        EXPECT_TRUE(b->text().isEmpty()); // image only
+        EXPECT_TRUE(b->isEnabled());
+    }
+}
+
+TEST(Form1Test, ListColumnsHeadersWidthsAndAlignment)
+{
+    MainWindow w;
+    const QStringList twoSided{QStringLiteral("Name"),
+                               QStringLiteral("Size(Bytes)"),
+                               QStringLiteral("Modified"),
+                               QStringLiteral("Modified (Destination)"),
+                               QStringLiteral("Size (Destination)"),
+                               QStringLiteral("Name (Destination)"),
+                               QStringLiteral("   ")};
+    const QStringList oneSided{QStringLiteral("Name"), QStringLiteral("Size(Bytes)"), QStringLiteral("Modified"),
+                               QStringLiteral("Can not find"), QStringLiteral("   ")};
+    const std::vector<int> twoWidths{5000, 1400, 2000, 2000, 2200, 5000, 2000};
+    const std::vector<int> oneWidths{5000, 1400, 2000, 5000, 2000};
+
+    for (int i = 1; i <= 5; ++i) {
+        QTreeView* view = w.form->ListView1[static_cast<std::size_t>(i)];
+        const bool one = (i == 3 || i == 4);
+        const QStringList& headers = one ? oneSided : twoSided;
+        const std::vector<int>& widths = one ? oneWidths : twoWidths;
+        ASSERT_EQ(view->model()->columnCount(), headers.size());
+        for (int c = 0; c < headers.size(); ++c) {
+            SCOPED_TRACE(testing::Message() << "list " << i << " column " << c);
+            EXPECT_EQ(view->model()->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString(), headers[c]);
+            const int designed = (widths[static_cast<std::size_t>(c)] + 7) / 15;
+            const int width = view->header()->sectionSize(c);
+            EXPECT_GE(width, designed);
+            // Widened only as far as the header (or a time text) needs.
+            if (width > designed) {
+                EXPECT_TRUE(c == 2 || (!one && c == 3)
+                            || view->header()->fontMetrics().horizontalAdvance(headers[c]) + 24 == width);
+            }
+            const bool right = c == 1 || (!one && c == 4);
+            const auto align = view->model()->headerData(c, Qt::Horizontal, Qt::TextAlignmentRole).value<Qt::Alignment>();
+            EXPECT_EQ(bool(align & Qt::AlignRight), right);
+        }
+        // The name and status columns keep their designed widths.
+        EXPECT_EQ(view->header()->sectionSize(0), 333);
+        EXPECT_EQ(view->header()->sectionSize(view->model()->columnCount() - 1), 133);
+        // Report view, whole rows, never sorted.
+        EXPECT_FALSE(view->rootIsDecorated());
+        EXPECT_TRUE(view->uniformRowHeights());
+        EXPECT_FALSE(view->isSortingEnabled());
+        EXPECT_FALSE(view->header()->sectionsClickable());
+        EXPECT_EQ(view->selectionBehavior(), QAbstractItemView::SelectRows);
+        EXPECT_EQ(view->selectionMode(), QAbstractItemView::ExtendedSelection);
+        EXPECT_EQ(view->editTriggers(), QAbstractItemView::NoEditTriggers);
+    }
+}
+
+TEST(Form1Test, ModelsShowTheStoreOfARealScan)
+{
+    MainWindow w;
+    MakeTrees(w.tree);
+    Scan(w);
+    const engine::ResultStore& store = w.state.store;
+
+    for (ResultCategory c : engine::kAllCategories) {
+        const int i = engine::Index(c);
+        ResultListModel* model = w.form->ListModel[static_cast<std::size_t>(i)];
+        ASSERT_EQ(static_cast<std::size_t>(model->rowCount()), store.Count(c)) << i;
+        // Every cell is the text the store gives for that column.
+        for (int row = 0; row < model->rowCount(); ++row) {
+            const auto cells = engine::RowCells(store, c, store.Row(c, static_cast<std::size_t>(row)));
+            ASSERT_EQ(static_cast<int>(cells.size()), model->columnCount());
+            for (int col = 0; col < model->columnCount(); ++col)
+                EXPECT_EQ(model->data(model->index(row, col), Qt::DisplayRole).toString(), ToQ(cells[static_cast<std::size_t>(col)]))
+                    << "list " << i << " row " << row << " col " << col;
+            EXPECT_EQ(model->data(model->index(row, 0), Qt::CheckStateRole).value<Qt::CheckState>(), Qt::Checked);
+            EXPECT_FALSE(model->data(model->index(row, 1), Qt::CheckStateRole).isValid());
+            EXPECT_TRUE(model->flags(model->index(row, 0)) & Qt::ItemIsUserCheckable);
+        }
+    }
+    EXPECT_EQ(store.Count(ResultCategory::NewerThanDestination), 1u);
+    EXPECT_EQ(store.Count(ResultCategory::OlderThanDestination), 1u);
+    EXPECT_EQ(store.Count(ResultCategory::OnlySizeChanged), 1u);
+    EXPECT_EQ(store.Count(ResultCategory::NotInSource), 1u);
+    EXPECT_EQ(store.Count(ResultCategory::NotInDestination), 6u);
+
+    // Tab captions carry the counts.
+    EXPECT_EQ(w.form->TabStrip1->tabText(0), QStringLiteral("Newer than destination (1)"));
+    EXPECT_EQ(w.form->TabStrip1->tabText(2), QStringLiteral("Can not find destination (6)"));
+    EXPECT_EQ(w.form->TabStrip1->tabText(3), QStringLiteral("Can not find source (1)"));
+
+    // A missing folder in list 3: folder icon, blank size, its modification time.
+    ResultListModel* list3 = w.form->ListModel[3];
+    const int folderRow = RowOf(store, ResultCategory::NotInDestination, "onlysrc");
+    ASSERT_GE(folderRow, 0);
+    EXPECT_EQ(list3->data(list3->index(folderRow, 0), Qt::DecorationRole).value<QIcon>().cacheKey(),
+              w.form->ImageList1[1].cacheKey());
+    EXPECT_TRUE(list3->CellText(folderRow, 1).trimmed().isEmpty());
+    EXPECT_EQ(list3->CellText(folderRow, 2),
+              ToQ(engine::TimeText(test::LocalTime(2024, 3, 15, 10, 1, 0), store.LocalOffset())));
+    EXPECT_EQ(list3->CellText(folderRow, 0), w.Src() + QStringLiteral("/onlysrc"));
+    EXPECT_EQ(list3->CellText(folderRow, 3), w.Dst() + QStringLiteral("/onlysrc"));
+    const int fileRow = RowOf(store, ResultCategory::NotInDestination, "n3.txt");
+    ASSERT_GE(fileRow, 0);
+    EXPECT_EQ(list3->data(list3->index(fileRow, 0), Qt::DecorationRole).value<QIcon>().cacheKey(),
+              w.form->ImageList1[2].cacheKey());
+    EXPECT_EQ(list3->CellText(fileRow, 1), QStringLiteral("3"));
+
+    // A missing file in list 4: its destination path under Name, the
+    // expected source path under "Can not find".
+    ResultListModel* list4 = w.form->ListModel[4];
+    EXPECT_EQ(list4->CellText(0, 0), w.Dst() + QStringLiteral("/onlydst.txt"));
+    EXPECT_EQ(list4->CellText(0, 1), QStringLiteral("3"));
+    EXPECT_EQ(list4->CellText(0, 3), w.Src() + QStringLiteral("/onlydst.txt"));
+    EXPECT_TRUE(list4->CellText(0, 4).isEmpty());
+
+    // Sizes right-aligned in both columns of the two-sided lists.
+    ResultListModel* list5 = w.form->ListModel[5];
+    EXPECT_EQ(list5->CellText(0, 1), QStringLiteral("3"));
+    EXPECT_EQ(list5->CellText(0, 4), QStringLiteral("5"));
+    EXPECT_EQ(list5->CellText(0, 5), w.Dst() + QStringLiteral("/size.txt"));
+    for (int col : {1, 4})
+        EXPECT_TRUE(list5->data(list5->index(0, col), Qt::TextAlignmentRole).value<Qt::Alignment>() & Qt::AlignRight);
+    EXPECT_TRUE(list5->data(list5->index(0, 3), Qt::TextAlignmentRole).value<Qt::Alignment>() & Qt::AlignLeft);
+
+    // Clicking the check box toggles the row's check mark, one notification.
+    QSignalSpy changed(list3, &QAbstractItemModel::dataChanged);
+    EXPECT_TRUE(list3->setData(list3->index(fileRow, 0), Qt::Unchecked, Qt::CheckStateRole));
+    EXPECT_FALSE(store.Row(ResultCategory::NotInDestination, static_cast<std::size_t>(fileRow)).checked);
+    EXPECT_EQ(changed.count(), 1);
+    EXPECT_FALSE(list3->setData(list3->index(fileRow, 1), Qt::Checked, Qt::CheckStateRole));
+    EXPECT_FALSE(list3->setData(list3->index(fileRow, 0), QStringLiteral("x"), Qt::EditRole));
+
+    // Status, icon and tag changes of copy and delete reach the list as one notification.
+    auto& row = w.state.store.Row(ResultCategory::NotInDestination, 0);
+    row.SetStatusText("Access is denied.");
+    row.icon = engine::RowIcon::Failed;
+    changed.clear();
+    w.form->RowsChanged(3, 0, 0);
+    ASSERT_EQ(changed.count(), 1);
+    EXPECT_EQ(list3->CellText(0, 4), QStringLiteral("Access is denied."));
+    EXPECT_EQ(list3->data(list3->index(0, 0), Qt::DecorationRole).value<QIcon>().cacheKey(),
+              w.form->ImageList1[4].cacheKey());
+}
+
+TEST(Form1Test, StoreRefilledDuringAResetIsNeverReadPastItsEnd)
+{
+    MainWindow w;
+    MakeTrees(w.tree);
+    Scan(w);
+    ResultListModel* list3 = w.form->ListModel[3];
+    ASSERT_EQ(list3->rowCount(), 6);
+    QSignalSpy resets(list3, &QAbstractItemModel::modelReset);
+    w.form->BeginStoreReset();
+    w.form->BeginStoreReset(); // nested brackets reset once
+    w.state.store.Clear();
+    // Between the brackets a view may still ask for the old rows.
+    EXPECT_FALSE(list3->data(list3->index(5, 0), Qt::DisplayRole).isValid());
+    EXPECT_TRUE(list3->CellText(5, 0).isEmpty());
+    w.form->EndStoreReset();
+    EXPECT_EQ(resets.count(), 0);
+    w.form->EndStoreReset();
+    EXPECT_EQ(resets.count(), 1);
+    EXPECT_EQ(list3->rowCount(), 0);
+    w.form->EndStoreReset(); // unbalanced end: ignored
+    EXPECT_EQ(resets.count(), 1);
+}
+
+TEST(Form1Test, TabClicksSwitchListsAndTheCopyButtons)
+{
+    MainWindow w;
+    Form1& f = *w.form;
+    f.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
+    f.CmdDelete->setEnabled(false); // a tab click leaves the delete button alone
+    for (int tab : {3, 4, 1, 2, 5, 4, 3}) {
+        SCOPED_TRACE(tab);
+        QTest::mouseClick(f.TabStrip1, Qt::LeftButton, {}, f.TabStrip1->tabRect(tab - 1).center());
+        EXPECT_EQ(w.state.currentTab, tab);
+        EXPECT_EQ(f.TabStrip1->currentIndex(), tab - 1);
+        for (int i = 1; i <= 5; ++i)
+            EXPECT_EQ(f.ListView1[static_cast<std::size_t>(i)]->isVisible(), i == tab);
+        EXPECT_EQ(f.CmdS2D->isEnabled(), tab != 4);
+        EXPECT_EQ(f.CmdD2S->isEnabled(), tab != 3);
+        EXPECT_FALSE(f.CmdDelete->isEnabled());
+    }
+
+    // During an operation nothing can start; afterwards the tab rule holds again.
+    f.DisableResultCommands();
+    for (QWidget* c : std::initializer_list<QWidget*>{f.CmdS2D, f.CmdD2S, f.CmdDelete, f.TabStrip1})
+        EXPECT_FALSE(c->isEnabled());
+    f.SetTabStripEnabled(true);
+    EXPECT_TRUE(f.TabStrip1->isEnabled());
+    f.SetTabStripEnabled(false);
+    f.EnableResultCommands();
+    EXPECT_TRUE(f.CmdS2D->isEnabled());
+    EXPECT_FALSE(f.CmdD2S->isEnabled()); // still on tab 3
+    EXPECT_TRUE(f.CmdDelete->isEnabled());
+    EXPECT_TRUE(f.TabStrip1->isEnabled());
+}
+
+TEST(Form1Test, LayoutKeepsButtonOrderGapsAndCentring)
+{
+    MainWindow w;
+    Form1& f = *w.form;
+    f.resize(900, 600);
+    f.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
+    for (QSize size : {QSize(900, 600), QSize(1300, 800), QSize(700, 450)}) {
+        f.resize(size);
+        QCoreApplication::processEvents();
+        SCOPED_TRACE(f.width());
+        QTreeView* list = f.ListView1[1];
+        const QRect listRect(list->mapTo(&f, QPoint(0, 0)), list->size());
+        const QRect d2s(f.CmdD2S->mapTo(&f, QPoint(0, 0)), f.CmdD2S->size());
+        const QRect s2d(f.CmdS2D->mapTo(&f, QPoint(0, 0)), f.CmdS2D->size());
+        const QRect del(f.CmdDelete->mapTo(&f, QPoint(0, 0)), f.CmdDelete->size());
+        EXPECT_EQ(d2s.left(), (f.width() - d2s.width()) / 2);
+        EXPECT_EQ(d2s.top(), listRect.bottom() + 1 + 7);
+        EXPECT_EQ(s2d.top(), d2s.top());
+        EXPECT_EQ(del.top(), d2s.top());
+        EXPECT_EQ(s2d.right() + 1 + 2, d2s.left());
+        EXPECT_EQ(d2s.right() + 1 + 2, del.left());
+        // The tab strip sits above the lists; the buttons fit in the window.
+        const QRect tabs(f.TabStrip1->mapTo(&f, QPoint(0, 0)), f.TabStrip1->size());
+        EXPECT_LE(tabs.bottom(), listRect.top());
+        EXPECT_LE(del.bottom(), f.height());
+        // Every list takes the same place.
+        for (int i = 2; i <= 5; ++i)
+            EXPECT_EQ(f.ListView1[static_cast<std::size_t>(i)]->geometry(), list->geometry());
+    }
+}
+
+TEST(Form1Test, CheckCommandsActOnTheCurrentListInOneNotification)
+{
+    MainWindow w;
+    MakeTrees(w.tree);
+    Scan(w);
+    Form1& f = *w.form;
+    f.show();
+    QTest::mouseClick(f.TabStrip1, Qt::LeftButton, {}, f.TabStrip1->tabRect(2).center());
+    ASSERT_EQ(w.state.currentTab, 3);
+    QTreeView* view = f.ListView1[3];
+    ResultListModel* model = f.ListModel[3];
+    const auto c3 = ResultCategory::NotInDestination;
+    const QString captionBefore = f.TabStrip1->tabText(2);
+    QSignalSpy changed(model, &QAbstractItemModel::dataChanged);
+
+    auto run = [&](const char* name) {
+        changed.clear();
+        QAction* action = PopEntry(f, name);
+        EXPECT_NE(action, nullptr) << name;
+        if (action)
+            action->trigger();
+    };
+
+    run("ID_UNCHECKALL");
+    EXPECT_EQ(Checks(w.state.store, c3), std::vector<bool>(6, false));
+    EXPECT_EQ(changed.count(), 1);
+
+    // Nothing selected: "Check selected items" changes nothing.
+    SelectRows(view, {});
+    run("ID_CHECKSELECTEDITEMS");
+    EXPECT_EQ(Checks(w.state.store, c3), std::vector<bool>(6, false));
+    EXPECT_EQ(changed.count(), 0);
+
+    SelectRows(view, {1, 3, 4});
+    run("ID_CHECKSELECTEDITEMS");
+    EXPECT_EQ(Checks(w.state.store, c3), (std::vector<bool>{false, true, false, true, true, false}));
+    EXPECT_EQ(changed.count(), 1);
+
+    run("ID_CHECKUNSELECTEDITEMS");
+    EXPECT_EQ(Checks(w.state.store, c3), std::vector<bool>(6, true));
+    EXPECT_EQ(changed.count(), 1);
+
+    run("ID_UNCHECKSELECTEDITEMS");
+    EXPECT_EQ(Checks(w.state.store, c3), (std::vector<bool>{true, false, true, false, false, true}));
+
+    run("ID_UNCHECKUNSELECTEDITEMS");
+    EXPECT_EQ(Checks(w.state.store, c3), std::vector<bool>(6, false));
+
+    run("ID_CHECKALL");
+    EXPECT_EQ(Checks(w.state.store, c3), std::vector<bool>(6, true));
+    EXPECT_EQ(changed.count(), 1);
+
+    // Every row selected: "Un-check unselected items" changes nothing.
+    view->selectAll();
+    run("ID_UNCHECKUNSELECTEDITEMS");
+    EXPECT_EQ(Checks(w.state.store, c3), std::vector<bool>(6, true));
+    EXPECT_EQ(changed.count(), 0);
+
+    // Selection, captions and the other lists are left as they were.
+    EXPECT_EQ(view->selectionModel()->selectedRows().size(), 6);
+    EXPECT_EQ(f.TabStrip1->tabText(2), captionBefore);
+    EXPECT_EQ(Checks(w.state.store, ResultCategory::NotInSource), std::vector<bool>{true});
+
+    // On an empty list a check command does nothing.
+    QTest::mouseClick(f.TabStrip1, Qt::LeftButton, {}, f.TabStrip1->tabRect(0).center());
+    ASSERT_EQ(w.state.currentTab, 1);
+    f.Execute(CommandId::ID_UNCHECKALL);
+    EXPECT_EQ(Checks(w.state.store, ResultCategory::NewerThanDestination), std::vector<bool>{false});
+    EXPECT_EQ(Checks(w.state.store, c3), std::vector<bool>(6, true));
+    w.form->BeginStoreReset();
+    w.state.store.Clear();
+    w.form->EndStoreReset();
+    QSignalSpy emptyChanged(f.ListModel[1], &QAbstractItemModel::dataChanged);
+    f.Execute(CommandId::ID_CHECKALL);
+    f.Execute(CommandId::ID_UNCHECKSELECTEDITEMS);
+    EXPECT_EQ(emptyChanged.count(), 0);
+}
+
+TEST(Form1Test, RightClickOnAListOpensPopMenuForThatList)
+{
+    MainWindow w;
+    MakeTrees(w.tree);
+    Scan(w);
+    Form1& f = *w.form;
+    f.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
+
+    ASSERT_NE(f.PopMenu, nullptr);
+    EXPECT_EQ(f.PopMenu->objectName(), QStringLiteral("PopMenu"));
+    QStringList entries;
+    for (QAction* a : f.PopMenu->actions())
+        entries << (a->isSeparator() ? QStringLiteral("—") : a->text());
+    EXPECT_EQ(entries, (QStringList{QStringLiteral("Check All"), QStringLiteral("Un-Check All"), QStringLiteral("—"),
+                                    QStringLiteral("Check selected items"), QStringLiteral("Un-check selected items"),
+                                    QStringLiteral("—"), QStringLiteral("Check unselected items"),
+                                    QStringLiteral("Un-check unselected items")}));
+
+    QTest::mouseClick(f.TabStrip1, Qt::LeftButton, {}, f.TabStrip1->tabRect(3).center());
+    w.state.currentTab = 1; // the right click records the list it was made on
+    QWidget* viewport = f.ListView1[4]->viewport();
+    const QPoint pos(20, 8);
+    QContextMenuEvent event(QContextMenuEvent::Mouse, pos, viewport->mapToGlobal(pos));
+    QCoreApplication::sendEvent(viewport, &event);
+    EXPECT_EQ(w.state.currentTab, 4);
+    EXPECT_TRUE(f.PopMenu->isVisible());
+    f.PopMenu->hide();
+
+    // The chosen entry acts on that list.
+    PopEntry(f, "ID_UNCHECKALL")->trigger();
+    EXPECT_EQ(Checks(w.state.store, ResultCategory::NotInSource), std::vector<bool>{false});
+    EXPECT_EQ(Checks(w.state.store, ResultCategory::NewerThanDestination), std::vector<bool>{true});
+}
+
+TEST(Form1Test, MenusToolbarAndKeyBindings)
+{
+    MainWindow w;
+    Form1& f = *w.form;
+    QMenuBar* bar = f.menuBar();
+    EXPECT_EQ(bar->windowTitle(), QStringLiteral("Menu Bar"));
+    const QList<QAction*> menus = bar->actions();
+    ASSERT_EQ(menus.size(), 3);
+    EXPECT_EQ(menus[0]->text(), QStringLiteral("&File"));
+    EXPECT_EQ(menus[1]->text(), QStringLiteral("&Tools"));
+    EXPECT_EQ(menus[2]->text(), QStringLiteral("&Help"));
+    EXPECT_EQ(menus[0]->toolTip(), QStringLiteral("File"));
+    EXPECT_EQ(menus[1]->toolTip(), QStringLiteral("Tools"));
+    EXPECT_EQ(menus[2]->toolTip(), QStringLiteral("Help"));
+
+    struct Entry {
+        QString caption;
+        QString tip;
+        CommandId id;
+        QKeySequence keys;
+    };
+    auto entriesOf = [](QMenu* menu) {
+        std::vector<Entry> out;
+        for (QAction* a : menu->actions())
+            if (a->isSeparator())
+                out.push_back({QStringLiteral("—"), QString(), CommandId::ID_FILE, QKeySequence()});
+            else
+                out.push_back({a->text(), a->toolTip(), static_cast<CommandId>(a->data().toInt()), a->shortcut()});
+        return out;
+    };
+    auto expectEntries = [](const std::vector<Entry>& got, const std::vector<Entry>& want) {
+        ASSERT_EQ(got.size(), want.size());
+        for (std::size_t i = 0; i < got.size(); ++i) {
+            EXPECT_EQ(got[i].caption, want[i].caption);
+            if (want[i].caption == QStringLiteral("—"))
+                continue;
+            EXPECT_EQ(got[i].tip, want[i].tip) << got[i].caption.toStdString();
+            EXPECT_EQ(got[i].id, want[i].id) << got[i].caption.toStdString();
+            EXPECT_EQ(got[i].keys, want[i].keys) << got[i].caption.toStdString();
+        }
+    };
+    expectEntries(entriesOf(menus[0]->menu()),
+                  {{QStringLiteral("&New"), QStringLiteral("New"), CommandId::ID_NEW, QKeySequence(QStringLiteral("Ctrl+N"))},
+                   {QStringLiteral("—"), {}, CommandId::ID_FILE, {}},
+                   {QStringLiteral("E&xit"), QStringLiteral("Exit"), CommandId::ID_EXIT, {}}});
+    expectEntries(entriesOf(menus[1]->menu()),
+                  {{QStringLiteral("&Projects"), QStringLiteral("Projects"), CommandId::ID_PROJECTS,
+                    QKeySequence(QStringLiteral("Ctrl+P"))},
+                   {QStringLiteral("&Daylark"), QStringLiteral("Auto"), CommandId::ID_AUTO, {}},
+                   {QStringLiteral("&Options"), QStringLiteral("Options"), CommandId::ID_OPTIONS,
+                    QKeySequence(QStringLiteral("Ctrl+O"))},
+                   {QStringLiteral("&Report"), QStringLiteral("Report"), CommandId::ID_REPORT,
+                    QKeySequence(QStringLiteral("Ctrl+R"))}});
+    expectEntries(entriesOf(menus[2]->menu()),
+                  {{QStringLiteral("&Contents"), QStringLiteral("Contents"), CommandId::ID_CONTENTS,
+                    QKeySequence(QStringLiteral("F1"))},
+                   {QStringLiteral("&About"), QStringLiteral("About"), CommandId::ID_ABOUT, {}}});
+
+    QToolBar* toolbar = f.findChild<QToolBar*>(QStringLiteral("IDR_TOOLBAR"));
+    ASSERT_NE(toolbar, nullptr);
+    EXPECT_EQ(toolbar->windowTitle(), QStringLiteral("toolbar"));
+    std::vector<Entry> buttons;
+    for (QAction* a : toolbar->actions())
+        if (!a->isSeparator() && a->data().isValid())
+            buttons.push_back({a->text(), a->toolTip(), static_cast<CommandId>(a->data().toInt()), a->shortcut()});
+    expectEntries(buttons, {{QStringLiteral("&New"), QStringLiteral("New Comparison"), CommandId::ID_NEW, {}},
+                            {QStringLiteral("&Projects"), QStringLiteral("Projects Manager"), CommandId::ID_PROJECTS, {}},
+                            {QStringLiteral("&Report"), QStringLiteral("Create Report"), CommandId::ID_REPORT, {}},
+                            {QStringLiteral("Auto"), QStringLiteral("Daylark"), CommandId::ID_AUTO, {}},
+                            {QStringLiteral("&Options"), QStringLiteral("Program Options"), CommandId::ID_OPTIONS, {}},
+                            {QStringLiteral("&Help"), QStringLiteral("Help Contents"), CommandId::ID_CONTENTS, {}},
+                            {QStringLiteral("E&xit"), QStringLiteral("Exit Program"), CommandId::ID_EXIT, {}}});
+    for (QAction* a : toolbar->actions()) {
+        if (!a->data().isValid())
+            continue;
+        EXPECT_FALSE(a->icon().isNull()) << a->text().toStdString();
+        EXPECT_TRUE(a->isEnabled()) << a->text().toStdString();
+        // The button shows its caption without the mnemonic marker.
+        auto* button = qobject_cast<QToolButton*>(toolbar->widgetForAction(a));
+        ASSERT_NE(button, nullptr);
+        EXPECT_FALSE(button->text().contains(QLatin1Char('&')));
+    }
+    // Every command entry of every bar reaches the one dispatcher by its identifier.
+    for (CommandId id : {CommandId::ID_NEW, CommandId::ID_EXIT, CommandId::ID_PROJECTS, CommandId::ID_OPTIONS,
+                         CommandId::ID_REPORT, CommandId::ID_CONTENTS, CommandId::ID_AUTO})
+        EXPECT_EQ(f.Actions(id).size(), 2u) << static_cast<int>(id);
+    EXPECT_EQ(f.Actions(CommandId::ID_ABOUT).size(), 1u); // the menu only
+    for (CommandId id : {CommandId::ID_CHECKALL, CommandId::ID_UNCHECKALL, CommandId::ID_CHECKSELECTEDITEMS,
+                         CommandId::ID_UNCHECKSELECTEDITEMS, CommandId::ID_CHECKUNSELECTEDITEMS,
+                         CommandId::ID_UNCHECKUNSELECTEDITEMS})
+        EXPECT_EQ(f.Actions(id).size(), 1u) << static_cast<int>(id);
+
+    // Ctrl+N, the menu entry and the toolbar button open the same dialog.
+    f.show();
+    f.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+    QStringList opened;
+    auto closeGuide = [&opened](QWidget* modal) {
+        auto* guide = qobject_cast<FormGuide*>(modal);
+        opened << (guide ? guide->windowTitle() : QStringLiteral("other"));
+        if (guide)
+            guide->Command2->click();
+        else
+            modal->close();
+    };
+    WhenModalShown(closeGuide);
+    QTest::keyClick(&f, Qt::Key_N, Qt::ControlModifier);
+    WhenModalShown(closeGuide);
+    f.findChild<QMenu*>(QStringLiteral("ID_FILE"))->findChild<QAction*>(QStringLiteral("ID_NEW"))->trigger();
+    WhenModalShown(closeGuide);
+    toolbar->findChild<QAction*>(QStringLiteral("ID_NEW"))->trigger();
+    EXPECT_EQ(opened, QStringList(3, QStringLiteral("New Comparison")));
+    EXPECT_TRUE(f.isVisible());
+    EXPECT_FALSE(w.state.runFlag.IsSet());
+}
+
+TEST(Form1Test, StartUpWithoutStoredFoldersAndClose)
+{
+    MainWindow w;
+    QString sourceText = QStringLiteral("unset");
+    int recentCount = -1;
+    WhenModalShown([&](QWidget* modal) {
+        auto* guide = qobject_cast<FormGuide*>(modal);
+        ASSERT_NE(guide, nullptr);
+        EXPECT_EQ(guide->parentWidget(), w.form.get());
+        EXPECT_TRUE(w.form->isVisible()); // shown before the dialog opens
+        sourceText = guide->Combo1->currentText();
+        recentCount = guide->Combo1->count();
+        guide->Command2->click();
+    });
+    w.form->Start();
+    EXPECT_TRUE(sourceText.isEmpty());
+    EXPECT_EQ(recentCount, 0);
+    // Pressing Close leaves the main window open and idle with empty lists.
+    EXPECT_TRUE(w.form->isVisible());
+    EXPECT_FALSE(w.state.runFlag.IsSet());
+    EXPECT_EQ(ProgressWindow(w.form.get()), nullptr);
+    for (int i = 1; i <= 5; ++i)
+        EXPECT_EQ(w.form->ListModel[static_cast<std::size_t>(i)]->rowCount(), 0);
+
+    // No comparison ran: shutdown leaves the stored values as they were.
+    WriteRegistryValue(QStringLiteral("SourceDir"), QStringLiteral("/kept/source/"));
+    w.form->close();
+    EXPECT_EQ(ReadRegistryValue(QStringLiteral("SourceDir")), QStringLiteral("/kept/source/"));
+    EXPECT_EQ(ReadRegistryValue(QStringLiteral("TargetDir")), QString());
+}
+
+TEST(Form1Test, StartUpWithStoredFoldersRunsTheComparisonAndShutdownStoresThem)
+{
+    MainWindow w;
+    MakeTrees(w.tree);
+    WriteRegistryValue(QStringLiteral("SourceDir"), w.Src());
+    WriteRegistryValue(QStringLiteral("TargetDir"), w.Dst());
+    QString sourceText;
+    QString destinationText;
+    WhenModalShown([&](QWidget* modal) {
+        auto* guide = qobject_cast<FormGuide*>(modal);
+        ASSERT_NE(guide, nullptr);
+        sourceText = guide->Combo1->currentText();
+        destinationText = guide->Combo2->currentText();
+        guide->Command1->click();
+    });
+    w.form->Start();
+    EXPECT_EQ(sourceText, w.Src());
+    EXPECT_EQ(destinationText, w.Dst());
+
+    // The run ended normally: the progress window waits for OK, the main window is hidden.
+    FormWait* wait = ProgressWindow(w.form.get());
+    ASSERT_NE(wait, nullptr);
+    EXPECT_FALSE(w.form->isVisible());
+    EXPECT_FALSE(w.state.runFlag.IsSet());
+    wait->Command1->click();
+    EXPECT_TRUE(w.form->isVisible());
+
+    EXPECT_EQ(w.form->LabelSource->text(), w.Src() + QLatin1Char('/'));
+    EXPECT_EQ(w.form->LabelDes->text(), w.Dst() + QLatin1Char('/'));
+    EXPECT_EQ(w.form->TabStrip1->tabText(2), QStringLiteral("Can not find destination (6)"));
+    EXPECT_EQ(w.form->TabStrip1->tabText(1), QStringLiteral("Older than destination (1)"));
+    for (ResultCategory c : engine::kAllCategories) {
+        EXPECT_EQ(static_cast<std::size_t>(w.form->ListModel[static_cast<std::size_t>(engine::Index(c))]->rowCount()),
+                  w.state.store.Count(c));
+        for (bool checked : Checks(w.state.store, c))
+            EXPECT_TRUE(checked);
+    }
+    EXPECT_TRUE(w.form->CmdS2D->isEnabled());
+    EXPECT_TRUE(w.form->CmdD2S->isEnabled());
+    EXPECT_TRUE(w.form->CmdDelete->isEnabled());
+
+    // New, then Close: the previous results stay; a progress window left
+    // open by a run is closed before the dialog appears.
+    const std::size_t before = w.state.store.TotalCount();
+    bool waitGone = false;
+    WhenModalShown([&](QWidget* modal) {
+        waitGone = ProgressWindow(w.form.get()) == nullptr;
+        if (auto* guide = qobject_cast<FormGuide*>(modal))
+            guide->Command2->click();
+        else
+            modal->close();
+    });
+    w.form->Execute(CommandId::ID_NEW);
+    EXPECT_TRUE(waitGone);
+    EXPECT_EQ(w.state.store.TotalCount(), before);
+    EXPECT_EQ(w.form->TabStrip1->tabText(2), QStringLiteral("Can not find destination (6)"));
+
+    // Shutdown stores both folders as held, with their trailing separators.
+    w.form->Execute(CommandId::ID_EXIT);
+    EXPECT_FALSE(w.form->isVisible());
+    EXPECT_EQ(ReadRegistryValue(QStringLiteral("SourceDir")), w.Src() + QLatin1Char('/'));
+    EXPECT_EQ(ReadRegistryValue(QStringLiteral("TargetDir")), w.Dst() + QLatin1Char('/'));
+}
+
+TEST(Form1Test, ShutdownStoresOnlyFoldersLongerThanARoot)
+{
+    MainWindow w;
+    WriteRegistryValue(QStringLiteral("TargetDir"), QStringLiteral("/old/target/"));
+    w.state.sourceRoot = QStringLiteral("/srv/");
+    w.state.destinationRoot = QStringLiteral("/");
+    w.state.runFlag.Set(true);
+    w.form->show();
+    w.form->close();
+    EXPECT_EQ(ReadRegistryValue(QStringLiteral("SourceDir")), QStringLiteral("/srv/"));
+    EXPECT_EQ(ReadRegistryValue(QStringLiteral("TargetDir")), QStringLiteral("/old/target/"));
+    // Anything still running is asked to stop.
+    EXPECT_FALSE(w.state.runFlag.IsSet());
+}
+
+class UrlRecorder : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void Open(const QUrl& url) { urls << url; }
+};
+
+TEST(Form1Test, FolderLinksOpenTheShownFolder)
+{
+    MainWindow w;
+    UrlRecorder recorder;
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &recorder, "Open");
+    Form1& f = *w.form;
+    f.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
+    // Before any comparison a click does nothing.
+    QTest::mouseClick(f.LabelSource, Qt::LeftButton);
+    EXPECT_TRUE(recorder.urls.isEmpty());
+
+    f.SetRootLabels(QStringLiteral("/data/with space/"), QStringLiteral("/backup/ü/"));
+    EXPECT_EQ(f.LabelSource->text(), QStringLiteral("/data/with space/"));
+    QTest::mouseClick(f.LabelSource, Qt::LeftButton);
+    QTest::mouseClick(f.LabelDes, Qt::RightButton); // only the left button opens
+    QTest::mouseClick(f.LabelDes, Qt::LeftButton);
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    ASSERT_EQ(recorder.urls.size(), 2);
+    EXPECT_EQ(recorder.urls[0], QUrl::fromLocalFile(QStringLiteral("/data/with space/")));
+    EXPECT_EQ(recorder.urls[1], QUrl::fromLocalFile(QStringLiteral("/backup/ü/")));
+}
+
+TEST(Form1Test, PurgeRemovesTaggedRowsOfTheCurrentListInOneReset)
+{
+    MainWindow w;
+    MakeTrees(w.tree);
+    Scan(w);
+    Form1& f = *w.form;
+    w.state.currentTab = 3;
+    auto& list = w.state.store.List(ResultCategory::NotInDestination);
+    list[0].SetTag("d");
+    list[2].SetTag("d");
+    list[5].SetTag("d");
+    QSignalSpy resets(f.ListModel[3], &QAbstractItemModel::modelReset);
+    f.RemoveProcessedRows();
+    f.UpdateTabCaption(3);
+    EXPECT_EQ(resets.count(), 1);
+    EXPECT_EQ(f.ListModel[3]->rowCount(), 3);
+    EXPECT_EQ(f.TabStrip1->tabText(2), QStringLiteral("Can not find destination (3)"));
+    // No tagged rows: the caption is rewritten with the unchanged count.
+    f.RemoveProcessedRows();
+    f.UpdateTabCaption(3);
+    EXPECT_EQ(f.TabStrip1->tabText(2), QStringLiteral("Can not find destination (3)"));
+
+    // Tab 4 with every row tagged: an empty list and the count 0.
+    w.state.currentTab = 4;
+    for (auto& row : w.state.store.List(ResultCategory::NotInSource))
+        row.SetTag("d");
+    f.RemoveProcessedRows();
+    f.UpdateTabCaption(4);
+    EXPECT_EQ(f.ListModel[4]->rowCount(), 0);
+    EXPECT_EQ(f.TabStrip1->tabText(3), QStringLiteral("Can not find source (0)"));
+    EXPECT_EQ(f.ListModel[3]->rowCount(), 3);
+}
+
+} // namespace
+} // namespace tandrel::gui
+
+#include "Form1Test.moc"
