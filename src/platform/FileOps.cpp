@@ -277,11 +277,15 @@ FileResult CopyFileSafely(const std::string& from, const std::string& to)
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
     if (::futimens(out, times) != 0)
         return fail(ErrnoFailure("Cannot set the time of", to, errno));
-    if (::fsync(out) != 0)
+    int synced;
+    while ((synced = ::fsync(out)) != 0 && errno == EINTR) {
+    }
+    if (synced != 0)
         return fail(ErrnoFailure("Cannot write", to, errno));
     const int closing = out;
     out = -1;
-    if (::close(closing) != 0)
+    // On this system the descriptor is gone even when close is interrupted.
+    if (::close(closing) != 0 && errno != EINTR)
         return fail(ErrnoFailure("Cannot write", to, errno));
     ::close(in);
     if (::rename(temp.c_str(), to.c_str()) != 0) {

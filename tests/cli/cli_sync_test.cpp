@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -198,6 +200,66 @@ TEST(CliSync, FailuresAreReportedAndTheRunGoesOn)
     const CliResult again = RunCli(t, {"copy", "--to", "destination", "--lists", "1,2,5", s, d});
     EXPECT_EQ(again.status, 1) << again.err; // the clash still fails
     EXPECT_EQ(t.ReadFile("dst/locked"), "new");
+}
+
+TEST(CliSync, InterruptStopsAfterTheRowInHandAndLeavesOnlyCompleteFiles)
+{
+    TempTree t;
+    const std::string s = t.Path("src");
+    const std::string d = t.Path("dst");
+    constexpr int kFiles = 3000;
+    for (int i = 0; i < kFiles; ++i)
+        t.WriteFile("src/f" + std::to_string(i), std::string(2000 + i, static_cast<char>('a' + i % 26)));
+    t.MakeDir("dst");
+
+    const std::string errPath = t.Path("cli.err");
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ::dup2(err, 2);
+        const int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, 1);
+        ::execl(TANDREL_CLI_PATH, TANDREL_CLI_PATH, "copy", "--to", "destination", "--lists", "3", s.c_str(),
+                d.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    // Interrupt as soon as the first file has arrived (or the run has ended).
+    int status = 0;
+    bool ended = false;
+    for (;;) {
+        if (::waitpid(pid, &status, WNOHANG) == pid) {
+            ended = true;
+            break;
+        }
+        if (t.Exists("dst/f0"))
+            break;
+        ::usleep(1000);
+    }
+    if (!ended) {
+        ::kill(pid, SIGINT);
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    }
+    ASSERT_TRUE(WIFEXITED(status));
+    const int code = WEXITSTATUS(status);
+    const std::string err = Slurp(errPath);
+    EXPECT_TRUE(code == 0 || code == 1) << code << err;
+    if (code == 1) {
+        EXPECT_NE(err.find("cancelled"), std::string::npos) << err;
+    }
+
+    // Whatever arrived is complete, and nothing half-made was left behind.
+    int copied = 0;
+    for (const auto& e : fs::directory_iterator(d)) {
+        const std::string name = e.path().filename().string();
+        ASSERT_EQ(name[0], 'f') << name;
+        EXPECT_EQ(Slurp(e.path().string()), t.ReadFile("src/" + name)) << name;
+        ++copied;
+    }
+    EXPECT_GE(copied, 1);
+    if (code == 0) {
+        EXPECT_EQ(copied, kFiles);
+    }
 }
 
 } // namespace
