@@ -4,6 +4,7 @@
 #include "Dialogs.h"
 #include "platform/DesktopWindows.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QProcess>
 
@@ -20,7 +21,12 @@ CompanionOutcome RunCompanionOutcome(AppState& appState, Dialogs& dialogs, QWidg
     QString folder = appState.appFolder;
     if (!folder.endsWith(QLatin1Char('/')))
         folder += QLatin1Char('/');
-    const QString program = folder + QStringLiteral("Daylark/Larkrun");
+    QString program = folder + QStringLiteral("Daylark/Larkrun");
+    // Where the program folder is the per-user fallback (the executable's
+    // folder is not writable), the companion is installed beside the executable.
+    const QString besideProgram = QCoreApplication::applicationDirPath() + QStringLiteral("/Daylark/Larkrun");
+    if (!QFileInfo(program).exists() && QFileInfo(besideProgram).exists())
+        program = besideProgram;
 
     // The search needs an X server; in a session without one (Wayland only,
     // or no display at all) the companion is only started.

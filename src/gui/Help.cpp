@@ -3,6 +3,7 @@
 #include "AppState.h"
 #include "Dialogs.h"
 
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QUrl>
@@ -14,7 +15,13 @@ void ShowHelpContents(AppState& appState, Dialogs& dialogs, QWidget* owner)
     QString folder = appState.appFolder;
     if (!folder.endsWith(QLatin1Char('/')))
         folder += QLatin1Char('/');
-    const QString page = folder + QStringLiteral("help/index.html");
+    QString page = folder + QStringLiteral("help/index.html");
+
+    // Where the program folder is the per-user fallback (the executable's
+    // folder is not writable), the pages stay beside the executable.
+    const QString besideProgram = QCoreApplication::applicationDirPath() + QStringLiteral("/help/index.html");
+    if (!QFileInfo(page).isFile() && QFileInfo(besideProgram).isFile())
+        page = besideProgram;
 
     if (!QFileInfo(page).isFile()) {
         dialogs.Message(owner,
