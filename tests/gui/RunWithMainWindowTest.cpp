@@ -1,0 +1,103 @@
+#include "gui/AppSetup.h"
+#include "gui/ComparisonRun.h"
+#include "gui/EventPump.h"
+#include "gui/Form1.h"
+#include "gui/FormWait.h"
+#include "gui/ResultListModel.h"
+
+#include "ScriptedDialogs.h"
+#include "support/TempTree.h"
+
+#include <QPushButton>
+#include <QTabBar>
+#include <QTimer>
+#include <QtTest/QTest>
+
+#include <gtest/gtest.h>
+
+namespace tandrel::gui {
+namespace {
+
+using engine::ResultCategory;
+
+// The progress window and the copy runner against the real main window:
+// a comparison cancelled part way, then a copy of what it found.
+TEST(RunWithMainWindowTest, CancelledRunThenCopyThroughTheLists)
+{
+    const auto oldInterval = EventPump::Interval();
+    EventPump::SetInterval(std::chrono::microseconds(0));
+
+    test::TempTree tree;
+    tree.MakeDir("prog");
+    for (int i = 0; i < 30; ++i)
+        tree.WriteFile("src/many/f" + std::to_string(i) + ".txt", "x" + std::to_string(i));
+    tree.WriteFile("dst/extra.txt", "e");
+
+    AppState state;
+    PrepareAppState(state, ToQ(tree.Path("prog")));
+    state.settings.options.PlaySound = false;
+    state.sourceRoot = ToQ(tree.Path("src"));
+    state.destinationRoot = ToQ(tree.Path("dst"));
+    test::ScriptedDialogs dialogs;
+    Form1 form(state, dialogs);
+    form.show();
+
+    std::size_t atCancel = 0;
+    QTimer during;
+    during.setInterval(0);
+    QObject::connect(&during, &QTimer::timeout, [&] {
+        FormWait* wait = ProgressWindow(&form);
+        if (atCancel == 0 && wait && state.store.Count(ResultCategory::NotInDestination) >= 6) {
+            EXPECT_FALSE(form.isVisible());
+            atCancel = state.store.Count(ResultCategory::NotInDestination);
+            QTest::mouseClick(wait->Command1, Qt::LeftButton);
+        }
+    });
+    during.start();
+    RunComparison(state, form, &form);
+    during.stop();
+
+    ASSERT_GE(atCancel, 6u);
+    const int found = static_cast<int>(state.store.Count(ResultCategory::NotInDestination));
+    ASSERT_LT(found, 31); // the folder row and 30 files: the walk stopped part way
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_EQ(ProgressWindow(&form), nullptr);
+    EXPECT_EQ(form.TabStrip1->tabText(2), QStringLiteral("Can not find destination (%1)").arg(found));
+    EXPECT_EQ(form.TabStrip1->tabText(3), QStringLiteral("Can not find source (0)"));
+    EXPECT_TRUE(form.TabStrip1->isEnabled());
+    EXPECT_TRUE(form.CmdDelete->isEnabled());
+    ResultListModel* list3 = form.ListModel[3];
+    ASSERT_EQ(list3->rowCount(), found);
+    for (int row = 0; row < found; ++row)
+        EXPECT_EQ(list3->data(list3->index(row, 0), Qt::CheckStateRole).value<Qt::CheckState>(), Qt::Checked);
+
+    // Copy all but the last row found to the destination.
+    form.TabStrip1->setCurrentIndex(2);
+    ASSERT_EQ(state.currentTab, 3);
+    ASSERT_TRUE(form.CmdS2D->isEnabled());
+    ASSERT_TRUE(list3->setData(list3->index(found - 1, 0), Qt::Unchecked, Qt::CheckStateRole));
+    const std::string kept = state.store.Row(ResultCategory::NotInDestination, static_cast<std::size_t>(found - 1))
+                                 .relativePath;
+    dialogs.messageReplies.push_back(MessageReply::Yes);
+    QTest::mouseClick(form.CmdS2D, Qt::LeftButton);
+
+    ASSERT_EQ(dialogs.Messages().size(), 1u);
+    EXPECT_EQ(dialogs.Messages()[0].icon, MessageIcon::Question);
+    EXPECT_EQ(list3->rowCount(), 1);
+    EXPECT_EQ(state.store.Row(ResultCategory::NotInDestination, 0).relativePath, kept);
+    EXPECT_EQ(form.TabStrip1->tabText(2), QStringLiteral("Can not find destination (1)"));
+    EXPECT_FALSE(tree.Exists("dst/" + kept));
+    EXPECT_TRUE(tree.Exists("dst/many"));
+    EXPECT_TRUE(form.CmdS2D->isEnabled());
+    EXPECT_FALSE(form.CmdD2S->isEnabled()); // list 3 offers no copy back
+    EXPECT_TRUE(form.CmdDelete->isEnabled());
+    EXPECT_TRUE(form.TabStrip1->isEnabled());
+
+    EventPump::SetInterval(oldInterval);
+    // Hidden before it goes: a visible main window destroyed on the spot lays
+    // its lists out once more after its icons are gone.
+    form.hide();
+}
+
+} // namespace
+} // namespace tandrel::gui
