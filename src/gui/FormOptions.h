@@ -42,7 +42,7 @@ private:
     void Store();
 
     AppState& m_appState;
-    Dialogs& m_dialogs;
+    [[maybe_unused]] Dialogs& m_dialogs; // the dialog shows no messages of its own
     bool m_hintCleared = false;
     bool m_applyingRule = false;
 

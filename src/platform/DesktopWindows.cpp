@@ -175,8 +175,22 @@ bool DesktopWindows::Activate(std::uint32_t window) const
                                                   XCB_WINDOW_NONE);
         }
     } else {
+        // Raise the frame around the window, if something framed it: the
+        // root's child that holds it.
+        xcb_window_t topLevel = window;
+        for (int depth = 0; depth < 8; ++depth) {
+            xcb_query_tree_reply_t* tree =
+                xcb_query_tree_reply(c.xcb, xcb_query_tree(c.xcb, topLevel), nullptr);
+            if (!tree)
+                break;
+            const xcb_window_t parent = tree->parent;
+            std::free(tree);
+            if (parent == c.root || parent == XCB_WINDOW_NONE)
+                break;
+            topLevel = parent;
+        }
         const std::uint32_t above = XCB_STACK_MODE_ABOVE;
-        xcb_configure_window(c.xcb, window, XCB_CONFIG_WINDOW_STACK_MODE, &above);
+        xcb_configure_window(c.xcb, topLevel, XCB_CONFIG_WINDOW_STACK_MODE, &above);
         xcb_get_window_attributes_reply_t* attributes =
             xcb_get_window_attributes_reply(c.xcb, xcb_get_window_attributes(c.xcb, window), nullptr);
         if (attributes) {

@@ -301,6 +301,23 @@ TEST_F(CompanionOnX11, RunningCompanionIsRaisedWithoutAWindowManager)
     Sync();
     EXPECT_EQ(Stacking().back(), daylark.Window());
     EXPECT_FALSE(folder.tree.Exists("Daylark/started")); // no second copy
+
+    // Put in a frame, as a window manager without EWMH would: found one level
+    // down, and its frame is raised.
+    const xcb_window_t frame = xcb_generate_id(m_conn);
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(m_conn)).data;
+    xcb_create_window(m_conn, XCB_COPY_FROM_PARENT, frame, m_root, 0, 0, 300, 200, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+                      screen->root_visual, 0, nullptr);
+    xcb_map_window(m_conn, frame);
+    xcb_reparent_window(m_conn, daylark.Window(), frame, 4, 20);
+    const std::uint32_t above = XCB_STACK_MODE_ABOVE;
+    xcb_configure_window(m_conn, other.Window(), XCB_CONFIG_WINDOW_STACK_MODE, &above);
+    Sync();
+    ASSERT_EQ(Stacking().back(), other.Window());
+    EXPECT_EQ(RunCompanionOutcome(folder.state, dialogs, nullptr), CompanionOutcome::Raised);
+    Sync();
+    EXPECT_EQ(Stacking().back(), frame);
+    EXPECT_TRUE(dialogs.requests.empty());
 }
 
 TEST_F(CompanionOnX11, WindowManagerIsAskedToActivateOrToFlagAMinimisedOne)
