@@ -316,6 +316,41 @@ TEST(SyncRunnerTest, CancelFinishesTheRowInHandThenStops)
     EXPECT_TRUE(f.view.commandsEnabled);
 }
 
+TEST(SyncRunnerTest, CancelledDeleteKeepsTheRowsNotReached)
+{
+    Fixture f;
+    for (int i = 1; i <= 5; ++i) {
+        f.tree.WriteFile("dst/" + Name(i), "x");
+        f.AddRow(ResultCategory::NotInSource, Name(i), true);
+    }
+    f.app.currentTab = 4;
+    f.dialogs.messageReplies.push_back(MessageReply::Yes);
+
+    // Bottom up, the counter counting up: Cancel at the start of row 3's turn.
+    std::vector<QString> captions;
+    bool clicked = false;
+    DuringRun cancel([&] {
+        FormStauts* status = f.runner.StatusWindow();
+        if (!status)
+            return;
+        if (captions.empty() || captions.back() != status->windowTitle())
+            captions.push_back(status->windowTitle());
+        if (!clicked && status->windowTitle() == QStringLiteral("2 of 5")) {
+            clicked = true;
+            QTest::mouseClick(status->Command1, Qt::LeftButton);
+        }
+    });
+    f.runner.DeleteCheckedRows();
+
+    ASSERT_TRUE(clicked);
+    EXPECT_EQ(captions, (std::vector<QString>{"Tandrel", "1 of 5", "2 of 5"}));
+    for (int i = 1; i <= 5; ++i)
+        EXPECT_EQ(f.tree.Exists("dst/" + Name(i)), i <= 2) << i;
+    EXPECT_EQ(f.Rows(ResultCategory::NotInSource), (std::vector<std::string>{"f01", "f02"}));
+    EXPECT_EQ(f.view.tabCaptions[4], QStringLiteral("Can not find source (2)"));
+    EXPECT_FALSE(f.app.runFlag.IsSet());
+}
+
 TEST(SyncRunnerTest, DeleteRemovesAFolderAfterItsContent)
 {
     Fixture f;
