@@ -140,7 +140,7 @@ FormEditPrj::FormEditPrj(AppState& appState, Dialogs& dialogs, FormProjects& man
     connect(Command3, &QPushButton::clicked, this, [this] { BrowseSource(); });
     connect(Command4, &QPushButton::clicked, this, [this] { BrowseDestination(); });
     connect(PushButton1, &QToolButton::clicked, this,
-            [this] { Premenu->popup(PushButton1->mapToGlobal(PushButton1->rect().bottomLeft())); });
+            [this] { Premenu->popup(PushButton1->mapToGlobal(QPoint(0, PushButton1->height()))); });
 }
 
 void FormEditPrj::Load()

@@ -9,6 +9,7 @@
 #include <QAction>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTest>
@@ -233,6 +234,18 @@ TEST(FormProjects, AddAndEditThroughTheEditor)
     EXPECT_EQ(form.Row(0).source, "/1");
     EXPECT_EQ(form.RowCount(), 3);
 
+    // A double-click on a row edits that row.
+    QString doubleClicked;
+    test::WhenModalShown([&](QWidget* editor) {
+        doubleClicked = editor->findChild<QLineEdit*>("TextName")->text();
+        QTest::mouseClick(editor->findChild<QPushButton*>("BtnCancel"), Qt::LeftButton);
+    });
+    QTreeWidget* list = List(form);
+    const QPoint rowOne = list->visualItemRect(list->topLevelItem(1)).center();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rowOne);
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, rowOne);
+    EXPECT_EQ(doubleClicked, "Three");
+
     // Cancel in the editor changes nothing.
     test::WhenModalShown([&](QWidget* editor) {
         editor->findChild<QLineEdit*>("TextName")->setText("ignored");
@@ -293,6 +306,8 @@ TEST_F(EditorFixture, ChecksInOrderWithTheirMessages)
     EXPECT_EQ(dialogs.requests[1].kind, Kind::ChooseFolder);
     EXPECT_EQ(dialogs.requests[1].title, "Please select the source directory");
     EXPECT_EQ(dialogs.requests[1].startFolder, "");
+    EXPECT_EQ(dialogs.requests[0].owner, editor.get());
+    EXPECT_EQ(dialogs.requests[1].owner, editor.get());
     EXPECT_TRUE(editor->isVisible()); // the cancelled chooser leaves the dialog open
     EXPECT_EQ(Field(*editor, "TextS")->text(), "");
 
@@ -392,6 +407,17 @@ TEST_F(EditorFixture, PresetFolders)
     EXPECT_EQ(items[0]->text(), "System Fonts");
     EXPECT_EQ(items[3]->text(), "User Desktop");
     EXPECT_EQ(items[11]->text(), "User Profile Folder");
+
+    // The arrow button drops the menu down right under itself.
+    auto* arrow = editor->findChild<QAbstractButton*>("PushButton1");
+    auto* menu = editor->findChild<QMenu*>("Premenu");
+    ASSERT_NE(arrow, nullptr);
+    ASSERT_NE(menu, nullptr);
+    QTest::mouseClick(arrow, Qt::LeftButton);
+    EXPECT_TRUE(menu->isVisible());
+    EXPECT_EQ(menu->pos(), arrow->mapToGlobal(QPoint(0, arrow->height())));
+    EXPECT_EQ(menu->actions(), items);
+    menu->hide();
 
     QLineEdit* textS = Field(*editor, "TextS");
     items[3]->trigger();
