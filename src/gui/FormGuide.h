@@ -27,6 +27,10 @@ public:
     // settings file is rewritten.
     void RememberRecentFolders();
 
+    // Every way of closing ends here: the dialog hides, and the main window
+    // is shown if it was not.
+    void done(int result) override;
+
     QLabel* Label1 = nullptr;
     QLabel* Label2 = nullptr;
     QComboBox* Combo3 = nullptr;
@@ -50,9 +54,6 @@ public slots:
 signals:
     // "&Projects" was pressed: the projects manager should open, owned by this dialog.
     void projectsRequested();
-
-public:
-    void done(int result) override;
 
 private:
     void Combo3Chosen(int index);

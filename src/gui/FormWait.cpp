@@ -136,7 +136,7 @@ void FormWait::Timer1Tick()
     if (maximum > 0) {
         for (int i = 0; i < 5; ++i)
             if (m_categoryCounts[i] > 0)
-                DrawBar(i);
+                DrawBar(i, maximum);
     }
 
     if (!m_app.runFlag.IsSet()) {
@@ -147,9 +147,8 @@ void FormWait::Timer1Tick()
     }
 }
 
-void FormWait::DrawBar(int i)
+void FormWait::DrawBar(int i, double maximum)
 {
-    const double maximum = *std::max_element(m_categoryCounts.begin(), m_categoryCounts.end());
     BarPicture* bar = PicProg[i];
     bar->PaintPiece(m_pieces.iB, QRectF(m_leftWidth, 0, m_innerWidth, m_barHeight));
     const double width = FillWidth(m_categoryCounts[i], maximum, m_innerWidth, m_leftWidth);

@@ -70,7 +70,7 @@ protected:
 
 private:
     void Command1Click();
-    void DrawBar(int i);
+    void DrawBar(int i, double maximum);
 
     AppState& m_app;
     QPointer<QWidget> m_mainWindow;
