@@ -28,6 +28,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QStackedWidget>
 #include <QTabBar>
 #include <QToolBar>
@@ -110,6 +111,11 @@ Form1::Form1(AppState& state, Dialogs& dialogs, QWidget* parent)
     // The main window offers no menu of its own for hiding the bars.
     setContextMenuPolicy(Qt::NoContextMenu);
     resize(1120, 680);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QSize room = screen->availableSize() * 9 / 10;
+        if (room.width() < width() || room.height() < height())
+            resize(std::min(width(), room.width()), std::min(height(), room.height()));
+    }
 
     m_state.runFlag.Set(false);
 

@@ -78,6 +78,15 @@ QVariant ResultListModel::data(const QModelIndex& index, int role) const
     const int column = index.column();
     switch (role) {
     case Qt::DisplayRole: return CellText(index.row(), column);
+    case Qt::ToolTipRole: {
+        // Paths and failure texts are often wider than their column.
+        const bool pathOrStatus = column == 0 || column == columnCount() - 1
+            || column == engine::TargetColumn(m_category);
+        if (!pathOrStatus)
+            return {};
+        const QString text = CellText(index.row(), column);
+        return text.isEmpty() ? QVariant() : QVariant(text);
+    }
     case Qt::TextAlignmentRole:
         return QVariant::fromValue(Qt::Alignment(Qt::AlignVCenter)
                                    | (IsRightAligned(column) ? Qt::AlignRight : Qt::AlignLeft));

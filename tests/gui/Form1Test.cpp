@@ -303,6 +303,12 @@ TEST(Form1Test, ModelsShowTheStoreOfARealScan)
     EXPECT_EQ(list4->CellText(0, 3), w.Src() + QStringLiteral("/onlydst.txt"));
     EXPECT_TRUE(list4->CellText(0, 4).isEmpty());
 
+    // Paths show in full as a tooltip; sizes and times need none.
+    EXPECT_EQ(list4->data(list4->index(0, 0), Qt::ToolTipRole).toString(), list4->CellText(0, 0));
+    EXPECT_EQ(list4->data(list4->index(0, 3), Qt::ToolTipRole).toString(), list4->CellText(0, 3));
+    EXPECT_FALSE(list4->data(list4->index(0, 1), Qt::ToolTipRole).isValid());
+    EXPECT_FALSE(list4->data(list4->index(0, 4), Qt::ToolTipRole).isValid()); // empty status
+
     // Sizes right-aligned in both columns of the two-sided lists.
     ResultListModel* list5 = w.form->ListModel[5];
     EXPECT_EQ(list5->CellText(0, 1), QStringLiteral("3"));
@@ -757,6 +763,67 @@ TEST(Form1Test, ShutdownStoresOnlyFoldersLongerThanARoot)
     EXPECT_EQ(ReadRegistryValue(QStringLiteral("TargetDir")), QStringLiteral("/old/target/"));
     // Anything still running is asked to stop.
     EXPECT_FALSE(w.state.runFlag.IsSet());
+}
+
+TEST(Form1Test, ProjectsButtonOfTheDialogOpensTheManagerAndRefreshesTheList)
+{
+    MainWindow w;
+    QString managerClass;
+    bool ownedByDialog = false;
+    QStringList projectNames;
+    WhenModalShown([&](QWidget* modal) {
+        auto* guide = qobject_cast<FormGuide*>(modal);
+        ASSERT_NE(guide, nullptr);
+        WhenModalShown(
+            [&](QWidget* manager) {
+                managerClass = QString::fromLatin1(manager->metaObject()->className());
+                ownedByDialog = manager->parentWidget() == guide;
+                // What a save in the manager leaves behind.
+                w.state.settings.projectList = {"Photos|/home/p|/media/p", "Mail|/home/m|/media/m"};
+                manager->close();
+            },
+            5000, guide);
+        guide->Command5->click();
+        for (int i = 0; i < guide->Combo3->count(); ++i)
+            projectNames << guide->Combo3->itemText(i);
+        guide->Command2->click();
+    });
+    w.form->Start();
+    EXPECT_EQ(managerClass, QStringLiteral("tandrel::gui::FormProjects"));
+    EXPECT_TRUE(ownedByDialog);
+    EXPECT_EQ(projectNames, (QStringList{QStringLiteral("Photos"), QStringLiteral("Mail")}));
+}
+
+TEST(Form1Test, ToolCommandsOpenTheirWindowsOwnedByTheMainWindow)
+{
+    MainWindow w;
+    w.form->show();
+    const struct {
+        CommandId id;
+        const char* windowClass;
+    } commands[] = {
+        {CommandId::ID_PROJECTS, "tandrel::gui::FormProjects"},
+        {CommandId::ID_OPTIONS, "tandrel::gui::FormOptions"},
+        {CommandId::ID_REPORT, "tandrel::gui::FormReport"},
+        {CommandId::ID_ABOUT, "tandrel::gui::FormAbout"},
+    };
+    for (const auto& command : commands) {
+        QString shown;
+        QWidget* owner = nullptr;
+        WhenModalShown([&](QWidget* modal) {
+            shown = QString::fromLatin1(modal->metaObject()->className());
+            owner = modal->parentWidget();
+            modal->close();
+        });
+        // Through the menu entry, as the user would.
+        std::vector<QAction*> actions = w.form->Actions(command.id);
+        ASSERT_FALSE(actions.empty());
+        actions.front()->trigger();
+        EXPECT_EQ(shown, QString::fromLatin1(command.windowClass));
+        EXPECT_EQ(owner, w.form.get());
+    }
+    // Closing any of them leaves the settings file unwritten.
+    EXPECT_FALSE(w.tree.Exists("prog/tdl.ini"));
 }
 
 class UrlRecorder : public QObject {
