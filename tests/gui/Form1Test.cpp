@@ -857,6 +857,72 @@ TEST(Form1Test, FolderLinksOpenTheShownFolder)
     EXPECT_EQ(recorder.urls[1], QUrl::fromLocalFile(QStringLiteral("/backup/ü/")));
 }
 
+TEST(Form1Test, ActionButtonsCopyAndDeleteTheCheckedRowsOfTheVisibleList)
+{
+    MainWindow w;
+    MakeTrees(w.tree);
+    Scan(w);
+    Form1& f = *w.form;
+    f.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
+
+    // Tab 3, two rows unchecked, copy from source to destination.
+    QTest::mouseClick(f.TabStrip1, Qt::LeftButton, {}, f.TabStrip1->tabRect(2).center());
+    const auto c3 = ResultCategory::NotInDestination;
+    w.state.store.Row(c3, static_cast<std::size_t>(RowOf(w.state.store, c3, "n1.txt"))).checked = false;
+    w.state.store.Row(c3, static_cast<std::size_t>(RowOf(w.state.store, c3, "n2.txt"))).checked = false;
+    f.RowsChanged(3, 0, 5);
+    w.dialogs.messageReplies = {MessageReply::Yes};
+    QTest::mouseClick(f.CmdS2D, Qt::LeftButton);
+    ASSERT_EQ(w.dialogs.requests.size(), 1u);
+    EXPECT_EQ(w.dialogs.requests[0].text,
+              QStringLiteral("Are you sure you want to copy selected files and directories\nfrom Source to Destination?"));
+    EXPECT_EQ(w.dialogs.requests[0].buttons, MessageButtons::YesNo);
+    EXPECT_TRUE(w.tree.Exists("dst/onlysrc"));
+    EXPECT_EQ(w.tree.ReadFile("dst/n3.txt"), "nnn");
+    EXPECT_FALSE(w.tree.Exists("dst/n1.txt"));
+    EXPECT_EQ(f.ListModel[3]->rowCount(), 2);
+    EXPECT_EQ(f.TabStrip1->tabText(2), QStringLiteral("Can not find destination (2)"));
+    EXPECT_TRUE(f.CmdS2D->isEnabled());
+    EXPECT_FALSE(f.CmdD2S->isEnabled());
+    EXPECT_TRUE(f.CmdDelete->isEnabled());
+    EXPECT_TRUE(f.TabStrip1->isEnabled());
+
+    // Tab 4: No to the delete question changes nothing; Yes deletes.
+    QTest::mouseClick(f.TabStrip1, Qt::LeftButton, {}, f.TabStrip1->tabRect(3).center());
+    w.dialogs.Clear();
+    w.dialogs.messageReplies = {MessageReply::No};
+    QTest::mouseClick(f.CmdDelete, Qt::LeftButton);
+    ASSERT_EQ(w.dialogs.requests.size(), 1u);
+    EXPECT_EQ(w.dialogs.requests[0].text, QStringLiteral("Are you sure you want to delete selected files and directories?"));
+    EXPECT_TRUE(w.tree.Exists("dst/onlydst.txt"));
+    w.dialogs.messageReplies = {MessageReply::Yes};
+    QTest::mouseClick(f.CmdDelete, Qt::LeftButton);
+    EXPECT_FALSE(w.tree.Exists("dst/onlydst.txt"));
+    EXPECT_EQ(f.TabStrip1->tabText(3), QStringLiteral("Can not find source (0)"));
+    EXPECT_FALSE(f.CmdS2D->isEnabled());
+    EXPECT_TRUE(f.CmdD2S->isEnabled());
+}
+
+TEST(Form1Test, HelpKeyOpensTheHelpPages)
+{
+    MainWindow w;
+    w.tree.WriteFile("prog/help/index.html", "<html><body>Tandrel</body></html>");
+    UrlRecorder recorder;
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &recorder, "Open");
+    Form1& f = *w.form;
+    f.show();
+    f.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+    QTest::keyClick(&f, Qt::Key_F1);
+    f.CommandBar->findChild<QAction*>(QStringLiteral("ID_CONTENTS"))->trigger();
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    ASSERT_EQ(recorder.urls.size(), 2);
+    EXPECT_EQ(recorder.urls[0], QUrl::fromLocalFile(ToQ(w.tree.Path("prog/help/index.html"))));
+    EXPECT_EQ(recorder.urls[1], recorder.urls[0]);
+    EXPECT_TRUE(w.dialogs.requests.empty());
+}
+
 TEST(Form1Test, PurgeRemovesTaggedRowsOfTheCurrentListInOneReset)
 {
     MainWindow w;
