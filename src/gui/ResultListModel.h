@@ -58,7 +58,7 @@ private:
 
     engine::ResultStore& m_store;
     engine::ResultCategory m_category;
-    const ListImages& m_images;
+    ListImages m_images; // shared copies of the window's images
     std::vector<std::string> m_headers;
     int m_rows = 0;
     int m_resetDepth = 0;
