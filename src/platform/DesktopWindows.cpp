@@ -199,7 +199,12 @@ bool DesktopWindows::Activate(std::uint32_t window) const
             std::free(attributes);
         }
     }
-    return xcb_flush(c.xcb) > 0;
+    // A round trip: the server has carried out the requests before the
+    // connection closes.
+    xcb_get_input_focus_reply_t* sync = xcb_get_input_focus_reply(c.xcb, xcb_get_input_focus(c.xcb), nullptr);
+    const bool sent = sync != nullptr;
+    std::free(sync);
+    return sent;
 }
 
 } // namespace tandrel::platform
