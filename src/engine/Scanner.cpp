@@ -3,6 +3,7 @@
 #include "engine/PathRules.h"
 #include "engine/TextForms.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -94,6 +95,45 @@ bool Filtered(const char* name, const Attributes& a, const CompareOptions& o, co
     return ignored && MatchesIgnoredType(name, *ignored);
 }
 
+// Opens a folder by a path of any length. Paths the system takes whole are
+// opened at once; longer ones (deep trees) are opened piece by piece, each
+// piece relative to the folder opened before it, so no tree is too deep.
+int OpenFolder(const std::string& path, int flags)
+{
+    constexpr std::size_t kPiece = 2048; // well below PATH_MAX
+    if (path.size() < kPiece)
+        return ::open(path.c_str(), flags);
+    int fd = AT_FDCWD;
+    std::size_t start = 0;
+    while (start < path.size()) {
+        std::size_t end = std::min(path.size(), start + kPiece);
+        if (end < path.size()) {
+            const auto cut = path.rfind('/', end);
+            if (cut == std::string::npos || cut <= start)
+                end = std::string::npos; // one name longer than a piece: cannot exist
+            else
+                end = cut + 1;
+        }
+        if (end == std::string::npos) {
+            if (fd != AT_FDCWD)
+                ::close(fd);
+            errno = ENAMETOOLONG;
+            return -1;
+        }
+        const std::string piece = path.substr(start, end - start);
+        const bool last = end >= path.size();
+        // Intermediate pieces need only be searched; O_PATH needs no read right.
+        const int next = ::openat(fd, piece.c_str(), last ? flags : (O_PATH | O_DIRECTORY | O_CLOEXEC | (flags & O_NOFOLLOW)));
+        if (fd != AT_FDCWD)
+            ::close(fd);
+        if (next < 0)
+            return -1;
+        fd = next;
+        start = end;
+    }
+    return fd;
+}
+
 class FolderWalker {
 public:
     FolderWalker(ScanContext& context, const std::string& otherRoot, ScanPass pass)
@@ -115,12 +155,12 @@ public:
 
         // Links are never followed below the roots; the roots themselves may be links.
         const int noFollow = isRoot ? 0 : O_NOFOLLOW;
-        Fd dirFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | noFollow));
+        Fd dirFd(OpenFolder(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC | noFollow));
         if (dirFd.get() < 0)
             return subfolders;
         // O_PATH needs no read permission: lookups succeed wherever the
         // folder can be searched, as entering it would.
-        Fd otherFd(::open(counterpart.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC | noFollow));
+        Fd otherFd(OpenFolder(counterpart, O_PATH | O_DIRECTORY | O_CLOEXEC | noFollow));
 
         DIR* dir = ::fdopendir(dirFd.get());
         if (!dir)
