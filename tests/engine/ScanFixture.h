@@ -1,0 +1,137 @@
+#pragma once
+
+// Small helpers shared by the engine tests: one call that runs a whole
+// comparison over two real folders, row lookups by relative path, and a
+// guard that runs a body in a child process with a time limit (for cases
+// where a fault would hang or crash the test program).
+
+#include "engine/ResultStore.h"
+#include "engine/RunFlag.h"
+#include "engine/Scanner.h"
+#include "settings/CompareOptions.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <ctime>
+#include <functional>
+#include <set>
+#include <signal.h>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace tandrel::test {
+
+using engine::ResultCategory;
+
+inline settings::CompareOptions NoFilters()
+{
+    return settings::CompareOptions{}; // every option 0
+}
+
+struct ScanSetup {
+    settings::CompareOptions options = NoFilters();
+    std::vector<std::string> ignoredTypes;
+    bool includeSubdirectories = true;
+    engine::ScanObserver* observer = nullptr;
+};
+
+// Runs a whole comparison (both passes) and hands back the store.
+inline engine::ResultStore Compare(const std::string& source, const std::string& destination,
+                                   const ScanSetup& setup = {}, engine::RunFlag* flag = nullptr)
+{
+    engine::ResultStore store;
+    engine::RunFlag ownFlag;
+    engine::RunFlag& runFlag = flag ? *flag : ownFlag;
+    runFlag.Set(true);
+    engine::ScanContext context;
+    context.sourceRoot = source;
+    context.destinationRoot = destination;
+    context.includeSubdirectories = setup.includeSubdirectories;
+    context.options = &setup.options;
+    context.ignoredTypes = &setup.ignoredTypes;
+    context.runFlag = &runFlag;
+    context.store = &store;
+    context.observer = setup.observer;
+    engine::RunScan(context);
+    return store;
+}
+
+// The relative paths of one list, in store order.
+inline std::vector<std::string> Relatives(const engine::ResultStore& store, ResultCategory category)
+{
+    std::vector<std::string> out;
+    for (const auto& item : store.List(category))
+        out.push_back(item.relativePath);
+    return out;
+}
+
+inline std::set<std::string> RelativeSet(const engine::ResultStore& store, ResultCategory category)
+{
+    const auto list = Relatives(store, category);
+    return {list.begin(), list.end()};
+}
+
+// The row of a relative path in one list, or null.
+inline const engine::CompareItem* FindRow(const engine::ResultStore& store, ResultCategory category,
+                                          const std::string& relative)
+{
+    for (const auto& item : store.List(category))
+        if (item.relativePath == relative)
+            return &item;
+    return nullptr;
+}
+
+inline std::ptrdiff_t IndexOf(const std::vector<std::string>& list, const std::string& value)
+{
+    const auto it = std::find(list.begin(), list.end(), value);
+    return it == list.end() ? -1 : it - list.begin();
+}
+
+// Epoch seconds of a UTC calendar time (any year timegm can take).
+inline std::int64_t Utc(int year, int month, int day, int hour, int minute, int second)
+{
+    struct tm tm {};
+    tm.tm_year = year - 1900;
+    tm.tm_mon = month - 1;
+    tm.tm_mday = day;
+    tm.tm_hour = hour;
+    tm.tm_min = minute;
+    tm.tm_sec = second;
+    return static_cast<std::int64_t>(::timegm(&tm));
+}
+
+// Runs `body` in a forked child that is killed after `seconds`. Returns the
+// child's exit status: 0 when body returned true, 1 when false, 128+signal
+// when it crashed or hung.
+inline int RunGuarded(const std::function<bool()>& body, unsigned seconds)
+{
+    std::fflush(nullptr);
+    const pid_t pid = ::fork();
+    if (pid < 0)
+        return -1;
+    if (pid == 0) {
+        ::signal(SIGALRM, SIG_DFL);
+        ::alarm(seconds);
+        const bool ok = body();
+        std::fflush(nullptr);
+        ::_exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    if (::waitpid(pid, &status, 0) < 0)
+        return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// Prints a set for failure messages from child processes.
+inline std::string Joined(const std::vector<std::string>& items)
+{
+    std::string out;
+    for (const auto& s : items)
+        out += "[" + s + "] ";
+    return out;
+}
+
+} // namespace tandrel::test
