@@ -143,7 +143,7 @@ private:
         if (dstFd >= 0) {
             const int extra = Chance(0.3) ? 1 + static_cast<int>(Pick(3)) : 0;
             for (int i = 0; i < extra; ++i) {
-                if (!MakeFile(dstFd, "added_" + std::to_string(i) + ".txt", Size(), 1700000000, 0))
+                if (!MakeFile(dstFd, std::string("added_").append(std::to_string(i)).append(".txt"), Size(), 1700000000, 0))
                     return false;
                 ++m_expected.notInSource;
                 ++m_expected.destinationFiles;
@@ -154,7 +154,7 @@ private:
                     return false;
                 ++m_expected.notInSource;
                 for (int i = 0; i < 8; ++i) {
-                    if (!MakeFile(onlyFd, "file_" + std::to_string(i) + ".dat", Size(), 1700000000, 0))
+                    if (!MakeFile(onlyFd, std::string("file_").append(std::to_string(i)).append(".dat"), Size(), 1700000000, 0))
                         return false;
                     ++m_expected.notInSource;
                     ++m_expected.destinationFiles;

@@ -47,11 +47,21 @@ std::vector<std::string> MakePaths(std::size_t count)
     std::vector<std::string> paths;
     paths.reserve(count);
     for (std::size_t i = 0; i < count; ++i) {
-        std::string p = std::string(words[random() % 18]) + "-" + std::to_string(random() % 40);
+        std::string p = words[random() % 18];
+        p += '-';
+        p += std::to_string(random() % 40);
         const auto depth = 1 + random() % 4;
-        for (std::uint64_t d = 0; d < depth; ++d)
-            p += "/" + std::string(folders[random() % 8]) + "_" + std::to_string(random() % 6);
-        p += "/" + std::string(words[random() % 18]) + "_" + std::to_string(i % 997) + extensions[random() % 8];
+        for (std::uint64_t d = 0; d < depth; ++d) {
+            p += '/';
+            p += folders[random() % 8];
+            p += '_';
+            p += std::to_string(random() % 6);
+        }
+        p += '/';
+        p += words[random() % 18];
+        p += '_';
+        p += std::to_string(i % 997);
+        p += extensions[random() % 8];
         paths.push_back(std::move(p));
     }
     return paths;

@@ -30,7 +30,11 @@ done
 
 build="$here/build-bench"
 cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTANDREL_CORE_ONLY=ON >/dev/null
-ninja -C "$build" -j2 tandrel-cli make_tree row_memory >/dev/null
+if ! log="$(ninja -C "$build" -j2 tandrel-cli make_tree row_memory 2>&1)"; then
+    echo "$log" >&2
+    echo "run_scan_bench: the build failed" >&2
+    exit 1
+fi
 cli="$build/src/cli/tandrel-cli"
 
 if [[ ! -f "$work/.complete" ]]; then
