@@ -53,6 +53,16 @@ public:
     }
     Fd(const Fd&) = delete;
     Fd& operator=(const Fd&) = delete;
+    Fd(Fd&& other) noexcept : m_fd(other.release()) {}
+    Fd& operator=(Fd&& other) noexcept
+    {
+        if (this != &other) {
+            if (m_fd >= 0)
+                ::close(m_fd);
+            m_fd = other.release();
+        }
+        return *this;
+    }
     int get() const { return m_fd; }
     int release()
     {
@@ -95,27 +105,30 @@ bool Filtered(const char* name, const Attributes& a, const CompareOptions& o, co
     return ignored && MatchesIgnoredType(name, *ignored);
 }
 
-// Opens a folder by a path of any length. Paths the system takes whole are
-// opened at once; longer ones (deep trees) are opened piece by piece, each
-// piece relative to the folder opened before it, so no tree is too deep.
-int OpenFolder(const std::string& path, int flags)
+// Opens `path` relative to the folder `base` (or the current folder for an
+// absolute path and AT_FDCWD). Paths the system takes whole are opened at
+// once; longer ones are opened piece by piece, each piece relative to the
+// folder opened before it.
+int OpenFolder(int base, std::string path, int flags)
 {
     constexpr std::size_t kPiece = 2048; // well below PATH_MAX
+    // A trailing separator would make the last name follow a link.
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    if (path.empty())
+        return ::openat(base, ".", flags);
     if (path.size() < kPiece)
-        return ::open(path.c_str(), flags);
-    int fd = AT_FDCWD;
+        return ::openat(base, path.c_str(), flags);
+    int fd = base;
     std::size_t start = 0;
     while (start < path.size()) {
         std::size_t end = std::min(path.size(), start + kPiece);
         if (end < path.size()) {
             const auto cut = path.rfind('/', end);
-            if (cut == std::string::npos || cut <= start)
-                end = std::string::npos; // one name longer than a piece: cannot exist
-            else
-                end = cut + 1;
+            end = (cut == std::string::npos || cut <= start) ? std::string::npos : cut + 1;
         }
-        if (end == std::string::npos) {
-            if (fd != AT_FDCWD)
+        if (end == std::string::npos) { // one name longer than a piece cannot exist
+            if (fd != base)
                 ::close(fd);
             errno = ENAMETOOLONG;
             return -1;
@@ -123,8 +136,9 @@ int OpenFolder(const std::string& path, int flags)
         const std::string piece = path.substr(start, end - start);
         const bool last = end >= path.size();
         // Intermediate pieces need only be searched; O_PATH needs no read right.
-        const int next = ::openat(fd, piece.c_str(), last ? flags : (O_PATH | O_DIRECTORY | O_CLOEXEC | (flags & O_NOFOLLOW)));
-        if (fd != AT_FDCWD)
+        const int next =
+            ::openat(fd, piece.c_str(), last ? flags : (O_PATH | O_DIRECTORY | O_CLOEXEC | (flags & O_NOFOLLOW)));
+        if (fd != base)
             ::close(fd);
         if (next < 0)
             return -1;
@@ -136,8 +150,8 @@ int OpenFolder(const std::string& path, int flags)
 
 class FolderWalker {
 public:
-    FolderWalker(ScanContext& context, const std::string& otherRoot, ScanPass pass)
-        : m_ctx(context), m_otherRoot(otherRoot), m_pass(pass),
+    FolderWalker(ScanContext& context, ScanPass pass)
+        : m_ctx(context), m_pass(pass),
           m_thisRootLength(pass == ScanPass::SourcePass ? context.sourceRoot.size()
                                                         : context.destinationRoot.size())
     {
@@ -145,33 +159,22 @@ public:
 
     bool Running() const { return m_ctx.runFlag == nullptr || m_ctx.runFlag->IsSet(); }
 
-    // Lists one folder: records its entries and returns the names of its
-    // subfolders in the order met.
-    std::vector<std::string> ListFolder(const std::string& folder, bool isRoot)
+    // Lists one folder, given open descriptors of it and of its counterpart
+    // (-1 when the counterpart cannot be opened): records its entries and
+    // returns the names of its subfolders in the order met.
+    std::vector<std::string> ListFolder(const std::string& folder, Fd dirFd, int otherFd)
     {
         std::vector<std::string> subfolders;
-        const std::string counterpart =
-            m_otherRoot + (folder.size() > m_thisRootLength ? folder.substr(m_thisRootLength) : std::string());
-
-        // Links are never followed below the roots; the roots themselves may be links.
-        const int noFollow = isRoot ? 0 : O_NOFOLLOW;
-        Fd dirFd(OpenFolder(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC | noFollow));
         if (dirFd.get() < 0)
             return subfolders;
-        // O_PATH needs no read permission: lookups succeed wherever the
-        // folder can be searched, as entering it would.
-        Fd otherFd(OpenFolder(counterpart, O_PATH | O_DIRECTORY | O_CLOEXEC | noFollow));
-
         DIR* dir = ::fdopendir(dirFd.get());
         if (!dir)
             return subfolders;
         dirFd.release();
 
-        const std::string relativeFolder =
-            folder.size() > m_thisRootLength ? folder.substr(m_thisRootLength) : std::string();
-
+        const std::string relativeFolder = RelativeFolder(folder);
         while (struct dirent* entry = ::readdir(dir)) {
-            ProcessEntry(::dirfd(dir), otherFd.get(), relativeFolder, *entry, subfolders);
+            ProcessEntry(::dirfd(dir), otherFd, relativeFolder, *entry, subfolders);
             if (m_ctx.observer)
                 m_ctx.observer->EntryProcessed();
             if (!Running())
@@ -179,6 +182,11 @@ public:
         }
         ::closedir(dir);
         return subfolders;
+    }
+
+    std::string RelativeFolder(const std::string& folder) const
+    {
+        return folder.size() > m_thisRootLength ? folder.substr(m_thisRootLength) : std::string();
     }
 
 private:
@@ -264,7 +272,6 @@ private:
     }
 
     ScanContext& m_ctx;
-    const std::string& m_otherRoot;
     ScanPass m_pass;
     std::size_t m_thisRootLength;
 };
@@ -331,18 +338,39 @@ void ScanFolder(ScanContext& context, const std::string& folder, const std::stri
     if (folder.empty() || !context.store || !context.options)
         return;
     const PathRules rules = PathRules::Native();
-    FolderWalker walker(context, otherRoot, pass);
+    FolderWalker walker(context, pass);
 
     // Depth-first with an explicit stack, so that no tree is too deep for the
     // walk: a folder's own entries first, then each subfolder in the order met.
+    // Every kAnchorSpacing levels a frame keeps its folder and counterpart
+    // open; deeper folders are opened relative to the nearest such anchor, so
+    // paths of any length work at a bounded cost per folder and a bounded
+    // number of open descriptors.
+    constexpr std::size_t kAnchorSpacing = 64;
+    constexpr int kListFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+    constexpr int kAnchorFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
     struct Frame {
         std::string path;
         std::vector<std::string> subfolders;
         std::size_t next = 0;
+        std::size_t anchorIndex = 0; // the frame whose descriptors this one is opened from
+        Fd anchor;                   // set on anchor frames only
+        Fd otherAnchor;
     };
-    std::vector<Frame> stack;
+
     const std::string start = rules.WithTrailingSeparator(folder);
-    stack.push_back(Frame{start, walker.ListFolder(start, true), 0});
+    const std::string startCounterpart = otherRoot + walker.RelativeFolder(start);
+    std::vector<Frame> stack;
+    {
+        // The roots may be links; nothing below them is followed.
+        Frame root;
+        root.path = start;
+        root.anchor = Fd(OpenFolder(AT_FDCWD, start, kAnchorFlags));
+        root.otherAnchor = Fd(OpenFolder(AT_FDCWD, startCounterpart, kAnchorFlags));
+        Fd other(OpenFolder(AT_FDCWD, startCounterpart, kAnchorFlags));
+        root.subfolders = walker.ListFolder(start, Fd(OpenFolder(AT_FDCWD, start, kListFlags)), other.get());
+        stack.push_back(std::move(root));
+    }
     if (!context.includeSubdirectories)
         return;
     while (!stack.empty() && walker.Running()) {
@@ -351,9 +379,22 @@ void ScanFolder(ScanContext& context, const std::string& folder, const std::stri
             stack.pop_back();
             continue;
         }
-        std::string child = top.path + top.subfolders[top.next++] + rules.separator;
-        auto subfolders = walker.ListFolder(child, false);
-        stack.push_back(Frame{std::move(child), std::move(subfolders), 0});
+        Frame child;
+        child.path = top.path + top.subfolders[top.next++] + rules.separator;
+        child.anchorIndex = top.anchorIndex;
+        const Frame& base = stack[child.anchorIndex];
+        const std::string fromBase = child.path.substr(base.path.size());
+        const int baseOther = base.otherAnchor.get();
+        Fd dir(OpenFolder(base.anchor.get(), fromBase, kListFlags | O_NOFOLLOW));
+        Fd other(baseOther >= 0 ? OpenFolder(baseOther, fromBase, kAnchorFlags | O_NOFOLLOW) : -1);
+        if (stack.size() % kAnchorSpacing == 0 && dir.get() >= 0) {
+            child.anchor = Fd(::openat(dir.get(), ".", kAnchorFlags));
+            child.otherAnchor = Fd(other.get() >= 0 ? ::openat(other.get(), ".", kAnchorFlags) : -1);
+            if (child.anchor.get() >= 0)
+                child.anchorIndex = stack.size();
+        }
+        child.subfolders = walker.ListFolder(child.path, std::move(dir), other.get());
+        stack.push_back(std::move(child));
     }
 }
 
