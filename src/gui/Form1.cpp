@@ -225,6 +225,8 @@ void Form1::SetupResultLists()
         view->setRootIsDecorated(false);
         view->setItemsExpandable(false);
         view->setUniformRowHeights(true);
+        // Long paths keep their beginning and their file name in sight.
+        view->setTextElideMode(Qt::ElideMiddle);
         view->setSortingEnabled(false);
         view->setAllColumnsShowFocus(true);
         view->setSelectionMode(QAbstractItemView::ExtendedSelection);
