@@ -13,7 +13,8 @@
 #
 # Both sides are not doing the same work: tandrel-cli first compares the two
 # trees, and it writes every file to a temporary name, flushes it to disk
-# (fsync) and renames it into place; cp -a writes in place and never flushes.
+# (fsync) only when it replaces an existing file, and renames it into place;
+# cp -a writes in place and never flushes.
 set -euo pipefail
 
 here="$(cd "$(dirname "$0")/.." && pwd)"
