@@ -232,7 +232,6 @@ void Form1::SetupResultLists()
         view->setSelectionMode(QAbstractItemView::ExtendedSelection);
         view->setSelectionBehavior(QAbstractItemView::SelectRows);
         view->setEditTriggers(QAbstractItemView::NoEditTriggers);
-        view->setTextElideMode(Qt::ElideRight);
         view->setIconSize(QSize(16, 16));
         view->setContextMenuPolicy(Qt::CustomContextMenu);
         QHeaderView* header = view->header();
