@@ -67,16 +67,6 @@ private:
 
 namespace {
 
-std::string FolderOf(const std::string& path)
-{
-    const auto pos = path.rfind('/');
-    if (pos == std::string::npos)
-        return ".";
-    if (pos == 0)
-        return "/";
-    return path.substr(0, pos);
-}
-
 std::string NameOf(const std::string& path)
 {
     const auto pos = path.rfind('/');

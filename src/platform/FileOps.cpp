@@ -26,17 +26,6 @@ EntryKind KindOf(mode_t mode)
     return EntryKind::Special;
 }
 
-// The folder a path's entry lives in, for placing the temporary file beside it.
-std::string FolderOf(const std::string& path)
-{
-    const auto pos = path.rfind('/');
-    if (pos == std::string::npos)
-        return ".";
-    if (pos == 0)
-        return "/";
-    return path.substr(0, pos);
-}
-
 std::string TempNameIn(const std::string& folder)
 {
     static std::atomic<unsigned> counter{0};

@@ -16,4 +16,8 @@ struct FileResult {
 // "<what> '<path>': <strerror(err)>"
 FileResult ErrnoFailure(const std::string& what, const std::string& path, int err);
 
+// The folder a path's entry lives in ("." for a bare name, "/" for an entry
+// of the root), where temporary files for replacing it are made.
+std::string FolderOf(const std::string& path);
+
 } // namespace tandrel::platform
