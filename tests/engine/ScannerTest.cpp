@@ -328,6 +328,41 @@ TEST(ScannerTest, CancelStopsTheWalkAndSkipsTheDestinationPass)
     EXPECT_EQ(direct.TotalCount(), 93u);
 }
 
+// Changes the options and ignored names after the first entry of the root.
+class ChangeSettings : public ScanObserver {
+public:
+    explicit ChangeSettings(test::ScanSetup& setup) : m_setup(setup) {}
+    void EntryProcessed() override
+    {
+        if (++m_calls == 1) {
+            m_setup.ignoredTypes.push_back("*.TXT");
+            m_setup.options.IgnoreHidden = 1;
+        }
+    }
+    test::ScanSetup& m_setup;
+    std::size_t m_calls = 0;
+};
+
+TEST(ScannerTest, OptionsAreReadAsEachEntryIsLookedAt)
+{
+    test::TempTree tree;
+    // The root holds one folder only, so the change comes before anything in it is seen.
+    tree.WriteFile("src/a/x.txt", "1", kT);
+    tree.WriteFile("src/a/.h", "1", kT);
+    tree.WriteFile("src/a/y.bin", "1", kT);
+    for (int i = 0; i < 10; ++i)
+        tree.WriteFile("src/a/skip" + std::to_string(i) + ".txt", "1", kT);
+    tree.MakeDir("dst");
+
+    test::ScanSetup setup;
+    ChangeSettings observer(setup);
+    setup.observer = &observer;
+    auto store = test::Compare(tree.Path("src/"), tree.Path("dst/"), setup);
+    EXPECT_EQ(test::RelativeSet(store, ResultCategory::NotInDestination), (Set{"a", "a/y.bin"}));
+    // Skipped entries are reported to the observer too.
+    EXPECT_GE(observer.m_calls, 14u);
+}
+
 TEST(ScannerTest, RootsGetOneTrailingSeparator)
 {
     test::TempTree tree;
