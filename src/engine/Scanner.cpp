@@ -350,7 +350,7 @@ void ScanFolder(ScanContext& context, const std::string& folder, const std::stri
     constexpr int kListFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
     constexpr int kAnchorFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
     struct Frame {
-        std::string path;
+        std::size_t pathLength = 0; // of `path` below, up to and including this folder's '/'
         std::vector<std::string> subfolders;
         std::size_t next = 0;
         std::size_t anchorIndex = 0; // the frame whose descriptors this one is opened from
@@ -358,17 +358,19 @@ void ScanFolder(ScanContext& context, const std::string& folder, const std::stri
         Fd otherAnchor;
     };
 
-    const std::string start = rules.WithTrailingSeparator(folder);
-    const std::string startCounterpart = otherRoot + walker.RelativeFolder(start);
+    // One path text shared by all levels: a child's name is appended on the
+    // way down and cut off again, so memory stays linear in the depth.
+    std::string path = rules.WithTrailingSeparator(folder);
+    const std::string startCounterpart = otherRoot + walker.RelativeFolder(path);
     std::vector<Frame> stack;
     {
         // The roots may be links; nothing below them is followed.
         Frame root;
-        root.path = start;
-        root.anchor = Fd(OpenFolder(AT_FDCWD, start, kAnchorFlags));
+        root.pathLength = path.size();
+        root.anchor = Fd(OpenFolder(AT_FDCWD, path, kAnchorFlags));
         root.otherAnchor = Fd(OpenFolder(AT_FDCWD, startCounterpart, kAnchorFlags));
         Fd other(OpenFolder(AT_FDCWD, startCounterpart, kAnchorFlags));
-        root.subfolders = walker.ListFolder(start, Fd(OpenFolder(AT_FDCWD, start, kListFlags)), other.get());
+        root.subfolders = walker.ListFolder(path, Fd(OpenFolder(AT_FDCWD, path, kListFlags)), other.get());
         stack.push_back(std::move(root));
     }
     if (!context.includeSubdirectories)
@@ -379,11 +381,14 @@ void ScanFolder(ScanContext& context, const std::string& folder, const std::stri
             stack.pop_back();
             continue;
         }
+        path.resize(top.pathLength);
+        path += top.subfolders[top.next++];
+        path += rules.separator;
         Frame child;
-        child.path = top.path + top.subfolders[top.next++] + rules.separator;
+        child.pathLength = path.size();
         child.anchorIndex = top.anchorIndex;
         const Frame& base = stack[child.anchorIndex];
-        const std::string fromBase = child.path.substr(base.path.size());
+        const std::string fromBase = path.substr(base.pathLength);
         const int baseOther = base.otherAnchor.get();
         Fd dir(OpenFolder(base.anchor.get(), fromBase, kListFlags | O_NOFOLLOW));
         Fd other(baseOther >= 0 ? OpenFolder(baseOther, fromBase, kAnchorFlags | O_NOFOLLOW) : -1);
@@ -393,7 +398,7 @@ void ScanFolder(ScanContext& context, const std::string& folder, const std::stri
             if (child.anchor.get() >= 0)
                 child.anchorIndex = stack.size();
         }
-        child.subfolders = walker.ListFolder(child.path, std::move(dir), other.get());
+        child.subfolders = walker.ListFolder(path, std::move(dir), other.get());
         stack.push_back(std::move(child));
     }
 }
