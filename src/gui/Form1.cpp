@@ -18,6 +18,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QMouseEvent>
 #include <QCoreApplication>
 #include <QFile>
 #include <QFrame>
@@ -233,7 +235,9 @@ void Form1::SetupResultLists()
         view->setSelectionBehavior(QAbstractItemView::SelectRows);
         view->setEditTriggers(QAbstractItemView::NoEditTriggers);
         view->setIconSize(QSize(16, 16));
-        view->setContextMenuPolicy(Qt::CustomContextMenu);
+        // The context menu opens when the right button is released over the
+        // rows (see eventFilter), not on the press as this desktop would.
+        view->viewport()->installEventFilter(this);
         QHeaderView* header = view->header();
         header->setSectionsClickable(false);
         header->setSortIndicatorShown(false);
@@ -247,8 +251,6 @@ void Form1::SetupResultLists()
             header->resizeSection(c, ColumnWidth(*view, model->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString(),
                                                  oneSided ? kOneSidedWidths[c] : kTwoSidedWidths[c], timeColumn));
         }
-        connect(view, &QWidget::customContextMenuRequested, this,
-                [this, i, view](const QPoint& pos) { ShowPopMenu(i, view->viewport()->mapToGlobal(pos)); });
         m_listStack->addWidget(view);
         ListView1[static_cast<std::size_t>(i)] = view;
         ListModel[static_cast<std::size_t>(i)] = model;
@@ -522,10 +524,33 @@ void Form1::ApplyCopyButtonRule()
         CmdS2D->setEnabled(false);
 }
 
+int Form1::ListOfViewport(const QObject* viewport) const
+{
+    for (int i = 1; i <= engine::kCategoryCount; ++i)
+        if (ListView1[static_cast<std::size_t>(i)] && ListView1[static_cast<std::size_t>(i)]->viewport() == viewport)
+            return i;
+    return 0;
+}
+
 bool Form1::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_resultArea && event->type() == QEvent::Resize)
         OnCommandBarsResized();
+    if (const int list = ListOfViewport(watched)) {
+        if (event->type() == QEvent::MouseButtonRelease) {
+            const auto* mouse = static_cast<QMouseEvent*>(event);
+            if (mouse->button() == Qt::RightButton)
+                ShowPopMenu(list, mouse->globalPosition().toPoint());
+        } else if (event->type() == QEvent::ContextMenu) {
+            // The press of the right button asks for a menu too: that one is
+            // dropped. The keyboard's menu key still opens it.
+            auto* request = static_cast<QContextMenuEvent*>(event);
+            if (request->reason() == QContextMenuEvent::Keyboard)
+                ShowPopMenu(list, request->globalPos());
+            request->accept();
+            return true;
+        }
+    }
     return QMainWindow::eventFilter(watched, event);
 }
 

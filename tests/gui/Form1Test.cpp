@@ -527,8 +527,28 @@ TEST(Form1Test, RightClickOnAListOpensPopMenuForThatList)
     w.state.currentTab = 1; // the right click records the list it was made on
     QWidget* viewport = f.ListView1[4]->viewport();
     const QPoint pos(20, 8);
-    QContextMenuEvent event(QContextMenuEvent::Mouse, pos, viewport->mapToGlobal(pos));
-    QCoreApplication::sendEvent(viewport, &event);
+
+    // The menu request of the right button's press, and the other buttons, open nothing.
+    QContextMenuEvent onPress(QContextMenuEvent::Mouse, pos, viewport->mapToGlobal(pos));
+    QCoreApplication::sendEvent(viewport, &onPress);
+    QTest::mouseClick(viewport, Qt::LeftButton, {}, pos);
+    QTest::mouseClick(viewport, Qt::MiddleButton, {}, pos);
+    EXPECT_FALSE(f.PopMenu->isVisible());
+    EXPECT_EQ(w.state.currentTab, 1);
+    QTest::mousePress(viewport, Qt::RightButton, {}, pos);
+    EXPECT_FALSE(f.PopMenu->isVisible());
+
+    // The release of the right button opens it, where the mouse is.
+    QTest::mouseRelease(viewport, Qt::RightButton, {}, pos);
+    EXPECT_EQ(w.state.currentTab, 4);
+    EXPECT_TRUE(f.PopMenu->isVisible());
+    EXPECT_LE((f.PopMenu->pos() - viewport->mapToGlobal(pos)).manhattanLength(), 2);
+    f.PopMenu->hide();
+
+    // The keyboard's menu key opens it as well.
+    w.state.currentTab = 1;
+    QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, pos, viewport->mapToGlobal(pos));
+    QCoreApplication::sendEvent(viewport, &menuKey);
     EXPECT_EQ(w.state.currentTab, 4);
     EXPECT_TRUE(f.PopMenu->isVisible());
     f.PopMenu->hide();
@@ -921,6 +941,48 @@ TEST(Form1Test, HelpKeyOpensTheHelpPages)
     EXPECT_EQ(recorder.urls[0], QUrl::fromLocalFile(ToQ(w.tree.Path("prog/help/index.html"))));
     EXPECT_EQ(recorder.urls[1], recorder.urls[0]);
     EXPECT_TRUE(w.dialogs.requests.empty());
+}
+
+TEST(Form1Test, DestroyingAVisibleWindowWithRowsIsSafe)
+{
+    // A list keeps its row images for as long as it lives, whatever the
+    // window's own image list does.
+    {
+        engine::ResultStore store;
+        store.Reset("/s/", "/d/", 0);
+        engine::CompareItem item;
+        item.relativePath = "a";
+        item.icon = engine::RowIcon::Folder;
+        store.List(ResultCategory::NotInDestination).push_back(std::move(item));
+        auto images = std::make_unique<ListImages>();
+        (*images)[1] = QIcon(QStringLiteral(":/icons/folder.png"));
+        const qint64 key = (*images)[1].cacheKey();
+        ResultListModel model(store, ResultCategory::NotInDestination, *images);
+        images.reset();
+        const QIcon shown = model.data(model.index(0, 0), Qt::DecorationRole).value<QIcon>();
+        EXPECT_FALSE(shown.isNull());
+        EXPECT_EQ(shown.cacheKey(), key);
+    }
+
+    // The whole window, shown with rows and icons on screen, a progress
+    // window still open, destroyed as the program's end destroys it.
+    MainWindow w;
+    MakeTrees(w.tree);
+    Scan(w);
+    w.form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(w.form.get()));
+    for (int tab : {3, 1, 4}) {
+        QTest::mouseClick(w.form->TabStrip1, Qt::LeftButton, {}, w.form->TabStrip1->tabRect(tab - 1).center());
+        EXPECT_FALSE(w.form->grab().isNull());
+    }
+    auto* wait = new FormWait(w.state, w.form.get());
+    wait->show();
+    QPointer<FormWait> waitAlive(wait);
+    QPointer<QTreeView> list(w.form->ListView1[4]);
+    w.form.reset();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(waitAlive.isNull());
+    EXPECT_TRUE(list.isNull());
 }
 
 TEST(Form1Test, PurgeRemovesTaggedRowsOfTheCurrentListInOneReset)
