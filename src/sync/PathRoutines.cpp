@@ -30,4 +30,23 @@ void MakeFolderPath(const std::string& path)
         platform::CreateFolder(folder);
 }
 
+std::string LinkOnTheWay(const std::string& root, const std::string& path, engine::PathRules rules)
+{
+    const std::string base = rules.WithTrailingSeparator(root);
+    const std::size_t start =
+        !root.empty() && path.size() > base.size() && path.compare(0, base.size(), base) == 0 ? base.size()
+                                                                                            : rules.rootLength;
+    for (std::size_t i = start; i < path.size(); ++i) {
+        if (path[i] != rules.separator)
+            continue;
+        const std::string folder = path.substr(0, i);
+        const platform::EntryKind kind = platform::LookUp(folder).kind;
+        if (kind == platform::EntryKind::SymbolicLink)
+            return folder;
+        if (kind != platform::EntryKind::Folder)
+            break;
+    }
+    return {};
+}
+
 } // namespace tandrel::sync

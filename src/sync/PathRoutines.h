@@ -22,4 +22,12 @@ std::vector<std::string> FolderPathSteps(const std::string& path,
 // later, at the copy.
 void MakeFolderPath(const std::string& path);
 
+// The first folder on the way from `root` down to the folder holding `path`
+// that is a symbolic link, or empty text when there is none. The root itself
+// may be a link (the user chose it); what lies below it is never followed, so
+// an item whose way passes a link is neither written nor deleted. The walk
+// stops at the first level that is missing or not a folder.
+std::string LinkOnTheWay(const std::string& root, const std::string& path,
+                         engine::PathRules rules = engine::PathRules::Native());
+
 } // namespace tandrel::sync

@@ -125,6 +125,16 @@ FileResult CopyOneFile(const std::string& from, const std::string& to, const set
     return platform::CopyFileSafely(from, to);
 }
 
+// Copy and delete act on paths made from a root and a row's relative path; a
+// folder on the way that has become a link would take them elsewhere.
+FileResult RefuseLinkOnTheWay(const std::string& what, const std::string& root, const std::string& path)
+{
+    const std::string link = LinkOnTheWay(root, path);
+    if (link.empty())
+        return FileResult::Success();
+    return FileResult::Failure(what + " '" + path + "': '" + link + "' is a symbolic link, which is not followed");
+}
+
 FileResult DeleteOneItem(const CompareItem& row, const std::string& path, const settings::CompareOptions& options)
 {
     if (row.isFolder)
@@ -169,11 +179,19 @@ SyncOutcome CopyCheckedRows(ResultStore& store, ResultCategory category, CopyDir
         return reversed ? store.Path(category, row) : store.TargetPath(category, row);
     };
 
+    const std::string& targetRoot =
+        direction == CopyDirection::SourceToDestination ? store.DestinationRoot() : store.SourceRoot();
+
     RowRun run{store, category, options, runFlag, progressFraction, observer, toOf,
                [&](const CompareItem& row) {
+                   const std::string to = toOf(row);
+                   if (FileResult refused = RefuseLinkOnTheWay(row.isFolder ? "Cannot create folder" : "Cannot copy to",
+                                                               targetRoot, to);
+                       !refused.ok())
+                       return refused;
                    if (row.isFolder)
-                       return platform::CreateFolder(toOf(row));
-                   return CopyOneFile(fromOf(row), toOf(row), options);
+                       return platform::CreateFolder(to);
+                   return CopyOneFile(fromOf(row), to, options);
                }};
     return run.Run(Order::TopDown);
 }
@@ -183,7 +201,14 @@ SyncOutcome DeleteCheckedRows(ResultStore& store, ResultCategory category, const
 {
     auto pathOf = [&store, category](const CompareItem& row) { return store.Path(category, row); };
     RowRun run{store, category, options, runFlag, progressFraction, observer, pathOf,
-               [&](const CompareItem& row) { return DeleteOneItem(row, pathOf(row), options); }};
+               [&](const CompareItem& row) {
+                   const std::string path = pathOf(row);
+                   if (FileResult refused = RefuseLinkOnTheWay(row.isFolder ? "Cannot remove folder" : "Cannot delete",
+                                                               store.WalkedRoot(category), path);
+                       !refused.ok())
+                       return refused;
+                   return DeleteOneItem(row, path, options);
+               }};
     return run.Run(Order::BottomUp);
 }
 

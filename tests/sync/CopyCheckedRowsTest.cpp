@@ -485,5 +485,63 @@ TEST(CopyCheckedRows, CopiedPairsCompareEqualAfterwards)
     EXPECT_EQ(p.t.ReadFile("d/tree/inner/leaf"), "leaf");
 }
 
+TEST(CopyCheckedRows, NothingIsWrittenThroughALinkOnTheTargetSide)
+{
+    // The destination holds a link where the source has a folder: the scan
+    // does not follow it, so the folder and its content are missing in the
+    // destination, with expected paths that lead through the link.
+    SyncPair p;
+    p.t.WriteFile("s/sub/f", "new");
+    p.t.WriteFile("s/sub/deeper/g", "new g");
+    p.t.WriteFile("outside/f", "must stay");
+    p.t.Symlink(p.t.Path("outside"), "d/sub");
+    p.options.Overwriting = true;
+    p.options.IgnoreError = true;
+    engine::ScanContext context = p.ScanContext();
+    engine::RunScan(context);
+    ASSERT_EQ(p.store.Count(kMissingDest), 4u); // sub, sub/f, sub/deeper, sub/deeper/g
+    p.store.SetAllChecked(true);
+    Recorder rec;
+    const SyncOutcome out = p.Copy(kMissingDest, S2D, rec);
+    EXPECT_EQ(out.succeeded, 0u);
+    EXPECT_EQ(out.failed, 4u);
+    EXPECT_EQ(p.t.ReadFile("outside/f"), "must stay");
+    EXPECT_FALSE(p.t.Exists("outside/deeper"));
+    EXPECT_EQ(CountTempFiles(p.t.Path("outside")), 0);
+    EXPECT_EQ(platform::LookUp(p.t.Path("d/sub")).kind, platform::EntryKind::SymbolicLink);
+    for (std::size_t k = 1; k < 4; ++k) {
+        EXPECT_EQ(p.store.Row(kMissingDest, k).icon, RowIcon::Failed);
+        EXPECT_NE(p.store.Row(kMissingDest, k).StatusText().find("symbolic link"), std::string::npos)
+            << p.store.Row(kMissingDest, k).StatusText();
+    }
+
+    // The other way round: the source holds the link, the rows come from
+    // the destination pass and are copied back towards the source.
+    SyncPair q;
+    q.t.WriteFile("d/sub/f", "new");
+    q.t.WriteFile("outside/f", "must stay");
+    q.t.Symlink(q.t.Path("outside"), "s/sub");
+    q.options.Overwriting = true;
+    q.options.IgnoreError = true;
+    engine::ScanContext back = q.ScanContext();
+    engine::RunScan(back);
+    ASSERT_EQ(q.store.Count(kMissingSource), 2u);
+    q.store.SetAllChecked(true);
+    Recorder rec2;
+    EXPECT_EQ(q.Copy(kMissingSource, D2S, rec2).succeeded, 0u);
+    EXPECT_EQ(q.t.ReadFile("outside/f"), "must stay");
+
+    // A link as the roots themselves is followed as the user chose it.
+    SyncPair r;
+    r.t.WriteFile("s/a", "a");
+    r.t.MakeDir("real");
+    r.t.Remove("d");
+    r.t.Symlink(r.t.Path("real"), "d");
+    r.AddFile(kMissingDest, "a");
+    Recorder rec3;
+    EXPECT_EQ(r.Copy(kMissingDest, S2D, rec3).succeeded, 1u);
+    EXPECT_EQ(r.t.ReadFile("real/a"), "a");
+}
+
 } // namespace
 } // namespace tandrel::sync

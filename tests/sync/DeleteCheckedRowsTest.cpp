@@ -186,5 +186,32 @@ TEST(DeleteCheckedRows, LinksFifosAndStopOnFailure)
     EXPECT_EQ(q.store.Row(kMissingDest, 1).icon, RowIcon::Failed);
 }
 
+TEST(DeleteCheckedRows, AFolderReplacedByALinkSinceTheComparisonIsNotFollowed)
+{
+    SyncPair p;
+    p.t.WriteFile("s/sub/f", "f");
+    p.t.WriteFile("s/sub/inner/g", "g");
+    engine::ScanContext context = p.ScanContext();
+    engine::RunScan(context);
+    ASSERT_EQ(p.store.Count(kMissingDest), 4u); // sub, sub/f, sub/inner, sub/inner/g
+    p.store.SetAllChecked(true);
+
+    // After the comparison the folder makes way for a link to a look-alike.
+    p.t.WriteFile("outside/f", "must stay");
+    p.t.WriteFile("outside/inner/g", "must stay too");
+    p.t.Remove("s/sub");
+    p.t.Symlink(p.t.Path("outside"), "s/sub");
+    p.options.Overwriting = true;
+    Recorder rec;
+    const SyncOutcome out = p.Delete(kMissingDest, rec);
+    EXPECT_EQ(out.succeeded, 0u);
+    EXPECT_EQ(out.failed, 4u); // three through the link; the link itself is no folder
+    EXPECT_EQ(p.t.ReadFile("outside/f"), "must stay");
+    EXPECT_EQ(p.t.ReadFile("outside/inner/g"), "must stay too");
+    EXPECT_TRUE(p.t.Exists("s/sub"));
+    EXPECT_NE(p.store.Row(kMissingDest, 3).StatusText().find("is a symbolic link"), std::string::npos);
+    EXPECT_NE(p.store.Row(kMissingDest, 2).StatusText().find("Cannot remove folder"), std::string::npos);
+}
+
 } // namespace
 } // namespace tandrel::sync

@@ -52,5 +52,26 @@ TEST(PathRoutines, MakeFolderPathCreatesEveryMissingLevelAndAbsorbsFailures)
     EXPECT_FALSE(engine::FolderExists(t.Path("file/below")));
 }
 
+TEST(PathRoutines, LinkOnTheWayLooksBelowTheRootOnly)
+{
+    test::TempTree t;
+    t.WriteFile("real/a/b/file", "x");
+    t.MakeDir("elsewhere/b");
+    t.Symlink(t.Path("real"), "rootlink");
+    t.Symlink(t.Path("elsewhere"), "real/link");
+    const std::string root = t.Path("rootlink/");
+
+    EXPECT_EQ(LinkOnTheWay(root, root + "a/b/file"), "");
+    EXPECT_EQ(LinkOnTheWay(t.Path("rootlink"), root + "a/b/file"), ""); // root without its separator
+    EXPECT_EQ(LinkOnTheWay(root, root + "a"), "");
+    EXPECT_EQ(LinkOnTheWay(root, root + "link"), "");        // the item itself is not looked at
+    EXPECT_EQ(LinkOnTheWay(root, root + "link/b/new"), root + "link");
+    EXPECT_EQ(LinkOnTheWay(root, root + "missing/link/x"), ""); // nothing exists below a missing level
+    EXPECT_EQ(LinkOnTheWay(root, root + "a/b/file/x"), "");     // nor below a file
+
+    // A path outside the root is looked at from the top.
+    EXPECT_EQ(LinkOnTheWay(t.Path("other/"), root + "a/b/file"), t.Path("rootlink"));
+}
+
 } // namespace
 } // namespace tandrel::sync
