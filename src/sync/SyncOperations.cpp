@@ -103,6 +103,23 @@ struct RowRun {
     }
 };
 
+// What keeps an existing file from being replaced or deleted while
+// Overwriting is off: it is read-only, system (a FIFO, socket or device) or
+// hidden (its name begins with a dot). Null when none of these holds.
+const char* ProtectedKind(const std::string& path, const platform::EntryInfo& info)
+{
+    if (info.kind == platform::EntryKind::Missing || info.kind == platform::EntryKind::Folder)
+        return nullptr;
+    if (info.ReadOnly())
+        return "read-only";
+    if (info.kind == platform::EntryKind::Special)
+        return "system";
+    const auto slash = path.rfind('/');
+    if (path.compare(slash == std::string::npos ? 0 : slash + 1, 1, ".") == 0)
+        return "hidden";
+    return nullptr;
+}
+
 FileResult CopyOneFile(const std::string& from, const std::string& to, const settings::CompareOptions& options)
 {
     const std::string parent = ParentFolder(to);
@@ -117,10 +134,10 @@ FileResult CopyOneFile(const std::string& from, const std::string& to, const set
             if (!cleared.ok())
                 return cleared;
         }
-    } else if (target.ReadOnly()) {
-        // The rename below would succeed; a read-only target is still kept
-        // unless overwriting is allowed.
-        return platform::ErrnoFailure("Cannot replace read-only file", to, EACCES);
+    } else if (const char* kind = ProtectedKind(to, target)) {
+        // The rename below would succeed; such a target is still kept unless
+        // overwriting is allowed.
+        return platform::ErrnoFailure(std::string("Cannot replace ") + kind + " file", to, EACCES);
     }
     return platform::CopyFileSafely(from, to);
 }
@@ -143,8 +160,8 @@ FileResult DeleteOneItem(const CompareItem& row, const std::string& path, const 
         FileResult cleared = platform::SetArchiveOnly(path);
         if (!cleared.ok())
             return cleared;
-    } else if (platform::LookUp(path).ReadOnly()) {
-        return platform::ErrnoFailure("Cannot delete read-only file", path, EACCES);
+    } else if (const char* kind = ProtectedKind(path, platform::LookUp(path))) {
+        return platform::ErrnoFailure(std::string("Cannot delete ") + kind + " file", path, EACCES);
     }
     return platform::DeleteFile(path);
 }

@@ -543,5 +543,45 @@ TEST(CopyCheckedRows, NothingIsWrittenThroughALinkOnTheTargetSide)
     EXPECT_EQ(r.t.ReadFile("real/a"), "a");
 }
 
+TEST(CopyCheckedRows, HiddenAndSystemTargetsFollowOverwriting)
+{
+    SyncPair p;
+    p.t.WriteFile("s/.profile", "new profile");
+    p.t.WriteFile("d/.profile", "old profile");
+    p.t.WriteFile("s/pipe", "a file where the destination has a FIFO");
+    p.t.MakeFifo("d/pipe");
+    p.t.WriteFile("s/.fresh", "nothing to replace");
+    p.t.WriteFile("s/plain", "new plain");
+    p.t.WriteFile("d/plain", "old plain");
+    p.AddFile(kNewer, ".profile");
+    p.AddFile(kNewer, "pipe");
+    p.AddFile(kNewer, ".fresh");
+    p.AddFile(kNewer, "plain");
+
+    // Overwriting off: an existing hidden (dot) or system (special) target is
+    // kept and its row fails; new files and ordinary targets are copied.
+    p.options.Overwriting = false;
+    Recorder rec;
+    SyncOutcome out = p.Copy(kNewer, S2D, rec);
+    EXPECT_EQ(out.succeeded, 2u);
+    EXPECT_EQ(out.failed, 2u);
+    EXPECT_EQ(p.t.ReadFile("d/.profile"), "old profile");
+    EXPECT_EQ(platform::LookUp(p.t.Path("d/pipe")).kind, platform::EntryKind::Special);
+    EXPECT_EQ(p.t.ReadFile("d/.fresh"), "nothing to replace");
+    EXPECT_EQ(p.t.ReadFile("d/plain"), "new plain");
+    EXPECT_NE(p.store.Row(kNewer, 0).StatusText().find("Cannot replace hidden file"), std::string::npos)
+        << p.store.Row(kNewer, 0).StatusText();
+    EXPECT_NE(p.store.Row(kNewer, 1).StatusText().find("Cannot replace system file"), std::string::npos)
+        << p.store.Row(kNewer, 1).StatusText();
+
+    // Overwriting on: both are replaced (the FIFO is never opened, only replaced).
+    p.store.RemoveProcessedRows(kNewer);
+    p.options.Overwriting = true;
+    out = p.Copy(kNewer, S2D, rec);
+    EXPECT_EQ(out.succeeded, 2u);
+    EXPECT_EQ(p.t.ReadFile("d/.profile"), "new profile");
+    EXPECT_EQ(p.t.ReadFile("d/pipe"), "a file where the destination has a FIFO");
+}
+
 } // namespace
 } // namespace tandrel::sync

@@ -213,5 +213,33 @@ TEST(DeleteCheckedRows, AFolderReplacedByALinkSinceTheComparisonIsNotFollowed)
     EXPECT_NE(p.store.Row(kMissingDest, 2).StatusText().find("Cannot remove folder"), std::string::npos);
 }
 
+TEST(DeleteCheckedRows, HiddenAndSystemFilesFollowOverwriting)
+{
+    SyncPair p;
+    p.t.WriteFile("s/.hidden", "dot file");
+    p.t.MakeFifo("s/pipe");
+    p.t.WriteFile("s/plain", "plain");
+    p.AddFile(kMissingDest, ".hidden");
+    p.AddFile(kMissingDest, "pipe");
+    p.AddFile(kMissingDest, "plain");
+    p.options.Overwriting = false;
+    Recorder rec;
+    SyncOutcome out = p.Delete(kMissingDest, rec);
+    EXPECT_EQ(out.succeeded, 1u);
+    EXPECT_EQ(out.failed, 2u);
+    EXPECT_TRUE(p.t.Exists("s/.hidden"));
+    EXPECT_TRUE(p.t.Exists("s/pipe"));
+    EXPECT_FALSE(p.t.Exists("s/plain"));
+    EXPECT_NE(p.store.Row(kMissingDest, 0).StatusText().find("Cannot delete hidden file"), std::string::npos);
+    EXPECT_NE(p.store.Row(kMissingDest, 1).StatusText().find("Cannot delete system file"), std::string::npos);
+
+    p.store.RemoveProcessedRows(kMissingDest);
+    p.options.Overwriting = true;
+    out = p.Delete(kMissingDest, rec);
+    EXPECT_EQ(out.succeeded, 2u);
+    EXPECT_FALSE(p.t.Exists("s/.hidden"));
+    EXPECT_FALSE(p.t.Exists("s/pipe"));
+}
+
 } // namespace
 } // namespace tandrel::sync
