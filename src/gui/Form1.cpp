@@ -33,6 +33,7 @@
 #include <QScreen>
 #include <QStackedWidget>
 #include <QTabBar>
+#include <QTimer>
 #include <QToolBar>
 #include <QTreeView>
 
@@ -404,6 +405,14 @@ void Form1::Start()
 
 void Form1::StartNewComparison()
 {
+    // A copy or delete still running would go on over the rows of the new
+    // comparison. It stops after the item in hand, like its Cancel, and the
+    // new comparison starts once it has wound up.
+    if (m_resultCommandsLocked) {
+        m_state.runFlag.Set(false);
+        m_newComparisonPending = true;
+        return;
+    }
     // A progress window left open by the previous run goes first.
     CloseProgressWindow(this);
     OpenNewComparisonDialog();
@@ -632,6 +641,7 @@ void Form1::UpdateTabCaption(int category)
 
 void Form1::DisableResultCommands()
 {
+    m_resultCommandsLocked = true;
     CmdD2S->setEnabled(false);
     CmdS2D->setEnabled(false);
     CmdDelete->setEnabled(false);
@@ -643,6 +653,11 @@ void Form1::EnableResultCommands()
     CmdDelete->setEnabled(true);
     TabStrip1->setEnabled(true);
     ApplyCopyButtonRule();
+    m_resultCommandsLocked = false;
+    if (m_newComparisonPending) {
+        m_newComparisonPending = false;
+        QTimer::singleShot(0, this, &Form1::StartNewComparison);
+    }
 }
 
 void Form1::SetTabStripEnabled(bool enabled)

@@ -112,6 +112,8 @@ private:
     std::map<CommandId, std::vector<QAction*>> m_actions;
     std::unique_ptr<SyncRunner> m_syncRunner;
     int m_storeResetDepth = 0;
+    bool m_resultCommandsLocked = false; // a comparison, copy or delete is running
+    bool m_newComparisonPending = false; // New was asked for while one ran
 };
 
 } // namespace tandrel::gui

@@ -5,7 +5,9 @@
 #include "gui/FormWait.h"
 #include "gui/ResultListModel.h"
 
+#include "ModalDriver.h"
 #include "ScriptedDialogs.h"
+#include "gui/FormGuide.h"
 #include "support/TempTree.h"
 
 #include <QPushButton>
@@ -97,9 +99,87 @@ TEST(RunWithMainWindowTest, CancelledRunThenCopyThroughTheLists)
     EXPECT_TRUE(form.CmdDelete->isEnabled());
     EXPECT_TRUE(form.TabStrip1->isEnabled());
 
-    // Hidden before it goes: a visible main window destroyed on the spot lays
-    // its lists out once more after its icons are gone.
-    form.hide();
+    // The window goes while shown, as the program's end destroys it.
+}
+
+// New during a delete: the delete stops after the item in hand and only
+// then does the new comparison start. Nothing of the new lists is deleted
+// without its own question.
+TEST(RunWithMainWindowTest, NewDuringADeleteStopsItBeforeTheNextComparison)
+{
+    struct ImmediateEvents {
+        std::chrono::microseconds old = EventPump::Interval();
+        ImmediateEvents() { EventPump::SetInterval(std::chrono::microseconds(0)); }
+        ~ImmediateEvents() { EventPump::SetInterval(old); }
+    } immediate;
+
+    test::TempTree tree;
+    tree.MakeDir("prog");
+    tree.MakeDir("src");
+    constexpr int kFiles = 40;
+    for (int i = 0; i < kFiles; ++i)
+        tree.WriteFile("dst/f" + std::to_string(i) + ".txt", "x");
+
+    AppState state;
+    PrepareAppState(state, ToQ(tree.Path("prog")));
+    state.settings.options.PlaySound = false;
+    state.sourceRoot = ToQ(tree.Path("src"));
+    state.destinationRoot = ToQ(tree.Path("dst"));
+    test::ScriptedDialogs dialogs;
+    Form1 form(state, dialogs);
+    form.show();
+    RunComparison(state, form, &form);
+    ASSERT_NE(ProgressWindow(&form), nullptr);
+    ProgressWindow(&form)->Command1->click();
+    ASSERT_EQ(state.store.Count(ResultCategory::NotInSource), static_cast<std::size_t>(kFiles));
+
+    auto remaining = [&] {
+        int n = 0;
+        for (int i = 0; i < kFiles; ++i)
+            n += tree.Exists("dst/f" + std::to_string(i) + ".txt") ? 1 : 0;
+        return n;
+    };
+
+    // Part way through the delete the user asks for a new comparison and
+    // confirms the folders.
+    int guides = 0;
+    int leftWhenAsked = -1;
+    bool deleteStillRunning = false;
+    QTimer during;
+    during.setInterval(0);
+    QObject::connect(&during, &QTimer::timeout, [&] {
+        if (leftWhenAsked < 0 && remaining() <= kFiles - 5) {
+            leftWhenAsked = remaining();
+            test::WhenModalShown([&](QWidget* modal) {
+                auto* guide = qobject_cast<FormGuide*>(modal);
+                ASSERT_NE(guide, nullptr);
+                ++guides;
+                deleteStillRunning = !form.CmdDelete->isEnabled();
+                guide->Command1->click();
+            });
+            form.Execute(CommandId::ID_NEW);
+        }
+    });
+    during.start();
+    form.TabStrip1->setCurrentIndex(3);
+    dialogs.messageReplies.push_back(MessageReply::Yes);
+    QTest::mouseClick(form.CmdDelete, Qt::LeftButton);
+    during.stop();
+    ASSERT_GE(leftWhenAsked, 0);
+
+    // The delete has wound up; the dialog comes next, then the comparison.
+    QTRY_COMPARE_WITH_TIMEOUT(guides, 1, 5000);
+    EXPECT_FALSE(deleteStillRunning);
+    ASSERT_NE(ProgressWindow(&form), nullptr);
+    ProgressWindow(&form)->Command1->click();
+    EXPECT_GE(remaining(), leftWhenAsked - 1);
+    EXPECT_GT(remaining(), 0);
+    EXPECT_EQ(state.store.Count(ResultCategory::NotInSource), static_cast<std::size_t>(remaining()));
+    for (const auto& row : state.store.List(ResultCategory::NotInSource))
+        EXPECT_TRUE(row.checked);
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_TRUE(form.CmdDelete->isEnabled());
+    EXPECT_EQ(dialogs.Messages().size(), 1u); // the one question of the first delete
 }
 
 } // namespace
