@@ -48,6 +48,20 @@ QComboBox* MakeFolderBox(const QString& name, const QRect& geometry, QWidget* pa
     return box;
 }
 
+// Leading and trailing blanks removed, nothing else: a tab or line break is
+// part of a folder name here, and the folder that passed the existence test
+// must be the folder that is compared.
+QString TrimSpaces(const QString& text)
+{
+    qsizetype first = 0;
+    qsizetype last = text.size();
+    while (first < last && text[first] == QLatin1Char(' '))
+        ++first;
+    while (last > first && text[last - 1] == QLatin1Char(' '))
+        --last;
+    return text.mid(first, last - first);
+}
+
 } // namespace
 
 FormGuide::FormGuide(AppState& app, Dialogs& dialogs, QWidget* parent)
@@ -175,12 +189,12 @@ void FormGuide::Command1Click()
 {
     const QString source = Combo1->currentText();
     const QString destination = Combo2->currentText();
-    if (source.trimmed().isEmpty()) {
+    if (TrimSpaces(source).isEmpty()) {
         m_dialogs.Message(this, QStringLiteral("Please specify source directory"), QString::fromLatin1(kTitle),
                           MessageIcon::Information, MessageButtons::Ok);
         return;
     }
-    if (destination.trimmed().isEmpty()) {
+    if (TrimSpaces(destination).isEmpty()) {
         m_dialogs.Message(this, QStringLiteral("Please specify destination directory"), QString::fromLatin1(kTitle),
                           MessageIcon::Information, MessageButtons::Ok);
         return;
@@ -197,8 +211,8 @@ void FormGuide::Command1Click()
     }
 
     m_app.includeSubdirectories = Check1->isChecked();
-    m_app.sourceRoot = source.trimmed();
-    m_app.destinationRoot = destination.trimmed();
+    m_app.sourceRoot = TrimSpaces(source);
+    m_app.destinationRoot = TrimSpaces(destination);
     m_app.runFlag.Set(true);
     RememberRecentFolders();
     accept();

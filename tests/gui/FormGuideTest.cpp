@@ -117,12 +117,20 @@ TEST(FormGuideTest, CompareChecksInOrderWithTheirMessages)
 
     f.dialogs.Clear();
     form.Combo1->setEditText(src);
-    form.Combo2->setEditText(QStringLiteral(" \t "));
+    form.Combo2->setEditText(QStringLiteral("  "));
     QTest::mouseClick(form.Command1, Qt::LeftButton);
     ASSERT_EQ(f.dialogs.Messages().size(), 1u);
     EXPECT_EQ(f.dialogs.Messages()[0].text, QStringLiteral("Please specify destination directory"));
     EXPECT_EQ(f.dialogs.Messages()[0].title, QStringLiteral("Tandrel"));
     EXPECT_EQ(f.dialogs.Messages()[0].icon, MessageIcon::Information);
+
+    // Only blanks are trimmed: a tab is text, which then fails the folder test.
+    f.dialogs.Clear();
+    form.Combo2->setEditText(QStringLiteral(" \t "));
+    QTest::mouseClick(form.Command1, Qt::LeftButton);
+    ASSERT_EQ(f.dialogs.Messages().size(), 1u);
+    EXPECT_EQ(f.dialogs.Messages()[0].text, QStringLiteral(" \t  is not accessible."));
+    EXPECT_EQ(f.dialogs.Messages()[0].icon, MessageIcon::Critical);
 
     // A missing source is named as typed.
     f.dialogs.Clear();
@@ -213,6 +221,19 @@ TEST(FormGuideTest, SuccessfulComparePublishesRemembersAndCloses)
     EXPECT_FALSE(f.app.runFlag.IsSet());
     EXPECT_EQ(again.result(), QDialog::Rejected);
     EXPECT_FALSE(f.app.includeSubdirectories);
+
+    // A tab ending a folder's name is part of it: the folder that passed the
+    // test is the one compared; only the blanks around it go.
+    f.tree.MakeDir("tab\t");
+    const QString tabbed = ToQ(f.tree.Path("tab\t"));
+    FormGuide third(f.app, f.dialogs, &f.main);
+    third.show();
+    third.Combo1->setEditText(tabbed);
+    third.Combo2->setEditText(dst);
+    QTest::mouseClick(third.Command1, Qt::LeftButton);
+    EXPECT_TRUE(f.dialogs.requests.empty());
+    EXPECT_TRUE(f.app.runFlag.IsSet());
+    EXPECT_EQ(f.app.sourceRoot, tabbed);
 }
 
 TEST(FormGuideTest, RecentFolderRules)
