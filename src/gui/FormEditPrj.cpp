@@ -4,6 +4,7 @@
 #include "Dialogs.h"
 #include "FormIcons.h"
 #include "FormProjects.h"
+#include "TrimBlanks.h"
 #include "engine/FolderExists.h"
 #include "engine/PathRules.h"
 
@@ -163,9 +164,9 @@ void FormEditPrj::Load()
 
 void FormEditPrj::Accept()
 {
-    TextName->setText(TextName->text().trimmed());
-    TextS->setText(TextS->text().trimmed());
-    TextD->setText(TextD->text().trimmed());
+    TextName->setText(TrimBlanks(TextName->text()));
+    TextS->setText(TrimBlanks(TextS->text()));
+    TextD->setText(TrimBlanks(TextD->text()));
     const QString title = QStringLiteral("Tandrel");
 
     if (TextName->text().isEmpty()) {

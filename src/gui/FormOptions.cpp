@@ -3,6 +3,7 @@
 #include "AppState.h"
 #include "Dialogs.h"
 #include "FormIcons.h"
+#include "TrimBlanks.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -260,7 +261,7 @@ void FormOptions::ApplyComboSecRule()
 
 void FormOptions::AddEntry()
 {
-    const QString text = Text1->text().trimmed();
+    const QString text = TrimBlanks(Text1->text());
     Text1->setText(text);
     if (text.isEmpty())
         return;

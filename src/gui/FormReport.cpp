@@ -2,6 +2,7 @@
 
 #include "AppState.h"
 #include "Dialogs.h"
+#include "TrimBlanks.h"
 #include "report/ReportWriter.h"
 
 #include <QCheckBox>
@@ -33,7 +34,7 @@ report::ReportFormat Format(bool csv)
 
 QString FormReport::ReportPath(const QString& chosen, bool csv)
 {
-    QString path = chosen.trimmed();
+    QString path = TrimBlanks(chosen);
     if (path.endsWith(QChar(u'\0')))
         path.chop(1);
     return ToQ(report::WithReportExtension(FromQ(path), Format(csv)));
@@ -103,7 +104,7 @@ void FormReport::Save()
     const QString pattern = QStringLiteral("*") + QString::fromLatin1(report::ReportExtension(format));
 
     const QString chosen = m_dialogs.ChooseSaveFile(this, m_appState.reportFolder, description, pattern);
-    if (chosen.trimmed().isEmpty())
+    if (TrimBlanks(chosen).isEmpty())
         return;
     const QString path = ReportPath(chosen, csv);
 

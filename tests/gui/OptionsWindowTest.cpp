@@ -248,6 +248,14 @@ TEST(FormOptions, IgnoredNamesHintDuplicatesEnterAndDelete)
     QTest::mouseClick(add, Qt::LeftButton);
     EXPECT_EQ(list->count(), 3);
     EXPECT_EQ(text1->text(), "");
+    // Only blanks go: a tab is part of the name.
+    text1->setText(" \tTab name\t ");
+    QTest::mouseClick(add, Qt::LeftButton);
+    ASSERT_EQ(list->count(), 4);
+    EXPECT_EQ(list->item(3)->text(), "\tTab name\t");
+    list->setCurrentRow(3);
+    QTest::mouseClick(Find<QPushButton>(form, "CmdRemove"), Qt::LeftButton);
+    EXPECT_EQ(list->count(), 3);
 
     // Enter in Text1 adds, and does not close the dialog.
     text1->setText("node_modules");

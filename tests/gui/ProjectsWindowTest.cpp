@@ -334,14 +334,14 @@ TEST_F(EditorFixture, ChecksInOrderWithTheirMessages)
     // Folders need not exist and may hold '|'; names may repeat.
     dialogs.Clear();
     Field(*editor, "TextName")->setText("A");
-    Field(*editor, "TextD")->setText("/no/such|folder");
+    Field(*editor, "TextD")->setText("  /no/such|folder\t ");
     Ok(*editor);
     EXPECT_TRUE(dialogs.requests.empty());
     EXPECT_EQ(editor->result(), QDialog::Accepted);
     ASSERT_EQ(manager.RowCount(), 2);
     EXPECT_EQ(manager.Row(1).name, "A");
     EXPECT_EQ(manager.Row(1).source, "/srv/s");
-    EXPECT_EQ(manager.Row(1).destination, "/no/such|folder");
+    EXPECT_EQ(manager.Row(1).destination, "/no/such|folder\t"); // only blanks are trimmed
 }
 
 TEST_F(EditorFixture, BrowseStartFoldersAndUnreadableChoice)

@@ -182,6 +182,7 @@ TEST_F(ReportFixture, ExtensionRule)
     EXPECT_EQ(FormReport::ReportPath("/r/x.Csv", true), "/r/x.Csv");
     EXPECT_EQ(FormReport::ReportPath("   /r/x   ", false), "/r/x.txt");
     EXPECT_EQ(FormReport::ReportPath(QString("/r/x") + QChar(u'\0'), false), "/r/x.txt");
+    EXPECT_EQ(FormReport::ReportPath(" /r/x\t ", false), "/r/x\t.txt"); // only blanks go
 
     for (const auto& [reply, file] : std::vector<std::pair<std::string, std::string>>{
              {"upper.TXT", "upper.TXT"}, {"other.csv", "other.csv.txt"}, {"plain", "plain.txt"}}) {
