@@ -20,6 +20,8 @@
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
+#include <locale.h>
+#include <stdlib.h>
 #include <string>
 
 namespace tandrel::gui {
@@ -79,7 +81,10 @@ qint64 FormOptions::LeadingNumber(const QString& text)
             number += exponent;
         }
     }
-    const double value = std::fabs(std::floor(std::strtod(number.c_str(), nullptr)));
+    // Read with the C locale's decimal point whatever the user's locale says.
+    static const locale_t cLocale = ::newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+    const double parsed = cLocale ? ::strtod_l(number.c_str(), nullptr, cLocale) : std::strtod(number.c_str(), nullptr);
+    const double value = std::fabs(std::floor(parsed));
     if (!std::isfinite(value) || value > static_cast<double>(kMaxIgnoreTime))
         return kMaxIgnoreTime;
     return static_cast<qint64>(value);

@@ -14,6 +14,9 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <string>
+
 namespace tandrel::gui {
 namespace {
 
@@ -172,6 +175,24 @@ TEST(FormOptions, ComboSecRuleWhileTyping)
     EXPECT_EQ(FormOptions::LeadingNumber("2147483648"), 20000000);
     EXPECT_EQ(FormOptions::LeadingNumber("99999999999999999999999"), 20000000);
     EXPECT_EQ(FormOptions::LeadingNumber("1e400"), 20000000);
+    EXPECT_EQ(FormOptions::LeadingNumber("1.5e3"), 1500);
+
+    // A user's locale with a decimal comma does not change how the text is read.
+    const std::string oldNumeric = std::setlocale(LC_NUMERIC, nullptr);
+    bool commaLocale = false;
+    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8", "nl_NL.UTF-8"}) {
+        if (std::setlocale(LC_NUMERIC, name) && *std::localeconv()->decimal_point == ',') {
+            commaLocale = true;
+            break;
+        }
+    }
+    if (commaLocale) {
+        EXPECT_EQ(FormOptions::LeadingNumber("-5.5"), 6);
+        EXPECT_EQ(FormOptions::LeadingNumber("2.5e7"), 20000000);
+        EXPECT_EQ(FormOptions::LeadingNumber("1.5e3"), 1500);
+        EXPECT_EQ(FormOptions::LeadingNumber("12,9"), 12);
+    }
+    std::setlocale(LC_NUMERIC, oldNumeric.c_str());
 
     ProgramFolder folder("[Option]\r\nIgnoreTime=5\r\n");
     ScriptedDialogs dialogs;
