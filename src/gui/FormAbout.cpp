@@ -28,9 +28,10 @@ FormAbout::FormAbout(QWidget* parent) : QDialog(parent)
     nameFont.setBold(true);
     Label1->setFont(nameFont);
 
-    Label2 = new QLabel(QStringLiteral("Compares two folder trees and brings them into line."));
+    // The two lines of the rights notice.
+    Label2 = new QLabel(QStringLiteral("Copyright \u00A9 Orvessa Software. All rights reserved."));
     Label2->setObjectName(QStringLiteral("Label2"));
-    Label4 = new QLabel(QStringLiteral("Copyright \u00A9 Orvessa Software. All rights reserved."));
+    Label4 = new QLabel(QStringLiteral("This program is protected by copyright law."));
     Label4->setObjectName(QStringLiteral("Label4"));
 
     auto* texts = new QVBoxLayout;

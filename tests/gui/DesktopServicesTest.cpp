@@ -423,11 +423,16 @@ TEST(FormAbout, NameVersionPictureAndClose)
     EXPECT_EQ(about.windowTitle(), "About");
     EXPECT_EQ(about.findChild<QLabel*>("Label1")->text(), "Tandrel 5.0");
     EXPECT_FALSE(about.findChild<QLabel*>("Image1")->pixmap().isNull());
-    EXPECT_FALSE(about.findChild<QLabel*>("Label2")->text().isEmpty());
+    EXPECT_TRUE(about.findChild<QLabel*>("Label2")->text().startsWith("Copyright"));
     EXPECT_FALSE(about.findChild<QLabel*>("Label4")->text().isEmpty());
     auto* close = about.findChild<QPushButton*>("Command2");
     ASSERT_NE(close, nullptr);
     EXPECT_EQ(close->text(), "&Close");
+    // The coloured band lies behind the button.
+    auto* band = about.findChild<QWidget*>("Label6");
+    ASSERT_NE(band, nullptr);
+    EXPECT_TRUE(band->isAncestorOf(close));
+    EXPECT_TRUE(band->autoFillBackground());
     QTest::mouseClick(close, Qt::LeftButton);
     EXPECT_FALSE(about.isVisible());
 }
