@@ -6,6 +6,8 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace tandrel::gui {
 
 FormStauts::FormStauts(AppState& app, QWidget* mainWindow)
@@ -82,8 +84,10 @@ FormStauts::FormStauts(AppState& app, QWidget* mainWindow)
 
 void FormStauts::Timer1Tick()
 {
-    PicProg[0]->PaintPiece(m_pieces.iP,
-                           QRectF(m_leftWidth, 0, m_middleWidth * m_app.progressFraction, m_barHeight));
+    // Rows checked during a run can take the fraction past 1; the fill still
+    // ends at the bar's right end.
+    const double fraction = std::clamp(m_app.progressFraction, 0.0, 1.0);
+    PicProg[0]->PaintPiece(m_pieces.iP, QRectF(m_leftWidth, 0, m_middleWidth * fraction, m_barHeight));
 }
 
 void FormStauts::SetCaption(const QString& caption)

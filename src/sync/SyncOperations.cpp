@@ -70,11 +70,13 @@ struct RowRun {
     bool WorkOn(std::size_t k, SyncOutcome& outcome)
     {
         ++outcome.started;
-        // Rows checked after the counting pass are worked on too; the shown
-        // total never drops below the rows started.
-        const std::size_t total = std::max(outcome.total, outcome.started);
-        progressFraction = static_cast<double>(outcome.started) / static_cast<double>(total);
-        observer.RowStarted(outcome.started, total, shownPath(store.Row(category, k)));
+        // Rows checked after the counting pass are worked on too, but the
+        // total is not counted again: the caption may then read "6 of 5" and
+        // the fraction pass 1 (the status window draws at most a full bar).
+        progressFraction = outcome.total > 0
+                               ? static_cast<double>(outcome.started) / static_cast<double>(outcome.total)
+                               : 1.0;
+        observer.RowStarted(outcome.started, outcome.total, shownPath(store.Row(category, k)));
 
         store.Row(category, k).icon = RowIcon::Started;
         observer.RowChanged(category, k);

@@ -71,6 +71,12 @@ TEST(FormStautsTest, FillFollowsTheProgressFraction)
     EXPECT_EQ(bar->CountOnMiddleLine(kBarFillColour), 284);
     EXPECT_EQ(bar->Canvas().pixel(287, 8), kBarEdgeColour);
 
+    // Past 1 (rows checked during the run) the fill still stops at the right end.
+    app.progressFraction = 1.5;
+    form->Timer1Tick();
+    EXPECT_EQ(bar->CountOnMiddleLine(kBarFillColour), 284);
+    EXPECT_EQ(bar->Canvas().pixel(287, 8), kBarEdgeColour);
+
     // The timer draws it by itself.
     auto* other = new FormStauts(app, &main);
     app.progressFraction = 0.25;

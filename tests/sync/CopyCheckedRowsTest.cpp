@@ -293,6 +293,38 @@ TEST(CopyCheckedRows, ChecksChangedDuringThePassCountForRowsNotReached)
     EXPECT_FALSE(p.t.Exists("d/f5"));
     EXPECT_TRUE(p.t.Exists("d/f6"));
     EXPECT_EQ(rec.captions.back(), "5 of 5");
+
+    // Rows checked after the counting pass: the total stays as counted.
+    SyncPair q;
+    for (int i = 1; i <= 3; ++i) {
+        q.t.WriteFile("s/f" + std::to_string(i), "x");
+        q.AddFile(kMissingDest, "f" + std::to_string(i), i == 1);
+    }
+    Recorder rec2;
+    rec2.fraction = &q.progressFraction;
+    rec2.onPump = [&](int pump) {
+        if (pump == 4) // the start of row 1's turn
+            q.store.SetAllChecked(true);
+    };
+    const SyncOutcome out2 = q.Copy(kMissingDest, S2D, rec2);
+    EXPECT_EQ(out2.total, 1u);
+    EXPECT_EQ(out2.succeeded, 3u);
+    EXPECT_EQ(rec2.captions, (std::vector<std::string>{"1 of 1", "2 of 1", "3 of 1"}));
+    EXPECT_EQ(rec2.fractions, (std::vector<double>{1.0, 2.0, 3.0}));
+
+    // None counted at all: the fraction is a full bar, not a division by zero.
+    SyncPair z;
+    z.t.WriteFile("s/f", "x");
+    z.AddFile(kMissingDest, "f", false);
+    Recorder rec3;
+    rec3.fraction = &z.progressFraction;
+    rec3.onPump = [&](int pump) {
+        if (pump == 1)
+            z.store.SetAllChecked(true);
+    };
+    EXPECT_EQ(z.Copy(kMissingDest, S2D, rec3).succeeded, 1u);
+    EXPECT_EQ(rec3.captions, (std::vector<std::string>{"1 of 0"}));
+    EXPECT_EQ(rec3.fractions, (std::vector<double>{1.0}));
 }
 
 TEST(CopyCheckedRows, FoldersAndMissingLevels)
