@@ -12,6 +12,16 @@ static void LoadSoundResources()
 
 namespace tandrel::gui {
 
+namespace {
+
+WavePlayer& Player()
+{
+    static WavePlayer player;
+    return player;
+}
+
+} // namespace
+
 void PlayFinishSound(const AppState& app)
 {
     if (!app.settings.options.PlaySound)
@@ -21,8 +31,17 @@ void PlayFinishSound(const AppState& app)
     if (!file.open(QIODevice::ReadOnly))
         return;
     const QByteArray wave = file.readAll();
-    platform::PlayWaveFromMemory(reinterpret_cast<const unsigned char*>(wave.constData()),
-                                 static_cast<std::size_t>(wave.size()));
+    const auto* data = reinterpret_cast<const unsigned char*>(wave.constData());
+    const auto size = static_cast<std::size_t>(wave.size());
+    if (Player())
+        Player()(data, size);
+    else
+        platform::PlayWaveFromMemory(data, size);
+}
+
+void SetWavePlayerForTesting(WavePlayer player)
+{
+    Player() = std::move(player);
 }
 
 } // namespace tandrel::gui

@@ -5,6 +5,7 @@
 #include "gui/EventPump.h"
 #include "gui/FinishSound.h"
 #include "gui/FormStauts.h"
+#include "platform/Sound.h"
 #include "support/TempTree.h"
 
 #include <QFile>
@@ -404,6 +405,51 @@ TEST(SyncRunnerTest, FinishSoundComesFromTheResources)
     QFile wave(QStringLiteral(":/sounds/finish.wav"));
     ASSERT_TRUE(wave.open(QIODevice::ReadOnly));
     EXPECT_TRUE(wave.read(4) == "RIFF");
+
+    // What reaches the device: the whole wave, a playable one, only when
+    // PlaySound is on.
+    std::vector<QByteArray> played;
+    SetWavePlayerForTesting([&played](const unsigned char* data, std::size_t size) {
+        played.emplace_back(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+        return true;
+    });
+    PlayFinishSound(app);
+    ASSERT_EQ(played.size(), 1u);
+    wave.seek(0);
+    EXPECT_EQ(played[0], wave.readAll());
+    platform::WaveImage image;
+    EXPECT_TRUE(platform::ParseWave(reinterpret_cast<const unsigned char*>(played[0].constData()),
+                                    static_cast<std::size_t>(played[0].size()), image));
+    app.settings.options.PlaySound = false;
+    PlayFinishSound(app);
+    EXPECT_EQ(played.size(), 1u);
+
+    // Every copy or delete run ends with it, a run that failed or found
+    // nothing checked included; a question answered No does not.
+    played.clear();
+    {
+        Fixture f;
+        f.app.settings.options.PlaySound = true;
+        f.app.currentTab = 3;
+        f.tree.WriteFile("src/a.txt", "a");
+        f.AddRow(ResultCategory::NotInDestination, "a.txt", true);
+        f.AddRow(ResultCategory::NotInDestination, "gone.txt", true);
+        f.runner.CopyCheckedRows(sync::CopyDirection::SourceToDestination); // No
+        EXPECT_TRUE(played.empty());
+        f.dialogs.messageReplies.push_back(MessageReply::Yes);
+        f.runner.CopyCheckedRows(sync::CopyDirection::SourceToDestination);
+        EXPECT_EQ(played.size(), 1u);
+        EXPECT_EQ(f.tree.ReadFile("dst/a.txt"), "a");
+        f.app.store.SetAllChecked(false);
+        f.dialogs.messageReplies.push_back(MessageReply::Yes);
+        f.runner.DeleteCheckedRows();
+        EXPECT_EQ(played.size(), 2u);
+        f.app.settings.options.PlaySound = false;
+        f.dialogs.messageReplies.push_back(MessageReply::Yes);
+        f.runner.DeleteCheckedRows();
+        EXPECT_EQ(played.size(), 2u);
+    }
+    SetWavePlayerForTesting({});
 }
 
 } // namespace
