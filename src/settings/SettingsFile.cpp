@@ -208,6 +208,13 @@ public:
 
     void operator()(std::string_view rawLine)
     {
+        // Editors that save UTF-8 may put a byte-order mark before the first
+        // header; it is not part of the text.
+        if (m_firstLine) {
+            m_firstLine = false;
+            if (rawLine.substr(0, 3) == "\xEF\xBB\xBF")
+                rawLine.remove_prefix(3);
+        }
         const std::string_view line = TrimSpaces(rawLine);
         if (line.empty())
             return;
@@ -239,6 +246,7 @@ public:
     }
 
 private:
+    bool m_firstLine = true;
     static std::optional<Section> HeaderOf(std::string_view line)
     {
         if (line == "[Source]")

@@ -323,6 +323,8 @@ TEST(SettingsFile, AcceptsEveryKindOfLineEnd)
     check("[Source]\r\n/a\r/b\n\n\r\r\n[Option]\n\rIgnoreTime=6\r\n[IgnoreFile]\r\n*.o", "mixed, no final end");
     check("[Source]\r\n   \r\n/a\r\n      \r\n/b\r\n[Option]\r\nIgnoreTime=6\r\n[IgnoreFile]\r\n*.o  ",
           "lines of blanks only");
+    check("\xEF\xBB\xBF[Source]\r\n/a\r\n/b\r\n[Option]\r\nIgnoreTime=6\r\n[IgnoreFile]\r\n*.o\r\n",
+          "UTF-8 byte-order mark");
     // Blanks are trimmed, tabs are not: a line of blanks around a tab is data.
     EXPECT_EQ(Read("[Source]\r\n \t \r\n").recentSources[0], "\t");
 }
