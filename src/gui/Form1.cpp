@@ -206,7 +206,14 @@ Form1::Form1(AppState& state, Dialogs& dialogs, QWidget* parent)
     OnCommandBarsResized();
 }
 
-Form1::~Form1() = default;
+Form1::~Form1()
+{
+    // The lists stop asking their models first: whatever the window's
+    // members hold is gone before its child widgets are.
+    for (QTreeView* view : ListView1)
+        if (view)
+            view->setModel(nullptr);
+}
 
 void Form1::LoadListImages()
 {
@@ -239,6 +246,7 @@ void Form1::SetupResultLists()
         // The context menu opens when the right button is released over the
         // rows (see eventFilter), not on the press as this desktop would.
         view->viewport()->installEventFilter(this);
+        m_listViewports[static_cast<std::size_t>(i)] = view->viewport();
         QHeaderView* header = view->header();
         header->setSectionsClickable(false);
         header->setSortIndicatorShown(false);
@@ -535,8 +543,10 @@ void Form1::ApplyCopyButtonRule()
 
 int Form1::ListOfViewport(const QObject* viewport) const
 {
+    // Compared by address only: a list being destroyed still passes its
+    // last events through here.
     for (int i = 1; i <= engine::kCategoryCount; ++i)
-        if (ListView1[static_cast<std::size_t>(i)] && ListView1[static_cast<std::size_t>(i)]->viewport() == viewport)
+        if (viewport && m_listViewports[static_cast<std::size_t>(i)] == viewport)
             return i;
     return 0;
 }

@@ -109,6 +109,7 @@ private:
     QWidget* m_resultArea = nullptr;
     QFrame* m_tabPane = nullptr;
     QStackedWidget* m_listStack = nullptr;
+    std::array<const QObject*, engine::kCategoryCount + 1> m_listViewports{};
     std::map<CommandId, std::vector<QAction*>> m_actions;
     std::unique_ptr<SyncRunner> m_syncRunner;
     int m_storeResetDepth = 0;

@@ -844,6 +844,27 @@ TEST(Form1Test, ToolCommandsOpenTheirWindowsOwnedByTheMainWindow)
     }
     // Closing any of them leaves the settings file unwritten.
     EXPECT_FALSE(w.tree.Exists("prog/tdl.ini"));
+
+    // The key bindings of the Tools menu reach the same windows.
+    const struct {
+        QKeyCombination keys;
+        const char* windowClass;
+    } bindings[] = {
+        {Qt::CTRL | Qt::Key_P, "tandrel::gui::FormProjects"},
+        {Qt::CTRL | Qt::Key_O, "tandrel::gui::FormOptions"},
+        {Qt::CTRL | Qt::Key_R, "tandrel::gui::FormReport"},
+    };
+    for (const auto& binding : bindings) {
+        w.form->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(w.form.get()));
+        QString shown;
+        WhenModalShown([&](QWidget* modal) {
+            shown = QString::fromLatin1(modal->metaObject()->className());
+            modal->close();
+        });
+        QTest::keyClick(w.form.get(), binding.keys.key(), binding.keys.keyboardModifiers());
+        EXPECT_EQ(shown, QString::fromLatin1(binding.windowClass));
+    }
 }
 
 class UrlRecorder : public QObject {
