@@ -3,6 +3,7 @@
 #include "Dialogs.h"
 #include "ModBrowser.h"
 #include "Registry.h"
+#include "TrimBlanks.h"
 
 #include "engine/FolderExists.h"
 #include "engine/PathRules.h"
@@ -46,20 +47,6 @@ QComboBox* MakeFolderBox(const QString& name, const QRect& geometry, QWidget* pa
     box->setCompleter(nullptr);
     box->setGeometry(geometry);
     return box;
-}
-
-// Leading and trailing blanks removed, nothing else: a tab or line break is
-// part of a folder name here, and the folder that passed the existence test
-// must be the folder that is compared.
-QString TrimSpaces(const QString& text)
-{
-    qsizetype first = 0;
-    qsizetype last = text.size();
-    while (first < last && text[first] == QLatin1Char(' '))
-        ++first;
-    while (last > first && text[last - 1] == QLatin1Char(' '))
-        --last;
-    return text.mid(first, last - first);
 }
 
 } // namespace
@@ -189,12 +176,12 @@ void FormGuide::Command1Click()
 {
     const QString source = Combo1->currentText();
     const QString destination = Combo2->currentText();
-    if (TrimSpaces(source).isEmpty()) {
+    if (TrimBlanks(source).isEmpty()) {
         m_dialogs.Message(this, QStringLiteral("Please specify source directory"), QString::fromLatin1(kTitle),
                           MessageIcon::Information, MessageButtons::Ok);
         return;
     }
-    if (TrimSpaces(destination).isEmpty()) {
+    if (TrimBlanks(destination).isEmpty()) {
         m_dialogs.Message(this, QStringLiteral("Please specify destination directory"), QString::fromLatin1(kTitle),
                           MessageIcon::Information, MessageButtons::Ok);
         return;
@@ -211,8 +198,8 @@ void FormGuide::Command1Click()
     }
 
     m_app.includeSubdirectories = Check1->isChecked();
-    m_app.sourceRoot = TrimSpaces(source);
-    m_app.destinationRoot = TrimSpaces(destination);
+    m_app.sourceRoot = TrimBlanks(source);
+    m_app.destinationRoot = TrimBlanks(destination);
     m_app.runFlag.Set(true);
     RememberRecentFolders();
     accept();
