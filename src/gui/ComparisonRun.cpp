@@ -26,12 +26,21 @@ private:
     EventPump m_pump{8};
 };
 
+ThemeSoundPlayer g_themeSoundPlayer = &platform::PlayThemeSound;
+
 QString WithTrailingSlash(const QString& path)
 {
     return path.endsWith(QLatin1Char('/')) ? path : path + QLatin1Char('/');
 }
 
 } // namespace
+
+ThemeSoundPlayer SetThemeSoundPlayer(ThemeSoundPlayer player)
+{
+    const ThemeSoundPlayer previous = g_themeSoundPlayer;
+    g_themeSoundPlayer = player ? player : &platform::PlayThemeSound;
+    return previous;
+}
 
 FormWait* ProgressWindow(QWidget* mainWindow)
 {
@@ -111,7 +120,7 @@ void RunComparison(AppState& app, ResultView& view, QWidget* mainWindow)
     }
 
     if (app.settings.options.PlaySound)
-        platform::PlayThemeSound("dialog-warning");
+        g_themeSoundPlayer("dialog-warning");
 }
 
 } // namespace tandrel::gui

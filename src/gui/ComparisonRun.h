@@ -22,4 +22,10 @@ FormWait* ProgressWindow(QWidget* mainWindow);
 // Closes a progress window left from the previous run, as its button would.
 void CloseProgressWindow(QWidget* mainWindow);
 
+// What plays the desktop's sound at the end of a run (PlaySound on), given
+// the sound theme's event name. The platform's player unless replaced;
+// returns the one it replaces.
+using ThemeSoundPlayer = void (*)(const char* eventId);
+ThemeSoundPlayer SetThemeSoundPlayer(ThemeSoundPlayer player);
+
 } // namespace tandrel::gui

@@ -14,6 +14,8 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <string>
+#include <vector>
 
 namespace tandrel::gui {
 namespace {
@@ -54,6 +56,15 @@ private:
     QTimer m_timer;
 };
 
+// Records the end-of-run sounds instead of playing them.
+std::vector<std::string> g_sounds;
+void RecordSound(const char* eventId) { g_sounds.emplace_back(eventId); }
+struct RecordedSounds {
+    RecordedSounds() : m_old(SetThemeSoundPlayer(&RecordSound)) { g_sounds.clear(); }
+    ~RecordedSounds() { SetThemeSoundPlayer(m_old); }
+    ThemeSoundPlayer m_old;
+};
+
 struct ImmediateEvents {
     ImmediateEvents() : m_old(EventPump::Interval()) { EventPump::SetInterval(std::chrono::microseconds(0)); }
     ~ImmediateEvents() { EventPump::SetInterval(m_old); }
@@ -63,6 +74,7 @@ struct ImmediateEvents {
 TEST(ComparisonRunTest, WholeRunFillsTabsChecksRowsAndEndsCompleted)
 {
     ImmediateEvents immediate;
+    RecordedSounds sounds;
     TempTree tree;
     const std::int64_t t = test::LocalTime(2024, 5, 1, 12, 0, 0);
     tree.WriteFile("src/newer.txt", "same", t + 100);
@@ -80,7 +92,7 @@ TEST(ComparisonRunTest, WholeRunFillsTabsChecksRowsAndEndsCompleted)
 
     AppState app;
     app.settings.options = settings::CompareOptions::Defaults();
-    app.settings.options.PlaySound = true; // the theme sound; silent where there is none
+    app.settings.options.PlaySound = true;
     app.sourceRoot = ToQ(tree.Path("src"));
     app.destinationRoot = ToQ(tree.Path("dst/"));
     app.includeSubdirectories = false;
@@ -138,6 +150,9 @@ TEST(ComparisonRunTest, WholeRunFillsTabsChecksRowsAndEndsCompleted)
                                      QStringLiteral("UpdateTabCaption 5"), QStringLiteral("EnableResultCommands")};
     EXPECT_EQ(view.calls, order);
 
+    // The warning sound of the desktop's theme, once, at the end.
+    EXPECT_EQ(g_sounds, std::vector<std::string>{"dialog-warning"});
+
     // Finished: the window says so, the main window stays hidden until OK.
     EXPECT_FALSE(app.runFlag.IsSet());
     EXPECT_FALSE(main.isVisible());
@@ -158,6 +173,7 @@ TEST(ComparisonRunTest, WholeRunFillsTabsChecksRowsAndEndsCompleted)
 TEST(ComparisonRunTest, CancelStopsWithPartialRowsAllChecked)
 {
     ImmediateEvents immediate;
+    RecordedSounds sounds;
     TempTree tree;
     for (int i = 0; i < 40; ++i)
         tree.WriteFile("src/many/f" + std::to_string(i) + ".txt", "x");
@@ -165,7 +181,7 @@ TEST(ComparisonRunTest, CancelStopsWithPartialRowsAllChecked)
 
     AppState app;
     app.settings.options = settings::CompareOptions::Defaults();
-    app.settings.options.PlaySound = false;
+    app.settings.options.PlaySound = true; // sounds after a cancel too
     app.sourceRoot = ToQ(tree.Path("src"));
     app.destinationRoot = ToQ(tree.Path("dst"));
     FakeResultView view(app);
@@ -200,14 +216,17 @@ TEST(ComparisonRunTest, CancelStopsWithPartialRowsAllChecked)
     EXPECT_EQ(view.resetDepth, 0);
     EXPECT_TRUE(view.commandsEnabled);
     EXPECT_FALSE(view.busy);
+    EXPECT_EQ(g_sounds, std::vector<std::string>{"dialog-warning"});
 }
 
 TEST(ComparisonRunTest, EmptyFoldersEndNormallyAndANewRunReplacesTheOldWindow)
 {
+    RecordedSounds sounds;
     TempTree tree;
     tree.MakeDir("a");
     tree.MakeDir("b");
     AppState app;
+    app.settings.options.PlaySound = false; // no sound at all
     app.sourceRoot = ToQ(tree.Path("a"));
     app.destinationRoot = ToQ(tree.Path("b"));
     FakeResultView view(app);
@@ -232,6 +251,7 @@ TEST(ComparisonRunTest, EmptyFoldersEndNormallyAndANewRunReplacesTheOldWindow)
     CloseProgressWindow(&main);
     EXPECT_TRUE(main.isVisible());
     EXPECT_EQ(ProgressWindow(&main), nullptr);
+    EXPECT_TRUE(g_sounds.empty());
 }
 
 } // namespace
