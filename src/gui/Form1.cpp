@@ -526,7 +526,10 @@ void Form1::OnTabClick(int index)
     m_state.currentTab = index + 1;
     m_listStack->setCurrentIndex(index);
     LayoutResultArea();
-    ApplyCopyButtonRule();
+    // While a run still holds the commands (the tabs stay usable during a
+    // comparison) the copy buttons wait for its end.
+    if (!m_resultCommandsLocked)
+        ApplyCopyButtonRule();
 }
 
 void Form1::ApplyCopyButtonRule()

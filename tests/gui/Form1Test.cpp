@@ -386,6 +386,15 @@ TEST(Form1Test, TabClicksSwitchListsAndTheCopyButtons)
         EXPECT_FALSE(c->isEnabled());
     f.SetTabStripEnabled(true);
     EXPECT_TRUE(f.TabStrip1->isEnabled());
+    // A comparison leaves the tabs usable; a tab click then switches the
+    // list but enables no copy button before the run's end.
+    QTest::mouseClick(f.TabStrip1, Qt::LeftButton, {}, f.TabStrip1->tabRect(0).center());
+    QTest::mouseClick(f.TabStrip1, Qt::LeftButton, {}, f.TabStrip1->tabRect(2).center());
+    EXPECT_EQ(w.state.currentTab, 3);
+    EXPECT_TRUE(f.ListView1[3]->isVisible());
+    EXPECT_FALSE(f.CmdS2D->isEnabled());
+    EXPECT_FALSE(f.CmdD2S->isEnabled());
+    EXPECT_FALSE(f.CmdDelete->isEnabled());
     f.SetTabStripEnabled(false);
     f.EnableResultCommands();
     EXPECT_TRUE(f.CmdS2D->isEnabled());
@@ -746,6 +755,25 @@ TEST(Form1Test, StartUpWithStoredFoldersRunsTheComparisonAndShutdownStoresThem)
     EXPECT_TRUE(w.form->CmdS2D->isEnabled());
     EXPECT_TRUE(w.form->CmdD2S->isEnabled());
     EXPECT_TRUE(w.form->CmdDelete->isEnabled());
+
+    // A comparison started with tab 3 selected ends with the tab rule in force.
+    QTest::mouseClick(w.form->TabStrip1, Qt::LeftButton, {}, w.form->TabStrip1->tabRect(2).center());
+    ASSERT_EQ(w.state.currentTab, 3);
+    WhenModalShown([&](QWidget* modal) {
+        if (auto* guide = qobject_cast<FormGuide*>(modal))
+            guide->Command1->click();
+        else
+            modal->close();
+    });
+    w.form->Execute(CommandId::ID_NEW);
+    ASSERT_NE(ProgressWindow(w.form.get()), nullptr);
+    ProgressWindow(w.form.get())->Command1->click();
+    EXPECT_EQ(w.state.currentTab, 3);
+    EXPECT_TRUE(w.form->CmdS2D->isEnabled());
+    EXPECT_FALSE(w.form->CmdD2S->isEnabled());
+    EXPECT_TRUE(w.form->CmdDelete->isEnabled());
+    EXPECT_TRUE(w.form->TabStrip1->isEnabled());
+    EXPECT_EQ(w.form->TabStrip1->tabText(2), QStringLiteral("Can not find destination (6)"));
 
     // New, then Close: the previous results stay; a progress window left
     // open by a run is closed before the dialog appears.
