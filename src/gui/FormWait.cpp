@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -16,23 +17,20 @@ namespace {
 
 constexpr int kBarWidth = 184;
 constexpr int kBarHeight = 16;
-constexpr int kRowTop = 104;
-constexpr int kRowStep = 26;
 
-QLabel* MakeLabel(const QString& name, const QString& text, const QRect& geometry, QWidget* parent)
+QLabel* MakeLabel(const QString& name, const QString& text, QWidget* parent)
 {
     auto* label = new QLabel(text, parent);
     label->setObjectName(name);
-    label->setGeometry(geometry);
     return label;
 }
 
-QLineEdit* MakeTextBox(const QString& name, const QString& text, const QRect& geometry, QWidget* parent)
+QLineEdit* MakeTextBox(const QString& name, const QString& text, QWidget* parent)
 {
     auto* box = new QLineEdit(text, parent);
     box->setObjectName(name);
     box->setReadOnly(true);
-    box->setGeometry(geometry);
+    box->setMinimumWidth(340);
     box->setCursorPosition(0);
     return box;
 }
@@ -46,14 +44,26 @@ FormWait::FormWait(AppState& app, QWidget* mainWindow)
     setObjectName(QStringLiteral("FormWait"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("00:00:00"));
-    setFixedSize(460, 290);
 
-    Label8 = MakeLabel(QStringLiteral("Label8"), QStringLiteral("Source:"), QRect(14, 14, 86, 22), this);
-    TextSource = MakeTextBox(QStringLiteral("TextSource"), app.sourceRoot, QRect(104, 12, 340, 24), this);
-    Label7 = MakeLabel(QStringLiteral("Label7"), QStringLiteral("Destination:"), QRect(14, 44, 86, 22), this);
-    TextDes = MakeTextBox(QStringLiteral("TextDes"), app.destinationRoot, QRect(104, 42, 340, 24), this);
-    Label1 = MakeLabel(QStringLiteral("Label1"), QStringLiteral("Comparing, please wait..."), QRect(14, 76, 430, 20),
-                       this);
+    // A grid, so that no caption is cut whatever the font: the labels on the
+    // left, the two boxes and the bars beside them, the counts on the right.
+    auto* grid = new QGridLayout(this);
+    grid->setSizeConstraint(QLayout::SetFixedSize);
+    grid->setContentsMargins(14, 12, 14, 14);
+    grid->setHorizontalSpacing(8);
+    grid->setVerticalSpacing(8);
+
+    Label8 = MakeLabel(QStringLiteral("Label8"), QStringLiteral("Source:"), this);
+    TextSource = MakeTextBox(QStringLiteral("TextSource"), app.sourceRoot, this);
+    Label7 = MakeLabel(QStringLiteral("Label7"), QStringLiteral("Destination:"), this);
+    TextDes = MakeTextBox(QStringLiteral("TextDes"), app.destinationRoot, this);
+    Label1 = MakeLabel(QStringLiteral("Label1"), QStringLiteral("Comparing, please wait..."), this);
+    grid->addWidget(Label8, 0, 0);
+    grid->addWidget(TextSource, 0, 1, 1, 2);
+    grid->addWidget(Label7, 1, 0);
+    grid->addWidget(TextDes, 1, 1, 1, 2);
+    grid->addWidget(Label1, 2, 0, 1, 3);
+    grid->setRowMinimumHeight(2, 28);
 
     const std::array<QString, 5> captions{
         QStringLiteral("Newer than destination"), QStringLiteral("Older than destination"),
@@ -61,13 +71,14 @@ FormWait::FormWait(AppState& app, QWidget* mainWindow)
         QStringLiteral("Only size changed")};
     std::array<QLabel*, 5> categoryLabels{};
     for (int i = 0; i < 5; ++i) {
-        const int top = kRowTop + i * kRowStep;
-        categoryLabels[i] = MakeLabel(QStringLiteral("Label%1").arg(i + 2), captions[i], QRect(14, top - 2, 170, 20), this);
+        categoryLabels[i] = MakeLabel(QStringLiteral("Label%1").arg(i + 2), captions[i], this);
         PicProg[i] = new BarPicture(QStringLiteral("PicProg_%1").arg(i), kBarWidth, kBarHeight, this);
-        PicProg[i]->move(190, top);
-        LabelCount[i] = MakeLabel(QStringLiteral("LabelCount_%1").arg(i), QStringLiteral("0"),
-                                  QRect(384, top - 2, 60, 20), this);
+        LabelCount[i] = MakeLabel(QStringLiteral("LabelCount_%1").arg(i), QStringLiteral("0"), this);
         LabelCount[i]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        LabelCount[i]->setMinimumWidth(60);
+        grid->addWidget(categoryLabels[i], 3 + i, 0);
+        grid->addWidget(PicProg[i], 3 + i, 1, Qt::AlignVCenter);
+        grid->addWidget(LabelCount[i], 3 + i, 2);
     }
     Label2 = categoryLabels[0];
     Label3 = categoryLabels[1];
@@ -77,7 +88,10 @@ FormWait::FormWait(AppState& app, QWidget* mainWindow)
 
     Command1 = new QPushButton(QStringLiteral("&Cancel"), this);
     Command1->setObjectName(QStringLiteral("Command1"));
-    Command1->setGeometry(175, 244, 110, 30);
+    Command1->setMinimumSize(110, 30);
+    grid->setRowMinimumHeight(8, 12);
+    grid->setColumnStretch(2, 1);
+    grid->addWidget(Command1, 9, 0, 1, 3, Qt::AlignHCenter);
     connect(Command1, &QPushButton::clicked, this, &FormWait::Command1Click);
 
     Timer1 = new QTimer(this);
@@ -102,6 +116,7 @@ FormWait::FormWait(AppState& app, QWidget* mainWindow)
     for (BarPicture* bar : PicProg)
         bar->DrawEmpty(m_pieces);
 
+    adjustSize();
     if (mainWindow) {
         const QRect main = mainWindow->frameGeometry();
         move(main.center() - rect().center());

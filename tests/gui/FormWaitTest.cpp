@@ -1,5 +1,6 @@
 #include "gui/FormWait.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -219,6 +220,48 @@ TEST(FormWaitTest, CompletedStateShowsOk)
     EXPECT_TRUE(form->Label1->isVisible());
     EXPECT_TRUE(form->Command1->isVisible());
     delete form;
+}
+
+TEST(FormWaitTest, NoCaptionIsCutWhateverTheFont)
+{
+    const QFont original = QApplication::font();
+    for (qreal points : {9.0, 11.0, 14.0}) {
+        SCOPED_TRACE(points);
+        QFont font = original;
+        font.setPointSizeF(points);
+        QApplication::setFont(font);
+        AppState app;
+        app.sourceRoot = QStringLiteral("/data/src/");
+        app.destinationRoot = QStringLiteral("/data/dst/");
+        QWidget main;
+        auto* form = new FormWait(app, &main);
+        form->show();
+        form->ShowCompleted();
+        QCoreApplication::processEvents();
+        const QRect inside = form->rect();
+        for (const char* name : {"Label8", "Label7", "Label1", "Label2", "Label3", "Label4", "Label5", "Label6"}) {
+            auto* label = form->findChild<QLabel*>(QString::fromLatin1(name));
+            ASSERT_NE(label, nullptr) << name;
+            EXPECT_GE(label->width(), label->fontMetrics().horizontalAdvance(label->text())) << name;
+            EXPECT_TRUE(inside.contains(label->geometry())) << name;
+        }
+        for (QWidget* w : std::initializer_list<QWidget*>{form->TextSource, form->TextDes, form->Command1,
+                                                          form->PicProg[4], form->LabelCount[4]})
+            EXPECT_TRUE(inside.contains(w->geometry())) << w->objectName().toStdString();
+        EXPECT_GE(form->TextSource->width(), 340);
+        EXPECT_GE(form->Command1->width(), form->Command1->sizeHint().width());
+        // Labels, bars and counts of one category share a row, in that order.
+        for (int i = 0; i < 5; ++i) {
+            QLabel* caption = std::array<QLabel*, 5>{form->Label2, form->Label3, form->Label4, form->Label5,
+                                                     form->Label6}[static_cast<std::size_t>(i)];
+            EXPECT_LE(caption->geometry().right(), form->PicProg[i]->geometry().left());
+            EXPECT_LE(form->PicProg[i]->geometry().right(), form->LabelCount[i]->geometry().left());
+            EXPECT_TRUE(caption->geometry().intersects(
+                QRect(caption->x(), form->PicProg[i]->y(), 1, form->PicProg[i]->height())));
+        }
+        delete form;
+    }
+    QApplication::setFont(original);
 }
 
 } // namespace
