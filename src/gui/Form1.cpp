@@ -696,8 +696,10 @@ void Form1::SetBusyCursor(bool busy)
 
 void Form1::closeEvent(QCloseEvent* event)
 {
-    // A copy, delete or scan still running stops after the entry in hand.
+    // A copy, delete or scan still running stops after the entry in hand,
+    // and a new comparison asked for meanwhile is dropped.
     m_state.runFlag.Set(false);
+    m_newComparisonPending = false;
     if (WorthStoringFolder(m_state.sourceRoot))
         WriteRegistryValue(QStringLiteral("SourceDir"), m_state.sourceRoot);
     if (WorthStoringFolder(m_state.destinationRoot))
