@@ -128,6 +128,14 @@ TEST(RegistryTest, ValuesReadBackWithTheZeroCharacterRules)
     EXPECT_EQ(ReadRegistryValue(QStringLiteral("SourceDir")), QStringLiteral("/home/ann/Data/"));
     WriteRegistryValue(QStringLiteral("SourceDir"), QStringLiteral("/home/ann/Müll ü/"));
     EXPECT_EQ(ReadRegistryValue(QStringLiteral("SourceDir")), QStringLiteral("/home/ann/Müll ü/"));
+    // Folder names with the characters a settings file treats specially come back as stored.
+    for (const QString& folder : {QStringLiteral("/home/ann/Bills, 2024/"), QStringLiteral("/a;b/c=d/"),
+                                  QStringLiteral("/x \"quoted\"/"), QStringLiteral("@home/"),
+                                  QStringLiteral(" /lead and trail/ "), QStringLiteral("/back\\slash/"),
+                                  QStringLiteral("/tab\there/"), QStringLiteral("/#hash/[x]/")}) {
+        WriteRegistryValue(QStringLiteral("SourceDir"), folder);
+        EXPECT_EQ(ReadRegistryValue(QStringLiteral("SourceDir")), folder) << folder.toStdString();
+    }
 
     // Stored by another tool with a terminating zero character: read without it.
     WriteRegistryValue(QStringLiteral("TargetDir"), QStringLiteral("/backup/") + QChar(0));
