@@ -246,6 +246,7 @@ void Form1::SetupResultLists()
         // The context menu opens when the right button is released over the
         // rows (see eventFilter), not on the press as this desktop would.
         view->viewport()->installEventFilter(this);
+        view->installEventFilter(this); // the menu key goes to the list itself
         m_listViewports[static_cast<std::size_t>(i)] = view->viewport();
         QHeaderView* header = view->header();
         header->setSectionsClickable(false);
@@ -544,6 +545,14 @@ void Form1::ApplyCopyButtonRule()
         CmdS2D->setEnabled(false);
 }
 
+int Form1::ListOfView(const QObject* view) const
+{
+    for (int i = 1; i <= engine::kCategoryCount; ++i)
+        if (view && ListView1[static_cast<std::size_t>(i)] == view)
+            return i;
+    return 0;
+}
+
 int Form1::ListOfViewport(const QObject* viewport) const
 {
     // Compared by address only: a list being destroyed still passes its
@@ -558,6 +567,14 @@ bool Form1::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_resultArea && event->type() == QEvent::Resize)
         OnCommandBarsResized();
+    if (const int list = ListOfView(watched); list && event->type() == QEvent::ContextMenu) {
+        auto* request = static_cast<QContextMenuEvent*>(event);
+        if (request->reason() == QContextMenuEvent::Keyboard) {
+            ShowPopMenu(list, request->globalPos());
+            request->accept();
+            return true;
+        }
+    }
     if (const int list = ListOfViewport(watched)) {
         if (event->type() == QEvent::MouseButtonRelease) {
             const auto* mouse = static_cast<QMouseEvent*>(event);

@@ -97,7 +97,8 @@ private:
     void OnTabClick(int index);
     void ApplyCopyButtonRule();
     void ShowPopMenu(int category, const QPoint& globalPos);
-    int ListOfViewport(const QObject* viewport) const; // 1..5, 0 for anything else
+    int ListOfView(const QObject* view) const;         // 1..5, 0 for anything else
+    int ListOfViewport(const QObject* viewport) const; // the same for a list's viewport
     void CheckRows(bool checked, int selectionRule); // 0 every row, 1 selected, -1 unselected
     void OnCommandBarsResized();
     void OpenNewComparisonDialog();

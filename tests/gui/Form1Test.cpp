@@ -554,10 +554,13 @@ TEST(Form1Test, RightClickOnAListOpensPopMenuForThatList)
     EXPECT_LE((f.PopMenu->pos() - viewport->mapToGlobal(pos)).manhattanLength(), 2);
     f.PopMenu->hide();
 
-    // The keyboard's menu key opens it as well.
+    // The keyboard's menu key opens it as well: its request goes to the
+    // list that has the focus, not to the rows' viewport.
     w.state.currentTab = 1;
-    QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, pos, viewport->mapToGlobal(pos));
-    QCoreApplication::sendEvent(viewport, &menuKey);
+    QTreeView* list4 = f.ListView1[4];
+    const QPoint middle = list4->rect().center();
+    QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, middle, list4->mapToGlobal(middle));
+    QCoreApplication::sendEvent(list4, &menuKey);
     EXPECT_EQ(w.state.currentTab, 4);
     EXPECT_TRUE(f.PopMenu->isVisible());
     f.PopMenu->hide();
