@@ -513,6 +513,17 @@ TEST(Form1Test, CheckCommandsActOnTheCurrentListInOneNotification)
     EXPECT_EQ(emptyChanged.count(), 0);
 }
 
+// Counts the menu requests a widget receives.
+struct MenuRequests : QObject {
+    int count = 0;
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::ContextMenu)
+            ++count;
+        return false;
+    }
+};
+
 TEST(Form1Test, RightClickOnAListOpensPopMenuForThatList)
 {
     MainWindow w;
@@ -552,6 +563,21 @@ TEST(Form1Test, RightClickOnAListOpensPopMenuForThatList)
     EXPECT_EQ(w.state.currentTab, 4);
     EXPECT_TRUE(f.PopMenu->isVisible());
     EXPECT_LE((f.PopMenu->pos() - viewport->mapToGlobal(pos)).manhattanLength(), 2);
+    f.PopMenu->hide();
+
+    // The same through the window, as the desktop delivers a click: the
+    // press brings its own menu request, which opens nothing.
+    w.state.currentTab = 1;
+    const QPoint inWindow = viewport->mapTo(&f, pos);
+    MenuRequests requests;
+    viewport->installEventFilter(&requests);
+    QTest::mousePress(f.windowHandle(), Qt::RightButton, {}, inWindow);
+    viewport->removeEventFilter(&requests);
+    EXPECT_EQ(requests.count, 1);
+    EXPECT_FALSE(f.PopMenu->isVisible());
+    QTest::mouseRelease(f.windowHandle(), Qt::RightButton, {}, inWindow);
+    EXPECT_EQ(w.state.currentTab, 4);
+    EXPECT_TRUE(f.PopMenu->isVisible());
     f.PopMenu->hide();
 
     // The keyboard's menu key opens it as well: its request goes to the
