@@ -434,16 +434,17 @@ void Form1::OpenNewComparisonDialog()
 {
     FormGuide guide(m_state, m_dialogs, this);
     connect(&guide, &FormGuide::projectsRequested, this, [this, &guide]() {
-        OpenProjects(&guide);
-        guide.FillProjectList();
+        // Only a save changes the projects; after Cancel the choice shown stays.
+        if (OpenProjects(&guide))
+            guide.FillProjectList();
     });
     guide.exec();
 }
 
-void Form1::OpenProjects(QWidget* owner)
+bool Form1::OpenProjects(QWidget* owner)
 {
     FormProjects projects(m_state, m_dialogs, owner);
-    projects.exec();
+    return projects.exec() == QDialog::Accepted;
 }
 
 QStringList Form1::TabCaptions() const

@@ -102,7 +102,7 @@ private:
     void CheckRows(bool checked, int selectionRule); // 0 every row, 1 selected, -1 unselected
     void OnCommandBarsResized();
     void OpenNewComparisonDialog();
-    void OpenProjects(QWidget* owner);
+    bool OpenProjects(QWidget* owner); // true when the manager saved
     QStringList TabCaptions() const;
 
     AppState& m_state;

@@ -848,6 +848,7 @@ TEST(Form1Test, ProjectsButtonOfTheDialogOpensTheManagerAndRefreshesTheList)
     QString managerClass;
     bool ownedByDialog = false;
     QStringList projectNames;
+    QString chosenAfterCancel;
     WhenModalShown([&](QWidget* modal) {
         auto* guide = qobject_cast<FormGuide*>(modal);
         ASSERT_NE(guide, nullptr);
@@ -857,18 +858,24 @@ TEST(Form1Test, ProjectsButtonOfTheDialogOpensTheManagerAndRefreshesTheList)
                 ownedByDialog = manager->parentWidget() == guide;
                 // What a save in the manager leaves behind.
                 w.state.settings.projectList = {"Photos|/home/p|/media/p", "Mail|/home/m|/media/m"};
-                manager->close();
+                qobject_cast<QDialog*>(manager)->accept();
             },
             5000, guide);
         guide->Command5->click();
         for (int i = 0; i < guide->Combo3->count(); ++i)
             projectNames << guide->Combo3->itemText(i);
+        // A manager closed without saving leaves the list and its choice alone.
+        guide->Combo3->setCurrentIndex(1);
+        WhenModalShown([&](QWidget* manager) { manager->close(); }, 5000, guide);
+        guide->Command5->click();
+        chosenAfterCancel = guide->Combo3->currentText();
         guide->Command2->click();
     });
     w.form->Start();
     EXPECT_EQ(managerClass, QStringLiteral("tandrel::gui::FormProjects"));
     EXPECT_TRUE(ownedByDialog);
     EXPECT_EQ(projectNames, (QStringList{QStringLiteral("Photos"), QStringLiteral("Mail")}));
+    EXPECT_EQ(chosenAfterCancel, QStringLiteral("Mail"));
 }
 
 TEST(Form1Test, ToolCommandsOpenTheirWindowsOwnedByTheMainWindow)
