@@ -1,5 +1,6 @@
 #include "AppSetup.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -13,6 +14,15 @@ QString WithTrailingSlash(const QString& folder)
     if (folder.endsWith(QLatin1Char('/')))
         return folder;
     return folder + QLatin1Char('/');
+}
+
+QString InstalledFile(const AppState& state, const QString& relative)
+{
+    const QString inAppFolder = WithTrailingSlash(state.appFolder) + relative;
+    if (QFileInfo::exists(inAppFolder))
+        return inAppFolder;
+    const QString besideProgram = WithTrailingSlash(QCoreApplication::applicationDirPath()) + relative;
+    return QFileInfo::exists(besideProgram) ? besideProgram : inAppFolder;
 }
 
 QString ProgramFolder(const QString& executableFolder)

@@ -15,6 +15,12 @@ QString WithTrailingSlash(const QString& folder);
 // never silently lost.
 QString ProgramFolder(const QString& executableFolder);
 
+// A file shipped with the program (skin, help pages, companion program):
+// `relative` under AppFolder; where AppFolder is the per-user fallback and the
+// file is not there, the one beside the executable. When neither exists, the
+// AppFolder path, so that messages name where it was expected.
+QString InstalledFile(const AppState& state, const QString& relative);
+
 // Start-up of the program-wide state: AppFolder, SettingsPath and
 // ReportFolder; the settings file is read when a regular file of that name
 // exists; the "Report" folder is created when nothing of that name exists.

@@ -1,5 +1,6 @@
 #include "Companion.h"
 
+#include "AppSetup.h"
 #include "AppState.h"
 #include "Dialogs.h"
 #include "platform/DesktopWindows.h"
@@ -18,15 +19,7 @@ const char* const kCompanionTitle = "Daylark";
 
 CompanionOutcome RunCompanionOutcome(AppState& appState, Dialogs& dialogs, QWidget* owner)
 {
-    QString folder = appState.appFolder;
-    if (!folder.endsWith(QLatin1Char('/')))
-        folder += QLatin1Char('/');
-    QString program = folder + QStringLiteral("Daylark/Larkrun");
-    // Where the program folder is the per-user fallback (the executable's
-    // folder is not writable), the companion is installed beside the executable.
-    const QString besideProgram = QCoreApplication::applicationDirPath() + QStringLiteral("/Daylark/Larkrun");
-    if (!QFileInfo(program).exists() && QFileInfo(besideProgram).exists())
-        program = besideProgram;
+    const QString program = InstalledFile(appState, QStringLiteral("Daylark/Larkrun"));
 
     // The search needs an X server; in a session without one (Wayland only,
     // or no display at all) the companion is only started.

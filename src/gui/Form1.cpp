@@ -1,5 +1,6 @@
 #include "Form1.h"
 
+#include "gui/AppSetup.h"
 #include "gui/LinkLabel.h"
 #include "gui/Registry.h"
 
@@ -389,19 +390,9 @@ std::vector<QAction*> Form1::Actions(CommandId id) const
 
 void Form1::ApplySkin()
 {
-    // The skin in the program's folder; where that is the per-user fallback,
-    // the one shipped beside the executable.
-    QStringList candidates;
-    if (!m_state.appFolder.isEmpty())
-        candidates << m_state.appFolder + QStringLiteral("skin.qss");
-    candidates << QCoreApplication::applicationDirPath() + QStringLiteral("/skin.qss");
-    for (const QString& path : candidates) {
-        QFile skin(path);
-        if (skin.open(QIODevice::ReadOnly | QIODevice::Text)) {
-            qApp->setStyleSheet(QString::fromUtf8(skin.readAll()));
-            return;
-        }
-    }
+    QFile skin(InstalledFile(m_state, QStringLiteral("skin.qss")));
+    if (skin.open(QIODevice::ReadOnly | QIODevice::Text))
+        qApp->setStyleSheet(QString::fromUtf8(skin.readAll()));
 }
 
 void Form1::Start()

@@ -1,5 +1,6 @@
 #include "Help.h"
 
+#include "AppSetup.h"
 #include "AppState.h"
 #include "Dialogs.h"
 
@@ -12,17 +13,7 @@ namespace tandrel::gui {
 
 void ShowHelpContents(AppState& appState, Dialogs& dialogs, QWidget* owner)
 {
-    QString folder = appState.appFolder;
-    if (!folder.endsWith(QLatin1Char('/')))
-        folder += QLatin1Char('/');
-    QString page = folder + QStringLiteral("help/index.html");
-
-    // Where the program folder is the per-user fallback (the executable's
-    // folder is not writable), the pages stay beside the executable.
-    const QString besideProgram = QCoreApplication::applicationDirPath() + QStringLiteral("/help/index.html");
-    if (!QFileInfo(page).isFile() && QFileInfo(besideProgram).isFile())
-        page = besideProgram;
-
+    const QString page = InstalledFile(appState, QStringLiteral("help/index.html"));
     if (!QFileInfo(page).isFile()) {
         dialogs.Message(owner,
                         QStringLiteral("The help pages can not be found:\n") + page +
