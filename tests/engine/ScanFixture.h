@@ -9,6 +9,7 @@
 #include "engine/RunFlag.h"
 #include "engine/Scanner.h"
 #include "settings/CompareOptions.h"
+#include "support/TempTree.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -108,21 +109,7 @@ inline std::int64_t Utc(int year, int month, int day, int hour, int minute, int 
 // when it crashed or hung.
 inline int RunGuarded(const std::function<bool()>& body, unsigned seconds)
 {
-    std::fflush(nullptr);
-    const pid_t pid = ::fork();
-    if (pid < 0)
-        return -1;
-    if (pid == 0) {
-        ::signal(SIGALRM, SIG_DFL);
-        ::alarm(seconds);
-        const bool ok = body();
-        std::fflush(nullptr);
-        ::_exit(ok ? 0 : 1);
-    }
-    int status = 0;
-    if (::waitpid(pid, &status, 0) < 0)
-        return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return RunInChild(body, false, seconds);
 }
 
 // Prints a set for failure messages from child processes.

@@ -14,22 +14,9 @@
 namespace tandrel::platform {
 namespace {
 
-using test::TempTree;
+using test::FolderEntries;
 
-std::vector<std::string> FolderEntries(const std::string& folder)
-{
-    std::vector<std::string> names;
-    if (DIR* dir = ::opendir(folder.c_str())) {
-        while (const dirent* entry = ::readdir(dir)) {
-            const std::string name = entry->d_name;
-            if (name != "." && name != "..")
-                names.push_back(name);
-        }
-        ::closedir(dir);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
+using test::TempTree;
 
 TEST(AtomicFile, TheTargetChangesOnlyOnCommit)
 {

@@ -12,6 +12,8 @@
 namespace tandrel::report {
 namespace {
 
+using test::FolderEntries;
+
 using engine::CompareItem;
 using engine::ResultCategory;
 using test::TempTree;
@@ -51,21 +53,6 @@ std::string ToText(const engine::ResultStore& store, const ReportRequest& reques
     std::ostringstream out;
     WriteReport(out, store, request);
     return out.str();
-}
-
-std::vector<std::string> FolderEntries(const std::string& folder)
-{
-    std::vector<std::string> names;
-    if (DIR* dir = ::opendir(folder.c_str())) {
-        while (const dirent* entry = ::readdir(dir)) {
-            const std::string name = entry->d_name;
-            if (name != "." && name != "..")
-                names.push_back(name);
-        }
-        ::closedir(dir);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 class ReportWriterTest : public ::testing::Test {

@@ -17,6 +17,8 @@
 namespace tandrel::settings {
 namespace {
 
+using test::FolderEntries;
+
 using test::TempTree;
 
 // Joins lines with CR LF after each one, as the file is written.
@@ -44,21 +46,6 @@ SettingsState Read(const std::string& text)
     SettingsState state;
     ReadSettingsText(text, state);
     return state;
-}
-
-std::vector<std::string> FolderEntries(const std::string& folder)
-{
-    std::vector<std::string> names;
-    if (DIR* dir = ::opendir(folder.c_str())) {
-        while (const dirent* entry = ::readdir(dir)) {
-            const std::string name = entry->d_name;
-            if (name != "." && name != "..")
-                names.push_back(name);
-        }
-        ::closedir(dir);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 SettingsState SampleState()

@@ -1,6 +1,9 @@
 #include "support/TempTree.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <csignal>
+#include <dirent.h>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -115,17 +118,21 @@ void TempTree::Remove(const std::string& relative)
     fs::remove_all(Path(relative), ec);
 }
 
-int RunUnprivileged(const std::function<bool()>& body)
+int RunInChild(const std::function<bool()>& body, bool unprivileged, unsigned timeLimit)
 {
     std::fflush(nullptr);
     const pid_t pid = ::fork();
     if (pid < 0)
         return -1;
     if (pid == 0) {
-        if (::geteuid() == 0) {
+        if (unprivileged && ::geteuid() == 0) {
             // nobody / nogroup
             if (::setgid(65534) != 0 || ::setuid(65534) != 0)
                 ::_exit(90);
+        }
+        if (timeLimit > 0) {
+            ::signal(SIGALRM, SIG_DFL);
+            ::alarm(timeLimit);
         }
         const bool ok = body();
         std::fflush(nullptr);
@@ -135,6 +142,21 @@ int RunUnprivileged(const std::function<bool()>& body)
     if (::waitpid(pid, &status, 0) < 0)
         return -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+std::vector<std::string> FolderEntries(const std::string& folder)
+{
+    std::vector<std::string> names;
+    if (DIR* dir = ::opendir(folder.c_str())) {
+        while (const dirent* entry = ::readdir(dir)) {
+            const std::string name = entry->d_name;
+            if (name != "." && name != "..")
+                names.push_back(name);
+        }
+        ::closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 std::int64_t LocalTime(int year, int month, int day, int hour, int minute, int second)

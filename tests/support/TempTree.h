@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace tandrel::test {
 
@@ -36,10 +37,19 @@ private:
     std::string m_root;
 };
 
-// Runs `body` in a child process with the rights of an unprivileged user, so
-// that permission checks hold even when the tests run as root (as CI does).
-// The child's exit status is returned (0 when body returned true).
-int RunUnprivileged(const std::function<bool()>& body);
+// Runs `body` in a forked child and returns its exit status: 0 when body
+// returned true, 1 when false, 128+signal when it crashed or was killed.
+// `unprivileged`: the child has the rights of user nobody, so that permission
+// checks hold even when the tests run as root (as CI does). `timeLimit`: the
+// child is killed after that many seconds (0: no limit).
+int RunInChild(const std::function<bool()>& body, bool unprivileged, unsigned timeLimit);
+inline int RunUnprivileged(const std::function<bool()>& body)
+{
+    return RunInChild(body, true, 0);
+}
+
+// The names in a folder, "." and ".." left out, sorted.
+std::vector<std::string> FolderEntries(const std::string& folder);
 
 // Local time → epoch seconds, for tests that speak in wall-clock times.
 std::int64_t LocalTime(int year, int month, int day, int hour, int minute, int second);
