@@ -10,7 +10,12 @@
 #include "gui/ComparisonRun.h"
 #include "gui/Dialogs.h"
 #include "gui/Form1.h"
+#include "gui/FormAbout.h"
 #include "gui/FormGuide.h"
+#include "gui/FormOptions.h"
+#include "gui/FormProjects.h"
+#include "gui/FormReport.h"
+#include "gui/FormStauts.h"
 #include "gui/FormWait.h"
 
 #include <QApplication>
@@ -99,6 +104,41 @@ int main(int argc, char** argv)
     form.TabStrip1->setCurrentIndex(2);
     QApplication::processEvents();
     form.grab().save(out + "/main-window.png");
+
+    // The other windows, each as it first shows itself.
+    const auto picture = [&out](QWidget& window, const char* name) {
+        window.show();
+        QApplication::processEvents();
+        window.grab().save(out + "/" + name + ".png");
+        window.close();
+    };
+    state.settings.projectList = {"Photos|" + src.toStdString() + "|" + dst.toStdString(),
+                                  "Mail|/home/ada/Mail|/media/backup/Mail"};
+    QStringList tabs;
+    for (int i = 0; i < form.TabStrip1->count(); ++i)
+        tabs << form.TabStrip1->tabText(i);
+    {
+        tandrel::gui::FormOptions options(state, dialogs, &form);
+        picture(options, "options");
+    }
+    {
+        tandrel::gui::FormProjects projects(state, dialogs, &form);
+        picture(projects, "projects");
+    }
+    {
+        tandrel::gui::FormReport report(state, dialogs, tabs, &form);
+        picture(report, "report");
+    }
+    {
+        tandrel::gui::FormAbout about(&form);
+        picture(about, "about");
+    }
+    {
+        state.progressFraction = 0.4;
+        auto* status = new tandrel::gui::FormStauts(state, &form);
+        status->setWindowTitle(QStringLiteral("4 of 10"));
+        picture(*status, "status");
+    }
     std::printf("saved the pictures in %s\n", qPrintable(out));
     form.hide();
     return 0;
