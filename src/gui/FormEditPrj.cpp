@@ -1,5 +1,6 @@
 #include "FormEditPrj.h"
 
+#include "Controls.h"
 #include "AppState.h"
 #include "Dialogs.h"
 #include "FormIcons.h"
@@ -30,13 +31,6 @@ const char* const FormEditPrj::kPresetCaptions[12] = {
 namespace {
 
 constexpr engine::PathRules kRules = engine::PathRules::Native();
-
-template <typename W>
-W* Named(W* widget, const char* name)
-{
-    widget->setObjectName(QString::fromLatin1(name));
-    return widget;
-}
 
 QString DropTrailingSeparator(QString path)
 {
@@ -88,10 +82,9 @@ FormEditPrj::FormEditPrj(AppState& appState, Dialogs& dialogs, FormProjects& man
     TextD = Named(new QLineEdit, "TextD");
     Command4 = Named(new QPushButton(QStringLiteral("B&rowse...")), "Command4");
     Command4->setAutoDefault(false);
-    BtnOK = Named(new QPushButton(QStringLiteral("&OK")), "BtnOK");
-    BtnOK->setDefault(true);
-    BtnCancel = Named(new QPushButton(QStringLiteral("&Cancel")), "BtnCancel");
-    BtnCancel->setAutoDefault(false);
+    const ButtonPair closing = MakeButtonPair(QStringLiteral("&OK"), "BtnOK", "BtnCancel");
+    BtnOK = closing.accept;
+    BtnCancel = closing.cancel;
 
     // Holds the picture that becomes the window icon when adding; not shown.
     Image1 = Named(new QLabel(this), "Image1");
@@ -123,10 +116,7 @@ FormEditPrj::FormEditPrj(AppState& appState, Dialogs& dialogs, FormProjects& man
     grid->addWidget(Command4, 2, 3);
     grid->setColumnStretch(1, 1);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(BtnOK);
-    buttons->addWidget(BtnCancel);
+    auto* buttons = closing.row;
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(grid);

@@ -1,5 +1,6 @@
 #include "FormOptions.h"
 
+#include "Controls.h"
 #include "AppState.h"
 #include "Dialogs.h"
 #include "FormIcons.h"
@@ -29,13 +30,6 @@ namespace tandrel::gui {
 const QString FormOptions::kHint = QStringLiteral("Input file/folder name here then press \"+\" or Enter");
 
 namespace {
-
-template <typename W>
-W* Named(W* widget, const char* name)
-{
-    widget->setObjectName(QString::fromLatin1(name));
-    return widget;
-}
 
 QCheckBox* Check(const char* name, const QString& caption)
 {
@@ -169,14 +163,10 @@ FormOptions::FormOptions(AppState& appState, Dialogs& dialogs, QWidget* parent)
     auto* sound = new QVBoxLayout(Frame3);
     sound->addWidget(Check3);
 
-    Command1 = Named(new QPushButton(QStringLiteral("&OK")), "Command1");
-    Command1->setDefault(true);
-    Command2 = Named(new QPushButton(QStringLiteral("&Cancel")), "Command2");
-    Command2->setAutoDefault(false);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(Command1);
-    buttons->addWidget(Command2);
+    const ButtonPair closing = MakeButtonPair(QStringLiteral("&OK"), "Command1", "Command2");
+    Command1 = closing.accept;
+    Command2 = closing.cancel;
+    auto* buttons = closing.row;
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(Frame2);

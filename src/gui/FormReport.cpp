@@ -1,5 +1,6 @@
 #include "FormReport.h"
 
+#include "Controls.h"
 #include "AppState.h"
 #include "Dialogs.h"
 #include "TrimBlanks.h"
@@ -17,13 +18,6 @@
 namespace tandrel::gui {
 
 namespace {
-
-template <typename W>
-W* Named(W* widget, const char* name)
-{
-    widget->setObjectName(QString::fromLatin1(name));
-    return widget;
-}
 
 report::ReportFormat Format(bool csv)
 {
@@ -72,15 +66,10 @@ FormReport::FormReport(AppState& appState, Dialogs& dialogs, const QStringList& 
     format->addWidget(Option2);
     format->addStretch(1);
 
-    Command1 = Named(new QPushButton(QStringLiteral("&Save")), "Command1");
-    Command1->setDefault(true);
-    Command2 = Named(new QPushButton(QStringLiteral("&Cancel")), "Command2");
-    Command2->setAutoDefault(false);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(Command1);
-    buttons->addWidget(Command2);
-    buttons->addStretch(1);
+    const ButtonPair closing = MakeButtonPair(QStringLiteral("&Save"), "Command1", "Command2", true);
+    Command1 = closing.accept;
+    Command2 = closing.cancel;
+    auto* buttons = closing.row;
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(Frame1);

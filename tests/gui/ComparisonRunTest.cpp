@@ -1,3 +1,4 @@
+#include "RunTestSupport.h"
 #include "gui/ComparisonRun.h"
 
 #include "FakeResultView.h"
@@ -41,21 +42,6 @@ std::set<std::string> Paths(const engine::ResultStore& store, ResultCategory c)
     return out;
 }
 
-// Every pass of events during the run lands here: tests look at the windows
-// or press a button at a known point of the walk.
-class DuringRun {
-public:
-    explicit DuringRun(std::function<void()> step)
-    {
-        m_timer.setInterval(0);
-        QObject::connect(&m_timer, &QTimer::timeout, step);
-        m_timer.start();
-    }
-
-private:
-    QTimer m_timer;
-};
-
 // Records the end-of-run sounds instead of playing them.
 std::vector<std::string> g_sounds;
 void RecordSound(const char* eventId) { g_sounds.emplace_back(eventId); }
@@ -63,12 +49,6 @@ struct RecordedSounds {
     RecordedSounds() : m_old(SetThemeSoundPlayer(&RecordSound)) { g_sounds.clear(); }
     ~RecordedSounds() { SetThemeSoundPlayer(m_old); }
     ThemeSoundPlayer m_old;
-};
-
-struct ImmediateEvents {
-    ImmediateEvents() : m_old(EventPump::Interval()) { EventPump::SetInterval(std::chrono::microseconds(0)); }
-    ~ImmediateEvents() { EventPump::SetInterval(m_old); }
-    std::chrono::microseconds m_old;
 };
 
 TEST(ComparisonRunTest, WholeRunFillsTabsChecksRowsAndEndsCompleted)

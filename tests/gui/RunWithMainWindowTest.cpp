@@ -1,3 +1,4 @@
+#include "RunTestSupport.h"
 #include "gui/AppSetup.h"
 #include "gui/ComparisonRun.h"
 #include "gui/EventPump.h"
@@ -26,12 +27,7 @@ using engine::ResultCategory;
 // a comparison cancelled part way, then a copy of what it found.
 TEST(RunWithMainWindowTest, CancelledRunThenCopyThroughTheLists)
 {
-    // Every entry's event pass really runs, so the click lands at a known count.
-    struct ImmediateEvents {
-        std::chrono::microseconds old = EventPump::Interval();
-        ImmediateEvents() { EventPump::SetInterval(std::chrono::microseconds(0)); }
-        ~ImmediateEvents() { EventPump::SetInterval(old); }
-    } immediate;
+    ImmediateEvents immediate;
 
     test::TempTree tree;
     tree.MakeDir("prog");
@@ -107,11 +103,7 @@ TEST(RunWithMainWindowTest, CancelledRunThenCopyThroughTheLists)
 // without its own question.
 TEST(RunWithMainWindowTest, NewDuringADeleteStopsItBeforeTheNextComparison)
 {
-    struct ImmediateEvents {
-        std::chrono::microseconds old = EventPump::Interval();
-        ImmediateEvents() { EventPump::SetInterval(std::chrono::microseconds(0)); }
-        ~ImmediateEvents() { EventPump::SetInterval(old); }
-    } immediate;
+    ImmediateEvents immediate;
 
     test::TempTree tree;
     tree.MakeDir("prog");

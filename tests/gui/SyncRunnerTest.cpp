@@ -1,3 +1,4 @@
+#include "RunTestSupport.h"
 #include "gui/SyncRunner.h"
 
 #include "FakeResultView.h"
@@ -44,12 +45,10 @@ struct Fixture {
     QWidget main;
     FakeResultView view{app};
     SyncRunner runner{app, dialogs, view, &main};
-    std::chrono::microseconds oldInterval = EventPump::Interval();
+    ImmediateEvents immediate;
 
     Fixture()
     {
-        // Every row's event pass really runs, so a scripted click lands on a known row.
-        EventPump::SetInterval(std::chrono::microseconds(0));
         tree.MakeDir("src");
         tree.MakeDir("dst");
         app.store.Reset(tree.Path("src/"), tree.Path("dst/"), 0);
@@ -57,7 +56,6 @@ struct Fixture {
         app.settings.options.PlaySound = false;
         main.show();
     }
-    ~Fixture() { EventPump::SetInterval(oldInterval); }
 
     void AddRow(ResultCategory category, const std::string& relative, bool checked, bool folder = false)
     {
@@ -84,20 +82,6 @@ struct Fixture {
                 return &row;
         return nullptr;
     }
-};
-
-// Runs at every pass of events while the operation works.
-class DuringRun {
-public:
-    explicit DuringRun(std::function<void()> step)
-    {
-        m_timer.setInterval(0);
-        QObject::connect(&m_timer, &QTimer::timeout, step);
-        m_timer.start();
-    }
-
-private:
-    QTimer m_timer;
 };
 
 TEST(SyncRunnerTest, CopiesTheCheckedRowsAndCountsThemInTheCaption)
