@@ -203,7 +203,8 @@ private:
         // In the destination pass a file whose counterpart exists records
         // nothing, whatever its attributes: look that up before anything else.
         const bool knownNonFolder = entry.d_type != DT_UNKNOWN && entry.d_type != DT_DIR;
-        if (m_pass == ScanPass::DestinationPass && knownNonFolder && otherFd >= 0) {
+        const bool lookedUpEarly = m_pass == ScanPass::DestinationPass && knownNonFolder && otherFd >= 0;
+        if (lookedUpEarly) {
             struct stat other;
             if (::fstatat(otherFd, name, &other, AT_SYMLINK_NOFOLLOW) == 0)
                 return;
@@ -231,7 +232,9 @@ private:
         }
 
         struct stat other;
-        const bool found = otherFd >= 0 && ::fstatat(otherFd, name, &other, AT_SYMLINK_NOFOLLOW) == 0;
+        // A counterpart already looked up above was missing; it is not asked for twice.
+        const bool found =
+            !lookedUpEarly && otherFd >= 0 && ::fstatat(otherFd, name, &other, AT_SYMLINK_NOFOLLOW) == 0;
         if (found && m_pass == ScanPass::DestinationPass)
             return;
 
