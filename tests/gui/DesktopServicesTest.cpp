@@ -397,7 +397,7 @@ TEST(ShowHelpContents, OpensTheIndexPageOrSaysWhyNot)
 
 TEST(ShowHelpContents, ShippedPagesLinkOnlyToPagesThatExist)
 {
-    const QDir help(QFileInfo(QStringLiteral(__FILE__)).absolutePath() + "/../../resources/help");
+    const QDir help(QStringLiteral(TANDREL_SOURCE_DIR "/resources/help"));
     ASSERT_TRUE(help.exists("index.html")) << help.absolutePath().toStdString();
     const QStringList pages = help.entryList({"*.html"}, QDir::Files);
     EXPECT_GE(pages.size(), 6);

@@ -246,8 +246,7 @@ TEST(Sound, RandomDamageNeverReadsOutsideTheImage)
 
 Bytes FinishWave()
 {
-    const std::string file = std::string(__FILE__);
-    const std::string path = file.substr(0, file.rfind("/tests/")) + "/resources/finish.wav";
+    const std::string path = std::string(TANDREL_SOURCE_DIR) + "/resources/finish.wav";
     std::ifstream in(path, std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
