@@ -33,12 +33,20 @@ cleanup() {
     apt_get remove --purge tandrel >/dev/null || true
   fi
   if [[ -f "$work/before" ]]; then
+    # Only what apt installed automatically since: a package someone else
+    # installs by name meanwhile on this machine is theirs to keep.
     local added
-    added=$(comm -13 "$work/before" <(installed_packages) | tr '\n' ' ')
+    pulled_in() { comm -12 <(comm -13 "$work/before" <(installed_packages)) <(apt-mark showauto | sort) | tr '\n' ' '; }
+    added=$(pulled_in)
     if [[ -n "$added" ]]; then
       say "removing what the install pulled in: $added"
       # shellcheck disable=SC2086
       apt_get remove --purge $added >/dev/null || true
+      added=$(pulled_in)
+      if [[ -n "$added" ]]; then
+        echo "check-install: FAILED: could not remove again: $added" >&2
+        ((status != 0)) || status=1
+      fi
     fi
   fi
   rm -rf "$work"
@@ -173,14 +181,16 @@ wait_file "$work/home/.local/share/Orvessa Software/Tandrel/tdl.ini"
 sleep 0.5
 kill "$pid"; wait "$pid" || true
 
-# 2. No folders: close the dialog, then Help -> Contents (F1) opens the help
-#    pages where the installed program found them.
+# 2. No folders: close the dialog, take a picture of the main window (for its
+#    skin), then Help -> Contents (F1) opens the help pages where the
+#    installed program found them.
 "$@" &
 pid=$!
 main=$(wait_window '^Tandrel$')
 guide=$(wait_window '^New Comparison$')
 press "$guide" Escape
 sleep 0.5
+xwd -id "$main" -silent >"$work/main.xwd"
 press "$main" F1
 wait_file "$work/opened"
 kill "$pid"; wait "$pid" || true
@@ -197,10 +207,20 @@ grep -qF "$work/src" "$settings" || fail "the folders given on the command line 
 [[ -d "$data/Report" ]] || fail "no Report folder in the per-user data folder"
 [[ "$(cat "$work/opened")" == "file:///usr/share/tandrel/help/index.html" ]] ||
   fail "help opened '$(cat "$work/opened")', not the installed help pages"
+# The skin paints the menu bar pale blue; without it, it is Fusion's grey.
+xwd_field() { od -An -tu1 -j"$2" -N4 "$1" | awk '{ print $1 * 16777216 + $2 * 65536 + $3 * 256 + $4 }'; }
+pixel() { # XWD-FILE X Y: "R G B" of a 32-bit TrueColor dump, as xwd writes of a 24-bit screen
+  local header colours line order
+  header=$(xwd_field "$1" 0); colours=$(xwd_field "$1" 76); line=$(xwd_field "$1" 48); order=$(xwd_field "$1" 28)
+  od -An -tu1 -j$((header + colours * 12 + $3 * line + $2 * 4)) -N4 "$1" |
+    awk -v lsb="$((order == 0))" '{ if (lsb) print $3, $2, $1; else print $2, $3, $4 }'
+}
+read -r red green blue < <(pixel "$work/main.xwd" $(($(xwd_field "$work/main.xwd" 16) - 20)) 10)
+((blue - red >= 8)) || fail "the main window's menu bar is not skinned (colour $red $green $blue): skin.qss not found"
 for f in /usr/bin/tdl.ini /usr/bin/Report /usr/share/tandrel/tdl.ini /usr/share/tandrel/Report; do
   [[ ! -e "$f" ]] || fail "the installed program wrote $f"
 done
-say "the installed window program found its files and kept its settings in $data"
+say "the installed window program found its skin and help pages and kept its settings in $data"
 cd "$top"
 
 # --- Remove ------------------------------------------------------------------
