@@ -124,7 +124,7 @@ unset XDG_CONFIG_HOME XDG_DATA_HOME XDG_CACHE_HOME XDG_RUNTIME_DIR
 data="$HOME/.local/share/Orvessa Software/Tandrel"
 cd "$work"
 tandrel-cli --help >/dev/null || fail "tandrel-cli --help"
-[[ $(env -u DISPLAY -u WAYLAND_DISPLAY tandrel --version) == "Tandrel "* ]] ||
+[[ $(env -u DISPLAY -u WAYLAND_DISPLAY tandrel --version) == "Tandrel $(dpkg-deb -f "$top/$deb" Version)" ]] ||
   fail "tandrel --version without a display"
 env -u DISPLAY -u WAYLAND_DISPLAY tandrel --help | grep -q "SOURCE" || fail "tandrel --help"
 
@@ -191,6 +191,7 @@ guide=$(wait_window '^New Comparison$')
 press "$guide" Escape
 sleep 0.5
 xwd -id "$main" -silent >"$work/main.xwd"
+xprop -id "$main" WM_CLASS >"$work/wm-class"
 press "$main" F1
 wait_file "$work/opened"
 kill "$pid"; wait "$pid" || true
@@ -217,6 +218,9 @@ pixel() { # XWD-FILE X Y: "R G B" of a 32-bit TrueColor dump, as xwd writes of a
 }
 read -r red green blue < <(pixel "$work/main.xwd" $(($(xwd_field "$work/main.xwd" 16) - 20)) 10)
 ((blue - red >= 8)) || fail "the main window's menu bar is not skinned (colour $red $green $blue): skin.qss not found"
+# The desktop matches the window to its entry by the window class.
+wm_class=$(sed -n 's/^StartupWMClass=//p' "$desktop")
+grep -q "\"$wm_class\"\$" "$work/wm-class" || fail "window class $(cat "$work/wm-class") is not StartupWMClass=$wm_class"
 for f in /usr/bin/tdl.ini /usr/bin/Report /usr/share/tandrel/tdl.ini /usr/share/tandrel/Report; do
   [[ ! -e "$f" ]] || fail "the installed program wrote $f"
 done

