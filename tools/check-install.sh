@@ -25,10 +25,8 @@ apt_get() { DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 -y
 installed_packages() { dpkg-query -W -f='${db:Status-Abbrev} ${Package}\n' | awk '$1 == "ii" { print $2 }' | sort; }
 
 work=$(mktemp -d)
-gui_pid=""
 cleanup() {
   local status=$?
-  if [[ -n "$gui_pid" ]]; then kill "$gui_pid" 2>/dev/null || true; fi
   if dpkg-query -W -f='${Status}' tandrel 2>/dev/null | grep -q "installed"; then
     apt_get remove --purge tandrel >/dev/null || true
   fi
