@@ -16,20 +16,40 @@ QString WithTrailingSlash(const QString& folder)
     return folder + QLatin1Char('/');
 }
 
+QString SharedFilesFolder(const QString& executableFolder)
+{
+    const QDir bin(executableFolder);
+    if (bin.dirName() != QLatin1String("bin"))
+        return {};
+    const QString shared = QDir::cleanPath(bin.absoluteFilePath(QStringLiteral("../share/tandrel")));
+    return QFileInfo(shared).isDir() ? WithTrailingSlash(shared) : QString();
+}
+
 QString InstalledFile(const AppState& state, const QString& relative)
+{
+    return InstalledFile(state, relative, QCoreApplication::applicationDirPath());
+}
+
+QString InstalledFile(const AppState& state, const QString& relative, const QString& executableFolder)
 {
     const QString inAppFolder = WithTrailingSlash(state.appFolder) + relative;
     if (QFileInfo::exists(inAppFolder))
         return inAppFolder;
-    const QString besideProgram = WithTrailingSlash(QCoreApplication::applicationDirPath()) + relative;
-    return QFileInfo::exists(besideProgram) ? besideProgram : inAppFolder;
+    const QString besideProgram = WithTrailingSlash(executableFolder) + relative;
+    if (QFileInfo::exists(besideProgram))
+        return besideProgram;
+    const QString shared = SharedFilesFolder(executableFolder);
+    if (!shared.isEmpty() && QFileInfo::exists(shared + relative))
+        return shared + relative;
+    return inAppFolder;
 }
 
 QString ProgramFolder(const QString& executableFolder)
 {
     const QString folder = WithTrailingSlash(executableFolder);
     // access() asks the system itself, which also knows about read-only mounts.
-    if (::access(QFile::encodeName(folder).constData(), W_OK | X_OK) == 0)
+    if (SharedFilesFolder(executableFolder).isEmpty() &&
+        ::access(QFile::encodeName(folder).constData(), W_OK | X_OK) == 0)
         return folder;
 
     const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);

@@ -9,17 +9,25 @@ namespace tandrel::gui {
 // `folder` with exactly one '/' at the end ("/" stays "/").
 QString WithTrailingSlash(const QString& folder);
 
+// The folder of the files an installed program ships (`<prefix>/share/tandrel/`
+// for an executable in `<prefix>/bin`), or empty text when the executable
+// does not lie in such an installed tree (a build folder, for example).
+QString SharedFilesFolder(const QString& executableFolder);
+
 // The program's folder: the executable's folder with a trailing '/'. When
-// that folder cannot be written (installed for all users), the per-user data
-// folder of the program instead (created), so that settings and reports are
-// never silently lost.
+// the program is installed (see SharedFilesFolder) or that folder cannot be
+// written, the per-user data folder of the program instead (created), so
+// that settings and reports are never silently lost and never land among
+// the system's programs, not even when root starts it.
 QString ProgramFolder(const QString& executableFolder);
 
 // A file shipped with the program (skin, help pages, companion program):
 // `relative` under AppFolder; where AppFolder is the per-user fallback and the
-// file is not there, the one beside the executable. When neither exists, the
-// AppFolder path, so that messages name where it was expected.
+// file is not there, the one beside the executable, then the one in the
+// installed tree's shared files. When none exists, the AppFolder path, so
+// that messages name where it was expected.
 QString InstalledFile(const AppState& state, const QString& relative);
+QString InstalledFile(const AppState& state, const QString& relative, const QString& executableFolder);
 
 // Start-up of the program-wide state: AppFolder, SettingsPath and
 // ReportFolder; the settings file is read when a regular file of that name

@@ -21,6 +21,10 @@ struct AppState {
 
     QString sourceRoot;      // set by the new-comparison dialog; a run appends '/'
     QString destinationRoot;
+    // Folders named on the command line: the first new-comparison dialog
+    // shows them in place of the last ones used, and takes them away.
+    QString givenSource;
+    QString givenDestination;
     bool includeSubdirectories = true;
     engine::RunFlag runFlag;
     engine::ResultStore store;

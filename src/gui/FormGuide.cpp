@@ -14,6 +14,8 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include <utility>
+
 namespace tandrel::gui {
 
 namespace {
@@ -108,9 +110,13 @@ FormGuide::FormGuide(AppState& app, Dialogs& dialogs, QWidget* parent)
 
     // Opening.
     m_app.runFlag.Set(false);
-    const QString source = !m_app.sourceRoot.isEmpty() ? m_app.sourceRoot : ReadRegistryValue(QStringLiteral("SourceDir"));
-    const QString destination =
+    QString source = !m_app.sourceRoot.isEmpty() ? m_app.sourceRoot : ReadRegistryValue(QStringLiteral("SourceDir"));
+    QString destination =
         !m_app.destinationRoot.isEmpty() ? m_app.destinationRoot : ReadRegistryValue(QStringLiteral("TargetDir"));
+    if (!m_app.givenSource.isEmpty())
+        source = std::exchange(m_app.givenSource, QString());
+    if (!m_app.givenDestination.isEmpty())
+        destination = std::exchange(m_app.givenDestination, QString());
     for (int slot = 0; slot < settings::kRecentSlots; ++slot) {
         if (!m_app.settings.recentSources[slot].empty())
             Combo1->addItem(ToQ(m_app.settings.recentSources[slot]));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "gui/DesktopId.h"
+
 #include <QString>
 
 namespace tandrel::gui {
@@ -11,7 +13,7 @@ class TaskbarProgress {
 public:
     enum class State { None = 0, Indeterminate = 1 };
 
-    explicit TaskbarProgress(QString desktopFileId = QStringLiteral("tandrel.desktop"));
+    explicit TaskbarProgress(QString desktopFileId = QLatin1String(kDesktopId) + QLatin1String(".desktop"));
 
     void SetState(State state);
     // The end-of-run mark: the entry asks for attention until it is cleared.

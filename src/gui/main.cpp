@@ -1,26 +1,66 @@
 #include "gui/AppSetup.h"
 #include "gui/AppState.h"
+#include "gui/DesktopId.h"
 #include "gui/Dialogs.h"
 #include "gui/Form1.h"
+#include "gui/StartArguments.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QStyleFactory>
 
 #include <clocale>
+#include <cstdio>
+
+namespace {
+
+int Answer(const tandrel::gui::StartRequest& request)
+{
+    std::fputs(request.output.toLocal8Bit().constData(), stdout);
+    std::fputs(request.error.toLocal8Bit().constData(), stderr);
+    return request.exitCode;
+}
+
+QStringList RawArguments(int argc, char** argv)
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    return arguments;
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
+    QCoreApplication::setOrganizationName(QStringLiteral("Orvessa Software"));
+    QCoreApplication::setApplicationName(QStringLiteral("Tandrel"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TANDREL_VERSION));
+
+    // --help and --version answer on a terminal without a display.
+    if (tandrel::gui::AsksOnlyForText(RawArguments(argc, argv))) {
+        QCoreApplication core(argc, argv);
+        return Answer(tandrel::gui::ParseStartArguments(QCoreApplication::arguments(), QDir::currentPath()));
+    }
+
     QApplication app(argc, argv);
     // Month names in the lists follow the user's locale.
     std::setlocale(LC_ALL, "");
-    QApplication::setOrganizationName(QStringLiteral("Orvessa Software"));
-    QApplication::setApplicationName(QStringLiteral("Tandrel"));
+    QGuiApplication::setDesktopFileName(QLatin1String(tandrel::gui::kDesktopId));
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     // Closing the main window ends the program, whatever else is open.
     QApplication::setQuitOnLastWindowClosed(false);
 
+    // Qt has taken its own options (-platform, -style, ...) out by now.
+    const tandrel::gui::StartRequest request =
+        tandrel::gui::ParseStartArguments(QCoreApplication::arguments(), QDir::currentPath());
+    if (!request.start)
+        return Answer(request);
+
     tandrel::gui::AppState state;
     tandrel::gui::PrepareAppState(state, tandrel::gui::ProgramFolder(QCoreApplication::applicationDirPath()));
+    state.givenSource = request.source;
+    state.givenDestination = request.destination;
     tandrel::gui::QtDialogs dialogs;
 
     tandrel::gui::Form1 form(state, dialogs);

@@ -166,5 +166,34 @@ TEST(RegistryTest, OnlyFoldersLongerThanARootAreWorthStoring)
     EXPECT_TRUE(WorthStoringFolder(QStringLiteral("/home/ann/")));
 }
 
+// An installed tree: the program in <prefix>/bin, its files in
+// <prefix>/share/tandrel, whatever the prefix. Settings and reports go to the
+// per-user data folder even where bin can be written (root starts it).
+TEST(AppSetupTest, AnInstalledProgramFindsItsFilesInTheSharedFolderAndKeepsSettingsPerUser)
+{
+    TempTree tree;
+    tree.WriteFile("opt/tan/share/tandrel/skin.qss", "QWidget {}");
+    tree.WriteFile("opt/tan/share/tandrel/help/index.html", "<html></html>");
+    tree.MakeDir("opt/tan/bin");
+    const QString bin = ToQ(tree.Path("opt/tan/bin"));
+    EXPECT_EQ(SharedFilesFolder(bin), ToQ(tree.Path("opt/tan/share/tandrel/")));
+    const QString folder = ProgramFolder(bin);
+    EXPECT_EQ(folder, WithTrailingSlash(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)));
+
+    AppState state;
+    state.appFolder = ToQ(tree.Path("home/data/"));
+    EXPECT_EQ(InstalledFile(state, QStringLiteral("help/index.html"), bin),
+              ToQ(tree.Path("opt/tan/share/tandrel/help/index.html")));
+    EXPECT_EQ(InstalledFile(state, QStringLiteral("Daylark/Larkrun"), bin), ToQ(tree.Path("home/data/Daylark/Larkrun")));
+    tree.WriteFile("home/data/skin.qss", "QWidget { color: red; }"); // the user's own copy comes first
+    EXPECT_EQ(InstalledFile(state, QStringLiteral("skin.qss"), bin), ToQ(tree.Path("home/data/skin.qss")));
+
+    // A build folder, or a bin without the shared files, is not an installed tree.
+    tree.MakeDir("build/src/share/tandrel");
+    tree.MakeDir("usr/bin");
+    EXPECT_TRUE(SharedFilesFolder(ToQ(tree.Path("build/src/gui"))).isEmpty());
+    EXPECT_EQ(ProgramFolder(ToQ(tree.Path("usr/bin"))), ToQ(tree.Path("usr/bin/")));
+}
+
 } // namespace
 } // namespace tandrel::gui

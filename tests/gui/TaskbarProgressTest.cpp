@@ -71,7 +71,7 @@ TEST(TaskbarProgressTest, SendsLauncherEntryUpdatesOnTheSessionBus)
     QTRY_COMPARE_WITH_TIMEOUT(listener.received.size(), 1, 5000);
     QList<QVariant> args = listener.received[0].arguments();
     ASSERT_EQ(args.size(), 2);
-    EXPECT_EQ(args[0].toString(), QStringLiteral("application://tandrel.desktop"));
+    EXPECT_EQ(args[0].toString(), QStringLiteral("application://com.orvessa.Tandrel.desktop"));
     QVariantMap properties = qdbus_cast<QVariantMap>(args[1]);
     EXPECT_TRUE(properties.value(QStringLiteral("progress-visible")).toBool());
     EXPECT_TRUE(properties.contains(QStringLiteral("progress")));

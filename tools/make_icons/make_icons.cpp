@@ -1,9 +1,11 @@
 // Draws the program's icons (result-list images, toolbar and action buttons,
 // window icon) and writes them as PNG files, each at its size and at twice
 // that size ("@2x") for high-density screens. Run tools/make-icons.sh after
-// changing a drawing; the PNG files are kept in resources/icons.
+// changing a drawing; the PNG files are kept in resources/icons. The build
+// also runs it with --program-icon for the sizes of the desktop's icon theme.
 
 #include <QDir>
+#include <QFileInfo>
 #include <QFont>
 #include <QGuiApplication>
 #include <QImage>
@@ -278,9 +280,8 @@ std::vector<Icon> Icons()
     return icons;
 }
 
-bool Write(const Icon& icon, int scale, const QString& folder)
+QImage Render(const Icon& icon, int px)
 {
-    const int px = icon.size * scale;
     QImage image(px, px, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     {
@@ -290,8 +291,34 @@ bool Write(const Icon& icon, int scale, const QString& folder)
         p.scale(qreal(px) / icon.canvas, qreal(px) / icon.canvas);
         icon.draw(p);
     }
+    return image;
+}
+
+bool Write(const Icon& icon, int scale, const QString& folder)
+{
     const QString name = QString::fromLatin1(icon.name) + (scale == 1 ? QString() : QStringLiteral("@%1x").arg(scale));
-    return image.save(folder + QLatin1Char('/') + name + QStringLiteral(".png"));
+    return Render(icon, icon.size * scale).save(folder + QLatin1Char('/') + name + QStringLiteral(".png"));
+}
+
+// The window icon alone at one size, for the desktop's icon theme.
+int WriteProgramIcon(const QString& sizeText, const QString& file)
+{
+    bool ok = false;
+    const int px = sizeText.toInt(&ok);
+    if (!ok || px < 8 || px > 1024) {
+        std::fprintf(stderr, "make_icons: bad icon size %s\n", qPrintable(sizeText));
+        return 2;
+    }
+    for (const Icon& icon : Icons()) {
+        if (qstrcmp(icon.name, "tandrel") != 0)
+            continue;
+        QDir().mkpath(QFileInfo(file).absolutePath());
+        if (Render(icon, px).save(file))
+            return 0;
+        std::fprintf(stderr, "make_icons: cannot write %s\n", qPrintable(file));
+        return 1;
+    }
+    return 1;
 }
 
 } // namespace
@@ -299,8 +326,11 @@ bool Write(const Icon& icon, int scale, const QString& folder)
 int main(int argc, char** argv)
 {
     QGuiApplication app(argc, argv);
+    if (argc == 4 && qstrcmp(argv[1], "--program-icon") == 0)
+        return WriteProgramIcon(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
     if (argc != 2) {
-        std::fprintf(stderr, "usage: make_icons OUTPUT-FOLDER\n");
+        std::fprintf(stderr, "usage: make_icons OUTPUT-FOLDER\n"
+                             "       make_icons --program-icon SIZE FILE\n");
         return 2;
     }
     const QString folder = QString::fromLocal8Bit(argv[1]);

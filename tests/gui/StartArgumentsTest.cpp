@@ -1,0 +1,112 @@
+#include "RunTestSupport.h"
+#include "gui/AppSetup.h"
+#include "gui/ComparisonRun.h"
+#include "gui/Form1.h"
+#include "gui/FormGuide.h"
+#include "gui/FormWait.h"
+#include "gui/Registry.h"
+#include "gui/StartArguments.h"
+
+#include "ModalDriver.h"
+#include "ScriptedDialogs.h"
+#include "support/TempTree.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+namespace tandrel::gui {
+namespace {
+
+using engine::ResultCategory;
+
+StartRequest Parse(const QStringList& arguments)
+{
+    return ParseStartArguments(QStringList{QStringLiteral("/usr/bin/tandrel")} + arguments,
+                               QStringLiteral("/home/u/work"));
+}
+
+TEST(StartArgumentsTest, FoldersComeOutAbsoluteAndAnythingElseIsAnswered)
+{
+    EXPECT_TRUE(Parse({}).start);
+    EXPECT_TRUE(Parse({}).source.isEmpty());
+    const StartRequest two = Parse({QStringLiteral("photos/"), QStringLiteral("../b/./c")});
+    EXPECT_TRUE(two.start);
+    EXPECT_EQ(two.source, QStringLiteral("/home/u/work/photos"));
+    EXPECT_EQ(two.destination, QStringLiteral("/home/u/b/c"));
+
+    const StartRequest three = Parse({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")});
+    EXPECT_FALSE(three.start);
+    EXPECT_EQ(three.exitCode, 2);
+    EXPECT_TRUE(three.error.contains(QStringLiteral("at most two folders")));
+    const StartRequest unknown = Parse({QStringLiteral("--frobnicate")});
+    EXPECT_EQ(unknown.exitCode, 2);
+    EXPECT_TRUE(unknown.error.contains(QStringLiteral("frobnicate")));
+    EXPECT_FALSE(AsksOnlyForText({QStringLiteral("tandrel"), QStringLiteral("--frobnicate")}));
+
+    const StartRequest help = Parse({QStringLiteral("--help")});
+    EXPECT_FALSE(help.start);
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_TRUE(help.output.contains(QStringLiteral("[SOURCE [DESTINATION]]")));
+    EXPECT_TRUE(AsksOnlyForText({QStringLiteral("tandrel"), QStringLiteral("-h")}));
+    const QString oldVersion = QCoreApplication::applicationVersion();
+    QCoreApplication::setApplicationVersion(QStringLiteral("5.0"));
+    const StartRequest version = Parse({QStringLiteral("--version")});
+    QCoreApplication::setApplicationVersion(oldVersion);
+    EXPECT_EQ(version.output, QCoreApplication::applicationName() + QStringLiteral(" 5.0\n"));
+    EXPECT_TRUE(AsksOnlyForText({QStringLiteral("tandrel"), QStringLiteral("--version")}));
+}
+
+// `tandrel SOURCE DESTINATION`: the dialog opens filled with the two folders
+// in place of the last ones used, and the comparison runs on them only when
+// the user presses Compare.
+TEST(StartArgumentsTest, TheDialogShowsTheGivenFoldersAndCompareRunsOnThem)
+{
+    ImmediateEvents immediate;
+    test::TempTree tree;
+    tree.WriteFile("src/only-here.txt", "s");
+    tree.WriteFile("dst/only-there.txt", "d");
+    tree.MakeDir("prog");
+    WriteRegistryValue(QStringLiteral("SourceDir"), QStringLiteral("/last/source/"));
+    AppState state;
+    PrepareAppState(state, ToQ(tree.Path("prog")));
+    state.settings.options.PlaySound = false;
+    const StartRequest request = ParseStartArguments(
+        {QStringLiteral("tandrel"), QStringLiteral("src"), QStringLiteral("dst/")}, ToQ(tree.Root()));
+    state.givenSource = request.source;
+    state.givenDestination = request.destination;
+
+    test::ScriptedDialogs dialogs;
+    Form1 form(state, dialogs);
+    QString shownSource, shownDestination;
+    bool ranBeforeCompare = true;
+    test::WhenModalShown([&](QWidget* modal) {
+        auto* guide = qobject_cast<FormGuide*>(modal);
+        ASSERT_NE(guide, nullptr);
+        shownSource = guide->Combo1->currentText();
+        shownDestination = guide->Combo2->currentText();
+        ranBeforeCompare = state.runFlag.IsSet() || state.store.Count(ResultCategory::NotInDestination) > 0;
+        guide->Command1->click();
+        if (guide->isVisible()) // a refused Compare: end the test rather than hang
+            guide->reject();
+    });
+    form.Start();
+    WriteRegistryValue(QStringLiteral("SourceDir"), QString());
+
+    EXPECT_EQ(shownSource, ToQ(tree.Path("src")));
+    EXPECT_EQ(shownDestination, ToQ(tree.Path("dst")));
+    EXPECT_FALSE(ranBeforeCompare);
+    EXPECT_TRUE(state.givenSource.isEmpty()); // a later dialog offers the last folders again
+    ASSERT_EQ(state.store.Count(ResultCategory::NotInDestination), 1u);
+    EXPECT_EQ(state.store.Row(ResultCategory::NotInDestination, 0).relativePath, "only-here.txt");
+    EXPECT_EQ(state.store.Count(ResultCategory::NotInSource), 1u);
+    EXPECT_EQ(state.settings.recentSources[0], tree.Path("src"));
+    EXPECT_TRUE(dialogs.requests.empty());
+    ASSERT_NE(ProgressWindow(&form), nullptr);
+    ProgressWindow(&form)->Command1->click();
+}
+
+} // namespace
+} // namespace tandrel::gui
