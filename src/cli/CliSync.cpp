@@ -68,8 +68,10 @@ void CliSyncObserver::RowFailed(engine::ResultCategory, std::size_t, const std::
 
 void CliSyncObserver::Redraw()
 {
-    if (!m_status.Due())
+    // The first row is shown at once, whatever the comparison drew just before.
+    if (m_drawn && !m_status.Due())
         return;
+    m_drawn = true;
     const SyncStatus now{m_command == Command::Copy ? "Copying" : "Deleting", m_done, m_total, Bytes(), m_path};
     m_status.Draw(FormatSyncStatus(now, m_status.Width()));
 }

@@ -35,6 +35,7 @@ private:
     engine::ResultCategory m_category = engine::ResultCategory::NewerThanDestination;
     bool m_counterpartSize = false;
     bool m_stopped = false;
+    bool m_drawn = false;
     std::size_t m_total;
     std::size_t m_doneBefore = 0; // rows of the lists already finished
     std::size_t m_started = 0;    // the row in hand, within its list

@@ -28,7 +28,8 @@ CLI::App* AddCommand(CLI::App& app, Command command, const char* description, Co
     sub->add_flag_function(
         "--no-subdirs", [&line](std::int64_t) { line.includeSubdirectories = false; },
         "compare only the entries directly inside the two folders");
-    sub->add_option("--settings", line.settingsFile, "take the options and ignored names from a settings file (tdl.ini)")
+    sub->add_option("--settings", line.settingsFile,
+                    "take the options and ignored names from a settings file (tdl.ini)")
         ->type_name("FILE");
     sub->add_flag("-q,--quiet", line.quiet, "show no status line while working");
     return sub;
