@@ -193,9 +193,7 @@ void StatusLine::Draw(std::string text)
 
 void StatusLine::Print(std::string_view message)
 {
-    std::string out;
-    if (m_enabled && m_columns > 0)
-        out = "\r" + std::string(m_columns, ' ') + "\r";
+    std::string out = Erasure();
     out += m_cleanMessages ? Fit(message, std::numeric_limits<std::size_t>::max(), false) : std::string(message);
     out += "\n";
     if (m_enabled && !m_text.empty())
@@ -205,10 +203,19 @@ void StatusLine::Print(std::string_view message)
 
 void StatusLine::Clear()
 {
-    if (m_enabled && m_columns > 0)
-        Write("\r" + std::string(m_columns, ' ') + "\r");
+    Write(Erasure());
     m_columns = 0;
     m_text.clear();
+}
+
+std::string StatusLine::Erasure() const
+{
+    if (!m_enabled || m_columns == 0)
+        return {};
+    std::string blank(m_columns + 2, ' ');
+    blank.front() = '\r';
+    blank.back() = '\r';
+    return blank;
 }
 
 void StatusLine::Write(std::string_view bytes) const

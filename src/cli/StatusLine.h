@@ -58,6 +58,7 @@ public:
     void Clear();
 
 private:
+    std::string Erasure() const; // blanks out the line on screen, cursor at its start
     void Write(std::string_view bytes) const;
 
     int m_fd;
