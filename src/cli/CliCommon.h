@@ -10,9 +10,10 @@
 
 namespace tandrel::cli {
 
-// Exit statuses. compare: 0 no differences, 1 differences. copy and delete:
-// 0 every row done, 1 some failed or the run was interrupted. Every command:
-// 2 trouble (usage, set-up, a comparison that could not be completed).
+// Exit statuses. compare: 0 no differences, 1 differences, 2 also when it
+// was interrupted (the lists are incomplete). copy and delete: 0 every row
+// done, 1 some failed or the run was interrupted. Every command: 2 on a
+// usage or set-up error.
 inline constexpr int kExitClean = 0;
 inline constexpr int kExitDifferent = 1;
 inline constexpr int kExitSomeFailed = 1;

@@ -19,20 +19,6 @@ using engine::ResultCategory;
 using test::CliRun;
 using test::TempTree;
 
-TEST(CliInterrupts, FirstStopsSecondAbandonsAndNoneIsLost)
-{
-    Interrupts interrupts;
-    EXPECT_TRUE(interrupts.Raise());
-    EXPECT_FALSE(interrupts.Stopping());
-    interrupts.Note();
-    EXPECT_FALSE(interrupts.Flag().IsSet());
-    EXPECT_TRUE(interrupts.Stopping());
-    EXPECT_FALSE(interrupts.Abandoning());
-    EXPECT_FALSE(interrupts.Raise()); // the next piece of work does not start
-    interrupts.Note();
-    EXPECT_TRUE(interrupts.Abandoning());
-}
-
 // A store holding `names` in list 3 (missing in the destination), all checked.
 struct ListThree {
     TempTree tree;
