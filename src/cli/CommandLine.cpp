@@ -4,6 +4,7 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <functional>
 #include <iostream>
 
 namespace tandrel::cli {
@@ -19,9 +20,9 @@ const char* const kSyncFooter =
     "Ctrl-C stops after the row in hand; a second Ctrl-C also abandons the\n"
     "file being copied, leaving its old target as it was.";
 
-CLI::App* AddCommand(CLI::App& app, Command command, const char* description, CommandLine& line)
+CLI::App* AddCommand(CLI::App& app, Command command, const char* purpose, CommandLine& line)
 {
-    CLI::App* sub = app.add_subcommand(CommandName(command), description);
+    CLI::App* sub = app.add_subcommand(CommandName(command), purpose);
     sub->parse_complete_callback([&line, command] { line.command = command; });
     sub->add_option("SOURCE", line.source, "the source folder")->required();
     sub->add_option("DESTINATION", line.destination, "the destination folder")->required();
@@ -33,6 +34,19 @@ CLI::App* AddCommand(CLI::App& app, Command command, const char* description, Co
         ->type_name("FILE");
     sub->add_flag("-q,--quiet", line.quiet, "show no status line while working");
     return sub;
+}
+
+// Accepts exactly one of `words`.
+std::function<std::string(const std::string&)> OneOf(std::vector<std::string> words)
+{
+    return [words = std::move(words)](const std::string& value) -> std::string {
+        if (std::find(words.begin(), words.end(), value) != words.end())
+            return {};
+        std::string text = "'" + value + "' is not one of:";
+        for (std::size_t i = 0; i < words.size(); ++i)
+            text += (i == 0 ? " " : ", ") + words[i];
+        return text;
+    };
 }
 
 void AddListsOption(CLI::App& sub, CommandLine& line)
@@ -78,7 +92,7 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, CommandLi
     compare->add_flag("--summary", line.summary, "print only the number of rows of each list");
     compare->add_option("--format", format, "the report format of the lists")
         ->type_name("text|csv")
-        ->check(CLI::IsMember({"text", "csv"}).description(""));
+        ->check(OneOf({"text", "csv"}));
     compare->footer(kCompareFooter);
 
     std::string side;
@@ -88,7 +102,7 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, CommandLi
     copy->add_option("--to", side, "the side to copy to")
         ->type_name("destination|source")
         ->required()
-        ->check(CLI::IsMember({"destination", "source"}).description(""));
+        ->check(OneOf({"destination", "source"}));
     copy->footer(kSyncFooter);
 
     CLI::App* del = AddCommand(app, Command::Delete,
