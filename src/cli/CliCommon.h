@@ -1,20 +1,25 @@
 #pragma once
 
+#include "cli/CommandLine.h"
+#include "cli/Interrupts.h"
+#include "cli/StatusLine.h"
 #include "engine/ResultStore.h"
-#include "engine/RunFlag.h"
 #include "settings/SettingsFile.h"
 
 #include <string>
-#include <vector>
 
 namespace tandrel::cli {
 
-// Exit statuses of every command.
-inline constexpr int kExitOk = 0;
+// Exit statuses. compare: 0 no differences, 1 differences, 2 also when it
+// was interrupted (the lists are incomplete). copy and delete: 0 every row
+// done, 1 some failed or the run was interrupted. Every command: 2 on a
+// usage or set-up error.
+inline constexpr int kExitClean = 0;
+inline constexpr int kExitDifferent = 1;
 inline constexpr int kExitSomeFailed = 1;
-inline constexpr int kExitUsage = 2;
+inline constexpr int kExitTrouble = 2;
 
-// What every command that runs a comparison takes from its arguments.
+// What a comparison needs, checked against the disk.
 struct ComparisonSetup {
     std::string source;
     std::string destination;
@@ -22,20 +27,17 @@ struct ComparisonSetup {
     settings::SettingsState settings; // the defaults, or the settings file given
 };
 
-// Takes the options every comparing command shares ("--no-subdirs",
-// "--settings FILE") out of `args` and the two folders from the end. What is
-// left in `args` are the command's own options. Empty text on success,
-// otherwise what is wrong with the arguments or the set-up.
-std::string ParseComparisonSetup(std::vector<std::string>& args, ComparisonSetup& setup);
+// Checks that both folders can be entered and reads the settings file if one
+// was named. Empty text on success, otherwise what is wrong.
+std::string PrepareComparison(const CommandLine& line, ComparisonSetup& setup);
 
-// Runs a whole comparison into `store`; the flag is raised first and can be
-// lowered by Ctrl+C (SIGINT, SIGTERM) to stop after the entry in hand.
-void RunComparison(const ComparisonSetup& setup, engine::ResultStore& store, engine::RunFlag& runFlag);
+// Runs a whole comparison into `store`, showing its counts on `status`. An
+// interrupt stops the scan after the entry in hand. False when the
+// comparison did not run to its end.
+bool RunComparison(const ComparisonSetup& setup, engine::ResultStore& store, Interrupts& interrupts,
+                   StatusLine& status);
 
-// Parses "1,2,3" into list numbers 1..5; empty text on success.
-std::string ParseLists(const std::string& text, std::vector<int>& lists);
-
-// Lowers `flag` on SIGINT and SIGTERM for as long as the process runs.
-void CancelOnSignals(engine::RunFlag& flag);
+// "tandrel-cli COMMAND: text"
+std::string Message(Command command, const std::string& text);
 
 } // namespace tandrel::cli

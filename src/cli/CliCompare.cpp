@@ -1,53 +1,26 @@
 #include "cli/CliCompare.h"
 
-#include "cli/CliCommon.h"
 #include "report/ReportWriter.h"
 
 #include <iostream>
+#include <unistd.h>
 
 namespace tandrel::cli {
 
-int RunCompareCommand(std::vector<std::string> args)
+int RunCompareCommand(const CommandLine& line, const ComparisonSetup& setup, Interrupts& interrupts)
 {
-    ComparisonSetup setup;
-    if (const std::string error = ParseComparisonSetup(args, setup); !error.empty()) {
-        std::cerr << "tandrel-cli compare: " << error << "\n";
-        return kExitUsage;
-    }
-    bool summary = false;
-    report::ReportFormat format = report::ReportFormat::Text;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--summary") {
-            summary = true;
-        } else if (args[i] == "--format" && i + 1 < args.size()) {
-            const std::string& f = args[++i];
-            if (f == "text")
-                format = report::ReportFormat::Text;
-            else if (f == "csv")
-                format = report::ReportFormat::Csv;
-            else {
-                std::cerr << "tandrel-cli compare: unknown format '" << f << "' (text or csv)\n";
-                return kExitUsage;
-            }
-        } else {
-            std::cerr << "tandrel-cli compare: unknown option '" << args[i] << "'\n";
-            return kExitUsage;
-        }
-    }
-
+    StatusLine status(STDERR_FILENO, StatusLine::WantedOn(STDERR_FILENO, line.quiet));
     engine::ResultStore store;
-    engine::RunFlag runFlag;
-    CancelOnSignals(runFlag);
-    RunComparison(setup, store, runFlag);
-    const bool cancelled = !runFlag.IsSet();
+    const bool complete = RunComparison(setup, store, interrupts, status);
+    status.Clear();
 
     const auto captions = engine::DefaultCategoryCaptions();
-    if (summary) {
+    if (line.summary) {
         for (auto category : engine::kAllCategories)
             std::cout << captions[engine::Index(category)] << ": " << store.Count(category) << "\n";
     } else {
         report::ReportRequest request;
-        request.format = format;
+        request.format = line.format;
         for (auto category : engine::kAllCategories) {
             const int i = engine::Index(category);
             request.include[i] = true;
@@ -57,14 +30,14 @@ int RunCompareCommand(std::vector<std::string> args)
     }
     std::cout.flush();
     if (!std::cout) {
-        std::cerr << "tandrel-cli compare: cannot write the results\n";
-        return kExitSomeFailed;
+        status.Print(Message(Command::Compare, "cannot write the results"));
+        return kExitTrouble;
     }
-    if (cancelled) {
-        std::cerr << "tandrel-cli compare: cancelled; the lists hold what was found so far\n";
-        return kExitSomeFailed;
+    if (!complete) {
+        status.Print(Message(Command::Compare, "cancelled; the lists hold what was found so far"));
+        return kExitTrouble;
     }
-    return kExitOk;
+    return store.TotalCount() == 0 ? kExitClean : kExitDifferent;
 }
 
 } // namespace tandrel::cli

@@ -1,11 +1,13 @@
 #pragma once
 
-#include <string>
-#include <vector>
+#include "cli/CliCommon.h"
 
 namespace tandrel::cli {
 
-// tandrel-cli compare [--summary] [--format text|csv] [--no-subdirs] [--settings FILE] SOURCE DESTINATION
-int RunCompareCommand(std::vector<std::string> args);
+// tandrel-cli compare: prints the five lists in the report format, or with
+// --summary their counts. Exit 0 when every list is empty, 1 when the trees
+// differ, 2 when the comparison was interrupted or its output could not be
+// written.
+int RunCompareCommand(const CommandLine& line, const ComparisonSetup& setup, Interrupts& interrupts);
 
 } // namespace tandrel::cli

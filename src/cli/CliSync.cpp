@@ -1,127 +1,137 @@
 #include "cli/CliSync.h"
 
-#include "cli/CliCommon.h"
 #include "sync/SyncOperations.h"
 
 #include <iostream>
+#include <unistd.h>
 
 namespace tandrel::cli {
 
-namespace {
-
-enum class Action { Copy, Delete };
-
-// Failures go to standard error as they happen; nothing waits for an answer.
-class CliSyncObserver : public sync::SyncObserver {
-public:
-    explicit CliSyncObserver(const char* command) : m_command(command) {}
-    void RowFailed(engine::ResultCategory, std::size_t, const std::string& text) override
-    {
-        std::cerr << "tandrel-cli " << m_command << ": " << text << "\n";
-    }
-
-private:
-    const char* m_command;
-};
-
-int RunSyncCommand(std::vector<std::string> args, Action action)
+CliSyncObserver::CliSyncObserver(Command command, engine::ResultStore& store, Interrupts& interrupts,
+                                 StatusLine& status, std::size_t totalRows)
+    : m_command(command), m_store(store), m_interrupts(interrupts), m_status(status), m_total(totalRows)
 {
-    const char* command = action == Action::Copy ? "copy" : "delete";
-    auto usage = [command](const std::string& text) {
-        std::cerr << "tandrel-cli " << command << ": " << text << "\n";
-        return kExitUsage;
-    };
+}
 
-    ComparisonSetup setup;
-    if (const std::string error = ParseComparisonSetup(args, setup); !error.empty())
-        return usage(error);
+void CliSyncObserver::StartList(engine::ResultCategory category, bool copiedFromOtherColumn)
+{
+    m_category = category;
+    m_counterpartSize = copiedFromOtherColumn;
+    m_doneBefore = m_done;
+}
 
-    std::vector<int> lists;
-    bool listsGiven = false;
-    bool directionGiven = false;
-    auto direction = sync::CopyDirection::SourceToDestination;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--lists" && i + 1 < args.size()) {
-            if (const std::string error = ParseLists(args[++i], lists); !error.empty())
-                return usage(error);
-            listsGiven = true;
-        } else if (action == Action::Copy && args[i] == "--to" && i + 1 < args.size()) {
-            const std::string& side = args[++i];
-            if (side == "destination")
-                direction = sync::CopyDirection::SourceToDestination;
-            else if (side == "source")
-                direction = sync::CopyDirection::DestinationToSource;
-            else
-                return usage("--to takes 'destination' or 'source', not '" + side + "'");
-            directionGiven = true;
-        } else {
-            return usage("unknown option '" + args[i] + "'");
-        }
-    }
-    if (!listsGiven)
-        return usage("--lists is required (list numbers 1 to 5, e.g. --lists 1,2,3,5)");
-    if (action == Action::Copy) {
-        if (!directionGiven)
-            return usage("--to destination or --to source is required");
-        for (int list : lists) {
-            if (!sync::DirectionOffered(static_cast<engine::ResultCategory>(list), direction))
-                return usage(direction == sync::CopyDirection::SourceToDestination
-                                 ? "list 4 holds items missing in the source; it cannot be copied to the destination"
-                                 : "list 3 holds items missing in the destination; it cannot be copied to the source");
-        }
-    }
+void CliSyncObserver::PumpEvents()
+{
+    if (!m_interrupts.Stopping() || m_stopped)
+        return;
+    // The operation raised the run flag when it began; an interrupt that came
+    // just before must still hold, and no row may start after it.
+    m_stopped = true;
+    m_interrupts.Flag().Set(false);
+    for (auto& row : m_store.List(m_category))
+        row.checked = row.checked && row.processed;
+}
 
+void CliSyncObserver::RowStarted(std::size_t started, std::size_t, const std::string& path)
+{
+    m_started = started;
+    m_done = m_doneBefore + started - 1;
+    m_fileBytes = 0;
+    m_path = path;
+    Redraw();
+}
+
+bool CliSyncObserver::FileCopyStep(std::uint64_t bytesDone, std::uint64_t)
+{
+    m_fileBytes = bytesDone;
+    Redraw();
+    return !m_interrupts.Abandoning();
+}
+
+void CliSyncObserver::RowChanged(engine::ResultCategory category, std::size_t row)
+{
+    const engine::CompareItem& item = m_store.Row(category, row);
+    if (!item.processed)
+        return;
+    m_done = m_doneBefore + m_started;
+    const std::int64_t size = m_counterpartSize ? item.counterpartSize : item.size;
+    m_bytes += size > 0 ? static_cast<std::uint64_t>(size) : 0;
+    m_fileBytes = 0;
+}
+
+void CliSyncObserver::RowFailed(engine::ResultCategory, std::size_t, const std::string& text)
+{
+    m_done = m_doneBefore + m_started;
+    m_fileBytes = 0;
+    m_status.Print(Message(m_command, text));
+}
+
+void CliSyncObserver::Redraw()
+{
+    // The first row is shown at once, whatever the comparison drew just before.
+    if (m_drawn && !m_status.Due())
+        return;
+    m_drawn = true;
+    const SyncStatus now{m_command == Command::Copy ? "Copying" : "Deleting", m_done, m_total, Bytes(), m_path};
+    m_status.Draw(FormatSyncStatus(now, m_status.Width()));
+}
+
+int RunSyncCommand(const CommandLine& line, const ComparisonSetup& setup, Interrupts& interrupts)
+{
+    const Command command = line.command;
+    StatusLine status(STDERR_FILENO, StatusLine::WantedOn(STDERR_FILENO, line.quiet));
     engine::ResultStore store;
-    engine::RunFlag runFlag;
-    CancelOnSignals(runFlag);
-    RunComparison(setup, store, runFlag);
-    if (!runFlag.IsSet()) {
-        std::cerr << "tandrel-cli " << command << ": cancelled during the comparison; nothing was changed\n";
+    if (!RunComparison(setup, store, interrupts, status)) {
+        status.Print(Message(command, "cancelled during the comparison; nothing was changed"));
         return kExitSomeFailed;
     }
+
+    std::size_t totalRows = 0;
+    for (int list : line.lists)
+        totalRows += store.Count(static_cast<engine::ResultCategory>(list));
+    CliSyncObserver observer(command, store, interrupts, status, totalRows);
 
     // The command line never stops at a failure: each is reported and the run goes on.
     settings::CompareOptions options = setup.settings.options;
     options.IgnoreError = true;
-    CliSyncObserver observer(command);
     double progressFraction = 0.0;
     const auto captions = engine::DefaultCategoryCaptions();
     bool allDone = true;
-    for (int list : lists) {
+    bool cancelled = false;
+    for (int list : line.lists) {
         const auto category = static_cast<engine::ResultCategory>(list);
+        if (interrupts.Stopping()) {
+            cancelled = true;
+            break;
+        }
         for (auto& row : store.List(category))
             row.checked = true;
+        const bool copy = command == Command::Copy;
+        observer.StartList(category, copy && line.direction == sync::CopyDirection::DestinationToSource &&
+                                         category != engine::ResultCategory::NotInSource);
         const sync::SyncOutcome outcome =
-            action == Action::Copy
-                ? sync::CopyCheckedRows(store, category, direction, options, runFlag, progressFraction, observer)
-                : sync::DeleteCheckedRows(store, category, options, runFlag, progressFraction, observer);
+            copy ? sync::CopyCheckedRows(store, category, line.direction, options, interrupts.Flag(),
+                                         progressFraction, observer)
+                 : sync::DeleteCheckedRows(store, category, options, interrupts.Flag(), progressFraction, observer);
         store.RemoveProcessedRows(category);
+        status.Clear();
         std::cout << captions[list] << ": " << outcome.succeeded << " of " << outcome.total
-                  << (action == Action::Copy ? " copied" : " deleted");
+                  << (copy ? " copied" : " deleted");
         if (outcome.failed > 0)
             std::cout << ", " << outcome.failed << " failed";
-        std::cout << "\n";
+        std::cout << std::endl;
         if (outcome.failed > 0 || outcome.succeeded < outcome.total)
             allDone = false;
-        if (outcome.cancelled || !runFlag.IsSet()) {
-            std::cerr << "tandrel-cli " << command << ": cancelled; rows not reached were left as they are\n";
-            return kExitSomeFailed;
+        if (outcome.cancelled) {
+            cancelled = true;
+            break;
         }
     }
-    std::cout.flush();
-    return allDone ? kExitOk : kExitSomeFailed;
-}
-
-} // namespace
-
-int RunCopyCommand(std::vector<std::string> args)
-{
-    return RunSyncCommand(std::move(args), Action::Copy);
-}
-
-int RunDeleteCommand(std::vector<std::string> args)
-{
-    return RunSyncCommand(std::move(args), Action::Delete);
+    if (cancelled) {
+        status.Print(Message(command, "cancelled; rows not reached were left as they are"));
+        return kExitSomeFailed;
+    }
+    return allDone ? kExitClean : kExitSomeFailed;
 }
 
 } // namespace tandrel::cli

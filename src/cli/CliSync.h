@@ -1,20 +1,54 @@
 #pragma once
 
-#include <string>
-#include <vector>
+#include "cli/CliCommon.h"
+#include "sync/SyncObserver.h"
 
 namespace tandrel::cli {
 
-// tandrel-cli copy --to destination|source --lists 1,2,3,5 [--no-subdirs] [--settings FILE] SOURCE DESTINATION
-// Compares the two folders, checks every row of the named lists and copies
-// them list by list, as the copy buttons would. Every failure is printed and
-// the run goes on. Exit 0 when every row was copied, 1 when some failed or
-// the run was cancelled, 2 on a usage or set-up error.
-int RunCopyCommand(std::vector<std::string> args);
+// What a running copy or delete shows and how it answers Ctrl-C: failures
+// are printed above the status line as they happen; after the first
+// interrupt no further row starts, after the second the file being copied
+// is abandoned.
+class CliSyncObserver : public sync::SyncObserver {
+public:
+    CliSyncObserver(Command command, engine::ResultStore& store, Interrupts& interrupts, StatusLine& status,
+                    std::size_t totalRows);
 
-// tandrel-cli delete --lists 4 [--no-subdirs] [--settings FILE] SOURCE DESTINATION
-// Compares, checks every row of the named lists and deletes their column-0
-// items (list 4: destination side, the others: source side).
-int RunDeleteCommand(std::vector<std::string> args);
+    // The list whose rows come next; `copiedFromOtherColumn`: a copy reads
+    // the other side's file of each row (its counterpart size counts).
+    void StartList(engine::ResultCategory category, bool copiedFromOtherColumn);
+    std::uint64_t Bytes() const { return m_bytes + m_fileBytes; }
+
+    void PumpEvents() override;
+    void RowStarted(std::size_t started, std::size_t total, const std::string& path) override;
+    bool FileCopyStep(std::uint64_t bytesDone, std::uint64_t fileSize) override;
+    void RowChanged(engine::ResultCategory category, std::size_t row) override;
+    void RowFailed(engine::ResultCategory category, std::size_t row, const std::string& text) override;
+
+private:
+    void Redraw();
+
+    Command m_command;
+    engine::ResultStore& m_store;
+    Interrupts& m_interrupts;
+    StatusLine& m_status;
+    engine::ResultCategory m_category = engine::ResultCategory::NewerThanDestination;
+    bool m_counterpartSize = false;
+    bool m_stopped = false;
+    bool m_drawn = false;
+    std::size_t m_total;
+    std::size_t m_doneBefore = 0; // rows of the lists already finished
+    std::size_t m_started = 0;    // the row in hand, within its list
+    std::size_t m_done = 0;
+    std::uint64_t m_bytes = 0;     // of the rows done
+    std::uint64_t m_fileBytes = 0; // of the file in hand
+    std::string m_path;
+};
+
+// tandrel-cli copy and delete: compare, check every row of the named lists
+// and copy (or delete) them list by list, as the window's buttons do. Every
+// failure is printed and the run goes on. Exit 0 when every row was done, 1
+// when some failed or the run was interrupted.
+int RunSyncCommand(const CommandLine& line, const ComparisonSetup& setup, Interrupts& interrupts);
 
 } // namespace tandrel::cli

@@ -1,0 +1,173 @@
+#include "cli/CommandLine.h"
+
+#include "cli/CliCommon.h"
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <functional>
+#include <iostream>
+
+namespace tandrel::cli {
+
+namespace {
+
+const char* const kCompareFooter =
+    "Exit status: 0 the trees hold no differences, 1 they differ, 2 trouble\n"
+    "(a usage error, a folder that cannot be read, an interrupted comparison).";
+const char* const kSyncFooter =
+    "Exit status: 0 every row was done, 1 some rows failed or the run was\n"
+    "interrupted, 2 trouble (a usage error, a folder that cannot be read).\n"
+    "Ctrl-C stops after the row in hand; a second Ctrl-C also abandons the\n"
+    "file being copied, leaving its old target as it was.";
+
+CLI::App* AddCommand(CLI::App& app, Command command, const char* purpose, CommandLine& line)
+{
+    CLI::App* sub = app.add_subcommand(CommandName(command), purpose);
+    sub->parse_complete_callback([&line, command] { line.command = command; });
+    sub->add_option("SOURCE", line.source, "the source folder")->required();
+    sub->add_option("DESTINATION", line.destination, "the destination folder")->required();
+    sub->add_flag_function(
+        "--no-subdirs", [&line](std::int64_t) { line.includeSubdirectories = false; },
+        "compare only the entries directly inside the two folders");
+    sub->add_option("--settings", line.settingsFile,
+                    "take the options and ignored names from a settings file (tdl.ini)")
+        ->type_name("FILE");
+    sub->add_flag("-q,--quiet", line.quiet, "show no status line while working");
+    return sub;
+}
+
+// Accepts exactly one of `words`.
+std::function<std::string(const std::string&)> OneOf(std::vector<std::string> words)
+{
+    return [words = std::move(words)](const std::string& value) -> std::string {
+        if (std::find(words.begin(), words.end(), value) != words.end())
+            return {};
+        std::string text = "'" + value + "' is not one of:";
+        for (std::size_t i = 0; i < words.size(); ++i)
+            text += (i == 0 ? " " : ", ") + words[i];
+        return text;
+    };
+}
+
+void AddListsOption(CLI::App& sub, CommandLine& line)
+{
+    sub.add_option_function<std::string>(
+           "--lists", [&line](const std::string& text) { ParseLists(text, line.lists); },
+           "the lists to act on, numbered as the tabs: 1 newer, 2 older, 3 not in the destination, "
+           "4 not in the source, 5 only size changed")
+        ->type_name("N[,N...]")
+        ->required()
+        ->check(CLI::Validator(
+            [](std::string& text) {
+                std::vector<int> lists;
+                return ParseLists(text, lists);
+            },
+            ""));
+}
+
+} // namespace
+
+const char* CommandName(Command command)
+{
+    switch (command) {
+    case Command::Compare:
+        return "compare";
+    case Command::Copy:
+        return "copy";
+    case Command::Delete:
+        return "delete";
+    }
+    return "";
+}
+
+std::optional<int> ParseCommandLine(int argc, const char* const* argv, CommandLine& line)
+{
+    CLI::App app("Compares two folder trees and copies or deletes the differences, as Tandrel's window does.",
+                 "tandrel-cli");
+    app.set_version_flag("--version", std::string("tandrel-cli ") + TANDREL_VERSION);
+    app.require_subcommand(1);
+
+    std::string format = "text";
+    CLI::App* compare = AddCommand(app, Command::Compare, "Compare the two trees and print the five lists", line);
+    compare->add_flag("--summary", line.summary, "print only the number of rows of each list");
+    compare->add_option("--format", format, "the report format of the lists")
+        ->type_name("text|csv")
+        ->check(OneOf({"text", "csv"}));
+    compare->footer(kCompareFooter);
+
+    std::string side;
+    CLI::App* copy =
+        AddCommand(app, Command::Copy, "Compare, then copy every row of the named lists to one side", line);
+    AddListsOption(*copy, line);
+    copy->add_option("--to", side, "the side to copy to")
+        ->type_name("destination|source")
+        ->required()
+        ->check(OneOf({"destination", "source"}));
+    copy->footer(kSyncFooter);
+
+    CLI::App* del = AddCommand(app, Command::Delete,
+                               "Compare, then delete the item of the first column of every row of the named lists "
+                               "(list 4: in the destination, the others: in the source)",
+                               line);
+    AddListsOption(*del, line);
+    del->footer(kSyncFooter);
+
+    if (argc <= 1) {
+        std::cerr << app.help();
+        return kExitTrouble;
+    }
+    const std::string first = argv[1];
+    const auto isCommand = [&first](Command c) { return first == CommandName(c); };
+    if (first[0] != '-' && !isCommand(Command::Compare) && !isCommand(Command::Copy) && !isCommand(Command::Delete)) {
+        std::cerr << "tandrel-cli: unknown command '" << first << "' (compare, copy or delete)\n"
+                  << "Run 'tandrel-cli --help' for more information.\n";
+        return kExitTrouble;
+    }
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::Success& e) {
+        app.exit(e);
+        return kExitClean;
+    } catch (const CLI::ParseError& e) {
+        const auto active = app.get_subcommands();
+        const std::string who = "tandrel-cli" + (active.empty() ? std::string() : " " + active.front()->get_name());
+        std::cerr << who << ": " << e.what() << "\nRun '" << who << " --help' for more information.\n";
+        return kExitTrouble;
+    }
+    line.format = format == "csv" ? report::ReportFormat::Csv : report::ReportFormat::Text;
+    line.direction =
+        side == "source" ? sync::CopyDirection::DestinationToSource : sync::CopyDirection::SourceToDestination;
+    if (line.command == Command::Copy) {
+        for (int list : line.lists) {
+            if (sync::DirectionOffered(static_cast<engine::ResultCategory>(list), line.direction))
+                continue;
+            std::cerr << "tandrel-cli copy: "
+                      << (line.direction == sync::CopyDirection::SourceToDestination
+                              ? "list 4 holds items missing in the source; it cannot be copied to the destination"
+                              : "list 3 holds items missing in the destination; it cannot be copied to the source")
+                      << "\n";
+            return kExitTrouble;
+        }
+    }
+    return std::nullopt;
+}
+
+std::string ParseLists(const std::string& text, std::vector<int>& lists)
+{
+    lists.clear();
+    std::size_t start = 0;
+    for (;;) {
+        const auto comma = text.find(',', start);
+        const std::string part = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        if (part.size() != 1 || part[0] < '1' || part[0] > '5')
+            return "list numbers are 1 to 5, separated by commas: '" + text + "'";
+        const int n = part[0] - '0';
+        if (std::find(lists.begin(), lists.end(), n) == lists.end())
+            lists.push_back(n);
+        if (comma == std::string::npos)
+            return {};
+        start = comma + 1;
+    }
+}
+
+} // namespace tandrel::cli

@@ -1,0 +1,130 @@
+#include "cli/CliProcess.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace tandrel::test {
+
+namespace {
+
+std::string TempPath(const char* what)
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / "tandrel-cli-XXXXXX").string() + what;
+    const int fd = ::mkstemps(pattern.data(), static_cast<int>(std::string(what).size()));
+    if (fd >= 0)
+        ::close(fd);
+    return pattern;
+}
+
+std::string TakeFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    ::unlink(path.c_str());
+    return s.str();
+}
+
+} // namespace
+
+CliProcess::CliProcess(const std::vector<std::string>& args, const CliStart& start)
+    : m_outPath(TempPath(".out")), m_errPath(TempPath(".err"))
+{
+    std::string terminalName;
+    if (start.stderrOnTerminal) {
+        m_terminal = ::posix_openpt(O_RDWR | O_NOCTTY);
+        if (m_terminal < 0 || ::grantpt(m_terminal) != 0 || ::unlockpt(m_terminal) != 0)
+            return;
+        terminalName = ::ptsname(m_terminal);
+        struct winsize size {};
+        size.ws_col = start.columns;
+        size.ws_row = 24;
+        ::ioctl(m_terminal, TIOCSWINSZ, &size);
+        ::fcntl(m_terminal, F_SETFL, O_NONBLOCK);
+    }
+    std::fflush(nullptr);
+    m_pid = ::fork();
+    if (m_pid != 0)
+        return;
+    const int out = ::open(m_outPath.c_str(), O_WRONLY | O_TRUNC);
+    const int err = start.stderrOnTerminal ? ::open(terminalName.c_str(), O_RDWR | O_NOCTTY)
+                                           : ::open(m_errPath.c_str(), O_WRONLY | O_TRUNC);
+    ::dup2(out, 1);
+    ::dup2(err, 2);
+    for (int signal : start.ignoredSignals)
+        ::signal(signal, SIG_IGN);
+    sigset_t blocked;
+    sigemptyset(&blocked);
+    for (int signal : start.pendingSignals)
+        sigaddset(&blocked, signal);
+    ::sigprocmask(SIG_BLOCK, &blocked, nullptr);
+    for (int signal : start.pendingSignals)
+        ::raise(signal);
+    std::vector<char*> argv{const_cast<char*>(TANDREL_CLI_PATH)};
+    for (const auto& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    ::execv(TANDREL_CLI_PATH, argv.data());
+    ::_exit(127);
+}
+
+CliProcess::~CliProcess()
+{
+    if (Running()) {
+        ::kill(m_pid, SIGKILL);
+        Finish();
+    }
+    if (m_terminal >= 0)
+        ::close(m_terminal);
+    ::unlink(m_outPath.c_str());
+    ::unlink(m_errPath.c_str());
+}
+
+bool CliProcess::Running()
+{
+    DrainTerminal();
+    if (m_pid <= 0 || m_status >= 0)
+        return false;
+    int status = 0;
+    if (::waitpid(m_pid, &status, WNOHANG) != m_pid)
+        return true;
+    m_status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return false;
+}
+
+void CliProcess::Signal(int signal) const
+{
+    if (m_pid > 0 && m_status < 0)
+        ::kill(m_pid, signal);
+}
+
+CliRun CliProcess::Finish()
+{
+    while (Running())
+        ::usleep(1000);
+    DrainTerminal();
+    CliRun run;
+    run.status = m_status;
+    run.out = TakeFile(m_outPath);
+    run.err = m_terminal >= 0 ? m_terminalText : TakeFile(m_errPath);
+    return run;
+}
+
+void CliProcess::DrainTerminal()
+{
+    char buffer[4096];
+    ssize_t n;
+    while (m_terminal >= 0 && (n = ::read(m_terminal, buffer, sizeof buffer)) > 0)
+        m_terminalText.append(buffer, static_cast<std::size_t>(n));
+}
+
+} // namespace tandrel::test

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace tandrel::test {
+
+// How the child is started, besides its arguments.
+struct CliStart {
+    bool stderrOnTerminal = false; // standard error on a pseudo-terminal of the given width
+    unsigned short columns = 80;
+    std::vector<int> pendingSignals; // raised while blocked before exec: delivered once the program unblocks them
+    std::vector<int> ignoredSignals; // ignored from the start, as for a background job
+};
+
+// What the run left: exit status (128 + signal when killed), standard output
+// and standard error (or what the terminal received).
+struct CliRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// The real tandrel-cli as a child process, with exactly these arguments (no
+// shell in between). Its output goes to files, so it never waits for us.
+class CliProcess {
+public:
+    explicit CliProcess(const std::vector<std::string>& args, const CliStart& start = {});
+    ~CliProcess(); // kills a child still running
+    CliProcess(const CliProcess&) = delete;
+    CliProcess& operator=(const CliProcess&) = delete;
+
+    bool Running();
+    void Signal(int signal) const;
+    CliRun Finish(); // waits for the end
+
+private:
+    void DrainTerminal();
+
+    pid_t m_pid = -1;
+    int m_status = -1;
+    int m_terminal = -1; // master side of the pseudo-terminal
+    std::string m_outPath;
+    std::string m_errPath;
+    std::string m_terminalText;
+};
+
+inline CliRun RunCli(const std::vector<std::string>& args, const CliStart& start = {})
+{
+    return CliProcess(args, start).Finish();
+}
+
+} // namespace tandrel::test
