@@ -21,7 +21,6 @@
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QMouseEvent>
-#include <QCoreApplication>
 #include <QFile>
 #include <QFrame>
 #include <QGridLayout>
@@ -707,14 +706,13 @@ void Form1::closeEvent(QCloseEvent* event)
 {
     // A copy, delete or scan still running stops after the entry in hand,
     // and a new comparison asked for meanwhile is dropped.
-    m_state.runFlag.Set(false);
     m_newComparisonPending = false;
+    EndProgram(m_state);
     if (WorthStoringFolder(m_state.sourceRoot))
         WriteRegistryValue(QStringLiteral("SourceDir"), m_state.sourceRoot);
     if (WorthStoringFolder(m_state.destinationRoot))
         WriteRegistryValue(QStringLiteral("TargetDir"), m_state.destinationRoot);
     event->accept();
-    QCoreApplication::quit();
 }
 
 } // namespace tandrel::gui
