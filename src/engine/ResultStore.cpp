@@ -61,6 +61,11 @@ ProcessedRowPurge::ProcessedRowPurge(ResultStore& store, ResultCategory category
 
 ProcessedRowPurge::~ProcessedRowPurge()
 {
+    RemoveAllRuns();
+}
+
+void ProcessedRowPurge::RemoveAllRuns()
+{
     while (!m_runs.empty())
         RemoveLastRun();
 }

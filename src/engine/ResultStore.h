@@ -86,6 +86,7 @@ public:
     const std::vector<Run>& Runs() const { return m_runs; }
     // Removes the last of Runs().
     void RemoveLastRun();
+    void RemoveAllRuns();
 
     std::size_t Count() const { return m_prefixEnd + (m_list.size() - m_tailStart); }
     const CompareItem& Row(std::size_t row) const;

@@ -9,6 +9,8 @@ namespace tandrel::gui {
 
 namespace {
 
+constexpr std::size_t kMaxRunNotices = 1000;
+
 int ClampedCount(std::size_t count)
 {
     return static_cast<int>(std::min<std::size_t>(count, static_cast<std::size_t>(INT_MAX)));
@@ -212,6 +214,15 @@ void ResultListModel::RemoveProcessedRows()
         return;
     }
     engine::ProcessedRowPurge purge(m_store, m_category);
+    // Each removal notice costs the views time in proportion to the indexes
+    // they keep, so a purge of very many scattered runs goes in one reset;
+    // the main window carries the selection over that.
+    if (purge.Runs().size() > kMaxRunNotices) {
+        BeginReset();
+        purge.RemoveAllRuns();
+        EndReset();
+        return;
+    }
     m_purge = &purge;
     while (!purge.Runs().empty()) {
         const engine::ProcessedRowPurge::Run run = purge.Runs().back();

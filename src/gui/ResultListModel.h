@@ -51,8 +51,8 @@ public:
     // the rows it covered.
     void SetChecks(bool checked, const std::vector<char>* selection, bool selected);
     // Drops the rows tagged "d", one notification per run of adjacent rows,
-    // the bottom run first: the views keep the selection and the current row
-    // of the rows that stay.
+    // the bottom run first, so that the views keep what they hold of the
+    // rows that stay; beyond a thousand runs, one reset.
     void RemoveProcessedRows();
 
 private:

@@ -34,6 +34,8 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 namespace tandrel::gui {
 namespace {
 
@@ -1118,6 +1120,55 @@ TEST(Form1Test, PurgeRemovesTaggedRunsOfTheCurrentListBottomUp)
     EXPECT_EQ(f.ListModel[4]->rowCount(), 0);
     EXPECT_EQ(f.TabStrip1->tabText(3), QStringLiteral("Can not find source (0)"));
     EXPECT_EQ(f.ListModel[3]->rowCount(), 2);
+}
+
+// Whether the rows go run by run or, past a thousand runs, in one reset, the
+// rows that stay keep their selection and the current row.
+TEST(Form1Test, PurgeKeepsSelectionAndCurrentRowOfTheRowsThatStay)
+{
+    const struct {
+        int rows;
+        int tagEvery; // every n-th row is tagged, from row 0
+        int resets;
+    } cases[] = {{12, 3, 0}, {2500, 2, 1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.rows);
+        MainWindow w;
+        Form1& f = *w.form;
+        const auto c3 = ResultCategory::NotInDestination;
+        f.BeginStoreReset();
+        w.state.store.Reset("/s/", "/d/", 0);
+        for (int row = 0; row < c.rows; ++row) {
+            engine::CompareItem item;
+            item.relativePath = "f" + std::to_string(row);
+            item.processed = row % c.tagEvery == 0;
+            w.state.store.AddResultRow(c3, std::move(item));
+        }
+        f.EndStoreReset();
+        ShowOnTab(f, 3);
+        QTreeView* view = f.ListView1[3];
+        QAbstractItemModel* model = view->model();
+        // Rows 1..5 and the last row selected, row 5 current.
+        QItemSelection selection(model->index(1, 0), model->index(5, 0));
+        selection.select(model->index(c.rows - 1, 0), model->index(c.rows - 1, 0));
+        view->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        view->selectionModel()->setCurrentIndex(model->index(5, 0), QItemSelectionModel::NoUpdate);
+
+        std::set<std::string> expected;
+        for (int row : {1, 2, 3, 4, 5, c.rows - 1})
+            if (row % c.tagEvery != 0)
+                expected.insert("f" + std::to_string(row));
+        QSignalSpy resets(model, &QAbstractItemModel::modelReset);
+        f.RemoveProcessedRows();
+        EXPECT_EQ(resets.count(), c.resets);
+        ASSERT_EQ(model->rowCount(), c.rows - (c.rows + c.tagEvery - 1) / c.tagEvery);
+        std::set<std::string> selectedNames;
+        for (const QModelIndex& index : view->selectionModel()->selectedRows())
+            selectedNames.insert(w.state.store.Row(c3, static_cast<std::size_t>(index.row())).relativePath);
+        EXPECT_EQ(selectedNames, expected);
+        ASSERT_TRUE(view->currentIndex().isValid());
+        EXPECT_EQ(w.state.store.Row(c3, static_cast<std::size_t>(view->currentIndex().row())).relativePath, "f5");
+    }
 }
 
 // The rows a copy leaves behind keep their selection and the current row,
