@@ -98,6 +98,38 @@ int ColumnWidth(const QTreeView& view, const QString& header, int twips, bool ti
     return width;
 }
 
+// The selected rows among those that stay, as ranges of the list after the
+// others have gone; `currentAfter` becomes the new row of `current`, or -1
+// when that row went.
+QItemSelection SelectionThatStays(const QAbstractItemModel& model, const std::vector<char>& stays,
+                                  const std::vector<char>& selected, int current, int& currentAfter)
+{
+    QItemSelection kept;
+    currentAfter = -1;
+    int newRow = 0;
+    int first = -1;
+    auto close = [&] {
+        if (first >= 0)
+            kept.append(QItemSelectionRange(model.index(first, 0), model.index(newRow - 1, 0)));
+        first = -1;
+    };
+    for (std::size_t row = 0; row < stays.size(); ++row) {
+        if (!stays[row])
+            continue;
+        if (static_cast<int>(row) == current)
+            currentAfter = newRow;
+        if (row < selected.size() && selected[row]) {
+            if (first < 0)
+                first = newRow;
+        } else {
+            close();
+        }
+        ++newRow;
+    }
+    close();
+    return kept;
+}
+
 constexpr int kButtonWidth = 64;
 constexpr int kButtonHeight = 36;
 
@@ -717,26 +749,8 @@ void Form1::RemoveProcessedRows()
         selection->clearSelection();
         ListModel[static_cast<std::size_t>(tab)]->RemoveProcessedRows();
     }
-    QItemSelection kept;
     QAbstractItemModel* model = view->model();
-    int newRow = 0;
-    int first = -1;
-    for (std::size_t row = 0; row < stays.size(); ++row) {
-        if (!stays[row])
-            continue;
-        if (static_cast<int>(row) == current)
-            currentAfter = newRow;
-        const bool isSelected = row < selected.size() && selected[row];
-        if (isSelected && first < 0)
-            first = newRow;
-        if (!isSelected && first >= 0) {
-            kept.append(QItemSelectionRange(model->index(first, 0), model->index(newRow - 1, 0)));
-            first = -1;
-        }
-        ++newRow;
-    }
-    if (first >= 0)
-        kept.append(QItemSelectionRange(model->index(first, 0), model->index(newRow - 1, 0)));
+    const QItemSelection kept = SelectionThatStays(*model, stays, selected, current, currentAfter);
     {
         // One repaint of the list instead of one region per range.
         const QSignalBlocker quiet(selection);
