@@ -46,6 +46,66 @@ std::size_t ResultStore::RemoveProcessedRows(ResultCategory category)
     return before - list.size();
 }
 
+ProcessedRowPurge::ProcessedRowPurge(ResultStore& store, ResultCategory category)
+    : m_list(store.List(category)), m_prefixEnd(m_list.size()), m_tailStart(m_list.size())
+{
+    for (std::size_t row = 0; row < m_list.size(); ++row) {
+        if (!m_list[row].processed)
+            continue;
+        if (!m_runs.empty() && m_runs.back().last + 1 == row)
+            m_runs.back().last = row;
+        else
+            m_runs.push_back({row, row});
+    }
+}
+
+ProcessedRowPurge::~ProcessedRowPurge()
+{
+    RemoveAllRuns();
+}
+
+void ProcessedRowPurge::RemoveAllRuns()
+{
+    while (!m_runs.empty())
+        RemoveLastRun();
+}
+
+void ProcessedRowPurge::RemoveLastRun()
+{
+    if (m_runs.empty())
+        return;
+    const Run run = m_runs.back();
+    m_runs.pop_back();
+    // The kept rows between this run and the ones removed before join the
+    // tail block; the run itself is left behind as spare room.
+    const auto begin = m_list.begin();
+    if (m_tailStart != m_prefixEnd)
+        std::move_backward(begin + static_cast<std::ptrdiff_t>(run.last + 1),
+                           begin + static_cast<std::ptrdiff_t>(m_prefixEnd),
+                           begin + static_cast<std::ptrdiff_t>(m_tailStart));
+    m_tailStart -= m_prefixEnd - run.last - 1;
+    m_prefixEnd = run.first;
+    if (m_runs.empty())
+        Finish();
+}
+
+const CompareItem& ProcessedRowPurge::Row(std::size_t row) const
+{
+    return row < m_prefixEnd ? m_list[row] : m_list[m_tailStart + (row - m_prefixEnd)];
+}
+
+void ProcessedRowPurge::Finish()
+{
+    if (m_tailStart != m_prefixEnd) {
+        const auto begin = m_list.begin();
+        const auto end = std::move(begin + static_cast<std::ptrdiff_t>(m_tailStart), m_list.end(),
+                                   begin + static_cast<std::ptrdiff_t>(m_prefixEnd));
+        m_list.erase(end, m_list.end());
+    }
+    m_prefixEnd = m_list.size();
+    m_tailStart = m_list.size();
+}
+
 void ResultStore::RemoveRow(ResultCategory category, std::size_t row)
 {
     auto& list = List(category);

@@ -62,6 +62,46 @@ private:
     std::int64_t m_localOffset = 0;
 };
 
+// Takes the rows tagged "d" out of one list run by run, the bottom run
+// first, so that a list model can announce each run of rows as it goes and
+// its views keep the selection and current row of the rest. Between two
+// runs, Count() and Row() read the list as it stands after the runs removed
+// so far. A kept row is moved at most twice, whatever the number of runs, so
+// a purge stays linear in the length of the list. The list is whole again
+// after the last run, or when the purge ends early.
+class ProcessedRowPurge {
+public:
+    struct Run {
+        std::size_t first = 0;
+        std::size_t last = 0;
+    };
+
+    ProcessedRowPurge(ResultStore& store, ResultCategory category);
+    ~ProcessedRowPurge();
+    ProcessedRowPurge(const ProcessedRowPurge&) = delete;
+    ProcessedRowPurge& operator=(const ProcessedRowPurge&) = delete;
+
+    // The runs of tagged rows still in the list, top to bottom, as row
+    // numbers of the list as it stands; only the last can be removed next.
+    const std::vector<Run>& Runs() const { return m_runs; }
+    // Removes the last of Runs().
+    void RemoveLastRun();
+    void RemoveAllRuns();
+
+    std::size_t Count() const { return m_prefixEnd + (m_list.size() - m_tailStart); }
+    const CompareItem& Row(std::size_t row) const;
+
+private:
+    void Finish();
+
+    std::vector<CompareItem>& m_list;
+    std::vector<Run> m_runs;
+    // Rows [0, m_prefixEnd) are in place; the kept rows below the runs
+    // removed so far sit, in order, at [m_tailStart, size()).
+    std::size_t m_prefixEnd = 0;
+    std::size_t m_tailStart = 0;
+};
+
 // The texts of one list's columns, in display order, and of one row's cells.
 // Lists 1, 2, 5 have seven columns, lists 3, 4 five; the last is the status.
 std::vector<std::string> ColumnHeaders(ResultCategory category);

@@ -1,6 +1,6 @@
 #include "AppSetup.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -75,6 +75,27 @@ void PrepareAppState(AppState& state, const QString& appFolder)
         QDir().mkdir(state.reportFolder);
 
     state.runFlag.Set(false);
+}
+
+int RunEventLoop(AppState& state)
+{
+    if (state.ending)
+        return 0;
+    state.eventLoopRunning = true;
+    const int code = QApplication::exec();
+    state.eventLoopRunning = false;
+    return code;
+}
+
+void EndProgram(AppState& state)
+{
+    state.ending = true;
+    state.runFlag.Set(false);
+    // Before the loop has begun there is none to end: RunEventLoop sees the
+    // flag instead. Once it runs, exit() also ends the loops of dialogs
+    // nested in it, and any dialog opened after it returns at once.
+    if (state.eventLoopRunning)
+        QCoreApplication::exit(0);
 }
 
 } // namespace tandrel::gui

@@ -35,4 +35,14 @@ QString InstalledFile(const AppState& state, const QString& relative, const QStr
 // Every step is guarded on its own and nothing is reported.
 void PrepareAppState(AppState& state, const QString& appFolder);
 
+// The program's event loop; its result is the program's exit code. When the
+// main window has already closed (it can close during the start-up
+// comparison, before the loop begins) the program ends at once.
+int RunEventLoop(AppState& state);
+
+// The end of the program when its main window closes: anything running stops
+// after the entry or row in hand, no finish sound plays, and the event loop
+// ends together with every dialog or event pass nested in it.
+void EndProgram(AppState& state);
+
 } // namespace tandrel::gui

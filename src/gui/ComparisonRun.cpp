@@ -119,7 +119,7 @@ void RunComparison(AppState& app, ResultView& view, QWidget* mainWindow)
         TaskbarProgress().SetState(TaskbarProgress::State::None);
     }
 
-    if (app.settings.options.PlaySound)
+    if (app.settings.options.PlaySound && !app.ending)
         g_themeSoundPlayer("dialog-warning");
 }
 

@@ -24,7 +24,7 @@ WavePlayer& Player()
 
 void PlayFinishSound(const AppState& app)
 {
-    if (!app.settings.options.PlaySound)
+    if (!app.settings.options.PlaySound || app.ending)
         return;
     LoadSoundResources();
     QFile file(QStringLiteral(":/sounds/finish.wav"));

@@ -8,7 +8,8 @@
 namespace tandrel::gui {
 
 // The program's own finish sound, played to its end, when PlaySound is on.
-// Silent when the option is off, the sound is missing or there is no device.
+// Silent when the option is off, the program is ending (its main window has
+// closed), the sound is missing or there is no device.
 void PlayFinishSound(const AppState& app);
 
 // Tests put a recorder in the place of the sound device; an empty function

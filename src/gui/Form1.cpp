@@ -21,7 +21,6 @@
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QMouseEvent>
-#include <QCoreApplication>
 #include <QFile>
 #include <QFrame>
 #include <QGridLayout>
@@ -32,6 +31,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QSignalBlocker>
 #include <QStackedWidget>
 #include <QTabBar>
 #include <QTimer>
@@ -96,6 +96,38 @@ int ColumnWidth(const QTreeView& view, const QString& header, int twips, bool ti
     if (timeColumn)
         width = std::max(width, view.fontMetrics().horizontalAdvance(WidestTimeText(view.fontMetrics())) + 16);
     return width;
+}
+
+// The selected rows among those that stay, as ranges of the list after the
+// others have gone; `currentAfter` becomes the new row of `current`, or -1
+// when that row went.
+QItemSelection SelectionThatStays(const QAbstractItemModel& model, const std::vector<char>& stays,
+                                  const std::vector<char>& selected, int current, int& currentAfter)
+{
+    QItemSelection kept;
+    currentAfter = -1;
+    int newRow = 0;
+    int first = -1;
+    auto close = [&] {
+        if (first >= 0)
+            kept.append(QItemSelectionRange(model.index(first, 0), model.index(newRow - 1, 0)));
+        first = -1;
+    };
+    for (std::size_t row = 0; row < stays.size(); ++row) {
+        if (!stays[row])
+            continue;
+        if (static_cast<int>(row) == current)
+            currentAfter = newRow;
+        if (row < selected.size() && selected[row]) {
+            if (first < 0)
+                first = newRow;
+        } else {
+            close();
+        }
+        ++newRow;
+    }
+    close();
+    return kept;
 }
 
 constexpr int kButtonWidth = 64;
@@ -494,16 +526,23 @@ void Form1::CheckRows(bool checked, int selectionRule)
         model->SetChecks(checked, nullptr, false);
         return;
     }
-    std::vector<char> selected(static_cast<std::size_t>(model->rowCount()), 0);
-    if (QItemSelectionModel* selection = view->selectionModel()) {
+    const std::vector<char> selected = SelectedRows(*view);
+    model->SetChecks(checked, &selected, selectionRule > 0);
+}
+
+std::vector<char> Form1::SelectedRows(const QTreeView& view)
+{
+    const int rows = view.model() ? view.model()->rowCount() : 0;
+    std::vector<char> selected(static_cast<std::size_t>(rows), 0);
+    if (const QItemSelectionModel* selection = view.selectionModel()) {
         for (const QItemSelectionRange& range : selection->selection()) {
             if (range.parent().isValid())
                 continue;
-            for (int row = std::max(range.top(), 0); row <= range.bottom() && row < model->rowCount(); ++row)
+            for (int row = std::max(range.top(), 0); row <= range.bottom() && row < rows; ++row)
                 selected[static_cast<std::size_t>(row)] = 1;
         }
     }
-    model->SetChecks(checked, &selected, selectionRule > 0);
+    return selected;
 }
 
 void Form1::ShowPopMenu(int category, const QPoint& globalPos)
@@ -692,7 +731,34 @@ void Form1::RemoveProcessedRows()
     const int tab = m_state.currentTab;
     if (tab < 1 || tab > engine::kCategoryCount)
         return;
-    ListModel[static_cast<std::size_t>(tab)]->RemoveProcessedRows();
+    QTreeView* view = ListView1[static_cast<std::size_t>(tab)];
+    QItemSelectionModel* selection = view->selectionModel();
+    const auto& rows = m_state.store.List(static_cast<engine::ResultCategory>(tab));
+    // A selection that every removed run of rows splits further would make
+    // each removal slower than the one before, and a reset would drop it: it
+    // is set aside as row marks while the rows go, and comes back as ranges
+    // over the rows that stay, with the current row.
+    const std::vector<char> selected = SelectedRows(*view);
+    const int current = view->currentIndex().isValid() ? view->currentIndex().row() : -1;
+    int currentAfter = -1;
+    std::vector<char> stays(rows.size(), 0);
+    for (std::size_t row = 0; row < rows.size(); ++row)
+        stays[row] = rows[row].processed ? 0 : 1;
+    {
+        const QSignalBlocker quiet(selection);
+        selection->clearSelection();
+        ListModel[static_cast<std::size_t>(tab)]->RemoveProcessedRows();
+    }
+    QAbstractItemModel* model = view->model();
+    const QItemSelection kept = SelectionThatStays(*model, stays, selected, current, currentAfter);
+    {
+        // One repaint of the list instead of one region per range.
+        const QSignalBlocker quiet(selection);
+        selection->select(kept, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        if (currentAfter >= 0)
+            selection->setCurrentIndex(model->index(currentAfter, 0), QItemSelectionModel::NoUpdate);
+    }
+    view->viewport()->update();
 }
 
 void Form1::SetBusyCursor(bool busy)
@@ -707,14 +773,13 @@ void Form1::closeEvent(QCloseEvent* event)
 {
     // A copy, delete or scan still running stops after the entry in hand,
     // and a new comparison asked for meanwhile is dropped.
-    m_state.runFlag.Set(false);
     m_newComparisonPending = false;
+    EndProgram(m_state);
     if (WorthStoringFolder(m_state.sourceRoot))
         WriteRegistryValue(QStringLiteral("SourceDir"), m_state.sourceRoot);
     if (WorthStoringFolder(m_state.destinationRoot))
         WriteRegistryValue(QStringLiteral("TargetDir"), m_state.destinationRoot);
     event->accept();
-    QCoreApplication::quit();
 }
 
 } // namespace tandrel::gui

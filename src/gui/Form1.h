@@ -100,6 +100,7 @@ private:
     int ListOfView(const QObject* view) const;         // 1..5, 0 for anything else
     int ListOfViewport(const QObject* viewport) const; // the same for a list's viewport
     void CheckRows(bool checked, int selectionRule); // 0 every row, 1 selected, -1 unselected
+    static std::vector<char> SelectedRows(const QTreeView& view); // a mark per row of the list
     void OnCommandBarsResized();
     void OpenNewComparisonDialog();
     bool OpenProjects(QWidget* owner); // true when the manager saved

@@ -5,8 +5,8 @@
 #include "Dialogs.h"
 #include "FormIcons.h"
 #include "FormProjects.h"
+#include "ModBrowser.h"
 #include "TrimBlanks.h"
-#include "engine/FolderExists.h"
 #include "engine/PathRules.h"
 
 #include <QAction>
@@ -209,15 +209,9 @@ void FormEditPrj::BrowseDestination()
 
 void FormEditPrj::Browse(QLineEdit* field, const QString& prompt, const QString& startFolder)
 {
-    const QString chosen = m_dialogs.ChooseFolder(this, prompt, startFolder);
-    if (chosen.isEmpty())
-        return;
-    if (!engine::FolderExists(FromQ(chosen))) {
-        m_dialogs.Message(this, QStringLiteral("Can not read ") + chosen, QStringLiteral("Error"),
-                          MessageIcon::Critical, MessageButtons::Ok);
-        return;
-    }
-    field->setText(chosen);
+    const QString chosen = BrowseForReadableFolder(m_dialogs, this, prompt, startFolder);
+    if (!chosen.isEmpty())
+        field->setText(chosen);
 }
 
 } // namespace tandrel::gui

@@ -168,26 +168,22 @@ void FormGuide::Browse(QComboBox* box, const QString& title)
     if (start.endsWith(QLatin1Char(rules.separator)) && static_cast<std::size_t>(start.size()) > rules.rootLength)
         start.chop(1);
 
-    const QString chosen = BrowseForFolder(m_dialogs, this, title, start);
-    if (chosen.isEmpty())
-        return;
-    if (engine::FolderExists(FromQ(chosen)))
+    const QString chosen = BrowseForReadableFolder(m_dialogs, this, title, start);
+    if (!chosen.isEmpty())
         box->setEditText(chosen);
-    else
-        m_dialogs.Message(this, QStringLiteral("Can not read ") + chosen, QStringLiteral("Error"),
-                          MessageIcon::Critical, MessageButtons::Ok);
 }
 
 void FormGuide::Command1Click()
 {
-    const QString source = Combo1->currentText();
-    const QString destination = Combo2->currentText();
-    if (TrimBlanks(source).isEmpty()) {
+    // The folders tested are exactly the ones that will be compared.
+    const QString source = TrimBlanks(Combo1->currentText());
+    const QString destination = TrimBlanks(Combo2->currentText());
+    if (source.isEmpty()) {
         m_dialogs.Message(this, QStringLiteral("Please specify source directory"), QString::fromLatin1(kTitle),
                           MessageIcon::Information, MessageButtons::Ok);
         return;
     }
-    if (TrimBlanks(destination).isEmpty()) {
+    if (destination.isEmpty()) {
         m_dialogs.Message(this, QStringLiteral("Please specify destination directory"), QString::fromLatin1(kTitle),
                           MessageIcon::Information, MessageButtons::Ok);
         return;
@@ -204,8 +200,8 @@ void FormGuide::Command1Click()
     }
 
     m_app.includeSubdirectories = Check1->isChecked();
-    m_app.sourceRoot = TrimBlanks(source);
-    m_app.destinationRoot = TrimBlanks(destination);
+    m_app.sourceRoot = source;
+    m_app.destinationRoot = destination;
     m_app.runFlag.Set(true);
     RememberRecentFolders();
     accept();

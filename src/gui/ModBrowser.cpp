@@ -1,6 +1,9 @@
 #include "ModBrowser.h"
 
+#include "AppState.h"
 #include "Dialogs.h"
+
+#include "engine/FolderExists.h"
 
 #include <QDir>
 
@@ -12,6 +15,16 @@ QString BrowseForFolder(Dialogs& dialogs, QWidget* owner, const QString& title, 
     // the chooser's own default is the better start then.
     const QString start = !startFolder.isEmpty() && QDir(startFolder).exists() ? startFolder : QString();
     return dialogs.ChooseFolder(owner, title, start);
+}
+
+QString BrowseForReadableFolder(Dialogs& dialogs, QWidget* owner, const QString& title, const QString& startFolder)
+{
+    const QString chosen = BrowseForFolder(dialogs, owner, title, startFolder);
+    if (chosen.isEmpty() || engine::FolderExists(FromQ(chosen)))
+        return chosen;
+    dialogs.Message(owner, QStringLiteral("Can not read ") + chosen, QStringLiteral("Error"), MessageIcon::Critical,
+                    MessageButtons::Ok);
+    return {};
 }
 
 } // namespace tandrel::gui

@@ -14,4 +14,9 @@ class Dialogs;
 // is usable is the caller's business.
 QString BrowseForFolder(Dialogs& dialogs, QWidget* owner, const QString& title, const QString& startFolder);
 
+// What the Browse buttons do with the chooser: the chosen folder when it can
+// be entered; empty text when the user cancelled, or after "Can not read "
+// and the path (title "Error") when it cannot.
+QString BrowseForReadableFolder(Dialogs& dialogs, QWidget* owner, const QString& title, const QString& startFolder);
+
 } // namespace tandrel::gui

@@ -41,7 +41,7 @@ void WriteRegistryValue(const QString& name, const QString& text)
 
 bool WorthStoringFolder(const QString& folder)
 {
-    return static_cast<std::size_t>(folder.size()) > engine::PathRules::Native().rootLength;
+    return static_cast<std::size_t>(folder.size()) >= engine::PathRules::Native().rootLength;
 }
 
 } // namespace tandrel::gui

@@ -20,8 +20,9 @@ QString ReadRegistryValue(const QString& name);
 // Stores the text, creating the place when needed; failures are ignored.
 void WriteRegistryValue(const QString& name, const QString& text);
 
-// A folder is worth storing at shutdown only when it is longer than a bare
-// root ("/" here, "C:\" on drive-letter systems).
+// A folder is worth storing at shutdown when it is at least as long as a
+// bare root ("/" here, "C:\" on drive-letter systems): the root itself is
+// kept, only an empty text (no comparison ran) is not.
 bool WorthStoringFolder(const QString& folder);
 
 } // namespace tandrel::gui

@@ -9,6 +9,8 @@ namespace tandrel::gui {
 
 namespace {
 
+constexpr std::size_t kMaxRunNotices = 1000;
+
 int ClampedCount(std::size_t count)
 {
     return static_cast<int>(std::min<std::size_t>(count, static_cast<std::size_t>(INT_MAX)));
@@ -42,11 +44,17 @@ bool ResultListModel::ValidRow(int row) const
     return row >= 0 && row < m_rows && static_cast<std::size_t>(row) < m_store.Count(m_category);
 }
 
+const engine::CompareItem& ResultListModel::Item(int row) const
+{
+    const auto index = static_cast<std::size_t>(row);
+    return m_purge ? m_purge->Row(index) : m_store.Row(m_category, index);
+}
+
 QString ResultListModel::CellText(int row, int column) const
 {
     if (!ValidRow(row))
         return {};
-    const engine::CompareItem& item = m_store.Row(m_category, static_cast<std::size_t>(row));
+    const engine::CompareItem& item = Item(row);
     const int last = columnCount() - 1;
     if (column == last)
         return ToQ(item.StatusText());
@@ -93,11 +101,11 @@ QVariant ResultListModel::data(const QModelIndex& index, int role) const
     case Qt::CheckStateRole:
         if (column != 0)
             return {};
-        return m_store.Row(m_category, static_cast<std::size_t>(index.row())).checked ? Qt::Checked : Qt::Unchecked;
+        return Item(index.row()).checked ? Qt::Checked : Qt::Unchecked;
     case Qt::DecorationRole: {
         if (column != 0)
             return {};
-        const int icon = static_cast<int>(m_store.Row(m_category, static_cast<std::size_t>(index.row())).icon);
+        const int icon = static_cast<int>(Item(index.row()).icon);
         if (icon < 1 || icon >= static_cast<int>(m_images.size()))
             return {};
         return m_images[static_cast<std::size_t>(icon)];
@@ -108,7 +116,7 @@ QVariant ResultListModel::data(const QModelIndex& index, int role) const
 
 bool ResultListModel::setData(const QModelIndex& index, const QVariant& value, int role)
 {
-    if (role != Qt::CheckStateRole || index.column() != 0 || !ValidRow(index.row()))
+    if (m_purge || role != Qt::CheckStateRole || index.column() != 0 || !ValidRow(index.row()))
         return false;
     engine::CompareItem& item = m_store.Row(m_category, static_cast<std::size_t>(index.row()));
     item.checked = value.value<Qt::CheckState>() == Qt::Checked;
@@ -197,9 +205,33 @@ void ResultListModel::SetChecks(bool checked, const std::vector<char>* selection
 
 void ResultListModel::RemoveProcessedRows()
 {
-    BeginReset();
-    m_store.RemoveProcessedRows(m_category);
-    EndReset();
+    // Inside a reset, or with rows that came or went unannounced, the views
+    // take the new list in one reset.
+    if (m_resetDepth > 0 || static_cast<std::size_t>(m_rows) != m_store.Count(m_category)) {
+        BeginReset();
+        m_store.RemoveProcessedRows(m_category);
+        EndReset();
+        return;
+    }
+    engine::ProcessedRowPurge purge(m_store, m_category);
+    // Each removal notice costs the views time in proportion to the indexes
+    // they keep, so a purge of very many scattered runs goes in one reset;
+    // the main window carries the selection over that.
+    if (purge.Runs().size() > kMaxRunNotices) {
+        BeginReset();
+        purge.RemoveAllRuns();
+        EndReset();
+        return;
+    }
+    m_purge = &purge;
+    while (!purge.Runs().empty()) {
+        const engine::ProcessedRowPurge::Run run = purge.Runs().back();
+        beginRemoveRows(QModelIndex(), static_cast<int>(run.first), static_cast<int>(run.last));
+        purge.RemoveLastRun();
+        m_rows = static_cast<int>(purge.Count());
+        endRemoveRows();
+    }
+    m_purge = nullptr;
 }
 
 } // namespace tandrel::gui

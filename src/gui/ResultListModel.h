@@ -50,11 +50,15 @@ public:
     // (or every row when `rows` is empty), then sends one notification for
     // the rows it covered.
     void SetChecks(bool checked, const std::vector<char>* selection, bool selected);
-    // Drops the rows tagged "d", with one reset.
+    // Drops the rows tagged "d", one notification per run of adjacent rows,
+    // the bottom run first, so that the views keep what they hold of the
+    // rows that stay; beyond a thousand runs, one reset.
     void RemoveProcessedRows();
 
 private:
     bool ValidRow(int row) const;
+    // The row as the views know it, also half way through a purge.
+    const engine::CompareItem& Item(int row) const;
 
     engine::ResultStore& m_store;
     engine::ResultCategory m_category;
@@ -62,6 +66,7 @@ private:
     std::vector<std::string> m_headers;
     int m_rows = 0;
     int m_resetDepth = 0;
+    const engine::ProcessedRowPurge* m_purge = nullptr; // while RemoveProcessedRows runs
 };
 
 } // namespace tandrel::gui

@@ -29,7 +29,8 @@ public:
     virtual void EnableResultCommands() = 0;  // CmdDelete, TabStrip1, and the copy buttons the tab allows
     virtual void SetTabStripEnabled(bool enabled) = 0;
 
-    // Removes the rows tagged "d" from list CurrentTab (one notification).
+    // Removes the rows tagged "d" from list CurrentTab (one notification per
+    // run of adjacent rows; the other rows keep their selection).
     virtual void RemoveProcessedRows() = 0;
 
     virtual void SetBusyCursor(bool busy) = 0;

@@ -65,5 +65,5 @@ int main(int argc, char** argv)
 
     tandrel::gui::Form1 form(state, dialogs);
     form.Start();
-    return app.exec();
+    return tandrel::gui::RunEventLoop(state);
 }

@@ -147,6 +147,64 @@ TEST(ResultStoreTest, StatusTagCheckAndRemoval)
     EXPECT_FALSE(store.Row(ResultCategory::NotInSource, 0).checked);
 }
 
+// Tag patterns as text, one letter per row: 'd' tagged, '.' kept.
+TEST(ResultStoreTest, PurgeRemovesTaggedRunsBottomUpAndReadsTheListBetweenRuns)
+{
+    const struct {
+        const char* tags;
+        std::size_t runs;
+    } cases[] = {
+        {"", 0}, {"....", 0}, {"dddd", 1}, {"d.d..dd.", 3}, {".dd.d", 2}, {"d...", 1}, {"...d", 1}, {"d.d.d.d.d.", 5},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.tags);
+        ResultStore store;
+        store.Reset("/s/", "/d/", 0);
+        std::vector<std::string> expected;
+        const std::string tags = c.tags;
+        for (std::size_t i = 0; i < tags.size(); ++i) {
+            CompareItem item = FileItem("r" + std::to_string(i), 1, 0);
+            item.processed = tags[i] == 'd';
+            store.AddResultRow(ResultCategory::NotInSource, std::move(item));
+            expected.push_back("r" + std::to_string(i));
+        }
+        ProcessedRowPurge purge(store, ResultCategory::NotInSource);
+        ASSERT_EQ(purge.Runs().size(), c.runs);
+        while (!purge.Runs().empty()) {
+            const ProcessedRowPurge::Run run = purge.Runs().back();
+            for (std::size_t row = run.first; row <= run.last; ++row)
+                EXPECT_TRUE(purge.Row(row).processed);
+            purge.RemoveLastRun();
+            expected.erase(expected.begin() + static_cast<std::ptrdiff_t>(run.first),
+                           expected.begin() + static_cast<std::ptrdiff_t>(run.last + 1));
+            ASSERT_EQ(purge.Count(), expected.size());
+            for (std::size_t row = 0; row < expected.size(); ++row)
+                EXPECT_EQ(purge.Row(row).relativePath, expected[row]);
+        }
+        EXPECT_EQ(test::Relatives(store, ResultCategory::NotInSource), expected);
+        for (const auto& item : store.List(ResultCategory::NotInSource))
+            EXPECT_FALSE(item.processed);
+    }
+}
+
+// A purge left part way still leaves the list without its tagged rows.
+TEST(ResultStoreTest, PurgeEndedEarlyLeavesTheListWhole)
+{
+    ResultStore store;
+    store.Reset("/s/", "/d/", 0);
+    for (int i = 0; i < 6; ++i) {
+        CompareItem item = FileItem("r" + std::to_string(i), 1, 0);
+        item.processed = i == 1 || i == 4;
+        store.AddResultRow(ResultCategory::NewerThanDestination, std::move(item));
+    }
+    {
+        ProcessedRowPurge purge(store, ResultCategory::NewerThanDestination);
+        purge.RemoveLastRun();
+    }
+    EXPECT_EQ(test::Relatives(store, ResultCategory::NewerThanDestination),
+              (std::vector<std::string>{"r0", "r2", "r3", "r5"}));
+}
+
 TEST(ResultStoreTest, CaptionsOfTheFiveCategories)
 {
     const CategoryCaptions captions = DefaultCategoryCaptions();

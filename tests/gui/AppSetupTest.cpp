@@ -158,10 +158,10 @@ TEST(RegistryTest, ValuesReadBackWithTheZeroCharacterRules)
     ClearRegistry();
 }
 
-TEST(RegistryTest, OnlyFoldersLongerThanARootAreWorthStoring)
+TEST(RegistryTest, EveryFolderFromTheRootUpIsWorthStoring)
 {
     EXPECT_FALSE(WorthStoringFolder(QString()));
-    EXPECT_FALSE(WorthStoringFolder(QStringLiteral("/")));
+    EXPECT_TRUE(WorthStoringFolder(QStringLiteral("/")));
     EXPECT_TRUE(WorthStoringFolder(QStringLiteral("/a")));
     EXPECT_TRUE(WorthStoringFolder(QStringLiteral("/home/ann/")));
 }

@@ -42,15 +42,6 @@ std::set<std::string> Paths(const engine::ResultStore& store, ResultCategory c)
     return out;
 }
 
-// Records the end-of-run sounds instead of playing them.
-std::vector<std::string> g_sounds;
-void RecordSound(const char* eventId) { g_sounds.emplace_back(eventId); }
-struct RecordedSounds {
-    RecordedSounds() : m_old(SetThemeSoundPlayer(&RecordSound)) { g_sounds.clear(); }
-    ~RecordedSounds() { SetThemeSoundPlayer(m_old); }
-    ThemeSoundPlayer m_old;
-};
-
 TEST(ComparisonRunTest, WholeRunFillsTabsChecksRowsAndEndsCompleted)
 {
     ImmediateEvents immediate;
@@ -131,7 +122,7 @@ TEST(ComparisonRunTest, WholeRunFillsTabsChecksRowsAndEndsCompleted)
     EXPECT_EQ(view.calls, order);
 
     // The warning sound of the desktop's theme, once, at the end.
-    EXPECT_EQ(g_sounds, std::vector<std::string>{"dialog-warning"});
+    EXPECT_EQ(RecordedSounds::Themed(), std::vector<std::string>{"dialog-warning"});
 
     // Finished: the window says so, the main window stays hidden until OK.
     EXPECT_FALSE(app.runFlag.IsSet());
@@ -196,7 +187,7 @@ TEST(ComparisonRunTest, CancelStopsWithPartialRowsAllChecked)
     EXPECT_EQ(view.resetDepth, 0);
     EXPECT_TRUE(view.commandsEnabled);
     EXPECT_FALSE(view.busy);
-    EXPECT_EQ(g_sounds, std::vector<std::string>{"dialog-warning"});
+    EXPECT_EQ(RecordedSounds::Themed(), std::vector<std::string>{"dialog-warning"});
 }
 
 TEST(ComparisonRunTest, EmptyFoldersEndNormallyAndANewRunReplacesTheOldWindow)
@@ -231,7 +222,7 @@ TEST(ComparisonRunTest, EmptyFoldersEndNormallyAndANewRunReplacesTheOldWindow)
     CloseProgressWindow(&main);
     EXPECT_TRUE(main.isVisible());
     EXPECT_EQ(ProgressWindow(&main), nullptr);
-    EXPECT_TRUE(g_sounds.empty());
+    EXPECT_TRUE(RecordedSounds::Themed().empty());
 }
 
 } // namespace

@@ -34,6 +34,8 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 namespace tandrel::gui {
 namespace {
 
@@ -141,6 +143,14 @@ void SelectRows(QTreeView* view, std::initializer_list<int> rows)
     for (int row : rows)
         view->selectionModel()->select(view->model()->index(row, 0),
                                        QItemSelectionModel::Select | QItemSelectionModel::Rows);
+}
+
+// The window on screen with tab `tab` (1..5) clicked.
+void ShowOnTab(Form1& f, int tab)
+{
+    f.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
+    QTest::mouseClick(f.TabStrip1, Qt::LeftButton, {}, f.TabStrip1->tabRect(tab - 1).center());
 }
 
 TEST(Form1Test, WindowAndEmptyListsRightAfterStartUp)
@@ -827,17 +837,19 @@ TEST(Form1Test, StartUpWithStoredFoldersRunsTheComparisonAndShutdownStoresThem)
     EXPECT_EQ(ReadRegistryValue(QStringLiteral("TargetDir")), w.Dst() + QLatin1Char('/'));
 }
 
-TEST(Form1Test, ShutdownStoresOnlyFoldersLongerThanARoot)
+TEST(Form1Test, ShutdownStoresTheRootFolder)
 {
     MainWindow w;
+    WriteRegistryValue(QStringLiteral("SourceDir"), QStringLiteral("/old/source/"));
     WriteRegistryValue(QStringLiteral("TargetDir"), QStringLiteral("/old/target/"));
-    w.state.sourceRoot = QStringLiteral("/srv/");
-    w.state.destinationRoot = QStringLiteral("/");
+    // The roots as a comparison of "/" with /srv leaves them.
+    w.state.sourceRoot = QStringLiteral("/");
+    w.state.destinationRoot = QStringLiteral("/srv/");
     w.state.runFlag.Set(true);
     w.form->show();
     w.form->close();
-    EXPECT_EQ(ReadRegistryValue(QStringLiteral("SourceDir")), QStringLiteral("/srv/"));
-    EXPECT_EQ(ReadRegistryValue(QStringLiteral("TargetDir")), QStringLiteral("/old/target/"));
+    EXPECT_EQ(ReadRegistryValue(QStringLiteral("SourceDir")), QStringLiteral("/"));
+    EXPECT_EQ(ReadRegistryValue(QStringLiteral("TargetDir")), QStringLiteral("/srv/"));
     // Anything still running is asked to stop.
     EXPECT_FALSE(w.state.runFlag.IsSet());
 }
@@ -968,11 +980,8 @@ TEST(Form1Test, ActionButtonsCopyAndDeleteTheCheckedRowsOfTheVisibleList)
     MakeTrees(w.tree);
     Scan(w);
     Form1& f = *w.form;
-    f.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
-
     // Tab 3, two rows unchecked, copy from source to destination.
-    QTest::mouseClick(f.TabStrip1, Qt::LeftButton, {}, f.TabStrip1->tabRect(2).center());
+    ShowOnTab(f, 3);
     const auto c3 = ResultCategory::NotInDestination;
     w.state.store.Row(c3, static_cast<std::size_t>(RowOf(w.state.store, c3, "n1.txt"))).checked = false;
     w.state.store.Row(c3, static_cast<std::size_t>(RowOf(w.state.store, c3, "n2.txt"))).checked = false;
@@ -1070,7 +1079,7 @@ TEST(Form1Test, DestroyingAVisibleWindowWithRowsIsSafe)
     EXPECT_TRUE(list.isNull());
 }
 
-TEST(Form1Test, PurgeRemovesTaggedRowsOfTheCurrentListInOneReset)
+TEST(Form1Test, PurgeRemovesTaggedRunsOfTheCurrentListBottomUp)
 {
     MainWindow w;
     MakeTrees(w.tree);
@@ -1078,19 +1087,29 @@ TEST(Form1Test, PurgeRemovesTaggedRowsOfTheCurrentListInOneReset)
     Form1& f = *w.form;
     w.state.currentTab = 3;
     auto& list = w.state.store.List(ResultCategory::NotInDestination);
-    list[0].SetTag("d");
-    list[2].SetTag("d");
-    list[5].SetTag("d");
+    const std::string kept1 = list[1].relativePath;
+    const std::string kept4 = list[4].relativePath;
+    for (int row : {0, 2, 3, 5})
+        list[static_cast<std::size_t>(row)].SetTag("d");
     QSignalSpy resets(f.ListModel[3], &QAbstractItemModel::modelReset);
+    QSignalSpy removals(f.ListModel[3], &QAbstractItemModel::rowsRemoved);
     f.RemoveProcessedRows();
     f.UpdateTabCaption(3);
-    EXPECT_EQ(resets.count(), 1);
-    EXPECT_EQ(f.ListModel[3]->rowCount(), 3);
-    EXPECT_EQ(f.TabStrip1->tabText(2), QStringLiteral("Can not find destination (3)"));
+    EXPECT_EQ(resets.count(), 0);
+    ASSERT_EQ(removals.count(), 3);
+    const std::pair<int, int> runs[] = {{5, 5}, {2, 3}, {0, 0}};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(removals[i][1].toInt(), runs[i].first);
+        EXPECT_EQ(removals[i][2].toInt(), runs[i].second);
+    }
+    EXPECT_EQ(f.ListModel[3]->rowCount(), 2);
+    EXPECT_EQ(f.ListModel[3]->CellText(0, 0), ToQ(w.state.store.SourceRoot() + kept1));
+    EXPECT_EQ(f.ListModel[3]->CellText(1, 0), ToQ(w.state.store.SourceRoot() + kept4));
+    EXPECT_EQ(f.TabStrip1->tabText(2), QStringLiteral("Can not find destination (2)"));
     // No tagged rows: the caption is rewritten with the unchanged count.
     f.RemoveProcessedRows();
     f.UpdateTabCaption(3);
-    EXPECT_EQ(f.TabStrip1->tabText(2), QStringLiteral("Can not find destination (3)"));
+    EXPECT_EQ(f.TabStrip1->tabText(2), QStringLiteral("Can not find destination (2)"));
 
     // Tab 4 with every row tagged: an empty list and the count 0.
     w.state.currentTab = 4;
@@ -1100,7 +1119,99 @@ TEST(Form1Test, PurgeRemovesTaggedRowsOfTheCurrentListInOneReset)
     f.UpdateTabCaption(4);
     EXPECT_EQ(f.ListModel[4]->rowCount(), 0);
     EXPECT_EQ(f.TabStrip1->tabText(3), QStringLiteral("Can not find source (0)"));
-    EXPECT_EQ(f.ListModel[3]->rowCount(), 3);
+    EXPECT_EQ(f.ListModel[3]->rowCount(), 2);
+}
+
+// Whether the rows go run by run or, past a thousand runs, in one reset, the
+// rows that stay keep their selection and the current row.
+TEST(Form1Test, PurgeKeepsSelectionAndCurrentRowOfTheRowsThatStay)
+{
+    const struct {
+        int rows;
+        int tagEvery; // every n-th row is tagged, from row 0
+        int resets;
+    } cases[] = {{12, 3, 0}, {2500, 2, 1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.rows);
+        MainWindow w;
+        Form1& f = *w.form;
+        const auto c3 = ResultCategory::NotInDestination;
+        f.BeginStoreReset();
+        w.state.store.Reset("/s/", "/d/", 0);
+        for (int row = 0; row < c.rows; ++row) {
+            engine::CompareItem item;
+            item.relativePath = "f" + std::to_string(row);
+            item.processed = row % c.tagEvery == 0;
+            w.state.store.AddResultRow(c3, std::move(item));
+        }
+        f.EndStoreReset();
+        ShowOnTab(f, 3);
+        QTreeView* view = f.ListView1[3];
+        QAbstractItemModel* model = view->model();
+        // Rows 1..5 and the last row selected, row 5 current.
+        QItemSelection selection(model->index(1, 0), model->index(5, 0));
+        selection.select(model->index(c.rows - 1, 0), model->index(c.rows - 1, 0));
+        view->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        view->selectionModel()->setCurrentIndex(model->index(5, 0), QItemSelectionModel::NoUpdate);
+
+        std::set<std::string> expected;
+        for (int row : {1, 2, 3, 4, 5, c.rows - 1})
+            if (row % c.tagEvery != 0)
+                expected.insert("f" + std::to_string(row));
+        QSignalSpy resets(model, &QAbstractItemModel::modelReset);
+        f.RemoveProcessedRows();
+        EXPECT_EQ(resets.count(), c.resets);
+        ASSERT_EQ(model->rowCount(), c.rows - (c.rows + c.tagEvery - 1) / c.tagEvery);
+        std::set<std::string> selectedNames;
+        for (const QModelIndex& index : view->selectionModel()->selectedRows())
+            selectedNames.insert(w.state.store.Row(c3, static_cast<std::size_t>(index.row())).relativePath);
+        EXPECT_EQ(selectedNames, expected);
+        ASSERT_TRUE(view->currentIndex().isValid());
+        EXPECT_EQ(w.state.store.Row(c3, static_cast<std::size_t>(view->currentIndex().row())).relativePath, "f5");
+    }
+}
+
+// The rows a copy leaves behind keep their selection and the current row,
+// so that "Check selected items" acts on them right after.
+TEST(Form1Test, CopyKeepsTheSelectionAndCurrentRowOfTheRowsThatStay)
+{
+    MainWindow w;
+    MakeTrees(w.tree);
+    Scan(w);
+    Form1& f = *w.form;
+    ShowOnTab(f, 3);
+    const auto c3 = ResultCategory::NotInDestination;
+    QTreeView* view = f.ListView1[3];
+    ResultListModel* model = f.ListModel[3];
+    ASSERT_EQ(model->rowCount(), 6);
+    std::vector<std::string> names;
+    for (const auto& row : w.state.store.List(c3))
+        names.push_back(row.relativePath);
+
+    // Rows 0, 2 and 4 are copied; 1, 3 and 4 are selected, 3 is current.
+    for (int row = 0; row < 6; ++row)
+        w.state.store.Row(c3, static_cast<std::size_t>(row)).checked = row % 2 == 0;
+    f.RowsChanged(3, 0, 5);
+    SelectRows(view, {1, 4});
+    view->selectionModel()->setCurrentIndex(model->index(3, 0),
+                                            QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    w.dialogs.messageReplies = {MessageReply::Yes};
+    QTest::mouseClick(f.CmdS2D, Qt::LeftButton);
+    ASSERT_EQ(model->rowCount(), 3);
+
+    auto nameOf = [&](int row) { return w.state.store.Row(c3, static_cast<std::size_t>(row)).relativePath; };
+    EXPECT_EQ(nameOf(0), names[1]);
+    EXPECT_EQ(nameOf(1), names[3]);
+    EXPECT_EQ(nameOf(2), names[5]);
+    QModelIndexList selected = view->selectionModel()->selectedRows();
+    std::sort(selected.begin(), selected.end());
+    ASSERT_EQ(selected.size(), 2);
+    EXPECT_EQ(selected[0].row(), 0);
+    EXPECT_EQ(selected[1].row(), 1);
+    EXPECT_EQ(view->currentIndex().row(), 1);
+
+    PopEntry(f, "ID_CHECKSELECTEDITEMS")->trigger();
+    EXPECT_EQ(Checks(w.state.store, c3), (std::vector<bool>{true, true, false}));
 }
 
 } // namespace

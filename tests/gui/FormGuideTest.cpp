@@ -129,7 +129,7 @@ TEST(FormGuideTest, CompareChecksInOrderWithTheirMessages)
     form.Combo2->setEditText(QStringLiteral(" \t "));
     QTest::mouseClick(form.Command1, Qt::LeftButton);
     ASSERT_EQ(f.dialogs.Messages().size(), 1u);
-    EXPECT_EQ(f.dialogs.Messages()[0].text, QStringLiteral(" \t  is not accessible."));
+    EXPECT_EQ(f.dialogs.Messages()[0].text, QStringLiteral("\t is not accessible."));
     EXPECT_EQ(f.dialogs.Messages()[0].icon, MessageIcon::Critical);
 
     // A missing source is named as typed.
@@ -144,17 +144,26 @@ TEST(FormGuideTest, CompareChecksInOrderWithTheirMessages)
     EXPECT_EQ(f.dialogs.Messages()[0].icon, MessageIcon::Critical);
     EXPECT_EQ(f.dialogs.Messages()[0].buttons, MessageButtons::Ok);
 
-    // The existence test takes the text exactly as entered: a trailing blank fails it.
+    // The folder tested is the one that would be compared: with "x " on disk
+    // and no "x", the text "x " names the missing "x".
     f.dialogs.Clear();
+    f.tree.MakeDir("dst/x ");
     form.Combo1->setEditText(src);
-    form.Combo2->setEditText(dst + QStringLiteral(" "));
+    form.Combo2->setEditText(dst + QStringLiteral("/x "));
     QTest::mouseClick(form.Command1, Qt::LeftButton);
     ASSERT_EQ(f.dialogs.Messages().size(), 1u);
-    EXPECT_EQ(f.dialogs.Messages()[0].text, dst + QStringLiteral("  is not accessible."));
+    EXPECT_EQ(f.dialogs.Messages()[0].text, dst + QStringLiteral("/x is not accessible."));
     EXPECT_EQ(f.dialogs.Messages()[0].icon, MessageIcon::Critical);
+    f.dialogs.Clear();
+    form.Combo1->setEditText(QStringLiteral(" ") + dst + QStringLiteral("/x "));
+    form.Combo2->setEditText(dst);
+    QTest::mouseClick(form.Command1, Qt::LeftButton);
+    ASSERT_EQ(f.dialogs.Messages().size(), 1u);
+    EXPECT_EQ(f.dialogs.Messages()[0].text, dst + QStringLiteral("/x is not accessible."));
 
     // A file is not a folder.
     f.dialogs.Clear();
+    form.Combo1->setEditText(src);
     f.tree.WriteFile("plain.txt", "x");
     form.Combo2->setEditText(ToQ(f.tree.Path("plain.txt")));
     QTest::mouseClick(form.Command1, Qt::LeftButton);
@@ -177,17 +186,10 @@ TEST(FormGuideTest, SuccessfulComparePublishesRemembersAndCloses)
     form.show();
     const QString src = ToQ(f.tree.Path("src"));
     const QString dst = ToQ(f.tree.Path("dst/"));
-    form.Combo1->setEditText(QStringLiteral("  ") + src);
+    // Blanks around a folder go before it is tested and compared.
+    form.Combo1->setEditText(QStringLiteral("  ") + src + QStringLiteral(" "));
     form.Combo2->setEditText(dst);
     form.Check1->setChecked(false);
-    QTest::mouseClick(form.Command1, Qt::LeftButton);
-
-    // Leading blanks: the folder test on the text as typed fails.
-    ASSERT_EQ(f.dialogs.Messages().size(), 1u);
-    EXPECT_EQ(f.dialogs.Messages()[0].icon, MessageIcon::Critical);
-    f.dialogs.Clear();
-
-    form.Combo1->setEditText(src);
     QTest::mouseClick(form.Command1, Qt::LeftButton);
     EXPECT_TRUE(f.dialogs.requests.empty());
     EXPECT_TRUE(f.app.runFlag.IsSet());

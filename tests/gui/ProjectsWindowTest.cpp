@@ -363,11 +363,26 @@ TEST_F(EditorFixture, BrowseStartFoldersAndUnreadableChoice)
     };
     QLineEdit* textS = Field(*editor, "TextS");
     QLineEdit* textD = Field(*editor, "TextD");
-    EXPECT_EQ(startOf(browseS, "/srv/data/", textS), "/srv/data");
-    EXPECT_EQ(startOf(browseS, "/", textS), "/");
-    EXPECT_EQ(startOf(browseD, "/srv/data/", textD), "/srv/data");
-    EXPECT_EQ(startOf(browseD, "/", textD), ""); // the root loses its separator here
-    EXPECT_EQ(textS->text(), "/"); // cancelled choosers change nothing
+    folders.MakeDir("data");
+    const QString data = QString::fromStdString(folders.Path("data"));
+    const QString nowhere = QString::fromStdString(folders.Path("nowhere"));
+    const struct {
+        QPushButton* button;
+        QLineEdit* field;
+        QString text;
+        QString start;
+    } cases[] = {
+        {browseS, textS, data + "/", data},
+        {browseS, textS, "/", "/"},
+        {browseD, textD, data + "/", data},
+        {browseD, textD, "/", ""}, // the root loses its separator here
+        // A start folder that is not there: the chooser opens at its default.
+        {browseS, textS, nowhere + "/", ""},
+        {browseD, textD, nowhere, ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(startOf(c.button, c.text, c.field), c.start) << c.text.toStdString();
+    EXPECT_EQ(textS->text(), nowhere + "/"); // cancelled choosers change nothing
 
     // A folder that cannot be entered is refused with its message; the field keeps its text.
     dialogs.Clear();

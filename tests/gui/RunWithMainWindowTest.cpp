@@ -18,10 +18,54 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 namespace tandrel::gui {
 namespace {
 
 using engine::ResultCategory;
+
+// A main window over a fresh program folder and the trees src and dst, whose
+// files each test writes; the roots point at the two trees.
+struct Program {
+    test::TempTree tree;
+    AppState state;
+    test::ScriptedDialogs dialogs;
+    std::unique_ptr<Form1> form;
+
+    explicit Program(bool playSound)
+    {
+        for (const char* folder : {"prog", "src", "dst"})
+            tree.MakeDir(folder);
+        PrepareAppState(state, ToQ(tree.Path("prog")));
+        state.settings.options.PlaySound = playSound;
+        state.sourceRoot = ToQ(tree.Path("src"));
+        state.destinationRoot = ToQ(tree.Path("dst"));
+        form = std::make_unique<Form1>(state, dialogs);
+    }
+
+    void WriteFiles(const std::string& folder, int count)
+    {
+        for (int i = 0; i < count; ++i)
+            tree.WriteFile(folder + "/f" + std::to_string(i) + ".txt", "x");
+    }
+    int ExistingFiles(const std::string& folder, int count) const
+    {
+        int n = 0;
+        for (int i = 0; i < count; ++i)
+            n += tree.Exists(folder + "/f" + std::to_string(i) + ".txt") ? 1 : 0;
+        return n;
+    }
+
+    // A whole comparison with the window shown, ended with the progress window's OK.
+    void Compare()
+    {
+        form->show();
+        RunComparison(state, *form, form.get());
+        ASSERT_NE(ProgressWindow(form.get()), nullptr);
+        ProgressWindow(form.get())->Command1->click();
+    }
+};
 
 // The progress window and the copy runner against the real main window:
 // a comparison cancelled part way, then a copy of what it found.
@@ -104,33 +148,15 @@ TEST(RunWithMainWindowTest, CancelledRunThenCopyThroughTheLists)
 TEST(RunWithMainWindowTest, NewDuringADeleteStopsItBeforeTheNextComparison)
 {
     ImmediateEvents immediate;
-
-    test::TempTree tree;
-    tree.MakeDir("prog");
-    tree.MakeDir("src");
+    Program p(false);
     constexpr int kFiles = 40;
-    for (int i = 0; i < kFiles; ++i)
-        tree.WriteFile("dst/f" + std::to_string(i) + ".txt", "x");
-
-    AppState state;
-    PrepareAppState(state, ToQ(tree.Path("prog")));
-    state.settings.options.PlaySound = false;
-    state.sourceRoot = ToQ(tree.Path("src"));
-    state.destinationRoot = ToQ(tree.Path("dst"));
-    test::ScriptedDialogs dialogs;
-    Form1 form(state, dialogs);
-    form.show();
-    RunComparison(state, form, &form);
-    ASSERT_NE(ProgressWindow(&form), nullptr);
-    ProgressWindow(&form)->Command1->click();
+    p.WriteFiles("dst", kFiles);
+    p.Compare();
+    AppState& state = p.state;
+    Form1& form = *p.form;
+    test::ScriptedDialogs& dialogs = p.dialogs;
     ASSERT_EQ(state.store.Count(ResultCategory::NotInSource), static_cast<std::size_t>(kFiles));
-
-    auto remaining = [&] {
-        int n = 0;
-        for (int i = 0; i < kFiles; ++i)
-            n += tree.Exists("dst/f" + std::to_string(i) + ".txt") ? 1 : 0;
-        return n;
-    };
+    auto remaining = [&] { return p.ExistingFiles("dst", kFiles); };
 
     // Part way through the delete the user asks for a new comparison and
     // confirms the folders.
@@ -172,6 +198,78 @@ TEST(RunWithMainWindowTest, NewDuringADeleteStopsItBeforeTheNextComparison)
     EXPECT_TRUE(form.isVisible());
     EXPECT_TRUE(form.CmdDelete->isEnabled());
     EXPECT_EQ(dialogs.Messages().size(), 1u); // the one question of the first delete
+}
+
+// Closing the main window while a copy runs: the copy stops after the row
+// in hand, no finish sound plays, and the program's event loop ends although
+// the close came from inside the copy's own event pass.
+TEST(RunWithMainWindowTest, ClosingDuringACopyEndsTheProgramSilently)
+{
+    ImmediateEvents immediate;
+    RecordedSounds sounds;
+    Program p(true);
+    constexpr int kFiles = 40;
+    p.WriteFiles("src", kFiles);
+    p.Compare();
+    ASSERT_EQ(p.state.store.Count(ResultCategory::NotInDestination), static_cast<std::size_t>(kFiles));
+    RecordedSounds::Themed().clear();
+    AppState& state = p.state;
+    Form1& form = *p.form;
+    auto copied = [&] { return p.ExistingFiles("dst", kFiles); };
+    bool closed = false;
+    DuringRun during([&] {
+        if (!closed && copied() >= 5) {
+            closed = true;
+            form.close();
+        }
+    });
+    form.TabStrip1->setCurrentIndex(2);
+    p.dialogs.messageReplies.push_back(MessageReply::Yes);
+    QTimer::singleShot(0, form.CmdS2D, &QPushButton::click);
+    EXPECT_EQ(EventLoopWithGuard(state), 0);
+
+    EXPECT_TRUE(closed);
+    EXPECT_LT(copied(), kFiles);
+    EXPECT_FALSE(state.runFlag.IsSet());
+    EXPECT_EQ(sounds.FinishSounds(), 0);
+    EXPECT_TRUE(RecordedSounds::Themed().empty());
+    EXPECT_FALSE(form.isVisible());
+}
+
+// The start-up comparison is cancelled and the main window, back on screen,
+// is closed before the scan has noticed: the program ends instead of waiting
+// in an event loop with no window, and the end of the scan is silent.
+TEST(RunWithMainWindowTest, ClosingBeforeTheCancelledStartUpScanStopsEndsTheProgram)
+{
+    ImmediateEvents immediate;
+    RecordedSounds sounds;
+    Program p(true);
+    p.WriteFiles("src", 30);
+    AppState& state = p.state;
+    Form1& form = *p.form;
+
+    test::WhenModalShown([](QWidget* modal) {
+        auto* guide = qobject_cast<FormGuide*>(modal);
+        ASSERT_NE(guide, nullptr);
+        guide->Command1->click();
+    });
+    bool closed = false;
+    DuringRun during([&] {
+        FormWait* wait = ProgressWindow(&form);
+        if (!closed && wait && state.store.Count(ResultCategory::NotInDestination) >= 5) {
+            closed = true;
+            wait->Command1->click();
+            EXPECT_TRUE(form.isVisible());
+            form.close();
+        }
+    });
+    form.Start();
+    ASSERT_TRUE(closed);
+    EXPECT_LT(state.store.Count(ResultCategory::NotInDestination), 30u);
+
+    EXPECT_EQ(EventLoopWithGuard(state), 0);
+    EXPECT_TRUE(RecordedSounds::Themed().empty());
+    EXPECT_FALSE(form.isVisible());
 }
 
 } // namespace
