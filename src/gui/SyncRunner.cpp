@@ -13,17 +13,27 @@ namespace {
 
 const QString kTitle = QStringLiteral("Tandrel");
 
-// Connects a running copy or delete to the windows: events run once per row
-// (throttled), the status window follows the rows, the lists repaint the rows
-// that changed, and with IgnoreError off a failure is shown.
+// Connects a running copy or delete to the windows: events run before every
+// row, unthrottled, so that an uncheck or Cancel acts at the next row; between
+// the steps of a large file they run throttled as during a comparison, so
+// that the window repaints and Cancel can abandon the file. The status window
+// follows the rows, the lists repaint the rows that changed, and with
+// IgnoreError off a failure is shown.
 class SyncEvents : public sync::SyncObserver {
 public:
-    SyncEvents(Dialogs& dialogs, ResultView& view, QWidget* mainWindow, const QPointer<FormStauts>& status)
-        : m_dialogs(dialogs), m_view(view), m_mainWindow(mainWindow), m_status(status)
+    SyncEvents(Dialogs& dialogs, ResultView& view, QWidget* mainWindow, const QPointer<FormStauts>& status,
+               const engine::RunFlag& runFlag)
+        : m_dialogs(dialogs), m_view(view), m_mainWindow(mainWindow), m_status(status), m_runFlag(runFlag)
     {
     }
 
-    void PumpEvents() override { m_pump.Pass(); }
+    void PumpEvents() override { m_rowPump.PassNow(); }
+
+    bool FileCopyStep(std::uint64_t, std::uint64_t) override
+    {
+        m_stepPump.Pass();
+        return m_runFlag.IsSet();
+    }
 
     void RowStarted(std::size_t started, std::size_t total, const std::string& path) override
     {
@@ -53,7 +63,9 @@ private:
     ResultView& m_view;
     QWidget* m_mainWindow;
     const QPointer<FormStauts>& m_status;
-    EventPump m_pump{1};
+    const engine::RunFlag& m_runFlag;
+    EventPump m_rowPump;
+    EventPump m_stepPump;
 };
 
 engine::ResultCategory CategoryOf(int tab)
@@ -87,7 +99,7 @@ void SyncRunner::CopyCheckedRows(sync::CopyDirection direction)
     m_running = true;
     m_view.DisableResultCommands();
     OpenStatusWindow();
-    SyncEvents events(m_dialogs, m_view, m_mainWindow, m_status);
+    SyncEvents events(m_dialogs, m_view, m_mainWindow, m_status, m_app.runFlag);
     sync::CopyCheckedRows(m_app.store, category, direction, m_app.settings.options, m_app.runFlag,
                           m_app.progressFraction, events);
     PurgeProcessedRows();
@@ -104,7 +116,7 @@ void SyncRunner::DeleteCheckedRows()
     m_running = true;
     m_view.DisableResultCommands();
     OpenStatusWindow();
-    SyncEvents events(m_dialogs, m_view, m_mainWindow, m_status);
+    SyncEvents events(m_dialogs, m_view, m_mainWindow, m_status, m_app.runFlag);
     sync::DeleteCheckedRows(m_app.store, category, m_app.settings.options, m_app.runFlag, m_app.progressFraction,
                             events);
     PurgeProcessedRows();

@@ -3,6 +3,7 @@
 #include "engine/ResultCategory.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace tandrel::sync {
@@ -16,9 +17,10 @@ public:
 
     // The moment to let pending window events run: once per row in the
     // counting pass, once between the passes, and at the start of every
-    // row's turn in the working pass. A cancel button clears the run flag
-    // here; the operation finishes the row in hand and then stops. Check
-    // boxes changed here take effect for rows not reached yet.
+    // row's turn in the working pass. Events are meant to run at every call,
+    // unthrottled. A cancel button clears the run flag here; the operation
+    // finishes the row in hand and then stops. Check boxes changed here take
+    // effect for rows not reached yet.
     virtual void PumpEvents() {}
 
     // A checked row's turn has begun: it is number `started` of `total`
@@ -26,6 +28,13 @@ public:
     // a copy or the item being deleted (the text of LblCurrent). The progress
     // fraction has already been set to started / total.
     virtual void RowStarted(std::size_t /*started*/, std::size_t /*total*/, const std::string& /*path*/) {}
+
+    // Between steps of one file's copy (a few megabytes each): the bytes of
+    // this file written so far and its size. The window lets events run here
+    // (throttled). Returning false abandons the file in hand: its temporary
+    // file is removed, the old target stays as it was and the row is left as
+    // it was (checked, not done); the run then ends as cancelled.
+    virtual bool FileCopyStep(std::uint64_t /*bytesDone*/, std::uint64_t /*fileSize*/) { return true; }
 
     // The icon, tag or status text of `row` in the list of `category` changed.
     virtual void RowChanged(engine::ResultCategory /*category*/, std::size_t /*row*/) {}
