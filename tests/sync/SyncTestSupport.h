@@ -17,11 +17,14 @@
 namespace tandrel::sync {
 
 // Records everything a run tells its front end; `onPump` lets a test act in
-// the event pass (cancel, change checks) as a user would.
+// the event pass (cancel, change checks) as a user would, `onStep` between
+// the steps of a large file (false abandons the file).
 class Recorder : public SyncObserver {
 public:
     int pumps = 0;
     std::function<void(int pump)> onPump;
+    std::function<bool(std::uint64_t done)> onStep;
+    std::vector<std::uint64_t> steps;
     const double* fraction = nullptr;
     std::vector<std::string> captions;
     std::vector<std::string> paths;
@@ -42,6 +45,11 @@ public:
         paths.push_back(path);
         if (fraction)
             fractions.push_back(*fraction);
+    }
+    bool FileCopyStep(std::uint64_t done, std::uint64_t) override
+    {
+        steps.push_back(done);
+        return !onStep || onStep(done);
     }
     void RowChanged(engine::ResultCategory, std::size_t row) override { changedRows.push_back(row); }
     void RowFailed(engine::ResultCategory, std::size_t, const std::string& text) override
