@@ -17,10 +17,9 @@ public:
 
     // The moment to let pending window events run: once per row in the
     // counting pass, once between the passes, and at the start of every
-    // row's turn in the working pass. Events are meant to run at every call,
-    // unthrottled. A cancel button clears the run flag here; the operation
-    // finishes the row in hand and then stops. Check boxes changed here take
-    // effect for rows not reached yet.
+    // row's turn in the working pass. A cancel button clears the run flag
+    // here; the operation finishes the row in hand and then stops. Check
+    // boxes changed here take effect for rows not reached yet.
     virtual void PumpEvents() {}
 
     // A checked row's turn has begun: it is number `started` of `total`

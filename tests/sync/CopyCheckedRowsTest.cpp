@@ -615,14 +615,6 @@ TEST(CopyCheckedRows, HiddenAndSystemTargetsFollowOverwriting)
     EXPECT_EQ(p.t.ReadFile("d/pipe"), "a file where the destination has a FIFO");
 }
 
-// "<root>/sub" moves to "<root>/moved" and a link to "outside" takes its
-// place, as someone could do while a run is under way.
-void SwapFolderForLink(test::TempTree& t, const std::string& root)
-{
-    ASSERT_EQ(::rename(t.Path(root + "/sub").c_str(), t.Path(root + "/moved").c_str()), 0);
-    t.Symlink(t.Path("outside"), root + "/sub");
-}
-
 TEST(CopyCheckedRows, ALinkSwappedInForATargetFolderDuringTheRunIsNotFollowed)
 {
     SyncPair p;

@@ -9,7 +9,9 @@
 #include "sync/SyncObserver.h"
 #include "sync/SyncOperations.h"
 
+#include <cstdio>
 #include <dirent.h>
+#include <gtest/gtest.h>
 #include <functional>
 #include <string>
 #include <vector>
@@ -115,6 +117,14 @@ struct SyncPair {
         return context;
     }
 };
+
+// "<side>/sub" moves to "<side>/moved" and a link to "outside" takes its
+// place, as someone could do while a run is under way.
+inline void SwapFolderForLink(test::TempTree& t, const std::string& side)
+{
+    ASSERT_EQ(::rename(t.Path(side + "/sub").c_str(), t.Path(side + "/moved").c_str()), 0);
+    t.Symlink(t.Path("outside"), side + "/sub");
+}
 
 // Leftover temporary files of interrupted copies in a folder.
 inline int CountTempFiles(const std::string& folder)
