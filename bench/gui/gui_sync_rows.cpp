@@ -1,9 +1,12 @@
 // What the event pass before every row of a copy or delete costs: N small
 // files (default 20,000, 1 KiB each, 100 to a folder) are copied into an
-// empty destination and then deleted there, once through the window's runner
-// (status window open, events running before every row and every counting
-// step) and once through the bare operation with no event pass at all. Each
-// way runs RUNS times (default 3), alternating; the medians are printed.
+// empty destination and then deleted there in three ways: through the bare
+// operation with no event pass at all; through the bare operation letting
+// events run at every pump but with no window changing; and through the
+// window's runner (status window open and following every row, events
+// running before every row and every counting step). Each way runs RUNS times
+// (default 3), in turn; the medians of wall-clock and processor time are
+// printed (on a shared machine the processor time is the steadier figure).
 //
 //   gui_sync_rows [FILES] [RUNS] [FOLDER]
 //
@@ -31,6 +34,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <time.h>
 #include <vector>
 
 using namespace tandrel;
@@ -91,15 +95,42 @@ void FillList(engine::ResultStore& store, engine::ResultCategory category, std::
     }
 }
 
+// Lets events run at every pump, with nothing on screen following the rows.
+class EventsOnly : public sync::SyncObserver {
+public:
+    void PumpEvents() override { QCoreApplication::processEvents(); }
+};
+
+enum class Way { Bare, EventsOnly, Window };
+
+struct Time {
+    double wall = 0;
+    double cpu = 0;
+};
+
+double CpuNow()
+{
+    timespec ts{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+class Stopwatch {
+public:
+    Time Stop() const
+    {
+        return {std::chrono::duration<double>(Clock::now() - m_wall).count(), CpuNow() - m_cpu};
+    }
+
+private:
+    Clock::time_point m_wall = Clock::now();
+    double m_cpu = CpuNow();
+};
+
 double Median(std::vector<double> values)
 {
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
-}
-
-double Seconds(Clock::time_point from)
-{
-    return std::chrono::duration<double>(Clock::now() - from).count();
 }
 
 } // namespace
@@ -136,34 +167,38 @@ int main(int argc, char** argv)
     mainWindow.show();
     gui::SyncRunner runner(app, dialogs, view, &mainWindow);
     sync::SyncObserver silent;
+    EventsOnly eventsOnly;
     constexpr auto kCopyList = engine::ResultCategory::NotInDestination;
     constexpr auto kDeleteList = engine::ResultCategory::NotInSource;
+    const Way ways[] = {Way::Bare, Way::EventsOnly, Way::Window};
+    std::vector<Time> copies[3], deletes[3];
 
-    std::vector<double> bareCopy, bareDelete, windowCopy, windowDelete;
     for (int run = 0; run < runs; ++run) {
-        for (const bool window : {false, true}) {
+        for (int w = 0; w < 3; ++w) {
+            const Way way = ways[w];
+            sync::SyncObserver& observer = way == Way::Bare ? silent : eventsOnly;
             std::filesystem::remove_all(root + "dst");
             std::filesystem::create_directory(root + "dst");
             FillList(app.store, kCopyList, files);
             app.currentTab = engine::Index(kCopyList);
-            auto start = Clock::now();
-            if (window)
+            Stopwatch copyWatch;
+            if (way == Way::Window)
                 runner.CopyCheckedRows(sync::CopyDirection::SourceToDestination);
             else
                 sync::CopyCheckedRows(app.store, kCopyList, sync::CopyDirection::SourceToDestination,
-                                      app.settings.options, app.runFlag, app.progressFraction, silent);
-            (window ? windowCopy : bareCopy).push_back(Seconds(start));
+                                      app.settings.options, app.runFlag, app.progressFraction, observer);
+            copies[w].push_back(copyWatch.Stop());
 
             FillList(app.store, kDeleteList, files);
             app.currentTab = engine::Index(kDeleteList);
-            start = Clock::now();
-            if (window)
+            Stopwatch deleteWatch;
+            if (way == Way::Window)
                 runner.DeleteCheckedRows();
             else
                 sync::DeleteCheckedRows(app.store, kDeleteList, app.settings.options, app.runFlag,
-                                        app.progressFraction, silent);
-            (window ? windowDelete : bareDelete).push_back(Seconds(start));
-            if (!window) {
+                                        app.progressFraction, observer);
+            deletes[w].push_back(deleteWatch.Stop());
+            if (way != Way::Window) {
                 app.store.RemoveProcessedRows(kCopyList);
                 app.store.RemoveProcessedRows(kDeleteList);
             }
@@ -174,12 +209,26 @@ int main(int argc, char** argv)
         }
     }
 
-    std::printf("%zu files of 1 KiB in %s, median of %d runs\n", files, qPrintable(base), runs);
-    auto line = [files](const char* what, double bare, double window) {
-        std::printf("  %-6s  no event pass %7.3f s   event pass per row %7.3f s   cost %+7.3f s  (%+.1f us a row)\n",
-                    what, bare, window, window - bare, (window - bare) * 1e6 / static_cast<double>(files));
+    std::printf("%zu files of 1 KiB in %s, median of %d runs (wall-clock / processor seconds)\n", files,
+                qPrintable(base), runs);
+    const char* names[] = {"no event pass", "events at every pump", "window runner"};
+    auto report = [&](const char* what, const std::vector<Time>* times) {
+        std::printf("  %s\n", what);
+        double bareCpu = 0;
+        for (int w = 0; w < 3; ++w) {
+            std::vector<double> wall, cpu;
+            for (const Time& t : times[w]) {
+                wall.push_back(t.wall);
+                cpu.push_back(t.cpu);
+            }
+            const double c = Median(cpu);
+            if (w == 0)
+                bareCpu = c;
+            std::printf("    %-22s %7.3f s / %7.3f s   processor cost over none %+7.1f us a row\n", names[w],
+                        Median(wall), c, (c - bareCpu) * 1e6 / static_cast<double>(files));
+        }
     };
-    line("copy", Median(bareCopy), Median(windowCopy));
-    line("delete", Median(bareDelete), Median(windowDelete));
+    report("copy", copies);
+    report("delete", deletes);
     return 0;
 }

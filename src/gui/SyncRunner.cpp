@@ -7,6 +7,8 @@
 
 #include <QWidget>
 
+#include <chrono>
+
 namespace tandrel::gui {
 
 namespace {
@@ -19,6 +21,11 @@ const QString kTitle = QStringLiteral("Tandrel");
 // that the window repaints and Cancel can abandon the file. The status window
 // follows the rows, the lists repaint the rows that changed, and with
 // IgnoreError off a failure is shown.
+// The counter in the caption changes at every row. The path is shown at most
+// once per event interval: laying out and painting a new path for every row
+// of a fast run cost many times the work itself, and no one can read paths
+// that change faster. A path held back is shown at the next row's event pass
+// once the interval is over, and always before a large file's steps.
 class SyncEvents : public sync::SyncObserver {
 public:
     SyncEvents(Dialogs& dialogs, ResultView& view, QWidget* mainWindow, const QPointer<FormStauts>& status,
@@ -27,10 +34,15 @@ public:
     {
     }
 
-    void PumpEvents() override { m_rowPump.PassNow(); }
+    void PumpEvents() override
+    {
+        ShowPathWhenDue();
+        m_rowPump.PassNow();
+    }
 
     bool FileCopyStep(std::uint64_t, std::uint64_t) override
     {
+        ShowPath();
         m_stepPump.Pass();
         return m_runFlag.IsSet();
     }
@@ -39,8 +51,10 @@ public:
     {
         if (!m_status)
             return;
-        m_status->SetCurrent(ToQ(path));
         m_status->SetCaption(QStringLiteral("%1 of %2").arg(started).arg(total));
+        m_path = ToQ(path);
+        m_pathWaiting = true;
+        ShowPathWhenDue();
     }
 
     void RowChanged(engine::ResultCategory category, std::size_t row) override
@@ -59,6 +73,22 @@ public:
     }
 
 private:
+    void ShowPathWhenDue()
+    {
+        if (m_pathWaiting && std::chrono::steady_clock::now() - m_pathShown >= EventPump::Interval())
+            ShowPath();
+    }
+
+    void ShowPath()
+    {
+        if (!m_pathWaiting)
+            return;
+        m_pathWaiting = false;
+        m_pathShown = std::chrono::steady_clock::now();
+        if (m_status)
+            m_status->SetCurrent(m_path);
+    }
+
     Dialogs& m_dialogs;
     ResultView& m_view;
     QWidget* m_mainWindow;
@@ -66,6 +96,9 @@ private:
     const engine::RunFlag& m_runFlag;
     EventPump m_rowPump;
     EventPump m_stepPump;
+    QString m_path;
+    bool m_pathWaiting = false;
+    std::chrono::steady_clock::time_point m_pathShown{};
 };
 
 engine::ResultCategory CategoryOf(int tab)

@@ -538,5 +538,34 @@ TEST(SyncRunnerTest, CancelDuringALargeFileAbandonsItAndKeepsTheOldTarget)
     EXPECT_TRUE(f.view.commandsEnabled);
 }
 
+TEST(SyncRunnerTest, TheCounterFollowsEveryRowAndThePathAtMostOncePerInterval)
+{
+    Fixture f;
+    EventPump::SetInterval(std::chrono::seconds(10));
+    for (const char* name : {"a", "b", "c"}) {
+        f.tree.WriteFile(std::string("src/") + name, name);
+        f.AddRow(ResultCategory::NotInDestination, name, true);
+    }
+    f.AddRow(ResultCategory::NotInDestination, "unchecked", false); // its pass shows "3 of 3"
+    f.app.currentTab = 3;
+    f.dialogs.messageReplies.push_back(MessageReply::Yes);
+    std::vector<QString> captions;
+    std::vector<QString> paths;
+    DuringRun watch([&] {
+        FormStauts* status = f.runner.StatusWindow();
+        if (!status)
+            return;
+        if (captions.empty() || captions.back() != status->windowTitle())
+            captions.push_back(status->windowTitle());
+        if (paths.empty() || paths.back() != status->LblCurrent->toPlainText())
+            paths.push_back(status->LblCurrent->toPlainText());
+    });
+    f.runner.CopyCheckedRows(sync::CopyDirection::SourceToDestination);
+
+    EXPECT_EQ(captions, (std::vector<QString>{"Tandrel", "1 of 3", "2 of 3", "3 of 3"}));
+    EXPECT_EQ(paths, (std::vector<QString>{"", ToQ(f.tree.Path("dst/a"))}));
+    EXPECT_EQ(f.app.store.Count(ResultCategory::NotInDestination), 1u);
+}
+
 } // namespace
 } // namespace tandrel::gui
