@@ -6,11 +6,12 @@
 namespace tandrel::gui {
 
 // Lets pending window events run during long work on the one user-interface
-// thread. Pass() is called after every entry or row; the events actually run
-// at most once per interval, so that a walk over millions of entries is not
-// slowed by empty event passes. The clock is looked at every
-// `callsPerClockLook` calls: a few for cheap entries, every call for rows
-// that may take long each (a file copy).
+// thread. Pass() is called after every entry of a walk or every step of a
+// file's copy; the events actually run at most once per interval, so that a
+// walk over millions of entries is not slowed by empty event passes. The
+// clock is looked at every `callsPerClockLook` calls: a few for cheap
+// entries, every call for steps that may take long each. Copy and delete run
+// the events before every row with PassNow().
 class EventPump {
 public:
     explicit EventPump(std::uint32_t callsPerClockLook = 1);

@@ -7,30 +7,54 @@
 
 #include <QWidget>
 
+#include <chrono>
+
 namespace tandrel::gui {
 
 namespace {
 
 const QString kTitle = QStringLiteral("Tandrel");
 
-// Connects a running copy or delete to the windows: events run once per row
-// (throttled), the status window follows the rows, the lists repaint the rows
-// that changed, and with IgnoreError off a failure is shown.
+// Connects a running copy or delete to the windows: events run before every
+// row, unthrottled, so that an uncheck or Cancel acts at the next row; between
+// the steps of a large file they run throttled as during a comparison, so
+// that the window repaints and Cancel can abandon the file. The status window
+// follows the rows, the lists repaint the rows that changed, and with
+// IgnoreError off a failure is shown.
+// The counter in the caption changes at every row. The path is shown at most
+// once per event interval: laying out and painting a new path for every row
+// of a fast run cost many times the work itself, and no one can read paths
+// that change faster. A path held back is shown at the next row's event pass
+// once the interval is over, and always before a large file's steps.
 class SyncEvents : public sync::SyncObserver {
 public:
-    SyncEvents(Dialogs& dialogs, ResultView& view, QWidget* mainWindow, const QPointer<FormStauts>& status)
-        : m_dialogs(dialogs), m_view(view), m_mainWindow(mainWindow), m_status(status)
+    SyncEvents(Dialogs& dialogs, ResultView& view, QWidget* mainWindow, const QPointer<FormStauts>& status,
+               const engine::RunFlag& runFlag)
+        : m_dialogs(dialogs), m_view(view), m_mainWindow(mainWindow), m_status(status), m_runFlag(runFlag)
     {
     }
 
-    void PumpEvents() override { m_pump.Pass(); }
+    void PumpEvents() override
+    {
+        ShowPathWhenDue();
+        m_rowPump.PassNow();
+    }
+
+    bool FileCopyStep(std::uint64_t, std::uint64_t) override
+    {
+        ShowPath();
+        m_stepPump.Pass();
+        return m_runFlag.IsSet();
+    }
 
     void RowStarted(std::size_t started, std::size_t total, const std::string& path) override
     {
         if (!m_status)
             return;
-        m_status->SetCurrent(ToQ(path));
         m_status->SetCaption(QStringLiteral("%1 of %2").arg(started).arg(total));
+        m_path = ToQ(path);
+        m_pathWaiting = true;
+        ShowPathWhenDue();
     }
 
     void RowChanged(engine::ResultCategory category, std::size_t row) override
@@ -49,11 +73,32 @@ public:
     }
 
 private:
+    void ShowPathWhenDue()
+    {
+        if (m_pathWaiting && std::chrono::steady_clock::now() - m_pathShown >= EventPump::Interval())
+            ShowPath();
+    }
+
+    void ShowPath()
+    {
+        if (!m_pathWaiting)
+            return;
+        m_pathWaiting = false;
+        m_pathShown = std::chrono::steady_clock::now();
+        if (m_status)
+            m_status->SetCurrent(m_path);
+    }
+
     Dialogs& m_dialogs;
     ResultView& m_view;
     QWidget* m_mainWindow;
     const QPointer<FormStauts>& m_status;
-    EventPump m_pump{1};
+    const engine::RunFlag& m_runFlag;
+    EventPump m_rowPump;
+    EventPump m_stepPump;
+    QString m_path;
+    bool m_pathWaiting = false;
+    std::chrono::steady_clock::time_point m_pathShown{};
 };
 
 engine::ResultCategory CategoryOf(int tab)
@@ -87,7 +132,7 @@ void SyncRunner::CopyCheckedRows(sync::CopyDirection direction)
     m_running = true;
     m_view.DisableResultCommands();
     OpenStatusWindow();
-    SyncEvents events(m_dialogs, m_view, m_mainWindow, m_status);
+    SyncEvents events(m_dialogs, m_view, m_mainWindow, m_status, m_app.runFlag);
     sync::CopyCheckedRows(m_app.store, category, direction, m_app.settings.options, m_app.runFlag,
                           m_app.progressFraction, events);
     PurgeProcessedRows();
@@ -104,7 +149,7 @@ void SyncRunner::DeleteCheckedRows()
     m_running = true;
     m_view.DisableResultCommands();
     OpenStatusWindow();
-    SyncEvents events(m_dialogs, m_view, m_mainWindow, m_status);
+    SyncEvents events(m_dialogs, m_view, m_mainWindow, m_status, m_app.runFlag);
     sync::DeleteCheckedRows(m_app.store, category, m_app.settings.options, m_app.runFlag, m_app.progressFraction,
                             events);
     PurgeProcessedRows();

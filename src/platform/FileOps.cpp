@@ -1,5 +1,6 @@
 #include "platform/FileOps.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -14,6 +15,7 @@ namespace tandrel::platform {
 namespace {
 
 std::optional<WriteFault> g_writeFault;
+std::optional<int> g_flushFault;
 
 EntryKind KindOf(mode_t mode)
 {
@@ -26,14 +28,14 @@ EntryKind KindOf(mode_t mode)
     return EntryKind::Special;
 }
 
-std::string TempNameIn(const std::string& folder)
+std::string TempName()
 {
     static std::atomic<unsigned> counter{0};
     static thread_local std::mt19937 random{std::random_device{}()};
-    char name[64];
+    char name[80];
     std::snprintf(name, sizeof name, "%s%ld-%u-%08x.tmp", kTempFilePrefix, static_cast<long>(::getpid()),
                   counter.fetch_add(1, std::memory_order_relaxed), static_cast<unsigned>(random()));
-    return (folder == "/" ? folder : folder + "/") + name;
+    return name;
 }
 
 void CloseQuietly(int fd)
@@ -74,63 +76,113 @@ bool WriteAll(int fd, const char* data, std::size_t size, std::int64_t& written)
     return true;
 }
 
-bool CopyByReadWrite(int in, int out, std::int64_t& written, bool& readFailed)
-{
-    static thread_local std::vector<char> buffer(256 * 1024);
-    for (;;) {
-        const ssize_t n = ::read(in, buffer.data(), buffer.size());
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            readFailed = true;
-            return false;
-        }
-        if (n == 0)
-            return true;
-        if (!WriteAll(out, buffer.data(), static_cast<std::size_t>(n), written))
-            return false;
-    }
-}
+enum class CopyEnd { Done, Failed, Cancelled };
 
-// Copies the whole content. The kernel's in-place copy is tried first; when
-// it is not available for this pair of files, plain reads and writes are used.
-bool CopyContent(int in, int out, std::int64_t sourceSize, bool& readFailed)
-{
-    std::int64_t written = 0;
-    if (!g_writeFault) {
+// The content is copied in steps of kCopyStepBytes; between two steps the
+// progress callback may stop the copy.
+class SteppedCopy {
+public:
+    SteppedCopy(int in, int out, std::int64_t size, const CopyProgress& progress)
+        : m_in(in), m_out(out), m_size(size), m_progress(progress)
+    {
+    }
+
+    bool readFailed = false;
+
+    // The kernel's in-place copy is tried first; when it is not available for
+    // this pair of files, plain reads and writes are used.
+    CopyEnd Run()
+    {
+        if (!g_writeFault) {
+            for (;;) {
+                const ssize_t n = ::copy_file_range(m_in, nullptr, m_out, nullptr, kCopyStepBytes, 0);
+                if (n < 0) {
+                    if (errno == EINTR)
+                        continue;
+                    const bool unsupported = errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP ||
+                                             errno == EINVAL || errno == EBADF || errno == EPERM;
+                    if (m_written == 0 && unsupported)
+                        break;
+                    // Ambiguous whether reading or writing failed; a target-side
+                    // error is by far the likelier (a full disk, quota).
+                    return CopyEnd::Failed;
+                }
+                if (n == 0) {
+                    // Some file systems report 0 for files whose size they do not
+                    // know in advance; read those the ordinary way.
+                    if (m_written == 0 && m_size > 0)
+                        break;
+                    return CopyEnd::Done;
+                }
+                m_written += n;
+                if (!GoOn())
+                    return CopyEnd::Cancelled;
+            }
+        }
+        return ByReadWrite();
+    }
+
+private:
+    // True unless the progress callback, asked at a step's end while more is
+    // to come, wants the copy stopped.
+    bool GoOn()
+    {
+        if (m_written < m_nextStep)
+            return true;
+        m_nextStep = m_written + static_cast<std::int64_t>(kCopyStepBytes);
+        return !m_progress || m_written >= m_size ||
+               m_progress(static_cast<std::uint64_t>(m_written), static_cast<std::uint64_t>(m_size));
+    }
+
+    CopyEnd ByReadWrite()
+    {
+        static thread_local std::vector<char> buffer(256 * 1024);
         for (;;) {
-            const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
+            const ssize_t n = ::read(m_in, buffer.data(), buffer.size());
             if (n < 0) {
                 if (errno == EINTR)
                     continue;
-                const bool unsupported = errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP ||
-                                         errno == EINVAL || errno == EBADF || errno == EPERM;
-                if (written == 0 && unsupported)
-                    break;
-                // Ambiguous whether reading or writing failed; a target-side
-                // error is by far the likelier (a full disk, quota).
-                return false;
+                readFailed = true;
+                return CopyEnd::Failed;
             }
-            if (n == 0) {
-                // Some file systems report 0 for files whose size they do not
-                // know in advance; read those the ordinary way.
-                if (written == 0 && sourceSize > 0)
-                    break;
-                return true;
-            }
-            written += n;
+            if (n == 0)
+                return CopyEnd::Done;
+            if (!WriteAll(m_out, buffer.data(), static_cast<std::size_t>(n), m_written))
+                return CopyEnd::Failed;
+            if (!GoOn())
+                return CopyEnd::Cancelled;
         }
     }
-    return CopyByReadWrite(in, out, written, readFailed);
+
+    int m_in;
+    int m_out;
+    std::int64_t m_size;
+    const CopyProgress& m_progress;
+    std::int64_t m_written = 0;
+    std::int64_t m_nextStep = static_cast<std::int64_t>(kCopyStepBytes);
+};
+
+// Creates a new temporary entry by `make(name)`, which returns false with
+// errno set; names are drawn until one is free.
+template <typename Make>
+bool MakeTempEntry(std::string& name, Make make)
+{
+    for (int attempt = 0;; ++attempt) {
+        name = TempName();
+        if (make(name))
+            return true;
+        if (errno != EEXIST || attempt >= 100)
+            return false;
+    }
 }
 
-FileResult CopyLink(const std::string& from, const std::string& to, const struct stat& st)
+FileResult CopyLink(const ItemAt& from, const ItemAt& to, const struct stat& st)
 {
     std::vector<char> target(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 64) + 1);
     for (;;) {
-        const ssize_t n = ::readlink(from.c_str(), target.data(), target.size());
+        const ssize_t n = ::readlinkat(from.folder.Fd(), from.name.c_str(), target.data(), target.size());
         if (n < 0)
-            return ErrnoFailure("Cannot read link", from, errno);
+            return ErrnoFailure("Cannot read link", from.path, errno);
         if (static_cast<std::size_t>(n) < target.size()) {
             target.resize(static_cast<std::size_t>(n));
             break;
@@ -139,37 +191,133 @@ FileResult CopyLink(const std::string& from, const std::string& to, const struct
     }
     target.push_back('\0');
 
-    const std::string folder = FolderOf(to);
+    const int folder = to.folder.Fd();
     std::string temp;
-    for (int attempt = 0;; ++attempt) {
-        temp = TempNameIn(folder);
-        if (::symlink(target.data(), temp.c_str()) == 0)
-            break;
-        if (errno != EEXIST || attempt >= 100)
-            return ErrnoFailure("Cannot copy to", to, errno);
-    }
+    if (!MakeTempEntry(temp, [&](const std::string& name) {
+            return ::symlinkat(target.data(), folder, name.c_str()) == 0;
+        }))
+        return ErrnoFailure("Cannot copy to", to.path, errno);
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
-    ::utimensat(AT_FDCWD, temp.c_str(), times, AT_SYMLINK_NOFOLLOW);
-    if (::rename(temp.c_str(), to.c_str()) != 0) {
+    ::utimensat(folder, temp.c_str(), times, AT_SYMLINK_NOFOLLOW);
+    if (::renameat(folder, temp.c_str(), folder, to.name.c_str()) != 0) {
         const int err = errno;
-        ::unlink(temp.c_str());
-        return ErrnoFailure("Cannot replace", to, err);
+        ::unlinkat(folder, temp.c_str(), 0);
+        return ErrnoFailure("Cannot replace", to.path, err);
     }
     return FileResult::Success();
 }
 
+std::string JoinPath(const std::string& root, const std::string& relative)
+{
+    if (root.empty() || root.back() == '/')
+        return root + relative;
+    return root + "/" + relative;
+}
+
+// The levels of a relative path; false when one of them is empty, "." or
+// "..", which could lead elsewhere than below the root.
+bool SplitLevels(const std::string& relative, std::vector<std::string>& levels)
+{
+    std::size_t begin = 0;
+    for (;;) {
+        const std::size_t end = relative.find('/', begin);
+        std::string level = relative.substr(begin, end == std::string::npos ? std::string::npos : end - begin);
+        if (level.empty() || level == "." || level == "..")
+            return false;
+        levels.push_back(std::move(level));
+        if (end == std::string::npos)
+            return true;
+        begin = end + 1;
+    }
+}
+
+int OpenLevel(int folder, const std::string& name)
+{
+    return ::openat(folder, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+}
+
 } // namespace
+
+FolderHandle::~FolderHandle()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+FolderHandle& FolderHandle::operator=(FolderHandle&& other) noexcept
+{
+    if (this != &other) {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = other.m_fd;
+        other.m_fd = -1;
+    }
+    return *this;
+}
+
+FileResult ReachItem(const std::string& root, const std::string& relative, bool createMissing,
+                     const std::string& what, ItemAt& item)
+{
+    std::string relativePath = relative;
+    while (!relativePath.empty() && relativePath.back() == '/')
+        relativePath.pop_back();
+    item.path = JoinPath(root, relativePath);
+    std::vector<std::string> levels;
+    if (!SplitLevels(relativePath, levels))
+        return FileResult::Failure(what + " '" + item.path + "': not a name below the folder compared");
+
+    FolderHandle folder(::open(root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (folder.Fd() < 0)
+        return ErrnoFailure(what, item.path, errno);
+    std::string reached = root;
+    for (std::size_t i = 0; i + 1 < levels.size(); ++i) {
+        const std::string& level = levels[i];
+        reached = JoinPath(reached, level);
+        int next = OpenLevel(folder.Fd(), level);
+        if (next < 0 && errno == ENOENT && createMissing) {
+            if (::mkdirat(folder.Fd(), level.c_str(), 0777) != 0 && errno != EEXIST)
+                return ErrnoFailure(what, item.path, errno);
+            next = OpenLevel(folder.Fd(), level);
+        }
+        if (next < 0) {
+            const int err = errno;
+            struct stat st;
+            if ((err == ENOTDIR || err == ELOOP) &&
+                ::fstatat(folder.Fd(), level.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode))
+                return FileResult::Failure(what + " '" + item.path + "': '" + reached +
+                                           "' is a symbolic link, which is not followed");
+            return ErrnoFailure(what, item.path, err);
+        }
+        folder = FolderHandle(next);
+    }
+    item.folder = std::move(folder);
+    item.name = levels.back();
+    return FileResult::Success();
+}
+
+FileResult ReachPath(const std::string& path, const std::string& what, ItemAt& item)
+{
+    item.path = path;
+    const auto slash = path.rfind('/');
+    item.name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const std::string folder = FolderOf(path);
+    item.folder = FolderHandle(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (item.folder.Fd() < 0)
+        return ErrnoFailure(what, path, errno);
+    return FileResult::Success();
+}
 
 bool EntryInfo::ReadOnly() const
 {
     return (kind == EntryKind::RegularFile || kind == EntryKind::Special) && (mode & S_IWUSR) == 0;
 }
 
-EntryInfo LookUp(const std::string& path)
+namespace {
+
+EntryInfo InfoOf(int result, const struct stat& st)
 {
     EntryInfo info;
-    struct stat st;
-    if (::lstat(path.c_str(), &st) != 0) {
+    if (result != 0) {
         info.error = errno;
         return info;
     }
@@ -178,124 +326,246 @@ EntryInfo LookUp(const std::string& path)
     return info;
 }
 
+// Runs `op` on the item at `path`, reached through its folder as given.
+template <typename Op>
+FileResult AtPath(const std::string& path, const std::string& what, Op op)
+{
+    ItemAt item;
+    if (FileResult reached = ReachPath(path, what, item); !reached.ok())
+        return reached;
+    return op(item);
+}
+
+} // namespace
+
+EntryInfo LookUp(const std::string& path)
+{
+    struct stat st;
+    const int result = ::lstat(path.c_str(), &st);
+    return InfoOf(result, st);
+}
+
+EntryInfo LookUpAt(const ItemAt& item)
+{
+    struct stat st;
+    const int result = ::fstatat(item.folder.Fd(), item.name.c_str(), &st, AT_SYMLINK_NOFOLLOW);
+    return InfoOf(result, st);
+}
+
+FileResult CreateFolderAt(const ItemAt& item)
+{
+    if (::mkdirat(item.folder.Fd(), item.name.c_str(), 0777) != 0)
+        return ErrnoFailure("Cannot create folder", item.path, errno);
+    return FileResult::Success();
+}
+
 FileResult CreateFolder(const std::string& path)
 {
-    if (::mkdir(path.c_str(), 0777) != 0)
-        return ErrnoFailure("Cannot create folder", path, errno);
+    return AtPath(path, "Cannot create folder", CreateFolderAt);
+}
+
+FileResult RemoveFolderAt(const ItemAt& item)
+{
+    if (::unlinkat(item.folder.Fd(), item.name.c_str(), AT_REMOVEDIR) != 0)
+        return ErrnoFailure("Cannot remove folder", item.path, errno);
     return FileResult::Success();
 }
 
 FileResult RemoveFolder(const std::string& path)
 {
-    if (::rmdir(path.c_str()) != 0)
-        return ErrnoFailure("Cannot remove folder", path, errno);
+    return AtPath(path, "Cannot remove folder", RemoveFolderAt);
+}
+
+FileResult DeleteFileAt(const ItemAt& item)
+{
+    if (::unlinkat(item.folder.Fd(), item.name.c_str(), 0) != 0)
+        return ErrnoFailure("Cannot delete", item.path, errno);
     return FileResult::Success();
 }
 
 FileResult DeleteFile(const std::string& path)
 {
-    if (::unlink(path.c_str()) != 0)
-        return ErrnoFailure("Cannot delete", path, errno);
-    return FileResult::Success();
+    return AtPath(path, "Cannot delete", DeleteFileAt);
+}
+
+FileResult SetArchiveOnlyAt(const ItemAt& item)
+{
+    // The item itself is held open (without following a link), and its rights
+    // are changed through that descriptor: nothing swapped in after the look
+    // can be changed instead.
+    const int fd = ::openat(item.folder.Fd(), item.name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return ErrnoFailure("Cannot set attributes of", item.path, errno);
+    FolderHandle held(fd);
+    struct stat st;
+    if (::fstat(fd, &st) != 0)
+        return ErrnoFailure("Cannot set attributes of", item.path, errno);
+    if (S_ISLNK(st.st_mode) || (st.st_mode & S_IWUSR) != 0)
+        return FileResult::Success();
+    char byDescriptor[40];
+    std::snprintf(byDescriptor, sizeof byDescriptor, "/proc/self/fd/%d", fd);
+    if (::chmod(byDescriptor, (st.st_mode & 07777) | S_IWUSR) == 0)
+        return FileResult::Success();
+    int err = errno;
+    // Without /proc: by name, still never following a link.
+    if (err == ENOENT &&
+        ::fchmodat(item.folder.Fd(), item.name.c_str(), (st.st_mode & 07777) | S_IWUSR, AT_SYMLINK_NOFOLLOW) == 0)
+        return FileResult::Success();
+    if (err == ENOENT)
+        err = errno;
+    return ErrnoFailure("Cannot set attributes of", item.path, err);
 }
 
 FileResult SetArchiveOnly(const std::string& path)
 {
-    struct stat st;
-    if (::lstat(path.c_str(), &st) != 0)
-        return ErrnoFailure("Cannot set attributes of", path, errno);
-    if (S_ISLNK(st.st_mode) || (st.st_mode & S_IWUSR) != 0)
-        return FileResult::Success();
-    if (::chmod(path.c_str(), (st.st_mode & 07777) | S_IWUSR) != 0)
-        return ErrnoFailure("Cannot set attributes of", path, errno);
-    return FileResult::Success();
+    return AtPath(path, "Cannot set attributes of", SetArchiveOnlyAt);
 }
 
-FileResult CopyFileSafely(const std::string& from, const std::string& to)
+FileResult CopyFileSafelyAt(const ItemAt& from, const ItemAt& to, const CopyProgress& progress)
 {
     struct stat st;
-    if (::lstat(from.c_str(), &st) != 0)
-        return ErrnoFailure("Cannot read", from, errno);
+    if (::fstatat(from.folder.Fd(), from.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return ErrnoFailure("Cannot read", from.path, errno);
     if (S_ISLNK(st.st_mode))
         return CopyLink(from, to, st);
     if (S_ISDIR(st.st_mode))
-        return ErrnoFailure("Cannot copy", from, EISDIR);
+        return ErrnoFailure("Cannot copy", from.path, EISDIR);
     if (!S_ISREG(st.st_mode))
-        return FileResult::Failure("Cannot copy '" + from +
+        return FileResult::Failure("Cannot copy '" + from.path +
                                    "': not a regular file (a FIFO, socket or device is never copied)");
 
     // O_NONBLOCK keeps the open from hanging should a FIFO have taken the
     // file's place since the look above; the fstat below refuses it then.
-    const int in = ::open(from.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    const int in = ::openat(from.folder.Fd(), from.name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (in < 0)
-        return ErrnoFailure("Cannot read", from, errno);
+        return ErrnoFailure("Cannot read", from.path, errno);
     if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(in);
-        return FileResult::Failure("Cannot copy '" + from + "': not a regular file");
+        return FileResult::Failure("Cannot copy '" + from.path + "': not a regular file");
     }
     ::fcntl(in, F_SETFL, ::fcntl(in, F_GETFL) & ~O_NONBLOCK);
 
-    const std::string folder = FolderOf(to);
+    const int folder = to.folder.Fd();
     std::string temp;
     int out = -1;
-    for (int attempt = 0; out < 0; ++attempt) {
-        temp = TempNameIn(folder);
-        out = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (out < 0 && (errno != EEXIST || attempt >= 100)) {
-            const int err = errno;
-            ::close(in);
-            return ErrnoFailure("Cannot copy to", to, err);
-        }
+    if (!MakeTempEntry(temp, [&](const std::string& name) {
+            out = ::openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+            return out >= 0;
+        })) {
+        const int err = errno;
+        ::close(in);
+        return ErrnoFailure("Cannot copy to", to.path, err);
     }
 
     auto fail = [&](FileResult result) {
         CloseQuietly(out);
         ::close(in);
-        ::unlink(temp.c_str());
+        ::unlinkat(folder, temp.c_str(), 0);
         return result;
     };
 
-    bool readFailed = false;
-    if (!CopyContent(in, out, st.st_size, readFailed)) {
+    SteppedCopy copy(in, out, st.st_size, progress);
+    switch (copy.Run()) {
+    case CopyEnd::Done:
+        break;
+    case CopyEnd::Cancelled:
+        return fail(FileResult::Cancelled("Copy to '" + to.path + "' cancelled"));
+    case CopyEnd::Failed: {
         const int err = errno;
-        return fail(readFailed ? ErrnoFailure("Cannot read", from, err) : ErrnoFailure("Cannot write", to, err));
+        return fail(copy.readFailed ? ErrnoFailure("Cannot read", from.path, err)
+                                    : ErrnoFailure("Cannot write", to.path, err));
+    }
     }
     // Setuid and setgid bits are not carried: the copy has another owner.
     if (::fchmod(out, st.st_mode & 01777) != 0)
-        return fail(ErrnoFailure("Cannot set permissions of", to, errno));
+        return fail(ErrnoFailure("Cannot set permissions of", to.path, errno));
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
     if (::futimens(out, times) != 0)
-        return fail(ErrnoFailure("Cannot set the time of", to, errno));
+        return fail(ErrnoFailure("Cannot set the time of", to.path, errno));
     // Flushed to disk before it takes the place of an existing file, so that a
     // crash can never leave the old contents lost and the new ones unwritten.
-    // A file new to the target folder replaces nothing: a crash can at worst
-    // leave it short, which the next comparison shows, and skipping the flush
-    // keeps copies of many small files fast.
+    // A file new to the target folder replaces nothing; it reaches the disk
+    // with the flush at the end of the run, which keeps copies of many small
+    // files fast.
     struct stat existing;
-    if (::lstat(to.c_str(), &existing) == 0) {
+    if (::fstatat(folder, to.name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0) {
         int synced;
         while ((synced = ::fsync(out)) != 0 && errno == EINTR) {
         }
         if (synced != 0)
-            return fail(ErrnoFailure("Cannot write", to, errno));
+            return fail(ErrnoFailure("Cannot write", to.path, errno));
     }
     const int closing = out;
     out = -1;
     // On this system the descriptor is gone even when close is interrupted.
     if (::close(closing) != 0 && errno != EINTR)
-        return fail(ErrnoFailure("Cannot write", to, errno));
+        return fail(ErrnoFailure("Cannot write", to.path, errno));
     ::close(in);
-    if (::rename(temp.c_str(), to.c_str()) != 0) {
+    if (::renameat(folder, temp.c_str(), folder, to.name.c_str()) != 0) {
         const int err = errno;
-        ::unlink(temp.c_str());
-        return ErrnoFailure("Cannot replace", to, err);
+        ::unlinkat(folder, temp.c_str(), 0);
+        return ErrnoFailure("Cannot replace", to.path, err);
     }
     return FileResult::Success();
+}
+
+FileResult CopyFileSafely(const std::string& from, const std::string& to, const CopyProgress& progress)
+{
+    ItemAt source;
+    if (FileResult reached = ReachPath(from, "Cannot read", source); !reached.ok())
+        return reached;
+    return AtPath(to, "Cannot copy to",
+                  [&](const ItemAt& target) { return CopyFileSafelyAt(source, target, progress); });
+}
+
+WrittenFileSystems::~WrittenFileSystems()
+{
+    for (const Noted& noted : m_noted)
+        CloseQuietly(noted.fd);
+}
+
+std::uint64_t WrittenFileSystems::Note(const FolderHandle& folder)
+{
+    struct stat st;
+    if (::fstat(folder.Fd(), &st) != 0)
+        st.st_dev = 0;
+    const auto fileSystem = static_cast<std::uint64_t>(st.st_dev);
+    const bool known = std::any_of(m_noted.begin(), m_noted.end(),
+                                   [fileSystem](const Noted& noted) { return noted.fileSystem == fileSystem; });
+    if (!known) {
+        // syncfs wants a descriptor opened for real, not one of O_PATH.
+        const int fd = ::openat(folder.Fd(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        m_noted.push_back({fileSystem, fd});
+    }
+    return fileSystem;
+}
+
+std::vector<WrittenFileSystems::Failure> WrittenFileSystems::FlushAll()
+{
+    std::vector<Failure> failures;
+    for (const Noted& noted : m_noted) {
+        int error = 0;
+        if (g_flushFault) {
+            error = *g_flushFault;
+        } else if (noted.fd < 0) {
+            ::sync();
+        } else if (::syncfs(noted.fd) != 0) {
+            error = errno;
+        }
+        if (error != 0)
+            failures.push_back({noted.fileSystem, error});
+    }
+    return failures;
 }
 
 void SetWriteFaultForTesting(std::optional<WriteFault> fault)
 {
     g_writeFault = fault;
+}
+
+void SetFlushFaultForTesting(std::optional<int> error)
+{
+    g_flushFault = error;
 }
 
 } // namespace tandrel::platform

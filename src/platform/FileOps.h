@@ -3,8 +3,10 @@
 #include "platform/FileResult.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace tandrel::platform {
 
@@ -26,30 +28,110 @@ struct EntryInfo {
 
 EntryInfo LookUp(const std::string& path);
 
+// An open folder descriptor (O_PATH), closed when the object goes.
+class FolderHandle {
+public:
+    FolderHandle() = default;
+    explicit FolderHandle(int fd) : m_fd(fd) {}
+    ~FolderHandle();
+    FolderHandle(FolderHandle&& other) noexcept : m_fd(other.m_fd) { other.m_fd = -1; }
+    FolderHandle& operator=(FolderHandle&& other) noexcept;
+    FolderHandle(const FolderHandle&) = delete;
+    FolderHandle& operator=(const FolderHandle&) = delete;
+
+    int Fd() const { return m_fd; }
+
+private:
+    int m_fd = -1;
+};
+
+// An item named by the open folder that holds it and its name in there. The
+// operations below act on exactly that folder, whatever happens to the path
+// that led to it; `path` is only for messages.
+struct ItemAt {
+    FolderHandle folder;
+    std::string name;
+    std::string path;
+};
+
+// Reaches the folder holding `root` + `relative` one level at a time: the
+// root is opened as given (a root that is a link is followed, the user chose
+// it), every level below it without following links, so that a link on the
+// way (also one swapped in for a folder during a run) fails the reach instead
+// of leading outside the root. With `createMissing`, missing levels are made
+// on the way. A failure reads "<what> '<path>': <reason>".
+FileResult ReachItem(const std::string& root, const std::string& relative, bool createMissing,
+                     const std::string& what, ItemAt& item);
+
+// The same for a whole path, its folder opened as given.
+FileResult ReachPath(const std::string& path, const std::string& what, ItemAt& item);
+
+EntryInfo LookUpAt(const ItemAt& item);
+
 // Creates one folder; fails when it exists already or its parent is missing.
+FileResult CreateFolderAt(const ItemAt& item);
 FileResult CreateFolder(const std::string& path);
 
 // Removes one folder; fails when it does not exist, is not empty, or is not a
 // folder (a link to a folder is not removed).
+FileResult RemoveFolderAt(const ItemAt& item);
 FileResult RemoveFolder(const std::string& path);
 
 // Deletes one file, link or special file; never a folder and never the
 // target of a link.
+FileResult DeleteFileAt(const ItemAt& item);
 FileResult DeleteFile(const std::string& path);
 
 // "Set the attributes to archive only": gives the owner write permission.
 // Fails when nothing is there. A symbolic link has no rights of its own and
-// is left as it is.
+// is left as it is; its target is never changed.
+FileResult SetArchiveOnlyAt(const ItemAt& item);
 FileResult SetArchiveOnly(const std::string& path);
+
+// Called between the steps of one file's content (kCopyStepBytes each) with
+// the bytes written so far and the file's size; false abandons the copy.
+using CopyProgress = std::function<bool(std::uint64_t bytesDone, std::uint64_t fileSize)>;
+inline constexpr std::uint64_t kCopyStepBytes = 8u * 1024 * 1024;
 
 // Copies `from` to `to`, replacing what is at `to`, without ever leaving a
 // half-written target: the content goes to a new temporary file in the
 // target's folder, which takes the source's modification time (nanoseconds)
-// and permission bits and is flushed to disk, then renamed over the target.
-// On any failure the temporary file is removed and the old target is left
-// exactly as it was. A symbolic link is copied as a link. A folder, FIFO,
-// socket or device is never opened and fails.
-FileResult CopyFileSafely(const std::string& from, const std::string& to);
+// and permission bits, then is renamed over the target. A target that exists
+// is flushed to disk before it is replaced; new files are left to the flush
+// at the end of the run (WrittenFileSystems). On any failure, and when
+// `progress` asks to stop (the result is then Cancelled), the temporary file
+// is removed and the old target is left exactly as it was. A symbolic link is
+// copied as a link. A folder, FIFO, socket or device is never opened and fails.
+FileResult CopyFileSafelyAt(const ItemAt& from, const ItemAt& to, const CopyProgress& progress = {});
+FileResult CopyFileSafely(const std::string& from, const std::string& to, const CopyProgress& progress = {});
+
+// The file systems a run has written to, so that everything it wrote can be
+// flushed to disk once at its end (one syncfs per file system) instead of
+// once per file.
+class WrittenFileSystems {
+public:
+    WrittenFileSystems() = default;
+    ~WrittenFileSystems();
+    WrittenFileSystems(const WrittenFileSystems&) = delete;
+    WrittenFileSystems& operator=(const WrittenFileSystems&) = delete;
+
+    // Notes the file system of a folder written into; returns its id.
+    std::uint64_t Note(const FolderHandle& folder);
+
+    struct Failure {
+        std::uint64_t fileSystem;
+        int error;
+    };
+    // Flushes every noted file system; the ones whose flush failed.
+    std::vector<Failure> FlushAll();
+
+private:
+    struct Noted {
+        std::uint64_t fileSystem;
+        int fd; // -1: no descriptor to flush by could be opened; sync() serves
+    };
+    std::vector<Noted> m_noted;
+};
 
 // A fault for tests: writes into copy targets fail with `error` once
 // `afterBytes` bytes of the file have been written (as a full disk would).
@@ -59,8 +141,12 @@ struct WriteFault {
 };
 void SetWriteFaultForTesting(std::optional<WriteFault> fault);
 
-// The prefix of the temporary files of CopyFileSafely, so that leftovers can
-// be recognised.
-inline constexpr const char* kTempFilePrefix = ".tandrel-";
+// A fault for tests: every flush of WrittenFileSystems fails with `error`.
+void SetFlushFaultForTesting(std::optional<int> error);
+
+// The temporary files of CopyFileSafely are named
+// ".tandrel-tmp-<process id>-<counter>-<8 hex digits>.tmp", so that leftovers
+// of an interrupted run can be recognised.
+inline constexpr const char* kTempFilePrefix = ".tandrel-tmp-";
 
 } // namespace tandrel::platform

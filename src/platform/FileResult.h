@@ -5,12 +5,15 @@
 namespace tandrel::platform {
 
 // The outcome of a file operation: empty on success, otherwise what failed
-// and why, in the system's words, with the path.
+// and why, in the system's words, with the path. `cancelled` marks work
+// abandoned on request rather than failed; nothing was changed then.
 struct FileResult {
     std::string error;
+    bool cancelled = false;
     bool ok() const { return error.empty(); }
     static FileResult Success() { return {}; }
-    static FileResult Failure(std::string text) { return FileResult{std::move(text)}; }
+    static FileResult Failure(std::string text) { return FileResult{std::move(text), false}; }
+    static FileResult Cancelled(std::string text) { return FileResult{std::move(text), true}; }
 };
 
 // "<what> '<path>': <strerror(err)>"

@@ -1,12 +1,11 @@
 #include "sync/SyncOperations.h"
 
-#include "engine/FolderExists.h"
 #include "platform/FileOps.h"
-#include "sync/PathRoutines.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <functional>
+#include <utility>
+#include <vector>
 
 namespace tandrel::sync {
 
@@ -32,7 +31,7 @@ struct RowRun {
 
     // The path shown while the row is worked on, and the work itself.
     std::function<std::string(const CompareItem&)> shownPath;
-    std::function<FileResult(const CompareItem&)> work;
+    std::function<FileResult(const CompareItem&, std::size_t row)> work;
 
     SyncOutcome Run(Order order)
     {
@@ -66,7 +65,8 @@ struct RowRun {
         return outcome;
     }
 
-    // False when the run must end here (a failure with IgnoreError off).
+    // False when the run must end here (a failure with IgnoreError off, or a
+    // file abandoned on request).
     bool WorkOn(std::size_t k, SyncOutcome& outcome)
     {
         ++outcome.started;
@@ -78,10 +78,11 @@ struct RowRun {
                                : 1.0;
         observer.RowStarted(outcome.started, outcome.total, shownPath(store.Row(category, k)));
 
+        const RowIcon iconBefore = store.Row(category, k).icon;
         store.Row(category, k).icon = RowIcon::Started;
         observer.RowChanged(category, k);
 
-        const FileResult result = work(store.Row(category, k));
+        const FileResult result = work(store.Row(category, k), k);
         CompareItem& row = store.Row(category, k);
         if (result.ok()) {
             row.SetTag(engine::kProcessedTag);
@@ -89,13 +90,13 @@ struct RowRun {
             observer.RowChanged(category, k);
             return true;
         }
-
-        row.SetStatusText(result.error);
-        row.SetTag("");
-        row.icon = RowIcon::Failed;
-        ++outcome.failed;
-        observer.RowChanged(category, k);
-        observer.RowFailed(category, k, result.error);
+        if (result.cancelled) {
+            row.icon = iconBefore;
+            observer.RowChanged(category, k);
+            outcome.cancelled = true;
+            return false;
+        }
+        MarkFailed(k, result.error, outcome);
         if (!options.IgnoreError) {
             observer.ShowFailure(result.error);
             outcome.stoppedOnFailure = true;
@@ -103,69 +104,92 @@ struct RowRun {
         }
         return true;
     }
+
+    void MarkFailed(std::size_t k, const std::string& text, SyncOutcome& outcome)
+    {
+        CompareItem& row = store.Row(category, k);
+        row.SetStatusText(text);
+        row.SetTag("");
+        row.icon = RowIcon::Failed;
+        ++outcome.failed;
+        observer.RowChanged(category, k);
+        observer.RowFailed(category, k, text);
+    }
 };
 
 // What keeps an existing file from being replaced or deleted while
 // Overwriting is off: it is read-only, system (a FIFO, socket or device) or
 // hidden (its name begins with a dot). Null when none of these holds.
-const char* ProtectedKind(const std::string& path, const platform::EntryInfo& info)
+const char* ProtectedKind(const platform::ItemAt& item)
 {
+    const platform::EntryInfo info = platform::LookUpAt(item);
     if (info.kind == platform::EntryKind::Missing || info.kind == platform::EntryKind::Folder)
         return nullptr;
     if (info.ReadOnly())
         return "read-only";
     if (info.kind == platform::EntryKind::Special)
         return "system";
-    const auto slash = path.rfind('/');
-    if (path.compare(slash == std::string::npos ? 0 : slash + 1, 1, ".") == 0)
+    if (item.name.compare(0, 1, ".") == 0)
         return "hidden";
     return nullptr;
 }
 
-FileResult CopyOneFile(const std::string& from, const std::string& to, const settings::CompareOptions& options)
+FileResult CopyOneFile(const platform::ItemAt& from, const platform::ItemAt& to,
+                       const settings::CompareOptions& options, const platform::CopyProgress& progress)
 {
-    const std::string parent = ParentFolder(to);
-    if (!engine::FolderExists(parent))
-        MakeFolderPath(parent);
-
-    const platform::EntryInfo target = platform::LookUp(to);
-    const bool fileThere = target.kind != platform::EntryKind::Missing && target.kind != platform::EntryKind::Folder;
     if (options.Overwriting) {
-        if (fileThere) {
-            FileResult cleared = platform::SetArchiveOnly(to);
+        const platform::EntryKind kind = platform::LookUpAt(to).kind;
+        if (kind != platform::EntryKind::Missing && kind != platform::EntryKind::Folder) {
+            FileResult cleared = platform::SetArchiveOnlyAt(to);
             if (!cleared.ok())
                 return cleared;
         }
-    } else if (const char* kind = ProtectedKind(to, target)) {
+    } else if (const char* kind = ProtectedKind(to)) {
         // The rename below would succeed; such a target is still kept unless
         // overwriting is allowed.
-        return platform::ErrnoFailure(std::string("Cannot replace ") + kind + " file", to, EACCES);
+        return platform::ErrnoFailure(std::string("Cannot replace ") + kind + " file", to.path, EACCES);
     }
-    return platform::CopyFileSafely(from, to);
+    return platform::CopyFileSafelyAt(from, to, progress);
 }
 
-// Copy and delete act on paths made from a root and a row's relative path; a
-// folder on the way that has become a link would take them elsewhere.
-FileResult RefuseLinkOnTheWay(const std::string& what, const std::string& root, const std::string& path)
-{
-    const std::string link = LinkOnTheWay(root, path);
-    if (link.empty())
-        return FileResult::Success();
-    return FileResult::Failure(what + " '" + path + "': '" + link + "' is a symbolic link, which is not followed");
-}
-
-FileResult DeleteOneItem(const CompareItem& row, const std::string& path, const settings::CompareOptions& options)
+FileResult DeleteOneItem(const CompareItem& row, const platform::ItemAt& item, const settings::CompareOptions& options)
 {
     if (row.isFolder)
-        return platform::RemoveFolder(path);
+        return platform::RemoveFolderAt(item);
     if (options.Overwriting) {
-        FileResult cleared = platform::SetArchiveOnly(path);
+        FileResult cleared = platform::SetArchiveOnlyAt(item);
         if (!cleared.ok())
             return cleared;
-    } else if (const char* kind = ProtectedKind(path, platform::LookUp(path))) {
-        return platform::ErrnoFailure(std::string("Cannot delete ") + kind + " file", path, EACCES);
+    } else if (const char* kind = ProtectedKind(item)) {
+        return platform::ErrnoFailure(std::string("Cannot delete ") + kind + " file", item.path, EACCES);
     }
-    return platform::DeleteFile(path);
+    return platform::DeleteFileAt(item);
+}
+
+// Flushes the file systems a copy run wrote to. The rows written to one
+// whose flush failed may not have their content on disk: they fail now.
+void FlushWrittenRows(RowRun& run, platform::WrittenFileSystems& written,
+                      const std::vector<std::pair<std::size_t, std::uint64_t>>& writtenRows, SyncOutcome& outcome)
+{
+    std::string firstFailure;
+    for (const auto& failure : written.FlushAll()) {
+        for (const auto& [k, fileSystem] : writtenRows) {
+            if (fileSystem != failure.fileSystem)
+                continue;
+            const std::string text =
+                platform::ErrnoFailure("Cannot flush to disk", run.shownPath(run.store.Row(run.category, k)),
+                                       failure.error)
+                    .error;
+            --outcome.succeeded;
+            run.MarkFailed(k, text, outcome);
+            if (firstFailure.empty())
+                firstFailure = text;
+        }
+    }
+    if (!firstFailure.empty() && !run.options.IgnoreError) {
+        run.observer.ShowFailure(firstFailure);
+        outcome.stoppedOnFailure = true;
+    }
 }
 
 } // namespace
@@ -186,33 +210,45 @@ SyncOutcome CopyCheckedRows(ResultStore& store, ResultCategory category, CopyDir
         refused.refused = true;
         return refused;
     }
-    // Column 0 holds the walked side's path, the target column the other
-    // side's. Copying from destination to source on a two-sided list reads
-    // them the other way round; list 4 was walked on the destination side.
-    const bool reversed =
-        direction == CopyDirection::DestinationToSource && category != ResultCategory::NotInSource;
-    auto fromOf = [&store, category, reversed](const CompareItem& row) {
-        return reversed ? store.TargetPath(category, row) : store.Path(category, row);
-    };
-    auto toOf = [&store, category, reversed](const CompareItem& row) {
-        return reversed ? store.Path(category, row) : store.TargetPath(category, row);
-    };
+    // Every row's relative path stands below both roots; the direction says
+    // which is read and which written.
+    const bool toDestination = direction == CopyDirection::SourceToDestination;
+    const std::string& fromRoot = toDestination ? store.SourceRoot() : store.DestinationRoot();
+    const std::string& toRoot = toDestination ? store.DestinationRoot() : store.SourceRoot();
+    auto toOf = [&toRoot](const CompareItem& row) { return toRoot + row.relativePath; };
 
-    const std::string& targetRoot =
-        direction == CopyDirection::SourceToDestination ? store.DestinationRoot() : store.SourceRoot();
+    platform::WrittenFileSystems written;
+    std::vector<std::pair<std::size_t, std::uint64_t>> writtenRows;
+    const platform::CopyProgress progress = [&observer](std::uint64_t done, std::uint64_t size) {
+        return observer.FileCopyStep(done, size);
+    };
 
     RowRun run{store, category, options, runFlag, progressFraction, observer, toOf,
-               [&](const CompareItem& row) {
-                   const std::string to = toOf(row);
-                   if (FileResult refused = RefuseLinkOnTheWay(row.isFolder ? "Cannot create folder" : "Cannot copy to",
-                                                               targetRoot, to);
-                       !refused.ok())
-                       return refused;
-                   if (row.isFolder)
-                       return platform::CreateFolder(to);
-                   return CopyOneFile(fromOf(row), to, options);
+               [&](const CompareItem& row, std::size_t k) {
+                   // A file's missing folders are made on the way; a folder row
+                   // makes its one level only.
+                   platform::ItemAt to;
+                   if (FileResult reached = platform::ReachItem(
+                           toRoot, row.relativePath, !row.isFolder,
+                           row.isFolder ? "Cannot create folder" : "Cannot copy to", to);
+                       !reached.ok())
+                       return reached;
+                   FileResult result;
+                   if (row.isFolder) {
+                       result = platform::CreateFolderAt(to);
+                   } else {
+                       platform::ItemAt from;
+                       result = platform::ReachItem(fromRoot, row.relativePath, false, "Cannot read", from);
+                       if (result.ok())
+                           result = CopyOneFile(from, to, options, progress);
+                   }
+                   if (result.ok())
+                       writtenRows.emplace_back(k, written.Note(to.folder));
+                   return result;
                }};
-    return run.Run(Order::TopDown);
+    SyncOutcome outcome = run.Run(Order::TopDown);
+    FlushWrittenRows(run, written, writtenRows, outcome);
+    return outcome;
 }
 
 SyncOutcome DeleteCheckedRows(ResultStore& store, ResultCategory category, const settings::CompareOptions& options,
@@ -220,13 +256,14 @@ SyncOutcome DeleteCheckedRows(ResultStore& store, ResultCategory category, const
 {
     auto pathOf = [&store, category](const CompareItem& row) { return store.Path(category, row); };
     RowRun run{store, category, options, runFlag, progressFraction, observer, pathOf,
-               [&](const CompareItem& row) {
-                   const std::string path = pathOf(row);
-                   if (FileResult refused = RefuseLinkOnTheWay(row.isFolder ? "Cannot remove folder" : "Cannot delete",
-                                                               store.WalkedRoot(category), path);
-                       !refused.ok())
-                       return refused;
-                   return DeleteOneItem(row, path, options);
+               [&](const CompareItem& row, std::size_t) {
+                   platform::ItemAt item;
+                   if (FileResult reached =
+                           platform::ReachItem(store.WalkedRoot(category), row.relativePath, false,
+                                               row.isFolder ? "Cannot remove folder" : "Cannot delete", item);
+                       !reached.ok())
+                       return reached;
+                   return DeleteOneItem(row, item, options);
                }};
     return run.Run(Order::BottomUp);
 }

@@ -27,7 +27,8 @@ struct SyncOutcome {
     std::size_t started = 0;   // checked rows whose turn came
     std::size_t succeeded = 0;
     std::size_t failed = 0;
-    bool cancelled = false;        // the run flag was found cleared
+    bool cancelled = false;        // the run flag was found cleared, or a file's copy was abandoned
+                                   // (FileCopyStep returned false)
     bool stoppedOnFailure = false; // IgnoreError off and a row failed
     bool refused = false;          // the direction is not offered on this list; nothing done
 };
@@ -42,13 +43,20 @@ struct SyncOutcome {
 // with it off the observer shows it and the run ends. A cleared run flag
 // stops the run after the row in hand. Whether a row is a folder comes from
 // the row's isFolder, never from its icon.
+// Every step acts on folders reached from the roots without following links
+// below them, so nothing outside the two roots is read or written. Before it
+// returns, whatever the run wrote is flushed to disk, once per file system;
+// when that flush fails, the rows written to that file system are turned
+// into failed rows (counted in `failed`, reported through RowFailed and, with
+// IgnoreError off, ShowFailure), since their content may not be on disk.
 SyncOutcome CopyCheckedRows(engine::ResultStore& store, engine::ResultCategory category, CopyDirection direction,
                             const settings::CompareOptions& options, engine::RunFlag& runFlag,
                             double& progressFraction, SyncObserver& observer);
 
 // Deletes, on disk, the item of column 0 (the row's Path) of every checked
 // row of one list, bottom to top, so that a folder's content goes before the
-// folder. Otherwise as CopyCheckedRows.
+// folder. Otherwise as CopyCheckedRows (without the flush: a deletion loses
+// nothing when a crash undoes it).
 SyncOutcome DeleteCheckedRows(engine::ResultStore& store, engine::ResultCategory category,
                               const settings::CompareOptions& options, engine::RunFlag& runFlag,
                               double& progressFraction, SyncObserver& observer);

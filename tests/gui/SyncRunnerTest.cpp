@@ -6,6 +6,7 @@
 #include "gui/EventPump.h"
 #include "gui/FinishSound.h"
 #include "gui/FormStauts.h"
+#include "platform/FileOps.h"
 #include "platform/Sound.h"
 #include "support/TempTree.h"
 
@@ -14,6 +15,9 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest/QTest>
+
+#include <algorithm>
+#include <chrono>
 
 #include <gtest/gtest.h>
 
@@ -434,6 +438,133 @@ TEST(SyncRunnerTest, FinishSoundComesFromTheResources)
         EXPECT_EQ(played.size(), 2u);
     }
     SetWavePlayerForTesting({});
+}
+
+// With the interval a real session uses, events still run before every row:
+// an uncheck made while row k is in hand skips row k + 1, and a Cancel made
+// while row k is in hand lets row k + 1 finish and stops there.
+TEST(SyncRunnerTest, UnchecksAndCancelActAtTheNextRowWithoutTheThrottle)
+{
+    struct Case {
+        const char* what;
+        ResultCategory category;
+        bool copy;
+    };
+    for (const Case& c : {Case{"copy", ResultCategory::NotInDestination, true},
+                          Case{"delete", ResultCategory::NotInSource, false}}) {
+        Fixture f;
+        EventPump::SetInterval(std::chrono::milliseconds(15));
+        constexpr int kRows = 40;
+        std::vector<std::string> order; // the rows in the order the run takes them
+        for (int i = 1; i <= kRows; ++i) {
+            f.tree.WriteFile((c.copy ? "src/" : "dst/") + Name(i), "x");
+            f.AddRow(c.category, Name(i), true);
+            order.push_back(Name(i));
+        }
+        if (!c.copy)
+            std::reverse(order.begin(), order.end());
+        f.app.currentTab = engine::Index(c.category);
+        f.dialogs.messageReplies.push_back(MessageReply::Yes);
+
+        bool unchecked = false;
+        bool cancelled = false;
+        DuringRun user([&] {
+            FormStauts* status = f.runner.StatusWindow();
+            if (!status)
+                return;
+            if (!unchecked && status->windowTitle() == QStringLiteral("3 of 40")) {
+                unchecked = true;
+                for (auto& row : f.app.store.List(c.category))
+                    if (row.relativePath == order[3])
+                        row.checked = false;
+            }
+            if (!cancelled && status->windowTitle() == QStringLiteral("6 of 40")) {
+                cancelled = true;
+                QTest::mouseClick(status->Command1, Qt::LeftButton);
+            }
+        });
+        if (c.copy)
+            f.runner.CopyCheckedRows(sync::CopyDirection::SourceToDestination);
+        else
+            f.runner.DeleteCheckedRows();
+
+        ASSERT_TRUE(unchecked) << c.what;
+        ASSERT_TRUE(cancelled) << c.what;
+        for (int k = 0; k < kRows; ++k) {
+            const bool done = k < 8 && k != 3;
+            const bool exists = f.tree.Exists("dst/" + order[static_cast<std::size_t>(k)]);
+            EXPECT_EQ(exists, c.copy ? done : !done) << c.what << " " << order[static_cast<std::size_t>(k)];
+        }
+        EXPECT_EQ(f.app.store.Count(c.category), static_cast<std::size_t>(kRows - 7)) << c.what;
+    }
+}
+
+TEST(SyncRunnerTest, CancelDuringALargeFileAbandonsItAndKeepsTheOldTarget)
+{
+    Fixture f;
+    const std::string big(3 * platform::kCopyStepBytes + 1, 'N');
+    f.tree.WriteFile("src/big", big);
+    f.tree.WriteFile("src/next", "new next");
+    f.tree.WriteFile("dst/big", "the old version");
+    f.tree.WriteFile("dst/next", "old next");
+    f.AddRow(ResultCategory::NewerThanDestination, "big", true);
+    f.AddRow(ResultCategory::NewerThanDestination, "next", true);
+    f.app.currentTab = 1;
+    f.dialogs.messageReplies.push_back(MessageReply::Yes);
+
+    // The first event pass after row 1 has started falls between two steps
+    // of its copy.
+    bool clicked = false;
+    DuringRun cancel([&] {
+        FormStauts* status = f.runner.StatusWindow();
+        if (!clicked && status && status->windowTitle() == QStringLiteral("1 of 2")) {
+            clicked = true;
+            QTest::mouseClick(status->Command1, Qt::LeftButton);
+        }
+    });
+    f.runner.CopyCheckedRows(sync::CopyDirection::SourceToDestination);
+
+    ASSERT_TRUE(clicked);
+    EXPECT_FALSE(f.app.runFlag.IsSet());
+    EXPECT_EQ(f.tree.ReadFile("dst/big"), "the old version");
+    EXPECT_EQ(f.tree.ReadFile("dst/next"), "old next");
+    EXPECT_EQ(test::FolderEntries(f.tree.Path("dst")), (std::vector<std::string>{"big", "next"}));
+    EXPECT_EQ(f.Rows(ResultCategory::NewerThanDestination), (std::vector<std::string>{"big", "next"}));
+    const engine::CompareItem* row = f.Row(ResultCategory::NewerThanDestination, "big");
+    EXPECT_TRUE(row->checked);
+    EXPECT_EQ(row->icon, RowIcon::File);
+    EXPECT_EQ(row->StatusText(), "");
+    EXPECT_EQ(f.runner.StatusWindow(), nullptr);
+    EXPECT_TRUE(f.view.commandsEnabled);
+}
+
+TEST(SyncRunnerTest, TheCounterFollowsEveryRowAndThePathAtMostOncePerInterval)
+{
+    Fixture f;
+    EventPump::SetInterval(std::chrono::seconds(10));
+    for (const char* name : {"a", "b", "c"}) {
+        f.tree.WriteFile(std::string("src/") + name, name);
+        f.AddRow(ResultCategory::NotInDestination, name, true);
+    }
+    f.AddRow(ResultCategory::NotInDestination, "unchecked", false); // its pass shows "3 of 3"
+    f.app.currentTab = 3;
+    f.dialogs.messageReplies.push_back(MessageReply::Yes);
+    std::vector<QString> captions;
+    std::vector<QString> paths;
+    DuringRun watch([&] {
+        FormStauts* status = f.runner.StatusWindow();
+        if (!status)
+            return;
+        if (captions.empty() || captions.back() != status->windowTitle())
+            captions.push_back(status->windowTitle());
+        if (paths.empty() || paths.back() != status->LblCurrent->toPlainText())
+            paths.push_back(status->LblCurrent->toPlainText());
+    });
+    f.runner.CopyCheckedRows(sync::CopyDirection::SourceToDestination);
+
+    EXPECT_EQ(captions, (std::vector<QString>{"Tandrel", "1 of 3", "2 of 3", "3 of 3"}));
+    EXPECT_EQ(paths, (std::vector<QString>{"", ToQ(f.tree.Path("dst/a"))}));
+    EXPECT_EQ(f.app.store.Count(ResultCategory::NotInDestination), 1u);
 }
 
 } // namespace

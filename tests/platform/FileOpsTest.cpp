@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
+#include <functional>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -49,6 +50,22 @@ class ClearWriteFault {
 public:
     ~ClearWriteFault() { SetWriteFaultForTesting(std::nullopt); }
 };
+
+ItemAt Reached(const TempTree& t, const std::string& root, const std::string& relative, bool create = false)
+{
+    ItemAt item;
+    const FileResult r = ReachItem(t.Path(root), relative, create, "Cannot act on", item);
+    EXPECT_TRUE(r.ok()) << r.error;
+    return item;
+}
+
+// "d/sub" moves to "d/moved" and a link to "outside" takes its place, as
+// someone could do while a run is under way.
+void SwapFolderForLink(TempTree& t)
+{
+    ASSERT_EQ(::rename(t.Path("d/sub").c_str(), t.Path("d/moved").c_str()), 0);
+    t.Symlink(t.Path("outside"), "d/sub");
+}
 
 TEST(FileOps, CopyCarriesContentTimeAndPermissionsAndReplacesTheTarget)
 {
@@ -254,6 +271,147 @@ TEST(FileOps, FolderAndFileOperations)
     EXPECT_NE(r.error.find("No such file or directory"), std::string::npos) << r.error;
     EXPECT_EQ(LookUp(t.Path("gone")).kind, EntryKind::Missing);
     EXPECT_EQ(LookUp(t.Path("gone")).error, ENOENT);
+}
+
+TEST(FileOps, ReachItemRefusesLinksBelowTheRootAndMakesMissingLevels)
+{
+    TempTree t;
+    t.WriteFile("outside/f", "must stay");
+    t.MakeDir("d");
+    t.Symlink(t.Path("outside"), "d/sub");
+    ItemAt item;
+    FileResult r = ReachItem(t.Path("d/"), "sub/f", false, "Cannot delete", item);
+    EXPECT_EQ(r.error, "Cannot delete '" + t.Path("d/sub/f") + "': '" + t.Path("d/sub") +
+                           "' is a symbolic link, which is not followed");
+    r = ReachItem(t.Path("d/"), "sub/new/f", true, "Cannot copy to", item);
+    EXPECT_NE(r.error.find("is a symbolic link"), std::string::npos) << r.error;
+    EXPECT_FALSE(t.Exists("outside/new"));
+    for (const char* escape : {"../outside/f", "a/../../outside/f", "a//f", "./f", ""}) {
+        r = ReachItem(t.Path("d/"), escape, true, "Cannot delete", item);
+        EXPECT_NE(r.error.find("not a name below"), std::string::npos) << escape << ": " << r.error;
+    }
+    EXPECT_EQ(test::FolderEntries(t.Path("d")), std::vector<std::string>{"sub"});
+
+    // A root that is itself a link is followed; missing levels are made.
+    t.Symlink(t.Path("outside"), "rootlink");
+    item = Reached(t, "rootlink", "new/deeper/f", true);
+    EXPECT_EQ(item.name, "f");
+    EXPECT_EQ(item.path, t.Path("rootlink/new/deeper/f"));
+    EXPECT_EQ(LookUp(t.Path("outside/new/deeper")).kind, EntryKind::Folder);
+    r = ReachItem(t.Path("d"), "missing/f", false, "Cannot delete", item);
+    EXPECT_NE(r.error.find("No such file or directory"), std::string::npos) << r.error;
+}
+
+// Once reached, an item is acted on in the folder that was reached, even when
+// that folder is moved away and a link to elsewhere takes its place.
+TEST(FileOps, OperationsActInTheFolderReachedWhateverTakesItsPlace)
+{
+    struct Case {
+        const char* what;
+        std::function<FileResult(const ItemAt&)> op;
+        bool movedStays;    // d/moved/f is still there afterwards
+    };
+    const std::vector<Case> cases = {
+        {"delete", DeleteFileAt, false},
+        {"set archive only", SetArchiveOnlyAt, true},
+    };
+    for (const Case& c : cases) {
+        TempTree t;
+        t.WriteFile("outside/f", "must stay");
+        t.Chmod("outside/f", 0444);
+        t.WriteFile("d/sub/f", "inside");
+        t.Chmod("d/sub/f", 0444);
+        const ItemAt item = Reached(t, "d", "sub/f");
+        SwapFolderForLink(t);
+        EXPECT_TRUE(c.op(item).ok()) << c.what;
+        EXPECT_EQ(t.ReadFile("outside/f"), "must stay") << c.what;
+        EXPECT_EQ(StatOf(t.Path("outside/f")).st_mode & 0777, 0444u) << c.what;
+        EXPECT_EQ(t.Exists("d/moved/f"), c.movedStays) << c.what;
+        if (c.movedStays) {
+            EXPECT_EQ(StatOf(t.Path("d/moved/f")).st_mode & 0777, 0644u) << c.what;
+        }
+    }
+
+    TempTree t;
+    t.WriteFile("s/f", "new");
+    t.WriteFile("d/sub/f", "old");
+    t.MakeDir("d/sub/folder");
+    t.WriteFile("outside/f", "must stay");
+    t.MakeDir("outside/folder");
+    const ItemAt from = Reached(t, "s", "f");
+    const ItemAt to = Reached(t, "d", "sub/f");
+    const ItemAt folder = Reached(t, "d", "sub/folder");
+    SwapFolderForLink(t);
+    EXPECT_TRUE(CopyFileSafelyAt(from, to).ok());
+    EXPECT_TRUE(RemoveFolderAt(folder).ok());
+    EXPECT_EQ(t.ReadFile("d/moved/f"), "new");
+    EXPECT_FALSE(t.Exists("d/moved/folder"));
+    EXPECT_EQ(t.ReadFile("outside/f"), "must stay");
+    EXPECT_TRUE(t.Exists("outside/folder"));
+    EXPECT_EQ(TempFilesIn(t.Path("outside")), 0);
+    EXPECT_EQ(TempFilesIn(t.Path("d/moved")), 0);
+}
+
+TEST(FileOps, LargeFilesAreCopiedInStepsThatMayStopTheCopy)
+{
+    ClearWriteFault clear;
+    const std::uint64_t size = 3 * kCopyStepBytes + 5;
+    const std::string big = BigContent(size);
+    // The kernel's copy, and plain reads and writes (a fault beyond the end
+    // makes the copy take that way).
+    for (const bool readWrite : {false, true}) {
+        SetWriteFaultForTesting(readWrite ? std::optional(WriteFault{std::int64_t{1} << 40, ENOSPC}) : std::nullopt);
+        TempTree t;
+        t.WriteFile("s/big", big);
+        t.WriteFile("d/big", "the old target", 1'500'000'000);
+
+        std::vector<std::uint64_t> steps;
+        FileResult r = CopyFileSafely(t.Path("s/big"), t.Path("d/new"), [&](std::uint64_t done, std::uint64_t all) {
+            EXPECT_EQ(all, size);
+            steps.push_back(done);
+            return true;
+        });
+        ASSERT_TRUE(r.ok()) << r.error;
+        EXPECT_EQ(t.ReadFile("d/new"), big);
+        // A step ends once at least kCopyStepBytes more are written; the
+        // last call comes before the end of the file.
+        ASSERT_GE(steps.size(), 2u) << readWrite;
+        ASSERT_LE(steps.size(), 3u) << readWrite;
+        std::uint64_t previous = 0;
+        for (const std::uint64_t done : steps) {
+            EXPECT_GE(done, previous + kCopyStepBytes) << readWrite;
+            EXPECT_LT(done, size) << readWrite;
+            previous = done;
+        }
+
+        int calls = 0;
+        r = CopyFileSafely(t.Path("s/big"), t.Path("d/big"), [&](std::uint64_t, std::uint64_t) { return ++calls < 2; });
+        EXPECT_TRUE(r.cancelled) << readWrite;
+        EXPECT_FALSE(r.ok());
+        EXPECT_EQ(calls, 2);
+        EXPECT_EQ(t.ReadFile("d/big"), "the old target");
+        EXPECT_EQ(StatOf(t.Path("d/big")).st_mtim.tv_sec, 1'500'000'000);
+        EXPECT_EQ(TempFilesIn(t.Path("d")), 0);
+    }
+}
+
+TEST(FileOps, WrittenFileSystemsAreFlushedOnceEachAndReportFailures)
+{
+    TempTree t;
+    t.MakeDir("a");
+    t.MakeDir("b");
+    WrittenFileSystems written;
+    const std::uint64_t first = written.Note(Reached(t, "a", "x").folder);
+    EXPECT_EQ(written.Note(Reached(t, "b", "y").folder), first);
+    EXPECT_TRUE(written.FlushAll().empty());
+
+    SetFlushFaultForTesting(EIO);
+    const auto failures = written.FlushAll();
+    SetFlushFaultForTesting(std::nullopt);
+    ASSERT_EQ(failures.size(), 1u); // one file system, noted twice
+    EXPECT_EQ(failures[0].fileSystem, first);
+    EXPECT_EQ(failures[0].error, EIO);
+    EXPECT_TRUE(WrittenFileSystems().FlushAll().empty()); // nothing written, nothing to flush
 }
 
 } // namespace

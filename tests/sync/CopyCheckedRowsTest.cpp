@@ -615,5 +615,126 @@ TEST(CopyCheckedRows, HiddenAndSystemTargetsFollowOverwriting)
     EXPECT_EQ(p.t.ReadFile("d/pipe"), "a file where the destination has a FIFO");
 }
 
+TEST(CopyCheckedRows, ALinkSwappedInForATargetFolderDuringTheRunIsNotFollowed)
+{
+    SyncPair p;
+    p.t.WriteFile("s/sub/a", "a");
+    p.t.WriteFile("s/sub/b", "b");
+    p.t.WriteFile("s/sub/deep/c", "c");
+    p.t.MakeDir("d/sub");
+    p.t.WriteFile("outside/b", "must stay");
+    for (const char* name : {"sub/a", "sub/b", "sub/deep/c"})
+        p.AddFile(kMissingDest, name);
+    p.options.IgnoreError = true;
+    p.options.Overwriting = true;
+    Recorder rec;
+    // Pumps: 3 counting, 1 between, then rows a, b: pump 5 starts row b's turn.
+    rec.onPump = [&](int pump) {
+        if (pump == 5)
+            SwapFolderForLink(p.t, "d");
+    };
+    const SyncOutcome out = p.Copy(kMissingDest, S2D, rec);
+    EXPECT_EQ(out.succeeded, 1u);
+    EXPECT_EQ(out.failed, 2u);
+    EXPECT_EQ(p.t.ReadFile("d/moved/a"), "a");
+    EXPECT_EQ(p.store.Row(kMissingDest, 1).StatusText(),
+              "Cannot copy to '" + p.t.Path("d/sub/b") + "': '" + p.t.Path("d/sub") +
+                  "' is a symbolic link, which is not followed");
+    EXPECT_EQ(test::FolderEntries(p.t.Path("outside")), std::vector<std::string>{"b"});
+    EXPECT_EQ(p.t.ReadFile("outside/b"), "must stay");
+
+    // Swapped while a large file is being copied: the file lands in the
+    // folder that was reached, nothing reaches the link's target.
+    SyncPair q;
+    const std::string big(2 * platform::kCopyStepBytes + 1, 'B');
+    q.t.WriteFile("s/sub/big", big);
+    q.t.MakeDir("d/sub");
+    q.t.WriteFile("outside/big", "must stay");
+    q.AddFile(kNewer, "sub/big");
+    Recorder rec2;
+    rec2.onStep = [&](std::uint64_t) {
+        if (!q.t.Exists("d/moved"))
+            SwapFolderForLink(q.t, "d");
+        return true;
+    };
+    EXPECT_EQ(q.Copy(kNewer, S2D, rec2).succeeded, 1u);
+    EXPECT_EQ(q.t.ReadFile("d/moved/big"), big);
+    EXPECT_EQ(test::FolderEntries(q.t.Path("outside")), std::vector<std::string>{"big"});
+    EXPECT_EQ(q.t.ReadFile("outside/big"), "must stay");
+    EXPECT_EQ(CountTempFiles(q.t.Path("d/moved")), 0);
+}
+
+TEST(CopyCheckedRows, AnAbandonedLargeFileLeavesItsTargetAndRowAsTheyWere)
+{
+    SyncPair p;
+    const std::string big(2 * platform::kCopyStepBytes + 1, 'N');
+    p.t.WriteFile("s/before", "new before");
+    p.t.WriteFile("s/big", big);
+    p.t.WriteFile("s/after", "new after");
+    p.t.WriteFile("d/before", "old before");
+    p.t.WriteFile("d/big", "the old version", 1'500'000'000, 42);
+    p.t.WriteFile("d/after", "old after");
+    for (const char* name : {"before", "big", "after"})
+        p.AddFile(kNewer, name);
+    for (auto& row : p.store.List(kNewer))
+        row.icon = RowIcon::File;
+    Recorder rec;
+    rec.onStep = [](std::uint64_t) { return false; };
+    const SyncOutcome out = p.Copy(kNewer, S2D, rec);
+
+    EXPECT_TRUE(out.cancelled);
+    EXPECT_FALSE(out.stoppedOnFailure);
+    EXPECT_EQ(out.succeeded, 1u);
+    EXPECT_EQ(out.failed, 0u);
+    ASSERT_EQ(rec.steps.size(), 1u);
+    EXPECT_GE(rec.steps[0], platform::kCopyStepBytes);
+    EXPECT_TRUE(rec.failures.empty());
+    const engine::CompareItem& row = p.store.Row(kNewer, 1);
+    EXPECT_TRUE(row.checked);
+    EXPECT_EQ(row.icon, RowIcon::File);
+    EXPECT_EQ(row.Tag(), "");
+    EXPECT_EQ(row.StatusText(), "");
+    EXPECT_EQ(p.t.ReadFile("d/big"), "the old version");
+    struct stat st {};
+    ASSERT_EQ(::lstat(p.t.Path("d/big").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mtim.tv_sec, 1'500'000'000);
+    EXPECT_EQ(st.st_mtim.tv_nsec, 42);
+    EXPECT_EQ(CountTempFiles(p.t.Path("d")), 0);
+    EXPECT_EQ(p.t.ReadFile("d/after"), "old after");
+    EXPECT_EQ(p.store.Row(kNewer, 2).icon, RowIcon::File);
+    EXPECT_EQ(p.store.RemoveProcessedRows(kNewer), 1u);
+    EXPECT_EQ(p.t.ReadFile("d/before"), "new before");
+}
+
+TEST(CopyCheckedRows, AFailedFlushFailsTheRowsWrittenToThatFileSystem)
+{
+    struct ClearFlushFault {
+        ~ClearFlushFault() { platform::SetFlushFaultForTesting(std::nullopt); }
+    } clear;
+    for (const bool ignoreError : {true, false}) {
+        SyncPair p;
+        p.options.IgnoreError = ignoreError;
+        p.t.WriteFile("s/a", "a");
+        p.t.WriteFile("s/sub/b", "b");
+        p.AddFile(kMissingDest, "a");
+        p.AddFolder(kMissingDest, "sub");
+        p.AddFile(kMissingDest, "sub/b");
+        platform::SetFlushFaultForTesting(EIO);
+        Recorder rec;
+        const SyncOutcome out = p.Copy(kMissingDest, S2D, rec);
+        platform::SetFlushFaultForTesting(std::nullopt);
+
+        EXPECT_EQ(out.succeeded, 0u) << ignoreError;
+        EXPECT_EQ(out.failed, 3u) << ignoreError;
+        EXPECT_EQ(rec.failures.size(), 3u) << ignoreError;
+        EXPECT_EQ(rec.shown.size(), ignoreError ? 0u : 1u);
+        EXPECT_EQ(p.store.Row(kMissingDest, 2).StatusText(),
+                  "Cannot flush to disk '" + p.t.Path("d/sub/b") + "': Input/output error");
+        for (const auto& row : p.store.List(kMissingDest))
+            EXPECT_EQ(row.icon, RowIcon::Failed) << row.relativePath;
+        EXPECT_EQ(p.store.RemoveProcessedRows(kMissingDest), 0u);
+    }
+}
+
 } // namespace
 } // namespace tandrel::sync

@@ -241,5 +241,36 @@ TEST(DeleteCheckedRows, HiddenAndSystemFilesFollowOverwriting)
     EXPECT_FALSE(p.t.Exists("s/pipe"));
 }
 
+TEST(DeleteCheckedRows, ALinkSwappedInForAFolderDuringTheRunIsNotFollowed)
+{
+    SyncPair p;
+    for (const char* name : {"f1", "f2", "f3"}) {
+        p.t.WriteFile(std::string("s/sub/") + name, "inside");
+        p.t.Chmod(std::string("s/sub/") + name, 0444);
+        p.t.WriteFile(std::string("outside/") + name, "must stay");
+        p.t.Chmod(std::string("outside/") + name, 0444);
+        p.AddFile(kMissingDest, std::string("sub/") + name);
+    }
+    p.options.IgnoreError = true;
+    p.options.Overwriting = true; // each file's rights are set before it goes
+    Recorder rec;
+    // Pumps: 3 counting, 1 between, then rows f3, f2: pump 5 starts row f2's turn.
+    rec.onPump = [&](int pump) {
+        if (pump == 5)
+            SwapFolderForLink(p.t, "s");
+    };
+    const SyncOutcome out = p.Delete(kMissingDest, rec);
+    EXPECT_EQ(out.succeeded, 1u);
+    EXPECT_EQ(out.failed, 2u);
+    EXPECT_EQ(test::FolderEntries(p.t.Path("s/moved")), (std::vector<std::string>{"f1", "f2"}));
+    EXPECT_EQ(p.store.Row(kMissingDest, 1).StatusText(),
+              "Cannot delete '" + p.t.Path("s/sub/f2") + "': '" + p.t.Path("s/sub") +
+                  "' is a symbolic link, which is not followed");
+    for (const char* name : {"f1", "f2", "f3"}) {
+        EXPECT_EQ(p.t.ReadFile(std::string("outside/") + name), "must stay");
+        EXPECT_TRUE(platform::LookUp(p.t.Path(std::string("outside/") + name)).ReadOnly()) << name;
+    }
+}
+
 } // namespace
 } // namespace tandrel::sync

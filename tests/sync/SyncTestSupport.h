@@ -9,7 +9,9 @@
 #include "sync/SyncObserver.h"
 #include "sync/SyncOperations.h"
 
+#include <cstdio>
 #include <dirent.h>
+#include <gtest/gtest.h>
 #include <functional>
 #include <string>
 #include <vector>
@@ -17,11 +19,14 @@
 namespace tandrel::sync {
 
 // Records everything a run tells its front end; `onPump` lets a test act in
-// the event pass (cancel, change checks) as a user would.
+// the event pass (cancel, change checks) as a user would, `onStep` between
+// the steps of a large file (false abandons the file).
 class Recorder : public SyncObserver {
 public:
     int pumps = 0;
     std::function<void(int pump)> onPump;
+    std::function<bool(std::uint64_t done)> onStep;
+    std::vector<std::uint64_t> steps;
     const double* fraction = nullptr;
     std::vector<std::string> captions;
     std::vector<std::string> paths;
@@ -42,6 +47,11 @@ public:
         paths.push_back(path);
         if (fraction)
             fractions.push_back(*fraction);
+    }
+    bool FileCopyStep(std::uint64_t done, std::uint64_t) override
+    {
+        steps.push_back(done);
+        return !onStep || onStep(done);
     }
     void RowChanged(engine::ResultCategory, std::size_t row) override { changedRows.push_back(row); }
     void RowFailed(engine::ResultCategory, std::size_t, const std::string& text) override
@@ -107,6 +117,14 @@ struct SyncPair {
         return context;
     }
 };
+
+// "<side>/sub" moves to "<side>/moved" and a link to "outside" takes its
+// place, as someone could do while a run is under way.
+inline void SwapFolderForLink(test::TempTree& t, const std::string& side)
+{
+    ASSERT_EQ(::rename(t.Path(side + "/sub").c_str(), t.Path(side + "/moved").c_str()), 0);
+    t.Symlink(t.Path("outside"), side + "/sub");
+}
 
 // Leftover temporary files of interrupted copies in a folder.
 inline int CountTempFiles(const std::string& folder)
