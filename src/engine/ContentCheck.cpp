@@ -34,34 +34,29 @@ public:
             ::close(m_fd);
     }
 
-    // Opens a regular file without following a link and without blocking on
-    // a FIFO. `isLink` tells that the path is a symbolic link.
+    // Opens a regular file without following a link; a special file is
+    // refused before anything opens it. `isLink` tells that the path is a
+    // symbolic link.
     bool Open(const std::string& path, std::string& error, bool& isLink)
     {
         isLink = false;
+        if (::lstat(path.c_str(), &m_stat) != 0)
+            return Refuse(path, std::strerror(errno), error);
+        if (S_ISLNK(m_stat.st_mode)) {
+            isLink = true;
+            return false;
+        }
+        if (!S_ISREG(m_stat.st_mode))
+            return Refuse(path, S_ISDIR(m_stat.st_mode) ? std::strerror(EISDIR) : "not a regular file", error);
+        // O_NONBLOCK: should a FIFO have taken the file's place meanwhile,
+        // opening it does not wait for a writer.
         m_fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-        if (m_fd < 0) {
-            const int err = errno;
-            struct stat st {};
-            if (err == ELOOP && ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-                isLink = true;
-                return false;
-            }
-            error = CannotRead(path, std::strerror(err));
-            return false;
-        }
-        if (::fstat(m_fd, &m_stat) != 0) {
-            error = CannotRead(path, std::strerror(errno));
-            return false;
-        }
-        if (S_ISDIR(m_stat.st_mode)) {
-            error = CannotRead(path, std::strerror(EISDIR));
-            return false;
-        }
-        if (!S_ISREG(m_stat.st_mode)) {
-            error = CannotRead(path, "not a regular file");
-            return false;
-        }
+        if (m_fd < 0)
+            return Refuse(path, std::strerror(errno), error);
+        if (::fstat(m_fd, &m_stat) != 0)
+            return Refuse(path, std::strerror(errno), error);
+        if (!S_ISREG(m_stat.st_mode))
+            return Refuse(path, "not a regular file", error);
         ::posix_fadvise(m_fd, 0, 0, POSIX_FADV_SEQUENTIAL);
         return true;
     }
@@ -110,6 +105,12 @@ public:
     }
 
 private:
+    static bool Refuse(const std::string& path, const std::string& reason, std::string& error)
+    {
+        error = CannotRead(path, reason);
+        return false;
+    }
+
     int m_fd = -1;
     struct stat m_stat {};
 };

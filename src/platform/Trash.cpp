@@ -237,7 +237,8 @@ std::string Candidate(const std::string& name, unsigned attempt)
 {
     if (attempt == 1)
         return Fitted(name, 0);
-    const std::string number = "." + std::to_string(attempt);
+    std::string number(1, '.');
+    number += std::to_string(attempt);
     return Fitted(name, number.size()) + number;
 }
 
