@@ -93,6 +93,8 @@ int main(int argc, char** argv)
     }
 
     const std::vector<FilePair> pairs = PairsOf(argv[1], argv[2]);
+    const double walkSeconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - terminal.start).count();
     RunFlag flag;
     flag.Set(true);
     const ContentCheckSummary summary = CheckContents(pairs, flag, terminal, options);
@@ -100,9 +102,9 @@ int main(int argc, char** argv)
         std::chrono::duration<double>(std::chrono::steady_clock::now() - terminal.start).count();
     if (!terminal.quiet)
         std::fprintf(stderr, "\n");
-    std::fprintf(stderr, "%zu pairs, %zu differ, %zu unreadable, %.1f MB in %.2f s (%.0f MB/s)\n", summary.checked,
-                 summary.different, summary.unreadable, summary.bytesDone / 1e6, seconds,
-                 seconds > 0 ? summary.bytesDone / 1e6 / seconds : 0.0);
+    std::fprintf(stderr, "%zu pairs, %zu differ, %zu unreadable, %.1f MB in %.2f s (%.0f MB/s; pairing the trees %.2f s)\n",
+                 summary.checked, summary.different, summary.unreadable, summary.bytesDone / 1e6, seconds,
+                 seconds > 0 ? summary.bytesDone / 1e6 / seconds : 0.0, walkSeconds);
     if (summary.unreadable > 0 || summary.cancelled)
         return 2;
     return summary.different > 0 ? 1 : 0;

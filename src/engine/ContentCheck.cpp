@@ -57,9 +57,11 @@ public:
             return Refuse(path, std::strerror(errno), error);
         if (!S_ISREG(m_stat.st_mode))
             return Refuse(path, "not a regular file", error);
-        ::posix_fadvise(m_fd, 0, 0, POSIX_FADV_SEQUENTIAL);
         return true;
     }
+
+    // Worth it only for files that take more than one read.
+    void ReadAhead() const { ::posix_fadvise(m_fd, 0, 0, POSIX_FADV_SEQUENTIAL); }
 
     int fd() const { return m_fd; }
     std::uint64_t Size() const { return static_cast<std::uint64_t>(m_stat.st_size); }
@@ -167,6 +169,10 @@ std::optional<ContentFinding> ComparePair(const FilePair& pair, char* a, char* b
     }
 
     const std::uint64_t end = std::min(source.Size(), destination.Size());
+    if (end > bufferBytes) {
+        source.ReadAhead();
+        destination.ReadAhead();
+    }
     const bool sparse = source.HasHoles() || destination.HasHoles();
     std::uint64_t offset = 0;
     while (offset < end) {
@@ -250,11 +256,15 @@ ContentCheckSummary CheckContents(const std::vector<FilePair>& pairs, const RunF
                 break;
             account(pair.size);
             finding->index = index;
+            // An equal pair needs no one woken: the caller collects it with
+            // the next finding, at its next progress tick or at the end.
+            const bool wake = finding->verdict != ContentVerdict::Same;
             {
                 const std::lock_guard lock(mutex);
                 results[index] = std::move(finding);
             }
-            ready.notify_one();
+            if (wake)
+                ready.notify_one();
         }
         {
             const std::lock_guard lock(mutex);

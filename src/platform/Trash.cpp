@@ -351,19 +351,27 @@ FileResult MoveToTrash(const std::string& path, TrashFolders folders, TrashPlace
     Fd parentFd(::open(parentPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!parentFd.valid())
         return ErrnoFailure("Cannot move to the trash", path, errno);
+    return MoveToTrashAt(parentFd.get(), name, path, folders, place);
+}
+
+FileResult MoveToTrashAt(int parentFd, const std::string& name, const std::string& path, TrashFolders folders,
+                         TrashPlace* place)
+{
+    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos)
+        return ErrnoFailure("Cannot move to the trash", path, EINVAL);
     struct stat item {};
-    if (::fstatat(parentFd.get(), name.c_str(), &item, AT_SYMLINK_NOFOLLOW) != 0)
+    if (::fstatat(parentFd, name.c_str(), &item, AT_SYMLINK_NOFOLLOW) != 0)
         return ErrnoFailure("Cannot move to the trash", path, errno);
     if (folders == TrashFolders::OnlyWhenEmpty && S_ISDIR(item.st_mode)) {
         int err = 0;
-        if (!FolderIsEmpty(parentFd.get(), name, err))
+        if (!FolderIsEmpty(parentFd, name, err))
             return ErrnoFailure("Cannot move to the trash", path, err);
     }
     struct stat parent {};
-    if (::fstat(parentFd.get(), &parent) != 0)
+    if (::fstat(parentFd, &parent) != 0)
         return ErrnoFailure("Cannot move to the trash", path, errno);
 
-    const std::string realParent = PathOfFolder(parentFd.get(), parentPath);
+    const std::string realParent = PathOfFolder(parentFd, FolderOf(WithoutTrailingSlashes(Absolute(path))));
     TrashFolder trash;
     dev_t homeDevice = 0;
     const std::string homeTrash = HomeTrashFolder();
@@ -396,7 +404,7 @@ FileResult MoveToTrash(const std::string& path, TrashFolders folders, TrashPlace
             return ErrnoFailure("Cannot write the trash information file", infoPath, err);
         }
 
-        const int err = RenameNoReplace(parentFd.get(), name, trash.files.get(), candidate);
+        const int err = RenameNoReplace(parentFd, name, trash.files.get(), candidate);
         if (err == 0) {
             if (place)
                 *place = TrashPlace{trash.path, candidate, recorded};

@@ -44,6 +44,12 @@ struct TrashPlace {
 FileResult MoveToTrash(const std::string& path, TrashFolders folders = TrashFolders::WholeTree,
                        TrashPlace* place = nullptr);
 
+// The same for the entry `name` of the open folder `parentFd`, for callers
+// that reach the item through descriptors of its parent folders; `shownPath`
+// is the path used in error texts.
+FileResult MoveToTrashAt(int parentFd, const std::string& name, const std::string& shownPath,
+                         TrashFolders folders = TrashFolders::WholeTree, TrashPlace* place = nullptr);
+
 // The home trash folder as the environment names it now (it may not exist).
 std::string HomeTrashFolder();
 

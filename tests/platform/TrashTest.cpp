@@ -10,6 +10,7 @@
 #include <functional>
 #include <cstdlib>
 #include <ctime>
+#include <fcntl.h>
 #include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -172,6 +173,21 @@ TEST_F(TrashTest, LinkGoesAsTheLinkAndItsTargetStays)
     EXPECT_EQ(m_tree.ReadFile("work/target.txt"), "target");
     EXPECT_TRUE(m_tree.Exists("work/folder"));
     EXPECT_FALSE(m_tree.Exists("work/link"));
+}
+
+TEST_F(TrashTest, ItemReachedThroughItsOpenParentFolderIsRecordedWhereItReallyIs)
+{
+    m_tree.WriteFile("work/f.txt", "f");
+    const int parent = ::open(m_tree.Path("work").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(parent, 0);
+    ASSERT_EQ(::rename(m_tree.Path("work").c_str(), m_tree.Path("moved").c_str()), 0);
+    EXPECT_EQ(MoveToTrashAt(parent, "sub/f.txt", "shown").error, "Cannot move to the trash 'shown': Invalid argument");
+    TrashPlace place;
+    const FileResult r = MoveToTrashAt(parent, "f.txt", "shown", TrashFolders::WholeTree, &place);
+    ::close(parent);
+    ASSERT_TRUE(r.ok()) << r.error;
+    EXPECT_EQ(place.recordedPath, Real("moved/f.txt"));
+    EXPECT_EQ(m_tree.ReadFile(Trashed("f.txt")), "f");
 }
 
 TEST_F(TrashTest, FolderThatMustBeEmptyIsRefusedWhileItHoldsEntries)
