@@ -15,32 +15,11 @@ namespace {
 
 constexpr int kSkipped = 77;
 
-bool WriteText(const char* path, const std::string& text)
-{
-    const int fd = ::open(path, O_WRONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    const bool ok = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-    ::close(fd);
-    return ok;
-}
-
 // An empty text when the child now has a private mount namespace.
 std::string EnterMountNamespace()
 {
-    const uid_t uid = ::geteuid();
-    const gid_t gid = ::getegid();
-    if (uid == 0) {
-        if (::unshare(CLONE_NEWNS) != 0)
-            return std::string("unshare(CLONE_NEWNS): ") + std::strerror(errno);
-    } else {
-        if (::unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0)
-            return std::string("unshare(CLONE_NEWUSER | CLONE_NEWNS): ") + std::strerror(errno);
-        if (!WriteText("/proc/self/setgroups", "deny") ||
-            !WriteText("/proc/self/uid_map", std::to_string(uid) + " " + std::to_string(uid) + " 1") ||
-            !WriteText("/proc/self/gid_map", std::to_string(gid) + " " + std::to_string(gid) + " 1"))
-            return std::string("user namespace mapping: ") + std::strerror(errno);
-    }
+    if (::unshare(CLONE_NEWNS) != 0)
+        return std::string("unshare(CLONE_NEWNS): ") + std::strerror(errno);
     if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
         return std::string("making mounts private: ") + std::strerror(errno);
     return {};

@@ -11,9 +11,8 @@ struct SandboxOutcome {
     std::string text;     // what the body found wrong (empty: nothing), or why it was skipped
 };
 
-// Runs `body` in a forked child that has a private mount namespace (as root
-// directly, otherwise inside a user namespace that maps the user to itself),
-// so that it may mount and unmount without touching the rest of the system.
+// Runs `body` in a forked child that has a private mount namespace (which
+// takes root), so that it may mount without touching the rest of the system.
 // The body returns the description of what it found wrong, empty when all
 // held; gtest assertions cannot report from the child.
 SandboxOutcome RunInMountSandbox(const std::function<std::string()>& body);
