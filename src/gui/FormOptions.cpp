@@ -4,6 +4,7 @@
 #include "AppState.h"
 #include "Dialogs.h"
 #include "FormIcons.h"
+#include "Registry.h"
 #include "TrimBlanks.h"
 
 #include <QCheckBox>
@@ -154,9 +155,11 @@ FormOptions::FormOptions(AppState& appState, Dialogs& dialogs, QWidget* parent)
     Frame1 = Named(new QGroupBox(QStringLiteral("Backup")), "Frame1");
     Check1 = Check("Check1", QStringLiteral("Force overwriting of Read-only/Hidden/System files."));
     Check2 = Check("Check2", QStringLiteral("Do not display error message when copying or deleting files"));
+    ChkTrash = Check("ChkTrash", QStringLiteral("Move deleted items to the trash"));
     auto* backup = new QVBoxLayout(Frame1);
     backup->addWidget(Check1);
     backup->addWidget(Check2);
+    backup->addWidget(ChkTrash);
 
     Frame3 = Named(new QGroupBox(QStringLiteral("Sound")), "Frame3");
     Check3 = Check("Check3", QStringLiteral("Play sound when comparison/copying/deleting is finished"));
@@ -187,7 +190,8 @@ FormOptions::FormOptions(AppState& appState, Dialogs& dialogs, QWidget* parent)
     setTabOrder(CmdRemove, List1);
     setTabOrder(List1, Check1);
     setTabOrder(Check1, Check2);
-    setTabOrder(Check2, Check3);
+    setTabOrder(Check2, ChkTrash);
+    setTabOrder(ChkTrash, Check3);
     setTabOrder(Check3, Command1);
     setTabOrder(Command1, Command2);
 
@@ -224,6 +228,7 @@ void FormOptions::Load()
     Check1->setChecked(o.Overwriting);
     Check2->setChecked(o.IgnoreError);
     Check3->setChecked(o.PlaySound);
+    ChkTrash->setChecked(ReadTrashChoice());
 
     CheckArchive->setChecked(settings::FilterOn(o.IgnoreArchive));
     CheckHidden->setChecked(settings::FilterOn(o.IgnoreHidden));
@@ -290,6 +295,8 @@ void FormOptions::Store()
     o.Overwriting = Check1->isChecked();
     o.IgnoreError = Check2->isChecked();
     o.PlaySound = Check3->isChecked();
+    // A per-user choice: it lives beside the two folders, not in the settings file.
+    WriteTrashChoice(ChkTrash->isChecked());
 
     std::vector<std::string> entries;
     entries.reserve(static_cast<std::size_t>(List1->count()));

@@ -66,6 +66,7 @@ private:
     QGroupBox* Frame1 = nullptr;
     QCheckBox* Check1 = nullptr;
     QCheckBox* Check2 = nullptr;
+    QCheckBox* ChkTrash = nullptr;
     QGroupBox* Frame3 = nullptr;
     QCheckBox* Check3 = nullptr;
     QPushButton* Command1 = nullptr;

@@ -39,6 +39,24 @@ void WriteRegistryValue(const QString& name, const QString& text)
     key.sync();
 }
 
+bool ReadTrashChoice()
+{
+    return ReadRegistryValue(QString::fromLatin1(kTrashChoiceValue)) == QStringLiteral("1");
+}
+
+void WriteTrashChoice(bool on)
+{
+    if (on) {
+        WriteRegistryValue(QString::fromLatin1(kTrashChoiceValue), QStringLiteral("1"));
+        return;
+    }
+    QSettings key(QString::fromLatin1(kRegistryOrganization), QString::fromLatin1(kRegistryApplication));
+    if (key.contains(QString::fromLatin1(kTrashChoiceValue))) {
+        key.remove(QString::fromLatin1(kTrashChoiceValue));
+        key.sync();
+    }
+}
+
 bool WorthStoringFolder(const QString& folder)
 {
     return static_cast<std::size_t>(folder.size()) >= engine::PathRules::Native().rootLength;

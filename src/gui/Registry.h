@@ -20,6 +20,14 @@ QString ReadRegistryValue(const QString& name);
 // Stores the text, creating the place when needed; failures are ignored.
 void WriteRegistryValue(const QString& name, const QString& text);
 
+// The user's choice "Move deleted items to the trash", kept beside the two
+// folders as the value "MoveToTrash". It is stored only while it is on, so
+// that the place holds exactly what it held before for anyone who never
+// turns it on.
+inline constexpr const char* kTrashChoiceValue = "MoveToTrash";
+bool ReadTrashChoice();
+void WriteTrashChoice(bool on);
+
 // A folder is worth storing at shutdown when it is at least as long as a
 // bare root ("/" here, "C:\" on drive-letter systems): the root itself is
 // kept, only an empty text (no comparison ran) is not.

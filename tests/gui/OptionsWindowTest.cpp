@@ -3,18 +3,24 @@
 
 #include "gui/AppState.h"
 #include "gui/FormOptions.h"
+#include "gui/Registry.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFile>
 #include <QFocusEvent>
+#include <QGroupBox>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSettings>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <functional>
+#include <optional>
 #include <string>
 
 namespace tandrel::gui {
@@ -315,6 +321,74 @@ TEST(FormOptions, NoSettingsFileYetOkCreatesIt)
               "[Source]\r\n\r\n[Destination]\r\n\r\n[Project]\r\n\r\n\r\n[Option]\r\n"
               "IgnoreTime=0\r\nIgnoreType=0\r\nIgnoreArchive=0\r\nIgnoreHidden=0\r\nIgnoreReadonly=0\r\n"
               "IgnoreSystem=0\r\nOverwriting=False\r\nIgnoreError=False\r\nPlaySound=False\r\n\r\n[IgnoreFile]\r\n");
+}
+
+// The bytes of the per-user store, or nothing when it has no file.
+std::optional<QByteArray> StoreBytes()
+{
+    QFile file(QSettings(QString::fromLatin1(kRegistryOrganization), QString::fromLatin1(kRegistryApplication)).fileName());
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    return file.readAll();
+}
+
+TEST(FormOptions, TrashChoiceIsKeptPerUserAndNeverInTheSettingsFile)
+{
+    {
+        QSettings key(QString::fromLatin1(kRegistryOrganization), QString::fromLatin1(kRegistryApplication));
+        key.clear();
+        key.setValue(QStringLiteral("SourceDir"), QStringLiteral("/home/ann/photos/"));
+        key.sync();
+    }
+    ProgramFolder folder(kHandEdited);
+    ScriptedDialogs dialogs;
+    const std::optional<QByteArray> storeBefore = StoreBytes();
+    ASSERT_TRUE(storeBefore.has_value());
+
+    auto open = [&](const std::function<void(FormOptions&, QCheckBox*)>& act) {
+        FormOptions form(folder.state, dialogs, nullptr);
+        form.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+        auto* box = Find<QCheckBox>(form, "ChkTrash");
+        ASSERT_NE(box, nullptr);
+        act(form, box);
+    };
+    std::string fileAfterPlainOk;
+    open([&](FormOptions& form, QCheckBox* box) {
+        EXPECT_EQ(box->text(), "Move deleted items to the trash");
+        EXPECT_EQ(box->parentWidget(), Find<QGroupBox>(form, "Frame1"));
+        EXPECT_FALSE(box->isChecked());
+        QTest::mouseClick(Find<QPushButton>(form, "Command1"), Qt::LeftButton);
+    });
+    // Left off, OK changes nothing in the per-user store.
+    EXPECT_EQ(StoreBytes(), storeBefore);
+    fileAfterPlainOk = folder.File();
+
+    open([&](FormOptions& form, QCheckBox* box) {
+        QTest::keyClick(box, Qt::Key_Space);
+        EXPECT_TRUE(box->isChecked());
+        QTest::mouseClick(Find<QPushButton>(form, "Command2"), Qt::LeftButton);
+    });
+    EXPECT_FALSE(ReadTrashChoice());
+    EXPECT_EQ(StoreBytes(), storeBefore);
+
+    open([&](FormOptions& form, QCheckBox* box) {
+        QTest::keyClick(box, Qt::Key_Space);
+        QTest::mouseClick(Find<QPushButton>(form, "Command1"), Qt::LeftButton);
+    });
+    EXPECT_TRUE(ReadTrashChoice());
+    EXPECT_EQ(ReadRegistryValue(QStringLiteral("SourceDir")), "/home/ann/photos/");
+    EXPECT_EQ(folder.File(), fileAfterPlainOk);
+
+    open([&](FormOptions& form, QCheckBox* box) {
+        EXPECT_TRUE(box->isChecked());
+        QTest::keyClick(box, Qt::Key_Space);
+        QTest::mouseClick(Find<QPushButton>(form, "Command1"), Qt::LeftButton);
+    });
+    EXPECT_FALSE(ReadTrashChoice());
+    EXPECT_FALSE(QSettings(QString::fromLatin1(kRegistryOrganization), QString::fromLatin1(kRegistryApplication))
+                     .contains(QString::fromLatin1(kTrashChoiceValue)));
+    EXPECT_EQ(folder.File(), fileAfterPlainOk);
 }
 
 } // namespace

@@ -1,0 +1,329 @@
+#include "engine/ContentCheck.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <condition_variable>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <stop_token>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace tandrel::engine {
+
+namespace {
+
+std::string CannotRead(const std::string& path, const std::string& reason)
+{
+    return "Cannot read '" + path + "': " + reason;
+}
+
+class File {
+public:
+    File() = default;
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+    ~File()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+
+    // Opens a regular file without following a link; a special file is
+    // refused before anything opens it. `isLink` tells that the path is a
+    // symbolic link.
+    bool Open(const std::string& path, std::string& error, bool& isLink)
+    {
+        isLink = false;
+        if (::lstat(path.c_str(), &m_stat) != 0)
+            return Refuse(path, std::strerror(errno), error);
+        if (S_ISLNK(m_stat.st_mode)) {
+            isLink = true;
+            return false;
+        }
+        if (!S_ISREG(m_stat.st_mode))
+            return Refuse(path, S_ISDIR(m_stat.st_mode) ? std::strerror(EISDIR) : "not a regular file", error);
+        // O_NONBLOCK: should a FIFO have taken the file's place meanwhile,
+        // opening it does not wait for a writer.
+        m_fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (m_fd < 0)
+            return Refuse(path, std::strerror(errno), error);
+        if (::fstat(m_fd, &m_stat) != 0)
+            return Refuse(path, std::strerror(errno), error);
+        if (!S_ISREG(m_stat.st_mode))
+            return Refuse(path, "not a regular file", error);
+        return true;
+    }
+
+    // Worth it only for files that take more than one read.
+    void ReadAhead() const { ::posix_fadvise(m_fd, 0, 0, POSIX_FADV_SEQUENTIAL); }
+
+    int fd() const { return m_fd; }
+    std::uint64_t Size() const { return static_cast<std::uint64_t>(m_stat.st_size); }
+    bool HasHoles() const { return static_cast<std::uint64_t>(m_stat.st_blocks) * 512 < Size(); }
+
+    // The start of the next data at or after `offset` (the size when only a
+    // hole follows), and the end of that data.
+    std::uint64_t NextData(std::uint64_t offset) const
+    {
+        const off_t at = ::lseek(m_fd, static_cast<off_t>(offset), SEEK_DATA);
+        if (at < 0)
+            return errno == ENXIO ? Size() : offset;
+        return static_cast<std::uint64_t>(at);
+    }
+    std::uint64_t NextHole(std::uint64_t offset) const
+    {
+        const off_t at = ::lseek(m_fd, static_cast<off_t>(offset), SEEK_HOLE);
+        return at < 0 ? Size() : static_cast<std::uint64_t>(at);
+    }
+
+    // Reads exactly `size` bytes at `offset`; false with `error` set when
+    // the system fails or the file ends early.
+    bool ReadAt(char* buffer, std::size_t size, std::uint64_t offset, const std::string& path,
+                std::string& error) const
+    {
+        while (size > 0) {
+            const ssize_t n = ::pread(m_fd, buffer, size, static_cast<off_t>(offset));
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                error = CannotRead(path, std::strerror(errno));
+                return false;
+            }
+            if (n == 0) {
+                error = CannotRead(path, "the file became shorter while it was read");
+                return false;
+            }
+            buffer += n;
+            size -= static_cast<std::size_t>(n);
+            offset += static_cast<std::uint64_t>(n);
+        }
+        return true;
+    }
+
+private:
+    static bool Refuse(const std::string& path, const std::string& reason, std::string& error)
+    {
+        error = CannotRead(path, reason);
+        return false;
+    }
+
+    int m_fd = -1;
+    struct stat m_stat {};
+};
+
+std::optional<std::string> LinkText(const std::string& path)
+{
+    std::string text(4096, '\0');
+    const ssize_t n = ::readlink(path.c_str(), text.data(), text.size());
+    if (n < 0)
+        return std::nullopt;
+    text.resize(static_cast<std::size_t>(n));
+    return text;
+}
+
+// Reads one pair and compares it; empty when cancelled. `account` takes the
+// bytes dealt with as they go.
+template <typename KeepGoing, typename Account>
+std::optional<ContentFinding> ComparePair(const FilePair& pair, char* a, char* b, std::size_t bufferBytes,
+                                          KeepGoing keepGoing, Account account)
+{
+    ContentFinding finding;
+    auto unreadable = [&](std::string error) {
+        finding.verdict = ContentVerdict::Unreadable;
+        finding.error = std::move(error);
+        return finding;
+    };
+    auto different = [&](std::uint64_t offset) {
+        finding.verdict = ContentVerdict::Different;
+        finding.offset = offset;
+        return finding;
+    };
+
+    File source;
+    File destination;
+    std::string error;
+    bool sourceLink = false;
+    bool destinationLink = false;
+    const bool sourceOpen = source.Open(pair.source, error, sourceLink);
+    if (!sourceOpen && !sourceLink)
+        return unreadable(error);
+    const bool destinationOpen = destination.Open(pair.destination, error, destinationLink);
+    if (!destinationOpen && !destinationLink)
+        return unreadable(error);
+    if (sourceLink || destinationLink) {
+        if (!(sourceLink && destinationLink))
+            return different(0);
+        const auto sourceText = LinkText(pair.source);
+        if (!sourceText)
+            return unreadable(CannotRead(pair.source, std::strerror(errno)));
+        const auto destinationText = LinkText(pair.destination);
+        if (!destinationText)
+            return unreadable(CannotRead(pair.destination, std::strerror(errno)));
+        return *sourceText == *destinationText ? finding : different(0);
+    }
+
+    const std::uint64_t end = std::min(source.Size(), destination.Size());
+    if (end > bufferBytes) {
+        source.ReadAhead();
+        destination.ReadAhead();
+    }
+    const bool sparse = source.HasHoles() || destination.HasHoles();
+    std::uint64_t offset = 0;
+    while (offset < end) {
+        if (!keepGoing())
+            return std::nullopt;
+        std::uint64_t regionEnd = end;
+        if (sparse) {
+            const std::uint64_t sourceData = source.NextData(offset);
+            const std::uint64_t destinationData = destination.NextData(offset);
+            const std::uint64_t data = std::min({sourceData, destinationData, end});
+            if (data > offset) {
+                // Both sides are a hole here: zeros on both, nothing to read.
+                account(data - offset);
+                offset = data;
+                continue;
+            }
+            const std::uint64_t sourceHole = sourceData == offset ? source.NextHole(offset) : offset;
+            const std::uint64_t destinationHole = destinationData == offset ? destination.NextHole(offset) : offset;
+            regionEnd = std::min(end, std::max(sourceHole, destinationHole));
+        }
+        while (offset < regionEnd) {
+            if (!keepGoing())
+                return std::nullopt;
+            const auto chunk = static_cast<std::size_t>(std::min<std::uint64_t>(bufferBytes, regionEnd - offset));
+            if (!source.ReadAt(a, chunk, offset, pair.source, error) ||
+                !destination.ReadAt(b, chunk, offset, pair.destination, error))
+                return unreadable(error);
+            if (std::memcmp(a, b, chunk) != 0) {
+                std::size_t at = 0;
+                while (a[at] == b[at])
+                    ++at;
+                return different(offset + at);
+            }
+            account(chunk);
+            offset += chunk;
+        }
+    }
+    if (source.Size() != destination.Size())
+        return different(end);
+    return finding;
+}
+
+} // namespace
+
+ContentCheckSummary CheckContents(const std::vector<FilePair>& pairs, const RunFlag& runFlag,
+                                  ContentCheckObserver& observer, const ContentCheckOptions& options)
+{
+    ContentCheckSummary summary;
+    std::uint64_t total = 0;
+    for (const FilePair& pair : pairs)
+        total += pair.size;
+
+    std::mutex mutex;
+    std::condition_variable ready;
+    std::vector<std::optional<ContentFinding>> results(pairs.size());
+    std::atomic<std::size_t> next{0};
+    std::atomic<std::uint64_t> bytesDone{0};
+    std::atomic<unsigned> running{0};
+
+    const std::size_t bufferBytes = std::max<std::size_t>(options.bufferBytes, 4096);
+    const unsigned workerCount =
+        static_cast<unsigned>(std::min<std::size_t>(std::max(options.workers, 1u), std::max<std::size_t>(pairs.size(), 1)));
+
+    auto work = [&](std::stop_token stop) {
+        std::unique_ptr<char[]> a(new char[bufferBytes]);
+        std::unique_ptr<char[]> b(new char[bufferBytes]);
+        auto keepGoing = [&] { return runFlag.IsSet() && !stop.stop_requested(); };
+        for (;;) {
+            const std::size_t index = next.fetch_add(1, std::memory_order_relaxed);
+            if (index >= pairs.size() || !keepGoing())
+                break;
+            const FilePair& pair = pairs[index];
+            std::uint64_t counted = 0;
+            auto account = [&](std::uint64_t bytes) {
+                const std::uint64_t add = std::min(bytes, pair.size - std::min(counted, pair.size));
+                counted += add;
+                bytesDone.fetch_add(add, std::memory_order_relaxed);
+            };
+            std::optional<ContentFinding> finding = ComparePair(pair, a.get(), b.get(), bufferBytes, keepGoing, account);
+            if (!finding)
+                break;
+            account(pair.size);
+            finding->index = index;
+            // An equal pair needs no one woken: the caller collects it with
+            // the next finding, at its next progress tick or at the end.
+            const bool wake = finding->verdict != ContentVerdict::Same;
+            {
+                const std::lock_guard lock(mutex);
+                results[index] = std::move(finding);
+            }
+            if (wake)
+                ready.notify_one();
+        }
+        {
+            const std::lock_guard lock(mutex);
+            running.fetch_sub(1, std::memory_order_relaxed);
+        }
+        ready.notify_one();
+    };
+
+    std::vector<std::jthread> workers;
+    if (runFlag.IsSet() && !pairs.empty()) {
+        running = workerCount;
+        workers.reserve(workerCount);
+        for (unsigned i = 0; i < workerCount; ++i)
+            workers.emplace_back(work);
+    }
+
+    auto lastProgress = std::chrono::steady_clock::now();
+    std::size_t delivered = 0;
+    std::unique_lock lock(mutex);
+    while (delivered < pairs.size()) {
+        if (!runFlag.IsSet()) {
+            summary.cancelled = true;
+            break;
+        }
+        ready.wait_for(lock, options.progressInterval, [&] {
+            return results[delivered].has_value() || running.load(std::memory_order_relaxed) == 0;
+        });
+        while (delivered < pairs.size() && results[delivered] && runFlag.IsSet()) {
+            const ContentFinding finding = std::move(*results[delivered]);
+            results[delivered].reset();
+            ++delivered;
+            ++summary.checked;
+            if (finding.verdict == ContentVerdict::Same)
+                continue;
+            (finding.verdict == ContentVerdict::Different ? summary.different : summary.unreadable)++;
+            lock.unlock();
+            observer.Found(pairs[finding.index], finding);
+            lock.lock();
+        }
+        if (delivered < pairs.size() && !results[delivered] && running.load(std::memory_order_relaxed) == 0) {
+            summary.cancelled = true; // the workers stopped early: the flag went down
+            break;
+        }
+        const auto now = std::chrono::steady_clock::now();
+        if (now - lastProgress >= options.progressInterval) {
+            lastProgress = now;
+            lock.unlock();
+            observer.Progress(bytesDone.load(std::memory_order_relaxed), total);
+            lock.lock();
+        }
+    }
+    lock.unlock();
+    for (std::jthread& worker : workers)
+        worker.request_stop();
+    workers.clear();
+
+    summary.bytesDone = bytesDone.load();
+    observer.Progress(summary.bytesDone, total);
+    return summary;
+}
+
+} // namespace tandrel::engine

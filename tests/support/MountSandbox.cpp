@@ -1,0 +1,84 @@
+#include "support/MountSandbox.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace tandrel::test {
+
+namespace {
+
+constexpr int kSkipped = 77;
+
+// An empty text when the child now has a private mount namespace.
+std::string EnterMountNamespace()
+{
+    if (::unshare(CLONE_NEWNS) != 0)
+        return std::string("unshare(CLONE_NEWNS): ") + std::strerror(errno);
+    if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+        return std::string("making mounts private: ") + std::strerror(errno);
+    return {};
+}
+
+} // namespace
+
+SandboxOutcome RunInMountSandbox(const std::function<std::string()>& body)
+{
+    int channel[2];
+    if (::pipe2(channel, O_CLOEXEC) != 0)
+        return {false, std::string("pipe: ") + std::strerror(errno)};
+    std::fflush(nullptr);
+    const pid_t pid = ::fork();
+    if (pid < 0)
+        return {false, std::string("fork: ") + std::strerror(errno)};
+    if (pid == 0) {
+        ::close(channel[0]);
+        std::string text = EnterMountNamespace();
+        int code = kSkipped;
+        if (text.empty()) {
+            text = body();
+            code = text.empty() ? 0 : 1;
+        }
+        (void)!::write(channel[1], text.data(), text.size());
+        ::_exit(code);
+    }
+    ::close(channel[1]);
+    std::string text;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(channel[0], buffer, sizeof buffer)) != 0;) {
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            break;
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(channel[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == kSkipped)
+        return {true, "no private mount namespace: " + text};
+    if (!WIFEXITED(status) || (WEXITSTATUS(status) != 0 && text.empty()))
+        return {false, "the sandboxed child ended abnormally (status " + std::to_string(status) + ")"};
+    return {false, text};
+}
+
+std::string MountTmpfs(const std::string& where)
+{
+    if (::mount("tandrel-test", where.c_str(), "tmpfs", 0, "mode=0755") != 0)
+        return "mount tmpfs on " + where + ": " + std::strerror(errno);
+    return {};
+}
+
+std::string BindMount(const std::string& from, const std::string& where)
+{
+    if (::mount(from.c_str(), where.c_str(), nullptr, MS_BIND, nullptr) != 0)
+        return "bind " + from + " on " + where + ": " + std::strerror(errno);
+    return {};
+}
+
+} // namespace tandrel::test

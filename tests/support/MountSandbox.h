@@ -1,0 +1,25 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace tandrel::test {
+
+// The outcome of a body run in a child with a mount namespace of its own.
+struct SandboxOutcome {
+    bool skipped = false; // no private mount namespace could be had; `text` says why
+    std::string text;     // what the body found wrong (empty: nothing), or why it was skipped
+};
+
+// Runs `body` in a forked child that has a private mount namespace (which
+// takes root), so that it may mount without touching the rest of the system.
+// The body returns the description of what it found wrong, empty when all
+// held; gtest assertions cannot report from the child.
+SandboxOutcome RunInMountSandbox(const std::function<std::string()>& body);
+
+// Mount a fresh tmpfs on the folder `where`, or bind the folder `from`
+// there; the error text, empty on success. For use inside the sandbox.
+std::string MountTmpfs(const std::string& where);
+std::string BindMount(const std::string& from, const std::string& where);
+
+} // namespace tandrel::test
