@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Content check of two identical trees: the content check of the core (through
-# the bench driver verify_trees, until `tandrel-cli verify` is wired) against
-# `diff -rq` and `rsync -n -r -c`, with the files in the page cache (warm) and
+# Content check of two identical trees: `tandrel-cli verify` (the comparison
+# and then the reading of every equal pair) against `diff -rq` and
+# `rsync -n -r -c`, with the files in the page cache (warm) and
 # with the page cache dropped before every run (cold; needs the right to write
 # /proc/sys/vm/drop_caches, skipped otherwise).
 #
@@ -11,7 +11,7 @@
 # large file, a few medium ones, a hundred-odd of 1 MiB and thousands of small
 # ones. Every pair is equal, so every program has to read every byte.
 # Environment: LARGE_MB (256), MEDIUM_FILES (8), MEDIUM_MB (64), MIB_FILES
-# (128), SMALL_FILES (4000), RUNS (5), WORKERS (4), COLD (1; 0 skips the cold runs).
+# (128), SMALL_FILES (4000), RUNS (5), COLD (1; 0 skips the cold runs).
 set -euo pipefail
 
 here="$(cd "$(dirname "$0")/.." && pwd)"
@@ -21,7 +21,6 @@ medium_mb=${MEDIUM_MB:-64}
 mib_files=${MIB_FILES:-128}
 small_files=${SMALL_FILES:-4000}
 runs=${RUNS:-5}
-workers=${WORKERS:-4}
 cold=${COLD:-1}
 
 for tool in cmake ninja hyperfine python3 diff rsync; do
@@ -29,9 +28,9 @@ for tool in cmake ninja hyperfine python3 diff rsync; do
 done
 
 build="$here/build-verifybench"
-cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTANDREL_CORE_ONLY=ON -DTANDREL_BENCH=ON >/dev/null
-ninja -C "$build" -j2 verify_trees >/dev/null
-driver="$build/bench/verify_trees"
+cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTANDREL_CORE_ONLY=ON -DTANDREL_BENCH=OFF >/dev/null
+ninja -C "$build" -j2 tandrel-cli >/dev/null
+cli="$build/src/cli/tandrel-cli"
 
 if [[ $# -ge 1 ]]; then
     work="$1"
@@ -73,7 +72,7 @@ fi
 du -sh "$work/src" "$work/dst"
 
 commands=(
-    "$driver $work/src $work/dst --quiet --workers $workers"
+    "$cli verify --quiet $work/src $work/dst"
     "diff -rq $work/src $work/dst"
     "rsync -n -r -c $work/src/ $work/dst/"
 )

@@ -28,10 +28,21 @@ std::string PrepareComparison(const CommandLine& line, ComparisonSetup& setup)
 
 namespace {
 
-// The counts of a running comparison on the status line.
+// The counts of a running comparison on the status line, and the equal pairs
+// when they are wanted.
 class ScanProgress : public engine::ScanObserver {
 public:
-    ScanProgress(const engine::ResultStore& store, StatusLine& status) : m_store(store), m_status(status) {}
+    ScanProgress(const engine::ResultStore& store, StatusLine& status, std::vector<engine::FilePair>* equalPairs)
+        : m_store(store), m_status(status), m_equalPairs(equalPairs)
+    {
+    }
+
+    void EqualPairFound(const std::string& sourcePath, const std::string& destinationPath,
+                        std::uint64_t size) override
+    {
+        if (m_equalPairs)
+            m_equalPairs->push_back({sourcePath, destinationPath, size});
+    }
 
     void EntryProcessed() override
     {
@@ -46,15 +57,16 @@ public:
 private:
     const engine::ResultStore& m_store;
     StatusLine& m_status;
+    std::vector<engine::FilePair>* m_equalPairs;
     CompareStatus m_counts;
 };
 
 } // namespace
 
 bool RunComparison(const ComparisonSetup& setup, engine::ResultStore& store, Interrupts& interrupts,
-                   StatusLine& status)
+                   StatusLine& status, std::vector<engine::FilePair>* equalPairs)
 {
-    ScanProgress progress(store, status);
+    ScanProgress progress(store, status, equalPairs);
     engine::ScanContext context;
     context.sourceRoot = setup.source;
     context.destinationRoot = setup.destination;
@@ -63,7 +75,7 @@ bool RunComparison(const ComparisonSetup& setup, engine::ResultStore& store, Int
     context.ignoredTypes = &setup.settings.ignoredTypes;
     context.runFlag = &interrupts.Flag();
     context.store = &store;
-    context.observer = status.Enabled() ? &progress : nullptr;
+    context.observer = status.Enabled() || equalPairs ? &progress : nullptr;
     if (!interrupts.Raise())
         return false;
     engine::RunScan(context);

@@ -3,10 +3,12 @@
 #include "cli/CommandLine.h"
 #include "cli/Interrupts.h"
 #include "cli/StatusLine.h"
+#include "engine/ContentCheck.h"
 #include "engine/ResultStore.h"
 #include "settings/SettingsFile.h"
 
 #include <string>
+#include <vector>
 
 namespace tandrel::cli {
 
@@ -33,9 +35,10 @@ std::string PrepareComparison(const CommandLine& line, ComparisonSetup& setup);
 
 // Runs a whole comparison into `store`, showing its counts on `status`. An
 // interrupt stops the scan after the entry in hand. False when the
-// comparison did not run to its end.
+// comparison did not run to its end. `equalPairs`, when given, receives the
+// file pairs that count as equal, in the order met.
 bool RunComparison(const ComparisonSetup& setup, engine::ResultStore& store, Interrupts& interrupts,
-                   StatusLine& status);
+                   StatusLine& status, std::vector<engine::FilePair>* equalPairs = nullptr);
 
 // "tandrel-cli COMMAND: text"
 std::string Message(Command command, const std::string& text);

@@ -112,11 +112,12 @@ int RunSyncCommand(const CommandLine& line, const ComparisonSetup& setup, Interr
         const sync::SyncOutcome outcome =
             copy ? sync::CopyCheckedRows(store, category, line.direction, options, interrupts.Flag(),
                                          progressFraction, observer)
-                 : sync::DeleteCheckedRows(store, category, options, interrupts.Flag(), progressFraction, observer);
+                 : sync::DeleteCheckedRows(store, category, options, interrupts.Flag(), progressFraction, observer,
+                                           line.trash ? sync::DeleteTarget::Trash : sync::DeleteTarget::Remove);
         store.RemoveProcessedRows(category);
         status.Clear();
         std::cout << captions[list] << ": " << outcome.succeeded << " of " << outcome.total
-                  << (copy ? " copied" : " deleted");
+                  << (copy ? " copied" : line.trash ? " moved to the trash" : " deleted");
         if (outcome.failed > 0)
             std::cout << ", " << outcome.failed << " failed";
         std::cout << std::endl;

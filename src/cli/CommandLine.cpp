@@ -19,6 +19,10 @@ const char* const kSyncFooter =
     "interrupted, 2 trouble (a usage error, a folder that cannot be read).\n"
     "Ctrl-C stops after the row in hand; a second Ctrl-C also abandons the\n"
     "file being copied, leaving its old target as it was.";
+const char* const kVerifyFooter =
+    "Exit status: 0 every equal pair has the same content, 1 some differ,\n"
+    "2 trouble (a usage error, a folder or file that cannot be read, an\n"
+    "interrupted run).";
 
 CLI::App* AddCommand(CLI::App& app, Command command, const char* purpose, CommandLine& line)
 {
@@ -76,13 +80,16 @@ const char* CommandName(Command command)
         return "copy";
     case Command::Delete:
         return "delete";
+    case Command::Verify:
+        return "verify";
     }
     return "";
 }
 
 std::optional<int> ParseCommandLine(int argc, const char* const* argv, CommandLine& line)
 {
-    CLI::App app("Compares two folder trees and copies or deletes the differences, as Tandrel's window does.",
+    CLI::App app("Compares two folder trees and copies or deletes the differences, as Tandrel's window does, "
+                 "or checks the contents of the files that compare as equal.",
                  "tandrel-cli");
     app.set_version_flag("--version", std::string("tandrel-cli ") + TANDREL_VERSION);
     app.require_subcommand(1);
@@ -110,7 +117,16 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, CommandLi
                                "(list 4: in the destination, the others: in the source)",
                                line);
     AddListsOption(*del, line);
+    del->add_flag("--trash", line.trash,
+                  "move the items to your trash, from where they can be restored, instead of removing them; "
+                  "an item that cannot go to the trash is left in place");
     del->footer(kSyncFooter);
+
+    CLI::App* verify = AddCommand(app, Command::Verify,
+                                  "Compare, then read both files of every pair that counts as equal (same size, "
+                                  "times within the tolerance) and list the pairs whose contents differ",
+                                  line);
+    verify->footer(kVerifyFooter);
 
     if (argc <= 1) {
         std::cerr << app.help();
@@ -118,8 +134,9 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, CommandLi
     }
     const std::string first = argv[1];
     const auto isCommand = [&first](Command c) { return first == CommandName(c); };
-    if (first[0] != '-' && !isCommand(Command::Compare) && !isCommand(Command::Copy) && !isCommand(Command::Delete)) {
-        std::cerr << "tandrel-cli: unknown command '" << first << "' (compare, copy or delete)\n"
+    if (first[0] != '-' && !isCommand(Command::Compare) && !isCommand(Command::Copy) && !isCommand(Command::Delete) &&
+        !isCommand(Command::Verify)) {
+        std::cerr << "tandrel-cli: unknown command '" << first << "' (compare, copy, delete or verify)\n"
                   << "Run 'tandrel-cli --help' for more information.\n";
         return kExitTrouble;
     }

@@ -9,7 +9,7 @@
 
 namespace tandrel::cli {
 
-enum class Command { Compare, Copy, Delete };
+enum class Command { Compare, Copy, Delete, Verify };
 
 const char* CommandName(Command command);
 
@@ -27,6 +27,8 @@ struct CommandLine {
     // copy and delete
     std::vector<int> lists;
     sync::CopyDirection direction = sync::CopyDirection::SourceToDestination;
+    // delete
+    bool trash = false; // move the items to the user's trash instead of removing them
 };
 
 // Reads the arguments into `line`. Returns an exit status when the program

@@ -147,6 +147,13 @@ std::string FormatSyncStatus(const SyncStatus& status, std::size_t width)
     return head + ": " + Fit(status.path, usable - head.size() - 2, true);
 }
 
+std::string FormatVerifyStatus(const VerifyStatus& status, std::size_t width)
+{
+    const std::string text = "Verifying: " + ByteCountText(status.bytesDone) + " of " +
+                             ByteCountText(status.bytesTotal) + ", " + ByteCountText(status.bytesPerSecond) + "/s";
+    return Fit(text, Usable(width), false);
+}
+
 StatusLine::StatusLine(int fd, bool enabled, std::chrono::milliseconds interval)
     : m_fd(fd), m_enabled(enabled), m_cleanMessages(::isatty(fd) == 1), m_interval(interval)
 {

@@ -24,12 +24,20 @@ struct SyncStatus {
     std::string_view path;   // the item in hand
 };
 
+// Where a content check stands.
+struct VerifyStatus {
+    std::uint64_t bytesDone = 0;
+    std::uint64_t bytesTotal = 0;
+    std::uint64_t bytesPerSecond = 0;
+};
+
 // The status texts, at most `width - 1` terminal columns: the last column
 // stays free so that no terminal wraps. Control characters and stray bytes
 // of names show as '?', so a name can neither break the line nor send the
 // terminal commands. A path too long for the line loses its beginning.
 std::string FormatCompareStatus(const CompareStatus& status, std::size_t width);
 std::string FormatSyncStatus(const SyncStatus& status, std::size_t width);
+std::string FormatVerifyStatus(const VerifyStatus& status, std::size_t width);
 
 // "512 B", "1.5 KiB", "12.0 GiB".
 std::string ByteCountText(std::uint64_t bytes);

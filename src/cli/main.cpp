@@ -1,7 +1,9 @@
-// tandrel-cli: the comparison, copy and delete of Tandrel from the command line.
+// tandrel-cli: the comparison, copy and delete of Tandrel from the command line,
+// and the content check of the files that compare as equal.
 
 #include "cli/CliCompare.h"
 #include "cli/CliSync.h"
+#include "cli/CliVerify.h"
 
 #include <clocale>
 #include <iostream>
@@ -20,6 +22,12 @@ int main(int argc, char** argv)
         return kExitTrouble;
     }
     Interrupts& interrupts = ProcessInterrupts();
-    return line.command == Command::Compare ? RunCompareCommand(line, setup, interrupts)
-                                            : RunSyncCommand(line, setup, interrupts);
+    switch (line.command) {
+    case Command::Compare:
+        return RunCompareCommand(line, setup, interrupts);
+    case Command::Verify:
+        return RunVerifyCommand(line, setup, interrupts);
+    default:
+        return RunSyncCommand(line, setup, interrupts);
+    }
 }

@@ -253,11 +253,19 @@ private:
         item.counterpartModified = other.st_mtim.tv_sec;
         const int category = ClassifyPair(item.modified, item.size, item.counterpartModified, item.counterpartSize,
                                           m_ctx.store->LocalOffset(), o);
-        if (category == 0)
+        if (category == 0) {
+            if (m_ctx.observer && ContentComparable(st.st_mode) && ContentComparable(other.st_mode))
+                m_ctx.observer->EqualPairFound(m_ctx.sourceRoot + relativeFolder + name,
+                                               m_ctx.destinationRoot + relativeFolder + name,
+                                               static_cast<std::uint64_t>(st.st_size));
             return;
+        }
         item.relativePath = relativeFolder + name;
         m_ctx.store->AddResultRow(static_cast<ResultCategory>(category), std::move(item));
     }
+
+    // Files and links have content to compare: bytes or the link's text.
+    static bool ContentComparable(mode_t mode) { return S_ISREG(mode) || S_ISLNK(mode); }
 
     static bool CounterpartFolderExists(int otherFd, const char* name)
     {

@@ -5,6 +5,7 @@
 #include "engine/RunFlag.h"
 #include "settings/CompareOptions.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,14 @@ class ScanObserver {
 public:
     virtual ~ScanObserver() = default;
     virtual void EntryProcessed() = 0;
+    // Called in the source pass for each file pair that counts as equal, after
+    // filters: both sides regular files or symbolic links, same size, times
+    // within the tolerance.
+    virtual void EqualPairFound([[maybe_unused]] const std::string& sourcePath,
+                                [[maybe_unused]] const std::string& destinationPath,
+                                [[maybe_unused]] std::uint64_t size)
+    {
+    }
 };
 
 // Everything a scan reads. Options and ignored names are read through these

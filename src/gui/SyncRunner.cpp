@@ -4,6 +4,7 @@
 #include "EventPump.h"
 #include "FinishSound.h"
 #include "FormStauts.h"
+#include "Registry.h"
 
 #include <QWidget>
 
@@ -143,7 +144,10 @@ void SyncRunner::DeleteCheckedRows()
     const engine::ResultCategory category = CategoryOf(m_app.currentTab);
     if (m_running || m_app.store.Count(category) == 0)
         return;
-    if (!Ask(QStringLiteral("Are you sure you want to delete selected files and directories?")))
+    // Read at each delete, so that the choice made in the options holds at once.
+    const bool toTrash = ReadTrashChoice();
+    if (!Ask(toTrash ? QStringLiteral("Are you sure you want to move selected files and directories to the trash?")
+                     : QStringLiteral("Are you sure you want to delete selected files and directories?")))
         return;
 
     m_running = true;
@@ -151,7 +155,7 @@ void SyncRunner::DeleteCheckedRows()
     OpenStatusWindow();
     SyncEvents events(m_dialogs, m_view, m_mainWindow, m_status, m_app.runFlag);
     sync::DeleteCheckedRows(m_app.store, category, m_app.settings.options, m_app.runFlag, m_app.progressFraction,
-                            events);
+                            events, toTrash ? sync::DeleteTarget::Trash : sync::DeleteTarget::Remove);
     PurgeProcessedRows();
 }
 

@@ -1,6 +1,7 @@
 #include "sync/SyncOperations.h"
 
 #include "platform/FileOps.h"
+#include "platform/Trash.h"
 
 #include <cerrno>
 #include <functional>
@@ -152,18 +153,38 @@ FileResult CopyOneFile(const platform::ItemAt& from, const platform::ItemAt& to,
     return platform::CopyFileSafelyAt(from, to, progress);
 }
 
-FileResult DeleteOneItem(const CompareItem& row, const platform::ItemAt& item, const settings::CompareOptions& options)
+// Moves the row's item to the user's trash. A folder row goes only when it is
+// empty, as removing it would; a file row never takes a folder that has come
+// in its place since the comparison, which would carry away a whole tree.
+FileResult TrashOneItem(const CompareItem& row, const platform::ItemAt& item)
+{
+    const platform::EntryKind kind = platform::LookUpAt(item).kind;
+    if (kind != platform::EntryKind::Missing && (kind == platform::EntryKind::Folder) != row.isFolder)
+        return platform::ErrnoFailure("Cannot move to the trash", item.path, row.isFolder ? ENOTDIR : EISDIR);
+    FileResult result = platform::MoveToTrashAt(item.folder.Fd(), item.name, item.path,
+                                                row.isFolder ? platform::TrashFolders::OnlyWhenEmpty
+                                                             : platform::TrashFolders::WholeTree);
+    // A fault of the trash folder names that folder; the row's text names the item too.
+    if (!result.ok() && result.error.find(item.path) == std::string::npos)
+        result.error = "Cannot move '" + item.path + "' to the trash: " + result.error;
+    return result;
+}
+
+FileResult DeleteOneItem(const CompareItem& row, const platform::ItemAt& item, const settings::CompareOptions& options,
+                         DeleteTarget target)
 {
     if (row.isFolder)
-        return platform::RemoveFolderAt(item);
-    if (options.Overwriting) {
+        return target == DeleteTarget::Trash ? TrashOneItem(row, item) : platform::RemoveFolderAt(item);
+    if (!options.Overwriting) {
+        if (const char* kind = ProtectedKind(item))
+            return platform::ErrnoFailure(std::string("Cannot delete ") + kind + " file", item.path, EACCES);
+    } else if (target == DeleteTarget::Remove) {
         FileResult cleared = platform::SetArchiveOnlyAt(item);
         if (!cleared.ok())
             return cleared;
-    } else if (const char* kind = ProtectedKind(item)) {
-        return platform::ErrnoFailure(std::string("Cannot delete ") + kind + " file", item.path, EACCES);
     }
-    return platform::DeleteFileAt(item);
+    // In the trash the item keeps its rights, so that restoring it brings it back as it was.
+    return target == DeleteTarget::Trash ? TrashOneItem(row, item) : platform::DeleteFileAt(item);
 }
 
 // Flushes the file systems a copy run wrote to. The rows written to one
@@ -252,7 +273,8 @@ SyncOutcome CopyCheckedRows(ResultStore& store, ResultCategory category, CopyDir
 }
 
 SyncOutcome DeleteCheckedRows(ResultStore& store, ResultCategory category, const settings::CompareOptions& options,
-                              engine::RunFlag& runFlag, double& progressFraction, SyncObserver& observer)
+                              engine::RunFlag& runFlag, double& progressFraction, SyncObserver& observer,
+                              DeleteTarget target)
 {
     auto pathOf = [&store, category](const CompareItem& row) { return store.Path(category, row); };
     RowRun run{store, category, options, runFlag, progressFraction, observer, pathOf,
@@ -263,7 +285,7 @@ SyncOutcome DeleteCheckedRows(ResultStore& store, ResultCategory category, const
                                                row.isFolder ? "Cannot remove folder" : "Cannot delete", item);
                        !reached.ok())
                        return reached;
-                   return DeleteOneItem(row, item, options);
+                   return DeleteOneItem(row, item, options, target);
                }};
     return run.Run(Order::BottomUp);
 }

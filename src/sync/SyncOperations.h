@@ -53,12 +53,21 @@ SyncOutcome CopyCheckedRows(engine::ResultStore& store, engine::ResultCategory c
                             const settings::CompareOptions& options, engine::RunFlag& runFlag,
                             double& progressFraction, SyncObserver& observer);
 
+enum class DeleteTarget {
+    Remove, // the item is removed for good
+    Trash,  // the item moves to the user's trash, from where it can be restored
+};
+
 // Deletes, on disk, the item of column 0 (the row's Path) of every checked
 // row of one list, bottom to top, so that a folder's content goes before the
 // folder. Otherwise as CopyCheckedRows (without the flush: a deletion loses
-// nothing when a crash undoes it).
+// nothing when a crash undoes it). With DeleteTarget::Trash each item moves to
+// the trash instead (a folder only when it is empty); the same refusals hold,
+// rights are left as they are, and an item that cannot go to the trash fails
+// its row and stays where it is: it is never removed instead.
 SyncOutcome DeleteCheckedRows(engine::ResultStore& store, engine::ResultCategory category,
                               const settings::CompareOptions& options, engine::RunFlag& runFlag,
-                              double& progressFraction, SyncObserver& observer);
+                              double& progressFraction, SyncObserver& observer,
+                              DeleteTarget target = DeleteTarget::Remove);
 
 } // namespace tandrel::sync

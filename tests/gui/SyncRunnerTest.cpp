@@ -6,6 +6,7 @@
 #include "gui/EventPump.h"
 #include "gui/FinishSound.h"
 #include "gui/FormStauts.h"
+#include "gui/Registry.h"
 #include "platform/FileOps.h"
 #include "platform/Sound.h"
 #include "support/TempTree.h"
@@ -18,6 +19,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 
 #include <gtest/gtest.h>
 
@@ -565,6 +567,38 @@ TEST(SyncRunnerTest, TheCounterFollowsEveryRowAndThePathAtMostOncePerInterval)
     EXPECT_EQ(captions, (std::vector<QString>{"Tandrel", "1 of 3", "2 of 3", "3 of 3"}));
     EXPECT_EQ(paths, (std::vector<QString>{"", ToQ(f.tree.Path("dst/a"))}));
     EXPECT_EQ(f.app.store.Count(ResultCategory::NotInDestination), 1u);
+}
+
+TEST(SyncRunnerTest, WithTheTrashChoiceOnDeleteAsksAboutTheTrashAndMovesThere)
+{
+    Fixture f;
+    ::setenv("XDG_DATA_HOME", f.tree.Path("data").c_str(), 1); // never the user's own trash
+    WriteTrashChoice(true);
+    f.tree.WriteFile("src/a.txt", "a");
+    f.tree.WriteFile("src/b.txt", "b");
+    f.AddRow(ResultCategory::NotInDestination, "a.txt", true);
+    f.AddRow(ResultCategory::NotInDestination, "b.txt", false);
+    f.app.currentTab = 3;
+    f.dialogs.messageReplies.push_back(MessageReply::No);
+    f.runner.DeleteCheckedRows();
+    f.dialogs.messageReplies.push_back(MessageReply::Yes);
+    f.runner.DeleteCheckedRows();
+    WriteTrashChoice(false);
+    ::unsetenv("XDG_DATA_HOME");
+
+    ASSERT_EQ(f.dialogs.requests.size(), 2u);
+    for (const auto& question : f.dialogs.requests) {
+        EXPECT_EQ(question.text,
+                  QStringLiteral("Are you sure you want to move selected files and directories to the trash?"));
+        EXPECT_EQ(question.title, QStringLiteral("Tandrel"));
+        EXPECT_EQ(question.icon, MessageIcon::Question);
+        EXPECT_EQ(question.buttons, MessageButtons::YesNo);
+    }
+    EXPECT_EQ(f.tree.ReadFile("data/Trash/files/a.txt"), "a");
+    EXPECT_TRUE(f.tree.Exists("data/Trash/info/a.txt.trashinfo"));
+    EXPECT_FALSE(f.tree.Exists("src/a.txt"));
+    EXPECT_TRUE(f.tree.Exists("src/b.txt"));
+    EXPECT_EQ(f.Rows(ResultCategory::NotInDestination), std::vector<std::string>{"b.txt"});
 }
 
 } // namespace

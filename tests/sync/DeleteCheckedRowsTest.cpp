@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <functional>
+
 namespace tandrel::sync {
 namespace {
 
@@ -269,6 +272,94 @@ TEST(DeleteCheckedRows, ALinkSwappedInForAFolderDuringTheRunIsNotFollowed)
     for (const char* name : {"f1", "f2", "f3"}) {
         EXPECT_EQ(p.t.ReadFile(std::string("outside/") + name), "must stay");
         EXPECT_TRUE(platform::LookUp(p.t.Path(std::string("outside/") + name)).ReadOnly()) << name;
+    }
+}
+
+// The user's data home is the tree's "data" folder, so that the trash used is
+// tree/data/Trash and the real one is never touched.
+class DeleteToTrash : public ::testing::Test {
+protected:
+    DeleteToTrash() { ::setenv("XDG_DATA_HOME", p.t.Path("data").c_str(), 1); }
+    ~DeleteToTrash() override { ::unsetenv("XDG_DATA_HOME"); }
+
+    SyncOutcome Trash(engine::ResultCategory category)
+    {
+        return DeleteCheckedRows(p.store, category, p.options, p.runFlag, p.progressFraction, rec,
+                                 DeleteTarget::Trash);
+    }
+
+    SyncPair p;
+    Recorder rec;
+};
+
+TEST_F(DeleteToTrash, CheckedItemsGoToTheTrashWithTheirInformation)
+{
+    p.t.WriteFile("s/file", "file");
+    p.t.WriteFile("s/F/one", "1");
+    p.t.WriteFile("s/F/G/two", "2");
+    p.t.WriteFile("s/ro", "read-only");
+    p.t.Chmod("s/ro", 0444);
+    engine::ScanContext context = p.ScanContext();
+    engine::RunScan(context);
+    ASSERT_EQ(p.store.Count(kMissingDest), 6u);
+    p.store.SetAllChecked(true);
+    p.options.Overwriting = true;
+
+    const SyncOutcome out = Trash(kMissingDest);
+    EXPECT_EQ(out.succeeded, 6u);
+    EXPECT_EQ(test::FolderEntries(p.t.Path("s")), std::vector<std::string>{});
+    // Bottom up: the files go first, each folder once it is empty.
+    const std::vector<std::string> trashed{"F", "G", "file", "one", "ro", "two"};
+    EXPECT_EQ(test::FolderEntries(p.t.Path("data/Trash/files")), trashed);
+    for (const std::string& name : trashed)
+        EXPECT_EQ(p.t.ReadFile("data/Trash/info/" + name + ".trashinfo").rfind("[Trash Info]\nPath=/", 0), 0u)
+            << name;
+    EXPECT_EQ(p.t.ReadFile("data/Trash/files/two"), "2");
+    // Its rights are kept, so that restoring brings it back as it was.
+    EXPECT_TRUE(platform::LookUp(p.t.Path("data/Trash/files/ro")).ReadOnly());
+}
+
+TEST_F(DeleteToTrash, AnItemThatCannotGoToTheTrashStaysInPlace)
+{
+    const struct {
+        const char* what;
+        std::function<void(SyncPair&)> arrange;
+        bool folderRow; // the row's item is s/x
+        const char* text;
+    } cases[] = {
+        {"read-only, Overwriting off",
+         [](SyncPair& q) {
+             q.t.WriteFile("s/x", "x");
+             q.t.Chmod("s/x", 0444);
+             q.options.Overwriting = false;
+         },
+         false, "Cannot delete read-only file"},
+        {"folder not empty", [](SyncPair& q) { q.t.WriteFile("s/x/inner", "i"); }, true, "Directory not empty"},
+        {"a folder in a file row's place", [](SyncPair& q) { q.t.WriteFile("s/x/inner", "i"); }, false,
+         "Is a directory"},
+        {"the trash cannot be made",
+         [](SyncPair& q) {
+             q.t.WriteFile("s/x", "x");
+             q.t.WriteFile("data/Trash", "a file in the way");
+         },
+         false, "' to the trash: Cannot open the trash folder"},
+    };
+    for (const auto& c : cases) {
+        SyncPair q;
+        ::setenv("XDG_DATA_HOME", q.t.Path("data").c_str(), 1);
+        c.arrange(q);
+        if (c.folderRow)
+            q.AddFolder(kMissingDest, "x");
+        else
+            q.AddFile(kMissingDest, "x");
+        const SyncOutcome out =
+            DeleteCheckedRows(q.store, kMissingDest, q.options, q.runFlag, q.progressFraction, rec, DeleteTarget::Trash);
+        EXPECT_EQ(out.failed, 1u) << c.what;
+        EXPECT_TRUE(q.t.Exists("s/x")) << c.what;
+        const std::string text = q.store.Row(kMissingDest, 0).StatusText();
+        EXPECT_NE(text.find(c.text), std::string::npos) << c.what << ": " << text;
+        EXPECT_NE(text.find(q.t.Path("s/x")), std::string::npos) << c.what << ": " << text;
+        EXPECT_EQ(test::FolderEntries(q.t.Path("data/Trash/files")), std::vector<std::string>{}) << c.what;
     }
 }
 

@@ -1,0 +1,78 @@
+#include "cli/CliVerify.h"
+
+#include <chrono>
+#include <iostream>
+#include <unistd.h>
+
+namespace tandrel::cli {
+
+namespace {
+
+// Differing pairs go to standard output as they are found, unreadable files
+// to standard error; the status line shows the bytes read and the rate.
+class VerifyProgress : public engine::ContentCheckObserver {
+public:
+    explicit VerifyProgress(StatusLine& status) : m_status(status) {}
+
+    void Found(const engine::FilePair& pair, const engine::ContentFinding& finding) override
+    {
+        if (finding.verdict == engine::ContentVerdict::Unreadable) {
+            m_status.Print(Message(Command::Verify, finding.error));
+            return;
+        }
+        m_status.Clear();
+        std::cout << "'" << pair.source << "' and '" << pair.destination << "' differ at offset " << finding.offset
+                  << std::endl;
+    }
+
+    void Progress(std::uint64_t bytesDone, std::uint64_t bytesTotal) override
+    {
+        // The first report is shown at once, whatever the comparison drew just before.
+        if (m_drawn && !m_status.Due())
+            return;
+        m_drawn = true;
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
+        const auto rate = seconds > 0 ? static_cast<std::uint64_t>(static_cast<double>(bytesDone) / seconds) : 0;
+        m_status.Draw(FormatVerifyStatus({bytesDone, bytesTotal, rate}, m_status.Width()));
+    }
+
+private:
+    StatusLine& m_status;
+    bool m_drawn = false;
+    std::chrono::steady_clock::time_point m_start = std::chrono::steady_clock::now();
+};
+
+} // namespace
+
+int RunVerifyCommand(const CommandLine& line, const ComparisonSetup& setup, Interrupts& interrupts)
+{
+    StatusLine status(STDERR_FILENO, StatusLine::WantedOn(STDERR_FILENO, line.quiet));
+    engine::ResultStore store;
+    std::vector<engine::FilePair> pairs;
+    if (!RunComparison(setup, store, interrupts, status, &pairs)) {
+        status.Print(Message(Command::Verify, "cancelled during the comparison; no content was read"));
+        return kExitTrouble;
+    }
+
+    VerifyProgress progress(status);
+    const engine::ContentCheckSummary summary = engine::CheckContents(pairs, interrupts.Flag(), progress);
+    status.Clear();
+    std::cout << summary.checked << " of " << pairs.size() << " equal pairs read (" << ByteCountText(summary.bytesDone)
+              << "): " << summary.different << " differ, " << summary.unreadable << " cannot be read";
+    if (const std::size_t rows = store.TotalCount(); rows > 0)
+        std::cout << "; the comparison's lists hold " << rows << (rows == 1 ? " row" : " rows") << " (see compare)";
+    std::cout << std::endl;
+    if (!std::cout) {
+        status.Print(Message(Command::Verify, "cannot write the results"));
+        return kExitTrouble;
+    }
+    if (summary.cancelled) {
+        status.Print(Message(Command::Verify, "cancelled; the pairs not reached were not read"));
+        return kExitTrouble;
+    }
+    if (summary.unreadable > 0)
+        return kExitTrouble;
+    return summary.different > 0 ? kExitDifferent : kExitClean;
+}
+
+} // namespace tandrel::cli
