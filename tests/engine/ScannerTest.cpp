@@ -393,49 +393,5 @@ TEST(ScannerTest, RootsGetOneTrailingSeparator)
     EXPECT_EQ(store.Count(ResultCategory::NotInSource), 0u);
 }
 
-// Records the pairs the scan counts as equal.
-class EqualPairs : public ScanObserver {
-public:
-    void EntryProcessed() override {}
-    void EqualPairFound(const std::string& source, const std::string& destination, std::uint64_t size) override
-    {
-        pairs.insert(source + " | " + destination + " | " + std::to_string(size));
-    }
-    std::multiset<std::string> pairs;
-};
-
-TEST(ScannerTest, EqualPairsAreReportedOncePerPairAfterFilters)
-{
-    test::TempTree tree;
-    for (const std::string side : {"src/", "dst/"}) {
-        tree.WriteFile(side + "same.txt", "hello", kT);
-        tree.WriteFile(side + "sub/near.bin", "abc", side == "src/" ? kT : kT + 2); // within the tolerance
-        tree.WriteFile(side + "sizes", side == "src/" ? "a" : "ab", kT);
-        tree.WriteFile(side + "later", "x", side == "src/" ? kT : kT + 60);
-        tree.WriteFile(side + ".hidden", "h", kT);
-        tree.Symlink("target", side + "link");
-        tree.SetMtime(side + "link", kT);
-    }
-    tree.WriteFile("src/mixed", "target", kT); // a file against a link of the same length
-    tree.Symlink("target", "dst/mixed");
-    tree.SetMtime("dst/mixed", kT);
-    tree.WriteFile("src/empty", "", kT); // an empty file against a folder counts as equal, but has no content
-    tree.MakeDir("dst/empty");
-    tree.SetMtime("dst/empty", kT);
-    tree.WriteFile("src/only", "o", kT);
-    tree.WriteFile("dst/other", "o", kT);
-
-    EqualPairs observer;
-    test::ScanSetup setup;
-    setup.options.IgnoreTime = 2;
-    setup.options.IgnoreHidden = 1;
-    setup.observer = &observer;
-    test::Compare(tree.Path("src"), tree.Path("dst"), setup);
-    auto pair = [&](const std::string& relative, int size) {
-        return tree.Path("src/" + relative) + " | " + tree.Path("dst/" + relative) + " | " + std::to_string(size);
-    };
-    EXPECT_EQ(observer.pairs, (std::multiset<std::string>{pair("same.txt", 5), pair("sub/near.bin", 3), pair("link", 6), pair("mixed", 6)}));
-}
-
 } // namespace
 } // namespace tandrel::engine

@@ -6,9 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <functional>
-
 namespace tandrel::sync {
 namespace {
 
@@ -275,92 +272,44 @@ TEST(DeleteCheckedRows, ALinkSwappedInForAFolderDuringTheRunIsNotFollowed)
     }
 }
 
-// The user's data home is the tree's "data" folder, so that the trash used is
-// tree/data/Trash and the real one is never touched.
-class DeleteToTrash : public ::testing::Test {
-protected:
-    DeleteToTrash() { ::setenv("XDG_DATA_HOME", p.t.Path("data").c_str(), 1); }
-    ~DeleteToTrash() override { ::unsetenv("XDG_DATA_HOME"); }
-
-    SyncOutcome Trash(engine::ResultCategory category)
-    {
-        return DeleteCheckedRows(p.store, category, p.options, p.runFlag, p.progressFraction, rec,
-                                 DeleteTarget::Trash);
-    }
-
-    SyncPair p;
-    Recorder rec;
-};
-
-TEST_F(DeleteToTrash, CheckedItemsGoToTheTrashWithTheirInformation)
+TEST(DeleteCheckedRows, ToTheTrashItemsGoThereOrStayInPlace)
 {
+    SyncPair p;
+    ::setenv("XDG_DATA_HOME", p.t.Path("data").c_str(), 1); // never the user's own trash
     p.t.WriteFile("s/file", "file");
-    p.t.WriteFile("s/F/one", "1");
     p.t.WriteFile("s/F/G/two", "2");
     p.t.WriteFile("s/ro", "read-only");
     p.t.Chmod("s/ro", 0444);
     engine::ScanContext context = p.ScanContext();
     engine::RunScan(context);
-    ASSERT_EQ(p.store.Count(kMissingDest), 6u);
     p.store.SetAllChecked(true);
-    p.options.Overwriting = true;
-
-    const SyncOutcome out = Trash(kMissingDest);
-    EXPECT_EQ(out.succeeded, 6u);
+    Recorder rec;
+    EXPECT_EQ(p.Delete(kMissingDest, rec, DeleteTarget::Trash).succeeded, 5u);
     EXPECT_EQ(test::FolderEntries(p.t.Path("s")), std::vector<std::string>{});
-    // Bottom up: the files go first, each folder once it is empty.
-    const std::vector<std::string> trashed{"F", "G", "file", "one", "ro", "two"};
+    const std::vector<std::string> trashed{"F", "G", "file", "ro", "two"}; // each folder once emptied
     EXPECT_EQ(test::FolderEntries(p.t.Path("data/Trash/files")), trashed);
     for (const std::string& name : trashed)
-        EXPECT_EQ(p.t.ReadFile("data/Trash/info/" + name + ".trashinfo").rfind("[Trash Info]\nPath=/", 0), 0u)
-            << name;
-    EXPECT_EQ(p.t.ReadFile("data/Trash/files/two"), "2");
-    // Its rights are kept, so that restoring brings it back as it was.
-    EXPECT_TRUE(platform::LookUp(p.t.Path("data/Trash/files/ro")).ReadOnly());
-}
+        EXPECT_TRUE(p.t.Exists("data/Trash/info/" + name + ".trashinfo")) << name;
+    EXPECT_TRUE(platform::LookUp(p.t.Path("data/Trash/files/ro")).ReadOnly()); // restored as it was
 
-TEST_F(DeleteToTrash, AnItemThatCannotGoToTheTrashStaysInPlace)
-{
-    const struct {
-        const char* what;
-        std::function<void(SyncPair&)> arrange;
-        bool folderRow; // the row's item is s/x
-        const char* text;
-    } cases[] = {
-        {"read-only, Overwriting off",
-         [](SyncPair& q) {
-             q.t.WriteFile("s/x", "x");
-             q.t.Chmod("s/x", 0444);
-             q.options.Overwriting = false;
-         },
-         false, "Cannot delete read-only file"},
-        {"folder not empty", [](SyncPair& q) { q.t.WriteFile("s/x/inner", "i"); }, true, "Directory not empty"},
-        {"a folder in a file row's place", [](SyncPair& q) { q.t.WriteFile("s/x/inner", "i"); }, false,
-         "Is a directory"},
-        {"the trash cannot be made",
-         [](SyncPair& q) {
-             q.t.WriteFile("s/x", "x");
-             q.t.WriteFile("data/Trash", "a file in the way");
-         },
-         false, "' to the trash: Cannot open the trash folder"},
-    };
-    for (const auto& c : cases) {
-        SyncPair q;
-        ::setenv("XDG_DATA_HOME", q.t.Path("data").c_str(), 1);
-        c.arrange(q);
-        if (c.folderRow)
-            q.AddFolder(kMissingDest, "x");
-        else
-            q.AddFile(kMissingDest, "x");
-        const SyncOutcome out =
-            DeleteCheckedRows(q.store, kMissingDest, q.options, q.runFlag, q.progressFraction, rec, DeleteTarget::Trash);
-        EXPECT_EQ(out.failed, 1u) << c.what;
-        EXPECT_TRUE(q.t.Exists("s/x")) << c.what;
-        const std::string text = q.store.Row(kMissingDest, 0).StatusText();
-        EXPECT_NE(text.find(c.text), std::string::npos) << c.what << ": " << text;
-        EXPECT_NE(text.find(q.t.Path("s/x")), std::string::npos) << c.what << ": " << text;
-        EXPECT_EQ(test::FolderEntries(q.t.Path("data/Trash/files")), std::vector<std::string>{}) << c.what;
+    // A folder where the comparison saw a file, and a trash that cannot be made.
+    const std::pair<const char*, const char*> failures[] = {{"s/x/inner", "Is a directory"},
+                                                            {"data/Trash", "Cannot open the trash folder"}};
+    for (const auto& [made, reason] : failures) {
+        p.store.Reset(p.t.Path("s/"), p.t.Path("d/"), 0);
+        p.t.Remove("s/x");
+        p.t.Remove("data/Trash");
+        p.t.WriteFile(made, "in the way");
+        if (!p.t.Exists("s/x"))
+            p.t.WriteFile("s/x", "x");
+        p.AddFile(kMissingDest, "x");
+        EXPECT_EQ(p.Delete(kMissingDest, rec, DeleteTarget::Trash).failed, 1u) << reason;
+        EXPECT_TRUE(p.t.Exists("s/x")) << reason;
+        const std::string text = p.store.Row(kMissingDest, 0).StatusText();
+        EXPECT_NE(text.find(p.t.Path("s/x")), std::string::npos) << text;
+        EXPECT_NE(text.find(reason), std::string::npos) << text;
     }
+    ::unsetenv("XDG_DATA_HOME");
 }
 
 } // namespace

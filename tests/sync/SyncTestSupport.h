@@ -99,9 +99,10 @@ struct SyncPair {
     {
         return CopyCheckedRows(store, category, direction, options, runFlag, progressFraction, observer);
     }
-    SyncOutcome Delete(engine::ResultCategory category, SyncObserver& observer)
+    SyncOutcome Delete(engine::ResultCategory category, SyncObserver& observer,
+                       DeleteTarget target = DeleteTarget::Remove)
     {
-        return DeleteCheckedRows(store, category, options, runFlag, progressFraction, observer);
+        return DeleteCheckedRows(store, category, options, runFlag, progressFraction, observer, target);
     }
 
     engine::ScanContext ScanContext()
