@@ -336,7 +336,9 @@ bool FolderReadAhead::TakeKnown(const std::shared_ptr<FolderJob>& job, FolderCon
 {
     {
         const std::lock_guard lock(m_mutex);
-        if (job->state != FolderJob::State::Pending)
+        // The view holds the counterpart side's entries: of no use where the
+        // walk no longer counts the counterpart folder as there.
+        if (job->state != FolderJob::State::Pending || !job->otherPresent)
             return false;
         job->state = FolderJob::State::Reading;
     }

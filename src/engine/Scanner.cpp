@@ -93,8 +93,12 @@ public:
             Obtain(ahead, job);
             stack.push_back(Enter(job));
         }
-        for (auto it = stack.rbegin(); it != stack.rend(); ++it)
-            Close(ahead, *it);
+        // From the top down, so that a deep chain of folders is let go one
+        // level at a time rather than in one long cascade.
+        while (!stack.empty()) {
+            Close(ahead, stack.back());
+            stack.pop_back();
+        }
     }
 
 private:
