@@ -22,7 +22,8 @@
 # its reading threads from the file system type (see the "threads" lines).
 # Finally it prints the memory cost of result rows.
 # Environment: FILES (200000), NET_FILES (20000), RUNS (5), COLD_RUNS (3),
-# NET_RUNS (3), WARMUP (2), SETTINGS ("warm cold network": any of them).
+# NET_RUNS (3), WARMUP (2), SETTINGS ("warm cold network": any of them),
+# BASE_CLI (another build of tandrel-cli, timed beside this one as "before").
 #
 # The three commands do not do the same work: find only lists and stats both
 # trees; rsync -n also pairs the files by name and compares size and time;
@@ -97,16 +98,21 @@ time_three() {
     fi
     echo
     echo "== $label: $src and $dst ($(threads_for "$src")); load average: $(cut -d' ' -f1-3 /proc/loadavg)"
-    hyperfine "${args[@]}" \
+    local before=()
+    if [[ -n "${BASE_CLI:-}" ]]; then
+        before=(-n "before" "'$BASE_CLI' compare --summary '$src' '$dst'")
+    fi
+    hyperfine "${args[@]}" "${before[@]}" \
         -n "tandrel-cli" "'$cli' compare --summary '$src' '$dst'" \
         -n "rsync" "rsync -n -r -t -i --delete --no-perms '$src/' '$dst/'" \
         -n "find" "find '$src' '$dst' -printf '%s %T@\n' > /dev/null" >/dev/null
-    jq -r --arg label "$label" '
+    jq -r --arg name "$label" '
       (.results | map({(.command): .}) | add) as $r
       | ( .results[] | "  \(.command | . + "            " | .[0:12]) median \(.median | tostring | .[0:6]) s (min \(.min | tostring | .[0:6]), max \(.max | tostring | .[0:6]))" ),
-        "  \($label): tandrel-cli / find  \(($r["tandrel-cli"].median / $r["find"].median) * 100 | round / 100)",
-        "  \($label): tandrel-cli / rsync \(($r["tandrel-cli"].median / $r["rsync"].median) * 100 | round / 100)",
-        "  \($label): rsync / find        \(($r["rsync"].median / $r["find"].median) * 100 | round / 100)"
+        "  \($name): tandrel-cli / find  \(($r["tandrel-cli"].median / $r["find"].median) * 100 | round / 100)",
+        "  \($name): tandrel-cli / rsync \(($r["tandrel-cli"].median / $r["rsync"].median) * 100 | round / 100)",
+        "  \($name): rsync / find        \(($r["rsync"].median / $r["find"].median) * 100 | round / 100)",
+        if $r["before"] then "  \($name): tandrel-cli / before \(($r["tandrel-cli"].median / $r["before"].median) * 100 | round / 100)" else empty end
     ' "$json"
 }
 
