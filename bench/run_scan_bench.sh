@@ -76,7 +76,7 @@ check_counts() { # SRC DST EXPECTED
 threads_for() { # FOLDER: what the scanner chooses there
     case "$(stat -f -c %T "$1")" in
         nfs*|smb*|cifs|fuseblk|fuse*|ceph|afs|coda|v9fs|9p|lustre|gpfs|gfs*|ocfs2) echo "8 reading threads + the walk" ;;
-        *) echo "2 reading threads + the walk" ;;
+        *) echo "4 reading threads + the walk" ;;
     esac
 }
 
@@ -108,7 +108,7 @@ time_three() {
         -n "find" "find '$src' '$dst' -printf '%s %T@\n' > /dev/null" >/dev/null
     jq -r --arg name "$label" '
       (.results | map({(.command): .}) | add) as $r
-      | ( .results[] | "  \(.command | . + "            " | .[0:12]) median \(.median | tostring | .[0:6]) s (min \(.min | tostring | .[0:6]), max \(.max | tostring | .[0:6]))" ),
+      | ( .results[] | "  \(.command | . + "            " | .[0:12]) median \(.median | tostring | .[0:6]) s (min \(.min | tostring | .[0:6]), max \(.max | tostring | .[0:6])), processor time \((.user + .system) | tostring | .[0:6]) s" ),
         "  \($name): tandrel-cli / find  \(($r["tandrel-cli"].median / $r["find"].median) * 100 | round / 100)",
         "  \($name): tandrel-cli / rsync \(($r["tandrel-cli"].median / $r["rsync"].median) * 100 | round / 100)",
         "  \($name): rsync / find        \(($r["rsync"].median / $r["find"].median) * 100 | round / 100)",
