@@ -172,55 +172,71 @@ bool CanEnter(int folderFd, const char* name)
     return ::faccessat(folderFd, name, X_OK, AT_EACCESS) == 0;
 }
 
-bool IsNetworkFileSystem(int fd)
+namespace {
+
+// File systems by their statfs magic: whether every request travels to
+// another machine or process, and whether names match without regard to case.
+struct KnownFileSystem {
+    unsigned long magic;
+    bool network;
+    bool foldsCase;
+};
+
+constexpr KnownFileSystem kKnownFileSystems[] = {
+    {0x6969UL, true, false},     // NFS
+    {0x517BUL, true, true},      // SMB
+    {0xFF534D42UL, true, true},  // CIFS
+    {0xFE534D42UL, true, true},  // SMB2
+    {0x65735546UL, true, false}, // FUSE (sshfs, ...)
+    {0x00C36400UL, true, false}, // Ceph
+    {0x6B414653UL, true, false}, // AFS
+    {0x5346414FUL, true, false}, // OpenAFS
+    {0x73757245UL, true, false}, // Coda
+    {0x01021997UL, true, false}, // 9P
+    {0x0BD00BD0UL, true, false}, // Lustre
+    {0x47504653UL, true, false}, // GPFS
+    {0x01161970UL, true, false}, // GFS2
+    {0x7461636FUL, true, false}, // OCFS2
+    {0x4D44UL, false, true},     // FAT
+    {0x2011BAB0UL, false, true}, // exFAT
+    {0x5346544EUL, false, true}, // NTFS
+    {0x7366746EUL, false, true}, // NTFS3
+};
+
+constexpr unsigned long kExt4 = 0xEF53UL;
+constexpr unsigned long kF2fs = 0xF2F52010UL;
+
+const KnownFileSystem* FileSystemOf(int fd, unsigned long& magic)
 {
     struct statfs fs;
     if (::fstatfs(fd, &fs) != 0)
-        return false;
-    switch (static_cast<unsigned long>(fs.f_type)) {
-    case 0x6969UL:     // NFS
-    case 0x517BUL:     // SMB
-    case 0xFF534D42UL: // CIFS
-    case 0xFE534D42UL: // SMB2
-    case 0x65735546UL: // FUSE (sshfs, ...)
-    case 0x00C36400UL: // Ceph
-    case 0x6B414653UL: // AFS
-    case 0x5346414FUL: // OpenAFS
-    case 0x73757245UL: // Coda
-    case 0x01021997UL: // 9P
-    case 0x0BD00BD0UL: // Lustre
-    case 0x47504653UL: // GPFS
-    case 0x01161970UL: // GFS2
-    case 0x7461636FUL: // OCFS2
-        return true;
-    default:
-        return false;
-    }
+        return nullptr;
+    magic = static_cast<unsigned long>(fs.f_type);
+    for (const KnownFileSystem& known : kKnownFileSystems)
+        if (known.magic == magic)
+            return &known;
+    return nullptr;
+}
+
+} // namespace
+
+bool IsNetworkFileSystem(int fd)
+{
+    unsigned long magic = 0;
+    const KnownFileSystem* known = FileSystemOf(fd, magic);
+    return known && known->network;
 }
 
 bool MayFoldCase(int folderFd)
 {
-    struct statfs fs;
-    if (::fstatfs(folderFd, &fs) != 0)
+    unsigned long magic = 0;
+    if (const KnownFileSystem* known = FileSystemOf(folderFd, magic))
+        return known->foldsCase;
+    if (magic != kExt4 && magic != kF2fs)
         return false;
-    switch (static_cast<unsigned long>(fs.f_type)) {
-    case 0x4D44UL:     // FAT
-    case 0x2011BAB0UL: // exFAT
-    case 0x5346544EUL: // NTFS
-    case 0x7366746EUL: // NTFS3
-    case 0x517BUL:     // SMB
-    case 0xFF534D42UL: // CIFS
-    case 0xFE534D42UL: // SMB2
-        return true;
-    case 0xEF53UL:     // ext4
-    case 0xF2F52010UL: // F2FS
-    {
-        int flags = 0;
-        return ::ioctl(folderFd, FS_IOC_GETFLAGS, &flags) == 0 && (flags & FS_CASEFOLD_FL) != 0;
-    }
-    default:
-        return false;
-    }
+    // ext4 and F2FS fold case only in folders marked so.
+    int flags = 0;
+    return ::ioctl(folderFd, FS_IOC_GETFLAGS, &flags) == 0 && (flags & FS_CASEFOLD_FL) != 0;
 }
 
 } // namespace tandrel::platform
