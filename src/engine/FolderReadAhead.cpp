@@ -7,6 +7,8 @@
 #include <fcntl.h>
 #include <numeric>
 #include <string_view>
+#include <system_error>
+#include <new>
 #include <sys/stat.h>
 
 namespace tandrel::engine {
@@ -122,9 +124,14 @@ FolderReadAhead::FolderReadAhead(ReadSetup setup, unsigned threads) : m_setup(st
     // The roots themselves may be links; nothing below them is followed.
     for (int side : {kThis, kOther})
         m_rootAnchor[side].Reset(::open(m_setup.roots[side].c_str(), kPathFlags | O_CLOEXEC));
-    m_workers.reserve(threads);
-    for (unsigned i = 0; i < threads; ++i)
-        m_workers.emplace_back([this](std::stop_token stop) { Work(stop); });
+    try {
+        m_workers.reserve(threads);
+        for (unsigned i = 0; i < threads; ++i)
+            m_workers.emplace_back([this](std::stop_token stop) { Work(stop); });
+    } catch (const std::system_error&) {
+        // Out of threads: the walk reads what the workers there are do not.
+    } catch (const std::bad_alloc&) {
+    }
 }
 
 FolderReadAhead::~FolderReadAhead()
