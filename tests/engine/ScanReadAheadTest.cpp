@@ -65,6 +65,34 @@ TEST(ScanReadAheadTest, LinkInPlaceOfAMissingFolderIsNeverFollowed)
     }
 }
 
+TEST(ScanReadAheadTest, DestinationChangedBetweenThePassesIsSeenAsItIsNow)
+{
+    // The source pass reads the destination's folders too; what it keeps of
+    // them for the destination pass must not hide a change made in between.
+    test::TempTree tree;
+    tree.WriteFile("src/a/x", "1", kT);
+    tree.WriteFile("dst/a/x", "1", kT);
+    tree.WriteFile("dst/a/gone", "1", kT);
+    tree.WriteFile("dst/kept", "1", kT);
+    for (const char* folder : {"src", "src/a", "dst", "dst/a"})
+        tree.SetMtime(folder, kT);
+    // Six entries in the source pass: ".", ".." and "a" of the root, ".", ".." and "x" of a.
+    bool changed = false;
+    test::EntryHook change([&](std::size_t call) {
+        if (call == 6) {
+            tree.Remove("dst/a/gone");
+            tree.WriteFile("dst/a/new", "1", kT);
+            tree.Remove("dst/kept");
+            changed = true;
+        }
+    });
+    test::ScanSetup setup;
+    setup.observer = &change;
+    const auto store = test::Compare(tree.Path("src/"), tree.Path("dst/"), setup);
+    EXPECT_TRUE(changed);
+    EXPECT_EQ(test::Relatives(store, ResultCategory::NotInSource), (std::vector<std::string>{"a/new"}));
+}
+
 // --- Generated tree pairs against the reference walk --------------------------
 
 enum class Kind { None, File, Folder, LinkToFolder, DanglingLink, Fifo };
