@@ -204,27 +204,29 @@ void FolderReadAhead::Read(FolderJob& job) const
     job.reverse.reset();
     job.children.clear();
     FolderContent& content = job.content;
+    // Each folder's identity is taken before its names are read, so that a
+    // change made while they are read shows as a change later.
     const Fd mine(OpenFolder(job, kThis, kListFlags));
-    if (!mine.Valid() || !platform::ReadListing(mine.Get(), content.entries, content.count)) {
+    if (!mine.Valid() || !platform::IdentityOf(mine.Get(), content.identity) ||
+        !platform::ReadListing(mine.Get(), content.entries, content.count)) {
         content.entries.clear();
         content.count = 0;
         return;
     }
     content.listed = true;
-    platform::IdentityOf(mine.Get(), content.identity);
 
     if (job.otherPresent) {
         Fd other(OpenFolder(job, kOther, kListFlags));
         std::vector<ListedEntry> theirs;
         std::uint32_t theirCount = 0;
-        content.otherListed = other.Valid() && platform::ReadListing(other.Get(), theirs, theirCount);
+        content.otherListed = other.Valid() && platform::IdentityOf(other.Get(), content.otherIdentity) &&
+                              platform::ReadListing(other.Get(), theirs, theirCount);
         if (!content.otherListed) {
             // Searchable but not readable: its names are looked up one by one.
             theirs.clear();
             other.Reset(OpenFolder(job, kOther, kPathFlags));
         }
         if (other.Valid()) {
-            platform::IdentityOf(other.Get(), content.otherIdentity);
             std::vector<int> mineToTheirs, theirsToMine;
             if (content.otherListed)
                 PairByName(content.entries, theirs, mineToTheirs, theirsToMine);
