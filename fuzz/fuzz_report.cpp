@@ -77,6 +77,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         store.AddResultRow(category, std::move(item));
     }
 
+    // The save flow's name rule: the extension is appended unless the name
+    // already ends in it, in any letter case.
+    for (const ReportFormat format : {ReportFormat::Text, ReportFormat::Csv}) {
+        const std::string& chosen = store.SourceRoot();
+        const std::string named = report::WithReportExtension(chosen, format);
+        const std::string extension = report::ReportExtension(format);
+        const auto foldedEnd = [](const std::string& text, std::size_t count) {
+            std::string end = text.substr(text.size() - count);
+            for (char& c : end)
+                c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
+            return end;
+        };
+        const bool hadIt = chosen.size() >= extension.size() && foldedEnd(chosen, extension.size()) == extension;
+        RequireEqual(named, hadIt ? chosen : chosen + extension, "report file name");
+    }
+
     const engine::CategoryCaptions titles = engine::DefaultCategoryCaptions();
     for (const auto category : engine::kAllCategories) {
         const auto k = static_cast<std::size_t>(engine::Index(category));

@@ -8,7 +8,8 @@
 #   tools/run-fuzzers.sh [--if-available] [--no-build] SECONDS [TARGET...]
 #
 # --if-available  skip (exit 0) when clang or libFuzzer is missing
-# --no-build      use the targets already built
+# --no-build      use the targets already built (in build-fuzz/fuzz, or in
+#                 FUZZ_BIN_DIR when that is set)
 # Inputs that made a target fail are kept in build-fuzz/fuzz-findings/TARGET/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -58,7 +59,7 @@ if ! fuzzer_toolchain_works; then
   exit 1
 fi
 
-bin="$root/build-fuzz/fuzz"
+bin="${FUZZ_BIN_DIR:-$root/build-fuzz/fuzz}"
 if [[ $build -eq 1 ]]; then
   CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DTANDREL_FUZZ=ON -DTANDREL_CORE_ONLY=ON \
     -DTANDREL_BENCH=OFF >/dev/null
