@@ -42,10 +42,11 @@ std::string g_root; // ends in '/'
 
 void MakeTree()
 {
-    char dir[] = "/tmp/tandrel-fuzz-paths-XXXXXX";
-    if (!::mkdtemp(dir))
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/tandrel-fuzz-paths-XXXXXX";
+    if (!::mkdtemp(pattern.data()))
         Fail("cannot make a scratch folder");
-    g_scratch = dir;
+    g_scratch = pattern;
     g_root = g_scratch + "/root/";
     const auto folder = [](const std::string& p) { Require(::mkdir(p.c_str(), 0700) == 0, "mkdir"); };
     const auto file = [](const std::string& p) {

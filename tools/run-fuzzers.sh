@@ -86,7 +86,7 @@ for target in "${targets[@]}"; do
   echo "== $target: ${seconds}s"
   status=0
   (cd "$scratch/$target" &&
-    nice -n 19 "$bin/$target" -max_total_time="$seconds" -timeout=10 -print_final_stats=1 \
+    TMPDIR="$scratch/$target" nice -n 19 "$bin/$target" -max_total_time="$seconds" -timeout=10 -print_final_stats=1 \
       -artifact_prefix="$findings/" "$corpus" >"$log" 2>&1) || status=$?
   executions="$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)"
   cov="$(grep -o 'cov: [0-9]*' "$log" | tail -1 | cut -d' ' -f2)"
