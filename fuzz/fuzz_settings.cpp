@@ -1,6 +1,7 @@
 // Settings text: any bytes are read without fault, and the state read from
 // them survives being written and read again, field by field and byte for
-// byte. The same bytes read from a file give the same state.
+// byte. The same bytes read from a file give the same state. Project lines
+// split and join back, and remembering a folder follows the recent-folder rule.
 
 #include "FuzzCheck.h"
 
@@ -118,6 +119,45 @@ void CheckProjects(const settings::SettingsState& state)
     }
 }
 
+// The recent-folder rule, read plainly: a folder already listed (compared
+// without regard to the case of A to Z and to one trailing separator) keeps
+// its place; a new one enters at slot 0 and the others move down by one.
+settings::RecentFolders ReferenceRemember(const settings::RecentFolders& slots, const std::string& folder)
+{
+    const auto key = [](std::string text) {
+        if (!text.empty() && text.back() == '/')
+            text.pop_back();
+        for (char& c : text)
+            c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
+        return text;
+    };
+    if (folder.empty())
+        return slots;
+    for (const auto& slot : slots) {
+        if (!slot.empty() && key(slot) == key(folder))
+            return slots;
+    }
+    settings::RecentFolders moved;
+    moved[0] = folder;
+    for (std::size_t i = 1; i < slots.size(); ++i)
+        moved[i] = slots[i - 1];
+    return moved;
+}
+
+void CheckRememberRecentFolder(const settings::SettingsState& state)
+{
+    std::vector<std::string> folders(state.recentDestinations.begin(), state.recentDestinations.begin() + 2);
+    for (std::size_t i = 0; i < state.ignoredTypes.size() && i < 2; ++i)
+        folders.push_back(state.ignoredTypes[i]);
+    for (const auto& folder : folders) {
+        for (const std::string& variant : {folder, folder + "/"}) {
+            settings::RecentFolders slots = state.recentSources;
+            settings::RememberRecentFolder(slots, variant);
+            RequireSameSlots(slots, ReferenceRemember(state.recentSources, variant), "recent source remembered");
+        }
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
@@ -138,6 +178,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     settings::ReadSettingsText(bytes, first);
     RequireReadShape(first);
     CheckProjects(first);
+    CheckRememberRecentFolder(first);
 
     const std::string written = settings::SettingsText(first);
     RequireCrLfLines(written);
