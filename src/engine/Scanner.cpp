@@ -2,6 +2,7 @@
 
 #include "engine/PathRules.h"
 #include "engine/TextForms.h"
+#include "platform/OwnTemporaries.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -198,6 +199,8 @@ private:
         const char* name = entry.d_name;
         if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
             return; // "." and ".." are folders beginning with '.', ignored
+        if (platform::IsOwnTemporaryName(name))
+            return; // a copy's temporary file, never a user's
         const CompareOptions& o = Options();
 
         // In the destination pass a file whose counterpart exists records

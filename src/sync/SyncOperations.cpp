@@ -2,6 +2,7 @@
 
 #include "engine/FolderExists.h"
 #include "platform/FileOps.h"
+#include "platform/OwnTemporaries.h"
 #include "sync/PathRoutines.h"
 
 #include <algorithm>
@@ -201,6 +202,7 @@ SyncOutcome CopyCheckedRows(ResultStore& store, ResultCategory category, CopyDir
     const std::string& targetRoot =
         direction == CopyDirection::SourceToDestination ? store.DestinationRoot() : store.SourceRoot();
 
+    platform::TemporarySweep sweep;
     RowRun run{store, category, options, runFlag, progressFraction, observer, toOf,
                [&](const CompareItem& row) {
                    const std::string to = toOf(row);
@@ -210,6 +212,7 @@ SyncOutcome CopyCheckedRows(ResultStore& store, ResultCategory category, CopyDir
                        return refused;
                    if (row.isFolder)
                        return platform::CreateFolder(to);
+                   sweep.BeforeWritingInto(ParentFolder(to));
                    return CopyOneFile(fromOf(row), to, options);
                }};
     return run.Run(Order::TopDown);

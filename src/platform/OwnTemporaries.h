@@ -1,0 +1,35 @@
+#pragma once
+
+#include <ctime>
+#include <set>
+#include <string>
+
+namespace tandrel::platform {
+
+// True when `name` has exactly the form of CopyFileSafely's temporary files:
+// ".tandrel-<digits>-<digits>-<8 hex digits>.tmp".
+bool IsOwnTemporaryName(const char* name);
+
+// Removes the temporary files that an interrupted copy left in `folder`. An
+// entry goes only when its name has the temporary form, it is a regular file
+// or a symbolic link (link copies use the same names; a link is removed,
+// never followed), its status last changed before `runStart`, and the process
+// named by its number is this one or none running here. The last two keep
+// the files of another copy in flight: one on this machine lives, one on
+// another machine sharing the folder keeps touching its file. Returns how
+// many it removed; a folder that cannot be opened gives 0.
+int RemoveStaleTemporaries(const std::string& folder, const struct timespec& runStart);
+
+// The sweep of one copy run: each folder is swept once, before the first
+// file is written into it.
+class TemporarySweep {
+public:
+    TemporarySweep();
+    void BeforeWritingInto(const std::string& folder);
+
+private:
+    struct timespec m_runStart;
+    std::set<std::string> m_swept;
+};
+
+} // namespace tandrel::platform
