@@ -373,14 +373,14 @@ def main():
         if not (trial.problems and a.keep):
             subprocess.run(["chmod", "-R", "u+w", root])
             shutil.rmtree(root)
-    if pool and not a.work:
+    failed = sum(s["failed"] for s in stats.values())
+    if not a.work and not (failed and a.keep):
         shutil.rmtree(work)
     print(f"{'scenario':<22}{'trials':>8}{'killed':>8}{'failed':>8}{'bytes lost':>12}{'temp files':>12}")
     for name, s in stats.items():
         print(f"{name:<22}{s['run']:>8}{s['killed']:>8}{s['failed']:>8}{s['lost']:>12}{s['leftovers']:>12}")
     total = sum(s["run"] for s in stats.values())
-    failed = sum(s["failed"] for s in stats.values())
-    print(f"crash trials: {total - failed} passed, {failed} failed")
+    print(f"crash-trials: {total - failed} passed, {failed} failed")
     return 1 if failed else 0
 
 

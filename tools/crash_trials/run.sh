@@ -9,4 +9,4 @@ if [ -z "${TANDREL_CLI:-}" ]; then
   [ -f build/build.ninja ] || cmake -S . -B build -G Ninja -DTANDREL_BENCH=OFF -DTANDREL_CORE_ONLY=ON >/dev/null
   cmake --build build --target tandrel-cli >/dev/null
 fi
-exec python3 tools/crash_trials/crash_trials.py --cli "$cli" "$@"
+exec python3 -u tools/crash_trials/crash_trials.py --cli "$cli" "$@"
