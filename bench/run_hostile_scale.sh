@@ -38,13 +38,15 @@ measure "copy --to destination --lists 1,2,3,5" "$cli" copy --to destination --l
 measure "delete --lists 4" "$cli" delete --lists 4 "$src" "$dst"
 measure "compare --summary (after)" "$cli" compare --summary "$src" "$dst"
 
-echo "rsync -n (lines of differences; 0 is equal):"
-rsync -a -n -i -O --delete "$src/" "$dst/" >"$work/rsync.txt" 2>&1 || true
+# rsync and diff cannot name paths past 4,096 bytes: the folder chain that
+# holds them is left to the last comparison above.
+echo "rsync -n, the long chain left out (lines of differences; 0 is equal):"
+rsync -a -n -i -O --delete --exclude='/deep0-*' "$src/" "$dst/" >"$work/rsync.txt" 2>&1 || true
 echo "    $(wc -l <"$work/rsync.txt")"
 head -5 "$work/rsync.txt" | sed 's/^/    /'
-echo "diff -r (exit status; 0 is equal):"
+echo "diff -r, the long chain left out (exit status; 0 is equal):"
 status=0
-diff -r --no-dereference "$src" "$dst" >"$work/diff.txt" 2>&1 || status=$?
+diff -r --no-dereference -x 'deep0-*' "$src" "$dst" >"$work/diff.txt" 2>&1 || status=$?
 echo "    $status, $(wc -l <"$work/diff.txt") lines"
 head -5 "$work/diff.txt" | sed 's/^/    /'
 rm -rf "$work"
