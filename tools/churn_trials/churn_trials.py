@@ -4,7 +4,7 @@ changing both trees: creating, deleting and renaming files and folders,
 swapping a folder for a symbolic link (to a folder outside the roots) and
 back, and changing permissions.
 
-Both run as user nobody, so that permissions count. Each round is one
+Both run as user nobody when started as root, so that permissions count. Each round is one
 command. A round fails on a crash or a sanitizer report, on a hang (time
 limit), when anything outside the two roots changed (a sentinel tree and the
 link targets are checked after every round), or when a printed row names a
@@ -24,7 +24,8 @@ import subprocess
 import sys
 import time
 
-NOBODY, NOGROUP = 65534, 65534
+# Who the program and the other process run as: nobody when we are root.
+USER, GROUP = (65534, 65534) if os.geteuid() == 0 else (os.geteuid(), os.getegid())
 SANITIZER = re.compile(r"ERROR: (Address|Leak)Sanitizer|runtime error:|SUMMARY: \w+Sanitizer")
 COMMANDS = [
     ["compare"],
@@ -62,8 +63,8 @@ def state(root):
 
 def churn(roots, targets, seed, stop, done):
     """The other process: changes both trees until told to stop."""
-    os.setgid(NOGROUP)
-    os.setuid(NOBODY)
+    os.setgid(GROUP)
+    os.setuid(USER)
     rng = random.Random(seed)
     swapped = []  # (link path, the folder's parked name)
 
@@ -149,8 +150,9 @@ def main():
     targets = [sentinel, os.path.join(sentinel, "dir0")]
     cli = os.path.join(work, "tandrel-cli")
     shutil.copy2(a.cli, cli)
-    subprocess.run(["chown", "-R", f"{NOBODY}:{NOGROUP}", work], check=True)
     os.chmod(work, 0o755)
+    if os.geteuid() == 0:
+        subprocess.run(["chown", "-R", f"{USER}:{GROUP}", work], check=True)
     watched = {"sentinel": state(sentinel), "pair": sorted(os.listdir(os.path.join(work, "pair")))}
 
     stop, done = multiprocessing.Event(), multiprocessing.Value("l", 0)
@@ -166,7 +168,7 @@ def main():
             problems = []
             try:
                 out = subprocess.run([cli] + command + [r + "/" for r in roots], capture_output=True,
-                                     timeout=a.timeout, env=env, user=NOBODY, group=NOGROUP, cwd=work)
+                                     timeout=a.timeout, env=env, user=USER, group=GROUP, cwd=work)
                 stdout = out.stdout.decode(errors="replace")
                 stderr = out.stderr.decode(errors="replace")
                 if out.returncode < 0:
