@@ -61,7 +61,7 @@ def state(root):
     return out
 
 
-def churn(roots, targets, seed, stop, done):
+def churn(roots, targets, seed, stop, done, links_heavy):
     """The other process: changes both trees until told to stop."""
     os.setgid(GROUP)
     os.setuid(USER)
@@ -80,7 +80,9 @@ def churn(roots, targets, seed, stop, done):
 
     while not stop.is_set():
         try:
-            action = rng.randrange(9)
+            # Mostly folder-for-link swaps and new files, when asked: the
+            # race of a copy against a swap on its way comes up far more often.
+            action = rng.choice([0, 3, 5, 5, 5, 6, 6, 6]) if links_heavy else rng.randrange(9)
             if action == 0:
                 folder = pick("dir") or rng.choice(roots)
                 with open(os.path.join(folder, f"new{rng.randrange(10**6)}.txt"), "wb") as f:
@@ -139,6 +141,7 @@ def main():
     p.add_argument("--timeout", type=float, default=120)
     p.add_argument("--files", type=int, default=40, help="files per top folder of each tree at the start")
     p.add_argument("--work", default=None)
+    p.add_argument("--links-heavy", action="store_true", help="the other process mostly swaps folders for links")
     a = p.parse_args()
 
     work = a.work or f"/tmp/tandrel-churn-trials-{os.getpid()}"
@@ -156,7 +159,7 @@ def main():
     watched = {"sentinel": state(sentinel), "pair": sorted(os.listdir(os.path.join(work, "pair")))}
 
     stop, done = multiprocessing.Event(), multiprocessing.Value("l", 0)
-    churner = multiprocessing.Process(target=churn, args=(roots, targets, a.seed, stop, done))
+    churner = multiprocessing.Process(target=churn, args=(roots, targets, a.seed, stop, done, a.links_heavy))
     churner.start()
     env = dict(os.environ, ASAN_OPTIONS="detect_leaks=1:abort_on_error=0", UBSAN_OPTIONS="print_stacktrace=1")
     failures, counts = [], {}
