@@ -19,6 +19,7 @@
 #include "engine/FolderReadAhead.h"
 #include "engine/PathRules.h"
 #include "engine/TextForms.h"
+#include "platform/OwnTemporaries.h"
 
 #include <sys/stat.h>
 #include <unordered_map>
@@ -199,6 +200,8 @@ private:
     {
         if (!entry.Examined() || IsFilteredOut(entry, *m_ctx.options, m_ctx.ignoredTypes))
             return;
+        if (!entry.IsFolder() && platform::IsOwnTemporaryName(entry.name.c_str()))
+            return; // a copy's temporary file, never a user's
         if (entry.IsFolder()) {
             if (IsDotName(entry.name))
                 return;
