@@ -1,27 +1,44 @@
 #!/usr/bin/env bash
-# Speed of a whole comparison, `tandrel-cli compare --summary SRC DST`, on two
-# trees of about 200,000 files each, against a dry run of rsync over the same
-# pair and against the bare listing of both trees by find.
+# Speed of a whole comparison, `tandrel-cli compare --summary SRC DST`,
+# against a dry run of rsync over the same pair and against the bare listing
+# of both trees by find, in three settings, each as ratios of the medians:
+#
+#   1. local, warm cache (FILES files per side, default 200,000);
+#   2. local, cold cache: `sync; echo 3 > /proc/sys/vm/drop_caches` before
+#      every timed run (skipped, with a line saying so, where that is not
+#      allowed);
+#   3. network: both trees through sshfs from an sshd this script starts on
+#      127.0.0.1 with a throwaway key (NET_FILES files per side, default
+#      20,000); both are mounted afresh before every timed run, so nothing is
+#      cached on the client side; the server reads from its warm cache. Skipped
+#      with a line saying so where sshd, sshfs or /dev/fuse are missing.
 #
 #   bench/run_scan_bench.sh [WORK_FOLDER]
 #
 # Builds Release binaries in build-bench, makes the trees with make_tree in
 # WORK_FOLDER (default /tmp/tandrel-scanbench; kept for the next run, made
 # again only when incomplete), checks that the program's counts equal the
-# generator's, then times the three commands with hyperfine on a warm cache
-# and prints the ratios. Finally it prints the memory cost of result rows.
-# Environment: FILES (200000), RUNS (5), WARMUP (2).
+# generator's, then times the three commands with hyperfine. The scanner picks
+# its reading threads from the file system type (see the "threads" lines).
+# Finally it prints the memory cost of result rows.
+# Environment: FILES (200000), NET_FILES (20000), RUNS (5), COLD_RUNS (3),
+# NET_RUNS (3), WARMUP (2), SETTINGS ("warm cold network": any of them),
+# BASE_CLI (another build of tandrel-cli, timed beside this one as "before").
 #
 # The three commands do not do the same work: find only lists and stats both
-# trees; rsync -an also pairs the files by name and compares size and time;
+# trees; rsync -n also pairs the files by name and compares size and time;
 # tandrel-cli pairs them, classifies every difference into its five lists and
 # prints the counts.
 set -euo pipefail
 
 here="$(cd "$(dirname "$0")/.." && pwd)"
 files=${FILES:-200000}
+net_files=${NET_FILES:-20000}
 runs=${RUNS:-5}
+cold_runs=${COLD_RUNS:-3}
+net_runs=${NET_RUNS:-3}
 warmup=${WARMUP:-2}
+settings=${SETTINGS:-"warm cold network"}
 work="${1:-/tmp/tandrel-scanbench}"
 
 for tool in cmake ninja hyperfine rsync find jq; do
@@ -37,41 +54,146 @@ if ! log="$(ninja -C "$build" -j2 tandrel-cli make_tree row_memory 2>&1)"; then
 fi
 cli="$build/src/cli/tandrel-cli"
 
-if [[ ! -f "$work/.complete" ]]; then
-    echo "Making two trees of about $files files in $work ..."
-    rm -rf "$work/src" "$work/dst"
-    "$build/bench/make_tree" "$work" "$files"
-fi
-src="$work/src"
-dst="$work/dst"
+# make_tree FOLDER FILES: the pair of trees, made once and kept.
+make_pair() {
+    if [[ ! -f "$1/.complete" ]]; then
+        echo "Making two trees of about $2 files in $1 ..."
+        rm -rf "$1/src" "$1/dst"
+        mkdir -p "$1"
+        "$build/bench/make_tree" "$1" "$2" >/dev/null
+    fi
+}
 
 # The answer must be right before its time means anything.
-if ! diff <("$cli" compare --summary "$src" "$dst") "$work/.complete" >/dev/null; then
-    echo "run_scan_bench: tandrel-cli's counts differ from the generator's:" >&2
-    diff <("$cli" compare --summary "$src" "$dst") "$work/.complete" >&2 || true
-    exit 1
-fi
-echo "Counts agree with the generator:"
-sed 's/^/  /' "$work/.complete"
-echo "Source files: $(find "$src" -type f | wc -l), destination files: $(find "$dst" -type f | wc -l)"
+check_counts() { # SRC DST EXPECTED
+    if ! diff <("$cli" compare --summary "$1" "$2") "$3" >/dev/null; then
+        echo "run_scan_bench: tandrel-cli's counts differ from the generator's:" >&2
+        diff <("$cli" compare --summary "$1" "$2") "$3" >&2 || true
+        exit 1
+    fi
+}
+
+threads_for() { # FOLDER: what the scanner chooses there
+    case "$(stat -f -c %T "$1")" in
+        nfs*|smb*|cifs|fuseblk|fuse*|ceph|afs|coda|v9fs|9p|lustre|gpfs|gfs*|ocfs2) echo "8 reading threads + the walk" ;;
+        *) echo "4 reading threads + the walk" ;;
+    esac
+}
 
 json="$(mktemp /tmp/tandrel-scanbench.XXXXXX.json)"
-trap 'rm -f "$json"' EXIT
-hyperfine --style basic --warmup "$warmup" --runs "$runs" --export-json "$json" \
-    -n "tandrel-cli" "'$cli' compare --summary '$src' '$dst'" \
-    -n "rsync -an" "rsync -an --delete '$src/' '$dst/'" \
-    -n "find" "find '$src' '$dst' -printf '%s %T@\n' > /dev/null"
+cleanup_steps=("rm -f '$json'")
+cleanup() {
+    for ((i = ${#cleanup_steps[@]} - 1; i >= 0; i--)); do eval "${cleanup_steps[i]}" || true; done
+}
+trap cleanup EXIT
 
-echo
-jq -r '
-  (.results | map({(.command): .}) | add) as $r
-  | "Median (mean ± sd) in seconds:",
-    ( .results[] | "  \(.command | . + "            " | .[0:12]) \(.median | tostring | .[0:6]) (\(.mean | tostring | .[0:6]) ± \(.stddev | tostring | .[0:6]))" ),
-    "Ratios of the medians:",
-    "  tandrel-cli / find      \(($r["tandrel-cli"].median / $r["find"].median) * 100 | round / 100)",
-    "  rsync -an / find        \(($r["rsync -an"].median / $r["find"].median) * 100 | round / 100)",
-    "  tandrel-cli / rsync -an \(($r["tandrel-cli"].median / $r["rsync -an"].median) * 100 | round / 100)"
-' "$json"
+# time_three LABEL SRC DST RUNS [PREPARE]
+time_three() {
+    local label="$1" src="$2" dst="$3" n="$4" prepare="${5:-}"
+    local args=(--style basic --runs "$n" --export-json "$json")
+    if [[ -n "$prepare" ]]; then
+        args+=(--prepare "$prepare")
+    else
+        args+=(--warmup "$warmup")
+    fi
+    echo
+    echo "== $label: $src and $dst ($(threads_for "$src")); load average: $(cut -d' ' -f1-3 /proc/loadavg)"
+    local before=()
+    if [[ -n "${BASE_CLI:-}" ]]; then
+        before=(-n "before" "'$BASE_CLI' compare --summary '$src' '$dst'")
+    fi
+    hyperfine "${args[@]}" "${before[@]}" \
+        -n "tandrel-cli" "'$cli' compare --summary '$src' '$dst'" \
+        -n "rsync" "rsync -n -r -t -i --delete --no-perms '$src/' '$dst/'" \
+        -n "find" "find '$src' '$dst' -printf '%s %T@\n' > /dev/null" >/dev/null
+    jq -r --arg name "$label" '
+      (.results | map({(.command): .}) | add) as $r
+      | ( .results[] | "  \(.command | . + "            " | .[0:12]) median \(.median | tostring | .[0:6]) s (min \(.min | tostring | .[0:6]), max \(.max | tostring | .[0:6])), processor time \((.user + .system) | tostring | .[0:6]) s" ),
+        "  \($name): tandrel-cli / find  \(($r["tandrel-cli"].median / $r["find"].median) * 100 | round / 100)",
+        "  \($name): tandrel-cli / rsync \(($r["tandrel-cli"].median / $r["rsync"].median) * 100 | round / 100)",
+        "  \($name): rsync / find        \(($r["rsync"].median / $r["find"].median) * 100 | round / 100)",
+        if $r["before"] then "  \($name): tandrel-cli / before \(($r["tandrel-cli"].median / $r["before"].median) * 100 | round / 100)" else empty end
+    ' "$json"
+}
+
+local_pair="$work/local"
+make_pair "$local_pair" "$files"
+check_counts "$local_pair/src" "$local_pair/dst" "$local_pair/.complete"
+echo "Counts agree with the generator ($files files per side):"
+sed 's/^/  /' "$local_pair/.complete"
+
+if [[ " $settings " == *" warm "* ]]; then
+    time_three "local warm" "$local_pair/src" "$local_pair/dst" "$runs"
+fi
+
+if [[ " $settings " == *" cold "* ]]; then
+    if (sync && echo 3 > /proc/sys/vm/drop_caches) 2>/dev/null; then
+        time_three "local cold" "$local_pair/src" "$local_pair/dst" "$cold_runs" \
+            "sync; echo 3 > /proc/sys/vm/drop_caches"
+    else
+        echo
+        echo "== local cold: skipped, the page cache cannot be dropped here (needs root and a writable /proc/sys/vm/drop_caches)"
+    fi
+fi
+
+network_skip() {
+    echo
+    echo "== network: skipped, $1"
+}
+
+if [[ " $settings " == *" network "* ]]; then
+    sshd_bin="$(command -v sshd || echo /usr/sbin/sshd)"
+    if [[ ! -x "$sshd_bin" ]] || ! command -v sshfs >/dev/null || ! command -v ssh-keygen >/dev/null; then
+        network_skip "sshd, ssh-keygen and sshfs are needed (Debian openssh-server, sshfs)"
+    elif [[ ! -c /dev/fuse ]]; then
+        network_skip "there is no /dev/fuse"
+    else
+        net_pair="$work/net"
+        make_pair "$net_pair" "$net_files"
+        ssh_dir="$(mktemp -d /tmp/tandrel-sshbench.XXXXXX)"
+        cleanup_steps+=("rm -rf '$ssh_dir'")
+        ssh-keygen -q -t ed25519 -N '' -f "$ssh_dir/host_key"
+        ssh-keygen -q -t ed25519 -N '' -f "$ssh_dir/user_key"
+        cp "$ssh_dir/user_key.pub" "$ssh_dir/authorized_keys"
+        port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+        cat > "$ssh_dir/sshd_config" <<EOF
+ListenAddress 127.0.0.1
+Port $port
+HostKey $ssh_dir/host_key
+AuthorizedKeysFile $ssh_dir/authorized_keys
+PidFile $ssh_dir/sshd.pid
+PermitRootLogin prohibit-password
+PasswordAuthentication no
+KbdInteractiveAuthentication no
+UsePAM no
+StrictModes no
+Subsystem sftp internal-sftp
+EOF
+        mkdir -p /run/sshd
+        "$sshd_bin" -f "$ssh_dir/sshd_config" -E "$ssh_dir/sshd.log"
+        cleanup_steps+=("kill \$(cat '$ssh_dir/sshd.pid') 2>/dev/null")
+        mnt="$ssh_dir/mnt"
+        mkdir -p "$mnt/src" "$mnt/dst"
+        user="$(id -un)"
+        ssh_opts="port=$port,IdentityFile=$ssh_dir/user_key,StrictHostKeyChecking=no,UserKnownHostsFile=/dev/null,LogLevel=ERROR,BatchMode=yes"
+        mount_cmd="fusermount -u -q '$mnt/src' 2>/dev/null; fusermount -u -q '$mnt/dst' 2>/dev/null; \
+sshfs -o '$ssh_opts' '$user@127.0.0.1:$net_pair/src' '$mnt/src' && \
+sshfs -o '$ssh_opts' '$user@127.0.0.1:$net_pair/dst' '$mnt/dst'"
+        cleanup_steps+=("fusermount -u -q '$mnt/src'; fusermount -u -q '$mnt/dst'")
+        for _ in 1 2 3 4 5 6 7 8 9 10; do
+            [[ -f "$ssh_dir/sshd.pid" ]] && break
+            sleep 0.2
+        done
+        if ! bash -c "$mount_cmd" 2>"$ssh_dir/mount.log"; then
+            network_skip "sshfs could not mount from the local sshd: $(head -c 300 "$ssh_dir/mount.log")"
+        else
+            check_counts "$mnt/src" "$mnt/dst" "$net_pair/.complete"
+            echo
+            echo "Counts through sshfs agree with the generator ($net_files files per side)."
+            time_three "network (sshfs)" "$mnt/src" "$mnt/dst" "$net_runs" "$mount_cmd"
+        fi
+    fi
+fi
 
 echo
 echo "Memory of result rows:"

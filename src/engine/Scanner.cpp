@@ -1,38 +1,35 @@
 #include "engine/Scanner.h"
 
+// How the walk order is kept. Worker threads (FolderReadAhead) read folder
+// pairs ahead of the walk, but only this thread, the one that called, turns
+// them into rows: it takes one folder pair at a time in depth-first order
+// (a folder's own entries in the order the file system listed them, then its
+// subfolders in the order met), waiting for a pair a worker is still reading
+// and reading one itself that no worker has reached. So rows, observer calls
+// and run-flag checks come in the same order as from a walk that reads
+// every folder the moment it gets there; a pair read ahead is used only if
+// neither folder has changed since.
+//
+// Counterparts are found by name in the other folder's listing, read once
+// per folder pair; the source pass also keeps, within a memory budget, what
+// the destination pass will need of each pair, so that pass reads again only
+// what it could not keep.
+
+#include "engine/EntryFilter.h"
+#include "engine/FolderReadAhead.h"
 #include "engine/PathRules.h"
 #include "engine/TextForms.h"
+#include "platform/OwnTemporaries.h"
 
-#include <algorithm>
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
-#include <dirent.h>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
+#include <unordered_map>
 
 namespace tandrel::engine {
 
 namespace {
 
+using platform::ListedEntry;
 using settings::CompareOptions;
-using settings::FilterOn;
-
-char AsciiLower(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (AsciiLower(a[i]) != AsciiLower(b[i]))
-            return false;
-    return true;
-}
 
 std::int64_t FloorDiv(std::int64_t a, std::int64_t b)
 {
@@ -42,240 +39,215 @@ std::int64_t FloorDiv(std::int64_t a, std::int64_t b)
     return q;
 }
 
-// An open folder descriptor that closes itself.
-class Fd {
+// What the source pass keeps of each folder pair for the destination pass,
+// by the folder's path relative to the roots.
+struct KeptViews {
+    static constexpr std::size_t kBudget = std::size_t{64} << 20;
+    std::unordered_map<std::string, FolderContent> byFolder;
+    std::size_t bytes = 0;
+};
+
+class Walk {
 public:
-    explicit Fd(int fd = -1) : m_fd(fd) {}
-    ~Fd()
+    Walk(ScanContext& context, ScanPass pass, KeptViews* keep, KeptViews* use)
+        : m_ctx(context), m_pass(pass), m_keep(keep), m_use(use)
     {
-        if (m_fd >= 0)
-            ::close(m_fd);
     }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    Fd(Fd&& other) noexcept : m_fd(other.release()) {}
-    Fd& operator=(Fd&& other) noexcept
+
+    void Run(const std::string& folder, const std::string& otherRoot)
     {
-        if (this != &other) {
-            if (m_fd >= 0)
-                ::close(m_fd);
-            m_fd = other.release();
+        if (!Running() || folder.empty() || !m_ctx.store || !m_ctx.options)
+            return;
+        const std::string path = PathRules::Native().WithTrailingSeparator(folder);
+        const std::size_t rootLength =
+            m_pass == ScanPass::SourcePass ? m_ctx.sourceRoot.size() : m_ctx.destinationRoot.size();
+        m_path = path.size() > rootLength ? path.substr(rootLength) : std::string();
+
+        ReadSetup setup;
+        setup.roots[0] = path;
+        setup.roots[1] = otherRoot + m_path;
+        setup.includeSubdirectories = m_ctx.includeSubdirectories;
+        setup.makeReverse = m_keep != nullptr;
+        setup.options = *m_ctx.options;
+        if (m_ctx.ignoredTypes)
+            setup.ignoredTypes = *m_ctx.ignoredTypes;
+        const unsigned threads =
+            m_ctx.includeSubdirectories ? FolderReadAhead::ThreadsFor(setup.roots[0], setup.roots[1]) : 0;
+        FolderReadAhead ahead(std::move(setup), threads);
+
+        std::vector<Frame> stack;
+        const auto root = ahead.MakeRoot();
+        Obtain(ahead, root);
+        stack.push_back(Enter(root));
+        while (m_ctx.includeSubdirectories && !stack.empty() && Running()) {
+            Frame& top = stack.back();
+            if (top.next >= top.subfolders.size()) {
+                Close(ahead, top);
+                stack.pop_back();
+                continue;
+            }
+            const Subfolder sub = std::move(top.subfolders[top.next++]);
+            m_path.resize(top.pathLength);
+            m_path += sub.name;
+            m_path += '/';
+            const auto job = ChildJob(ahead, top, sub);
+            Obtain(ahead, job);
+            stack.push_back(Enter(job));
         }
-        return *this;
-    }
-    int get() const { return m_fd; }
-    int release()
-    {
-        const int fd = m_fd;
-        m_fd = -1;
-        return fd;
+        // From the top down, so that a deep chain of folders is let go one
+        // level at a time rather than in one long cascade.
+        while (!stack.empty()) {
+            Close(ahead, stack.back());
+            stack.pop_back();
+        }
     }
 
 private:
-    int m_fd;
-};
-
-// Attributes of an entry as the filters see them (see the attribute mapping:
-// read-only = no owner write permission, hidden = leading '.', system = not a
-// regular file, folder or symbolic link, archive = never).
-struct Attributes {
-    bool readOnly = false;
-    bool hidden = false;
-    bool system = false;
-};
-
-Attributes AttributesOf(const char* name, mode_t mode)
-{
-    Attributes a;
-    a.readOnly = (mode & S_IWUSR) == 0;
-    a.hidden = name[0] == '.';
-    a.system = !(S_ISREG(mode) || S_ISDIR(mode) || S_ISLNK(mode));
-    return a;
-}
-
-bool Filtered(const char* name, const Attributes& a, const CompareOptions& o, const std::vector<std::string>* ignored)
-{
-    // The archive attribute is never set here, so IgnoreArchive never skips.
-    if (FilterOn(o.IgnoreHidden) && a.hidden)
-        return true;
-    if (FilterOn(o.IgnoreReadonly) && a.readOnly)
-        return true;
-    if (FilterOn(o.IgnoreSystem) && a.system)
-        return true;
-    return ignored && MatchesIgnoredType(name, *ignored);
-}
-
-// Opens `path` relative to the folder `base` (or the current folder for an
-// absolute path and AT_FDCWD). Paths the system takes whole are opened at
-// once; longer ones are opened piece by piece, each piece relative to the
-// folder opened before it.
-int OpenFolder(int base, std::string path, int flags)
-{
-    constexpr std::size_t kPiece = 2048; // well below PATH_MAX
-    // A trailing separator would make the last name follow a link.
-    while (path.size() > 1 && path.back() == '/')
-        path.pop_back();
-    if (path.empty())
-        return ::openat(base, ".", flags);
-    if (path.size() < kPiece)
-        return ::openat(base, path.c_str(), flags);
-    int fd = base;
-    std::size_t start = 0;
-    while (start < path.size()) {
-        std::size_t end = std::min(path.size(), start + kPiece);
-        if (end < path.size()) {
-            const auto cut = path.rfind('/', end);
-            end = (cut == std::string::npos || cut <= start) ? std::string::npos : cut + 1;
-        }
-        if (end == std::string::npos) { // one name longer than a piece cannot exist
-            if (fd != base)
-                ::close(fd);
-            errno = ENAMETOOLONG;
-            return -1;
-        }
-        const std::string piece = path.substr(start, end - start);
-        const bool last = end >= path.size();
-        // Intermediate pieces need only be searched; O_PATH needs no read right.
-        const int next =
-            ::openat(fd, piece.c_str(), last ? flags : (O_PATH | O_DIRECTORY | O_CLOEXEC | (flags & O_NOFOLLOW)));
-        if (fd != base)
-            ::close(fd);
-        if (next < 0)
-            return -1;
-        fd = next;
-        start = end;
-    }
-    return fd;
-}
-
-class FolderWalker {
-public:
-    FolderWalker(ScanContext& context, ScanPass pass)
-        : m_ctx(context), m_pass(pass),
-          m_thisRootLength(pass == ScanPass::SourcePass ? context.sourceRoot.size()
-                                                        : context.destinationRoot.size())
-    {
-    }
+    struct Subfolder {
+        std::string name;
+        bool otherPresent = false;
+    };
+    struct Frame {
+        std::shared_ptr<FolderJob> job;
+        std::size_t pathLength = 0; // of m_path, up to and including this folder's '/'
+        std::vector<Subfolder> subfolders;
+        std::size_t next = 0;
+        std::size_t childCursor = 0; // the first of job->children not yet taken or dropped
+    };
 
     bool Running() const { return m_ctx.runFlag == nullptr || m_ctx.runFlag->IsSet(); }
 
-    // Lists one folder, given open descriptors of it and of its counterpart
-    // (-1 when the counterpart cannot be opened): records its entries and
-    // returns the names of its subfolders in the order met.
-    std::vector<std::string> ListFolder(const std::string& folder, Fd dirFd, int otherFd)
+    void Obtain(FolderReadAhead& ahead, const std::shared_ptr<FolderJob>& job)
     {
-        std::vector<std::string> subfolders;
-        if (dirFd.get() < 0)
-            return subfolders;
-        DIR* dir = ::fdopendir(dirFd.get());
-        if (!dir)
-            return subfolders;
-        dirFd.release();
+        if (m_use) {
+            const auto it = m_use->byFolder.find(m_path);
+            if (it != m_use->byFolder.end()) {
+                FolderContent view = std::move(it->second);
+                m_use->byFolder.erase(it);
+                if (ahead.TakeKnown(job, std::move(view))) {
+                    std::vector<std::shared_ptr<FolderJob>> unknown;
+                    for (const auto& child : job->children)
+                        if (!m_use->byFolder.count(m_path + child->name + '/'))
+                            unknown.push_back(child);
+                    ahead.Queue(unknown);
+                    return;
+                }
+            }
+        }
+        ahead.Take(job);
+    }
 
-        const std::string relativeFolder = RelativeFolder(folder);
-        while (struct dirent* entry = ::readdir(dir)) {
-            ProcessEntry(::dirfd(dir), otherFd, relativeFolder, *entry, subfolders);
+    Frame Enter(const std::shared_ptr<FolderJob>& job)
+    {
+        Frame frame;
+        frame.job = job;
+        frame.pathLength = m_path.size();
+        frame.subfolders = Process(job->content);
+        if (m_keep && job->reverse) {
+            const std::size_t bytes = job->reverse->Bytes() + m_path.size() + 64;
+            if (m_keep->bytes + bytes <= KeptViews::kBudget) {
+                m_keep->bytes += bytes;
+                m_keep->byFolder.emplace(m_path, std::move(*job->reverse));
+            }
+        }
+        job->reverse.reset();
+        job->content = FolderContent{};
+        return frame;
+    }
+
+    std::shared_ptr<FolderJob> ChildJob(FolderReadAhead& ahead, Frame& frame, const Subfolder& sub)
+    {
+        const auto& children = frame.job->children;
+        for (std::size_t k = frame.childCursor; k < children.size(); ++k) {
+            if (children[k]->name != sub.name || children[k]->otherPresent != sub.otherPresent)
+                continue;
+            for (std::size_t skipped = frame.childCursor; skipped < k; ++skipped)
+                ahead.Abandon(children[skipped]);
+            frame.childCursor = k + 1;
+            return children[k];
+        }
+        return ahead.MakeChild(frame.job, sub.name, sub.otherPresent);
+    }
+
+    static void Close(FolderReadAhead& ahead, Frame& frame)
+    {
+        auto& children = frame.job->children;
+        for (std::size_t k = frame.childCursor; k < children.size(); ++k)
+            ahead.Abandon(children[k]);
+        children.clear();
+    }
+
+    // Records one folder's entries; returns its subfolders in the order met.
+    std::vector<Subfolder> Process(const FolderContent& content)
+    {
+        std::vector<Subfolder> subfolders;
+        const bool withCounterparts = !content.counterparts.empty();
+        std::size_t k = 0;
+        for (std::uint32_t position = 0; position < content.count; ++position) {
+            if (k < content.entries.size() && content.entries[k].index == position) {
+                ProcessEntry(content.entries[k], withCounterparts ? &content.counterparts[k] : nullptr, subfolders);
+                ++k;
+            }
             if (m_ctx.observer)
                 m_ctx.observer->EntryProcessed();
             if (!Running())
                 break;
         }
-        ::closedir(dir);
         return subfolders;
     }
 
-    std::string RelativeFolder(const std::string& folder) const
+    void ProcessEntry(const ListedEntry& entry, const Counterpart* counterpart, std::vector<Subfolder>& subfolders)
     {
-        return folder.size() > m_thisRootLength ? folder.substr(m_thisRootLength) : std::string();
-    }
-
-private:
-    const CompareOptions& Options() const { return *m_ctx.options; }
-
-    void ProcessEntry(int dirFd, int otherFd, const std::string& relativeFolder, const struct dirent& entry,
-                      std::vector<std::string>& subfolders)
-    {
-        const char* name = entry.d_name;
-        if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
-            return; // "." and ".." are folders beginning with '.', ignored
-        const CompareOptions& o = Options();
-
-        // In the destination pass a file whose counterpart exists records
-        // nothing, whatever its attributes: look that up before anything else.
-        const bool knownNonFolder = entry.d_type != DT_UNKNOWN && entry.d_type != DT_DIR;
-        const bool lookedUpEarly = m_pass == ScanPass::DestinationPass && knownNonFolder && otherFd >= 0;
-        if (lookedUpEarly) {
-            struct stat other;
-            if (::fstatat(otherFd, name, &other, AT_SYMLINK_NOFOLLOW) == 0)
-                return;
-        }
-
-        struct stat st;
-        if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
-            return; // gone since it was listed
-        if (Filtered(name, AttributesOf(name, st.st_mode), o, m_ctx.ignoredTypes))
+        if (!entry.Examined() || IsFilteredOut(entry, *m_ctx.options, m_ctx.ignoredTypes))
             return;
-
-        if (S_ISDIR(st.st_mode)) {
-            if (name[0] == '.')
+        if (!entry.IsFolder() && platform::IsOwnTemporaryName(entry.name.c_str()))
+            return; // a copy's temporary file, never a user's
+        if (entry.IsFolder()) {
+            if (IsDotName(entry.name))
                 return;
-            subfolders.emplace_back(name);
-            if (CounterpartFolderExists(otherFd, name))
+            const bool present = counterpart && counterpart->enterable;
+            subfolders.push_back({entry.name, present});
+            if (present)
                 return;
             CompareItem item;
-            item.relativePath = relativeFolder + name;
+            item.relativePath = m_path + entry.name;
             item.isFolder = true;
             item.icon = RowIcon::Folder;
-            item.modified = st.st_mtim.tv_sec;
+            item.modified = entry.mtime;
             m_ctx.store->AddResultRow(MissingCategory(), std::move(item));
             return;
         }
-
-        struct stat other;
-        // A counterpart already looked up above was missing; it is not asked for twice.
-        const bool found =
-            !lookedUpEarly && otherFd >= 0 && ::fstatat(otherFd, name, &other, AT_SYMLINK_NOFOLLOW) == 0;
+        const bool found = counterpart && counterpart->Found();
         if (found && m_pass == ScanPass::DestinationPass)
             return;
-
         CompareItem item;
         item.isFolder = false;
         item.icon = RowIcon::File;
-        item.size = static_cast<std::int64_t>(st.st_size);
-        item.modified = st.st_mtim.tv_sec;
+        item.size = entry.size;
+        item.modified = entry.mtime;
         if (!found) {
-            item.relativePath = relativeFolder + name;
+            item.relativePath = m_path + entry.name;
             m_ctx.store->AddResultRow(MissingCategory(), std::move(item));
             return;
         }
         // A folder of the same name counts as found, with a size of 0.
-        item.counterpartSize = S_ISDIR(other.st_mode) ? 0 : static_cast<std::int64_t>(other.st_size);
-        item.counterpartModified = other.st_mtim.tv_sec;
+        item.counterpartSize = S_ISDIR(counterpart->mode) ? 0 : counterpart->size;
+        item.counterpartModified = counterpart->mtime;
         const int category = ClassifyPair(item.modified, item.size, item.counterpartModified, item.counterpartSize,
-                                          m_ctx.store->LocalOffset(), o);
+                                          m_ctx.store->LocalOffset(), *m_ctx.options);
         if (category == 0) {
-            if (m_ctx.observer && ContentComparable(st.st_mode) && ContentComparable(other.st_mode))
-                m_ctx.observer->EqualPairFound(m_ctx.sourceRoot + relativeFolder + name,
-                                               m_ctx.destinationRoot + relativeFolder + name,
-                                               static_cast<std::uint64_t>(st.st_size));
+            if (m_ctx.observer && ContentComparable(entry.mode) && ContentComparable(counterpart->mode))
+                m_ctx.observer->EqualPairFound(m_ctx.sourceRoot + m_path + entry.name,
+                                               m_ctx.destinationRoot + m_path + entry.name,
+                                               static_cast<std::uint64_t>(entry.size));
             return;
         }
-        item.relativePath = relativeFolder + name;
+        item.relativePath = m_path + entry.name;
         m_ctx.store->AddResultRow(static_cast<ResultCategory>(category), std::move(item));
     }
 
     // Files and links have content to compare: bytes or the link's text.
-    static bool ContentComparable(mode_t mode) { return S_ISREG(mode) || S_ISLNK(mode); }
-
-    static bool CounterpartFolderExists(int otherFd, const char* name)
-    {
-        if (otherFd < 0)
-            return false;
-        struct stat st;
-        if (::fstatat(otherFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(st.st_mode))
-            return false;
-        return ::faccessat(otherFd, name, X_OK, AT_EACCESS) == 0;
-    }
+    static bool ContentComparable(std::uint32_t mode) { return S_ISREG(mode) || S_ISLNK(mode); }
 
     ResultCategory MissingCategory() const
     {
@@ -284,27 +256,12 @@ private:
 
     ScanContext& m_ctx;
     ScanPass m_pass;
-    std::size_t m_thisRootLength;
+    KeptViews* m_keep;
+    KeptViews* m_use;
+    std::string m_path; // the walked folder relative to this side's root: "" or ending in '/'
 };
 
 } // namespace
-
-bool MatchesIgnoredType(const std::string& name, const std::vector<std::string>& ignoredTypes)
-{
-    const std::string_view n(name);
-    for (const std::string& pattern : ignoredTypes) {
-        if (pattern.empty())
-            continue;
-        if (pattern.size() >= 2 && pattern[0] == '*' && pattern[1] == '.') {
-            const std::string_view suffix = std::string_view(pattern).substr(1);
-            if (n.size() >= suffix.size() && EqualsNoCase(n.substr(n.size() - suffix.size()), suffix))
-                return true;
-        } else if (EqualsNoCase(n, pattern)) {
-            return true;
-        }
-    }
-    return false;
-}
 
 std::int64_t TimeDifference(std::int64_t source, std::int64_t counterpart, std::int64_t offset, int unit)
 {
@@ -344,74 +301,7 @@ int ClassifyPair(std::int64_t sourceTime, std::int64_t sourceSize, std::int64_t 
 
 void ScanFolder(ScanContext& context, const std::string& folder, const std::string& otherRoot, ScanPass pass)
 {
-    if (context.runFlag && !context.runFlag->IsSet())
-        return;
-    if (folder.empty() || !context.store || !context.options)
-        return;
-    const PathRules rules = PathRules::Native();
-    FolderWalker walker(context, pass);
-
-    // Depth-first with an explicit stack, so that no tree is too deep for the
-    // walk: a folder's own entries first, then each subfolder in the order met.
-    // Every kAnchorSpacing levels a frame keeps its folder and counterpart
-    // open; deeper folders are opened relative to the nearest such anchor, so
-    // paths of any length work at a bounded cost per folder and a bounded
-    // number of open descriptors.
-    constexpr std::size_t kAnchorSpacing = 64;
-    constexpr int kListFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
-    constexpr int kAnchorFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
-    struct Frame {
-        std::size_t pathLength = 0; // of `path` below, up to and including this folder's '/'
-        std::vector<std::string> subfolders;
-        std::size_t next = 0;
-        std::size_t anchorIndex = 0; // the frame whose descriptors this one is opened from
-        Fd anchor;                   // set on anchor frames only
-        Fd otherAnchor;
-    };
-
-    // One path text shared by all levels: a child's name is appended on the
-    // way down and cut off again, so memory stays linear in the depth.
-    std::string path = rules.WithTrailingSeparator(folder);
-    const std::string startCounterpart = otherRoot + walker.RelativeFolder(path);
-    std::vector<Frame> stack;
-    {
-        // The roots may be links; nothing below them is followed.
-        Frame root;
-        root.pathLength = path.size();
-        root.anchor = Fd(OpenFolder(AT_FDCWD, path, kAnchorFlags));
-        root.otherAnchor = Fd(OpenFolder(AT_FDCWD, startCounterpart, kAnchorFlags));
-        Fd other(OpenFolder(AT_FDCWD, startCounterpart, kAnchorFlags));
-        root.subfolders = walker.ListFolder(path, Fd(OpenFolder(AT_FDCWD, path, kListFlags)), other.get());
-        stack.push_back(std::move(root));
-    }
-    if (!context.includeSubdirectories)
-        return;
-    while (!stack.empty() && walker.Running()) {
-        Frame& top = stack.back();
-        if (top.next >= top.subfolders.size()) {
-            stack.pop_back();
-            continue;
-        }
-        path.resize(top.pathLength);
-        path += top.subfolders[top.next++];
-        path += rules.separator;
-        Frame child;
-        child.pathLength = path.size();
-        child.anchorIndex = top.anchorIndex;
-        const Frame& base = stack[child.anchorIndex];
-        const std::string fromBase = path.substr(base.pathLength);
-        const int baseOther = base.otherAnchor.get();
-        Fd dir(OpenFolder(base.anchor.get(), fromBase, kListFlags | O_NOFOLLOW));
-        Fd other(baseOther >= 0 ? OpenFolder(baseOther, fromBase, kAnchorFlags | O_NOFOLLOW) : -1);
-        if (stack.size() % kAnchorSpacing == 0 && dir.get() >= 0) {
-            child.anchor = Fd(::openat(dir.get(), ".", kAnchorFlags));
-            child.otherAnchor = Fd(other.get() >= 0 ? ::openat(other.get(), ".", kAnchorFlags) : -1);
-            if (child.anchor.get() >= 0)
-                child.anchorIndex = stack.size();
-        }
-        child.subfolders = walker.ListFolder(path, std::move(dir), other.get());
-        stack.push_back(std::move(child));
-    }
+    Walk(context, pass, nullptr, nullptr).Run(folder, otherRoot);
 }
 
 void RunScan(ScanContext& context)
@@ -424,8 +314,9 @@ void RunScan(ScanContext& context)
     if (!context.store)
         return;
     context.store->Reset(context.sourceRoot, context.destinationRoot, LocalOffsetNow());
-    ScanFolder(context, context.sourceRoot, context.destinationRoot, ScanPass::SourcePass);
-    ScanFolder(context, context.destinationRoot, context.sourceRoot, ScanPass::DestinationPass);
+    KeptViews views;
+    Walk(context, ScanPass::SourcePass, &views, nullptr).Run(context.sourceRoot, context.destinationRoot);
+    Walk(context, ScanPass::DestinationPass, nullptr, &views).Run(context.destinationRoot, context.sourceRoot);
 }
 
 } // namespace tandrel::engine

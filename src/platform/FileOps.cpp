@@ -94,7 +94,10 @@ public:
     CopyEnd Run()
     {
         if (!g_writeFault) {
+            const bool mayHaveHoles = m_size > static_cast<std::int64_t>(kCopyStepBytes);
             for (;;) {
+                if (mayHaveHoles && !SkipHole())
+                    return CopyEnd::Failed;
                 const ssize_t n = ::copy_file_range(m_in, nullptr, m_out, nullptr, kCopyStepBytes, 0);
                 if (n < 0) {
                     if (errno == EINTR)
@@ -112,6 +115,9 @@ public:
                     // know in advance; read those the ordinary way.
                     if (m_written == 0 && m_size > 0)
                         break;
+                    // A hole at the end is left by giving the copy its length.
+                    if (mayHaveHoles && ::ftruncate(m_out, m_written) != 0)
+                        return CopyEnd::Failed;
                     return CopyEnd::Done;
                 }
                 m_written += n;
@@ -123,6 +129,25 @@ public:
     }
 
 private:
+    // A sparse file's holes stay holes: the next step starts at the next byte
+    // of data, both files' offsets moved there, instead of writing gigabytes
+    // of zeros. Where the file system cannot say, everything counts as data.
+    bool SkipHole()
+    {
+        off_t data = ::lseek(m_in, m_written, SEEK_DATA);
+        if (data < 0) {
+            if (errno != ENXIO)
+                return true;
+            data = std::max<off_t>(m_written, ::lseek(m_in, 0, SEEK_END)); // only a hole is left
+        }
+        if (data <= m_written)
+            return true;
+        if (::lseek(m_in, data, SEEK_SET) < 0 || ::lseek(m_out, data, SEEK_SET) < 0)
+            return false;
+        m_written = data;
+        return true;
+    }
+
     // True unless the progress callback, asked at a step's end while more is
     // to come, wants the copy stopped.
     bool GoOn()

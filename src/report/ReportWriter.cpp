@@ -45,9 +45,11 @@ const char* ReportFilterDescription(ReportFormat format)
 
 std::string ReportCell(const std::string& text, ReportFormat format)
 {
-    // Only a cell that would otherwise break the row apart is quoted; all
-    // others are written exactly as the list shows them.
-    const char* special = format == ReportFormat::Csv ? ",\"\r\n" : "\t\r\n";
+    // Only a cell that would otherwise break the row apart, or that holds a
+    // quote a reader would take for one of ours, is quoted; all others are
+    // written exactly as the list shows them. Both formats follow the same
+    // rule, so that either reads back exactly with any RFC 4180 reader.
+    const char* special = format == ReportFormat::Csv ? ",\"\r\n" : "\t\"\r\n";
     if (text.find_first_of(special) == std::string::npos)
         return text;
     std::string quoted;

@@ -24,9 +24,8 @@ struct ReportRequest {
     engine::CategoryCaptions sectionCaptions;               // index 1..5
 };
 
-// A cell as written: unchanged, unless it holds the separator, a double
-// quote, CR or LF (or, in the text format, a tab or line break), in which
-// case it is quoted as CSV does.
+// A cell as written: unchanged, unless it holds the separator (a comma or a
+// tab), a double quote, CR or LF, in which case it is quoted as CSV does.
 std::string ReportCell(const std::string& text, ReportFormat format);
 
 // One list's column line, rows and closing empty line.

@@ -34,7 +34,7 @@ std::string LinkOnTheWay(const std::string& root, const std::string& path, engin
 {
     const std::string base = rules.WithTrailingSeparator(root);
     const std::size_t start =
-        !root.empty() && path.size() > base.size() && path.compare(0, base.size(), base) == 0 ? base.size()
+        !root.empty() && path.size() >= base.size() && path.compare(0, base.size(), base) == 0 ? base.size()
                                                                                             : rules.rootLength;
     for (std::size_t i = start; i < path.size(); ++i) {
         if (path[i] != rules.separator)

@@ -1,7 +1,9 @@
 #include "sync/SyncOperations.h"
 
 #include "platform/FileOps.h"
+#include "platform/OwnTemporaries.h"
 #include "platform/Trash.h"
+#include "sync/PathRoutines.h"
 
 #include <cerrno>
 #include <functional>
@@ -244,6 +246,7 @@ SyncOutcome CopyCheckedRows(ResultStore& store, ResultCategory category, CopyDir
         return observer.FileCopyStep(done, size);
     };
 
+    platform::TemporarySweep sweep;
     RowRun run{store, category, options, runFlag, progressFraction, observer, toOf,
                [&](const CompareItem& row, std::size_t k) {
                    // A file's missing folders are made on the way; a folder row
@@ -260,8 +263,10 @@ SyncOutcome CopyCheckedRows(ResultStore& store, ResultCategory category, CopyDir
                    } else {
                        platform::ItemAt from;
                        result = platform::ReachItem(fromRoot, row.relativePath, false, "Cannot read", from);
-                       if (result.ok())
+                       if (result.ok()) {
+                           sweep.BeforeWritingInto(to.folder.Fd(), ParentFolder(to.path));
                            result = CopyOneFile(from, to, options, progress);
+                       }
                    }
                    if (result.ok())
                        writtenRows.emplace_back(k, written.Note(to.folder));

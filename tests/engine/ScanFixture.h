@@ -39,6 +39,18 @@ struct ScanSetup {
     engine::ScanObserver* observer = nullptr;
 };
 
+// Calls a function after every entry (with the count of calls so far); used
+// to change the tree while it is walked.
+class EntryHook : public engine::ScanObserver {
+public:
+    explicit EntryHook(std::function<void(std::size_t)> onEntry) : m_onEntry(std::move(onEntry)) {}
+    void EntryProcessed() override { m_onEntry(++m_calls); }
+
+private:
+    std::function<void(std::size_t)> m_onEntry;
+    std::size_t m_calls = 0;
+};
+
 // Runs a whole comparison (both passes) and hands back the store.
 inline engine::ResultStore Compare(const std::string& source, const std::string& destination,
                                    const ScanSetup& setup = {}, engine::RunFlag* flag = nullptr)

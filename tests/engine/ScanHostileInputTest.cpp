@@ -35,16 +35,7 @@ std::string Describe(const ResultStore& s)
     return out;
 }
 
-// Calls a function after every entry; used to change the tree mid-walk.
-class Hook : public ScanObserver {
-public:
-    explicit Hook(std::function<void(std::size_t)> onEntry) : m_onEntry(std::move(onEntry)) {}
-    void EntryProcessed() override { m_onEntry(++m_calls); }
-
-private:
-    std::function<void(std::size_t)> m_onEntry;
-    std::size_t m_calls = 0;
-};
+using Hook = test::EntryHook;
 
 TEST(ScanHostileInputTest, MissingOrUnusableRoots)
 {

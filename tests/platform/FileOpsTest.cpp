@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
 #include <functional>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -392,6 +393,42 @@ TEST(FileOps, LargeFilesAreCopiedInStepsThatMayStopTheCopy)
         EXPECT_EQ(t.ReadFile("d/big"), "the old target");
         EXPECT_EQ(StatOf(t.Path("d/big")).st_mtim.tv_sec, 1'500'000'000);
         EXPECT_EQ(TempFilesIn(t.Path("d")), 0);
+    }
+}
+
+TEST(FileOps, SparseFilesKeepTheirHoles)
+{
+    // Data at the start, in the middle and none at the end, and a file that
+    // is one hole: the copies read back equal and take no more room than
+    // their data (a copy that wrote the holes would take a gigabyte).
+    const std::int64_t size = std::int64_t{1} << 30;
+    const std::string data = BigContent(kCopyStepBytes + 3);
+    for (const bool withData : {true, false}) {
+        TempTree t;
+        t.MakeDir("s");
+        t.MakeDir("d");
+        const int fd = ::open(t.Path("s/sparse").c_str(), O_WRONLY | O_CREAT, 0644);
+        ASSERT_GE(fd, 0);
+        if (withData) {
+            ASSERT_EQ(::pwrite(fd, data.data(), data.size(), 0), static_cast<ssize_t>(data.size()));
+            ASSERT_EQ(::pwrite(fd, data.data(), data.size(), size / 2), static_cast<ssize_t>(data.size()));
+        }
+        ASSERT_EQ(::ftruncate(fd, size), 0);
+        ::close(fd);
+
+        const FileResult r = CopyFileSafely(t.Path("s/sparse"), t.Path("d/sparse"));
+        ASSERT_TRUE(r.ok()) << r.error;
+        const struct stat copy = StatOf(t.Path("d/sparse"));
+        EXPECT_EQ(copy.st_size, size);
+        EXPECT_LT(copy.st_blocks * 512, 4 * static_cast<std::int64_t>(data.size()) + (1 << 20)) << withData;
+        const int in = ::open(t.Path("d/sparse").c_str(), O_RDONLY);
+        std::string back(data.size(), '\0');
+        for (const std::int64_t at : {std::int64_t{0}, size / 2, size - std::int64_t(data.size())}) {
+            ASSERT_EQ(::pread(in, back.data(), back.size(), at), static_cast<ssize_t>(back.size()));
+            const bool holdsData = withData && at != size - std::int64_t(data.size());
+            EXPECT_EQ(back, holdsData ? data : std::string(data.size(), '\0')) << at;
+        }
+        ::close(in);
     }
 }
 

@@ -120,13 +120,14 @@ TEST_F(ReportWriterTest, CommaReportWithPairsFoldersStatusAndQuotedCells)
     ASSERT_TRUE(WriteReport(tree.Path("r.csv"), m_store, request).ok());
     EXPECT_EQ(tree.ReadFile("r.csv"), expected);
 
-    // The same store in the text format: commas and quotes are plain characters there.
+    // The same store in the text format: commas are plain characters there, and
+    // a cell with a quote is quoted as in the comma format.
     request.format = ReportFormat::Text;
     const std::string text = ToText(m_store, request);
     EXPECT_NE(text.find("/src/a,b.txt\t10\tJan/02/2020 03:04:05\tDec/31/2019 23:59:59\t9\t/dst/a,b.txt\t"
                         "Access denied\r\n"),
               std::string::npos);
-    EXPECT_NE(text.find("/src/say \"hi\"\t5\t"), std::string::npos);
+    EXPECT_NE(text.find("\"/src/say \"\"hi\"\"\"\t5\t"), std::string::npos);
 }
 
 TEST_F(ReportWriterTest, CellsAreQuotedOnlyWhenTheyWouldBreakTheRow)
@@ -136,7 +137,6 @@ TEST_F(ReportWriterTest, CellsAreQuotedOnlyWhenTheyWouldBreakTheRow)
     EXPECT_EQ(ReportCell("   ", ReportFormat::Csv), "   ");
     EXPECT_EQ(ReportCell(" /a b/c ", ReportFormat::Text), " /a b/c ");
     EXPECT_EQ(ReportCell("a,b", ReportFormat::Text), "a,b");
-    EXPECT_EQ(ReportCell("say \"x\"", ReportFormat::Text), "say \"x\"");
     EXPECT_EQ(ReportCell("tab\there", ReportFormat::Csv), "tab\there");
 
     // Comma format.
@@ -150,6 +150,7 @@ TEST_F(ReportWriterTest, CellsAreQuotedOnlyWhenTheyWouldBreakTheRow)
     EXPECT_EQ(ReportCell("tab\there", ReportFormat::Text), "\"tab\there\"");
     EXPECT_EQ(ReportCell("line\r\nbreak", ReportFormat::Text), "\"line\r\nbreak\"");
     EXPECT_EQ(ReportCell("\t\"q\"", ReportFormat::Text), "\"\t\"\"q\"\"\"");
+    EXPECT_EQ(ReportCell("say \"x\"", ReportFormat::Text), "\"say \"\"x\"\"\"");
 
     // A file name with a line break stays one row.
     m_store.AddResultRow(ResultCategory::NotInSource, File("two\nlines", 1, kJan2));

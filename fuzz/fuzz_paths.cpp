@@ -1,0 +1,272 @@
+// Path rules: the separator and parent rules, the steps of folder creation,
+// the two paths of a result row, and the search for a symbolic link on the
+// way below a root. No input reads out of bounds, and:
+// - a path with one separator appended ends in exactly that one;
+// - the parent of "parent/name" is "parent" (joining and splitting agree);
+// - the creation steps are the path's own prefixes that end before a
+//   separator behind the root, shortest first, and end with the path;
+// - a row's path lies under its walked root and its counterpart under the
+//   other root, with the same relative part;
+// - a link found on the way is a real link, a folder on the path itself,
+//   below the root, and the first one.
+
+#include "FuzzCheck.h"
+
+#include "engine/PathRules.h"
+#include "engine/ResultStore.h"
+#include "sync/PathRoutines.h"
+
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+using namespace tandrel;
+using engine::PathRules;
+using fuzz::Fail;
+using fuzz::Require;
+using fuzz::RequireEqual;
+
+namespace {
+
+// A small tree to look for links in:
+//   root/a/ (folder), root/a/b/ (folder), root/a/f (file), root/a/lb -> b,
+//   root/l -> a, root/f (file), root/dl -> missing, and rootlink -> root.
+std::string g_scratch;
+std::string g_root; // ends in '/'
+
+void MakeTree()
+{
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/tandrel-fuzz-paths-XXXXXX";
+    if (!::mkdtemp(pattern.data()))
+        Fail("cannot make a scratch folder");
+    g_scratch = pattern;
+    g_root = g_scratch + "/root/";
+    const auto folder = [](const std::string& p) { Require(::mkdir(p.c_str(), 0700) == 0, "mkdir"); };
+    const auto file = [](const std::string& p) {
+        const int fd = ::open(p.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        Require(fd >= 0, "create file");
+        ::close(fd);
+    };
+    const auto link = [](const char* to, const std::string& p) { Require(::symlink(to, p.c_str()) == 0, "symlink"); };
+    folder(g_root);
+    folder(g_root + "a");
+    folder(g_root + "a/b");
+    file(g_root + "a/f");
+    file(g_root + "f");
+    link("b", g_root + "a/lb");
+    link("a", g_root + "l");
+    link("missing", g_root + "dl");
+    link("root", g_scratch + "/rootlink");
+}
+
+void RemoveTree()
+{
+    for (const char* p : {"root/a/lb", "root/a/f", "root/a/b", "root/a", "root/l", "root/f", "root/dl", "root",
+                          "rootlink"}) {
+        const std::string path = g_scratch + "/" + p;
+        if (::unlink(path.c_str()) != 0)
+            ::rmdir(path.c_str());
+    }
+    ::rmdir(g_scratch.c_str());
+}
+
+bool IsLink(const std::string& path)
+{
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+bool IsFolderNoFollow(const std::string& path)
+{
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool StartsWith(const std::string& text, const std::string& prefix)
+{
+    return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
+}
+
+void CheckTrailingSeparator(const PathRules& rules, const std::string& path)
+{
+    const std::string with = rules.WithTrailingSeparator(path);
+    Require(rules.EndsWithSeparator(with), "a separator was appended but the path does not end in one");
+    Require(rules.EndsWithSeparator(path) == (!path.empty() && path.back() == rules.separator),
+            "EndsWithSeparator does not look at the last character");
+    if (rules.EndsWithSeparator(path))
+        RequireEqual(with, path, "a path that ends in a separator got another");
+    else
+        RequireEqual(with, path + rules.separator, "the separator was not appended once");
+    RequireEqual(rules.WithTrailingSeparator(with), with, "appending a separator twice");
+}
+
+void CheckParent(const PathRules& rules, const std::string& path, const std::string& name)
+{
+    const std::string parent = sync::ParentFolder(path, rules);
+    RequireEqual(parent, rules.ParentFolder(path), "the two parent rules");
+    const auto last = path.rfind(rules.separator);
+    if (last == std::string::npos) {
+        RequireEqual(parent, "", "the parent of a path without a separator");
+    } else {
+        RequireEqual(parent, path.substr(0, last), "the parent is the text before the last separator");
+    }
+    // Joining and splitting agree for any name without a separator.
+    if (name.find(rules.separator) == std::string::npos)
+        RequireEqual(sync::ParentFolder(path + rules.separator + name, rules), path, "the parent of parent/name");
+}
+
+void CheckSteps(const PathRules& rules, const std::string& path)
+{
+    const std::vector<std::string> steps = sync::FolderPathSteps(path, rules);
+    if (path.empty()) {
+        Require(steps.empty(), "an empty path has creation steps");
+        return;
+    }
+    Require(!steps.empty(), "a path has no creation steps");
+    RequireEqual(steps.back(), path, "the last creation step is not the path");
+    std::size_t expectedCount = 1;
+    for (std::size_t i = rules.rootLength; i < path.size(); ++i)
+        expectedCount += path[i] == rules.separator ? 1 : 0;
+    Require(steps.size() == expectedCount, "one creation step per separator behind the root");
+    for (std::size_t k = 0; k + 1 < steps.size(); ++k) {
+        const std::string& step = steps[k];
+        Require(!step.empty(), "an empty creation step");
+        Require(step.size() >= rules.rootLength, "a creation step inside the root");
+        Require(step.size() < steps[k + 1].size(), "creation steps are not shortest first");
+        Require(StartsWith(path, step), "a creation step is not a prefix of the path");
+        Require(path[step.size()] == rules.separator, "a creation step does not end before a separator");
+    }
+}
+
+// The two paths of a row made of scanner names lie under their roots.
+void CheckRowPaths(const std::string& sourceRoot, const std::string& destinationRoot, const std::string& relative)
+{
+    engine::ResultStore store;
+    store.Reset(sourceRoot, destinationRoot, 0);
+    engine::CompareItem item;
+    item.relativePath = relative;
+    for (const auto category : engine::kAllCategories) {
+        const std::string path = store.Path(category, item);
+        const std::string target = store.TargetPath(category, item);
+        const std::string& walked = store.WalkedRoot(category);
+        const std::string& other = store.OtherRoot(category);
+        Require(StartsWith(path, walked), "a row's path is not under its walked root");
+        Require(StartsWith(target, other), "a row's counterpart is not under the other root");
+        RequireEqual(path.substr(walked.size()), target.substr(other.size()), "relative parts of a row's two paths");
+        Require(&walked == (category == engine::ResultCategory::NotInSource ? &store.DestinationRoot()
+                                                                             : &store.SourceRoot()),
+                "list 4 is walked on the destination side, the others on the source side");
+        // The folder a copy makes first lies under the other root, or is it.
+        const std::string parent = sync::ParentFolder(target);
+        Require(StartsWith(parent + "/", other), "the parent of a counterpart is above the other root");
+        for (const std::string& step : sync::FolderPathSteps(parent)) {
+            if (step.size() >= other.size())
+                Require(StartsWith(step, other), "a folder made for a copy is outside the other root");
+        }
+    }
+}
+
+// The first folder on the path, below the root, that is a link; found by
+// walking the names of the path one by one.
+std::string ReferenceLink(const std::string& root, const std::string& path)
+{
+    std::size_t i = root.size();
+    while (i < path.size()) {
+        const auto end = path.find('/', i);
+        if (end == std::string::npos)
+            break; // the item itself is not looked at
+        if (end > i) {
+            const std::string folder = path.substr(0, end);
+            if (IsLink(folder))
+                return folder;
+            if (!IsFolderNoFollow(folder))
+                break;
+        }
+        i = end + 1;
+    }
+    return {};
+}
+
+void CheckLinkOnTheWay(const std::string& relative)
+{
+    const std::string path = g_root + relative;
+    const std::string found = sync::LinkOnTheWay(g_root, path);
+    if (!found.empty()) {
+        Require(StartsWith(path, found) && found.size() < path.size() && path[found.size()] == '/',
+                "a link was reported that is not a folder on the path");
+        Require(found.size() > g_root.size(), "a link was reported at or above the root");
+        Require(IsLink(found), "what was reported as a link is none");
+    }
+    RequireEqual(found, ReferenceLink(g_root, path), "link on the way");
+    // The root may be given without its separator, or through a link.
+    RequireEqual(sync::LinkOnTheWay(g_root.substr(0, g_root.size() - 1), path), found, "root without separator");
+    const std::string viaLink = g_scratch + "/rootlink/";
+    const std::string foundViaLink = sync::LinkOnTheWay(viaLink, viaLink + relative);
+    if (found.empty())
+        RequireEqual(foundViaLink, "", "link on the way through a linked root");
+    else
+        RequireEqual(foundViaLink, viaLink + found.substr(g_root.size()), "link on the way through a linked root");
+}
+
+// Names as the scanner meets them: never empty, never "." or "..", no '/' and
+// no NUL. Some are the names of the scratch tree, so that links are met.
+std::string ScannerName(FuzzedDataProvider& input)
+{
+    static const char* const kTreeNames[] = {"a", "b", "f", "l", "lb", "dl", "x"};
+    if (input.ConsumeBool())
+        return kTreeNames[input.ConsumeIntegralInRange<std::size_t>(0, std::size(kTreeNames) - 1)];
+    std::string name = input.ConsumeRandomLengthString(24);
+    for (char& c : name) {
+        if (c == '/' || c == '\0')
+            c = '_';
+    }
+    if (name.empty() || name == "." || name == "..")
+        name = "n" + name;
+    return name;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    MakeTree();
+    std::atexit(RemoveTree);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    FuzzedDataProvider input(data, size);
+    const std::string raw = input.ConsumeRandomLengthString(512);
+    const std::string name = input.ConsumeRandomLengthString(32);
+
+    // Any text, under both sets of rules.
+    for (const PathRules& rules : {PathRules::Native(), PathRules::DriveLetters()}) {
+        CheckTrailingSeparator(rules, raw);
+        CheckParent(rules, raw, name);
+        CheckSteps(rules, raw);
+    }
+
+    // Rows made of scanner names under two roots.
+    const PathRules native = PathRules::Native();
+    const std::string sourceRoot = native.WithTrailingSeparator("/" + input.ConsumeRandomLengthString(32));
+    const std::string destinationRoot = native.WithTrailingSeparator("/" + input.ConsumeRandomLengthString(32));
+    std::string relative = ScannerName(input);
+    const std::size_t depth = input.ConsumeIntegralInRange<std::size_t>(0, 6);
+    for (std::size_t i = 0; i < depth; ++i)
+        relative += "/" + ScannerName(input);
+    CheckRowPaths(sourceRoot, destinationRoot, relative);
+
+    // The link search, on scanner paths and on raw text below the root.
+    CheckLinkOnTheWay(relative);
+    CheckLinkOnTheWay(relative + "/");
+    CheckLinkOnTheWay(raw.substr(0, raw.find('\0')));
+    return 0;
+}

@@ -1,0 +1,445 @@
+#include "engine/FolderReadAhead.h"
+
+#include "engine/EntryFilter.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <numeric>
+#include <string_view>
+#include <system_error>
+#include <new>
+#include <sys/stat.h>
+
+namespace tandrel::engine {
+
+namespace {
+
+using platform::Fd;
+using platform::FolderIdentity;
+using platform::ListedEntry;
+
+constexpr int kThis = 0;
+constexpr int kOther = 1;
+constexpr std::uint32_t kAnchorSpacing = 64;
+constexpr std::size_t kMaxHeld = 512;
+constexpr std::size_t kMaxHeldEntries = std::size_t{1} << 20;
+constexpr unsigned kLocalThreads = 4;
+constexpr unsigned kNetworkThreads = 8;
+constexpr int kListFlags = O_RDONLY | O_DIRECTORY;
+constexpr int kPathFlags = O_PATH | O_DIRECTORY;
+
+// For each entry of `a`, the index of the entry of `b` with the same name, or -1.
+void PairByName(const std::vector<ListedEntry>& a, const std::vector<ListedEntry>& b, std::vector<int>& aToB,
+                std::vector<int>& bToA)
+{
+    auto sorted = [](const std::vector<ListedEntry>& v) {
+        std::vector<int> order(v.size());
+        std::iota(order.begin(), order.end(), 0);
+        std::sort(order.begin(), order.end(), [&](int x, int y) { return v[x].name < v[y].name; });
+        return order;
+    };
+    const std::vector<int> sa = sorted(a);
+    const std::vector<int> sb = sorted(b);
+    aToB.assign(a.size(), -1);
+    bToA.assign(b.size(), -1);
+    std::size_t i = 0, j = 0;
+    while (i < sa.size() && j < sb.size()) {
+        const int order = a[sa[i]].name.compare(b[sb[j]].name);
+        if (order < 0) {
+            ++i;
+        } else if (order > 0) {
+            ++j;
+        } else {
+            aToB[sa[i]] = sb[j];
+            bToA[sb[j]] = sa[i];
+            ++i;
+            ++j;
+        }
+    }
+}
+
+// The counterparts of `mine` in the folder `theirFd`: from its listing where
+// there is one, otherwise (or for names a case-folding folder may hold under
+// another spelling) by looking the name up there.
+std::vector<Counterpart> CounterpartsOf(const std::vector<ListedEntry>& mine, const std::vector<ListedEntry>* theirs,
+                                        const std::vector<int>& mineToTheirs, int theirFd, bool foldsCase)
+{
+    std::vector<Counterpart> out(mine.size());
+    for (std::size_t i = 0; i < mine.size(); ++i) {
+        const ListedEntry& entry = mine[i];
+        if (!entry.Examined())
+            continue;
+        ListedEntry looked;
+        const ListedEntry* match = nullptr;
+        if (theirs && mineToTheirs[i] >= 0)
+            match = &(*theirs)[static_cast<std::size_t>(mineToTheirs[i])];
+        else if ((!theirs || foldsCase) && platform::LookUpEntry(theirFd, entry.name, looked))
+            match = &looked;
+        if (!match || !match->Examined())
+            continue;
+        Counterpart& c = out[i];
+        c.mode = match->mode;
+        c.size = match->size;
+        c.mtime = match->mtime;
+        c.enterable = entry.IsFolder() && match->IsFolder() && !IsDotName(entry.name) &&
+                      platform::CanEnter(theirFd, entry.name.c_str());
+    }
+    return out;
+}
+
+bool IdentityNow(int fd, const FolderIdentity& was)
+{
+    FolderIdentity now;
+    return fd >= 0 && platform::IdentityOf(fd, now) && now == was;
+}
+
+} // namespace
+
+std::size_t FolderContent::Bytes() const
+{
+    std::size_t bytes = sizeof(*this) + counterparts.capacity() * sizeof(Counterpart) +
+                        entries.capacity() * sizeof(ListedEntry);
+    for (const ListedEntry& e : entries)
+        bytes += e.name.capacity() > 15 ? e.name.capacity() + 1 : 0;
+    return bytes;
+}
+
+void ReleaseJobTree(const std::shared_ptr<FolderJob>& job)
+{
+    if (!job)
+        return;
+    std::vector<std::shared_ptr<FolderJob>> pending{job};
+    while (!pending.empty()) {
+        std::shared_ptr<FolderJob> next = std::move(pending.back());
+        pending.pop_back();
+        for (auto& child : next->children)
+            pending.push_back(std::move(child));
+        next->children.clear();
+    }
+}
+
+FolderReadAhead::FolderReadAhead(ReadSetup setup, unsigned threads) : m_setup(std::move(setup))
+{
+    // The roots themselves may be links; nothing below them is followed.
+    for (int side : {kThis, kOther})
+        m_rootAnchor[side].Reset(::open(m_setup.roots[side].c_str(), kPathFlags | O_CLOEXEC));
+    try {
+        m_workers.reserve(threads);
+        for (unsigned i = 0; i < threads; ++i)
+            m_workers.emplace_back([this](std::stop_token stop) { Work(stop); });
+    } catch (const std::system_error&) {
+        // Out of threads: the walk reads what the workers there are do not.
+    } catch (const std::bad_alloc&) {
+    }
+}
+
+FolderReadAhead::~FolderReadAhead()
+{
+    for (auto& worker : m_workers)
+        worker.request_stop();
+    m_wake.notify_all();
+    m_workers.clear(); // joins
+    for (const auto& job : m_queue)
+        ReleaseJobTree(job);
+}
+
+unsigned FolderReadAhead::ThreadsFor(const std::string& root, const std::string& otherRoot)
+{
+    for (const std::string* path : {&root, &otherRoot}) {
+        const Fd fd(::open(path->c_str(), kPathFlags | O_CLOEXEC));
+        if (fd.Valid() && platform::IsNetworkFileSystem(fd.Get()))
+            return kNetworkThreads;
+    }
+    return kLocalThreads;
+}
+
+std::shared_ptr<FolderJob> FolderReadAhead::MakeRoot()
+{
+    auto root = std::make_shared<FolderJob>();
+    root->otherPresent = m_rootAnchor[kOther].Valid();
+    return root;
+}
+
+std::shared_ptr<FolderJob> FolderReadAhead::MakeChild(const std::shared_ptr<FolderJob>& parent,
+                                                      const std::string& name, bool otherPresent) const
+{
+    auto child = std::make_shared<FolderJob>();
+    child->parent = parent;
+    child->name = name;
+    child->depth = parent->depth + 1;
+    child->otherPresent = otherPresent && parent->otherPresent;
+    return child;
+}
+
+int FolderReadAhead::AnchorOf(FolderJob& job, int side) const
+{
+    if (!job.parent)
+        return m_rootAnchor[side].Get();
+    std::call_once(job.anchorOnce[side], [&] { job.anchor[side].Reset(OpenFolder(job, side, kPathFlags)); });
+    return job.anchor[side].Get();
+}
+
+int FolderReadAhead::OpenFolder(FolderJob& job, int side, int flags) const
+{
+    if (!job.parent)
+        return ::open(m_setup.roots[side].c_str(), flags | O_CLOEXEC);
+    std::string relative = job.name;
+    FolderJob* base = job.parent.get();
+    while (base->parent && base->depth % kAnchorSpacing != 0) {
+        relative.insert(0, base->name + '/');
+        base = base->parent.get();
+    }
+    const int baseFd = AnchorOf(*base, side);
+    if (baseFd < 0) {
+        errno = ENOENT;
+        return -1;
+    }
+    return platform::OpenBelow(baseFd, relative, flags);
+}
+
+void FolderReadAhead::Read(FolderJob& job) const
+{
+    job.content = FolderContent{};
+    job.reverse.reset();
+    job.children.clear();
+    FolderContent& content = job.content;
+    // Each folder's identity is taken before its names are read, so that a
+    // change made while they are read shows as a change later.
+    const Fd mine(OpenFolder(job, kThis, kListFlags));
+    if (!mine.Valid() || !platform::IdentityOf(mine.Get(), content.identity) ||
+        !platform::ReadListing(mine.Get(), content.entries, content.count)) {
+        content.entries.clear();
+        content.count = 0;
+        return;
+    }
+    content.listed = true;
+
+    if (job.otherPresent) {
+        Fd other(OpenFolder(job, kOther, kListFlags));
+        std::vector<ListedEntry> theirs;
+        std::uint32_t theirCount = 0;
+        content.otherListed = other.Valid() && platform::IdentityOf(other.Get(), content.otherIdentity) &&
+                              platform::ReadListing(other.Get(), theirs, theirCount);
+        if (!content.otherListed) {
+            // Searchable but not readable: its names are looked up one by one.
+            theirs.clear();
+            other.Reset(OpenFolder(job, kOther, kPathFlags));
+        }
+        if (other.Valid()) {
+            std::vector<int> mineToTheirs, theirsToMine;
+            if (content.otherListed)
+                PairByName(content.entries, theirs, mineToTheirs, theirsToMine);
+            content.counterparts =
+                CounterpartsOf(content.entries, content.otherListed ? &theirs : nullptr, mineToTheirs, other.Get(),
+                               platform::MayFoldCase(other.Get()));
+            if (m_setup.makeReverse && content.otherListed) {
+                // The other pass records only what this side lacks: it needs
+                // the counterpart side's folders and its files without a
+                // counterpart here, nothing else.
+                std::vector<Counterpart> back =
+                    CounterpartsOf(theirs, &content.entries, theirsToMine, mine.Get(), platform::MayFoldCase(mine.Get()));
+                FolderContent reverse;
+                reverse.listed = true;
+                reverse.otherListed = true;
+                reverse.count = theirCount;
+                reverse.identity = content.otherIdentity;
+                reverse.otherIdentity = content.identity;
+                for (std::size_t j = 0; j < theirs.size(); ++j) {
+                    if (!theirs[j].Examined() || (!theirs[j].IsFolder() && back[j].Found()))
+                        continue;
+                    reverse.entries.push_back(std::move(theirs[j]));
+                    reverse.counterparts.push_back(back[j]);
+                }
+                reverse.entries.shrink_to_fit();
+                reverse.counterparts.shrink_to_fit();
+                job.reverse = std::move(reverse);
+            }
+        }
+    }
+}
+
+std::vector<std::shared_ptr<FolderJob>> FolderReadAhead::ChildrenOf(const std::shared_ptr<FolderJob>& job) const
+{
+    std::vector<std::shared_ptr<FolderJob>> children;
+    if (!m_setup.includeSubdirectories)
+        return children;
+    const FolderContent& content = job->content;
+    for (std::size_t i = 0; i < content.entries.size(); ++i) {
+        const ListedEntry& entry = content.entries[i];
+        if (!entry.Examined() || !entry.IsFolder() || IsDotName(entry.name) ||
+            IsFilteredOut(entry, m_setup.options, &m_setup.ignoredTypes))
+            continue;
+        const bool otherPresent = !content.counterparts.empty() && content.counterparts[i].enterable;
+        children.push_back(MakeChild(job, entry.name, otherPresent));
+    }
+    return children;
+}
+
+bool FolderReadAhead::StillCurrent(FolderJob& job) const
+{
+    const FolderContent& content = job.content;
+    if (!content.listed || (job.otherPresent && !content.otherListed))
+        return false;
+    if (!IdentityNow(Fd(OpenFolder(job, kThis, kPathFlags)).Get(), content.identity))
+        return false;
+    return !job.otherPresent || IdentityNow(Fd(OpenFolder(job, kOther, kPathFlags)).Get(), content.otherIdentity);
+}
+
+void FolderReadAhead::QueueLocked(const std::vector<std::shared_ptr<FolderJob>>& jobs)
+{
+    // The back is read first, so the first child goes on top.
+    for (auto it = jobs.rbegin(); it != jobs.rend(); ++it)
+        if ((*it)->state == FolderJob::State::Pending)
+            m_queue.push_back(*it);
+}
+
+void FolderReadAhead::Queue(const std::vector<std::shared_ptr<FolderJob>>& jobs)
+{
+    if (m_workers.empty() || jobs.empty())
+        return;
+    {
+        const std::lock_guard lock(m_mutex);
+        QueueLocked(jobs);
+    }
+    m_wake.notify_all();
+}
+
+void FolderReadAhead::Take(const std::shared_ptr<FolderJob>& job)
+{
+    std::unique_lock lock(m_mutex);
+    if (job->state == FolderJob::State::Pending) {
+        job->state = FolderJob::State::Reading;
+        lock.unlock();
+        Read(*job);
+        auto children = ChildrenOf(job);
+        lock.lock();
+        job->children = std::move(children);
+    } else {
+        m_done.wait(lock, [&] { return job->state == FolderJob::State::Done; });
+        --m_held;
+        m_heldEntries -= job->heldEntries;
+        if (job->readAhead) {
+            // Read a while ago: take it only if neither folder changed since.
+            lock.unlock();
+            const bool current = StillCurrent(*job);
+            lock.lock();
+            if (!current) {
+                for (const auto& child : job->children)
+                    AbandonLocked(child);
+                lock.unlock();
+                Read(*job);
+                auto children = ChildrenOf(job);
+                lock.lock();
+                job->children = std::move(children);
+            }
+        }
+    }
+    job->state = FolderJob::State::Taken;
+    QueueLocked(job->children);
+    lock.unlock();
+    m_wake.notify_all();
+}
+
+bool FolderReadAhead::TakeKnown(const std::shared_ptr<FolderJob>& job, FolderContent content)
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        // The view holds the counterpart side's entries: of no use where the
+        // walk no longer counts the counterpart folder as there.
+        if (job->state != FolderJob::State::Pending || !job->otherPresent)
+            return false;
+        job->state = FolderJob::State::Reading;
+    }
+    job->content = std::move(content);
+    const bool current = StillCurrent(*job);
+    auto children = current ? ChildrenOf(job) : std::vector<std::shared_ptr<FolderJob>>{};
+    const std::lock_guard lock(m_mutex);
+    if (!current) {
+        job->content = FolderContent{};
+        job->state = FolderJob::State::Pending;
+        return false;
+    }
+    job->children = std::move(children);
+    job->state = FolderJob::State::Taken;
+    return true;
+}
+
+void FolderReadAhead::Abandon(const std::shared_ptr<FolderJob>& job)
+{
+    const std::lock_guard lock(m_mutex);
+    AbandonLocked(job);
+}
+
+void FolderReadAhead::AbandonLocked(const std::shared_ptr<FolderJob>& job)
+{
+    switch (job->state) {
+    case FolderJob::State::Pending:
+        job->state = FolderJob::State::Abandoned;
+        break;
+    case FolderJob::State::Reading:
+        job->abandoned = true;
+        break;
+    case FolderJob::State::Done:
+        --m_held;
+        m_heldEntries -= job->heldEntries;
+        job->state = FolderJob::State::Abandoned;
+        for (const auto& child : job->children)
+            AbandonLocked(child);
+        job->children.clear();
+        job->content = FolderContent{};
+        job->reverse.reset();
+        break;
+    case FolderJob::State::Taken:
+    case FolderJob::State::Abandoned:
+        break;
+    }
+}
+
+std::shared_ptr<FolderJob> FolderReadAhead::NextLocked()
+{
+    if (m_held >= kMaxHeld || m_heldEntries >= kMaxHeldEntries)
+        return nullptr;
+    while (!m_queue.empty()) {
+        std::shared_ptr<FolderJob> job = std::move(m_queue.back());
+        m_queue.pop_back();
+        if (job->state == FolderJob::State::Pending)
+            return job;
+    }
+    return nullptr;
+}
+
+void FolderReadAhead::Work(std::stop_token stop)
+{
+    std::unique_lock lock(m_mutex);
+    while (!stop.stop_requested()) {
+        std::shared_ptr<FolderJob> job;
+        m_wake.wait(lock, stop, [&] { return (job = NextLocked()) != nullptr; });
+        if (!job)
+            return;
+        job->state = FolderJob::State::Reading;
+        lock.unlock();
+        Read(*job);
+        auto children = ChildrenOf(job);
+        lock.lock();
+        if (job->abandoned) {
+            job->state = FolderJob::State::Abandoned;
+            job->content = FolderContent{};
+            job->reverse.reset();
+            for (const auto& child : children)
+                child->state = FolderJob::State::Abandoned;
+            continue;
+        }
+        job->children = std::move(children);
+        job->state = FolderJob::State::Done;
+        job->readAhead = true;
+        job->heldEntries = job->content.entries.size() + (job->reverse ? job->reverse->entries.size() : 0);
+        ++m_held;
+        m_heldEntries += job->heldEntries;
+        QueueLocked(job->children);
+        m_done.notify_all();
+        m_wake.notify_all();
+    }
+}
+
+} // namespace tandrel::engine

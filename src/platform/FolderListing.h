@@ -1,0 +1,81 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tandrel::platform {
+
+// An open descriptor that closes itself.
+class Fd {
+public:
+    explicit Fd(int fd = -1) : m_fd(fd) {}
+    ~Fd() { Reset(); }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    Fd(Fd&& other) noexcept : m_fd(other.Release()) {}
+    Fd& operator=(Fd&& other) noexcept;
+    int Get() const { return m_fd; }
+    bool Valid() const { return m_fd >= 0; }
+    int Release();
+    void Reset(int fd = -1);
+
+private:
+    int m_fd;
+};
+
+// One entry of a folder listing with what a comparison looks at. Entries
+// keep the order the file system returned them in; `index` counts every
+// name read, "." and ".." included, so that gaps show where names were left out.
+struct ListedEntry {
+    std::string name;
+    std::int64_t size = 0;
+    std::int64_t mtime = 0;  // seconds since the epoch
+    std::uint32_t mode = 0;  // st_mode; 0 when the entry vanished before it could be examined
+    std::uint32_t index = 0;
+
+    bool IsFolder() const;
+    bool Examined() const { return mode != 0; }
+};
+
+// A folder's state at one moment. If any field differs later, the folder was
+// changed, replaced or had its rights changed in between.
+struct FolderIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::uint64_t links = 0;
+    std::int64_t size = 0;
+    std::int64_t mtimeSec = 0, mtimeNsec = 0;
+    std::int64_t ctimeSec = 0, ctimeNsec = 0;
+    std::uint32_t mode = 0, uid = 0, gid = 0;
+    bool operator==(const FolderIdentity&) const = default;
+};
+
+// Opens `relative` ('/'-separated names, empty for `base` itself) below the
+// folder `base` without following a symbolic link anywhere on the way, so
+// that a link swapped in for a folder while a walk runs leads nowhere.
+// `flags` are open(2) flags; O_NOFOLLOW is always added. Returns -1 with errno set.
+int OpenBelow(int base, const std::string& relative, int flags);
+
+// Reads the whole listing of an open folder: every name, and the attributes
+// of each but "." and ".." (examined without following links). Returns false
+// when the folder cannot be read; `count` is the number of names read.
+bool ReadListing(int folderFd, std::vector<ListedEntry>& entries, std::uint32_t& count);
+
+// The attributes of one name in a folder, links not followed.
+bool LookUpEntry(int folderFd, const std::string& name, ListedEntry& entry);
+
+bool IdentityOf(int fd, FolderIdentity& identity);
+
+// True when the effective user may search the folder `name` in `folderFd`.
+bool CanEnter(int folderFd, const char* name);
+
+// True when the folder lies on a file system where every request is a
+// round trip to another machine or process (NFS, SMB, FUSE such as sshfs, ...).
+bool IsNetworkFileSystem(int fd);
+
+// True when names in the folder may match without regard to case (FAT,
+// exFAT, SMB, NTFS, or a case-folding folder of ext4 or F2FS).
+bool MayFoldCase(int folderFd);
+
+} // namespace tandrel::platform

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <ctime>
+#include <set>
+#include <string>
+
+namespace tandrel::platform {
+
+// True when `name` has exactly the form of CopyFileSafely's temporary files:
+// ".tandrel-tmp-<digits>-<digits>-<8 hex digits>.tmp".
+bool IsOwnTemporaryName(const char* name);
+
+// Removes the temporary files that an interrupted copy left in `folder`. An
+// entry goes only when its name has the temporary form, it is a regular file
+// or a symbolic link (link copies use the same names; a link is removed,
+// never followed), its status last changed before `runStart`, and the process
+// named by its number is this one or none running here. The last two keep
+// the files of another copy in flight: one on this machine lives, one on
+// another machine sharing the folder keeps touching its file. Returns how
+// many it removed; a folder that cannot be opened gives 0.
+int RemoveStaleTemporaries(const std::string& folder, const struct timespec& runStart);
+// The same for an open folder; takes over `fd` and closes it.
+int RemoveStaleTemporariesAt(int fd, const struct timespec& runStart);
+
+// The sweep of one copy run: each folder is swept once, before the first
+// file is written into it.
+class TemporarySweep {
+public:
+    TemporarySweep();
+    void BeforeWritingInto(const std::string& folder);
+    // The same for a folder already reached and held open (any descriptor,
+    // an O_PATH one included); `shownPath` names it.
+    void BeforeWritingInto(int folderFd, const std::string& shownPath);
+
+private:
+    struct timespec m_runStart;
+    std::set<std::string> m_swept;
+};
+
+} // namespace tandrel::platform
