@@ -65,6 +65,18 @@ WinTestFolder::~WinTestFolder()
     RemoveTree(root);
 }
 
+void WinTestFolder::MakeFolders(const std::string& relative) const
+{
+    for (std::size_t pos = relative.find('\\');; pos = relative.find('\\', pos + 1)) {
+        const std::wstring folder = Wide(Path(relative.substr(0, pos)));
+        if (GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES) {
+            ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr)) << relative << " error " << GetLastError();
+        }
+        if (pos == std::string::npos)
+            break;
+    }
+}
+
 void WinTestFolder::WriteFile(const std::string& relative, const std::string& content) const
 {
     const HANDLE file = CreateFileW(Wide(Path(relative)).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,

@@ -20,6 +20,8 @@ public:
     const std::string& Root() const { return m_root; }
     std::string Path(const std::string& relative) const { return m_root + relative; }
 
+    // Creates `relative` and every missing folder above it.
+    void MakeFolders(const std::string& relative) const;
     void WriteFile(const std::string& relative, const std::string& content) const;
     std::string ReadFile(const std::string& relative) const;
     bool Exists(const std::string& relative) const;

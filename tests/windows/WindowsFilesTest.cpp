@@ -241,13 +241,7 @@ TEST(WindowsFiles, PathsLongerThanMaxPathWork)
 {
     WinTestFolder t;
     const std::string relative = test::LongRelativeFolder(t.Root());
-    std::string made;
-    for (std::size_t pos = relative.find('\\');; pos = relative.find('\\', pos + 1)) {
-        made = relative.substr(0, pos);
-        ASSERT_TRUE(CreateFolder(t.Path(made)).ok()) << made.size();
-        if (pos == std::string::npos)
-            break;
-    }
+    t.MakeFolders(relative);
     ASSERT_GT(t.Path(relative).size(), static_cast<std::size_t>(MAX_PATH));
     t.WriteFile("src", "deep");
     const std::string deep = t.Path(relative + "\\file.txt");
@@ -259,6 +253,8 @@ TEST(WindowsFiles, PathsLongerThanMaxPathWork)
     EXPECT_EQ(entries[0].size, 4);
     ASSERT_TRUE(SetArchiveOnly(deep).ok());
     ASSERT_TRUE(RemoveFile(deep, false).ok());
+    ASSERT_TRUE(CreateFolder(t.Path(relative + "\\more")).ok());
+    ASSERT_TRUE(RemoveFolder(t.Path(relative + "\\more")).ok());
 }
 
 TEST(WindowsFiles, LocalOffsetIsTheOneInForceNow)
