@@ -14,10 +14,20 @@ public:
     Fd(const Fd&) = delete;
     Fd& operator=(const Fd&) = delete;
     Fd(Fd&& other) noexcept : m_fd(other.Release()) {}
-    Fd& operator=(Fd&& other) noexcept;
+    Fd& operator=(Fd&& other) noexcept
+    {
+        if (this != &other)
+            Reset(other.Release());
+        return *this;
+    }
     int Get() const { return m_fd; }
     bool Valid() const { return m_fd >= 0; }
-    int Release();
+    int Release()
+    {
+        const int fd = m_fd;
+        m_fd = -1;
+        return fd;
+    }
     void Reset(int fd = -1);
 
 private:
@@ -32,6 +42,7 @@ struct ListedEntry {
     std::int64_t size = 0;
     std::int64_t mtime = 0;  // seconds since the epoch
     std::uint32_t mode = 0;  // st_mode; 0 when the entry vanished before it could be examined
+    std::uint32_t attributes = 0; // the attribute bits on Windows; 0 elsewhere
     std::uint32_t index = 0;
 
     bool IsFolder() const;
@@ -50,6 +61,10 @@ struct FolderIdentity {
     std::uint32_t mode = 0, uid = 0, gid = 0;
     bool operator==(const FolderIdentity&) const = default;
 };
+
+// Opens the folder at `path` (a link given there is followed) for listing
+// and for OpenBelow. Returns -1 with errno set.
+int OpenFolder(const std::string& path);
 
 // Opens `relative` ('/'-separated names, empty for `base` itself) below the
 // folder `base` without following a symbolic link anywhere on the way, so

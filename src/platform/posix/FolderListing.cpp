@@ -16,20 +16,6 @@
 
 namespace tandrel::platform {
 
-Fd& Fd::operator=(Fd&& other) noexcept
-{
-    if (this != &other)
-        Reset(other.Release());
-    return *this;
-}
-
-int Fd::Release()
-{
-    const int fd = m_fd;
-    m_fd = -1;
-    return fd;
-}
-
 void Fd::Reset(int fd)
 {
     if (m_fd >= 0)
@@ -40,6 +26,11 @@ void Fd::Reset(int fd)
 bool ListedEntry::IsFolder() const
 {
     return S_ISDIR(mode);
+}
+
+int OpenFolder(const std::string& path)
+{
+    return ::open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
 }
 
 namespace {

@@ -46,17 +46,9 @@ bool FinalPath(const std::wstring& path, std::wstring& final)
                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return false;
-    final.resize(MAX_PATH);
-    DWORD length = GetFinalPathNameByHandleW(file, final.data(), static_cast<DWORD>(final.size()), VOLUME_NAME_DOS);
-    if (length >= final.size()) {
-        final.resize(length + 1);
-        length = GetFinalPathNameByHandleW(file, final.data(), static_cast<DWORD>(final.size()), VOLUME_NAME_DOS);
-    }
+    const bool found = FinalPathOf(file, final);
     CloseHandle(file);
-    if (length == 0 || length >= final.size())
-        return false;
-    final.resize(length);
-    return true;
+    return found;
 }
 
 } // namespace

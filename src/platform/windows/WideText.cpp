@@ -60,6 +60,20 @@ FileResult SystemPath(const std::string& path, std::wstring& systemPath)
     return FileResult::Success();
 }
 
+bool FinalPathOf(void* handle, std::wstring& path)
+{
+    path.resize(MAX_PATH);
+    DWORD length = GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()), VOLUME_NAME_DOS);
+    if (length >= path.size()) {
+        path.resize(length + 1);
+        length = GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()), VOLUME_NAME_DOS);
+    }
+    if (length == 0 || length >= path.size())
+        return false;
+    path.resize(length);
+    return true;
+}
+
 FileResult WindowsFailure(const std::string& what, const std::string& path, unsigned long error)
 {
     wchar_t* buffer = nullptr;

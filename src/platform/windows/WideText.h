@@ -18,6 +18,9 @@ bool ToUtf8(std::wstring_view wide, std::string& utf8);
 // share) so that paths longer than MAX_PATH work.
 FileResult SystemPath(const std::string& path, std::wstring& systemPath);
 
+// The system path ("\\?\C:\...") of what an open handle names, links resolved.
+bool FinalPathOf(void* handle, std::wstring& path);
+
 // "<what> '<path>': <the system's message for `error`>"
 FileResult WindowsFailure(const std::string& what, const std::string& path, unsigned long error);
 
