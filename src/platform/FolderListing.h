@@ -49,6 +49,15 @@ struct ListedEntry {
     bool Examined() const { return mode != 0; }
 };
 
+// The four attributes the comparison rules speak of, as this system keeps
+// them: on Windows the attribute bits; elsewhere a name beginning with '.'
+// is hidden, a file its owner may not write is read-only, anything but a
+// file, folder or link is a system entry, and nothing is archived.
+bool IsHidden(const ListedEntry& entry);
+bool IsReadOnly(const ListedEntry& entry);
+bool IsSystem(const ListedEntry& entry);
+bool IsArchived(const ListedEntry& entry);
+
 // A folder's state at one moment. If any field differs later, the folder was
 // changed, replaced or had its rights changed in between.
 struct FolderIdentity {
@@ -62,9 +71,14 @@ struct FolderIdentity {
     bool operator==(const FolderIdentity&) const = default;
 };
 
-// Opens the folder at `path` (a link given there is followed) for listing
-// and for OpenBelow. Returns -1 with errno set.
-int OpenFolder(const std::string& path);
+// How a folder is opened (the `flags` below): to read its listing, or only
+// to open names below it. They are open(2) flags on POSIX systems.
+extern const int kOpenToList;
+extern const int kOpenAsAnchor;
+
+// Opens the folder at `path`; a link given there is followed. Returns -1
+// with errno set.
+int OpenFolder(const std::string& path, int flags);
 
 // Opens `relative` ('/'-separated names, empty for `base` itself) below the
 // folder `base` without following a symbolic link anywhere on the way, so

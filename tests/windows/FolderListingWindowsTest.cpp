@@ -31,7 +31,7 @@ TEST(FolderListingWindows, ListingGivesModesSizesTimesAndAttributes)
     t.WriteFile("top\\locked", "");
     ASSERT_TRUE(WriteAttributes(t.Path("top\\locked"), kAttrReadOnly).ok());
 
-    const Fd top(OpenFolder(t.Path("top")));
+    const Fd top(OpenFolder(t.Path("top"), kOpenToList));
     ASSERT_TRUE(top.Valid());
     std::vector<ListedEntry> entries;
     std::uint32_t count = 0;
@@ -60,7 +60,7 @@ TEST(FolderListingWindows, OpenBelowStepsThroughEveryLevel)
     WinTestFolder t;
     t.MakeFolders("a\\b\\c");
     t.WriteFile("a\\file", "");
-    const Fd root(OpenFolder(t.Root()));
+    const Fd root(OpenFolder(t.Root(), kOpenToList));
     ASSERT_TRUE(root.Valid());
     struct Case {
         const char* relative;
@@ -83,7 +83,7 @@ TEST(FolderListingWindows, AHeldFolderCannotBeRemovedOrRenamed)
     ASSERT_TRUE(SystemPath(t.Path("held"), held).ok());
     ASSERT_TRUE(SystemPath(t.Path("moved"), moved).ok());
     {
-        const Fd fd(OpenFolder(t.Path("held")));
+        const Fd fd(OpenFolder(t.Path("held"), kOpenToList));
         ASSERT_TRUE(fd.Valid());
         EXPECT_FALSE(MoveFileExW(held.c_str(), moved.c_str(), 0));
         EXPECT_FALSE(RemoveDirectoryW(held.c_str()));
@@ -104,7 +104,7 @@ TEST(FolderListingWindows, LinksAreEntriesNeverFollowed)
     if (!CreateSymbolicLinkW(link.c_str(), real.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY) ||
         GetFileAttributesW(link.c_str()) == INVALID_FILE_ATTRIBUTES)
         GTEST_SKIP() << "symbolic links cannot be made here";
-    const Fd root(OpenFolder(t.Root()));
+    const Fd root(OpenFolder(t.Root(), kOpenToList));
     std::vector<ListedEntry> entries;
     std::uint32_t count = 0;
     ASSERT_TRUE(ReadListing(root.Get(), entries, count));
@@ -123,7 +123,7 @@ TEST(FolderListingWindows, NamesAreLookedUpWithoutRegardToCase)
     WinTestFolder t;
     t.WriteFile("Report.TXT", "x");
     t.MakeFolders("Sub");
-    const Fd root(OpenFolder(t.Root()));
+    const Fd root(OpenFolder(t.Root(), kOpenToList));
     EXPECT_TRUE(MayFoldCase(root.Get()));
     EXPECT_FALSE(IsNetworkFileSystem(root.Get()));
     ListedEntry entry;
@@ -140,7 +140,7 @@ TEST(FolderListingWindows, IdentityChangesWhenTheFolderDoes)
 {
     WinTestFolder t;
     t.MakeFolders("f");
-    const Fd fd(OpenFolder(t.Path("f")));
+    const Fd fd(OpenFolder(t.Path("f"), kOpenToList));
     FolderIdentity before;
     FolderIdentity again;
     ASSERT_TRUE(IdentityOf(fd.Get(), before));

@@ -28,9 +28,32 @@ bool ListedEntry::IsFolder() const
     return S_ISDIR(mode);
 }
 
-int OpenFolder(const std::string& path)
+const int kOpenToList = O_RDONLY | O_DIRECTORY;
+const int kOpenAsAnchor = O_PATH | O_DIRECTORY;
+
+int OpenFolder(const std::string& path, int flags)
 {
-    return ::open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    return ::open(path.c_str(), flags | O_CLOEXEC);
+}
+
+bool IsHidden(const ListedEntry& entry)
+{
+    return !entry.name.empty() && entry.name[0] == '.';
+}
+
+bool IsReadOnly(const ListedEntry& entry)
+{
+    return (entry.mode & S_IWUSR) == 0;
+}
+
+bool IsSystem(const ListedEntry& entry)
+{
+    return !(S_ISREG(entry.mode) || S_ISDIR(entry.mode) || S_ISLNK(entry.mode));
+}
+
+bool IsArchived(const ListedEntry&)
+{
+    return false;
 }
 
 namespace {

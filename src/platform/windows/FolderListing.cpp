@@ -120,7 +120,31 @@ bool ListedEntry::IsFolder() const
     return (mode & 0170000) == kModeFolder;
 }
 
-int OpenFolder(const std::string& path)
+// Windows opens every folder the same way.
+const int kOpenToList = 0;
+const int kOpenAsAnchor = 0;
+
+bool IsHidden(const ListedEntry& entry)
+{
+    return entry.attributes & kAttrHidden;
+}
+
+bool IsReadOnly(const ListedEntry& entry)
+{
+    return entry.attributes & kAttrReadOnly;
+}
+
+bool IsSystem(const ListedEntry& entry)
+{
+    return entry.attributes & kAttrSystem;
+}
+
+bool IsArchived(const ListedEntry& entry)
+{
+    return entry.attributes & kAttrArchive;
+}
+
+int OpenFolder(const std::string& path, int)
 {
     std::wstring wide;
     if (!SystemPath(path, wide).ok()) {
