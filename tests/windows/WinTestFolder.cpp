@@ -54,8 +54,15 @@ WinTestFolder::WinTestFolder()
     EXPECT_TRUE(length > 0 && platform::ToUtf8(std::wstring_view(temp, length), base));
     if (base.empty() || base.back() != '\\')
         base += '\\';
-    m_root = base + "tandrel-test-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(counter++) + "\\";
-    EXPECT_TRUE(CreateDirectoryW(Wide(m_root).c_str(), nullptr)) << m_root;
+    // Wine reuses process ids: a folder left by a killed run is stepped over.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        m_root = base + "tandrel-test-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(counter++) + "\\";
+        if (CreateDirectoryW(Wide(m_root).c_str(), nullptr))
+            return;
+        if (GetLastError() != ERROR_ALREADY_EXISTS)
+            break;
+    }
+    ADD_FAILURE() << "cannot create a test folder " << m_root;
 }
 
 WinTestFolder::~WinTestFolder()

@@ -74,19 +74,25 @@ bool FinalPathOf(void* handle, std::wstring& path)
     return true;
 }
 
-FileResult WindowsFailure(const std::string& what, const std::string& path, unsigned long error)
+std::string SystemMessage(unsigned long error)
 {
     wchar_t* buffer = nullptr;
     const DWORD length =
         FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
                        nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::string reason;
-    if (length == 0 || !ToUtf8(std::wstring_view(buffer, length), reason))
-        reason = "error " + std::to_string(error);
+    std::string message;
+    if (length == 0 || !ToUtf8(std::wstring_view(buffer, length), message))
+        message = "error " + std::to_string(error);
     LocalFree(buffer);
-    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' || reason.back() == ' ' || reason.back() == '.'))
-        reason.pop_back();
-    return FileResult::Failure(what + " '" + path + "': " + reason);
+    while (!message.empty() &&
+           (message.back() == '\n' || message.back() == '\r' || message.back() == ' ' || message.back() == '.'))
+        message.pop_back();
+    return message;
+}
+
+FileResult WindowsFailure(const std::string& what, const std::string& path, unsigned long error)
+{
+    return FileResult::Failure(what + " '" + path + "': " + SystemMessage(error));
 }
 
 } // namespace tandrel::platform

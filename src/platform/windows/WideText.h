@@ -21,6 +21,9 @@ FileResult SystemPath(const std::string& path, std::wstring& systemPath);
 // The system path ("\\?\C:\...") of what an open handle names, links resolved.
 bool FinalPathOf(void* handle, std::wstring& path);
 
+// The system's message for a GetLastError() code, without the closing full stop.
+std::string SystemMessage(unsigned long error);
+
 // "<what> '<path>': <the system's message for `error`>"
 FileResult WindowsFailure(const std::string& what, const std::string& path, unsigned long error);
 
