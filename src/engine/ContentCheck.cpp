@@ -1,18 +1,16 @@
 #include "engine/ContentCheck.h"
 
+#include "platform/ContentFile.h"
+
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <condition_variable>
 #include <cstring>
-#include <fcntl.h>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <stop_token>
-#include <sys/stat.h>
 #include <thread>
-#include <unistd.h>
 
 namespace tandrel::engine {
 
@@ -23,108 +21,27 @@ std::string CannotRead(const std::string& path, const std::string& reason)
     return "Cannot read '" + path + "': " + reason;
 }
 
-class File {
-public:
-    File() = default;
-    File(const File&) = delete;
-    File& operator=(const File&) = delete;
-    ~File()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-
-    // Opens a regular file without following a link; a special file is
-    // refused before anything opens it. `isLink` tells that the path is a
-    // symbolic link.
-    bool Open(const std::string& path, std::string& error, bool& isLink)
-    {
-        isLink = false;
-        if (::lstat(path.c_str(), &m_stat) != 0)
-            return Refuse(path, std::strerror(errno), error);
-        if (S_ISLNK(m_stat.st_mode)) {
-            isLink = true;
+// Reads exactly `size` bytes at `offset`; false with `error` set when the
+// system fails or the file ends early.
+bool ReadAt(const platform::ContentFile& file, char* buffer, std::size_t size, std::uint64_t offset,
+            const std::string& path, std::string& error)
+{
+    while (size > 0) {
+        std::string reason;
+        const long long n = file.ReadSome(buffer, size, offset, reason);
+        if (n < 0) {
+            error = CannotRead(path, reason);
             return false;
         }
-        if (!S_ISREG(m_stat.st_mode))
-            return Refuse(path, S_ISDIR(m_stat.st_mode) ? std::strerror(EISDIR) : "not a regular file", error);
-        // O_NONBLOCK: should a FIFO have taken the file's place meanwhile,
-        // opening it does not wait for a writer.
-        m_fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-        if (m_fd < 0)
-            return Refuse(path, std::strerror(errno), error);
-        if (::fstat(m_fd, &m_stat) != 0)
-            return Refuse(path, std::strerror(errno), error);
-        if (!S_ISREG(m_stat.st_mode))
-            return Refuse(path, "not a regular file", error);
-        return true;
-    }
-
-    // Worth it only for files that take more than one read.
-    void ReadAhead() const { ::posix_fadvise(m_fd, 0, 0, POSIX_FADV_SEQUENTIAL); }
-
-    int fd() const { return m_fd; }
-    std::uint64_t Size() const { return static_cast<std::uint64_t>(m_stat.st_size); }
-    bool HasHoles() const { return static_cast<std::uint64_t>(m_stat.st_blocks) * 512 < Size(); }
-
-    // The start of the next data at or after `offset` (the size when only a
-    // hole follows), and the end of that data.
-    std::uint64_t NextData(std::uint64_t offset) const
-    {
-        const off_t at = ::lseek(m_fd, static_cast<off_t>(offset), SEEK_DATA);
-        if (at < 0)
-            return errno == ENXIO ? Size() : offset;
-        return static_cast<std::uint64_t>(at);
-    }
-    std::uint64_t NextHole(std::uint64_t offset) const
-    {
-        const off_t at = ::lseek(m_fd, static_cast<off_t>(offset), SEEK_HOLE);
-        return at < 0 ? Size() : static_cast<std::uint64_t>(at);
-    }
-
-    // Reads exactly `size` bytes at `offset`; false with `error` set when
-    // the system fails or the file ends early.
-    bool ReadAt(char* buffer, std::size_t size, std::uint64_t offset, const std::string& path,
-                std::string& error) const
-    {
-        while (size > 0) {
-            const ssize_t n = ::pread(m_fd, buffer, size, static_cast<off_t>(offset));
-            if (n < 0) {
-                if (errno == EINTR)
-                    continue;
-                error = CannotRead(path, std::strerror(errno));
-                return false;
-            }
-            if (n == 0) {
-                error = CannotRead(path, "the file became shorter while it was read");
-                return false;
-            }
-            buffer += n;
-            size -= static_cast<std::size_t>(n);
-            offset += static_cast<std::uint64_t>(n);
+        if (n == 0) {
+            error = CannotRead(path, "the file became shorter while it was read");
+            return false;
         }
-        return true;
+        buffer += n;
+        size -= static_cast<std::size_t>(n);
+        offset += static_cast<std::uint64_t>(n);
     }
-
-private:
-    static bool Refuse(const std::string& path, const std::string& reason, std::string& error)
-    {
-        error = CannotRead(path, reason);
-        return false;
-    }
-
-    int m_fd = -1;
-    struct stat m_stat {};
-};
-
-std::optional<std::string> LinkText(const std::string& path)
-{
-    std::string text(4096, '\0');
-    const ssize_t n = ::readlink(path.c_str(), text.data(), text.size());
-    if (n < 0)
-        return std::nullopt;
-    text.resize(static_cast<std::size_t>(n));
-    return text;
+    return true;
 }
 
 // Reads one pair and compares it; empty when cancelled. `account` takes the
@@ -145,26 +62,27 @@ std::optional<ContentFinding> ComparePair(const FilePair& pair, char* a, char* b
         return finding;
     };
 
-    File source;
-    File destination;
+    platform::ContentFile source;
+    platform::ContentFile destination;
     std::string error;
+    std::string reason;
     bool sourceLink = false;
     bool destinationLink = false;
-    const bool sourceOpen = source.Open(pair.source, error, sourceLink);
+    const bool sourceOpen = source.Open(pair.source, reason, sourceLink);
     if (!sourceOpen && !sourceLink)
-        return unreadable(error);
-    const bool destinationOpen = destination.Open(pair.destination, error, destinationLink);
+        return unreadable(CannotRead(pair.source, reason));
+    const bool destinationOpen = destination.Open(pair.destination, reason, destinationLink);
     if (!destinationOpen && !destinationLink)
-        return unreadable(error);
+        return unreadable(CannotRead(pair.destination, reason));
     if (sourceLink || destinationLink) {
         if (!(sourceLink && destinationLink))
             return different(0);
-        const auto sourceText = LinkText(pair.source);
+        const auto sourceText = platform::LinkText(pair.source, reason);
         if (!sourceText)
-            return unreadable(CannotRead(pair.source, std::strerror(errno)));
-        const auto destinationText = LinkText(pair.destination);
+            return unreadable(CannotRead(pair.source, reason));
+        const auto destinationText = platform::LinkText(pair.destination, reason);
         if (!destinationText)
-            return unreadable(CannotRead(pair.destination, std::strerror(errno)));
+            return unreadable(CannotRead(pair.destination, reason));
         return *sourceText == *destinationText ? finding : different(0);
     }
 
@@ -197,8 +115,8 @@ std::optional<ContentFinding> ComparePair(const FilePair& pair, char* a, char* b
             if (!keepGoing())
                 return std::nullopt;
             const auto chunk = static_cast<std::size_t>(std::min<std::uint64_t>(bufferBytes, regionEnd - offset));
-            if (!source.ReadAt(a, chunk, offset, pair.source, error) ||
-                !destination.ReadAt(b, chunk, offset, pair.destination, error))
+            if (!ReadAt(source, a, chunk, offset, pair.source, error) ||
+                !ReadAt(destination, b, chunk, offset, pair.destination, error))
                 return unreadable(error);
             if (std::memcmp(a, b, chunk) != 0) {
                 std::size_t at = 0;

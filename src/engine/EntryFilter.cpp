@@ -3,7 +3,6 @@
 #include "engine/Scanner.h"
 
 #include <string_view>
-#include <sys/stat.h>
 
 namespace tandrel::engine {
 
@@ -46,12 +45,13 @@ bool MatchesIgnoredType(const std::string& name, const std::vector<std::string>&
 bool IsFilteredOut(const platform::ListedEntry& entry, const settings::CompareOptions& o,
                    const std::vector<std::string>* ignoredTypes)
 {
-    const mode_t mode = entry.mode;
-    if (settings::FilterOn(o.IgnoreHidden) && IsDotName(entry.name))
+    if (settings::FilterOn(o.IgnoreArchive) && platform::IsArchived(entry))
         return true;
-    if (settings::FilterOn(o.IgnoreReadonly) && (mode & S_IWUSR) == 0)
+    if (settings::FilterOn(o.IgnoreHidden) && platform::IsHidden(entry))
         return true;
-    if (settings::FilterOn(o.IgnoreSystem) && !(S_ISREG(mode) || S_ISDIR(mode) || S_ISLNK(mode)))
+    if (settings::FilterOn(o.IgnoreReadonly) && platform::IsReadOnly(entry))
+        return true;
+    if (settings::FilterOn(o.IgnoreSystem) && platform::IsSystem(entry))
         return true;
     return ignoredTypes && MatchesIgnoredType(entry.name, *ignoredTypes);
 }

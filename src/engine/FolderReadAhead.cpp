@@ -4,12 +4,10 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <fcntl.h>
 #include <numeric>
 #include <string_view>
 #include <system_error>
 #include <new>
-#include <sys/stat.h>
 
 namespace tandrel::engine {
 
@@ -26,8 +24,8 @@ constexpr std::size_t kMaxHeld = 512;
 constexpr std::size_t kMaxHeldEntries = std::size_t{1} << 20;
 constexpr unsigned kLocalThreads = 4;
 constexpr unsigned kNetworkThreads = 8;
-constexpr int kListFlags = O_RDONLY | O_DIRECTORY;
-constexpr int kPathFlags = O_PATH | O_DIRECTORY;
+const int& kListFlags = platform::kOpenToList;
+const int& kPathFlags = platform::kOpenAsAnchor;
 
 // For each entry of `a`, the index of the entry of `b` with the same name, or -1.
 void PairByName(const std::vector<ListedEntry>& a, const std::vector<ListedEntry>& b, std::vector<int>& aToB,
@@ -123,7 +121,7 @@ FolderReadAhead::FolderReadAhead(ReadSetup setup, unsigned threads) : m_setup(st
 {
     // The roots themselves may be links; nothing below them is followed.
     for (int side : {kThis, kOther})
-        m_rootAnchor[side].Reset(::open(m_setup.roots[side].c_str(), kPathFlags | O_CLOEXEC));
+        m_rootAnchor[side].Reset(platform::OpenFolder(m_setup.roots[side], kPathFlags));
     try {
         m_workers.reserve(threads);
         for (unsigned i = 0; i < threads; ++i)
@@ -147,7 +145,7 @@ FolderReadAhead::~FolderReadAhead()
 unsigned FolderReadAhead::ThreadsFor(const std::string& root, const std::string& otherRoot)
 {
     for (const std::string* path : {&root, &otherRoot}) {
-        const Fd fd(::open(path->c_str(), kPathFlags | O_CLOEXEC));
+        const Fd fd(platform::OpenFolder(*path, kPathFlags));
         if (fd.Valid() && platform::IsNetworkFileSystem(fd.Get()))
             return kNetworkThreads;
     }
@@ -183,7 +181,7 @@ int FolderReadAhead::AnchorOf(FolderJob& job, int side) const
 int FolderReadAhead::OpenFolder(FolderJob& job, int side, int flags) const
 {
     if (!job.parent)
-        return ::open(m_setup.roots[side].c_str(), flags | O_CLOEXEC);
+        return platform::OpenFolder(m_setup.roots[side], flags);
     std::string relative = job.name;
     FolderJob* base = job.parent.get();
     while (base->parent && base->depth % kAnchorSpacing != 0) {

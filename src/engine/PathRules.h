@@ -1,5 +1,7 @@
 #pragma once
 
+#include "NativePath.h"
+
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -9,13 +11,28 @@ namespace tandrel::engine {
 // The few facts about path texts that the folder rules depend on. The rules
 // themselves (trailing separators, parent folders, the shortest path worth
 // remembering) are written once against these, so that they can be checked
-// both for this system ('/', root "/") and for drive-letter paths ('\\', "C:\\").
+// both for POSIX paths ('/', root "/") and for drive-letter paths ('\\', "C:\\",
+// or a UNC root such as "\\\\server\\share\\").
 struct PathRules {
     char separator = '/';
     std::size_t rootLength = 1;
 
-    static constexpr PathRules Native() { return PathRules{'/', 1}; }
+    static constexpr PathRules Native() { return PathRules{platform::kNativeSeparator, platform::kNativeRootLength}; }
     static constexpr PathRules DriveLetters() { return PathRules{'\\', 3}; }
+
+    // The length of the root that `path` starts with: `rootLength`, or with
+    // backslash rules for "\\\\server\\share\\" the whole UNC root, its
+    // closing separator included when the path has one.
+    std::size_t RootLengthOf(std::string_view path) const
+    {
+        if (separator != '\\' || path.size() < 2 || path[0] != '\\' || path[1] != '\\')
+            return rootLength;
+        const auto serverEnd = path.find(separator, 2);
+        if (serverEnd == std::string_view::npos)
+            return path.size();
+        const auto shareEnd = path.find(separator, serverEnd + 1);
+        return shareEnd == std::string_view::npos ? path.size() : shareEnd + 1;
+    }
 
     bool EndsWithSeparator(std::string_view path) const
     {

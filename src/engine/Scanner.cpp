@@ -89,7 +89,7 @@ public:
             const Subfolder sub = std::move(top.subfolders[top.next++]);
             m_path.resize(top.pathLength);
             m_path += sub.name;
-            m_path += '/';
+            m_path += PathRules::Native().separator;
             const auto job = ChildJob(ahead, top, sub);
             Obtain(ahead, job);
             stack.push_back(Enter(job));
@@ -109,7 +109,7 @@ private:
     };
     struct Frame {
         std::shared_ptr<FolderJob> job;
-        std::size_t pathLength = 0; // of m_path, up to and including this folder's '/'
+        std::size_t pathLength = 0; // of m_path, up to and including this folder's separator
         std::vector<Subfolder> subfolders;
         std::size_t next = 0;
         std::size_t childCursor = 0; // the first of job->children not yet taken or dropped
@@ -127,7 +127,7 @@ private:
                 if (ahead.TakeKnown(job, std::move(view))) {
                     std::vector<std::shared_ptr<FolderJob>> unknown;
                     for (const auto& child : job->children)
-                        if (!m_use->byFolder.count(m_path + child->name + '/'))
+                        if (!m_use->byFolder.count(m_path + child->name + PathRules::Native().separator))
                             unknown.push_back(child);
                     ahead.Queue(unknown);
                     return;
@@ -258,7 +258,7 @@ private:
     ScanPass m_pass;
     KeptViews* m_keep;
     KeptViews* m_use;
-    std::string m_path; // the walked folder relative to this side's root: "" or ending in '/'
+    std::string m_path; // the walked folder relative to this side's root: "" or ending in a separator
 };
 
 } // namespace

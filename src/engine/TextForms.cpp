@@ -1,5 +1,7 @@
 #include "engine/TextForms.h"
 
+#include "platform/LocalTime.h"
+
 #include <cstdio>
 #include <ctime>
 
@@ -12,11 +14,7 @@ std::string SizeText(std::int64_t bytes)
 
 std::int64_t LocalOffsetNow()
 {
-    const std::time_t now = std::time(nullptr);
-    struct tm local {};
-    if (!localtime_r(&now, &local))
-        return 0;
-    return static_cast<std::int64_t>(local.tm_gmtoff);
+    return platform::LocalOffsetSeconds();
 }
 
 namespace {

@@ -14,10 +14,20 @@ public:
     Fd(const Fd&) = delete;
     Fd& operator=(const Fd&) = delete;
     Fd(Fd&& other) noexcept : m_fd(other.Release()) {}
-    Fd& operator=(Fd&& other) noexcept;
+    Fd& operator=(Fd&& other) noexcept
+    {
+        if (this != &other)
+            Reset(other.Release());
+        return *this;
+    }
     int Get() const { return m_fd; }
     bool Valid() const { return m_fd >= 0; }
-    int Release();
+    int Release()
+    {
+        const int fd = m_fd;
+        m_fd = -1;
+        return fd;
+    }
     void Reset(int fd = -1);
 
 private:
@@ -32,11 +42,21 @@ struct ListedEntry {
     std::int64_t size = 0;
     std::int64_t mtime = 0;  // seconds since the epoch
     std::uint32_t mode = 0;  // st_mode; 0 when the entry vanished before it could be examined
+    std::uint32_t attributes = 0; // the attribute bits on Windows; 0 elsewhere
     std::uint32_t index = 0;
 
     bool IsFolder() const;
     bool Examined() const { return mode != 0; }
 };
+
+// The four attributes the comparison rules speak of, as this system keeps
+// them: on Windows the attribute bits; elsewhere a name beginning with '.'
+// is hidden, a file its owner may not write is read-only, anything but a
+// file, folder or link is a system entry, and nothing is archived.
+bool IsHidden(const ListedEntry& entry);
+bool IsReadOnly(const ListedEntry& entry);
+bool IsSystem(const ListedEntry& entry);
+bool IsArchived(const ListedEntry& entry);
 
 // A folder's state at one moment. If any field differs later, the folder was
 // changed, replaced or had its rights changed in between.
@@ -50,6 +70,15 @@ struct FolderIdentity {
     std::uint32_t mode = 0, uid = 0, gid = 0;
     bool operator==(const FolderIdentity&) const = default;
 };
+
+// How a folder is opened (the `flags` below): to read its listing, or only
+// to open names below it. They are open(2) flags on POSIX systems.
+extern const int kOpenToList;
+extern const int kOpenAsAnchor;
+
+// Opens the folder at `path`; a link given there is followed. Returns -1
+// with errno set.
+int OpenFolder(const std::string& path, int flags);
 
 // Opens `relative` ('/'-separated names, empty for `base` itself) below the
 // folder `base` without following a symbolic link anywhere on the way, so

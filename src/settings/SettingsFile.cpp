@@ -1,16 +1,14 @@
 #include "settings/SettingsFile.h"
 
 #include "platform/AtomicFile.h"
+#include "platform/ReadFile.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <string_view>
-#include <unistd.h>
 
 namespace tandrel::settings {
 
@@ -328,28 +326,10 @@ std::string_view RemoveOneTrailing(std::string_view text, char separator)
 void ReadSettings(const std::string& path, SettingsState& state)
 {
     SettingsReader reader(state);
-    // Opened without waiting, so that a pipe in the file's place cannot stall
-    // the start; only a regular file is read.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        return;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return;
-    }
     LineSplitter splitter;
-    std::string buffer(64 * 1024, '\0');
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer.data(), buffer.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break; // end of file, or a read error: keep what was read so far
-        splitter.Feed(std::string_view(buffer.data(), static_cast<std::size_t>(n)), reader);
-    }
-    splitter.Finish(reader);
-    ::close(fd);
+    // A read error keeps what was read so far.
+    if (platform::ReadRegularFile(path, [&](std::string_view piece) { splitter.Feed(piece, reader); }))
+        splitter.Finish(reader);
 }
 
 void ReadSettingsText(const std::string& text, SettingsState& state)

@@ -14,9 +14,10 @@ std::vector<std::string> FolderPathSteps(const std::string& path, engine::PathRu
     std::vector<std::string> steps;
     if (path.empty())
         return steps;
-    // The separator ending the root ("/" or "C:\") is stepped over: the first
-    // candidate is the path up to the first separator after the root.
-    for (std::size_t i = rules.rootLength; i < path.size(); ++i) {
+    // The separator ending the root ("/", "C:\" or "\\server\share\") is
+    // stepped over: the first candidate is the path up to the first separator
+    // after the root.
+    for (std::size_t i = rules.RootLengthOf(path); i < path.size(); ++i) {
         if (path[i] == rules.separator)
             steps.push_back(path.substr(0, i));
     }

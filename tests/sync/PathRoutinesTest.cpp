@@ -33,6 +33,9 @@ TEST(PathRoutines, FolderPathStepsStartAfterTheRoot)
     EXPECT_EQ(FolderPathSteps("C:\\a\\b", drive), (Steps{"C:\\a", "C:\\a\\b"}));
     EXPECT_EQ(FolderPathSteps("C:\\", drive), (Steps{"C:\\"}));
     EXPECT_EQ(FolderPathSteps("C:\\x\\y\\z", drive), (Steps{"C:\\x", "C:\\x\\y", "C:\\x\\y\\z"}));
+    EXPECT_EQ(FolderPathSteps("\\\\nas\\share\\a\\b", drive),
+              (Steps{"\\\\nas\\share\\a", "\\\\nas\\share\\a\\b"}));
+    EXPECT_EQ(FolderPathSteps("\\\\nas\\share", drive), (Steps{"\\\\nas\\share"}));
 }
 
 TEST(PathRoutines, MakeFolderPathCreatesEveryMissingLevelAndAbsorbsFailures)

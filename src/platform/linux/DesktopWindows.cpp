@@ -1,4 +1,4 @@
-#include "DesktopWindows.h"
+#include "platform/DesktopWindows.h"
 
 #include <xcb/xcb.h>
 #include <xcb/xcb_ewmh.h>

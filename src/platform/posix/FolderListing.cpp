@@ -16,20 +16,6 @@
 
 namespace tandrel::platform {
 
-Fd& Fd::operator=(Fd&& other) noexcept
-{
-    if (this != &other)
-        Reset(other.Release());
-    return *this;
-}
-
-int Fd::Release()
-{
-    const int fd = m_fd;
-    m_fd = -1;
-    return fd;
-}
-
 void Fd::Reset(int fd)
 {
     if (m_fd >= 0)
@@ -40,6 +26,34 @@ void Fd::Reset(int fd)
 bool ListedEntry::IsFolder() const
 {
     return S_ISDIR(mode);
+}
+
+const int kOpenToList = O_RDONLY | O_DIRECTORY;
+const int kOpenAsAnchor = O_PATH | O_DIRECTORY;
+
+int OpenFolder(const std::string& path, int flags)
+{
+    return ::open(path.c_str(), flags | O_CLOEXEC);
+}
+
+bool IsHidden(const ListedEntry& entry)
+{
+    return !entry.name.empty() && entry.name[0] == '.';
+}
+
+bool IsReadOnly(const ListedEntry& entry)
+{
+    return (entry.mode & S_IWUSR) == 0;
+}
+
+bool IsSystem(const ListedEntry& entry)
+{
+    return !(S_ISREG(entry.mode) || S_ISDIR(entry.mode) || S_ISLNK(entry.mode));
+}
+
+bool IsArchived(const ListedEntry&)
+{
+    return false;
 }
 
 namespace {

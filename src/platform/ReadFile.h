@@ -1,0 +1,16 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace tandrel::platform {
+
+// Reads the regular file at `path` from start to end, handing each piece to
+// `piece`. Opened without waiting, so that a pipe or device in the file's
+// place cannot stall the caller; anything but a regular file is not read.
+// False when nothing could be read at all; a read error later ends the file
+// with what came before it.
+bool ReadRegularFile(const std::string& path, const std::function<void(std::string_view)>& piece);
+
+} // namespace tandrel::platform

@@ -1,0 +1,23 @@
+# The core tests of the Windows build. GoogleTest comes from its Debian source
+# package, built with the cross compiler. Tests of POSIX behaviour
+# (permissions, FIFOs, /proc, links made with symlink(2)) are not in this list;
+# tests/windows holds what only Windows has.
+set(TANDREL_GOOGLETEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources to build with the cross compiler")
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
+add_subdirectory(${TANDREL_GOOGLETEST_SOURCE} ${CMAKE_CURRENT_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+
+set(TANDREL_WINDOWS_TEST_SOURCES
+  ${CMAKE_CURRENT_SOURCE_DIR}/engine/PathRulesTest.cpp)
+file(GLOB TANDREL_WINDOWS_ONLY_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/windows/*.cpp)
+
+add_executable(tandrel_core_tests ${TANDREL_WINDOWS_TEST_SOURCES} ${TANDREL_WINDOWS_ONLY_TEST_SOURCES})
+target_include_directories(tandrel_core_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+target_link_libraries(tandrel_core_tests PRIVATE tandrel_core GTest::gtest GTest::gtest_main)
+target_compile_options(tandrel_core_tests PRIVATE ${TANDREL_WARNINGS})
+target_compile_definitions(tandrel_core_tests PRIVATE TANDREL_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+# One ctest entry for the whole program: listing the tests at build time would
+# start Wine once more for every build.
+add_test(NAME tandrel_core_tests COMMAND tandrel_core_tests --gtest_brief=1)
+set_tests_properties(tandrel_core_tests PROPERTIES TIMEOUT 300 LABELS core)

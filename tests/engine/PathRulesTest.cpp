@@ -1,0 +1,32 @@
+#include "engine/PathRules.h"
+
+#include <gtest/gtest.h>
+
+namespace tandrel::engine {
+namespace {
+
+TEST(PathRules, RootLengthOfDriveUncAndPosixPaths)
+{
+    struct Case {
+        PathRules rules;
+        const char* path;
+        std::size_t length;
+    };
+    const PathRules posix{'/', 1};
+    const PathRules drive = PathRules::DriveLetters();
+    const Case cases[] = {
+        {posix, "/a/b", 1},
+        {posix, "//server/share/a", 1},
+        {drive, "C:\\a\\b", 3},
+        {drive, "C:\\", 3},
+        {drive, "\\\\server\\share\\a\\b", 15},
+        {drive, "\\\\server\\share\\", 15},
+        {drive, "\\\\server\\share", 14},
+        {drive, "\\\\server", 8},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.rules.RootLengthOf(c.path), c.length) << c.path;
+}
+
+} // namespace
+} // namespace tandrel::engine

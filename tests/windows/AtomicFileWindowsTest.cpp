@@ -1,0 +1,115 @@
+#include "engine/FolderExists.h"
+#include "platform/AtomicFile.h"
+#include "platform/windows/WindowsFiles.h"
+#include "windows/WinTestFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace tandrel::platform {
+namespace {
+
+using test::WinTestFolder;
+
+std::size_t EntryCount(const WinTestFolder& t)
+{
+    std::vector<WindowsEntry> entries;
+    EXPECT_TRUE(ListFolder(t.Root(), entries).ok());
+    return entries.size();
+}
+
+TEST(AtomicFileWindows, TheTargetChangesOnlyOnCommit)
+{
+    WinTestFolder t;
+    t.WriteFile("settings.ini", "old");
+    {
+        AtomicFile file(t.Path("settings.ini"));
+        ASSERT_TRUE(file.Open().ok());
+        file.Stream() << "new\r\n";
+        EXPECT_EQ(t.ReadFile("settings.ini"), "old");
+        EXPECT_EQ(EntryCount(t), 2u);
+        ASSERT_TRUE(file.Commit().ok());
+    }
+    EXPECT_EQ(t.ReadFile("settings.ini"), "new\r\n");
+    EXPECT_EQ(EntryCount(t), 1u);
+}
+
+TEST(AtomicFileWindows, AbandonedWriteLeavesTheOldFileAndNoTemporaryFile)
+{
+    WinTestFolder t;
+    t.WriteFile("report.txt", "old");
+    {
+        AtomicFile file(t.Path("report.txt"));
+        ASSERT_TRUE(file.Open().ok());
+        file.Stream() << "half";
+    }
+    EXPECT_EQ(t.ReadFile("report.txt"), "old");
+    EXPECT_EQ(EntryCount(t), 1u);
+}
+
+TEST(AtomicFileWindows, ReadOnlyFilesAndFoldersAreNotReplaced)
+{
+    WinTestFolder t;
+    t.WriteFile("locked.txt", "old");
+    ASSERT_TRUE(WriteAttributes(t.Path("locked.txt"), kAttrReadOnly).ok());
+    ASSERT_TRUE(CreateFolder(t.Path("folder")).ok());
+    for (const char* name : {"locked.txt", "folder"}) {
+        AtomicFile file(t.Path(name));
+        const FileResult result = file.Open();
+        EXPECT_FALSE(result.ok()) << name;
+        EXPECT_EQ(result.error.rfind("Cannot write '" + t.Path(name) + "': ", 0), 0u) << result.error;
+    }
+    EXPECT_EQ(t.ReadFile("locked.txt"), "old");
+    EXPECT_EQ(EntryCount(t), 2u);
+}
+
+TEST(AtomicFileWindows, TheReplacementKeepsTheHiddenAttribute)
+{
+    WinTestFolder t;
+    if (!t.KeepsDosAttributes())
+        GTEST_SKIP() << "the file system of " << t.Root() << " keeps no hidden, system or archive bits";
+    t.WriteFile("hidden.ini", "old");
+    ASSERT_TRUE(WriteAttributes(t.Path("hidden.ini"), kAttrHidden).ok());
+    AtomicFile file(t.Path("hidden.ini"));
+    ASSERT_TRUE(file.Open().ok());
+    file.Stream() << "new";
+    ASSERT_TRUE(file.Commit().ok());
+    EXPECT_EQ(t.ReadFile("hidden.ini"), "new");
+    EXPECT_TRUE(t.Attributes("hidden.ini") & kAttrHidden);
+}
+
+TEST(AtomicFileWindows, WritesBeyondMaxPath)
+{
+    WinTestFolder t;
+    const std::string relative = test::LongRelativeFolder(t.Root());
+    t.MakeFolders(relative);
+    AtomicFile file(t.Path(relative + "\\report.csv"));
+    ASSERT_TRUE(file.Open().ok());
+    file.Stream() << "a,b";
+    ASSERT_TRUE(file.Commit().ok());
+    EXPECT_EQ(t.ReadFile(relative + "\\report.csv"), "a,b");
+}
+
+TEST(FolderExistsWindows, FoldersRootsAndLongPathsButNotFiles)
+{
+    WinTestFolder t;
+    t.WriteFile("file.txt", "");
+    ASSERT_TRUE(CreateFolder(t.Path("sub")).ok());
+    const std::string longFolder = test::LongRelativeFolder(t.Root());
+    t.MakeFolders(longFolder);
+    struct Case {
+        std::string path;
+        bool exists;
+    };
+    const Case cases[] = {
+        {t.Path("sub"), true},           {t.Path("sub\\"), true},     {t.Path("file.txt"), false},
+        {t.Path("absent"), false},       {"", false},                 {"C:\\", true},
+        {t.Path(longFolder), true},      {t.Path("sub/../sub"), true}, {std::string("C:\\bad\xFF"), false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(engine::FolderExists(c.path), c.exists) << c.path;
+}
+
+} // namespace
+} // namespace tandrel::platform

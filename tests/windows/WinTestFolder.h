@@ -1,0 +1,46 @@
+#pragma once
+
+// A throwaway folder under the temporary folder for the Windows tests, with
+// small helpers that make files through the system calls directly, so that
+// what the code under test does is checked against Windows itself.
+
+#include <cstdint>
+#include <string>
+
+namespace tandrel::test {
+
+class WinTestFolder {
+public:
+    WinTestFolder();
+    ~WinTestFolder();
+    WinTestFolder(const WinTestFolder&) = delete;
+    WinTestFolder& operator=(const WinTestFolder&) = delete;
+
+    // The folder's path, UTF-8, with a trailing backslash.
+    const std::string& Root() const { return m_root; }
+    std::string Path(const std::string& relative) const { return m_root + relative; }
+
+    // Creates `relative` and every missing folder above it.
+    void MakeFolders(const std::string& relative) const;
+    void WriteFile(const std::string& relative, const std::string& content) const;
+    std::string ReadFile(const std::string& relative) const;
+    bool Exists(const std::string& relative) const;
+    void SetWriteTime(const std::string& relative, std::int64_t epochSeconds) const;
+    std::uint32_t Attributes(const std::string& relative) const;
+
+    // Whether the folder's file system keeps the hidden, system and archive
+    // bits (Wine stores them in extended attributes).
+    bool KeepsDosAttributes() const;
+
+    // The bits a file reports after its attributes were set to none at all:
+    // nothing on Windows; Wine reports every file as archived.
+    std::uint32_t BitsAlwaysReported() const;
+
+private:
+    std::string m_root;
+};
+
+// A relative path of nested folders making the whole path longer than MAX_PATH.
+std::string LongRelativeFolder(const std::string& root);
+
+} // namespace tandrel::test

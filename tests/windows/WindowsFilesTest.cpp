@@ -1,0 +1,274 @@
+#include "platform/windows/WindowsFiles.h"
+
+#include "platform/FileOps.h"
+#include "platform/LocalTime.h"
+#include "platform/windows/WideText.h"
+#include "windows/WinTestFolder.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace tandrel::platform {
+namespace {
+
+using test::WinTestFolder;
+
+constexpr std::uint32_t kDosBits = kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrArchive;
+
+const WindowsEntry* Find(const std::vector<WindowsEntry>& entries, const std::string& name)
+{
+    const auto it = std::find_if(entries.begin(), entries.end(), [&](const WindowsEntry& e) { return e.name == name; });
+    return it == entries.end() ? nullptr : &*it;
+}
+
+bool HasTempFiles(const std::string& folder)
+{
+    std::vector<WindowsEntry> entries;
+    EXPECT_TRUE(ListFolder(folder, entries).ok());
+    return std::any_of(entries.begin(), entries.end(),
+                       [](const WindowsEntry& e) { return e.name.rfind(kTempFilePrefix, 0) == 0; });
+}
+
+TEST(WindowsFiles, EpochSecondsFromFileTime)
+{
+    struct Case {
+        std::uint64_t ticks;
+        std::int64_t seconds;
+    };
+    const Case cases[] = {
+        {116444736000000000ull, 0},
+        {116444736000000000ull + 9'999'999, 0},
+        {116444736000000000ull - 1, -1},
+        {116444736000000000ull + 10'000'000'000'000'000ull, 1'000'000'000},
+        {0, -11644473600},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(EpochSecondsFromFileTime(c.ticks), c.seconds) << c.ticks;
+}
+
+TEST(WindowsFiles, ListingGivesNamesSizesTimesAndFolders)
+{
+    WinTestFolder t;
+    t.WriteFile("a.txt", "hello");
+    t.WriteFile("caf\xC3\xA9.txt", "");
+    t.SetWriteTime("a.txt", 1'000'000'000);
+    ASSERT_TRUE(CreateFolder(t.Path("sub")).ok());
+
+    std::vector<WindowsEntry> entries;
+    ASSERT_TRUE(ListFolder(t.Root(), entries).ok());
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(Find(entries, "."), nullptr);
+    const WindowsEntry* a = Find(entries, "a.txt");
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(a->size, 5);
+    EXPECT_EQ(a->mtime, 1'000'000'000);
+    EXPECT_FALSE(a->IsFolder());
+    ASSERT_NE(Find(entries, "caf\xC3\xA9.txt"), nullptr);
+    const WindowsEntry* sub = Find(entries, "sub");
+    ASSERT_NE(sub, nullptr);
+    EXPECT_TRUE(sub->IsFolder());
+    EXPECT_TRUE(sub->attributes & kAttrFolder);
+}
+
+TEST(WindowsFiles, ListingGivesSizesBeyondFourGigabytes)
+{
+    WinTestFolder t;
+    t.WriteFile("big", "");
+    std::wstring path;
+    ASSERT_TRUE(SystemPath(t.Path("big"), path).ok());
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    LARGE_INTEGER size;
+    size.QuadPart = 5'000'000'000LL;
+    EXPECT_TRUE(SetFilePointerEx(file, size, nullptr, FILE_BEGIN) && SetEndOfFile(file));
+    CloseHandle(file);
+    std::vector<WindowsEntry> entries;
+    ASSERT_TRUE(ListFolder(t.Root(), entries).ok());
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].size, 5'000'000'000LL);
+}
+
+TEST(WindowsFiles, ListingAMissingFolderFailsWithTheReason)
+{
+    WinTestFolder t;
+    std::vector<WindowsEntry> entries;
+    const FileResult result = ListFolder(t.Path("absent"), entries);
+    EXPECT_FALSE(result.ok());
+    EXPECT_EQ(result.error.rfind("Cannot read folder '" + t.Path("absent") + "': ", 0), 0u) << result.error;
+}
+
+TEST(WindowsFiles, AttributesAreSetAndReadBack)
+{
+    WinTestFolder t;
+    if (!t.KeepsDosAttributes())
+        GTEST_SKIP() << "the file system of " << t.Root() << " keeps no hidden, system or archive bits";
+    const std::uint32_t always = t.BitsAlwaysReported();
+    EXPECT_EQ(always & ~kAttrArchive, 0u);
+    const std::uint32_t sets[] = {kAttrReadOnly, kAttrHidden, kAttrSystem, kAttrArchive,
+                                  kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrArchive};
+    for (const std::uint32_t wanted : sets) {
+        const std::uint32_t set = wanted | always;
+        t.WriteFile("f", "x");
+        ASSERT_TRUE(WriteAttributes(t.Path("f"), wanted).ok());
+        std::uint32_t read = 0;
+        ASSERT_TRUE(ReadAttributes(t.Path("f"), read).ok());
+        EXPECT_EQ(read & kDosBits, set);
+        std::vector<WindowsEntry> entries;
+        ASSERT_TRUE(ListFolder(t.Root(), entries).ok());
+        ASSERT_EQ(entries.size(), 1u);
+        EXPECT_EQ(entries[0].attributes & kDosBits, set);
+        ASSERT_TRUE(WriteAttributes(t.Path("f"), 0).ok());
+    }
+}
+
+TEST(WindowsFiles, SetArchiveOnlyClearsTheOtherBits)
+{
+    WinTestFolder t;
+    if (!t.KeepsDosAttributes())
+        GTEST_SKIP() << "the file system of " << t.Root() << " keeps no hidden, system or archive bits";
+    t.WriteFile("f", "x");
+    ASSERT_TRUE(WriteAttributes(t.Path("f"), kAttrReadOnly | kAttrHidden | kAttrSystem).ok());
+    ASSERT_TRUE(SetArchiveOnly(t.Path("f")).ok());
+    EXPECT_EQ(t.Attributes("f") & kDosBits, kAttrArchive);
+}
+
+TEST(WindowsFiles, FoldersAreCreatedAndRemoved)
+{
+    WinTestFolder t;
+    ASSERT_TRUE(CreateFolder(t.Path("made")).ok());
+    EXPECT_TRUE(t.Attributes("made") & kAttrFolder);
+    EXPECT_FALSE(CreateFolder(t.Path("made")).ok());
+    t.WriteFile("made\\f", "");
+    const FileResult notEmpty = RemoveFolder(t.Path("made"));
+    EXPECT_FALSE(notEmpty.ok());
+    EXPECT_TRUE(t.Exists("made"));
+    ASSERT_TRUE(RemoveFile(t.Path("made\\f"), false).ok());
+    ASSERT_TRUE(RemoveFolder(t.Path("made")).ok());
+    EXPECT_FALSE(t.Exists("made"));
+}
+
+TEST(WindowsFiles, ReadOnlyFilesAreDeletedOnlyWhenAllowed)
+{
+    struct Case {
+        bool readOnly;
+        bool allowed;
+        bool deleted;
+    };
+    const Case cases[] = {{false, false, true}, {false, true, true}, {true, false, false}, {true, true, true}};
+    WinTestFolder t;
+    for (const Case& c : cases) {
+        t.WriteFile("f", "x");
+        ASSERT_TRUE(WriteAttributes(t.Path("f"), c.readOnly ? kAttrReadOnly : 0).ok());
+        EXPECT_EQ(RemoveFile(t.Path("f"), c.allowed).ok(), c.deleted) << c.readOnly << c.allowed;
+        EXPECT_EQ(t.Exists("f"), !c.deleted) << c.readOnly << c.allowed;
+        if (t.Exists("f")) {
+            ASSERT_TRUE(RemoveFile(t.Path("f"), true).ok());
+        }
+    }
+}
+
+TEST(WindowsFiles, CopyFollowsTheReadOnlyTargetRule)
+{
+    enum class Target { Absent, Plain, ReadOnly };
+    struct Case {
+        Target target;
+        bool overwriteReadOnly;
+        bool copied;
+    };
+    const Case cases[] = {
+        {Target::Absent, false, true},   {Target::Plain, false, true},    {Target::Plain, true, true},
+        {Target::ReadOnly, false, false}, {Target::ReadOnly, true, true},
+    };
+    for (const Case& c : cases) {
+        WinTestFolder t;
+        t.WriteFile("src", "new content");
+        t.SetWriteTime("src", 1'234'567'890);
+        if (c.target != Target::Absent) {
+            t.WriteFile("dst", "old");
+            ASSERT_TRUE(WriteAttributes(t.Path("dst"), c.target == Target::ReadOnly ? kAttrReadOnly : 0).ok());
+        }
+        const FileResult result = CopyFileSafely(t.Path("src"), t.Path("dst"), c.overwriteReadOnly);
+        const std::string label = std::to_string(static_cast<int>(c.target)) + "/" + std::to_string(c.overwriteReadOnly);
+        EXPECT_EQ(result.ok(), c.copied) << label << ": " << result.error;
+        EXPECT_EQ(t.ReadFile("dst"), c.copied ? "new content" : "old") << label;
+        if (c.copied) {
+            std::vector<WindowsEntry> entries;
+            ASSERT_TRUE(ListFolder(t.Root(), entries).ok());
+            const WindowsEntry* dst = Find(entries, "dst");
+            ASSERT_NE(dst, nullptr);
+            EXPECT_EQ(dst->mtime, 1'234'567'890) << label;
+            EXPECT_EQ(dst->attributes & kAttrReadOnly, 0u) << label;
+        } else {
+            EXPECT_NE(result.error.find("read-only"), std::string::npos) << result.error;
+            EXPECT_TRUE(t.Attributes("dst") & kAttrReadOnly) << label;
+        }
+        EXPECT_FALSE(HasTempFiles(t.Root())) << label;
+    }
+}
+
+TEST(WindowsFiles, CopyCarriesTheSourcesAttributes)
+{
+    WinTestFolder t;
+    const bool dos = t.KeepsDosAttributes();
+    const std::uint32_t carried = dos ? (kAttrReadOnly | kAttrHidden) : kAttrReadOnly;
+    t.WriteFile("src", "x");
+    ASSERT_TRUE(WriteAttributes(t.Path("src"), carried).ok());
+    ASSERT_TRUE(CopyFileSafely(t.Path("src"), t.Path("dst"), false).ok());
+    EXPECT_EQ(t.Attributes("dst") & kDosBits, carried | t.BitsAlwaysReported());
+}
+
+TEST(WindowsFiles, CancelledOrFailedCopyLeavesTheTargetAndNoTemporaryFile)
+{
+    WinTestFolder t;
+    t.WriteFile("src", std::string(100, 's'));
+    t.WriteFile("dst", "old");
+    const FileResult cancelled =
+        CopyFileSafely(t.Path("src"), t.Path("dst"), false, [](std::uint64_t, std::uint64_t) { return false; });
+    EXPECT_FALSE(cancelled.ok());
+    EXPECT_TRUE(cancelled.cancelled);
+    const FileResult missing = CopyFileSafely(t.Path("absent"), t.Path("dst"), false);
+    EXPECT_FALSE(missing.ok());
+    EXPECT_FALSE(missing.cancelled);
+    EXPECT_EQ(missing.error.rfind("Cannot open '" + t.Path("absent") + "': ", 0), 0u) << missing.error;
+    EXPECT_EQ(t.ReadFile("dst"), "old");
+    EXPECT_FALSE(HasTempFiles(t.Root()));
+}
+
+TEST(WindowsFiles, PathsLongerThanMaxPathWork)
+{
+    WinTestFolder t;
+    const std::string relative = test::LongRelativeFolder(t.Root());
+    t.MakeFolders(relative);
+    ASSERT_GT(t.Path(relative).size(), static_cast<std::size_t>(MAX_PATH));
+    t.WriteFile("src", "deep");
+    const std::string deep = t.Path(relative + "\\file.txt");
+    ASSERT_TRUE(CopyFileSafely(t.Path("src"), deep, false).ok());
+    std::vector<WindowsEntry> entries;
+    ASSERT_TRUE(ListFolder(t.Path(relative), entries).ok());
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].name, "file.txt");
+    EXPECT_EQ(entries[0].size, 4);
+    ASSERT_TRUE(SetArchiveOnly(deep).ok());
+    ASSERT_TRUE(RemoveFile(deep, false).ok());
+    ASSERT_TRUE(CreateFolder(t.Path(relative + "\\more")).ok());
+    ASSERT_TRUE(RemoveFolder(t.Path(relative + "\\more")).ok());
+}
+
+TEST(WindowsFiles, LocalOffsetIsTheOneInForceNow)
+{
+    TIME_ZONE_INFORMATION zone {};
+    const DWORD mode = GetTimeZoneInformation(&zone);
+    ASSERT_NE(mode, TIME_ZONE_ID_INVALID);
+    long bias = zone.Bias;
+    if (mode == TIME_ZONE_ID_DAYLIGHT)
+        bias += zone.DaylightBias;
+    else if (mode == TIME_ZONE_ID_STANDARD)
+        bias += zone.StandardBias;
+    EXPECT_EQ(LocalOffsetSeconds(), -static_cast<std::int64_t>(bias) * 60);
+}
+
+} // namespace
+} // namespace tandrel::platform
