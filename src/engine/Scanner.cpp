@@ -246,8 +246,13 @@ private:
         m_ctx.store->AddResultRow(static_cast<ResultCategory>(category), std::move(item));
     }
 
-    // Files and links have content to compare: bytes or the link's text.
-    static bool ContentComparable(std::uint32_t mode) { return S_ISREG(mode) || S_ISLNK(mode); }
+    // Files and links have content to compare: bytes or the link's text. The
+    // listings of both systems give an entry's kind in the POSIX type bits.
+    static bool ContentComparable(std::uint32_t mode)
+    {
+        const std::uint32_t type = mode & 0170000;
+        return type == 0100000 || type == 0120000;
+    }
 
     ResultCategory MissingCategory() const
     {
