@@ -132,13 +132,13 @@ void CheckSteps(const PathRules& rules, const std::string& path)
     Require(!steps.empty(), "a path has no creation steps");
     RequireEqual(steps.back(), path, "the last creation step is not the path");
     std::size_t expectedCount = 1;
-    for (std::size_t i = rules.rootLength; i < path.size(); ++i)
+    for (std::size_t i = rules.RootLengthOf(path); i < path.size(); ++i)
         expectedCount += path[i] == rules.separator ? 1 : 0;
     Require(steps.size() == expectedCount, "one creation step per separator behind the root");
     for (std::size_t k = 0; k + 1 < steps.size(); ++k) {
         const std::string& step = steps[k];
         Require(!step.empty(), "an empty creation step");
-        Require(step.size() >= rules.rootLength, "a creation step inside the root");
+        Require(step.size() >= rules.RootLengthOf(path), "a creation step inside the root");
         Require(step.size() < steps[k + 1].size(), "creation steps are not shortest first");
         Require(StartsWith(path, step), "a creation step is not a prefix of the path");
         Require(path[step.size()] == rules.separator, "a creation step does not end before a separator");
