@@ -125,7 +125,7 @@ FolderReadAhead::FolderReadAhead(ReadSetup setup, unsigned threads) : m_setup(st
     try {
         m_workers.reserve(threads);
         for (unsigned i = 0; i < threads; ++i)
-            m_workers.emplace_back([this](std::stop_token stop) { Work(stop); });
+            m_workers.emplace_back([this] { Work(); });
     } catch (const std::system_error&) {
         // Out of threads: the walk reads what the workers there are do not.
     } catch (const std::bad_alloc&) {
@@ -134,8 +134,10 @@ FolderReadAhead::FolderReadAhead(ReadSetup setup, unsigned threads) : m_setup(st
 
 FolderReadAhead::~FolderReadAhead()
 {
-    for (auto& worker : m_workers)
-        worker.request_stop();
+    {
+        const std::lock_guard lock(m_mutex);
+        m_stopping = true;
+    }
     m_wake.notify_all();
     m_workers.clear(); // joins
     for (const auto& job : m_queue)
@@ -407,13 +409,13 @@ std::shared_ptr<FolderJob> FolderReadAhead::NextLocked()
     return nullptr;
 }
 
-void FolderReadAhead::Work(std::stop_token stop)
+void FolderReadAhead::Work()
 {
     std::unique_lock lock(m_mutex);
-    while (!stop.stop_requested()) {
+    for (;;) {
         std::shared_ptr<FolderJob> job;
-        m_wake.wait(lock, stop, [&] { return (job = NextLocked()) != nullptr; });
-        if (!job)
+        m_wake.wait(lock, [&] { return m_stopping || (job = NextLocked()) != nullptr; });
+        if (m_stopping)
             return;
         job->state = FolderJob::State::Reading;
         lock.unlock();

@@ -8,7 +8,6 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <stop_token>
 #include <string>
 #include <thread>
 #include <vector>
@@ -108,7 +107,7 @@ public:
     static unsigned ThreadsFor(const std::string& root, const std::string& otherRoot);
 
 private:
-    void Work(std::stop_token stop);
+    void Work();
     void Read(FolderJob& job) const;
     bool StillCurrent(FolderJob& job) const;
     std::vector<std::shared_ptr<FolderJob>> ChildrenOf(const std::shared_ptr<FolderJob>& job) const;
@@ -121,7 +120,11 @@ private:
     ReadSetup m_setup;
     platform::Fd m_rootAnchor[2];
     std::mutex m_mutex;
-    std::condition_variable_any m_wake;
+    // A plain flag under the lock rather than a stop token: waiting on a
+    // stop token runs a callback whose removal can hang with the threads of
+    // MinGW's runtime.
+    bool m_stopping = false;
+    std::condition_variable m_wake;
     std::condition_variable m_done;
     std::vector<std::shared_ptr<FolderJob>> m_queue; // the back is read next
     std::size_t m_held = 0;        // read ahead and not yet taken
