@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/FileResult.h"
+#include "platform/FolderListing.h"
 
 #include <cstdint>
 #include <functional>
@@ -40,16 +41,11 @@ class FolderHandle {
 public:
     FolderHandle() = default;
     explicit FolderHandle(int fd) : m_fd(fd) {}
-    ~FolderHandle();
-    FolderHandle(FolderHandle&& other) noexcept : m_fd(other.m_fd) { other.m_fd = -1; }
-    FolderHandle& operator=(FolderHandle&& other) noexcept;
-    FolderHandle(const FolderHandle&) = delete;
-    FolderHandle& operator=(const FolderHandle&) = delete;
 
-    int Fd() const { return m_fd; }
+    int Fd() const { return m_fd.Get(); }
 
 private:
-    int m_fd = -1;
+    platform::Fd m_fd;
 };
 
 // An item named by the open folder that holds it and its name in there. The
@@ -69,6 +65,15 @@ struct ItemAt {
 // on the way. A failure reads "<what> '<path>': <reason>".
 FileResult ReachItem(const std::string& root, const std::string& relative, bool createMissing,
                      const std::string& what, ItemAt& item);
+
+// The first steps of ReachItem on every system: `item.path` becomes root and
+// relative joined, `levels` the names on the way (the item's own last). Fails
+// when a level is empty, "." or "..", which could lead elsewhere than below the root.
+FileResult SplitBelowRoot(const std::string& root, const std::string& relative, const std::string& what,
+                          ItemAt& item, std::vector<std::string>& levels);
+
+// `folder` and `name` joined by the system's separator.
+std::string JoinPath(const std::string& folder, const std::string& name);
 
 // The same for a whole path, its folder opened as given.
 FileResult ReachPath(const std::string& path, const std::string& what, ItemAt& item);

@@ -232,30 +232,6 @@ FileResult CopyLink(const ItemAt& from, const ItemAt& to, const struct stat& st)
     return FileResult::Success();
 }
 
-std::string JoinPath(const std::string& root, const std::string& relative)
-{
-    if (root.empty() || root.back() == '/')
-        return root + relative;
-    return root + "/" + relative;
-}
-
-// The levels of a relative path; false when one of them is empty, "." or
-// "..", which could lead elsewhere than below the root.
-bool SplitLevels(const std::string& relative, std::vector<std::string>& levels)
-{
-    std::size_t begin = 0;
-    for (;;) {
-        const std::size_t end = relative.find('/', begin);
-        std::string level = relative.substr(begin, end == std::string::npos ? std::string::npos : end - begin);
-        if (level.empty() || level == "." || level == "..")
-            return false;
-        levels.push_back(std::move(level));
-        if (end == std::string::npos)
-            return true;
-        begin = end + 1;
-    }
-}
-
 int OpenLevel(int folder, const std::string& name)
 {
     return ::openat(folder, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
@@ -263,33 +239,12 @@ int OpenLevel(int folder, const std::string& name)
 
 } // namespace
 
-FolderHandle::~FolderHandle()
-{
-    if (m_fd >= 0)
-        ::close(m_fd);
-}
-
-FolderHandle& FolderHandle::operator=(FolderHandle&& other) noexcept
-{
-    if (this != &other) {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = other.m_fd;
-        other.m_fd = -1;
-    }
-    return *this;
-}
-
 FileResult ReachItem(const std::string& root, const std::string& relative, bool createMissing,
                      const std::string& what, ItemAt& item)
 {
-    std::string relativePath = relative;
-    while (!relativePath.empty() && relativePath.back() == '/')
-        relativePath.pop_back();
-    item.path = JoinPath(root, relativePath);
     std::vector<std::string> levels;
-    if (!SplitLevels(relativePath, levels))
-        return FileResult::Failure(what + " '" + item.path + "': not a name below the folder compared");
+    if (FileResult split = SplitBelowRoot(root, relative, what, item, levels); !split.ok())
+        return split;
 
     FolderHandle folder(::open(root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     if (folder.Fd() < 0)

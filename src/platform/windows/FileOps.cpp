@@ -53,11 +53,6 @@ HANDLE HandleOf(const FolderHandle& folder)
     return folder.Fd() < 0 ? INVALID_HANDLE_VALUE : reinterpret_cast<HANDLE>(::_get_osfhandle(folder.Fd()));
 }
 
-bool IsSeparator(char c)
-{
-    return c == '\\' || c == '/';
-}
-
 // Opens the folder at the system path `path` and keeps it in place; a
 // junction or link there is refused (`isLink` tells) unless `followLink`.
 FileResult OpenFolderHandle(const std::wstring& path, bool followLink, const std::string& what,
@@ -173,32 +168,6 @@ CopyEnd CopyData(HANDLE in, HANDLE out, std::uint64_t size, const CopyProgress& 
     }
 }
 
-// The levels of a relative path; false when one of them is empty, "." or
-// "..", which could lead elsewhere than below the root.
-bool SplitLevels(const std::string& relative, std::vector<std::string>& levels)
-{
-    std::size_t begin = 0;
-    for (;;) {
-        std::size_t end = begin;
-        while (end < relative.size() && !IsSeparator(relative[end]))
-            ++end;
-        std::string level = relative.substr(begin, end - begin);
-        if (level.empty() || level == "." || level == "..")
-            return false;
-        levels.push_back(std::move(level));
-        if (end == relative.size())
-            return true;
-        begin = end + 1;
-    }
-}
-
-std::string JoinPath(const std::string& root, const std::string& relative)
-{
-    if (root.empty() || IsSeparator(root.back()))
-        return root + relative;
-    return root + "\\" + relative;
-}
-
 // Runs `op` on the item at `path`, reached through its folder as given.
 template <typename Op>
 FileResult AtPath(const std::string& path, const std::string& what, Op op)
@@ -211,33 +180,12 @@ FileResult AtPath(const std::string& path, const std::string& what, Op op)
 
 } // namespace
 
-FolderHandle::~FolderHandle()
-{
-    if (m_fd >= 0)
-        ::_close(m_fd);
-}
-
-FolderHandle& FolderHandle::operator=(FolderHandle&& other) noexcept
-{
-    if (this != &other) {
-        if (m_fd >= 0)
-            ::_close(m_fd);
-        m_fd = other.m_fd;
-        other.m_fd = -1;
-    }
-    return *this;
-}
-
 FileResult ReachItem(const std::string& root, const std::string& relative, bool createMissing,
                      const std::string& what, ItemAt& item)
 {
-    std::string relativePath = relative;
-    while (!relativePath.empty() && IsSeparator(relativePath.back()))
-        relativePath.pop_back();
-    item.path = JoinPath(root, relativePath);
     std::vector<std::string> levels;
-    if (!SplitLevels(relativePath, levels))
-        return FileResult::Failure(what + " '" + item.path + "': not a name below the folder compared");
+    if (FileResult split = SplitBelowRoot(root, relative, what, item, levels); !split.ok())
+        return split;
 
     std::wstring path;
     if (FileResult result = SystemPath(root, path); !result.ok())
