@@ -15,6 +15,14 @@ namespace tandrel::platform {
 // reason in `error`.
 long WriteToDescriptor(int fd, const char* data, std::size_t size, int& error);
 
+// Flushes what was written through `fd` to disk; 0, or the errno of the failure.
+int SyncDescriptor(int fd);
+// Closes `fd`; 0, or the errno of the failure.
+int CloseDescriptor(int fd);
+// Renames the flushed temporary file over the target for good, keeping what
+// the system keeps of the replaced file; `shownPath` is for the message.
+FileResult ReplaceByTemporary(const std::string& temp, const std::string& target, const std::string& shownPath);
+
 // A stream buffer writing straight to a descriptor; the first failing write
 // is kept so that Commit() can tell what went wrong.
 class AtomicFile::FdBuffer : public std::streambuf {

@@ -118,39 +118,22 @@ FileResult AtomicFile::Open()
     return FileResult::Success();
 }
 
-FileResult AtomicFile::Commit()
+int SyncDescriptor(int fd)
 {
-    if (m_fd < 0 || !m_buffer)
-        return ErrnoFailure("Cannot write", m_path, EBADF);
+    return ::fsync(fd) == 0 ? 0 : errno;
+}
 
-    m_stream.flush();
-    if (m_buffer->Error() != 0 || !m_stream) {
-        const int err = m_buffer->Error() != 0 ? m_buffer->Error() : EIO;
-        Discard();
-        return ErrnoFailure("Cannot write", m_path, err);
-    }
-    if (::fsync(m_fd) != 0) {
-        const int err = errno;
-        Discard();
-        return ErrnoFailure("Cannot write", m_path, err);
-    }
-    const int fd = m_fd;
-    m_fd = -1;
-    if (::close(fd) != 0) {
-        const int err = errno;
-        Discard();
-        return ErrnoFailure("Cannot write", m_path, err);
-    }
-    if (::rename(m_temp.c_str(), m_target.c_str()) != 0) {
-        const int err = errno;
-        Discard();
-        return ErrnoFailure("Cannot replace", m_path, err);
-    }
-    m_temp.clear();
-    Discard();
+int CloseDescriptor(int fd)
+{
+    return ::close(fd) == 0 ? 0 : errno;
+}
 
+FileResult ReplaceByTemporary(const std::string& temp, const std::string& target, const std::string& shownPath)
+{
+    if (::rename(temp.c_str(), target.c_str()) != 0)
+        return ErrnoFailure("Cannot replace", shownPath, errno);
     // Make the rename itself durable; the file is in place either way.
-    const int dir = ::open(FolderOf(m_target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int dir = ::open(FolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir >= 0) {
         ::fsync(dir);
         ::close(dir);

@@ -125,44 +125,28 @@ FileResult AtomicFile::Open()
     return FileResult::Success();
 }
 
-FileResult AtomicFile::Commit()
+int SyncDescriptor(int fd)
 {
-    if (m_fd < 0 || !m_buffer)
-        return ErrnoFailure("Cannot write", m_path, EBADF);
+    return ::_commit(fd) == 0 ? 0 : errno;
+}
 
-    m_stream.flush();
-    if (m_buffer->Error() != 0 || !m_stream) {
-        const int err = m_buffer->Error() != 0 ? m_buffer->Error() : EIO;
-        Discard();
-        return ErrnoFailure("Cannot write", m_path, err);
-    }
-    if (::_commit(m_fd) != 0) {
-        const int err = errno;
-        Discard();
-        return ErrnoFailure("Cannot write", m_path, err);
-    }
-    const int fd = m_fd;
-    m_fd = -1;
-    if (::_close(fd) != 0) {
-        const int err = errno;
-        Discard();
-        return ErrnoFailure("Cannot write", m_path, err);
-    }
-    std::wstring temp;
-    std::wstring target;
-    ToWide(m_temp, temp);
-    ToWide(m_target, target);
+int CloseDescriptor(int fd)
+{
+    return ::_close(fd) == 0 ? 0 : errno;
+}
+
+FileResult ReplaceByTemporary(const std::string& temp, const std::string& target, const std::string& shownPath)
+{
+    std::wstring wideTemp;
+    std::wstring wideTarget;
+    ToWide(temp, wideTemp);
+    ToWide(target, wideTarget);
     // The replacement keeps the attributes of the file it replaces.
-    const DWORD old = GetFileAttributesW(target.c_str());
+    const DWORD old = GetFileAttributesW(wideTarget.c_str());
     if (old != INVALID_FILE_ATTRIBUTES && (old & kKeptAttributes))
-        SetFileAttributesW(temp.c_str(), old & kKeptAttributes);
-    if (!MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        const DWORD error = GetLastError();
-        Discard();
-        return WindowsFailure("Cannot replace", m_path, error);
-    }
-    m_temp.clear();
-    Discard();
+        SetFileAttributesW(wideTemp.c_str(), old & kKeptAttributes);
+    if (!MoveFileExW(wideTemp.c_str(), wideTarget.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return WindowsFailure("Cannot replace", shownPath, GetLastError());
     return FileResult::Success();
 }
 
