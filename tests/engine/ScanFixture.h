@@ -17,10 +17,7 @@
 #include <ctime>
 #include <functional>
 #include <set>
-#include <signal.h>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
 namespace tandrel::test {
@@ -103,17 +100,17 @@ inline std::ptrdiff_t IndexOf(const std::vector<std::string>& list, const std::s
     return it == list.end() ? -1 : it - list.begin();
 }
 
-// Epoch seconds of a UTC calendar time (any year timegm can take).
+// Epoch seconds of a UTC calendar time (proleptic Gregorian calendar),
+// counted without the C library, which differs between systems here.
 inline std::int64_t Utc(int year, int month, int day, int hour, int minute, int second)
 {
-    struct tm tm {};
-    tm.tm_year = year - 1900;
-    tm.tm_mon = month - 1;
-    tm.tm_mday = day;
-    tm.tm_hour = hour;
-    tm.tm_min = minute;
-    tm.tm_sec = second;
-    return static_cast<std::int64_t>(::timegm(&tm));
+    const std::int64_t y = year - (month <= 2 ? 1 : 0);
+    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const std::int64_t yearOfEra = y - era * 400;
+    const std::int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const std::int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    const std::int64_t days = era * 146097 + dayOfEra - 719468;
+    return days * 86400 + hour * 3600 + minute * 60 + second;
 }
 
 // Runs `body` in a forked child that is killed after `seconds`. Returns the
