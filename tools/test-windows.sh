@@ -13,6 +13,10 @@ cmake --preset windows-cross
 cmake --build --preset windows-cross
 export WINEDEBUG=-all
 export WINEPREFIX="$PWD/build-windows/wineprefix"
+# Wine's Recycle Bin is the desktop's trash: the tests' deletions go to a
+# trash of their own.
+export XDG_DATA_HOME="$PWD/build-windows/xdg-data"
+mkdir -p "$XDG_DATA_HOME"
 if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
   wineboot -i
 fi

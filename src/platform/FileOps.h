@@ -23,12 +23,19 @@ struct EntryInfo {
     EntryKind kind = EntryKind::Missing;
     unsigned mode = 0;  // permission bits
     int error = 0;      // errno of a failed lookup (ENOENT when simply missing)
+    // As this system keeps them: on Windows the hidden and system attribute
+    // bits; elsewhere a name beginning with '.' is hidden and a FIFO, socket
+    // or device is a system entry.
+    bool hidden = false;
+    bool system = false;
     bool ReadOnly() const; // a regular file or special file whose owner may not write it
 };
 
 EntryInfo LookUp(const std::string& path);
 
-// An open folder descriptor (O_PATH), closed when the object goes.
+// An open folder descriptor, closed when the object goes: O_PATH on POSIX
+// systems; on Windows a descriptor over a folder handle that keeps the folder
+// from being renamed or removed while it is held.
 class FolderHandle {
 public:
     FolderHandle() = default;

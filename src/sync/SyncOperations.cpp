@@ -121,8 +121,8 @@ struct RowRun {
 };
 
 // What keeps an existing file from being replaced or deleted while
-// Overwriting is off: it is read-only, system (a FIFO, socket or device) or
-// hidden (its name begins with a dot). Null when none of these holds.
+// Overwriting is off: it is read-only, system or hidden (as the platform
+// keeps these). Null when none of these holds.
 const char* ProtectedKind(const platform::ItemAt& item)
 {
     const platform::EntryInfo info = platform::LookUpAt(item);
@@ -130,9 +130,9 @@ const char* ProtectedKind(const platform::ItemAt& item)
         return nullptr;
     if (info.ReadOnly())
         return "read-only";
-    if (info.kind == platform::EntryKind::Special)
+    if (info.system)
         return "system";
-    if (item.name.compare(0, 1, ".") == 0)
+    if (info.hidden)
         return "hidden";
     return nullptr;
 }

@@ -1,5 +1,6 @@
 #include "engine/FolderExists.h"
 #include "platform/AtomicFile.h"
+#include "platform/FileOps.h"
 #include "platform/windows/WindowsFiles.h"
 #include "windows/WinTestFolder.h"
 

@@ -14,28 +14,12 @@ using test::WinTestFolder;
 
 ResultStore Compare(const WinTestFolder& t, const settings::CompareOptions& options = {})
 {
-    ResultStore store;
-    RunFlag flag;
-    flag.Set(true);
-    const std::vector<std::string> ignoredTypes;
-    ScanContext context;
-    context.sourceRoot = t.Path("src");
-    context.destinationRoot = t.Path("dst");
-    context.includeSubdirectories = true;
-    context.options = &options;
-    context.ignoredTypes = &ignoredTypes;
-    context.runFlag = &flag;
-    context.store = &store;
-    RunScan(context);
-    return store;
+    return test::CompareFolders(t, options);
 }
 
 std::set<std::string> Rows(const ResultStore& store, ResultCategory category)
 {
-    std::set<std::string> rows;
-    for (const auto& item : store.List(category))
-        rows.insert(item.relativePath);
-    return rows;
+    return test::RowPaths(store, category);
 }
 
 TEST(ScanWindows, CounterpartsMatchWithoutRegardToCase)

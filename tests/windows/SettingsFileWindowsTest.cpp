@@ -1,5 +1,6 @@
 #include "settings/SettingsFile.h"
 
+#include "platform/FileOps.h"
 #include "platform/windows/WindowsFiles.h"
 #include "windows/WinTestFolder.h"
 

@@ -1,5 +1,6 @@
 #include "windows/WinTestFolder.h"
 
+#include "engine/Scanner.h"
 #include "platform/windows/WideText.h"
 #include "platform/windows/WindowsFiles.h"
 
@@ -159,6 +160,32 @@ std::string LongRelativeFolder(const std::string& root)
         relative += std::string(40, 'd') + "\\";
     relative.pop_back();
     return relative;
+}
+
+engine::ResultStore CompareFolders(const WinTestFolder& t, const settings::CompareOptions& options)
+{
+    engine::ResultStore store;
+    engine::RunFlag flag;
+    flag.Set(true);
+    const std::vector<std::string> ignoredTypes;
+    engine::ScanContext context;
+    context.sourceRoot = t.Path("src");
+    context.destinationRoot = t.Path("dst");
+    context.includeSubdirectories = true;
+    context.options = &options;
+    context.ignoredTypes = &ignoredTypes;
+    context.runFlag = &flag;
+    context.store = &store;
+    engine::RunScan(context);
+    return store;
+}
+
+std::set<std::string> RowPaths(const engine::ResultStore& store, engine::ResultCategory category)
+{
+    std::set<std::string> rows;
+    for (const auto& item : store.List(category))
+        rows.insert(item.relativePath);
+    return rows;
 }
 
 } // namespace tandrel::test

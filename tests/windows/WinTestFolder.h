@@ -4,7 +4,11 @@
 // small helpers that make files through the system calls directly, so that
 // what the code under test does is checked against Windows itself.
 
+#include "engine/ResultStore.h"
+#include "settings/CompareOptions.h"
+
 #include <cstdint>
+#include <set>
 #include <string>
 
 namespace tandrel::test {
@@ -39,6 +43,12 @@ public:
 private:
     std::string m_root;
 };
+
+// Compares the folders "src" and "dst" of `t`, subfolders included.
+engine::ResultStore CompareFolders(const WinTestFolder& t, const settings::CompareOptions& options = {});
+
+// The relative paths of a list's rows.
+std::set<std::string> RowPaths(const engine::ResultStore& store, engine::ResultCategory category);
 
 // A relative path of nested folders making the whole path longer than MAX_PATH.
 std::string LongRelativeFolder(const std::string& root);

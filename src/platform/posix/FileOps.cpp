@@ -339,7 +339,7 @@ bool EntryInfo::ReadOnly() const
 
 namespace {
 
-EntryInfo InfoOf(int result, const struct stat& st)
+EntryInfo InfoOf(int result, const struct stat& st, const std::string& name)
 {
     EntryInfo info;
     if (result != 0) {
@@ -348,6 +348,8 @@ EntryInfo InfoOf(int result, const struct stat& st)
     }
     info.kind = KindOf(st.st_mode);
     info.mode = st.st_mode & 07777;
+    info.hidden = name.compare(0, 1, ".") == 0;
+    info.system = info.kind == EntryKind::Special;
     return info;
 }
 
@@ -367,14 +369,15 @@ EntryInfo LookUp(const std::string& path)
 {
     struct stat st;
     const int result = ::lstat(path.c_str(), &st);
-    return InfoOf(result, st);
+    const auto slash = path.rfind('/');
+    return InfoOf(result, st, slash == std::string::npos ? path : path.substr(slash + 1));
 }
 
 EntryInfo LookUpAt(const ItemAt& item)
 {
     struct stat st;
     const int result = ::fstatat(item.folder.Fd(), item.name.c_str(), &st, AT_SYMLINK_NOFOLLOW);
-    return InfoOf(result, st);
+    return InfoOf(result, st, item.name);
 }
 
 FileResult CreateFolderAt(const ItemAt& item)

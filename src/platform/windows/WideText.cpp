@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <vector>
+
 namespace tandrel::platform {
 
 bool ToWide(std::string_view utf8, std::wstring& wide)
@@ -60,18 +62,66 @@ FileResult SystemPath(const std::string& path, std::wstring& systemPath)
     return FileResult::Success();
 }
 
+namespace {
+
+bool SameObject(HANDLE a, const std::wstring& path)
+{
+    const HANDLE b = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                 nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                 nullptr);
+    if (b == INVALID_HANDLE_VALUE)
+        return false;
+    BY_HANDLE_FILE_INFORMATION x{}, y{};
+    const bool same = GetFileInformationByHandle(a, &x) && GetFileInformationByHandle(b, &y) &&
+                      x.dwVolumeSerialNumber == y.dwVolumeSerialNumber && x.nFileIndexHigh == y.nFileIndexHigh &&
+                      x.nFileIndexLow == y.nFileIndexLow;
+    CloseHandle(b);
+    return same;
+}
+
+// The path of an open file from its name within its volume and the drive
+// letter whose volume holds that very file, for systems whose
+// GetFinalPathNameByHandleW gives up on paths longer than MAX_PATH.
+bool PathThroughDriveLetters(HANDLE handle, std::wstring& path)
+{
+    std::vector<char> buffer(sizeof(FILE_NAME_INFO) + 70000 * sizeof(wchar_t));
+    auto* info = reinterpret_cast<FILE_NAME_INFO*>(buffer.data());
+    if (!GetFileInformationByHandleEx(handle, FileNameInfo, info, static_cast<DWORD>(buffer.size())))
+        return false;
+    const std::wstring inVolume(info->FileName, info->FileNameLength / sizeof(wchar_t));
+    const DWORD drives = GetLogicalDrives();
+    for (int letter = 0; letter < 26; ++letter) {
+        if (!(drives & (1u << letter)))
+            continue;
+        std::wstring candidate = L"\\\\?\\";
+        candidate += static_cast<wchar_t>(L'A' + letter);
+        candidate += L':';
+        candidate += inVolume;
+        if (SameObject(handle, candidate)) {
+            path = std::move(candidate);
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
 bool FinalPathOf(void* handle, std::wstring& path)
 {
+    // The required size comes back when the buffer is too small.
     path.resize(MAX_PATH);
-    DWORD length = GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()), VOLUME_NAME_DOS);
-    if (length >= path.size()) {
+    for (;;) {
+        const DWORD length =
+            GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()), VOLUME_NAME_DOS);
+        if (length > 0 && length < path.size()) {
+            path.resize(length);
+            return true;
+        }
+        if (length == 0 || path.size() > 70000)
+            return PathThroughDriveLetters(handle, path);
         path.resize(length + 1);
-        length = GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()), VOLUME_NAME_DOS);
     }
-    if (length == 0 || length >= path.size())
-        return false;
-    path.resize(length);
-    return true;
 }
 
 std::string SystemMessage(unsigned long error)

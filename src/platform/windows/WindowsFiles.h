@@ -3,7 +3,6 @@
 #include "platform/FileResult.h"
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,6 +15,8 @@ inline constexpr std::uint32_t kAttrSystem = 0x04;
 inline constexpr std::uint32_t kAttrFolder = 0x10;
 inline constexpr std::uint32_t kAttrArchive = 0x20;
 inline constexpr std::uint32_t kAttrReparsePoint = 0x400; // junction or symbolic link: never followed
+// What a copy carries over from its source.
+inline constexpr std::uint32_t kCarriedAttributes = kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrArchive;
 
 // One name of a folder as FindFirstFileExW reports it, "." and ".." left out.
 struct WindowsEntry {
@@ -36,21 +37,5 @@ std::int64_t EpochSecondsFromFileTime(std::uint64_t ticks);
 
 FileResult ReadAttributes(const std::string& path, std::uint32_t& attributes);
 FileResult WriteAttributes(const std::string& path, std::uint32_t attributes);
-FileResult SetArchiveOnly(const std::string& path);
-
-FileResult CreateFolder(const std::string& path);
-FileResult RemoveFolder(const std::string& path);
-// A read-only file is refused unless `removeReadOnly`; then its flag is cleared first.
-FileResult RemoveFile(const std::string& path, bool removeReadOnly);
-
-// Copies `from` over `to` without ever leaving a half-written `to`: the data
-// goes to a temporary file in the target's folder, which gets the source's
-// last-write time and attributes and is then moved over the target in one
-// step. `progress` may cancel between steps; a failed or cancelled copy
-// leaves the old target as it was and no temporary file behind.
-// With `overwriteReadOnly` off, a read-only target is refused.
-using CopySteps = std::function<bool(std::uint64_t bytesDone, std::uint64_t fileSize)>;
-FileResult CopyFileSafely(const std::string& from, const std::string& to, bool overwriteReadOnly,
-                          const CopySteps& progress = {});
 
 } // namespace tandrel::platform

@@ -1,0 +1,516 @@
+#include "platform/FileOps.h"
+
+#include "platform/windows/WideText.h"
+#include "platform/windows/WindowsFiles.h"
+
+#include <windows.h>
+// The system's DeleteFile macro would rename the function of that name here.
+#undef DeleteFile
+
+#include <fcntl.h>
+#include <io.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <random>
+
+// Copy and delete on Windows. Every folder on the way to an item is opened in
+// turn without following a junction or symbolic link, and held open without
+// FILE_SHARE_DELETE: while a step works on an item, no folder above it can be
+// renamed, removed or swapped for a link. The step itself names the item by
+// the held folder's own path (GetFinalPathNameByHandleW) and the item's name,
+// as Windows offers no calls relative to an open folder.
+
+namespace tandrel::platform {
+
+namespace {
+
+std::optional<WriteFault> g_writeFault;
+std::optional<int> g_flushFault;
+
+class Handle {
+public:
+    explicit Handle(HANDLE handle) : m_handle(handle) {}
+    ~Handle() { Close(); }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    bool Valid() const { return m_handle != INVALID_HANDLE_VALUE; }
+    HANDLE Get() const { return m_handle; }
+    bool Close()
+    {
+        const bool ok = !Valid() || CloseHandle(m_handle);
+        m_handle = INVALID_HANDLE_VALUE;
+        return ok;
+    }
+
+private:
+    HANDLE m_handle;
+};
+
+HANDLE HandleOf(const FolderHandle& folder)
+{
+    return folder.Fd() < 0 ? INVALID_HANDLE_VALUE : reinterpret_cast<HANDLE>(::_get_osfhandle(folder.Fd()));
+}
+
+bool IsSeparator(char c)
+{
+    return c == '\\' || c == '/';
+}
+
+// Opens the folder at the system path `path` and keeps it in place; a
+// junction or link there is refused (`isLink` tells) unless `followLink`.
+FileResult OpenFolderHandle(const std::wstring& path, bool followLink, const std::string& what,
+                            const std::string& shownPath, FolderHandle& folder, bool* isLink = nullptr)
+{
+    const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (followLink ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
+    const HANDLE handle = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, flags, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return WindowsFailure(what, shownPath, GetLastError());
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(handle, &info)) {
+        const DWORD error = GetLastError();
+        CloseHandle(handle);
+        return WindowsFailure(what, shownPath, error);
+    }
+    if (info.dwFileAttributes & kAttrReparsePoint) {
+        CloseHandle(handle);
+        if (isLink)
+            *isLink = true;
+        return ErrnoFailure(what, shownPath, ELOOP);
+    }
+    if (!(info.dwFileAttributes & kAttrFolder)) {
+        CloseHandle(handle);
+        return ErrnoFailure(what, shownPath, ENOTDIR);
+    }
+    const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY | _O_NOINHERIT);
+    if (fd < 0) {
+        CloseHandle(handle);
+        return ErrnoFailure(what, shownPath, EMFILE);
+    }
+    folder = FolderHandle(fd);
+    return FileResult::Success();
+}
+
+// The system path of the item: its held folder's path and its name.
+FileResult SystemPathOf(const ItemAt& item, const std::string& what, std::wstring& path)
+{
+    std::wstring name;
+    if (!FinalPathOf(HandleOf(item.folder), path))
+        return WindowsFailure(what, item.path, GetLastError());
+    if (!ToWide(item.name, name))
+        return FileResult::Failure(what + " '" + item.path + "': the name is not valid UTF-8");
+    if (path.back() != L'\\')
+        path += L'\\';
+    path += name;
+    return FileResult::Success();
+}
+
+EntryInfo InfoOfAttributes(DWORD attributes)
+{
+    EntryInfo info;
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = GetLastError();
+        info.error = (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) ? ENOENT : EACCES;
+        return info;
+    }
+    if (attributes & kAttrReparsePoint)
+        info.kind = EntryKind::SymbolicLink;
+    else if (attributes & kAttrFolder)
+        info.kind = EntryKind::Folder;
+    else
+        info.kind = EntryKind::RegularFile;
+    info.mode = info.kind == EntryKind::Folder ? 0755 : (attributes & kAttrReadOnly) ? 0444 : 0644;
+    info.hidden = attributes & kAttrHidden;
+    info.system = attributes & kAttrSystem;
+    return info;
+}
+
+std::wstring TempName()
+{
+    static std::atomic<unsigned> counter{0};
+    static thread_local std::mt19937 random{std::random_device{}()};
+    char name[96];
+    std::snprintf(name, sizeof name, "%s%lu-%u-%08x.tmp", kTempFilePrefix, GetCurrentProcessId(),
+                  counter.fetch_add(1, std::memory_order_relaxed), static_cast<unsigned>(random()));
+    std::wstring wide;
+    ToWide(name, wide);
+    return wide;
+}
+
+// Removes a temporary file of a copy that did not finish.
+void Discard(const std::wstring& temp)
+{
+    SetFileAttributesW(temp.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(temp.c_str());
+}
+
+enum class CopyEnd { Done, ReadFailed, WriteFailed, Faulted, Cancelled };
+
+CopyEnd CopyData(HANDLE in, HANDLE out, std::uint64_t size, const CopyProgress& progress, DWORD& error)
+{
+    std::vector<char> buffer(kCopyStepBytes);
+    std::uint64_t done = 0;
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(in, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr)) {
+            error = GetLastError();
+            return CopyEnd::ReadFailed;
+        }
+        if (got == 0)
+            return CopyEnd::Done;
+        if (g_writeFault && static_cast<std::int64_t>(done + got) > g_writeFault->afterBytes)
+            return CopyEnd::Faulted;
+        DWORD put = 0;
+        if (!WriteFile(out, buffer.data(), got, &put, nullptr) || put != got) {
+            error = put != got && GetLastError() == 0 ? ERROR_DISK_FULL : GetLastError();
+            return CopyEnd::WriteFailed;
+        }
+        done += got;
+        if (progress && !progress(done, size))
+            return CopyEnd::Cancelled;
+    }
+}
+
+// The levels of a relative path; false when one of them is empty, "." or
+// "..", which could lead elsewhere than below the root.
+bool SplitLevels(const std::string& relative, std::vector<std::string>& levels)
+{
+    std::size_t begin = 0;
+    for (;;) {
+        std::size_t end = begin;
+        while (end < relative.size() && !IsSeparator(relative[end]))
+            ++end;
+        std::string level = relative.substr(begin, end - begin);
+        if (level.empty() || level == "." || level == "..")
+            return false;
+        levels.push_back(std::move(level));
+        if (end == relative.size())
+            return true;
+        begin = end + 1;
+    }
+}
+
+std::string JoinPath(const std::string& root, const std::string& relative)
+{
+    if (root.empty() || IsSeparator(root.back()))
+        return root + relative;
+    return root + "\\" + relative;
+}
+
+// Runs `op` on the item at `path`, reached through its folder as given.
+template <typename Op>
+FileResult AtPath(const std::string& path, const std::string& what, Op op)
+{
+    ItemAt item;
+    if (FileResult reached = ReachPath(path, what, item); !reached.ok())
+        return reached;
+    return op(item);
+}
+
+} // namespace
+
+FolderHandle::~FolderHandle()
+{
+    if (m_fd >= 0)
+        ::_close(m_fd);
+}
+
+FolderHandle& FolderHandle::operator=(FolderHandle&& other) noexcept
+{
+    if (this != &other) {
+        if (m_fd >= 0)
+            ::_close(m_fd);
+        m_fd = other.m_fd;
+        other.m_fd = -1;
+    }
+    return *this;
+}
+
+FileResult ReachItem(const std::string& root, const std::string& relative, bool createMissing,
+                     const std::string& what, ItemAt& item)
+{
+    std::string relativePath = relative;
+    while (!relativePath.empty() && IsSeparator(relativePath.back()))
+        relativePath.pop_back();
+    item.path = JoinPath(root, relativePath);
+    std::vector<std::string> levels;
+    if (!SplitLevels(relativePath, levels))
+        return FileResult::Failure(what + " '" + item.path + "': not a name below the folder compared");
+
+    std::wstring path;
+    if (FileResult result = SystemPath(root, path); !result.ok())
+        return result;
+    FolderHandle folder;
+    if (FileResult opened = OpenFolderHandle(path, true, what, item.path, folder); !opened.ok())
+        return opened;
+    std::string reached = root;
+    for (std::size_t i = 0; i + 1 < levels.size(); ++i) {
+        std::wstring name;
+        if (!ToWide(levels[i], name))
+            return FileResult::Failure(what + " '" + item.path + "': the name is not valid UTF-8");
+        if (path.back() != L'\\')
+            path += L'\\';
+        path += name;
+        reached = JoinPath(reached, levels[i]);
+        if (createMissing && GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES &&
+            GetLastError() == ERROR_FILE_NOT_FOUND && !CreateDirectoryW(path.c_str(), nullptr) &&
+            GetLastError() != ERROR_ALREADY_EXISTS)
+            return WindowsFailure(what, item.path, GetLastError());
+        bool isLink = false;
+        FolderHandle next;
+        if (FileResult opened = OpenFolderHandle(path, false, what, item.path, next, &isLink); !opened.ok()) {
+            if (isLink)
+                return FileResult::Failure(what + " '" + item.path + "': '" + reached +
+                                           "' is a junction or symbolic link, which is not followed");
+            return opened;
+        }
+        folder = std::move(next);
+    }
+    item.folder = std::move(folder);
+    item.name = levels.back();
+    return FileResult::Success();
+}
+
+FileResult ReachPath(const std::string& path, const std::string& what, ItemAt& item)
+{
+    item.path = path;
+    std::wstring full;
+    if (FileResult result = SystemPath(path, full); !result.ok())
+        return result;
+    const auto cut = full.find_last_of(L'\\');
+    std::wstring folder = full.substr(0, cut + 1);
+    if (!ToUtf8(std::wstring_view(full).substr(cut + 1), item.name) || item.name.empty())
+        return FileResult::Failure(what + " '" + path + "': not a name of a file or folder");
+    return OpenFolderHandle(folder, true, what, path, item.folder);
+}
+
+bool EntryInfo::ReadOnly() const
+{
+    return (kind == EntryKind::RegularFile || kind == EntryKind::Special) && (mode & 0200) == 0;
+}
+
+EntryInfo LookUp(const std::string& path)
+{
+    std::wstring wide;
+    if (!SystemPath(path, wide).ok()) {
+        EntryInfo info;
+        info.error = ENOENT;
+        return info;
+    }
+    return InfoOfAttributes(GetFileAttributesW(wide.c_str()));
+}
+
+EntryInfo LookUpAt(const ItemAt& item)
+{
+    std::wstring wide;
+    if (!SystemPathOf(item, "Cannot look at", wide).ok()) {
+        EntryInfo info;
+        info.error = EACCES;
+        return info;
+    }
+    return InfoOfAttributes(GetFileAttributesW(wide.c_str()));
+}
+
+FileResult CreateFolderAt(const ItemAt& item)
+{
+    std::wstring wide;
+    if (FileResult result = SystemPathOf(item, "Cannot create folder", wide); !result.ok())
+        return result;
+    if (!CreateDirectoryW(wide.c_str(), nullptr))
+        return WindowsFailure("Cannot create folder", item.path, GetLastError());
+    return FileResult::Success();
+}
+
+FileResult CreateFolder(const std::string& path)
+{
+    return AtPath(path, "Cannot create folder", CreateFolderAt);
+}
+
+FileResult RemoveFolderAt(const ItemAt& item)
+{
+    std::wstring wide;
+    if (FileResult result = SystemPathOf(item, "Cannot remove folder", wide); !result.ok())
+        return result;
+    // RemoveDirectoryW would take a junction or folder link away as well.
+    const EntryInfo info = InfoOfAttributes(GetFileAttributesW(wide.c_str()));
+    if (info.kind == EntryKind::Missing)
+        return ErrnoFailure("Cannot remove folder", item.path, info.error);
+    if (info.kind != EntryKind::Folder)
+        return ErrnoFailure("Cannot remove folder", item.path, ENOTDIR);
+    if (!RemoveDirectoryW(wide.c_str()))
+        return WindowsFailure("Cannot remove folder", item.path, GetLastError());
+    return FileResult::Success();
+}
+
+FileResult RemoveFolder(const std::string& path)
+{
+    return AtPath(path, "Cannot remove folder", RemoveFolderAt);
+}
+
+FileResult DeleteFileAt(const ItemAt& item)
+{
+    std::wstring wide;
+    if (FileResult result = SystemPathOf(item, "Cannot delete", wide); !result.ok())
+        return result;
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return WindowsFailure("Cannot delete", item.path, GetLastError());
+    const bool link = attributes & kAttrReparsePoint;
+    if ((attributes & kAttrFolder) && !link)
+        return ErrnoFailure("Cannot delete", item.path, EISDIR);
+    // A link to a folder (or a junction) is taken away as a folder entry; its
+    // target is never touched.
+    const BOOL deleted = (link && (attributes & kAttrFolder)) ? RemoveDirectoryW(wide.c_str()) : DeleteFileW(wide.c_str());
+    if (!deleted)
+        return WindowsFailure("Cannot delete", item.path, GetLastError());
+    return FileResult::Success();
+}
+
+FileResult DeleteFile(const std::string& path)
+{
+    return AtPath(path, "Cannot delete", DeleteFileAt);
+}
+
+FileResult SetArchiveOnlyAt(const ItemAt& item)
+{
+    std::wstring wide;
+    if (FileResult result = SystemPathOf(item, "Cannot set attributes of", wide); !result.ok())
+        return result;
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return WindowsFailure("Cannot set attributes of", item.path, GetLastError());
+    // A junction or link keeps its attributes; nothing behind it is changed.
+    if (attributes & kAttrReparsePoint)
+        return FileResult::Success();
+    const DWORD wanted = (attributes & kAttrFolder) ? FILE_ATTRIBUTE_NORMAL : FILE_ATTRIBUTE_ARCHIVE;
+    if (!SetFileAttributesW(wide.c_str(), wanted))
+        return WindowsFailure("Cannot set attributes of", item.path, GetLastError());
+    return FileResult::Success();
+}
+
+FileResult SetArchiveOnly(const std::string& path)
+{
+    return AtPath(path, "Cannot set attributes of", SetArchiveOnlyAt);
+}
+
+FileResult CopyFileSafelyAt(const ItemAt& from, const ItemAt& to, const CopyProgress& progress)
+{
+    std::wstring source;
+    std::wstring target;
+    if (FileResult result = SystemPathOf(from, "Cannot read", source); !result.ok())
+        return result;
+    if (FileResult result = SystemPathOf(to, "Cannot copy to", target); !result.ok())
+        return result;
+
+    Handle in(CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                          FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!in.Valid())
+        return WindowsFailure("Cannot read", from.path, GetLastError());
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(in.Get(), &info))
+        return WindowsFailure("Cannot read", from.path, GetLastError());
+    if (info.dwFileAttributes & kAttrReparsePoint)
+        return FileResult::Failure("Cannot copy '" + from.path +
+                                   "': a junction or symbolic link is not copied on this system");
+    if (info.dwFileAttributes & kAttrFolder)
+        return ErrnoFailure("Cannot copy", from.path, EISDIR);
+
+    const DWORD old = GetFileAttributesW(target.c_str());
+    if (old != INVALID_FILE_ATTRIBUTES && (old & (kAttrFolder | kAttrReparsePoint)))
+        return FileResult::Failure("Cannot replace '" + to.path + "': not a regular file");
+
+    const std::wstring folder = target.substr(0, target.find_last_of(L'\\') + 1);
+    std::wstring temp;
+    HANDLE created = INVALID_HANDLE_VALUE;
+    for (int attempt = 0; created == INVALID_HANDLE_VALUE; ++attempt) {
+        temp = folder + TempName();
+        created = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (created == INVALID_HANDLE_VALUE && (GetLastError() != ERROR_FILE_EXISTS || attempt >= 100))
+            return WindowsFailure("Cannot copy to", to.path, GetLastError());
+    }
+    Handle out(created);
+    auto fail = [&](FileResult result) {
+        out.Close();
+        Discard(temp);
+        return result;
+    };
+
+    const std::uint64_t size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    DWORD error = 0;
+    switch (CopyData(in.Get(), out.Get(), size, progress, error)) {
+    case CopyEnd::Done:
+        break;
+    case CopyEnd::Cancelled:
+        return fail(FileResult::Cancelled("Copy to '" + to.path + "' cancelled"));
+    case CopyEnd::ReadFailed:
+        return fail(WindowsFailure("Cannot read", from.path, error));
+    case CopyEnd::WriteFailed:
+        return fail(WindowsFailure("Cannot write", to.path, error));
+    case CopyEnd::Faulted:
+        return fail(ErrnoFailure("Cannot write", to.path, g_writeFault->error));
+    }
+    if (!SetFileTime(out.Get(), nullptr, nullptr, &info.ftLastWriteTime))
+        return fail(WindowsFailure("Cannot set the time of", to.path, GetLastError()));
+    // There is no flush of a whole volume short of administrator rights, so
+    // every file reaches the disk before it is renamed in; the rename is
+    // written through as well.
+    if (!FlushFileBuffers(out.Get()))
+        return fail(WindowsFailure("Cannot write", to.path, GetLastError()));
+    if (!out.Close())
+        return fail(WindowsFailure("Cannot write", to.path, GetLastError()));
+    const DWORD carried = info.dwFileAttributes & kCarriedAttributes;
+    if (!SetFileAttributesW(temp.c_str(), carried ? carried : FILE_ATTRIBUTE_NORMAL))
+        return fail(WindowsFailure("Cannot set attributes of", to.path, GetLastError()));
+    if (!MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return fail(WindowsFailure("Cannot replace", to.path, GetLastError()));
+    return FileResult::Success();
+}
+
+FileResult CopyFileSafely(const std::string& from, const std::string& to, const CopyProgress& progress)
+{
+    ItemAt source;
+    if (FileResult reached = ReachPath(from, "Cannot read", source); !reached.ok())
+        return reached;
+    return AtPath(to, "Cannot copy to",
+                  [&](const ItemAt& target) { return CopyFileSafelyAt(source, target, progress); });
+}
+
+WrittenFileSystems::~WrittenFileSystems() = default;
+
+std::uint64_t WrittenFileSystems::Note(const FolderHandle& folder)
+{
+    BY_HANDLE_FILE_INFORMATION info{};
+    const std::uint64_t fileSystem =
+        GetFileInformationByHandle(HandleOf(folder), &info) ? info.dwVolumeSerialNumber : 0;
+    bool known = false;
+    for (const Noted& noted : m_noted)
+        known = known || noted.fileSystem == fileSystem;
+    if (!known)
+        m_noted.push_back({fileSystem, -1});
+    return fileSystem;
+}
+
+std::vector<WrittenFileSystems::Failure> WrittenFileSystems::FlushAll()
+{
+    // Each file was flushed before it was renamed in (see CopyFileSafelyAt);
+    // only the test fault is left to report here.
+    std::vector<Failure> failures;
+    if (g_flushFault)
+        for (const Noted& noted : m_noted)
+            failures.push_back({noted.fileSystem, *g_flushFault});
+    return failures;
+}
+
+void SetWriteFaultForTesting(std::optional<WriteFault> fault)
+{
+    g_writeFault = fault;
+}
+
+void SetFlushFaultForTesting(std::optional<int> error)
+{
+    g_flushFault = error;
+}
+
+} // namespace tandrel::platform

@@ -1,0 +1,105 @@
+#include "platform/Trash.h"
+
+#include "platform/windows/WideText.h"
+#include "platform/windows/WindowsFiles.h"
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <io.h>
+
+#include <cerrno>
+
+// The Recycle Bin through the shell's file operation, which records where
+// each item came from so that Explorer can restore it. The shell does not
+// take "\\?\" paths, so an item must have a path of the ordinary form.
+
+namespace tandrel::platform {
+
+namespace {
+
+// "\\?\C:\x" -> "C:\x", "\\?\UNC\server\share\x" -> "\\server\share\x".
+std::wstring ShellPath(const std::wstring& systemPath)
+{
+    if (systemPath.rfind(L"\\\\?\\UNC\\", 0) == 0)
+        return L"\\\\" + systemPath.substr(8);
+    if (systemPath.rfind(L"\\\\?\\", 0) == 0)
+        return systemPath.substr(4);
+    return systemPath;
+}
+
+bool FolderHasEntries(const std::wstring& folder)
+{
+    WIN32_FIND_DATAW data{};
+    const HANDLE search = FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
+                                           nullptr, 0);
+    if (search == INVALID_HANDLE_VALUE)
+        return false;
+    bool found = false;
+    do {
+        const std::wstring_view name(data.cFileName);
+        found = name != L"." && name != L"..";
+    } while (!found && FindNextFileW(search, &data));
+    FindClose(search);
+    return found;
+}
+
+FileResult TrashSystemPath(const std::wstring& systemPath, const std::string& shownPath, TrashFolders folders)
+{
+    const std::wstring path = ShellPath(systemPath);
+    if (path.size() >= MAX_PATH)
+        return FileResult::Failure("Cannot move '" + shownPath +
+                                   "' to the Recycle Bin: its path is too long for the Recycle Bin");
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return WindowsFailure("Cannot move to the Recycle Bin", shownPath, GetLastError());
+    if (folders == TrashFolders::OnlyWhenEmpty && (attributes & kAttrFolder) && !(attributes & kAttrReparsePoint) &&
+        FolderHasEntries(path))
+        return ErrnoFailure("Cannot move to the Recycle Bin", shownPath, ENOTEMPTY);
+    // Where a drive has no Recycle Bin the shell would delete for good
+    // instead; that is refused here, the item stays.
+    SHQUERYRBINFO bin{};
+    bin.cbSize = sizeof bin;
+    if (FAILED(SHQueryRecycleBinW(path.c_str(), &bin)))
+        return FileResult::Failure("Cannot move '" + shownPath + "' to the Recycle Bin: its drive has none");
+
+    std::wstring from = path;
+    from.push_back(L'\0'); // the list of items ends with an empty name
+    SHFILEOPSTRUCTW operation{};
+    operation.wFunc = FO_DELETE;
+    operation.pFrom = from.c_str();
+    operation.fFlags = FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_NOERRORUI | FOF_SILENT;
+    const int result = SHFileOperationW(&operation);
+    if (result != 0)
+        return FileResult::Failure("Cannot move '" + shownPath + "' to the Recycle Bin: the shell reports error " +
+                                   std::to_string(result));
+    if (operation.fAnyOperationsAborted)
+        return FileResult::Failure("Cannot move '" + shownPath + "' to the Recycle Bin: the move was stopped");
+    return FileResult::Success();
+}
+
+} // namespace
+
+FileResult MoveToTrash(const std::string& path, TrashFolders folders, TrashPlace*)
+{
+    std::wstring systemPath;
+    if (FileResult result = SystemPath(path, systemPath); !result.ok())
+        return result;
+    return TrashSystemPath(systemPath, path, folders);
+}
+
+FileResult MoveToTrashAt(int parentFd, const std::string& name, const std::string& shownPath, TrashFolders folders,
+                         TrashPlace*)
+{
+    std::wstring folder;
+    std::wstring wideName;
+    if (!FinalPathOf(reinterpret_cast<HANDLE>(::_get_osfhandle(parentFd)), folder))
+        return WindowsFailure("Cannot move to the Recycle Bin", shownPath, GetLastError());
+    if (!ToWide(name, wideName))
+        return FileResult::Failure("Cannot move '" + shownPath + "' to the Recycle Bin: the name is not valid UTF-8");
+    if (folder.back() != L'\\')
+        folder += L'\\';
+    return TrashSystemPath(folder + wideName, shownPath, folders);
+}
+
+} // namespace tandrel::platform
