@@ -1,5 +1,5 @@
-# The core tests of the Windows build. GoogleTest comes from its Debian source
-# package, built with the cross compiler. Tests of POSIX behaviour
+# The core and command-line tests of the Windows build. GoogleTest comes from
+# its Debian source package, built with the cross compiler. Tests of POSIX behaviour
 # (permissions, FIFOs, /proc, links made with symlink(2)) are not in this list;
 # tests/windows holds what only Windows has.
 set(TANDREL_GOOGLETEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources to build with the cross compiler")
@@ -11,12 +11,14 @@ add_subdirectory(${TANDREL_GOOGLETEST_SOURCE} ${CMAKE_CURRENT_BINARY_DIR}/google
 set(TANDREL_WINDOWS_TEST_SOURCES
   ${CMAKE_CURRENT_SOURCE_DIR}/engine/PathRulesTest.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/engine/ResultStoreTest.cpp
-  ${CMAKE_CURRENT_SOURCE_DIR}/report/ReportReadBackTest.cpp)
+  ${CMAKE_CURRENT_SOURCE_DIR}/report/ReportReadBackTest.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/cli/cli_command_line_test.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/cli/cli_status_text_test.cpp)
 file(GLOB TANDREL_WINDOWS_ONLY_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/windows/*.cpp)
 
 add_executable(tandrel_core_tests ${TANDREL_WINDOWS_TEST_SOURCES} ${TANDREL_WINDOWS_ONLY_TEST_SOURCES})
 target_include_directories(tandrel_core_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
-target_link_libraries(tandrel_core_tests PRIVATE tandrel_core GTest::gtest GTest::gtest_main)
+target_link_libraries(tandrel_core_tests PRIVATE tandrel_core tandrel_cli GTest::gtest GTest::gtest_main)
 target_compile_options(tandrel_core_tests PRIVATE ${TANDREL_WARNINGS})
 target_compile_definitions(tandrel_core_tests PRIVATE TANDREL_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
 # One ctest entry for the whole program: listing the tests at build time would

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Cross-builds the core and its tests for Windows with MinGW-w64 (the
-# windows-cross preset) and runs the tests under Wine, headless, in a Wine
-# prefix of its own below the build folder.
+# Cross-builds the core, its tests and tandrel-cli.exe for Windows with
+# MinGW-w64 (the windows-cross preset) and runs the tests under Wine,
+# headless, in a Wine prefix of its own below the build folder; then a
+# one-way sync by tandrel-cli.exe on real trees.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 if ! command -v x86_64-w64-mingw32-g++-posix >/dev/null || ! command -v wine >/dev/null; then
@@ -21,6 +22,7 @@ if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
 fi
 status=0
 ctest --preset windows-cross || status=$?
+tools/windows-cli-sync-check.sh build-windows/src/cli/tandrel-cli.exe || status=$?
 # Wine's server outlives the programs by a few seconds; wait for it to go.
 wineserver -w || true
 exit "$status"

@@ -1,9 +1,9 @@
 #include "cli/CliCommon.h"
 
+#include "cli/ProgramArguments.h"
 #include "engine/FolderExists.h"
 #include "engine/Scanner.h"
-
-#include <sys/stat.h>
+#include "platform/ReadFile.h"
 
 namespace tandrel::cli {
 
@@ -11,14 +11,14 @@ std::string PrepareComparison(const CommandLine& line, ComparisonSetup& setup)
 {
     setup.settings = settings::SettingsState{};
     setup.settings.options = settings::CompareOptions::Defaults();
-    setup.source = line.source;
-    setup.destination = line.destination;
+    setup.source = FolderArgument(line.source);
+    setup.destination = FolderArgument(line.destination);
     setup.includeSubdirectories = line.includeSubdirectories;
     if (!line.settingsFile.empty()) {
-        struct stat st;
-        if (::stat(line.settingsFile.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        std::string text;
+        if (!platform::ReadRegularFile(line.settingsFile, [&text](std::string_view piece) { text.append(piece); }))
             return "cannot read the settings file '" + line.settingsFile + "'";
-        settings::ReadSettings(line.settingsFile, setup.settings);
+        settings::ReadSettingsText(text, setup.settings);
     }
     for (const std::string* folder : {&setup.source, &setup.destination})
         if (!engine::FolderExists(*folder))

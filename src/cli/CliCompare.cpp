@@ -1,15 +1,15 @@
 #include "cli/CliCompare.h"
 
+#include "cli/Console.h"
 #include "report/ReportWriter.h"
 
 #include <iostream>
-#include <unistd.h>
 
 namespace tandrel::cli {
 
 int RunCompareCommand(const CommandLine& line, const ComparisonSetup& setup, Interrupts& interrupts)
 {
-    StatusLine status(STDERR_FILENO, StatusLine::WantedOn(STDERR_FILENO, line.quiet));
+    StatusLine status(kStandardError, StatusLine::WantedOn(kStandardError, line.quiet));
     engine::ResultStore store;
     const bool complete = RunComparison(setup, store, interrupts, status);
     status.Clear();

@@ -1,9 +1,9 @@
 #include "cli/CliSync.h"
 
+#include "cli/Console.h"
 #include "sync/SyncOperations.h"
 
 #include <iostream>
-#include <unistd.h>
 
 namespace tandrel::cli {
 
@@ -79,7 +79,7 @@ void CliSyncObserver::Redraw()
 int RunSyncCommand(const CommandLine& line, const ComparisonSetup& setup, Interrupts& interrupts)
 {
     const Command command = line.command;
-    StatusLine status(STDERR_FILENO, StatusLine::WantedOn(STDERR_FILENO, line.quiet));
+    StatusLine status(kStandardError, StatusLine::WantedOn(kStandardError, line.quiet));
     engine::ResultStore store;
     if (!RunComparison(setup, store, interrupts, status)) {
         status.Print(Message(command, "cancelled during the comparison; nothing was changed"));

@@ -1,8 +1,9 @@
 #include "cli/CliVerify.h"
 
+#include "cli/Console.h"
+
 #include <chrono>
 #include <iostream>
-#include <unistd.h>
 
 namespace tandrel::cli {
 
@@ -46,7 +47,7 @@ private:
 
 int RunVerifyCommand(const CommandLine& line, const ComparisonSetup& setup, Interrupts& interrupts)
 {
-    StatusLine status(STDERR_FILENO, StatusLine::WantedOn(STDERR_FILENO, line.quiet));
+    StatusLine status(kStandardError, StatusLine::WantedOn(kStandardError, line.quiet));
     engine::ResultStore store;
     std::vector<engine::FilePair> pairs;
     if (!RunComparison(setup, store, interrupts, status, &pairs)) {

@@ -93,6 +93,9 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, CommandLi
                  "tandrel-cli");
     app.set_version_flag("--version", std::string("tandrel-cli ") + TANDREL_VERSION);
     app.require_subcommand(1);
+    // Options are written the same on every system: on Windows "/x" stays a
+    // path (the root of the current drive), never an option.
+    app.allow_windows_style_options(false);
 
     std::string format = "text";
     CLI::App* compare = AddCommand(app, Command::Compare, "Compare the two trees and print the five lists", line);

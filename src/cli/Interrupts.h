@@ -6,9 +6,10 @@
 
 namespace tandrel::cli {
 
-// Counts Ctrl-C (SIGINT) and SIGTERM. The first asks the run to stop after
-// the row or entry in hand, the second to abandon the file being copied.
-// Note() is what the signal handler calls: it only touches lock-free atomics.
+// Counts interrupts: Ctrl-C (SIGINT) and SIGTERM, on Windows Ctrl-C,
+// Ctrl-Break and the closing of the console. The first asks the run to stop
+// after the row or entry in hand, the second to abandon the file being
+// copied. Note() is what the handlers call: it only touches lock-free atomics.
 class Interrupts {
 public:
     void Note();
@@ -31,7 +32,10 @@ private:
 Interrupts& ProcessInterrupts();
 
 // Routes SIGINT and SIGTERM to ProcessInterrupts(). A signal the program was
-// started with ignored (a background job of a script) stays ignored.
+// started with ignored (a background job of a script) stays ignored. On
+// Windows the console's control events go there: Ctrl-C and Ctrl-Break count
+// once each; closing the console counts twice, since the process has only
+// moments left. Ctrl-C turned off at the start stays off.
 void InterceptSignals();
 
 } // namespace tandrel::cli

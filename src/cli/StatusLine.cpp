@@ -1,13 +1,11 @@
 #include "cli/StatusLine.h"
 
+#include "cli/Console.h"
+
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <limits>
-#include <sys/ioctl.h>
-#include <unistd.h>
 #include <vector>
-#include <wchar.h>
 
 namespace tandrel::cli {
 
@@ -44,8 +42,8 @@ Glyph GlyphAt(std::string_view text, std::size_t i)
     const bool c1Control = point < 0xa0; // terminals take these as commands
     if (overlong || invalid || c1Control)
         return {i, 1, 1, false};
-    const int width = ::wcwidth(static_cast<wchar_t>(point));
-    // Unknown to the locale: count it wide, so the line is never too long.
+    const int width = CharacterColumns(point);
+    // Unknown to the system: count it wide, so the line is never too long.
     return {i, length, width < 0 ? 2u : static_cast<std::size_t>(width), true};
 }
 
@@ -155,7 +153,7 @@ std::string FormatVerifyStatus(const VerifyStatus& status, std::size_t width)
 }
 
 StatusLine::StatusLine(int fd, bool enabled, std::chrono::milliseconds interval)
-    : m_fd(fd), m_enabled(enabled), m_cleanMessages(::isatty(fd) == 1), m_interval(interval)
+    : m_fd(fd), m_enabled(enabled), m_cleanMessages(IsTerminal(fd)), m_interval(interval)
 {
 }
 
@@ -166,7 +164,7 @@ StatusLine::~StatusLine()
 
 bool StatusLine::WantedOn(int fd, bool quiet)
 {
-    return !quiet && ::isatty(fd) == 1;
+    return !quiet && IsTerminal(fd);
 }
 
 bool StatusLine::Due() const
@@ -176,10 +174,8 @@ bool StatusLine::Due() const
 
 std::size_t StatusLine::Width() const
 {
-    struct winsize size {};
-    if (::ioctl(m_fd, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
-        return size.ws_col;
-    return 80;
+    const std::size_t columns = TerminalColumns(m_fd);
+    return columns > 0 ? columns : 80;
 }
 
 void StatusLine::Draw(std::string text)
@@ -227,14 +223,7 @@ std::string StatusLine::Erasure() const
 
 void StatusLine::Write(std::string_view bytes) const
 {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(m_fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return;
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
+    WriteAll(m_fd, bytes);
 }
 
 } // namespace tandrel::cli

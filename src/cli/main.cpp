@@ -4,16 +4,29 @@
 #include "cli/CliCompare.h"
 #include "cli/CliSync.h"
 #include "cli/CliVerify.h"
+#include "cli/Console.h"
+#include "cli/ProgramArguments.h"
 
 #include <clocale>
 #include <iostream>
+#include <string>
+#include <vector>
 
 int main(int argc, char** argv)
 {
     using namespace tandrel::cli;
     std::setlocale(LC_ALL, "");
+    ConsoleOutput console;
+    std::vector<std::string> arguments;
+    if (!ProgramArguments(argc, argv, arguments)) {
+        std::cerr << "tandrel-cli: an argument is not valid Unicode text\n";
+        return kExitTrouble;
+    }
+    std::vector<const char*> pointers;
+    for (const std::string& argument : arguments)
+        pointers.push_back(argument.c_str());
     CommandLine line;
-    if (const auto status = ParseCommandLine(argc, argv, line))
+    if (const auto status = ParseCommandLine(static_cast<int>(pointers.size()), pointers.data(), line))
         return *status;
     InterceptSignals();
     ComparisonSetup setup;
