@@ -1,10 +1,12 @@
 #include "platform/TextFile.h"
+#include "platform/windows/WindowsFiles.h"
 #include "report/ReportWriter.h"
 #include "settings/SettingsFile.h"
 #include "windows/WinTestFolder.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 #include <windows.h>
 
@@ -32,6 +34,19 @@ std::string Replaced(std::string text, const std::string& from, const std::strin
     for (auto at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
         text.replace(at, from.size(), to);
     return text;
+}
+
+// What the folder holds: a file written a second time, with the mark, leaves
+// no temporary file of the first attempt behind.
+std::vector<std::string> Names(const WinTestFolder& folder)
+{
+    std::vector<platform::WindowsEntry> entries;
+    EXPECT_TRUE(platform::ListFolder(folder.Root(), entries).ok());
+    std::vector<std::string> names;
+    for (const auto& entry : entries)
+        names.push_back(entry.name);
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 struct NameCase {
@@ -69,6 +84,7 @@ TEST_F(WesternCodePage, SettingsFileIsInTheCodePageWhenItCanHoldTheNames)
         EXPECT_EQ(read.recentSources[0], c.name);
         EXPECT_EQ(settings::SettingsText(read), text);
     }
+    EXPECT_EQ(Names(m_folder), std::vector<std::string>{settings::kSettingsFileName});
 }
 
 TEST_F(WesternCodePage, ReportsFollowTheSameRule)
@@ -106,6 +122,7 @@ TEST_F(WesternCodePage, ReportsFollowTheSameRule)
                       c.marked ? kMark + text.str() : Replaced(text.str(), western, "caf\xE9.txt"));
         }
     }
+    EXPECT_EQ(Names(m_folder), std::vector<std::string>{"report"});
 }
 
 TEST_F(WesternCodePage, OldAndForeignSettingsFilesAreRead)
