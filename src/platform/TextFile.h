@@ -45,6 +45,7 @@ private:
     std::string m_decoded;
 };
 
+// Well-formed UTF-8: no overlong forms, surrogates or characters above U+10FFFF.
 bool IsValidUtf8(std::string_view text);
 
 } // namespace tandrel::platform

@@ -41,8 +41,8 @@ TEST(TextFile, ValidUtf8IsToldFromOtherBytes)
 // no conversion, whether a line is UTF-8 or not.
 TEST(TextFile, PosixFilesHoldTheBytesAsGiven)
 {
-    const std::string long_line(200000, 'x');
-    const std::string text = "caf\xC3\xA9\r\n\xE6\x9D\xB1\xE4\xBA\xAC\r\nraw \xE9\xFF bytes\r\n" + long_line +
+    const std::string longLine(200000, 'x');
+    const std::string text = "caf\xC3\xA9\r\n\xE6\x9D\xB1\xE4\xBA\xAC\r\nraw \xE9\xFF bytes\r\n" + longLine +
                              "\r\n" + "\xEF\xBB\xBF in the middle\r\nno line end \xC3\xA5";
     TempTree tree;
     ASSERT_TRUE(WriteTextFile(tree.Path("whole.txt"), [&](std::ostream& out) { out << text; }).ok());
