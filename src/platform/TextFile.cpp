@@ -61,8 +61,8 @@ private:
         if (IsAscii(m_line)) {
             m_out << m_line;
         } else if (ToSystemText(m_line, m_bytes) && (m_bytes == m_line || !IsValidUtf8(m_bytes))) {
-            // A line of the code page that happens to be valid UTF-8 would be
-            // read back as UTF-8, as other names; such a file needs the mark.
+            // Code-page bytes that happen to be valid UTF-8 would be read back
+            // as UTF-8, naming something else; such a file needs the mark.
             m_out << m_bytes;
         } else {
             m_held = false;
