@@ -1,6 +1,6 @@
 #include "report/ReportWriter.h"
 
-#include "platform/AtomicFile.h"
+#include "platform/TextFile.h"
 
 #include <vector>
 
@@ -87,11 +87,7 @@ void WriteReport(std::ostream& out, const engine::ResultStore& store, const Repo
 platform::FileResult WriteReport(const std::string& path, const engine::ResultStore& store,
                                  const ReportRequest& request)
 {
-    platform::AtomicFile file(path);
-    if (auto opened = file.Open(); !opened.ok())
-        return opened;
-    WriteReport(file.Stream(), store, request);
-    return file.Commit();
+    return platform::WriteTextFile(path, [&](std::ostream& out) { WriteReport(out, store, request); });
 }
 
 std::string WithReportExtension(const std::string& path, ReportFormat format)

@@ -33,7 +33,9 @@ void WriteListSection(std::ostream& out, const engine::ResultStore& store, engin
                       ReportFormat format);
 // The whole report into a stream.
 void WriteReport(std::ostream& out, const engine::ResultStore& store, const ReportRequest& request);
-// The whole report into a file (created or emptied); what failed, if anything.
+// The whole report into a file (created or emptied), in the system's 8-bit
+// text where it can hold every line, otherwise UTF-8 behind a byte-order
+// mark (platform/TextFile.h); what failed, if anything.
 platform::FileResult WriteReport(const std::string& path, const engine::ResultStore& store,
                                  const ReportRequest& request);
 

@@ -1,7 +1,7 @@
 #include "settings/SettingsFile.h"
 
-#include "platform/AtomicFile.h"
 #include "platform/ReadFile.h"
+#include "platform/TextFile.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -326,10 +326,12 @@ std::string_view RemoveOneTrailing(std::string_view text, char separator)
 void ReadSettings(const std::string& path, SettingsState& state)
 {
     SettingsReader reader(state);
+    platform::TextFileLines decode;
+    const auto sink = [&](std::string_view line) { reader(decode(line)); };
     LineSplitter splitter;
     // A read error keeps what was read so far.
-    if (platform::ReadRegularFile(path, [&](std::string_view piece) { splitter.Feed(piece, reader); }))
-        splitter.Finish(reader);
+    if (platform::ReadRegularFile(path, [&](std::string_view piece) { splitter.Feed(piece, sink); }))
+        splitter.Finish(sink);
 }
 
 void ReadSettingsText(const std::string& text, SettingsState& state)
@@ -395,11 +397,8 @@ std::string SettingsText(const SettingsState& state)
 
 platform::FileResult WriteSettings(const std::string& path, const SettingsState& state)
 {
-    platform::AtomicFile file(path);
-    if (auto opened = file.Open(); !opened.ok())
-        return opened;
-    file.Stream() << SettingsText(state);
-    return file.Commit();
+    const std::string text = SettingsText(state);
+    return platform::WriteTextFile(path, [&text](std::ostream& out) { out << text; });
 }
 
 std::optional<ProjectRecord> ParseProject(const std::string& line)

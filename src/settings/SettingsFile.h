@@ -26,14 +26,17 @@ inline constexpr const char* kSettingsFileName = "tdl.ini";
 
 // Applies the defaults and then the file at `path` to `state`. Lines that are
 // unusable are ignored as the reading rules say; a file that cannot be read
-// leaves the state as far as it was filled.
+// leaves the state as far as it was filled. The file's lines are turned into
+// UTF-8 as platform/TextFile.h says; ReadSettingsText takes UTF-8.
 void ReadSettings(const std::string& path, SettingsState& state);
 void ReadSettingsText(const std::string& text, SettingsState& state);
 
-// The exact bytes of the file for a state (CR LF line ends).
+// The exact text of the file for a state (CR LF line ends), UTF-8.
 std::string SettingsText(const SettingsState& state);
 // Writes the file through a temporary file renamed over the old one, so a
-// failed write never leaves a partial file. The state is not changed.
+// failed write never leaves a partial file. The state is not changed. The
+// file holds the text in the system's 8-bit text where it can (see
+// platform/TextFile.h): the same bytes on POSIX, the ANSI code page on Windows.
 platform::FileResult WriteSettings(const std::string& path, const SettingsState& state);
 
 struct ProjectRecord {

@@ -129,6 +129,22 @@ TEST(SettingsFile, RoundTripsByteForByte)
     EXPECT_EQ(FolderEntries(tree.Root()), std::vector<std::string>{kSettingsFileName});
 }
 
+// Names as the system gives them, UTF-8 or not, are written without a mark or
+// any conversion and read back unchanged.
+TEST(SettingsFile, NamesBeyondAsciiRoundTripByteForByte)
+{
+    SettingsState original = SampleState();
+    original.recentSources = {"/home/ann/Caf\xC3\xA9", "/srv/\xE6\x9D\xB1\xE4\xBA\xAC", "/mnt/old/caf\xE9"};
+    original.projectList = {"Fotos \xC3\xA5r|/home/ann/\xC3\xA5r|/mnt/old/\xE5r"};
+    TempTree tree;
+    const std::string path = tree.Path(kSettingsFileName);
+    ASSERT_TRUE(WriteSettings(path, original).ok());
+    EXPECT_EQ(tree.ReadFile(kSettingsFileName), SettingsText(original));
+    SettingsState read;
+    ReadSettings(path, read);
+    EXPECT_EQ(SettingsText(read), SettingsText(original));
+}
+
 TEST(SettingsFile, ReadingAndWritingNormaliseTheText)
 {
     const std::string messy = "junk before any header\r\n"
