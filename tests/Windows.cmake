@@ -22,6 +22,7 @@ target_link_libraries(tandrel_core_tests PRIVATE tandrel_core tandrel_cli GTest:
 target_compile_options(tandrel_core_tests PRIVATE ${TANDREL_WARNINGS})
 target_compile_definitions(tandrel_core_tests PRIVATE TANDREL_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
 # One ctest entry for the whole program: listing the tests at build time would
-# start Wine once more for every build.
-add_test(NAME tandrel_core_tests COMMAND tandrel_core_tests --gtest_brief=1)
+# start Wine once more for every build. Each test's start is printed, so that
+# a run that times out shows which test hung.
+add_test(NAME tandrel_core_tests COMMAND tandrel_core_tests)
 set_tests_properties(tandrel_core_tests PROPERTIES TIMEOUT 300 LABELS core)
