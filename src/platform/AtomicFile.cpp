@@ -2,8 +2,30 @@
 #include "platform/AtomicFileBuffer.h"
 
 #include <cerrno>
+#include <utility>
 
 namespace tandrel::platform {
+
+AtomicFile::AtomicFile(std::string path) : m_path(std::move(path)), m_target(m_path), m_stream(nullptr) {}
+
+AtomicFile::~AtomicFile()
+{
+    Discard();
+}
+
+void AtomicFile::Discard()
+{
+    m_stream.rdbuf(nullptr);
+    m_buffer.reset();
+    if (m_fd >= 0) {
+        CloseDescriptor(m_fd);
+        m_fd = -1;
+    }
+    if (!m_temp.empty()) {
+        RemoveTemporary(m_temp);
+        m_temp.clear();
+    }
+}
 
 FileResult AtomicFile::Commit()
 {

@@ -19,6 +19,8 @@ long WriteToDescriptor(int fd, const char* data, std::size_t size, int& error);
 int SyncDescriptor(int fd);
 // Closes `fd`; 0, or the errno of the failure.
 int CloseDescriptor(int fd);
+// Removes a temporary file that will not be renamed in.
+void RemoveTemporary(const std::string& temp);
 // Renames the flushed temporary file over the target for good, keeping what
 // the system keeps of the replaced file; `shownPath` is for the message.
 FileResult ReplaceByTemporary(const std::string& temp, const std::string& target, const std::string& shownPath);

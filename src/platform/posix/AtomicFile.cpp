@@ -47,26 +47,6 @@ std::string UniqueSuffix()
 
 } // namespace
 
-AtomicFile::AtomicFile(std::string path) : m_path(std::move(path)), m_target(m_path), m_stream(nullptr) {}
-
-AtomicFile::~AtomicFile()
-{
-    Discard();
-}
-
-void AtomicFile::Discard()
-{
-    m_stream.rdbuf(nullptr);
-    m_buffer.reset();
-    if (m_fd >= 0) {
-        ::close(m_fd);
-        m_fd = -1;
-    }
-    if (!m_temp.empty()) {
-        ::unlink(m_temp.c_str());
-        m_temp.clear();
-    }
-}
 
 FileResult AtomicFile::Open()
 {
@@ -116,6 +96,11 @@ FileResult AtomicFile::Open()
     m_stream.rdbuf(m_buffer.get());
     m_stream.clear();
     return FileResult::Success();
+}
+
+void RemoveTemporary(const std::string& temp)
+{
+    ::unlink(temp.c_str());
 }
 
 int SyncDescriptor(int fd)

@@ -53,28 +53,6 @@ bool FinalPath(const std::wstring& path, std::wstring& final)
 
 } // namespace
 
-AtomicFile::AtomicFile(std::string path) : m_path(std::move(path)), m_target(m_path), m_stream(nullptr) {}
-
-AtomicFile::~AtomicFile()
-{
-    Discard();
-}
-
-void AtomicFile::Discard()
-{
-    m_stream.rdbuf(nullptr);
-    m_buffer.reset();
-    if (m_fd >= 0) {
-        ::_close(m_fd);
-        m_fd = -1;
-    }
-    if (!m_temp.empty()) {
-        std::wstring temp;
-        if (ToWide(m_temp, temp))
-            DeleteFileW(temp.c_str());
-        m_temp.clear();
-    }
-}
 
 FileResult AtomicFile::Open()
 {
@@ -123,6 +101,13 @@ FileResult AtomicFile::Open()
     m_stream.rdbuf(m_buffer.get());
     m_stream.clear();
     return FileResult::Success();
+}
+
+void RemoveTemporary(const std::string& temp)
+{
+    std::wstring wide;
+    if (ToWide(temp, wide))
+        DeleteFileW(wide.c_str());
 }
 
 int SyncDescriptor(int fd)
