@@ -1,19 +1,19 @@
-// Path rules: the separator and parent rules, the steps of folder creation,
-// the two paths of a result row, and the search for a symbolic link on the
-// way below a root. No input reads out of bounds, and:
+// Path rules: the separator and parent rules, the two paths of a result row,
+// and the reach of an item below a root that copy and delete work through.
+// No input reads out of bounds, and:
 // - a path with one separator appended ends in exactly that one;
 // - the parent of "parent/name" is "parent" (joining and splitting agree);
-// - the creation steps are the path's own prefixes that end before a
-//   separator behind the root, shortest first, and end with the path;
 // - a row's path lies under its walked root and its counterpart under the
 //   other root, with the same relative part;
-// - a link found on the way is a real link, a folder on the path itself,
-//   below the root, and the first one.
+// - an item is reached only when every level on its way below the root is a
+//   real folder (no link, nothing that leads above the root), and then its
+//   held folder is exactly that folder; a root given through a link is followed.
 
 #include "FuzzCheck.h"
 
 #include "engine/PathRules.h"
 #include "engine/ResultStore.h"
+#include "platform/FileOps.h"
 #include "sync/PathRoutines.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
@@ -122,29 +122,6 @@ void CheckParent(const PathRules& rules, const std::string& path, const std::str
         RequireEqual(sync::ParentFolder(path + rules.separator + name, rules), path, "the parent of parent/name");
 }
 
-void CheckSteps(const PathRules& rules, const std::string& path)
-{
-    const std::vector<std::string> steps = sync::FolderPathSteps(path, rules);
-    if (path.empty()) {
-        Require(steps.empty(), "an empty path has creation steps");
-        return;
-    }
-    Require(!steps.empty(), "a path has no creation steps");
-    RequireEqual(steps.back(), path, "the last creation step is not the path");
-    std::size_t expectedCount = 1;
-    for (std::size_t i = rules.RootLengthOf(path); i < path.size(); ++i)
-        expectedCount += path[i] == rules.separator ? 1 : 0;
-    Require(steps.size() == expectedCount, "one creation step per separator behind the root");
-    for (std::size_t k = 0; k + 1 < steps.size(); ++k) {
-        const std::string& step = steps[k];
-        Require(!step.empty(), "an empty creation step");
-        Require(step.size() >= rules.RootLengthOf(path), "a creation step inside the root");
-        Require(step.size() < steps[k + 1].size(), "creation steps are not shortest first");
-        Require(StartsWith(path, step), "a creation step is not a prefix of the path");
-        Require(path[step.size()] == rules.separator, "a creation step does not end before a separator");
-    }
-}
-
 // The two paths of a row made of scanner names lie under their roots.
 void CheckRowPaths(const std::string& sourceRoot, const std::string& destinationRoot, const std::string& relative)
 {
@@ -163,56 +140,60 @@ void CheckRowPaths(const std::string& sourceRoot, const std::string& destination
         Require(&walked == (category == engine::ResultCategory::NotInSource ? &store.DestinationRoot()
                                                                              : &store.SourceRoot()),
                 "list 4 is walked on the destination side, the others on the source side");
-        // The folder a copy makes first lies under the other root, or is it.
+        // The folder a copy writes into lies under the other root, or is it.
         const std::string parent = sync::ParentFolder(target);
         Require(StartsWith(parent + "/", other), "the parent of a counterpart is above the other root");
-        for (const std::string& step : sync::FolderPathSteps(parent)) {
-            if (step.size() >= other.size())
-                Require(StartsWith(step, other), "a folder made for a copy is outside the other root");
-        }
     }
 }
 
-// The first folder on the path, below the root, that is a link; found by
-// walking the names of the path one by one.
-std::string ReferenceLink(const std::string& root, const std::string& path)
+// What reaching `relative` below the root must give, found by walking its
+// names one by one: false when a level on the way is empty, ".", "..", a link
+// or anything but a real folder; otherwise the folder that holds the item.
+bool ReferenceReach(const std::string& relative, std::string& holder)
 {
-    std::size_t i = root.size();
-    while (i < path.size()) {
-        const auto end = path.find('/', i);
+    std::string trimmed = relative;
+    while (!trimmed.empty() && trimmed.back() == '/')
+        trimmed.pop_back();
+    holder = g_root.substr(0, g_root.size() - 1);
+    std::size_t begin = 0;
+    for (;;) {
+        const std::size_t end = trimmed.find('/', begin);
+        const std::string level = trimmed.substr(begin, end == std::string::npos ? std::string::npos : end - begin);
+        if (level.empty() || level == "." || level == "..")
+            return false;
         if (end == std::string::npos)
-            break; // the item itself is not looked at
-        if (end > i) {
-            const std::string folder = path.substr(0, end);
-            if (IsLink(folder))
-                return folder;
-            if (!IsFolderNoFollow(folder))
-                break;
-        }
-        i = end + 1;
+            return true;
+        holder += "/" + level;
+        if (IsLink(holder) || !IsFolderNoFollow(holder))
+            return false;
+        begin = end + 1;
     }
-    return {};
 }
 
-void CheckLinkOnTheWay(const std::string& relative)
+bool SameFile(int fd, const std::string& path)
 {
-    const std::string path = g_root + relative;
-    const std::string found = sync::LinkOnTheWay(g_root, path);
-    if (!found.empty()) {
-        Require(StartsWith(path, found) && found.size() < path.size() && path[found.size()] == '/',
-                "a link was reported that is not a folder on the path");
-        Require(found.size() > g_root.size(), "a link was reported at or above the root");
-        Require(IsLink(found), "what was reported as a link is none");
+    struct stat held;
+    struct stat named;
+    return ::fstat(fd, &held) == 0 && ::lstat(path.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
+           held.st_ino == named.st_ino;
+}
+
+void CheckReach(const std::string& relative)
+{
+    std::string holder;
+    const bool reachable = ReferenceReach(relative, holder);
+    for (const std::string& root : {g_root, g_root.substr(0, g_root.size() - 1), g_scratch + "/rootlink/"}) {
+        platform::ItemAt item;
+        const platform::FileResult reached = platform::ReachItem(root, relative, false, "Cannot reach", item);
+        if (!reachable) {
+            Require(!reached.ok(), "an item was reached through a link, a non-folder or a step out of the root");
+            Require(reached.error.rfind("Cannot reach '", 0) == 0, "a refused reach does not say what failed");
+            continue;
+        }
+        Require(reached.ok(), "an item below real folders was not reached");
+        Require(SameFile(item.folder.Fd(), holder), "the reach holds another folder than the item's own");
+        Require(!item.name.empty() && item.name.find('/') == std::string::npos, "the reached name is not one level");
     }
-    RequireEqual(found, ReferenceLink(g_root, path), "link on the way");
-    // The root may be given without its separator, or through a link.
-    RequireEqual(sync::LinkOnTheWay(g_root.substr(0, g_root.size() - 1), path), found, "root without separator");
-    const std::string viaLink = g_scratch + "/rootlink/";
-    const std::string foundViaLink = sync::LinkOnTheWay(viaLink, viaLink + relative);
-    if (found.empty())
-        RequireEqual(foundViaLink, "", "link on the way through a linked root");
-    else
-        RequireEqual(foundViaLink, viaLink + found.substr(g_root.size()), "link on the way through a linked root");
 }
 
 // Names as the scanner meets them: never empty, never "." or "..", no '/' and
@@ -251,7 +232,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const PathRules& rules : {PathRules::Native(), PathRules::DriveLetters()}) {
         CheckTrailingSeparator(rules, raw);
         CheckParent(rules, raw, name);
-        CheckSteps(rules, raw);
     }
 
     // Rows made of scanner names under two roots.
@@ -264,9 +244,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         relative += "/" + ScannerName(input);
     CheckRowPaths(sourceRoot, destinationRoot, relative);
 
-    // The link search, on scanner paths and on raw text below the root.
-    CheckLinkOnTheWay(relative);
-    CheckLinkOnTheWay(relative + "/");
-    CheckLinkOnTheWay(raw.substr(0, raw.find('\0')));
+    // The reach, on scanner paths and on raw text below the root.
+    CheckReach(relative);
+    CheckReach(relative + "/");
+    CheckReach(raw.substr(0, raw.find('\0')));
     return 0;
 }
