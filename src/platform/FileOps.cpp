@@ -12,7 +12,69 @@ bool IsSeparator(char c)
     return c == '/' || c == kNativeSeparator;
 }
 
+std::optional<WriteFault> g_writeFault;
+std::optional<int> g_flushFault;
+
+// Runs `op` on the item at `path`, reached through its folder as given.
+template <typename Op>
+FileResult AtPath(const std::string& path, const std::string& what, Op op)
+{
+    ItemAt item;
+    if (FileResult reached = ReachPath(path, what, item); !reached.ok())
+        return reached;
+    return op(item);
+}
+
 } // namespace
+
+FileResult CreateFolder(const std::string& path)
+{
+    return AtPath(path, "Cannot create folder", CreateFolderAt);
+}
+
+FileResult RemoveFolder(const std::string& path)
+{
+    return AtPath(path, "Cannot remove folder", RemoveFolderAt);
+}
+
+FileResult DeleteFile(const std::string& path)
+{
+    return AtPath(path, "Cannot delete", DeleteFileAt);
+}
+
+FileResult SetArchiveOnly(const std::string& path)
+{
+    return AtPath(path, "Cannot set attributes of", SetArchiveOnlyAt);
+}
+
+FileResult CopyFileSafely(const std::string& from, const std::string& to, const CopyProgress& progress)
+{
+    ItemAt source;
+    if (FileResult reached = ReachPath(from, "Cannot read", source); !reached.ok())
+        return reached;
+    return AtPath(to, "Cannot copy to",
+                  [&](const ItemAt& target) { return CopyFileSafelyAt(source, target, progress); });
+}
+
+void SetWriteFaultForTesting(std::optional<WriteFault> fault)
+{
+    g_writeFault = fault;
+}
+
+void SetFlushFaultForTesting(std::optional<int> error)
+{
+    g_flushFault = error;
+}
+
+const std::optional<WriteFault>& WriteFaultForTesting()
+{
+    return g_writeFault;
+}
+
+const std::optional<int>& FlushFaultForTesting()
+{
+    return g_flushFault;
+}
 
 std::string JoinPath(const std::string& folder, const std::string& name)
 {

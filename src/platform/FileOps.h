@@ -156,6 +156,10 @@ void SetWriteFaultForTesting(std::optional<WriteFault> fault);
 // A fault for tests: every flush of WrittenFileSystems fails with `error`.
 void SetFlushFaultForTesting(std::optional<int> error);
 
+// The faults set above, as the copy and the flush see them.
+const std::optional<WriteFault>& WriteFaultForTesting();
+const std::optional<int>& FlushFaultForTesting();
+
 // The temporary files of CopyFileSafely are named
 // ".tandrel-tmp-<process id>-<counter>-<8 hex digits>.tmp", so that leftovers
 // of an interrupted run can be recognised.

@@ -88,6 +88,31 @@ struct Fixture {
                 return &row;
         return nullptr;
     }
+
+    // What the status window shows during a run, each change once: call
+    // WatchStatus() at every event pass. With `cancelAt` set, Cancel is
+    // clicked once, when the caption first reads it.
+    std::vector<QString> captions;
+    std::vector<QString> paths;
+    QString cancelAt;
+    bool cancelled = false;
+    bool hiddenByCancel = false;
+
+    void WatchStatus()
+    {
+        FormStauts* status = runner.StatusWindow();
+        if (!status)
+            return;
+        if (captions.empty() || captions.back() != status->windowTitle())
+            captions.push_back(status->windowTitle());
+        if (paths.empty() || paths.back() != status->LblCurrent->toPlainText())
+            paths.push_back(status->LblCurrent->toPlainText());
+        if (!cancelled && !cancelAt.isEmpty() && status->windowTitle() == cancelAt) {
+            cancelled = true;
+            QTest::mouseClick(status->Command1, Qt::LeftButton);
+            hiddenByCancel = !status->isVisible();
+        }
+    }
 };
 
 TEST(SyncRunnerTest, CopiesTheCheckedRowsAndCountsThemInTheCaption)
@@ -100,18 +125,10 @@ TEST(SyncRunnerTest, CopiesTheCheckedRowsAndCountsThemInTheCaption)
     f.app.currentTab = 3;
     f.dialogs.messageReplies.push_back(MessageReply::Yes);
 
-    std::vector<QString> captions;
-    std::vector<QString> paths;
     bool lockedDuringRun = true;
     DuringRun watch([&] {
-        FormStauts* status = f.runner.StatusWindow();
-        if (!status)
-            return;
-        if (captions.empty() || captions.back() != status->windowTitle())
-            captions.push_back(status->windowTitle());
-        if (paths.empty() || paths.back() != status->LblCurrent->toPlainText())
-            paths.push_back(status->LblCurrent->toPlainText());
-        if (f.view.commandsEnabled || f.view.tabStripEnabled)
+        f.WatchStatus();
+        if (f.runner.StatusWindow() && (f.view.commandsEnabled || f.view.tabStripEnabled))
             lockedDuringRun = false;
     });
     f.runner.CopyCheckedRows(sync::CopyDirection::SourceToDestination);
@@ -124,8 +141,8 @@ TEST(SyncRunnerTest, CopiesTheCheckedRowsAndCountsThemInTheCaption)
     EXPECT_EQ(question.buttons, MessageButtons::YesNo);
     EXPECT_EQ(question.owner, &f.main);
 
-    EXPECT_EQ(captions, (std::vector<QString>{"Tandrel", "1 of 3", "2 of 3", "3 of 3"}));
-    EXPECT_EQ(paths, (std::vector<QString>{"", ToQ(f.tree.Path("dst/f02")), ToQ(f.tree.Path("dst/f05")),
+    EXPECT_EQ(f.captions, (std::vector<QString>{"Tandrel", "1 of 3", "2 of 3", "3 of 3"}));
+    EXPECT_EQ(f.paths, (std::vector<QString>{"", ToQ(f.tree.Path("dst/f02")), ToQ(f.tree.Path("dst/f05")),
                                            ToQ(f.tree.Path("dst/f09"))}));
     EXPECT_TRUE(lockedDuringRun);
 
@@ -283,18 +300,12 @@ TEST(SyncRunnerTest, CancelFinishesTheRowInHandThenStops)
     f.dialogs.messageReplies.push_back(MessageReply::Yes);
 
     // Cancel is handled in the event pass at the start of row 4's turn.
-    bool clicked = false;
-    DuringRun cancel([&] {
-        FormStauts* status = f.runner.StatusWindow();
-        if (!clicked && status && status->windowTitle() == QStringLiteral("3 of 10")) {
-            clicked = true;
-            QTest::mouseClick(status->Command1, Qt::LeftButton);
-            EXPECT_FALSE(status->isVisible());
-        }
-    });
+    f.cancelAt = QStringLiteral("3 of 10");
+    DuringRun cancel([&] { f.WatchStatus(); });
     f.runner.CopyCheckedRows(sync::CopyDirection::SourceToDestination);
 
-    ASSERT_TRUE(clicked);
+    ASSERT_TRUE(f.cancelled);
+    EXPECT_TRUE(f.hiddenByCancel);
     EXPECT_FALSE(f.app.runFlag.IsSet());
     for (int i = 1; i <= 10; ++i)
         EXPECT_EQ(f.tree.Exists("dst/" + Name(i)), i <= 4) << i;
@@ -318,23 +329,12 @@ TEST(SyncRunnerTest, CancelledDeleteKeepsTheRowsNotReached)
     f.dialogs.messageReplies.push_back(MessageReply::Yes);
 
     // Bottom up, the counter counting up: Cancel at the start of row 3's turn.
-    std::vector<QString> captions;
-    bool clicked = false;
-    DuringRun cancel([&] {
-        FormStauts* status = f.runner.StatusWindow();
-        if (!status)
-            return;
-        if (captions.empty() || captions.back() != status->windowTitle())
-            captions.push_back(status->windowTitle());
-        if (!clicked && status->windowTitle() == QStringLiteral("2 of 5")) {
-            clicked = true;
-            QTest::mouseClick(status->Command1, Qt::LeftButton);
-        }
-    });
+    f.cancelAt = QStringLiteral("2 of 5");
+    DuringRun cancel([&] { f.WatchStatus(); });
     f.runner.DeleteCheckedRows();
 
-    ASSERT_TRUE(clicked);
-    EXPECT_EQ(captions, (std::vector<QString>{"Tandrel", "1 of 5", "2 of 5"}));
+    ASSERT_TRUE(f.cancelled);
+    EXPECT_EQ(f.captions, (std::vector<QString>{"Tandrel", "1 of 5", "2 of 5"}));
     for (int i = 1; i <= 5; ++i)
         EXPECT_EQ(f.tree.Exists("dst/" + Name(i)), i <= 2) << i;
     EXPECT_EQ(f.Rows(ResultCategory::NotInSource), (std::vector<std::string>{"f01", "f02"}));
@@ -355,12 +355,7 @@ TEST(SyncRunnerTest, DeleteRemovesAFolderAfterItsContent)
     f.app.currentTab = 3;
     f.dialogs.messageReplies.push_back(MessageReply::Yes);
 
-    std::vector<QString> paths;
-    DuringRun watch([&] {
-        if (FormStauts* status = f.runner.StatusWindow())
-            if (paths.empty() || paths.back() != status->LblCurrent->toPlainText())
-                paths.push_back(status->LblCurrent->toPlainText());
-    });
+    DuringRun watch([&] { f.WatchStatus(); });
     f.runner.DeleteCheckedRows();
 
     EXPECT_EQ(f.dialogs.requests.at(0).text, kDelete);
@@ -369,7 +364,7 @@ TEST(SyncRunnerTest, DeleteRemovesAFolderAfterItsContent)
     EXPECT_EQ(f.Rows(ResultCategory::NotInDestination), std::vector<std::string>{"keep.txt"});
     // Bottom up: the files go before their folder (the folder row is the last
     // turn, after which no events run).
-    EXPECT_EQ(paths, (std::vector<QString>{"", ToQ(f.tree.Path("src/F/b.txt")), ToQ(f.tree.Path("src/F/a.txt"))}));
+    EXPECT_EQ(f.paths, (std::vector<QString>{"", ToQ(f.tree.Path("src/F/b.txt")), ToQ(f.tree.Path("src/F/a.txt"))}));
     EXPECT_EQ(f.view.tabCaptions[3], QStringLiteral("Can not find destination (1)"));
 
     // The folder alone: not empty, so it fails and says so.
@@ -469,21 +464,16 @@ TEST(SyncRunnerTest, UnchecksAndCancelActAtTheNextRowWithoutTheThrottle)
         f.dialogs.messageReplies.push_back(MessageReply::Yes);
 
         bool unchecked = false;
-        bool cancelled = false;
+        f.cancelAt = QStringLiteral("6 of 40");
         DuringRun user([&] {
             FormStauts* status = f.runner.StatusWindow();
-            if (!status)
-                return;
-            if (!unchecked && status->windowTitle() == QStringLiteral("3 of 40")) {
+            if (!unchecked && status && status->windowTitle() == QStringLiteral("3 of 40")) {
                 unchecked = true;
                 for (auto& row : f.app.store.List(c.category))
                     if (row.relativePath == order[3])
                         row.checked = false;
             }
-            if (!cancelled && status->windowTitle() == QStringLiteral("6 of 40")) {
-                cancelled = true;
-                QTest::mouseClick(status->Command1, Qt::LeftButton);
-            }
+            f.WatchStatus();
         });
         if (c.copy)
             f.runner.CopyCheckedRows(sync::CopyDirection::SourceToDestination);
@@ -491,7 +481,7 @@ TEST(SyncRunnerTest, UnchecksAndCancelActAtTheNextRowWithoutTheThrottle)
             f.runner.DeleteCheckedRows();
 
         ASSERT_TRUE(unchecked) << c.what;
-        ASSERT_TRUE(cancelled) << c.what;
+        ASSERT_TRUE(f.cancelled) << c.what;
         for (int k = 0; k < kRows; ++k) {
             const bool done = k < 8 && k != 3;
             const bool exists = f.tree.Exists("dst/" + order[static_cast<std::size_t>(k)]);
@@ -516,17 +506,11 @@ TEST(SyncRunnerTest, CancelDuringALargeFileAbandonsItAndKeepsTheOldTarget)
 
     // The first event pass after row 1 has started falls between two steps
     // of its copy.
-    bool clicked = false;
-    DuringRun cancel([&] {
-        FormStauts* status = f.runner.StatusWindow();
-        if (!clicked && status && status->windowTitle() == QStringLiteral("1 of 2")) {
-            clicked = true;
-            QTest::mouseClick(status->Command1, Qt::LeftButton);
-        }
-    });
+    f.cancelAt = QStringLiteral("1 of 2");
+    DuringRun cancel([&] { f.WatchStatus(); });
     f.runner.CopyCheckedRows(sync::CopyDirection::SourceToDestination);
 
-    ASSERT_TRUE(clicked);
+    ASSERT_TRUE(f.cancelled);
     EXPECT_FALSE(f.app.runFlag.IsSet());
     EXPECT_EQ(f.tree.ReadFile("dst/big"), "the old version");
     EXPECT_EQ(f.tree.ReadFile("dst/next"), "old next");
@@ -551,21 +535,11 @@ TEST(SyncRunnerTest, TheCounterFollowsEveryRowAndThePathAtMostOncePerInterval)
     f.AddRow(ResultCategory::NotInDestination, "unchecked", false); // its pass shows "3 of 3"
     f.app.currentTab = 3;
     f.dialogs.messageReplies.push_back(MessageReply::Yes);
-    std::vector<QString> captions;
-    std::vector<QString> paths;
-    DuringRun watch([&] {
-        FormStauts* status = f.runner.StatusWindow();
-        if (!status)
-            return;
-        if (captions.empty() || captions.back() != status->windowTitle())
-            captions.push_back(status->windowTitle());
-        if (paths.empty() || paths.back() != status->LblCurrent->toPlainText())
-            paths.push_back(status->LblCurrent->toPlainText());
-    });
+    DuringRun watch([&] { f.WatchStatus(); });
     f.runner.CopyCheckedRows(sync::CopyDirection::SourceToDestination);
 
-    EXPECT_EQ(captions, (std::vector<QString>{"Tandrel", "1 of 3", "2 of 3", "3 of 3"}));
-    EXPECT_EQ(paths, (std::vector<QString>{"", ToQ(f.tree.Path("dst/a"))}));
+    EXPECT_EQ(f.captions, (std::vector<QString>{"Tandrel", "1 of 3", "2 of 3", "3 of 3"}));
+    EXPECT_EQ(f.paths, (std::vector<QString>{"", ToQ(f.tree.Path("dst/a"))}));
     EXPECT_EQ(f.app.store.Count(ResultCategory::NotInDestination), 1u);
 }
 

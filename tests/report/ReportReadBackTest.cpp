@@ -1,5 +1,6 @@
 #include "report/ReportWriter.h"
 
+#include "report/ReportTestSupport.h"
 #include "support/CsvRecords.h"
 
 #include <gtest/gtest.h>
@@ -21,16 +22,8 @@ constexpr std::int64_t kJan2 = 1577934245;
 
 std::string Written(const engine::ResultStore& store, ReportFormat format)
 {
-    ReportRequest request;
-    request.format = format;
-    const auto titles = engine::DefaultCategoryCaptions();
-    for (const auto category : engine::kAllCategories) {
-        const auto k = static_cast<std::size_t>(engine::Index(category));
-        request.include[k] = true;
-        request.sectionCaptions[k] = titles[k] + " (" + std::to_string(store.Count(category)) + ")";
-    }
     std::ostringstream out;
-    WriteReport(out, store, request);
+    WriteReport(out, store, test::AllLists(store, format));
     return out.str();
 }
 

@@ -1,5 +1,6 @@
 #include "report/ReportWriter.h"
 
+#include "report/ReportTestSupport.h"
 #include "support/TempTree.h"
 
 #include <gtest/gtest.h>
@@ -16,6 +17,7 @@ using test::FolderEntries;
 
 using engine::CompareItem;
 using engine::ResultCategory;
+using test::AllLists;
 using test::TempTree;
 
 // 2020-01-02 03:04:05 and 2019-12-31 23:59:59 in UTC; the store shows them with offset 0.
@@ -33,19 +35,6 @@ CompareItem File(std::string relative, std::int64_t size, std::int64_t modified)
     item.size = size;
     item.modified = modified;
     return item;
-}
-
-ReportRequest AllLists(const engine::ResultStore& store, ReportFormat format)
-{
-    ReportRequest request;
-    request.format = format;
-    const auto titles = engine::DefaultCategoryCaptions();
-    for (const auto category : engine::kAllCategories) {
-        const auto k = static_cast<std::size_t>(engine::Index(category));
-        request.include[k] = true;
-        request.sectionCaptions[k] = titles[k] + " (" + std::to_string(store.Count(category)) + ")";
-    }
-    return request;
 }
 
 std::string ToText(const engine::ResultStore& store, const ReportRequest& request)

@@ -14,8 +14,6 @@ namespace tandrel::platform {
 
 namespace {
 
-std::optional<WriteFault> g_writeFault;
-std::optional<int> g_flushFault;
 
 EntryKind KindOf(mode_t mode)
 {
@@ -50,10 +48,10 @@ bool WriteAll(int fd, const char* data, std::size_t size, std::int64_t& written)
 {
     while (size > 0) {
         std::size_t chunk = size;
-        if (g_writeFault) {
-            const std::int64_t room = g_writeFault->afterBytes - written;
+        if (const auto& fault = WriteFaultForTesting()) {
+            const std::int64_t room = fault->afterBytes - written;
             if (room <= 0) {
-                errno = g_writeFault->error;
+                errno = fault->error;
                 return false;
             }
             if (static_cast<std::int64_t>(chunk) > room)
@@ -93,7 +91,7 @@ public:
     // this pair of files, plain reads and writes are used.
     CopyEnd Run()
     {
-        if (!g_writeFault) {
+        if (!WriteFaultForTesting()) {
             const bool mayHaveHoles = m_size > static_cast<std::int64_t>(kCopyStepBytes);
             for (;;) {
                 if (mayHaveHoles && !SkipHole())
@@ -308,16 +306,6 @@ EntryInfo InfoOf(int result, const struct stat& st, const std::string& name)
     return info;
 }
 
-// Runs `op` on the item at `path`, reached through its folder as given.
-template <typename Op>
-FileResult AtPath(const std::string& path, const std::string& what, Op op)
-{
-    ItemAt item;
-    if (FileResult reached = ReachPath(path, what, item); !reached.ok())
-        return reached;
-    return op(item);
-}
-
 } // namespace
 
 EntryInfo LookUp(const std::string& path)
@@ -342,11 +330,6 @@ FileResult CreateFolderAt(const ItemAt& item)
     return FileResult::Success();
 }
 
-FileResult CreateFolder(const std::string& path)
-{
-    return AtPath(path, "Cannot create folder", CreateFolderAt);
-}
-
 FileResult RemoveFolderAt(const ItemAt& item)
 {
     if (::unlinkat(item.folder.Fd(), item.name.c_str(), AT_REMOVEDIR) != 0)
@@ -354,21 +337,11 @@ FileResult RemoveFolderAt(const ItemAt& item)
     return FileResult::Success();
 }
 
-FileResult RemoveFolder(const std::string& path)
-{
-    return AtPath(path, "Cannot remove folder", RemoveFolderAt);
-}
-
 FileResult DeleteFileAt(const ItemAt& item)
 {
     if (::unlinkat(item.folder.Fd(), item.name.c_str(), 0) != 0)
         return ErrnoFailure("Cannot delete", item.path, errno);
     return FileResult::Success();
-}
-
-FileResult DeleteFile(const std::string& path)
-{
-    return AtPath(path, "Cannot delete", DeleteFileAt);
 }
 
 FileResult SetArchiveOnlyAt(const ItemAt& item)
@@ -397,11 +370,6 @@ FileResult SetArchiveOnlyAt(const ItemAt& item)
     if (err == ENOENT)
         err = errno;
     return ErrnoFailure("Cannot set attributes of", item.path, err);
-}
-
-FileResult SetArchiveOnly(const std::string& path)
-{
-    return AtPath(path, "Cannot set attributes of", SetArchiveOnlyAt);
 }
 
 FileResult CopyFileSafelyAt(const ItemAt& from, const ItemAt& to, const CopyProgress& progress)
@@ -492,15 +460,6 @@ FileResult CopyFileSafelyAt(const ItemAt& from, const ItemAt& to, const CopyProg
     return FileResult::Success();
 }
 
-FileResult CopyFileSafely(const std::string& from, const std::string& to, const CopyProgress& progress)
-{
-    ItemAt source;
-    if (FileResult reached = ReachPath(from, "Cannot read", source); !reached.ok())
-        return reached;
-    return AtPath(to, "Cannot copy to",
-                  [&](const ItemAt& target) { return CopyFileSafelyAt(source, target, progress); });
-}
-
 WrittenFileSystems::~WrittenFileSystems()
 {
     for (const Noted& noted : m_noted)
@@ -528,8 +487,8 @@ std::vector<WrittenFileSystems::Failure> WrittenFileSystems::FlushAll()
     std::vector<Failure> failures;
     for (const Noted& noted : m_noted) {
         int error = 0;
-        if (g_flushFault) {
-            error = *g_flushFault;
+        if (FlushFaultForTesting()) {
+            error = *FlushFaultForTesting();
         } else if (noted.fd < 0) {
             ::sync();
         } else if (::syncfs(noted.fd) != 0) {
@@ -539,16 +498,6 @@ std::vector<WrittenFileSystems::Failure> WrittenFileSystems::FlushAll()
             failures.push_back({noted.fileSystem, error});
     }
     return failures;
-}
-
-void SetWriteFaultForTesting(std::optional<WriteFault> fault)
-{
-    g_writeFault = fault;
-}
-
-void SetFlushFaultForTesting(std::optional<int> error)
-{
-    g_flushFault = error;
 }
 
 } // namespace tandrel::platform

@@ -26,8 +26,6 @@ namespace tandrel::platform {
 
 namespace {
 
-std::optional<WriteFault> g_writeFault;
-std::optional<int> g_flushFault;
 
 class Handle {
 public:
@@ -155,7 +153,8 @@ CopyEnd CopyData(HANDLE in, HANDLE out, std::uint64_t size, const CopyProgress& 
         }
         if (got == 0)
             return CopyEnd::Done;
-        if (g_writeFault && static_cast<std::int64_t>(done + got) > g_writeFault->afterBytes)
+        const auto& fault = WriteFaultForTesting();
+        if (fault && static_cast<std::int64_t>(done + got) > fault->afterBytes)
             return CopyEnd::Faulted;
         DWORD put = 0;
         if (!WriteFile(out, buffer.data(), got, &put, nullptr) || put != got) {
@@ -166,16 +165,6 @@ CopyEnd CopyData(HANDLE in, HANDLE out, std::uint64_t size, const CopyProgress& 
         if (progress && !progress(done, size))
             return CopyEnd::Cancelled;
     }
-}
-
-// Runs `op` on the item at `path`, reached through its folder as given.
-template <typename Op>
-FileResult AtPath(const std::string& path, const std::string& what, Op op)
-{
-    ItemAt item;
-    if (FileResult reached = ReachPath(path, what, item); !reached.ok())
-        return reached;
-    return op(item);
 }
 
 } // namespace
@@ -271,11 +260,6 @@ FileResult CreateFolderAt(const ItemAt& item)
     return FileResult::Success();
 }
 
-FileResult CreateFolder(const std::string& path)
-{
-    return AtPath(path, "Cannot create folder", CreateFolderAt);
-}
-
 FileResult RemoveFolderAt(const ItemAt& item)
 {
     std::wstring wide;
@@ -290,11 +274,6 @@ FileResult RemoveFolderAt(const ItemAt& item)
     if (!RemoveDirectoryW(wide.c_str()))
         return WindowsFailure("Cannot remove folder", item.path, GetLastError());
     return FileResult::Success();
-}
-
-FileResult RemoveFolder(const std::string& path)
-{
-    return AtPath(path, "Cannot remove folder", RemoveFolderAt);
 }
 
 FileResult DeleteFileAt(const ItemAt& item)
@@ -316,11 +295,6 @@ FileResult DeleteFileAt(const ItemAt& item)
     return FileResult::Success();
 }
 
-FileResult DeleteFile(const std::string& path)
-{
-    return AtPath(path, "Cannot delete", DeleteFileAt);
-}
-
 FileResult SetArchiveOnlyAt(const ItemAt& item)
 {
     std::wstring wide;
@@ -336,11 +310,6 @@ FileResult SetArchiveOnlyAt(const ItemAt& item)
     if (!SetFileAttributesW(wide.c_str(), wanted))
         return WindowsFailure("Cannot set attributes of", item.path, GetLastError());
     return FileResult::Success();
-}
-
-FileResult SetArchiveOnly(const std::string& path)
-{
-    return AtPath(path, "Cannot set attributes of", SetArchiveOnlyAt);
 }
 
 FileResult CopyFileSafelyAt(const ItemAt& from, const ItemAt& to, const CopyProgress& progress)
@@ -397,7 +366,7 @@ FileResult CopyFileSafelyAt(const ItemAt& from, const ItemAt& to, const CopyProg
     case CopyEnd::WriteFailed:
         return fail(WindowsFailure("Cannot write", to.path, error));
     case CopyEnd::Faulted:
-        return fail(ErrnoFailure("Cannot write", to.path, g_writeFault->error));
+        return fail(ErrnoFailure("Cannot write", to.path, WriteFaultForTesting()->error));
     }
     if (!SetFileTime(out.Get(), nullptr, nullptr, &info.ftLastWriteTime))
         return fail(WindowsFailure("Cannot set the time of", to.path, GetLastError()));
@@ -414,15 +383,6 @@ FileResult CopyFileSafelyAt(const ItemAt& from, const ItemAt& to, const CopyProg
     if (!MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return fail(WindowsFailure("Cannot replace", to.path, GetLastError()));
     return FileResult::Success();
-}
-
-FileResult CopyFileSafely(const std::string& from, const std::string& to, const CopyProgress& progress)
-{
-    ItemAt source;
-    if (FileResult reached = ReachPath(from, "Cannot read", source); !reached.ok())
-        return reached;
-    return AtPath(to, "Cannot copy to",
-                  [&](const ItemAt& target) { return CopyFileSafelyAt(source, target, progress); });
 }
 
 WrittenFileSystems::~WrittenFileSystems() = default;
@@ -445,20 +405,10 @@ std::vector<WrittenFileSystems::Failure> WrittenFileSystems::FlushAll()
     // Each file was flushed before it was renamed in (see CopyFileSafelyAt);
     // only the test fault is left to report here.
     std::vector<Failure> failures;
-    if (g_flushFault)
+    if (FlushFaultForTesting())
         for (const Noted& noted : m_noted)
-            failures.push_back({noted.fileSystem, *g_flushFault});
+            failures.push_back({noted.fileSystem, *FlushFaultForTesting()});
     return failures;
-}
-
-void SetWriteFaultForTesting(std::optional<WriteFault> fault)
-{
-    g_writeFault = fault;
-}
-
-void SetFlushFaultForTesting(std::optional<int> error)
-{
-    g_flushFault = error;
 }
 
 } // namespace tandrel::platform
