@@ -2,6 +2,8 @@
 
 #include "NativePath.h"
 
+#include <thread>
+
 namespace tandrel::platform {
 
 namespace {
@@ -13,7 +15,7 @@ bool IsSeparator(char c)
 }
 
 std::optional<WriteFault> g_writeFault;
-std::optional<int> g_flushFault;
+std::optional<FlushFault> g_flushFault;
 
 // Runs `op` on the item at `path`, reached through its folder as given.
 template <typename Op>
@@ -61,9 +63,9 @@ void SetWriteFaultForTesting(std::optional<WriteFault> fault)
     g_writeFault = fault;
 }
 
-void SetFlushFaultForTesting(std::optional<int> error)
+void SetFlushFaultForTesting(std::optional<FlushFault> fault)
 {
-    g_flushFault = error;
+    g_flushFault = fault;
 }
 
 const std::optional<WriteFault>& WriteFaultForTesting()
@@ -71,9 +73,17 @@ const std::optional<WriteFault>& WriteFaultForTesting()
     return g_writeFault;
 }
 
-const std::optional<int>& FlushFaultForTesting()
+const std::optional<FlushFault>& FlushFaultForTesting()
 {
     return g_flushFault;
+}
+
+int FlushFaultErrorForTesting()
+{
+    if (!g_flushFault)
+        return 0;
+    std::this_thread::sleep_for(g_flushFault->delay);
+    return g_flushFault->error;
 }
 
 std::string JoinPath(const std::string& folder, const std::string& name)

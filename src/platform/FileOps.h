@@ -3,6 +3,7 @@
 #include "platform/FileResult.h"
 #include "platform/FolderListing.h"
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -153,12 +154,19 @@ struct WriteFault {
 };
 void SetWriteFaultForTesting(std::optional<WriteFault> fault);
 
-// A fault for tests: every flush of WrittenFileSystems fails with `error`.
-void SetFlushFaultForTesting(std::optional<int> error);
+// A fault for tests: every flush of WrittenFileSystems takes `delay` longer
+// (as on a slow disk) and, when `error` is not 0, fails with it.
+struct FlushFault {
+    int error = 0;
+    std::chrono::milliseconds delay{0};
+};
+void SetFlushFaultForTesting(std::optional<FlushFault> fault);
 
 // The faults set above, as the copy and the flush see them.
 const std::optional<WriteFault>& WriteFaultForTesting();
-const std::optional<int>& FlushFaultForTesting();
+const std::optional<FlushFault>& FlushFaultForTesting();
+// Waits the test fault's delay; its error, or 0 when the real flush is to run.
+int FlushFaultErrorForTesting();
 
 // The temporary files of CopyFileSafely are named
 // ".tandrel-tmp-<process id>-<counter>-<8 hex digits>.tmp", so that leftovers

@@ -6,7 +6,10 @@
 #include "sync/PathRoutines.h"
 
 #include <cerrno>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -194,8 +197,29 @@ FileResult DeleteOneItem(const CompareItem& row, const platform::ItemAt& item, c
 void FlushWrittenRows(RowRun& run, platform::WrittenFileSystems& written,
                       const std::vector<std::pair<std::size_t, std::uint64_t>>& writtenRows, SyncOutcome& outcome)
 {
+    // A flush can take many seconds on a slow disk. It runs on a thread of
+    // its own, and while it lasts the front end's events keep running.
+    std::vector<platform::WrittenFileSystems::Failure> failures;
+    std::mutex mutex;
+    std::condition_variable flushedChanged;
+    bool flushed = false;
+    std::thread flusher([&] {
+        auto result = written.FlushAll();
+        const std::lock_guard lock(mutex);
+        failures = std::move(result);
+        flushed = true;
+        flushedChanged.notify_one();
+    });
+    for (std::unique_lock lock(mutex);
+         !flushedChanged.wait_for(lock, std::chrono::milliseconds(15), [&] { return flushed; });) {
+        lock.unlock();
+        run.observer.PumpEvents();
+        lock.lock();
+    }
+    flusher.join();
+
     std::string firstFailure;
-    for (const auto& failure : written.FlushAll()) {
+    for (const auto& failure : failures) {
         for (const auto& [k, fileSystem] : writtenRows) {
             if (fileSystem != failure.fileSystem)
                 continue;

@@ -442,7 +442,7 @@ TEST(FileOps, WrittenFileSystemsAreFlushedOnceEachAndReportFailures)
     EXPECT_EQ(written.Note(Reached(t, "b", "y").folder), first);
     EXPECT_TRUE(written.FlushAll().empty());
 
-    SetFlushFaultForTesting(EIO);
+    SetFlushFaultForTesting(FlushFault{EIO});
     const auto failures = written.FlushAll();
     SetFlushFaultForTesting(std::nullopt);
     ASSERT_EQ(failures.size(), 1u); // one file system, noted twice

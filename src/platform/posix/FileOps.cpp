@@ -486,14 +486,11 @@ std::vector<WrittenFileSystems::Failure> WrittenFileSystems::FlushAll()
 {
     std::vector<Failure> failures;
     for (const Noted& noted : m_noted) {
-        int error = 0;
-        if (FlushFaultForTesting()) {
-            error = *FlushFaultForTesting();
-        } else if (noted.fd < 0) {
+        int error = FlushFaultErrorForTesting();
+        if (error == 0 && noted.fd < 0)
             ::sync();
-        } else if (::syncfs(noted.fd) != 0) {
+        else if (error == 0 && ::syncfs(noted.fd) != 0)
             error = errno;
-        }
         if (error != 0)
             failures.push_back({noted.fileSystem, error});
     }

@@ -405,9 +405,9 @@ std::vector<WrittenFileSystems::Failure> WrittenFileSystems::FlushAll()
     // Each file was flushed before it was renamed in (see CopyFileSafelyAt);
     // only the test fault is left to report here.
     std::vector<Failure> failures;
-    if (FlushFaultForTesting())
-        for (const Noted& noted : m_noted)
-            failures.push_back({noted.fileSystem, *FlushFaultForTesting()});
+    for (const Noted& noted : m_noted)
+        if (const int error = FlushFaultErrorForTesting(); error != 0)
+            failures.push_back({noted.fileSystem, error});
     return failures;
 }
 
