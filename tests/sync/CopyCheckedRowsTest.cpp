@@ -752,7 +752,7 @@ TEST(CopyCheckedRows, EventsKeepRunningWhileASlowFlushLasts)
 
     EXPECT_EQ(out.succeeded, 2u);
     // 2 + 1 + 2 pumps for the rows, then more while the flush takes 300 ms.
-    EXPECT_GE(rec.pumps, 2 + 1 + 2 + 5);
+    EXPECT_GT(rec.pumps, 2 + 1 + 2);
     EXPECT_EQ(p.t.ReadFile("d/b"), "b");
 }
 
