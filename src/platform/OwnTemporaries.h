@@ -6,6 +6,8 @@
 
 namespace tandrel::platform {
 
+struct ItemAt;
+
 // True when `name` has exactly the form of CopyFileSafely's temporary files:
 // ".tandrel-tmp-<digits>-<digits>-<8 hex digits>.tmp".
 bool IsOwnTemporaryName(const char* name);
@@ -23,7 +25,7 @@ int RemoveStaleTemporaries(const std::string& folder, const struct timespec& run
 int RemoveStaleTemporariesAt(int fd, const struct timespec& runStart);
 
 // The sweep of one copy run: each folder is swept once, before the first
-// file is written into it.
+// file is written into it; and of one delete run, before a folder is removed.
 class TemporarySweep {
 public:
     TemporarySweep();
@@ -31,6 +33,10 @@ public:
     // The same for a folder already reached and held open (any descriptor,
     // an O_PATH one included); `shownPath` names it.
     void BeforeWritingInto(int folderFd, const std::string& shownPath);
+    // Before the folder that `item` names is removed: its stale temporaries
+    // go, so that a folder holding nothing else (the comparison lists none of
+    // them) can be removed. An item that is a link is not followed.
+    void BeforeRemoving(const ItemAt& item);
 
 private:
     struct timespec m_runStart;

@@ -176,10 +176,16 @@ FileResult TrashOneItem(const CompareItem& row, const platform::ItemAt& item)
 }
 
 FileResult DeleteOneItem(const CompareItem& row, const platform::ItemAt& item, const settings::CompareOptions& options,
-                         DeleteTarget target)
+                         DeleteTarget target, platform::TemporarySweep& sweep)
 {
-    if (row.isFolder)
-        return target == DeleteTarget::Trash ? TrashOneItem(row, item) : platform::RemoveFolderAt(item);
+    if (row.isFolder && target == DeleteTarget::Trash)
+        return TrashOneItem(row, item);
+    if (row.isFolder) {
+        // What an interrupted copy left in the folder is not the user's: it
+        // does not keep the folder from going.
+        sweep.BeforeRemoving(item);
+        return platform::RemoveFolderAt(item);
+    }
     if (!options.Overwriting) {
         if (const char* kind = ProtectedKind(item))
             return platform::ErrnoFailure(std::string("Cannot delete ") + kind + " file", item.path, EACCES);
@@ -306,6 +312,7 @@ SyncOutcome DeleteCheckedRows(ResultStore& store, ResultCategory category, const
                               DeleteTarget target)
 {
     auto pathOf = [&store, category](const CompareItem& row) { return store.Path(category, row); };
+    platform::TemporarySweep sweep;
     RowRun run{store, category, options, runFlag, progressFraction, observer, pathOf,
                [&](const CompareItem& row, std::size_t) {
                    platform::ItemAt item;
@@ -314,7 +321,7 @@ SyncOutcome DeleteCheckedRows(ResultStore& store, ResultCategory category, const
                                                row.isFolder ? "Cannot remove folder" : "Cannot delete", item);
                        !reached.ok())
                        return reached;
-                   return DeleteOneItem(row, item, options, target);
+                   return DeleteOneItem(row, item, options, target, sweep);
                }};
     return run.Run(Order::BottomUp);
 }

@@ -106,5 +106,27 @@ TEST(OwnTemporaries, ComparisonDoesNotListThemAndTheNextCopyRemovesThem)
     EXPECT_TRUE(p.t.Exists("s/" + leftover)); // only folders written into are swept
 }
 
+TEST(OwnTemporaries, DeletingAFolderTakesItsLeftoversAlong)
+{
+    sync::SyncPair p;
+    const std::string leftover = TempName(EndedProcess());
+    p.t.WriteFile("d/gone/" + leftover, "half a file");
+    p.t.WriteFile("d/kept/" + leftover, "half a file");
+    p.t.WriteFile("d/kept/user.txt", "user data");
+    ::sleep(1); // the leftovers' status times lie before the run starts
+
+    constexpr auto kNotInSource = engine::ResultCategory::NotInSource;
+    p.AddFolder(kNotInSource, "gone");
+    p.AddFolder(kNotInSource, "kept");
+    sync::Recorder rec;
+    const sync::SyncOutcome out = p.Delete(kNotInSource, rec);
+    EXPECT_EQ(out.succeeded, 1u);
+    EXPECT_FALSE(p.t.Exists("d/gone"));
+    // A folder holding a user's file stays, whatever was swept from it.
+    EXPECT_EQ(test::FolderEntries(p.t.Path("d/kept")), std::vector<std::string>{"user.txt"});
+    EXPECT_EQ(p.store.Row(kNotInSource, 1).StatusText(),
+              "Cannot remove folder '" + p.t.Path("d/kept") + "': Directory not empty");
+}
+
 } // namespace
 } // namespace tandrel::platform

@@ -128,10 +128,14 @@ TEST(SyncWindows, OneWaySyncLeavesEqualTrees)
         t.WriteFile(f.path, f.content);
         t.SetWriteTime(f.path, f.time);
     }
-    // A temporary file that an interrupted copy left behind goes with the next copy into its folder.
+    // A temporary file that an interrupted copy left behind goes with the next
+    // copy into its folder, or with its folder when that is deleted.
     const std::string stale = "dst\\.tandrel-tmp-4000000000-1-0123abcd.tmp";
-    t.WriteFile(stale, "partial");
-    t.SetWriteTime(stale, 1'000'000'000);
+    const std::string staleInGone = "dst\\docs\\gone\\.tandrel-tmp-4000000000-2-0123abcd.tmp";
+    for (const std::string& leftover : {stale, staleInGone}) {
+        t.WriteFile(leftover, "partial");
+        t.SetWriteTime(leftover, 1'000'000'000);
+    }
 
     ResultStore store = test::CompareFolders(t);
     EXPECT_EQ(test::RowPaths(store, ResultCategory::NotInSource),
@@ -147,6 +151,7 @@ TEST(SyncWindows, OneWaySyncLeavesEqualTrees)
     EXPECT_EQ(t.ReadFile("dst\\docs\\report.txt"), "newer");
     EXPECT_EQ(t.ReadFile("dst\\Docs\\new\\deeper\\caf\xC3\xA9.txt"), "n");
     EXPECT_FALSE(t.Exists(stale));
+    EXPECT_FALSE(t.Exists("dst\\docs\\gone"));
 }
 
 TEST(SyncWindows, DeletedItemsGoToTheRecycleBin)

@@ -89,4 +89,10 @@ void TemporarySweep::BeforeWritingInto(int folderFd, const std::string& shownPat
         RemoveStaleTemporariesAt(::openat(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC), m_runStart);
 }
 
+void TemporarySweep::BeforeRemoving(const ItemAt& item)
+{
+    RemoveStaleTemporariesAt(
+        ::openat(item.folder.Fd(), item.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC), m_runStart);
+}
+
 } // namespace tandrel::platform

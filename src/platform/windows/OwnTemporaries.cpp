@@ -112,4 +112,20 @@ void TemporarySweep::BeforeWritingInto(int folderFd, const std::string& shownPat
     }
 }
 
+void TemporarySweep::BeforeRemoving(const ItemAt& item)
+{
+    std::wstring path;
+    std::wstring name;
+    if (!FinalPathOf(reinterpret_cast<HANDLE>(::_get_osfhandle(item.folder.Fd())), path) || !ToWide(item.name, name))
+        return;
+    if (path.back() != L'\\')
+        path += L'\\';
+    path += name;
+    // A junction or folder link is never listed through.
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+        !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        SweepSystemFolder(path, m_runStart);
+}
+
 } // namespace tandrel::platform
