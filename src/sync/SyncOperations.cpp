@@ -178,13 +178,11 @@ FileResult TrashOneItem(const CompareItem& row, const platform::ItemAt& item)
 FileResult DeleteOneItem(const CompareItem& row, const platform::ItemAt& item, const settings::CompareOptions& options,
                          DeleteTarget target, platform::TemporarySweep& sweep)
 {
-    if (row.isFolder && target == DeleteTarget::Trash)
-        return TrashOneItem(row, item);
     if (row.isFolder) {
         // What an interrupted copy left in the folder is not the user's: it
         // does not keep the folder from going.
         sweep.BeforeRemoving(item);
-        return platform::RemoveFolderAt(item);
+        return target == DeleteTarget::Trash ? TrashOneItem(row, item) : platform::RemoveFolderAt(item);
     }
     if (!options.Overwriting) {
         if (const char* kind = ProtectedKind(item))

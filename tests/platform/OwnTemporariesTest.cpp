@@ -110,8 +110,8 @@ TEST(OwnTemporaries, DeletingAFolderTakesItsLeftoversAlong)
 {
     sync::SyncPair p;
     const std::string leftover = TempName(EndedProcess());
-    p.t.WriteFile("d/gone/" + leftover, "half a file");
-    p.t.WriteFile("d/kept/" + leftover, "half a file");
+    for (const char* folder : {"d/gone/", "d/kept/", "d/trashed/"})
+        p.t.WriteFile(folder + leftover, "half a file");
     p.t.WriteFile("d/kept/user.txt", "user data");
     ::sleep(1); // the leftovers' status times lie before the run starts
 
@@ -119,13 +119,22 @@ TEST(OwnTemporaries, DeletingAFolderTakesItsLeftoversAlong)
     p.AddFolder(kNotInSource, "gone");
     p.AddFolder(kNotInSource, "kept");
     sync::Recorder rec;
-    const sync::SyncOutcome out = p.Delete(kNotInSource, rec);
-    EXPECT_EQ(out.succeeded, 1u);
+    EXPECT_EQ(p.Delete(kNotInSource, rec).succeeded, 1u);
     EXPECT_FALSE(p.t.Exists("d/gone"));
     // A folder holding a user's file stays, whatever was swept from it.
     EXPECT_EQ(test::FolderEntries(p.t.Path("d/kept")), std::vector<std::string>{"user.txt"});
     EXPECT_EQ(p.store.Row(kNotInSource, 1).StatusText(),
               "Cannot remove folder '" + p.t.Path("d/kept") + "': Directory not empty");
+
+    // The trash takes only empty folder rows; the leftover does not count.
+    ::setenv("XDG_DATA_HOME", p.t.Path("data").c_str(), 1); // never the user's own trash
+    p.AddFolder(kNotInSource, "trashed");
+    const std::size_t trashedRow = p.store.Count(kNotInSource) - 1;
+    EXPECT_EQ(p.Delete(kNotInSource, rec, sync::DeleteTarget::Trash).succeeded, 1u)
+        << p.store.Row(kNotInSource, trashedRow).StatusText();
+    ::unsetenv("XDG_DATA_HOME");
+    EXPECT_FALSE(p.t.Exists("d/trashed"));
+    EXPECT_EQ(test::FolderEntries(p.t.Path("data/Trash/files/trashed")), std::vector<std::string>{});
 }
 
 } // namespace
