@@ -11,6 +11,7 @@ add_subdirectory(${TANDREL_GOOGLETEST_SOURCE} ${CMAKE_CURRENT_BINARY_DIR}/google
 set(TANDREL_WINDOWS_TEST_SOURCES
   ${CMAKE_CURRENT_SOURCE_DIR}/engine/PathRulesTest.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/engine/ResultStoreTest.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/platform/CaseFoldTest.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/report/ReportReadBackTest.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/cli/cli_command_line_test.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/cli/cli_status_text_test.cpp)

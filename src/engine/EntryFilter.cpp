@@ -1,29 +1,11 @@
 #include "engine/EntryFilter.h"
 
 #include "engine/Scanner.h"
+#include "platform/CaseFold.h"
 
 #include <string_view>
 
 namespace tandrel::engine {
-
-namespace {
-
-char AsciiLower(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (AsciiLower(a[i]) != AsciiLower(b[i]))
-            return false;
-    return true;
-}
-
-} // namespace
 
 bool MatchesIgnoredType(const std::string& name, const std::vector<std::string>& ignoredTypes)
 {
@@ -32,10 +14,9 @@ bool MatchesIgnoredType(const std::string& name, const std::vector<std::string>&
         if (pattern.empty())
             continue;
         if (pattern.size() >= 2 && pattern[0] == '*' && pattern[1] == '.') {
-            const std::string_view suffix = std::string_view(pattern).substr(1);
-            if (n.size() >= suffix.size() && EqualsNoCase(n.substr(n.size() - suffix.size()), suffix))
+            if (platform::EndsWithNoCase(n, std::string_view(pattern).substr(1)))
                 return true;
-        } else if (EqualsNoCase(n, pattern)) {
+        } else if (platform::EqualsNoCase(n, pattern)) {
             return true;
         }
     }

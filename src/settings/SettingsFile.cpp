@@ -1,5 +1,6 @@
 #include "settings/SettingsFile.h"
 
+#include "platform/CaseFold.h"
 #include "platform/ReadFile.h"
 #include "platform/TextFile.h"
 
@@ -427,7 +428,7 @@ void RememberRecentFolder(RecentFolders& slots, const std::string& folder, char 
         // A free slot is not a listed folder, even for the root, whose key is empty.
         if (slot.empty())
             continue;
-        if (EqualNoCase(RemoveOneTrailing(slot, separator), key))
+        if (platform::EqualsNoCase(RemoveOneTrailing(slot, separator), key))
             return;
     }
     for (std::size_t i = slots.size() - 1; i > 0; --i)

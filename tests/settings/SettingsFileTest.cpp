@@ -578,6 +578,11 @@ TEST(SettingsFile, RememberRecentFolderKeepsKnownFoldersInPlace)
     RememberRecentFolder(slots, "/srv/SHARE");
     RememberRecentFolder(slots, "/srv/share/");
     EXPECT_EQ(slots, before);
+    RememberRecentFolder(slots, "/srv/\xC3\x9C" "bersicht"); // Übersicht, then üBERSICHT
+    RememberRecentFolder(slots, "/srv/\xC3\xBC" "BERSICHT/");
+    EXPECT_EQ(slots[0], "/srv/\xC3\x9C" "bersicht");
+    EXPECT_EQ(slots[1], "/srv/share/");
+    slots = before;
 
     // Only one trailing separator is disregarded.
     RememberRecentFolder(slots, "/srv/share//");
