@@ -75,7 +75,7 @@ check_counts() { # SRC DST EXPECTED
 
 threads_for() { # FOLDER: what the scanner chooses there
     case "$(stat -f -c %T "$1")" in
-        nfs*|smb*|cifs|fuseblk|fuse*|ceph|afs|coda|v9fs|9p|lustre|gpfs|gfs*|ocfs2) echo "8 reading threads + the walk" ;;
+        nfs*|smb*|cifs|fuseblk|fuse*|ceph|afs|coda|v9fs|9p|lustre|gpfs|gfs*|ocfs2) echo "16 reading threads + the walk" ;;
         *) echo "4 reading threads + the walk" ;;
     esac
 }

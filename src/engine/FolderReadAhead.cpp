@@ -22,8 +22,11 @@ constexpr int kOther = 1;
 constexpr std::uint32_t kAnchorSpacing = 64;
 constexpr std::size_t kMaxHeld = 512;
 constexpr std::size_t kMaxHeldEntries = std::size_t{1} << 20;
+// Measured: a cold local disk gains little past 4 readers; sshfs over
+// loopback went from 1.35 s (4) and 1.22 s (8) to 0.92 s (16 and 32) for
+// 20,000 files a side, and a real network waits longer for each listing.
 constexpr unsigned kLocalThreads = 4;
-constexpr unsigned kNetworkThreads = 8;
+constexpr unsigned kNetworkThreads = 16;
 const int& kListFlags = platform::kOpenToList;
 const int& kPathFlags = platform::kOpenAsAnchor;
 
