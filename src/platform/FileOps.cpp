@@ -73,11 +73,6 @@ const std::optional<WriteFault>& WriteFaultForTesting()
     return g_writeFault;
 }
 
-const std::optional<FlushFault>& FlushFaultForTesting()
-{
-    return g_flushFault;
-}
-
 int FlushFaultErrorForTesting()
 {
     if (!g_flushFault)

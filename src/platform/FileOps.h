@@ -162,10 +162,10 @@ struct FlushFault {
 };
 void SetFlushFaultForTesting(std::optional<FlushFault> fault);
 
-// The faults set above, as the copy and the flush see them.
+// The faults set above, as the copy and the flush see them. The flush's
+// waits the fault's delay and gives its error, or 0 when the real flush is
+// to run.
 const std::optional<WriteFault>& WriteFaultForTesting();
-const std::optional<FlushFault>& FlushFaultForTesting();
-// Waits the test fault's delay; its error, or 0 when the real flush is to run.
 int FlushFaultErrorForTesting();
 
 // The temporary files of CopyFileSafely are named
