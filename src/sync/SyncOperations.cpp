@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -207,20 +208,28 @@ void FlushWrittenRows(RowRun& run, platform::WrittenFileSystems& written,
     std::mutex mutex;
     std::condition_variable flushedChanged;
     bool flushed = false;
-    std::thread flusher([&] {
-        auto result = written.FlushAll();
-        const std::lock_guard lock(mutex);
-        failures = std::move(result);
+    std::thread flusher;
+    try {
+        flusher = std::thread([&] {
+            auto result = written.FlushAll();
+            const std::lock_guard lock(mutex);
+            failures = std::move(result);
+            flushed = true;
+            flushedChanged.notify_one();
+        });
+    } catch (const std::system_error&) {
+        // No thread to be had: the flush runs here, without events meanwhile.
+        failures = written.FlushAll();
         flushed = true;
-        flushedChanged.notify_one();
-    });
+    }
     for (std::unique_lock lock(mutex);
          !flushedChanged.wait_for(lock, std::chrono::milliseconds(15), [&] { return flushed; });) {
         lock.unlock();
         run.observer.PumpEvents();
         lock.lock();
     }
-    flusher.join();
+    if (flusher.joinable())
+        flusher.join();
 
     std::string firstFailure;
     for (const auto& failure : failures) {
