@@ -6,6 +6,7 @@
 #include "FormIcons.h"
 #include "Registry.h"
 #include "TrimBlanks.h"
+#include "platform/CaseFold.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -265,8 +266,10 @@ void FormOptions::AddEntry()
     Text1->setText(text);
     if (text.isEmpty())
         return;
+    // The same rule as the matching of the names during a comparison.
+    const std::string name = text.toStdString();
     for (int i = 0; i < List1->count(); ++i) {
-        if (List1->item(i)->text().compare(text, Qt::CaseInsensitive) == 0)
+        if (platform::EqualsNoCase(List1->item(i)->text().toStdString(), name))
             return;
     }
     List1->addItem(text);

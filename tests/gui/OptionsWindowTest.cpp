@@ -265,6 +265,16 @@ TEST(FormOptions, IgnoredNamesHintDuplicatesEnterAndDelete)
     QTest::mouseClick(add, Qt::LeftButton);
     EXPECT_EQ(list->count(), 2);
     EXPECT_EQ(text1->text(), "Thumbs.DB");
+    // The rule is the comparison's: capital sharp s is a letter of its own there.
+    list->addItem(QString::fromUtf8("\xC3\xBC" "bersicht \xC3\x9F"));    // übersicht ß
+    text1->setText(QString::fromUtf8("\xC3\x9C" "BERSICHT \xC3\x9F")); // ÜBERSICHT ß
+    QTest::mouseClick(add, Qt::LeftButton);
+    EXPECT_EQ(list->count(), 3);
+    text1->setText(QString::fromUtf8("\xC3\xBC" "bersicht \xE1\xBA\x9E")); // übersicht ẞ
+    QTest::mouseClick(add, Qt::LeftButton);
+    ASSERT_EQ(list->count(), 4);
+    delete list->takeItem(3);
+    delete list->takeItem(2);
 
     // Blanks around a pattern go; blanks alone add nothing.
     text1->setText("   *.tmp  ");
