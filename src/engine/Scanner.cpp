@@ -21,6 +21,7 @@
 #include "engine/TextForms.h"
 #include "platform/OwnTemporaries.h"
 
+#include <limits>
 #include <sys/stat.h>
 #include <unordered_map>
 
@@ -31,12 +32,16 @@ namespace {
 using platform::ListedEntry;
 using settings::CompareOptions;
 
-std::int64_t FloorDiv(std::int64_t a, std::int64_t b)
+// Boundaries of `unit` seconds between two times shifted by `offset`. With
+// t = q * unit + r (0 <= r < unit), floor((t + offset) / unit) is q plus the
+// offset's whole units plus a carry of 0 or 1; the offset's units cancel, and
+// no sum can leave the range.
+std::int64_t BoundariesBetween(std::int64_t from, std::int64_t to, std::int64_t offset, std::int64_t unit)
 {
-    std::int64_t q = a / b;
-    if ((a % b != 0) && ((a < 0) != (b < 0)))
-        --q;
-    return q;
+    const auto rest = [unit](std::int64_t t) { return t % unit < 0 ? t % unit + unit : t % unit; };
+    const std::int64_t offsetRest = rest(offset);
+    const auto carry = [&](std::int64_t t) { return (rest(t) + offsetRest) / unit; };
+    return (FloorDiv(to, unit) - FloorDiv(from, unit)) + (carry(to) - carry(from));
 }
 
 // What the source pass keeps of each folder pair for the destination pass,
@@ -272,23 +277,31 @@ std::int64_t TimeDifference(std::int64_t source, std::int64_t counterpart, std::
 {
     switch (unit) {
     case 1:
-        return FloorDiv(counterpart + offset, 60) - FloorDiv(source + offset, 60);
+        return BoundariesBetween(source, counterpart, offset, 60);
     case 2:
-        return FloorDiv(counterpart + offset, 3600) - FloorDiv(source + offset, 3600);
+        return BoundariesBetween(source, counterpart, offset, 3600);
     case 3:
-        return FloorDiv(counterpart + offset, 86400) - FloorDiv(source + offset, 86400);
+        return BoundariesBetween(source, counterpart, offset, 86400);
     case 4:
     case 5: {
         LocalFields a, b;
-        if (!ToLocalFields(source, offset, a) || !ToLocalFields(counterpart, offset, b))
-            return counterpart > source ? 1 : (counterpart < source ? -1 : 0);
+        if (!ToLocalFields(source, offset, a) || !ToLocalFields(counterpart, offset, b)) {
+            // Millions of years out: no calendar, but the right order of size.
+            const std::int64_t days = BoundariesBetween(source, counterpart, offset, 86400);
+            return unit == 5 ? days / 366 : days / 31;
+        }
         if (unit == 5)
             return b.year - a.year;
         return (b.year * 12 + b.month) - (a.year * 12 + a.month);
     }
     default:
-        // Seconds; unknown units (only a hand-edited file holds them) count in seconds too.
-        return counterpart - source;
+        // Seconds; unknown units (only a hand-edited file holds them) count in
+        // seconds too. A difference beyond the range keeps its sign.
+        std::int64_t diff = 0;
+        if (__builtin_sub_overflow(counterpart, source, &diff))
+            return counterpart > source ? std::numeric_limits<std::int64_t>::max()
+                                        : std::numeric_limits<std::int64_t>::min();
+        return diff;
     }
 }
 
@@ -296,8 +309,8 @@ int ClassifyPair(std::int64_t sourceTime, std::int64_t sourceSize, std::int64_t 
                  std::int64_t counterpartSize, std::int64_t offset, const settings::CompareOptions& options)
 {
     const std::int64_t diff = TimeDifference(sourceTime, counterpartTime, offset, options.IgnoreType);
-    const std::int64_t magnitude = diff < 0 ? -diff : diff;
-    if (diff != 0 && magnitude > static_cast<std::int64_t>(options.IgnoreTime))
+    const std::int64_t tolerance = options.IgnoreTime;
+    if (diff != 0 && (diff > tolerance || diff < -tolerance))
         return diff < 0 ? Index(ResultCategory::NewerThanDestination) : Index(ResultCategory::OlderThanDestination);
     if (sourceSize != counterpartSize)
         return Index(ResultCategory::OnlySizeChanged);

@@ -19,14 +19,6 @@ std::int64_t LocalOffsetNow()
 
 namespace {
 
-std::int64_t FloorDiv(std::int64_t a, std::int64_t b)
-{
-    std::int64_t q = a / b;
-    if ((a % b != 0) && ((a < 0) != (b < 0)))
-        --q;
-    return q;
-}
-
 // Days since 1970-01-01 to a proleptic Gregorian date (valid far beyond any
 // file time), so that times before 1970 and after 2038 need no libc support.
 void CivilFromDays(std::int64_t z, std::int64_t& y, int& m, int& d)
@@ -50,9 +42,9 @@ bool ToLocalFields(std::int64_t epochSeconds, std::int64_t offsetSeconds, LocalF
 {
     // Keep well inside the range where the sums below cannot overflow.
     constexpr std::int64_t kLimit = std::int64_t{1} << 50;
-    if (epochSeconds > kLimit || epochSeconds < -kLimit)
+    std::int64_t local = 0;
+    if (__builtin_add_overflow(epochSeconds, offsetSeconds, &local) || local > kLimit || local < -kLimit)
         return false;
-    const std::int64_t local = epochSeconds + offsetSeconds;
     const std::int64_t days = FloorDiv(local, 86400);
     const std::int64_t secondOfDay = local - days * 86400;
     CivilFromDays(days, out.year, out.month, out.day);

@@ -13,8 +13,15 @@ inline constexpr const char* kFolderSizeText = " ";
 // takes it once and uses it for every time it shows or compares).
 std::int64_t LocalOffsetNow();
 
-// Calendar fields of a time shifted by a fixed offset; false when the time
-// cannot be represented.
+// a / b rounded towards minus infinity; `b` > 0.
+inline std::int64_t FloorDiv(std::int64_t a, std::int64_t b)
+{
+    const std::int64_t q = a / b;
+    return a % b < 0 ? q - 1 : q;
+}
+
+// Calendar fields of a time shifted by a fixed offset; false when the
+// shifted time lies beyond a million years or so either way.
 struct LocalFields {
     std::int64_t year = 1970;
     int month = 1; // 1..12

@@ -6,6 +6,7 @@
 
 #include <clocale>
 #include <cstdlib>
+#include <limits>
 #include <gtest/gtest.h>
 
 namespace tandrel::engine {
@@ -136,6 +137,48 @@ TEST(ClassifyPairTest, ToleranceDirectionAndSize)
     o.IgnoreTime = -5;
     EXPECT_EQ(ClassifyPair(t, 1, t + 1, 1, 0, o), 2);
     EXPECT_EQ(ClassifyPair(t, 1, t, 2, 0, o), 5);
+}
+
+// Any two times and any offset: the exact count, worked out in 128 bits (a
+// count of seconds beyond 64 bits held at the end of the range), and for
+// months and years at least the direction.
+TEST(TimeDifferenceTest, ExtremeTimesAndOffsetsNeverOverflow)
+{
+    using Wide = __int128;
+    constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min();
+    constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+    const std::int64_t times[] = {kMin, kMin + 1, -86401, -1, 0, 1, Utc(2020, 1, 1, 0, 0, 0), kMax - 1, kMax};
+    const std::int64_t offsets[] = {kMin, -50400, 0, 19800, kMax};
+    const auto floorDiv = [](Wide a, Wide b) { return a / b - (a % b < 0 ? 1 : 0); };
+    for (const std::int64_t s : times)
+        for (const std::int64_t c : times)
+            for (const std::int64_t off : offsets) {
+                const Wide exact = Wide{c} - s;
+                const std::int64_t seconds = exact > kMax ? kMax : exact < kMin ? kMin : static_cast<std::int64_t>(exact);
+                EXPECT_EQ(TimeDifference(s, c, off, kSeconds), seconds) << s << " " << c;
+                const std::int64_t units[] = {60, 3600, 86400};
+                for (int unit = kMinutes; unit <= kDays; ++unit) {
+                    const Wide u = units[unit - 1];
+                    const Wide expected = floorDiv(Wide{c} + off, u) - floorDiv(Wide{s} + off, u);
+                    EXPECT_TRUE(TimeDifference(s, c, off, unit) == expected) << s << " " << c << " " << off << " " << unit;
+                }
+                for (int unit : {kMonths, kYears}) {
+                    const std::int64_t diff = TimeDifference(s, c, off, unit);
+                    EXPECT_TRUE(diff == 0 || (diff > 0) == (c > s)) << s << " " << c << " " << off << " " << unit;
+                }
+            }
+
+    // A file at -1 against one at the end of the range: beyond any tolerance.
+    settings::CompareOptions o = test::NoFilters();
+    o.IgnoreTime = std::numeric_limits<std::int32_t>::max();
+    for (int unit = kSeconds; unit <= kYears; ++unit)
+        for (const std::int64_t off : offsets) {
+            o.IgnoreType = unit;
+            EXPECT_EQ(ClassifyPair(-1, 1, kMax, 1, off, o), 2) << unit << " " << off;
+            EXPECT_EQ(ClassifyPair(kMax, 1, -1, 1, off, o), 1) << unit << " " << off;
+            EXPECT_EQ(ClassifyPair(kMin, 1, kMax, 1, off, o), 2) << unit << " " << off;
+            EXPECT_EQ(ClassifyPair(kMax, 1, kMin, 1, off, o), 1) << unit << " " << off;
+        }
 }
 
 // The same rules on real files, through the scanner.
