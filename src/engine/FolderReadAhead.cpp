@@ -1,12 +1,14 @@
 #include "engine/FolderReadAhead.h"
 
 #include "engine/EntryFilter.h"
+#include "platform/CaseFold.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <numeric>
 #include <string_view>
 #include <system_error>
+#include <unordered_map>
 #include <new>
 
 namespace tandrel::engine {
@@ -60,11 +62,35 @@ void PairByName(const std::vector<ListedEntry>& a, const std::vector<ListedEntry
     }
 }
 
+// Pairs what `PairByName` left alone where the folder `bFd` folds case: an
+// entry of `a` whose name that folder finds, with the entry of `b` spelled so
+// but for case. Both passes pair the same names, whichever side folds.
+void PairAcrossCase(const std::vector<ListedEntry>& a, const std::vector<ListedEntry>& b, std::vector<int>& aToB,
+                    std::vector<int>& bToA, int bFd)
+{
+    std::unordered_multimap<std::u32string, int> unpaired;
+    for (std::size_t j = 0; j < b.size(); ++j)
+        if (bToA[j] < 0)
+            unpaired.emplace(platform::FoldedKey(b[j].name), static_cast<int>(j));
+    ListedEntry looked;
+    for (std::size_t i = 0; i < a.size() && !unpaired.empty(); ++i) {
+        if (aToB[i] >= 0)
+            continue;
+        const auto it = unpaired.find(platform::FoldedKey(a[i].name));
+        if (it == unpaired.end() || !platform::LookUpEntry(bFd, a[i].name, looked))
+            continue;
+        aToB[i] = it->second;
+        bToA[static_cast<std::size_t>(it->second)] = static_cast<int>(i);
+        unpaired.erase(it);
+    }
+}
+
 // The counterparts of `mine` in the folder `theirFd`: from its listing where
 // there is one, otherwise (or for names a case-folding folder may hold under
 // another spelling) by looking the name up there.
 std::vector<Counterpart> CounterpartsOf(const std::vector<ListedEntry>& mine, const std::vector<ListedEntry>* theirs,
-                                        const std::vector<int>& mineToTheirs, int theirFd, bool foldsCase)
+                                        const std::vector<int>& mineToTheirs, int theirFd, bool foldsCase,
+                                        std::vector<std::pair<std::size_t, std::string>>& otherNames)
 {
     std::vector<Counterpart> out(mine.size());
     for (std::size_t i = 0; i < mine.size(); ++i) {
@@ -84,7 +110,9 @@ std::vector<Counterpart> CounterpartsOf(const std::vector<ListedEntry>& mine, co
         c.size = match->size;
         c.mtime = match->mtime;
         c.enterable = entry.IsFolder() && match->IsFolder() && !IsDotName(entry.name) &&
-                      platform::CanEnter(theirFd, entry.name.c_str());
+                      platform::CanEnter(theirFd, match->name.c_str());
+        if (match->name != entry.name)
+            otherNames.emplace_back(i, match->name);
     }
     return out;
 }
@@ -97,10 +125,19 @@ bool IdentityNow(int fd, const FolderIdentity& was)
 
 } // namespace
 
+const std::string& FolderContent::OtherName(std::size_t k) const
+{
+    const auto it = std::lower_bound(otherNames.begin(), otherNames.end(), k,
+                                     [](const auto& other, std::size_t index) { return other.first < index; });
+    return it != otherNames.end() && it->first == k ? it->second : entries[k].name;
+}
+
 std::size_t FolderContent::Bytes() const
 {
     std::size_t bytes = sizeof(*this) + counterparts.capacity() * sizeof(Counterpart) +
                         entries.capacity() * sizeof(ListedEntry);
+    for (const auto& other : otherNames)
+        bytes += sizeof other + other.second.capacity();
     for (const ListedEntry& e : entries)
         bytes += e.name.capacity() > 15 ? e.name.capacity() + 1 : 0;
     return bytes;
@@ -165,11 +202,14 @@ std::shared_ptr<FolderJob> FolderReadAhead::MakeRoot()
 }
 
 std::shared_ptr<FolderJob> FolderReadAhead::MakeChild(const std::shared_ptr<FolderJob>& parent,
-                                                      const std::string& name, bool otherPresent) const
+                                                      const std::string& name, bool otherPresent,
+                                                      const std::string& otherName) const
 {
     auto child = std::make_shared<FolderJob>();
     child->parent = parent;
     child->name = name;
+    if (otherName != name)
+        child->otherName = otherName;
     child->depth = parent->depth + 1;
     child->otherPresent = otherPresent && parent->otherPresent;
     return child;
@@ -187,10 +227,13 @@ int FolderReadAhead::OpenFolder(FolderJob& job, int side, int flags) const
 {
     if (!job.parent)
         return platform::OpenFolder(m_setup.roots[side], flags);
-    std::string relative = job.name;
+    const auto nameOn = [side](const FolderJob& j) -> const std::string& {
+        return side == kOther && !j.otherName.empty() ? j.otherName : j.name;
+    };
+    std::string relative = nameOn(job);
     FolderJob* base = job.parent.get();
     while (base->parent && base->depth % kAnchorSpacing != 0) {
-        relative.insert(0, base->name + '/');
+        relative.insert(0, nameOn(*base) + '/');
         base = base->parent.get();
     }
     const int baseFd = AnchorOf(*base, side);
@@ -231,17 +274,25 @@ void FolderReadAhead::Read(FolderJob& job) const
         }
         if (other.Valid()) {
             std::vector<int> mineToTheirs, theirsToMine;
-            if (content.otherListed)
+            const bool otherFolds = platform::MayFoldCase(other.Get());
+            const bool mineFolds = platform::MayFoldCase(mine.Get());
+            if (content.otherListed) {
                 PairByName(content.entries, theirs, mineToTheirs, theirsToMine);
-            content.counterparts =
-                CounterpartsOf(content.entries, content.otherListed ? &theirs : nullptr, mineToTheirs, other.Get(),
-                               platform::MayFoldCase(other.Get()));
+                if (otherFolds)
+                    PairAcrossCase(content.entries, theirs, mineToTheirs, theirsToMine, other.Get());
+                if (mineFolds)
+                    PairAcrossCase(theirs, content.entries, theirsToMine, mineToTheirs, mine.Get());
+            }
+            content.counterparts = CounterpartsOf(content.entries, content.otherListed ? &theirs : nullptr,
+                                                  mineToTheirs, other.Get(), otherFolds, content.otherNames);
             if (m_setup.makeReverse && content.otherListed) {
                 // The other pass records only what this side lacks: it needs
                 // the counterpart side's folders and its files without a
                 // counterpart here, nothing else.
+                std::vector<std::pair<std::size_t, std::string>> backNames;
                 std::vector<Counterpart> back =
-                    CounterpartsOf(theirs, &content.entries, theirsToMine, mine.Get(), platform::MayFoldCase(mine.Get()));
+                    CounterpartsOf(theirs, &content.entries, theirsToMine, mine.Get(), mineFolds, backNames);
+                auto backName = backNames.begin();
                 FolderContent reverse;
                 reverse.listed = true;
                 reverse.otherListed = true;
@@ -251,6 +302,9 @@ void FolderReadAhead::Read(FolderJob& job) const
                 for (std::size_t j = 0; j < theirs.size(); ++j) {
                     if (!theirs[j].Examined() || (!theirs[j].IsFolder() && back[j].Found()))
                         continue;
+                    for (; backName != backNames.end() && backName->first <= j; ++backName)
+                        if (backName->first == j)
+                            reverse.otherNames.emplace_back(reverse.entries.size(), std::move(backName->second));
                     reverse.entries.push_back(std::move(theirs[j]));
                     reverse.counterparts.push_back(back[j]);
                 }
@@ -274,7 +328,7 @@ std::vector<std::shared_ptr<FolderJob>> FolderReadAhead::ChildrenOf(const std::s
             IsFilteredOut(entry, m_setup.options, &m_setup.ignoredTypes))
             continue;
         const bool otherPresent = !content.counterparts.empty() && content.counterparts[i].enterable;
-        children.push_back(MakeChild(job, entry.name, otherPresent));
+        children.push_back(MakeChild(job, entry.name, otherPresent, content.OtherName(i)));
     }
     return children;
 }

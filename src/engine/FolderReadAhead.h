@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace tandrel::engine {
@@ -35,8 +36,12 @@ struct FolderContent {
     std::uint32_t count = 0;      // names read, "." and ".." included
     std::vector<platform::ListedEntry> entries;
     std::vector<Counterpart> counterparts; // parallel to entries, or empty: no counterpart folder
+    // Counterparts whose names are spelled otherwise (in case), by entry index, in order.
+    std::vector<std::pair<std::size_t, std::string>> otherNames;
     platform::FolderIdentity identity, otherIdentity;
 
+    // The name of entry k's counterpart in the other folder.
+    const std::string& OtherName(std::size_t k) const;
     std::size_t Bytes() const;
 };
 
@@ -48,6 +53,7 @@ struct FolderJob {
 
     std::shared_ptr<FolderJob> parent; // null for the root
     std::string name;
+    std::string otherName; // the counterpart folder's name where it is spelled otherwise; empty: `name`
     std::uint32_t depth = 0;
     bool otherPresent = false;
 
@@ -88,7 +94,7 @@ public:
 
     std::shared_ptr<FolderJob> MakeRoot();
     std::shared_ptr<FolderJob> MakeChild(const std::shared_ptr<FolderJob>& parent, const std::string& name,
-                                         bool otherPresent) const;
+                                         bool otherPresent, const std::string& otherName) const;
 
     // Hands the walk a pair's content. One read ahead is first checked
     // against the two folders as they are now, and read again if either changed.

@@ -67,6 +67,7 @@ public:
         const std::size_t rootLength =
             m_pass == ScanPass::SourcePass ? m_ctx.sourceRoot.size() : m_ctx.destinationRoot.size();
         m_path = path.size() > rootLength ? path.substr(rootLength) : std::string();
+        m_otherPath = m_path;
 
         ReadSetup setup;
         setup.roots[0] = path;
@@ -95,6 +96,9 @@ public:
             m_path.resize(top.pathLength);
             m_path += sub.name;
             m_path += PathRules::Native().separator;
+            m_otherPath.resize(top.otherPathLength);
+            m_otherPath += sub.otherName;
+            m_otherPath += PathRules::Native().separator;
             const auto job = ChildJob(ahead, top, sub);
             Obtain(ahead, job);
             stack.push_back(Enter(job));
@@ -110,11 +114,13 @@ public:
 private:
     struct Subfolder {
         std::string name;
+        std::string otherName; // of its counterpart, which may be spelled otherwise in case
         bool otherPresent = false;
     };
     struct Frame {
         std::shared_ptr<FolderJob> job;
         std::size_t pathLength = 0; // of m_path, up to and including this folder's separator
+        std::size_t otherPathLength = 0;
         std::vector<Subfolder> subfolders;
         std::size_t next = 0;
         std::size_t childCursor = 0; // the first of job->children not yet taken or dropped
@@ -147,12 +153,13 @@ private:
         Frame frame;
         frame.job = job;
         frame.pathLength = m_path.size();
+        frame.otherPathLength = m_otherPath.size();
         frame.subfolders = Process(job->content);
         if (m_keep && job->reverse) {
             const std::size_t bytes = job->reverse->Bytes() + m_path.size() + 64;
             if (m_keep->bytes + bytes <= KeptViews::kBudget) {
                 m_keep->bytes += bytes;
-                m_keep->byFolder.emplace(m_path, std::move(*job->reverse));
+                m_keep->byFolder.emplace(m_otherPath, std::move(*job->reverse));
             }
         }
         job->reverse.reset();
@@ -171,7 +178,7 @@ private:
             frame.childCursor = k + 1;
             return children[k];
         }
-        return ahead.MakeChild(frame.job, sub.name, sub.otherPresent);
+        return ahead.MakeChild(frame.job, sub.name, sub.otherPresent, sub.otherName);
     }
 
     static void Close(FolderReadAhead& ahead, Frame& frame)
@@ -190,7 +197,8 @@ private:
         std::size_t k = 0;
         for (std::uint32_t position = 0; position < content.count; ++position) {
             if (k < content.entries.size() && content.entries[k].index == position) {
-                ProcessEntry(content.entries[k], withCounterparts ? &content.counterparts[k] : nullptr, subfolders);
+                ProcessEntry(content.entries[k], withCounterparts ? &content.counterparts[k] : nullptr,
+                             content.OtherName(k), subfolders);
                 ++k;
             }
             if (m_ctx.observer)
@@ -201,7 +209,8 @@ private:
         return subfolders;
     }
 
-    void ProcessEntry(const ListedEntry& entry, const Counterpart* counterpart, std::vector<Subfolder>& subfolders)
+    void ProcessEntry(const ListedEntry& entry, const Counterpart* counterpart, const std::string& otherName,
+                      std::vector<Subfolder>& subfolders)
     {
         if (!entry.Examined() || IsFilteredOut(entry, *m_ctx.options, m_ctx.ignoredTypes))
             return;
@@ -211,7 +220,7 @@ private:
             if (IsDotName(entry.name))
                 return;
             const bool present = counterpart && counterpart->enterable;
-            subfolders.push_back({entry.name, present});
+            subfolders.push_back({entry.name, otherName, present});
             if (present)
                 return;
             CompareItem item;
@@ -243,7 +252,7 @@ private:
         if (category == 0) {
             if (m_ctx.observer && ContentComparable(entry.mode) && ContentComparable(counterpart->mode))
                 m_ctx.observer->EqualPairFound(m_ctx.sourceRoot + m_path + entry.name,
-                                               m_ctx.destinationRoot + m_path + entry.name,
+                                               m_ctx.destinationRoot + m_otherPath + otherName,
                                                static_cast<std::uint64_t>(entry.size));
             return;
         }
@@ -269,6 +278,7 @@ private:
     KeptViews* m_keep;
     KeptViews* m_use;
     std::string m_path; // the walked folder relative to this side's root: "" or ending in a separator
+    std::string m_otherPath; // its counterpart relative to the other root, spelled as there
 };
 
 } // namespace

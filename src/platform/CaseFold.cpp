@@ -79,6 +79,14 @@ bool EqualsNoCase(std::string_view a, std::string_view b)
     return i == a.size() && j == b.size();
 }
 
+std::u32string FoldedKey(std::string_view text)
+{
+    std::u32string key;
+    for (std::size_t i = 0; i < text.size();)
+        key.push_back(Folded(NextCharacter(text, i)));
+    return key;
+}
+
 bool EndsWithNoCase(std::string_view text, std::string_view suffix)
 {
     // The usual case, an ASCII suffix: the text's last bytes are its last

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sched.h>
@@ -72,6 +73,61 @@ std::string MountTmpfs(const std::string& where)
     if (::mount("tandrel-test", where.c_str(), "tmpfs", 0, "mode=0755") != 0)
         return "mount tmpfs on " + where + ": " + std::strerror(errno);
     return {};
+}
+
+namespace {
+
+const char* const kMkfsExfat = "/usr/sbin/mkfs.exfat";
+const char* const kMountExfat = "/usr/sbin/mount.exfat-fuse";
+const char* const kLosetup = "/usr/sbin/losetup";
+std::string g_exfatLoop;
+
+std::string Quoted(const std::string& text)
+{
+    std::string quoted = "'";
+    for (const char c : text)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+} // namespace
+
+std::string ExfatUnavailable()
+{
+    for (const char* tool : {kMkfsExfat, kMountExfat, kLosetup})
+        if (::access(tool, X_OK) != 0)
+            return std::string(tool) + " is missing (Debian packages exfatprogs, exfat-fuse)";
+    for (const char* device : {"/dev/fuse", "/dev/loop-control"})
+        if (::access(device, R_OK | W_OK) != 0)
+            return std::string(device) + ": " + std::strerror(errno);
+    return {};
+}
+
+std::string MountExfat(const std::string& image, const std::string& where)
+{
+    const int fd = ::open(image.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0 || ::ftruncate(fd, 16 << 20) != 0)
+        return "image " + image + ": " + std::strerror(errno);
+    ::close(fd);
+    if (std::system((std::string(kMkfsExfat) + " " + Quoted(image) + " >/dev/null 2>&1").c_str()) != 0)
+        return "mkfs.exfat failed";
+    FILE* attach = ::popen((std::string(kLosetup) + " --find --show " + Quoted(image) + " 2>&1").c_str(), "r");
+    char line[256] = {};
+    const bool read = attach && std::fgets(line, sizeof line, attach) != nullptr;
+    if (!attach || ::pclose(attach) != 0 || !read)
+        return std::string("losetup: ") + line;
+    g_exfatLoop.assign(line, std::strcspn(line, "\n"));
+    if (std::system((std::string(kMountExfat) + " " + g_exfatLoop + " " + Quoted(where) + " >/dev/null 2>&1").c_str()) != 0)
+        return "mount.exfat-fuse " + g_exfatLoop + " on " + where + " failed";
+    return {};
+}
+
+void UnmountExfat(const std::string& where)
+{
+    ::umount(where.c_str());
+    if (!g_exfatLoop.empty())
+        (void)!std::system((std::string(kLosetup) + " -d " + g_exfatLoop + " >/dev/null 2>&1").c_str());
+    g_exfatLoop.clear();
 }
 
 std::string BindMount(const std::string& from, const std::string& where)

@@ -22,4 +22,15 @@ SandboxOutcome RunInMountSandbox(const std::function<std::string()>& body);
 std::string MountTmpfs(const std::string& where);
 std::string BindMount(const std::string& from, const std::string& where);
 
+// Why no exFAT file system can be mounted here (its tools, FUSE or loop
+// devices missing); empty when one can.
+std::string ExfatUnavailable();
+
+// Makes an exFAT file system in the new file `image` and mounts it on `where`
+// through exfat-fuse (on a loop device, as exfat-fuse run by root wants a
+// block device); the error text, empty on success. For use inside the
+// sandbox; UnmountExfat undoes it before the sandbox ends.
+std::string MountExfat(const std::string& image, const std::string& where);
+void UnmountExfat(const std::string& where);
+
 } // namespace tandrel::test

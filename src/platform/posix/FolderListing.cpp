@@ -1,6 +1,9 @@
 #include "platform/FolderListing.h"
 
+#include <algorithm>
 #include <atomic>
+#include <map>
+#include <mutex>
 #include <cerrno>
 #include <cstddef>
 #include <cstring>
@@ -241,16 +244,122 @@ bool IsNetworkFileSystem(int fd)
     return known && known->network;
 }
 
+namespace {
+
+// A name with the case of its ASCII letters swapped.
+std::string Flipped(const std::string& name)
+{
+    std::string flipped = name;
+    for (char& c : flipped) {
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+        else if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return flipped;
+}
+
+bool NamesIn(int folderFd, std::vector<std::string>& names)
+{
+    const Fd list(::openat(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!list.Valid())
+        return false;
+    alignas(8) char buffer[16 * 1024];
+    while (true) {
+        const ssize_t got = ::getdents64(list.Get(), buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return got == 0;
+        for (ssize_t at = 0; at < got;) {
+            const auto* d = reinterpret_cast<const struct dirent64*>(buffer + at);
+            at += d->d_reclen;
+            names.emplace_back(d->d_name);
+        }
+    }
+}
+
+enum class CaseAnswer { Folds, Exact, Unknown };
+
+// Asks the folder itself: a listed name with its letters' case swapped, one
+// the listing does not hold, is either not there (names match exactly) or
+// found (the file system folds case). Identities cannot tell: FUSE file
+// systems may give every name looked up an inode number of its own.
+CaseAnswer AskFolder(int folderFd)
+{
+    std::vector<std::string> names;
+    if (!NamesIn(folderFd, names))
+        return CaseAnswer::Unknown;
+    std::sort(names.begin(), names.end());
+    for (const std::string& name : names) {
+        const std::string flipped = Flipped(name);
+        if (flipped == name || std::binary_search(names.begin(), names.end(), flipped))
+            continue;
+        struct stat st;
+        if (::fstatat(folderFd, flipped.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+            return CaseAnswer::Folds;
+        if (errno != ENOENT && errno != ENOTDIR)
+            return CaseAnswer::Unknown;
+        // Not there, while the name as listed still is.
+        if (::fstatat(folderFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+            return CaseAnswer::Exact;
+    }
+    return CaseAnswer::Unknown;
+}
+
+// What each file system answered, by device number. Folders that cannot
+// answer (no name with a letter) are asked a few times, then the table decides.
+struct CaseMemory {
+    unsigned long magic = 0;
+    CaseAnswer answer = CaseAnswer::Unknown;
+    unsigned asked = 0;
+};
+constexpr unsigned kMaxAsked = 8;
+std::mutex g_caseMutex;
+std::map<std::uint64_t, CaseMemory> g_caseByDevice;
+
+} // namespace
+
 bool MayFoldCase(int folderFd)
 {
-    unsigned long magic = 0;
-    if (const KnownFileSystem* known = FileSystemOf(folderFd, magic))
-        return known->foldsCase;
-    if (magic != kExt4 && magic != kF2fs)
+    struct stat st;
+    if (::fstat(folderFd, &st) != 0)
         return false;
-    // ext4 and F2FS fold case only in folders marked so.
-    int flags = 0;
-    return ::ioctl(folderFd, FS_IOC_GETFLAGS, &flags) == 0 && (flags & FS_CASEFOLD_FL) != 0;
+    CaseMemory memory;
+    bool known = false;
+    {
+        const std::lock_guard lock(g_caseMutex);
+        const auto it = g_caseByDevice.find(st.st_dev);
+        if (it != g_caseByDevice.end()) {
+            memory = it->second;
+            known = true;
+        }
+    }
+    const KnownFileSystem* table = nullptr;
+    if (!known)
+        table = FileSystemOf(folderFd, memory.magic);
+    else
+        for (const KnownFileSystem& entry : kKnownFileSystems)
+            if (entry.magic == memory.magic)
+                table = &entry;
+    if (memory.magic == kExt4 || memory.magic == kF2fs) {
+        // ext4 and F2FS fold case only in folders marked so.
+        int flags = 0;
+        return ::ioctl(folderFd, FS_IOC_GETFLAGS, &flags) == 0 && (flags & FS_CASEFOLD_FL) != 0;
+    }
+    if (memory.answer == CaseAnswer::Unknown && memory.asked < kMaxAsked) {
+        const CaseAnswer answer = AskFolder(folderFd);
+        const std::lock_guard lock(g_caseMutex);
+        CaseMemory& kept = g_caseByDevice[st.st_dev];
+        kept.magic = memory.magic;
+        if (kept.answer == CaseAnswer::Unknown)
+            kept.answer = answer;
+        ++kept.asked;
+        memory = kept;
+    }
+    if (memory.answer != CaseAnswer::Unknown)
+        return memory.answer == CaseAnswer::Folds;
+    return table && table->foldsCase;
 }
 
 } // namespace tandrel::platform
