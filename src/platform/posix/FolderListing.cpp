@@ -326,22 +326,17 @@ bool MayFoldCase(int folderFd)
     if (::fstat(folderFd, &st) != 0)
         return false;
     CaseMemory memory;
-    bool known = false;
     {
         const std::lock_guard lock(g_caseMutex);
         const auto it = g_caseByDevice.find(st.st_dev);
-        if (it != g_caseByDevice.end()) {
+        if (it != g_caseByDevice.end())
             memory = it->second;
-            known = true;
-        }
     }
-    const KnownFileSystem* table = nullptr;
-    if (!known)
-        table = FileSystemOf(folderFd, memory.magic);
-    else
-        for (const KnownFileSystem& entry : kKnownFileSystems)
-            if (entry.magic == memory.magic)
-                table = &entry;
+    if (memory.asked == 0 && memory.magic == 0) {
+        FileSystemOf(folderFd, memory.magic);
+        const std::lock_guard lock(g_caseMutex);
+        g_caseByDevice[st.st_dev].magic = memory.magic;
+    }
     if (memory.magic == kExt4 || memory.magic == kF2fs) {
         // ext4 and F2FS fold case only in folders marked so.
         int flags = 0;
@@ -351,15 +346,17 @@ bool MayFoldCase(int folderFd)
         const CaseAnswer answer = AskFolder(folderFd);
         const std::lock_guard lock(g_caseMutex);
         CaseMemory& kept = g_caseByDevice[st.st_dev];
-        kept.magic = memory.magic;
         if (kept.answer == CaseAnswer::Unknown)
             kept.answer = answer;
         ++kept.asked;
-        memory = kept;
+        memory.answer = kept.answer;
     }
     if (memory.answer != CaseAnswer::Unknown)
         return memory.answer == CaseAnswer::Folds;
-    return table && table->foldsCase;
+    for (const KnownFileSystem& known : kKnownFileSystems)
+        if (known.magic == memory.magic)
+            return known.foldsCase;
+    return false;
 }
 
 } // namespace tandrel::platform
