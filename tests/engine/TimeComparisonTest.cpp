@@ -140,8 +140,8 @@ TEST(ClassifyPairTest, ToleranceDirectionAndSize)
 }
 
 // Any two times and any offset: the exact count, worked out in 128 bits (a
-// count of seconds beyond 64 bits held at the end of the range), and for
-// months and years at least the direction.
+// count of seconds beyond 64 bits held at the end of the range), for months
+// and years at least the direction, and a time text only for a time that has one.
 TEST(TimeDifferenceTest, ExtremeTimesAndOffsetsNeverOverflow)
 {
     using Wide = __int128;
@@ -162,6 +162,12 @@ TEST(TimeDifferenceTest, ExtremeTimesAndOffsetsNeverOverflow)
                     const Wide expected = floorDiv(Wide{c} + off, u) - floorDiv(Wide{s} + off, u);
                     EXPECT_TRUE(TimeDifference(s, c, off, unit) == expected) << s << " " << c << " " << off << " " << unit;
                 }
+                // The texts show times within a million years or so, and no others.
+                const Wide local = Wide{s} + off;
+                const bool shown = local >= -(Wide{1} << 50) && local <= (Wide{1} << 50);
+                LocalFields fields;
+                EXPECT_EQ(ToLocalFields(s, off, fields), shown) << s << " " << off;
+                EXPECT_EQ(TimeText(s, off).empty(), !shown) << s << " " << off;
                 for (int unit : {kMonths, kYears}) {
                     const std::int64_t diff = TimeDifference(s, c, off, unit);
                     EXPECT_TRUE(diff == 0 || (diff > 0) == (c > s)) << s << " " << c << " " << off << " " << unit;
