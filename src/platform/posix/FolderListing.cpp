@@ -2,15 +2,16 @@
 
 #include <algorithm>
 #include <atomic>
-#include <map>
-#include <mutex>
 #include <cerrno>
+#include <chrono>
 #include <cstddef>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <linux/openat2.h>
+#include <map>
+#include <mutex>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
@@ -307,14 +308,18 @@ CaseAnswer AskFolder(int folderFd)
     return CaseAnswer::Unknown;
 }
 
-// What each file system answered, by device number. Folders that cannot
-// answer (no name with a letter) are asked a few times, then the table decides.
+// What each file system answered, by device number, for a while only: once
+// a file system is unmounted its number goes to the next one mounted. Folders
+// that cannot answer (no name with a letter) are asked a few times, then the
+// table decides.
 struct CaseMemory {
     unsigned long magic = 0;
     CaseAnswer answer = CaseAnswer::Unknown;
     unsigned asked = 0;
+    std::chrono::steady_clock::time_point since = std::chrono::steady_clock::now();
 };
 constexpr unsigned kMaxAsked = 8;
+constexpr auto kRemembered = std::chrono::seconds(30);
 std::mutex g_caseMutex;
 std::map<std::uint64_t, CaseMemory> g_caseByDevice;
 
@@ -329,7 +334,9 @@ bool MayFoldCase(int folderFd)
     {
         const std::lock_guard lock(g_caseMutex);
         const auto it = g_caseByDevice.find(st.st_dev);
-        if (it != g_caseByDevice.end())
+        if (it != g_caseByDevice.end() && std::chrono::steady_clock::now() - it->second.since > kRemembered)
+            g_caseByDevice.erase(it);
+        else if (it != g_caseByDevice.end())
             memory = it->second;
     }
     if (memory.asked == 0 && memory.magic == 0) {
