@@ -103,8 +103,10 @@ bool CanEnter(int folderFd, const char* name);
 // round trip to another machine or process (NFS, SMB, FUSE such as sshfs, ...).
 bool IsNetworkFileSystem(int fd);
 
-// True when names in the folder may match without regard to case (FAT,
-// exFAT, SMB, NTFS, or a case-folding folder of ext4 or F2FS).
+// True when names in the folder may match without regard to case, as its
+// file system answers when asked (a listed name looked up with the case of its
+// letters swapped), or a case-folding folder of ext4 or F2FS. Where no folder
+// can answer, the kind of file system decides (FAT, exFAT, SMB, NTFS fold).
 bool MayFoldCase(int folderFd);
 
 } // namespace tandrel::platform
