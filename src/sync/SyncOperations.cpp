@@ -218,7 +218,7 @@ std::int64_t BeyondTolerance(const settings::CompareOptions& options)
 // in time so that the next comparison lists them again (as older than the
 // side they were copied from, where copying the same way repairs them).
 void FlushCopiedRows(PendingFlush& pending, ResultStore& store, const settings::CompareOptions& options,
-                      SyncObserver& observer, std::vector<std::pair<ResultCategory, SyncOutcome>>& outcomes)
+                     SyncObserver& observer, std::vector<std::pair<ResultCategory, SyncOutcome>>& outcomes)
 {
     // A flush can take many seconds on a slow disk. It runs on a thread of
     // its own, and while it lasts the front end's events keep running.
@@ -344,7 +344,6 @@ SyncOutcome CopyCheckedRows(ResultStore& store, ResultCategory category, CopyDir
     FlushCopiedRows(pending, store, options, observer, outcomes);
     return outcomes.front().second;
 }
-
 
 SyncOutcome DeleteCheckedRows(ResultStore& store, ResultCategory category, const settings::CompareOptions& options,
                               engine::RunFlag& runFlag, double& progressFraction, SyncObserver& observer,
