@@ -220,6 +220,8 @@ std::int64_t BeyondTolerance(const settings::CompareOptions& options)
 void FlushCopiedRows(PendingFlush& pending, ResultStore& store, const settings::CompareOptions& options,
                      SyncObserver& observer, std::vector<std::pair<ResultCategory, SyncOutcome>>& outcomes)
 {
+    if (pending.rows.empty())
+        return; // nothing written
     // A flush can take many seconds on a slow disk. It runs on a thread of
     // its own, and while it lasts the front end's events keep running.
     std::vector<platform::WrittenFileSystems::Failure> failures;

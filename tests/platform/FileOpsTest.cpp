@@ -9,7 +9,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <functional>
-#include <tuple>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -189,28 +188,6 @@ TEST(FileOps, SparseFilesKeepTheirHolesOnAnotherFileSystem)
         ASSERT_TRUE(r.ok()) << r.error;
         EXPECT_EQ(t.ReadFile("other/h.img"), t.ReadFile("h.img")) << at;
         EXPECT_LT(StatOf(t.Path("other/h.img")).st_blocks * 512, std::ssize(data) + (1 << 20)) << at;
-    }
-}
-
-TEST(FileOps, ASourceChangedWhileItIsCopiedFailsAndLeavesTheOldTarget)
-{
-    ClearWriteFault clear;
-    for (const bool readWrite : {false, true}) {
-        SetWriteFaultForTesting(readWrite ? std::optional(WriteFault{std::int64_t{1} << 40, ENOSPC}) : std::nullopt);
-        TempTree t;
-        t.WriteFile("s/big", BigContent(2 * kCopyStepBytes), 1'500'000'000);
-        t.WriteFile("d/big", "the old target", 1'400'000'000);
-        // Overwritten at its head once the copy has passed it: same size, torn copy.
-        const FileResult r = CopyFileSafely(t.Path("s/big"), t.Path("d/big"), [&](std::uint64_t, std::uint64_t) {
-            const int fd = ::open(t.Path("s/big").c_str(), O_WRONLY);
-            EXPECT_EQ(::pwrite(fd, "NEW", 3, 0), 3);
-            ::close(fd);
-            return true;
-        });
-        EXPECT_EQ(r.error, "Cannot copy '" + t.Path("s/big") + "': it changed while it was being copied");
-        EXPECT_EQ(t.ReadFile("d/big"), "the old target");
-        EXPECT_EQ(StatOf(t.Path("d/big")).st_mtim.tv_sec, 1'400'000'000);
-        EXPECT_EQ(TempFilesIn(t.Path("d")), 0);
     }
 }
 
@@ -533,17 +510,6 @@ TEST(FileOps, AWriteOnlyFolderIsFlushedByTheFileWrittenThere)
         return failures.size() == 1 && failures[0].error == EACCES && copied && written.FlushAll().empty();
     });
     EXPECT_EQ(status, 0);
-}
-
-TEST(FileOps, MarkUnsettledSetsTheTimeBeforeTheEpochOnlyWhenItMust)
-{
-    TempTree t;
-    for (const auto& [now, margin, expected] : {std::tuple{1'600'000'000, 60, 0}, std::tuple{30, 60, -30},
-                                                std::tuple{-100, 5, -105}}) {
-        t.WriteFile("f", "x", now);
-        ASSERT_TRUE(MarkUnsettledAt(Reached(t, "", "f"), margin).ok());
-        EXPECT_EQ(StatOf(t.Path("f")).st_mtim.tv_sec, expected) << now;
-    }
 }
 
 } // namespace

@@ -770,21 +770,23 @@ TEST(CopyCheckedRows, ListsCopiedInOneGoAreFlushedOnceAtTheEnd)
     }
 }
 
-TEST(CopyCheckedRows, ASourceChangedDuringItsCopyFailsItsRow)
+TEST(CopyCheckedRows, ASourceChangedDuringItsCopyFailsItsRowAndKeepsTheOldTarget)
 {
     SyncPair p;
     p.t.WriteFile("s/big", std::string(2 * platform::kCopyStepBytes, 'x'), 1'500'000'000);
-    p.AddFile(kMissingDest, "big");
+    p.t.WriteFile("d/big", "old", 1'400'000'000);
+    p.AddFile(kNewer, "big");
     Recorder rec;
+    // Overwritten in place once the copy has passed its head: a torn copy.
     rec.onStep = [&](std::uint64_t) {
-        p.t.WriteFile("s/big", "shorter now");
+        p.t.WriteFile("s/big", std::string(2 * platform::kCopyStepBytes, 'y'));
         return true;
     };
-    const SyncOutcome out = p.Copy(kMissingDest, S2D, rec);
-    EXPECT_EQ(out.failed, 1u);
-    EXPECT_EQ(p.store.Row(kMissingDest, 0).StatusText(),
+    EXPECT_EQ(p.Copy(kNewer, S2D, rec).failed, 1u);
+    EXPECT_EQ(p.store.Row(kNewer, 0).StatusText(),
               "Cannot copy '" + p.t.Path("s/big") + "': it changed while it was being copied");
-    EXPECT_FALSE(p.t.Exists("d/big"));
+    EXPECT_EQ(p.t.ReadFile("d/big"), "old");
+    EXPECT_EQ(test::FolderEntries(p.t.Path("d")), std::vector<std::string>{"big"});
 }
 
 TEST(CopyCheckedRows, EventsKeepRunningWhileASlowFlushLasts)
