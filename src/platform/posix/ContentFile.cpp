@@ -96,14 +96,15 @@ long long ContentFile::ReadSome(char* buffer, std::size_t size, std::uint64_t of
 {
     for (;;) {
         const ssize_t n = ::pread(m_fd, buffer, size, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR)
+            continue;
+        const int error = errno;
         if (g_readHook)
             g_readHook();
         if (n >= 0)
             return n;
-        if (errno != EINTR) {
-            reason = std::strerror(errno);
-            return -1;
-        }
+        reason = std::strerror(error);
+        return -1;
     }
 }
 

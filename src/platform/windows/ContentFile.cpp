@@ -120,10 +120,10 @@ long long ContentFile::ReadSome(char* buffer, std::size_t size, std::uint64_t of
     DWORD got = 0;
     const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
     const BOOL read = ReadFile(HandleOf(m_fd), buffer, wanted, &got, &at);
+    const DWORD error = read ? 0 : GetLastError();
     if (g_readHook)
         g_readHook();
     if (!read) {
-        const DWORD error = GetLastError();
         if (error == ERROR_HANDLE_EOF)
             return 0;
         reason = SystemMessage(error);
