@@ -4,6 +4,8 @@
 #include "sync/SyncOperations.h"
 
 #include <iostream>
+#include <utility>
+#include <vector>
 
 namespace tandrel::cli {
 
@@ -98,6 +100,11 @@ int RunSyncCommand(const CommandLine& line, const ComparisonSetup& setup, Interr
     const auto captions = engine::DefaultCategoryCaptions();
     bool allDone = true;
     bool cancelled = false;
+    const bool copy = command == Command::Copy;
+    // What the copies wrote is flushed once, after the last list; the lists'
+    // lines wait for it, since a failed flush fails rows.
+    sync::PendingFlush pending;
+    std::vector<std::pair<engine::ResultCategory, sync::SyncOutcome>> outcomes;
     for (int list : line.lists) {
         const auto category = static_cast<engine::ResultCategory>(list);
         if (interrupts.Stopping()) {
@@ -106,27 +113,31 @@ int RunSyncCommand(const CommandLine& line, const ComparisonSetup& setup, Interr
         }
         for (auto& row : store.List(category))
             row.checked = true;
-        const bool copy = command == Command::Copy;
         observer.StartList(category, copy && line.direction == sync::CopyDirection::DestinationToSource &&
                                          category != engine::ResultCategory::NotInSource);
-        const sync::SyncOutcome outcome =
-            copy ? sync::CopyCheckedRows(store, category, line.direction, options, interrupts.Flag(),
-                                         progressFraction, observer)
-                 : sync::DeleteCheckedRows(store, category, options, interrupts.Flag(), progressFraction, observer,
-                                           line.trash ? sync::DeleteTarget::Trash : sync::DeleteTarget::Remove);
+        outcomes.emplace_back(
+            category, copy ? sync::CopyCheckedRows(store, category, line.direction, options, interrupts.Flag(),
+                                                   progressFraction, observer, &pending)
+                           : sync::DeleteCheckedRows(store, category, options, interrupts.Flag(), progressFraction,
+                                                     observer,
+                                                     line.trash ? sync::DeleteTarget::Trash : sync::DeleteTarget::Remove));
+        if (outcomes.back().second.cancelled)
+            break;
+    }
+    if (copy)
+        sync::FlushCopiedRows(pending, store, options, observer, outcomes);
+    for (const auto& [category, outcome] : outcomes) {
         store.RemoveProcessedRows(category);
         status.Clear();
-        std::cout << captions[list] << ": " << outcome.succeeded << " of " << outcome.total
+        std::cout << captions[static_cast<int>(category)] << ": " << outcome.succeeded << " of " << outcome.total
                   << (copy ? " copied" : line.trash ? " moved to the trash" : " deleted");
         if (outcome.failed > 0)
             std::cout << ", " << outcome.failed << " failed";
         std::cout << std::endl;
         if (outcome.failed > 0 || outcome.succeeded < outcome.total)
             allDone = false;
-        if (outcome.cancelled) {
+        if (outcome.cancelled)
             cancelled = true;
-            break;
-        }
     }
     if (cancelled) {
         status.Print(Message(command, "cancelled; rows not reached were left as they are"));

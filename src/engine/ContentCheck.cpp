@@ -86,6 +86,15 @@ std::optional<ContentFinding> ComparePair(const FilePair& pair, char* a, char* b
         return *sourceText == *destinationText ? finding : different(0);
     }
 
+    // A file that changed while it was read may have given either verdict.
+    auto settled = [&](const ContentFinding& verdict) {
+        if (!source.Unchanged(reason))
+            return unreadable(CannotRead(pair.source, reason));
+        if (!destination.Unchanged(reason))
+            return unreadable(CannotRead(pair.destination, reason));
+        return verdict;
+    };
+
     const std::uint64_t end = std::min(source.Size(), destination.Size());
     if (end > bufferBytes) {
         source.ReadAhead();
@@ -122,15 +131,15 @@ std::optional<ContentFinding> ComparePair(const FilePair& pair, char* a, char* b
                 std::size_t at = 0;
                 while (a[at] == b[at])
                     ++at;
-                return different(offset + at);
+                return settled(different(offset + at));
             }
             account(chunk);
             offset += chunk;
         }
     }
     if (source.Size() != destination.Size())
-        return different(end);
-    return finding;
+        return settled(different(end));
+    return settled(finding);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -34,11 +35,30 @@ public:
     // or -1 with `reason` set.
     long long ReadSome(char* buffer, std::size_t size, std::uint64_t offset, std::string& reason) const;
 
+    // False with `reason` set when the file is not as it was opened: it goes
+    // on past its size, or its size or times have changed since.
+    bool Unchanged(std::string& reason) const;
+
 private:
+    // What a change to the file shows in: its size, modification and change
+    // times (on Windows the last write and change times, in 100 ns steps).
+    struct Stamp {
+        std::uint64_t size = 0;
+        std::int64_t modified[2] = {0, 0};
+        std::int64_t changed[2] = {0, 0};
+        bool operator==(const Stamp&) const = default;
+    };
+    bool StampNow(Stamp& stamp, std::string& reason) const;
+
     int m_fd = -1; // a C runtime descriptor on Windows
     std::uint64_t m_size = 0;
     std::uint64_t m_allocated = 0; // bytes the file occupies on disk
+    Stamp m_opened;
 };
+
+// A hook for tests: called after every read of any ContentFile, so that a
+// test can change a file while it is being compared.
+void SetReadHookForTesting(std::function<void()> hook);
 
 // What the link at `path` says (on Windows its reparse data); nothing with
 // `reason` set when it cannot be read.

@@ -101,6 +101,13 @@ FileResult DeleteFile(const std::string& path);
 FileResult SetArchiveOnlyAt(const ItemAt& item);
 FileResult SetArchiveOnly(const std::string& path);
 
+class WrittenFileSystems;
+
+// Gives a file (or link) a modification time that keeps it from comparing as
+// equal to the file it was copied from: the start of the epoch, or `margin`
+// seconds before its present time where that is earlier.
+FileResult MarkUnsettledAt(const ItemAt& item, std::int64_t margin);
+
 // Called between the steps of one file's content (kCopyStepBytes each) with
 // the bytes written so far and the file's size; false abandons the copy.
 using CopyProgress = std::function<bool(std::uint64_t bytesDone, std::uint64_t fileSize)>;
@@ -113,9 +120,13 @@ inline constexpr std::uint64_t kCopyStepBytes = 8u * 1024 * 1024;
 // is flushed to disk before it is replaced; new files are left to the flush
 // at the end of the run (WrittenFileSystems). On any failure, and when
 // `progress` asks to stop (the result is then Cancelled), the temporary file
-// is removed and the old target is left exactly as it was. A symbolic link is
-// copied as a link. A folder, FIFO, socket or device is never opened and fails.
-FileResult CopyFileSafelyAt(const ItemAt& from, const ItemAt& to, const CopyProgress& progress = {});
+// is removed and the old target is left exactly as it was. So it is when the
+// source changes while it is read (its size or times are not what they were
+// when it was opened): the copy would be torn. A symbolic link is copied as a
+// link. A folder, FIFO, socket or device is never opened and fails. The file
+// system of a copy that succeeds is noted in `written`.
+FileResult CopyFileSafelyAt(const ItemAt& from, const ItemAt& to, const CopyProgress& progress = {},
+                            WrittenFileSystems* written = nullptr);
 FileResult CopyFileSafely(const std::string& from, const std::string& to, const CopyProgress& progress = {});
 
 // The file systems a run has written to, so that everything it wrote can be
@@ -128,21 +139,28 @@ public:
     WrittenFileSystems(const WrittenFileSystems&) = delete;
     WrittenFileSystems& operator=(const WrittenFileSystems&) = delete;
 
-    // Notes the file system of a folder written into; returns its id.
-    std::uint64_t Note(const FolderHandle& folder);
+    // Notes the file system of a folder written into; returns its id. One
+    // descriptor is kept per file system to flush it by: a duplicate of
+    // `writtenFd` (a file written there) when given, else the folder itself,
+    // or for an item the item, when it can be read, else its folder.
+    std::uint64_t Note(const FolderHandle& folder, int writtenFd = -1);
+    std::uint64_t Note(const ItemAt& item);
 
     struct Failure {
         std::uint64_t fileSystem;
         int error;
     };
-    // Flushes every noted file system; the ones whose flush failed.
+    // Flushes every noted file system; the ones whose flush failed, or that
+    // no descriptor to flush by could be had for.
     std::vector<Failure> FlushAll();
 
 private:
     struct Noted {
         std::uint64_t fileSystem;
-        int fd; // -1: no descriptor to flush by could be opened; sync() serves
+        int fd;        // -1: no descriptor to flush by could be opened
+        int openError; // why, then
     };
+    Noted* Find(const FolderHandle& folder);
     std::vector<Noted> m_noted;
 };
 

@@ -5,6 +5,7 @@
 #include "platform/Trash.h"
 #include "sync/PathRoutines.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <condition_variable>
 #include <functional>
@@ -25,6 +26,18 @@ using platform::FileResult;
 namespace {
 
 enum class Order { TopDown, BottomUp };
+
+void MarkRowFailed(ResultStore& store, ResultCategory category, std::size_t k, const std::string& text,
+                   SyncOutcome& outcome, SyncObserver& observer)
+{
+    CompareItem& row = store.Row(category, k);
+    row.SetStatusText(text);
+    row.SetTag("");
+    row.icon = RowIcon::Failed;
+    ++outcome.failed;
+    observer.RowChanged(category, k);
+    observer.RowFailed(category, k, text);
+}
 
 // The row-by-row frame shared by copy and delete: counting pass, working
 // pass in the given order, row marks, failure handling and cancel.
@@ -103,24 +116,13 @@ struct RowRun {
             outcome.cancelled = true;
             return false;
         }
-        MarkFailed(k, result.error, outcome);
+        MarkRowFailed(store, category, k, result.error, outcome, observer);
         if (!options.IgnoreError) {
             observer.ShowFailure(result.error);
             outcome.stoppedOnFailure = true;
             return false;
         }
         return true;
-    }
-
-    void MarkFailed(std::size_t k, const std::string& text, SyncOutcome& outcome)
-    {
-        CompareItem& row = store.Row(category, k);
-        row.SetStatusText(text);
-        row.SetTag("");
-        row.icon = RowIcon::Failed;
-        ++outcome.failed;
-        observer.RowChanged(category, k);
-        observer.RowFailed(category, k, text);
     }
 };
 
@@ -142,7 +144,8 @@ const char* ProtectedKind(const platform::ItemAt& item)
 }
 
 FileResult CopyOneFile(const platform::ItemAt& from, const platform::ItemAt& to,
-                       const settings::CompareOptions& options, const platform::CopyProgress& progress)
+                       const settings::CompareOptions& options, const platform::CopyProgress& progress,
+                       platform::WrittenFileSystems& written)
 {
     if (options.Overwriting) {
         const platform::EntryKind kind = platform::LookUpAt(to).kind;
@@ -156,7 +159,7 @@ FileResult CopyOneFile(const platform::ItemAt& from, const platform::ItemAt& to,
         // overwriting is allowed.
         return platform::ErrnoFailure(std::string("Cannot replace ") + kind + " file", to.path, EACCES);
     }
-    return platform::CopyFileSafelyAt(from, to, progress);
+    return platform::CopyFileSafelyAt(from, to, progress, &written);
 }
 
 // Moves the row's item to the user's trash. A folder row goes only when it is
@@ -197,11 +200,28 @@ FileResult DeleteOneItem(const CompareItem& row, const platform::ItemAt& item, c
     return target == DeleteTarget::Trash ? TrashOneItem(row, item) : platform::DeleteFileAt(item);
 }
 
-// Flushes the file systems a copy run wrote to. The rows written to one
-// whose flush failed may not have their content on disk: they fail now.
-void FlushWrittenRows(RowRun& run, platform::WrittenFileSystems& written,
-                      const std::vector<std::pair<std::size_t, std::uint64_t>>& writtenRows, SyncOutcome& outcome)
+// A time at least this many seconds earlier than another never counts as
+// equal to it under `options`.
+std::int64_t BeyondTolerance(const settings::CompareOptions& options)
 {
+    static constexpr std::int64_t kUnitSeconds[] = {1, 60, 3600, 86400, 31 * 86400, 366 * 86400};
+    const int type = options.IgnoreType;
+    const std::int64_t unit = type >= 0 && type < 6 ? kUnitSeconds[type] : 1;
+    return (std::max<std::int64_t>(options.IgnoreTime, 0) + 2) * unit;
+}
+
+} // namespace
+
+// Flushes the file systems the copy runs wrote to. The rows written to one
+// whose flush failed may not have their content on disk: they fail now, and
+// their files, which already carry the source's size and time, are set back
+// in time so that the next comparison lists them again (as older than the
+// side they were copied from, where copying the same way repairs them).
+void FlushCopiedRows(PendingFlush& pending, ResultStore& store, const settings::CompareOptions& options,
+                     SyncObserver& observer, std::vector<std::pair<ResultCategory, SyncOutcome>>& outcomes)
+{
+    if (pending.rows.empty())
+        return; // nothing written
     // A flush can take many seconds on a slow disk. It runs on a thread of
     // its own, and while it lasts the front end's events keep running.
     std::vector<platform::WrittenFileSystems::Failure> failures;
@@ -211,7 +231,7 @@ void FlushWrittenRows(RowRun& run, platform::WrittenFileSystems& written,
     std::thread flusher;
     try {
         flusher = std::thread([&] {
-            auto result = written.FlushAll();
+            auto result = pending.fileSystems.FlushAll();
             const std::lock_guard lock(mutex);
             failures = std::move(result);
             flushed = true;
@@ -219,40 +239,50 @@ void FlushWrittenRows(RowRun& run, platform::WrittenFileSystems& written,
         });
     } catch (const std::system_error&) {
         // No thread to be had: the flush runs here, without events meanwhile.
-        failures = written.FlushAll();
+        failures = pending.fileSystems.FlushAll();
         flushed = true;
     }
     for (std::unique_lock lock(mutex);
          !flushedChanged.wait_for(lock, std::chrono::milliseconds(15), [&] { return flushed; });) {
         lock.unlock();
-        run.observer.PumpEvents();
+        observer.PumpEvents();
         lock.lock();
     }
     if (flusher.joinable())
         flusher.join();
 
     std::string firstFailure;
+    SyncOutcome* firstOutcome = nullptr;
     for (const auto& failure : failures) {
-        for (const auto& [k, fileSystem] : writtenRows) {
-            if (fileSystem != failure.fileSystem)
+        for (const PendingFlush::Written& written : pending.rows) {
+            if (written.fileSystem != failure.fileSystem)
                 continue;
+            const CompareItem& row = store.Row(written.category, written.row);
+            const std::string& root = written.toDestination ? store.DestinationRoot() : store.SourceRoot();
             const std::string text =
-                platform::ErrnoFailure("Cannot flush to disk", run.shownPath(run.store.Row(run.category, k)),
-                                       failure.error)
-                    .error;
-            --outcome.succeeded;
-            run.MarkFailed(k, text, outcome);
-            if (firstFailure.empty())
+                platform::ErrnoFailure("Cannot flush to disk", root + row.relativePath, failure.error).error;
+            if (!row.isFolder) {
+                platform::ItemAt target;
+                if (platform::ReachItem(root, row.relativePath, false, "Cannot set the time of", target).ok())
+                    platform::MarkUnsettledAt(target, BeyondTolerance(options));
+            }
+            auto outcome = std::find_if(outcomes.begin(), outcomes.end(),
+                                        [&](const auto& listed) { return listed.first == written.category; });
+            if (outcome == outcomes.end())
+                continue;
+            --outcome->second.succeeded;
+            MarkRowFailed(store, written.category, written.row, text, outcome->second, observer);
+            if (firstFailure.empty()) {
                 firstFailure = text;
+                firstOutcome = &outcome->second;
+            }
         }
     }
-    if (!firstFailure.empty() && !run.options.IgnoreError) {
-        run.observer.ShowFailure(firstFailure);
-        outcome.stoppedOnFailure = true;
+    if (firstOutcome && !options.IgnoreError) {
+        observer.ShowFailure(firstFailure);
+        firstOutcome->stoppedOnFailure = true;
     }
 }
-
-} // namespace
 
 bool DirectionOffered(ResultCategory category, CopyDirection direction)
 {
@@ -263,7 +293,7 @@ bool DirectionOffered(ResultCategory category, CopyDirection direction)
 
 SyncOutcome CopyCheckedRows(ResultStore& store, ResultCategory category, CopyDirection direction,
                             const settings::CompareOptions& options, engine::RunFlag& runFlag,
-                            double& progressFraction, SyncObserver& observer)
+                            double& progressFraction, SyncObserver& observer, PendingFlush* flushLater)
 {
     if (!DirectionOffered(category, direction)) {
         SyncOutcome refused;
@@ -277,8 +307,8 @@ SyncOutcome CopyCheckedRows(ResultStore& store, ResultCategory category, CopyDir
     const std::string& toRoot = toDestination ? store.DestinationRoot() : store.SourceRoot();
     auto toOf = [&toRoot](const CompareItem& row) { return toRoot + row.relativePath; };
 
-    platform::WrittenFileSystems written;
-    std::vector<std::pair<std::size_t, std::uint64_t>> writtenRows;
+    PendingFlush flushHere;
+    PendingFlush& pending = flushLater ? *flushLater : flushHere;
     const platform::CopyProgress progress = [&observer](std::uint64_t done, std::uint64_t size) {
         return observer.FileCopyStep(done, size);
     };
@@ -302,16 +332,19 @@ SyncOutcome CopyCheckedRows(ResultStore& store, ResultCategory category, CopyDir
                        result = platform::ReachItem(fromRoot, row.relativePath, false, "Cannot read", from);
                        if (result.ok()) {
                            sweep.BeforeWritingInto(to.folder.Fd(), ParentFolder(to.path));
-                           result = CopyOneFile(from, to, options, progress);
+                           result = CopyOneFile(from, to, options, progress, pending.fileSystems);
                        }
                    }
                    if (result.ok())
-                       writtenRows.emplace_back(k, written.Note(to.folder));
+                       pending.rows.push_back({category, k, pending.fileSystems.Note(to), toDestination});
                    return result;
                }};
     SyncOutcome outcome = run.Run(Order::TopDown);
-    FlushWrittenRows(run, written, writtenRows, outcome);
-    return outcome;
+    if (flushLater)
+        return outcome;
+    std::vector<std::pair<ResultCategory, SyncOutcome>> outcomes{{category, outcome}};
+    FlushCopiedRows(pending, store, options, observer, outcomes);
+    return outcomes.front().second;
 }
 
 SyncOutcome DeleteCheckedRows(ResultStore& store, ResultCategory category, const settings::CompareOptions& options,

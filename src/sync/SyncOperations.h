@@ -3,10 +3,14 @@
 #include "engine/ResultCategory.h"
 #include "engine/ResultStore.h"
 #include "engine/RunFlag.h"
+#include "platform/FileOps.h"
 #include "settings/CompareOptions.h"
 #include "sync/SyncObserver.h"
 
 #include <cstddef>
+#include <cstdint>
+#include <utility>
+#include <vector>
 
 namespace tandrel::sync {
 
@@ -33,6 +37,20 @@ struct SyncOutcome {
     bool refused = false;          // the direction is not offered on this list; nothing done
 };
 
+// What copy runs wrote and has yet to be flushed to disk: a caller that copies
+// several lists in one go hands the same one to each run and flushes it once
+// at its end (FlushCopiedRows).
+struct PendingFlush {
+    struct Written {
+        engine::ResultCategory category;
+        std::size_t row;
+        std::uint64_t fileSystem;
+        bool toDestination;
+    };
+    platform::WrittenFileSystems fileSystems;
+    std::vector<Written> rows;
+};
+
 // Copies the checked rows of one list, top to bottom, in the given
 // direction. The caller has asked the question and locked its commands; this
 // raises the run flag, sets the progress fraction to 0, counts the checked
@@ -48,10 +66,19 @@ struct SyncOutcome {
 // returns, whatever the run wrote is flushed to disk, once per file system;
 // when that flush fails, the rows written to that file system are turned
 // into failed rows (counted in `failed`, reported through RowFailed and, with
-// IgnoreError off, ShowFailure), since their content may not be on disk.
+// IgnoreError off, ShowFailure), since their content may not be on disk, and
+// their files are given a time that keeps them from comparing as equal, so
+// that the next comparison lists them again. With `flushLater`, the flush is
+// left to the caller's FlushCopiedRows.
 SyncOutcome CopyCheckedRows(engine::ResultStore& store, engine::ResultCategory category, CopyDirection direction,
                             const settings::CompareOptions& options, engine::RunFlag& runFlag,
-                            double& progressFraction, SyncObserver& observer);
+                            double& progressFraction, SyncObserver& observer, PendingFlush* flushLater = nullptr);
+
+// The flush of CopyCheckedRows for the runs that left it to `pending`; the
+// rows it fails are counted in the outcome of their list in `outcomes`.
+// The processed rows must still be in the store.
+void FlushCopiedRows(PendingFlush& pending, engine::ResultStore& store, const settings::CompareOptions& options,
+                     SyncObserver& observer, std::vector<std::pair<engine::ResultCategory, SyncOutcome>>& outcomes);
 
 enum class DeleteTarget {
     Remove, // the item is removed for good

@@ -1,5 +1,6 @@
 #include "engine/ContentCheck.h"
 
+#include "platform/ContentFile.h"
 #include "support/TempTree.h"
 
 #include <gtest/gtest.h>
@@ -167,6 +168,28 @@ TEST_F(ContentCheckTest, FilesThatCannotBeReadSayWhy)
     EXPECT_EQ(m_recorder.found[1].error, "Cannot read '" + pairs[1].source + "': not a regular file");
     EXPECT_EQ(m_recorder.found[2].error, "Cannot read '" + pairs[2].destination + "': No such file or directory");
     EXPECT_EQ(m_recorder.found[2].verdict, ContentVerdict::Unreadable);
+}
+
+TEST_F(ContentCheckTest, AFileChangedWhileItIsReadIsNeverEqual)
+{
+    // Grown by a byte, or overwritten in place, after the first read.
+    const std::string data = Pattern(3 * 4096, 3);
+    for (const bool grow : {true, false}) {
+        const FilePair pair = Pair("f", data, data);
+        m_tree.SetMtime("d/f", 1'500'000'000);
+        int reads = 0;
+        platform::SetReadHookForTesting([&] {
+            if (reads++ == 0)
+                grow ? m_tree.WriteFile("d/f", data + "x") : m_tree.WriteFile("d/f", data);
+        });
+        const ContentCheckSummary summary = Check({pair}, {1, 4096});
+        platform::SetReadHookForTesting({});
+        EXPECT_EQ(summary.unreadable, 1u) << grow;
+        ASSERT_EQ(m_recorder.found.size(), 1u) << grow;
+        EXPECT_EQ(m_recorder.found[0].error, "Cannot read '" + pair.destination +
+                                                 "': the file changed while it was being read");
+        m_recorder.found.clear();
+    }
 }
 
 TEST_F(ContentCheckTest, LinksAreComparedByTheirText)

@@ -128,16 +128,32 @@ TEST(FileOps, FailedWriteLeavesOldTargetAndNoTemporaryFile)
     EXPECT_EQ(t.ReadFile("d/big"), big);
 }
 
+// A tmpfs of `size` on the tree's folder `name`, for as long as it lives;
+// `error` tells why there is none (mounting takes root).
+struct Tmpfs {
+    Tmpfs(TempTree& t, const std::string& name, const char* size)
+        : path(t.Path(name))
+    {
+        t.MakeDir(name);
+        const std::string options = std::string("size=") + size;
+        if (::mount("tmpfs", path.c_str(), "tmpfs", 0, options.c_str()) != 0)
+            error = std::strerror(errno);
+    }
+    ~Tmpfs()
+    {
+        if (error.empty())
+            ::umount2(path.c_str(), MNT_DETACH);
+    }
+    std::string path;
+    std::string error;
+};
+
 TEST(FileOps, FullFileSystemLeavesOldTargetAndNoTemporaryFile)
 {
     TempTree t;
-    t.MakeDir("small");
-    if (::mount("tmpfs", t.Path("small").c_str(), "tmpfs", 0, "size=1m") != 0)
-        GTEST_SKIP() << "cannot mount a small file system here: " << std::strerror(errno);
-    struct Unmount {
-        std::string path;
-        ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
-    } unmount{t.Path("small")};
+    const Tmpfs small(t, "small", "1m");
+    if (!small.error.empty())
+        GTEST_SKIP() << "cannot mount a small file system here: " << small.error;
 
     t.WriteFile("small/target", "old bytes");
     const std::string big = BigContent(4 * 1024 * 1024);
@@ -147,6 +163,32 @@ TEST(FileOps, FullFileSystemLeavesOldTargetAndNoTemporaryFile)
     EXPECT_NE(r.error.find("No space left on device"), std::string::npos) << r.error;
     EXPECT_EQ(t.ReadFile("small/target"), "old bytes");
     EXPECT_EQ(TempFilesIn(t.Path("small")), 0);
+}
+
+TEST(FileOps, SparseFilesKeepTheirHolesOnAnotherFileSystem)
+{
+    // The kernel's copy refuses to cross file systems; the plain copy takes
+    // over wherever that happens, after a leading hole too, and keeps holes.
+    TempTree t;
+    const Tmpfs other(t, "other", "64m");
+    if (!other.error.empty())
+        GTEST_SKIP() << "cannot mount a second file system here: " << other.error;
+    const std::int64_t size = 12 << 20;
+    const std::string data = BigContent(kCopyStepBytes + 3);
+    // A hole first and 5 bytes at the end; data first and a hole at the end.
+    for (const std::int64_t at : {size - 5, std::int64_t{0}}) {
+        const std::string_view part = at == 0 ? std::string_view(data) : std::string_view(data).substr(0, 5);
+        t.WriteFile("h.img", "");
+        const int fd = ::open(t.Path("h.img").c_str(), O_WRONLY);
+        ASSERT_EQ(::pwrite(fd, part.data(), part.size(), at), std::ssize(part));
+        ASSERT_EQ(::ftruncate(fd, size), 0);
+        ::close(fd);
+
+        const FileResult r = CopyFileSafely(t.Path("h.img"), t.Path("other/h.img"));
+        ASSERT_TRUE(r.ok()) << r.error;
+        EXPECT_EQ(t.ReadFile("other/h.img"), t.ReadFile("h.img")) << at;
+        EXPECT_LT(StatOf(t.Path("other/h.img")).st_blocks * 512, std::ssize(data) + (1 << 20)) << at;
+    }
 }
 
 TEST(FileOps, LinksAreCopiedAndDeletedAsLinks)
@@ -449,6 +491,25 @@ TEST(FileOps, WrittenFileSystemsAreFlushedOnceEachAndReportFailures)
     EXPECT_EQ(failures[0].fileSystem, first);
     EXPECT_EQ(failures[0].error, EIO);
     EXPECT_TRUE(WrittenFileSystems().FlushAll().empty()); // nothing written, nothing to flush
+}
+
+TEST(FileOps, AWriteOnlyFolderIsFlushedByTheFileWrittenThere)
+{
+    TempTree t;
+    t.WriteFile("s/a", "a");
+    t.Chmod("s", 0755);
+    t.MakeDir("d");
+    t.Chmod("d", 0333);
+    const int status = RunUnprivileged([&] {
+        // The folder alone gives nothing to flush by, which must show.
+        WrittenFileSystems folderOnly;
+        folderOnly.Note(Reached(t, "d", "a").folder);
+        const auto failures = folderOnly.FlushAll();
+        WrittenFileSystems written;
+        const bool copied = CopyFileSafelyAt(Reached(t, "s", "a"), Reached(t, "d", "a"), {}, &written).ok();
+        return failures.size() == 1 && failures[0].error == EACCES && copied && written.FlushAll().empty();
+    });
+    EXPECT_EQ(status, 0);
 }
 
 } // namespace

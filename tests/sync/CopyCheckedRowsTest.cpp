@@ -735,7 +735,58 @@ TEST(CopyCheckedRows, AFailedFlushFailsTheRowsWrittenToThatFileSystem)
         for (const auto& row : p.store.List(kMissingDest))
             EXPECT_EQ(row.icon, RowIcon::Failed) << row.relativePath;
         EXPECT_EQ(p.store.RemoveProcessedRows(kMissingDest), 0u);
+        // The files, whose content may not be on disk, are listed again.
+        engine::ScanContext context = p.ScanContext();
+        engine::RunScan(context);
+        EXPECT_EQ(p.store.Count(kNewer), 2u) << ignoreError;
     }
+}
+
+TEST(CopyCheckedRows, ListsCopiedInOneGoAreFlushedOnceAtTheEnd)
+{
+    ClearFlushFault clear;
+    SyncPair p;
+    p.t.WriteFile("s/a", "new a");
+    p.t.WriteFile("d/a", "old a", 1'500'000'000);
+    p.t.WriteFile("s/b", "b");
+    p.AddFile(kNewer, "a");
+    p.AddFile(kMissingDest, "b");
+    platform::SetFlushFaultForTesting(platform::FlushFault{EIO});
+    Recorder rec;
+    PendingFlush pending;
+    std::vector<std::pair<ResultCategory, SyncOutcome>> outcomes;
+    for (auto category : {kNewer, kMissingDest}) {
+        outcomes.emplace_back(category, CopyCheckedRows(p.store, category, S2D, p.options, p.runFlag,
+                                                        p.progressFraction, rec, &pending));
+        EXPECT_EQ(outcomes.back().second.succeeded, 1u); // not flushed yet
+    }
+    EXPECT_TRUE(rec.failures.empty());
+    FlushCopiedRows(pending, p.store, p.options, rec, outcomes);
+    EXPECT_EQ(rec.failures.size(), 2u);
+    for (const auto& [category, outcome] : outcomes) {
+        EXPECT_EQ(outcome.failed, 1u);
+        EXPECT_EQ(outcome.succeeded, 0u);
+        EXPECT_EQ(p.store.Row(category, 0).icon, RowIcon::Failed);
+    }
+}
+
+TEST(CopyCheckedRows, ASourceChangedDuringItsCopyFailsItsRowAndKeepsTheOldTarget)
+{
+    SyncPair p;
+    p.t.WriteFile("s/big", std::string(2 * platform::kCopyStepBytes, 'x'), 1'500'000'000);
+    p.t.WriteFile("d/big", "old", 1'400'000'000);
+    p.AddFile(kNewer, "big");
+    Recorder rec;
+    // Overwritten in place once the copy has passed its head: a torn copy.
+    rec.onStep = [&](std::uint64_t) {
+        p.t.WriteFile("s/big", std::string(2 * platform::kCopyStepBytes, 'y'));
+        return true;
+    };
+    EXPECT_EQ(p.Copy(kNewer, S2D, rec).failed, 1u);
+    EXPECT_EQ(p.store.Row(kNewer, 0).StatusText(),
+              "Cannot copy '" + p.t.Path("s/big") + "': it changed while it was being copied");
+    EXPECT_EQ(p.t.ReadFile("d/big"), "old");
+    EXPECT_EQ(test::FolderEntries(p.t.Path("d")), std::vector<std::string>{"big"});
 }
 
 TEST(CopyCheckedRows, EventsKeepRunningWhileASlowFlushLasts)

@@ -5,8 +5,20 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace tandrel::platform {
+
+namespace {
+
+std::function<void()> g_readHook;
+
+} // namespace
+
+void SetReadHookForTesting(std::function<void()> hook)
+{
+    g_readHook = std::move(hook);
+}
 
 ContentFile::~ContentFile()
 {
@@ -43,6 +55,21 @@ bool ContentFile::Open(const std::string& path, std::string& reason, bool& isLin
     }
     m_size = static_cast<std::uint64_t>(st.st_size);
     m_allocated = static_cast<std::uint64_t>(st.st_blocks) * 512;
+    return StampNow(m_opened, reason);
+}
+
+bool ContentFile::StampNow(Stamp& stamp, std::string& reason) const
+{
+    struct stat st {};
+    if (::fstat(m_fd, &st) != 0) {
+        reason = std::strerror(errno);
+        return false;
+    }
+    stamp.size = static_cast<std::uint64_t>(st.st_size);
+    stamp.modified[0] = st.st_mtim.tv_sec;
+    stamp.modified[1] = st.st_mtim.tv_nsec;
+    stamp.changed[0] = st.st_ctim.tv_sec;
+    stamp.changed[1] = st.st_ctim.tv_nsec;
     return true;
 }
 
@@ -69,13 +96,31 @@ long long ContentFile::ReadSome(char* buffer, std::size_t size, std::uint64_t of
 {
     for (;;) {
         const ssize_t n = ::pread(m_fd, buffer, size, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR)
+            continue;
+        const int error = errno;
+        if (g_readHook)
+            g_readHook();
         if (n >= 0)
             return n;
-        if (errno != EINTR) {
-            reason = std::strerror(errno);
-            return -1;
-        }
+        reason = std::strerror(error);
+        return -1;
     }
+}
+
+bool ContentFile::Unchanged(std::string& reason) const
+{
+    char past = 0;
+    const long long more = ReadSome(&past, 1, m_size, reason);
+    if (more < 0)
+        return false;
+    Stamp now;
+    if (!StampNow(now, reason))
+        return false;
+    if (more == 0 && now == m_opened)
+        return true;
+    reason = "the file changed while it was being read";
+    return false;
 }
 
 std::optional<std::string> LinkText(const std::string& path, std::string& reason)

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <limits>
 #include <random>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -80,29 +81,33 @@ enum class CopyEnd { Done, Failed, Cancelled };
 // progress callback may stop the copy.
 class SteppedCopy {
 public:
-    SteppedCopy(int in, int out, std::int64_t size, const CopyProgress& progress)
-        : m_in(in), m_out(out), m_size(size), m_progress(progress)
+    SteppedCopy(int in, int out, const struct stat& source, const CopyProgress& progress)
+        : m_in(in), m_out(out), m_size(source.st_size),
+          m_mayHaveHoles(m_size > static_cast<std::int64_t>(kCopyStepBytes) &&
+                         static_cast<std::int64_t>(source.st_blocks) * 512 < m_size),
+          m_progress(progress)
     {
     }
 
     bool readFailed = false;
 
-    // The kernel's in-place copy is tried first; when it is not available for
-    // this pair of files, plain reads and writes are used.
+    // The kernel's in-place copy is tried first; where it is not available
+    // for this pair of files (another file system, for one), plain reads and
+    // writes take over from where the copy stands.
     CopyEnd Run()
     {
         if (!WriteFaultForTesting()) {
-            const bool mayHaveHoles = m_size > static_cast<std::int64_t>(kCopyStepBytes);
             for (;;) {
-                if (mayHaveHoles && !SkipHole())
+                if (m_mayHaveHoles && !SkipHole())
                     return CopyEnd::Failed;
                 const ssize_t n = ::copy_file_range(m_in, nullptr, m_out, nullptr, kCopyStepBytes, 0);
                 if (n < 0) {
                     if (errno == EINTR)
                         continue;
                     const bool unsupported = errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP ||
-                                             errno == EINVAL || errno == EBADF || errno == EPERM;
-                    if (m_written == 0 && unsupported)
+                                             errno == EINVAL ||
+                                             (m_written == 0 && (errno == EBADF || errno == EPERM));
+                    if (unsupported)
                         break;
                     // Ambiguous whether reading or writing failed; a target-side
                     // error is by far the likelier (a full disk, quota).
@@ -111,12 +116,9 @@ public:
                 if (n == 0) {
                     // Some file systems report 0 for files whose size they do not
                     // know in advance; read those the ordinary way.
-                    if (m_written == 0 && m_size > 0)
+                    if (m_written < m_size)
                         break;
-                    // A hole at the end is left by giving the copy its length.
-                    if (mayHaveHoles && ::ftruncate(m_out, m_written) != 0)
-                        return CopyEnd::Failed;
-                    return CopyEnd::Done;
+                    return Finish();
                 }
                 m_written += n;
                 if (!GoOn())
@@ -146,6 +148,14 @@ private:
         return true;
     }
 
+    // A hole at the end is left by giving the copy its length.
+    CopyEnd Finish()
+    {
+        if (m_mayHaveHoles && ::ftruncate(m_out, m_written) != 0)
+            return CopyEnd::Failed;
+        return CopyEnd::Done;
+    }
+
     // True unless the progress callback, asked at a step's end while more is
     // to come, wants the copy stopped.
     bool GoOn()
@@ -161,6 +171,8 @@ private:
     {
         static thread_local std::vector<char> buffer(256 * 1024);
         for (;;) {
+            if (m_mayHaveHoles && !SkipHole())
+                return CopyEnd::Failed;
             const ssize_t n = ::read(m_in, buffer.data(), buffer.size());
             if (n < 0) {
                 if (errno == EINTR)
@@ -169,7 +181,7 @@ private:
                 return CopyEnd::Failed;
             }
             if (n == 0)
-                return CopyEnd::Done;
+                return Finish();
             if (!WriteAll(m_out, buffer.data(), static_cast<std::size_t>(n), m_written))
                 return CopyEnd::Failed;
             if (!GoOn())
@@ -180,6 +192,7 @@ private:
     int m_in;
     int m_out;
     std::int64_t m_size;
+    bool m_mayHaveHoles;
     const CopyProgress& m_progress;
     std::int64_t m_written = 0;
     std::int64_t m_nextStep = static_cast<std::int64_t>(kCopyStepBytes);
@@ -228,6 +241,22 @@ FileResult CopyLink(const ItemAt& from, const ItemAt& to, const struct stat& st)
         return ErrnoFailure("Cannot replace", to.path, err);
     }
     return FileResult::Success();
+}
+
+// A file read while something writes to it gives a copy that is neither
+// the old nor the new content: its size and times must be what they were when
+// it was opened.
+FileResult SameSinceOpened(int fd, const struct stat& opened, const std::string& path)
+{
+    struct stat now;
+    if (::fstat(fd, &now) != 0)
+        return ErrnoFailure("Cannot read", path, errno);
+    auto same = [](const struct timespec& a, const struct timespec& b) {
+        return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+    };
+    if (now.st_size == opened.st_size && same(now.st_mtim, opened.st_mtim) && same(now.st_ctim, opened.st_ctim))
+        return FileResult::Success();
+    return FileResult::Failure("Cannot copy '" + path + "': it changed while it was being copied");
 }
 
 int OpenLevel(int folder, const std::string& name)
@@ -372,13 +401,33 @@ FileResult SetArchiveOnlyAt(const ItemAt& item)
     return ErrnoFailure("Cannot set attributes of", item.path, err);
 }
 
-FileResult CopyFileSafelyAt(const ItemAt& from, const ItemAt& to, const CopyProgress& progress)
+FileResult MarkUnsettledAt(const ItemAt& item, std::int64_t margin)
+{
+    struct stat st;
+    if (::fstatat(item.folder.Fd(), item.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return ErrnoFailure("Cannot set the time of", item.path, errno);
+    const std::int64_t now = st.st_mtim.tv_sec;
+    const std::int64_t earliest = std::numeric_limits<time_t>::min();
+    const std::int64_t time = std::min<std::int64_t>(0, now < earliest + margin ? earliest : now - margin);
+    const struct timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(time), 0}};
+    if (::utimensat(item.folder.Fd(), item.name.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0)
+        return ErrnoFailure("Cannot set the time of", item.path, errno);
+    return FileResult::Success();
+}
+
+FileResult CopyFileSafelyAt(const ItemAt& from, const ItemAt& to, const CopyProgress& progress,
+                            WrittenFileSystems* written)
 {
     struct stat st;
     if (::fstatat(from.folder.Fd(), from.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
         return ErrnoFailure("Cannot read", from.path, errno);
     if (S_ISLNK(st.st_mode))
-        return CopyLink(from, to, st);
+    {
+        FileResult result = CopyLink(from, to, st);
+        if (result.ok() && written)
+            written->Note(to.folder);
+        return result;
+    }
     if (S_ISDIR(st.st_mode))
         return ErrnoFailure("Cannot copy", from.path, EISDIR);
     if (!S_ISREG(st.st_mode))
@@ -415,9 +464,11 @@ FileResult CopyFileSafelyAt(const ItemAt& from, const ItemAt& to, const CopyProg
         return result;
     };
 
-    SteppedCopy copy(in, out, st.st_size, progress);
+    SteppedCopy copy(in, out, st, progress);
     switch (copy.Run()) {
     case CopyEnd::Done:
+        if (FileResult unchanged = SameSinceOpened(in, st, from.path); !unchanged.ok())
+            return fail(unchanged);
         break;
     case CopyEnd::Cancelled:
         return fail(FileResult::Cancelled("Copy to '" + to.path + "' cancelled"));
@@ -446,6 +497,8 @@ FileResult CopyFileSafelyAt(const ItemAt& from, const ItemAt& to, const CopyProg
         if (synced != 0)
             return fail(ErrnoFailure("Cannot write", to.path, errno));
     }
+    if (written)
+        written->Note(to.folder, out);
     const int closing = out;
     out = -1;
     // On this system the descriptor is gone even when close is interrupted.
@@ -466,19 +519,41 @@ WrittenFileSystems::~WrittenFileSystems()
         CloseQuietly(noted.fd);
 }
 
-std::uint64_t WrittenFileSystems::Note(const FolderHandle& folder)
+WrittenFileSystems::Noted* WrittenFileSystems::Find(const FolderHandle& folder)
 {
     struct stat st;
     if (::fstat(folder.Fd(), &st) != 0)
         st.st_dev = 0;
     const auto fileSystem = static_cast<std::uint64_t>(st.st_dev);
-    const bool known = std::any_of(m_noted.begin(), m_noted.end(),
-                                   [fileSystem](const Noted& noted) { return noted.fileSystem == fileSystem; });
-    if (!known) {
-        // syncfs wants a descriptor opened for real, not one of O_PATH.
-        const int fd = ::openat(folder.Fd(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        m_noted.push_back({fileSystem, fd});
+    auto noted = std::find_if(m_noted.begin(), m_noted.end(),
+                              [fileSystem](const Noted& n) { return n.fileSystem == fileSystem; });
+    if (noted != m_noted.end())
+        return &*noted;
+    m_noted.push_back({fileSystem, -1, EBADF});
+    return &m_noted.back();
+}
+
+std::uint64_t WrittenFileSystems::Note(const FolderHandle& folder, int writtenFd)
+{
+    Noted& noted = *Find(folder);
+    if (noted.fd < 0) {
+        // syncfs wants a descriptor opened for real, not one of O_PATH. The
+        // written file's own can always be had; a folder may not be readable.
+        noted.fd = writtenFd >= 0 ? ::fcntl(writtenFd, F_DUPFD_CLOEXEC, 0)
+                                  : ::openat(folder.Fd(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        noted.openError = noted.fd < 0 ? errno : 0;
     }
+    return noted.fileSystem;
+}
+
+std::uint64_t WrittenFileSystems::Note(const ItemAt& item)
+{
+    if (const Noted& noted = *Find(item.folder); noted.fd >= 0)
+        return noted.fileSystem;
+    const int fd = ::openat(item.folder.Fd(), item.name.c_str(),
+                            O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    const std::uint64_t fileSystem = Note(item.folder, fd);
+    CloseQuietly(fd);
     return fileSystem;
 }
 
@@ -488,7 +563,7 @@ std::vector<WrittenFileSystems::Failure> WrittenFileSystems::FlushAll()
     for (const Noted& noted : m_noted) {
         int error = FlushFaultErrorForTesting();
         if (error == 0 && noted.fd < 0)
-            ::sync();
+            error = noted.openError; // nothing to flush this file system by
         else if (error == 0 && ::syncfs(noted.fd) != 0)
             error = errno;
         if (error != 0)

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace tandrel::platform {
@@ -22,7 +23,14 @@ HANDLE HandleOf(int fd)
     return reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
 }
 
+std::function<void()> g_readHook;
+
 } // namespace
+
+void SetReadHookForTesting(std::function<void()> hook)
+{
+    g_readHook = std::move(hook);
+}
 
 ContentFile::~ContentFile()
 {
@@ -71,6 +79,21 @@ bool ContentFile::Open(const std::string& path, std::string& reason, bool& isLin
     m_size = static_cast<std::uint64_t>(standard.EndOfFile.QuadPart);
     // Holes are not looked for here: every byte is read.
     m_allocated = m_size;
+    return StampNow(m_opened, reason);
+}
+
+bool ContentFile::StampNow(Stamp& stamp, std::string& reason) const
+{
+    FILE_STANDARD_INFO standard {};
+    FILE_BASIC_INFO basic {};
+    if (!GetFileInformationByHandleEx(HandleOf(m_fd), FileStandardInfo, &standard, sizeof standard) ||
+        !GetFileInformationByHandleEx(HandleOf(m_fd), FileBasicInfo, &basic, sizeof basic)) {
+        reason = SystemMessage(GetLastError());
+        return false;
+    }
+    stamp.size = static_cast<std::uint64_t>(standard.EndOfFile.QuadPart);
+    stamp.modified[0] = basic.LastWriteTime.QuadPart;
+    stamp.changed[0] = basic.ChangeTime.QuadPart;
     return true;
 }
 
@@ -96,14 +119,32 @@ long long ContentFile::ReadSome(char* buffer, std::size_t size, std::uint64_t of
     at.OffsetHigh = static_cast<DWORD>(offset >> 32);
     DWORD got = 0;
     const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
-    if (!ReadFile(HandleOf(m_fd), buffer, wanted, &got, &at)) {
-        const DWORD error = GetLastError();
+    const BOOL read = ReadFile(HandleOf(m_fd), buffer, wanted, &got, &at);
+    const DWORD error = read ? 0 : GetLastError();
+    if (g_readHook)
+        g_readHook();
+    if (!read) {
         if (error == ERROR_HANDLE_EOF)
             return 0;
         reason = SystemMessage(error);
         return -1;
     }
     return got;
+}
+
+bool ContentFile::Unchanged(std::string& reason) const
+{
+    char past = 0;
+    const long long more = ReadSome(&past, 1, m_size, reason);
+    if (more < 0)
+        return false;
+    Stamp now;
+    if (!StampNow(now, reason))
+        return false;
+    if (more == 0 && now == m_opened)
+        return true;
+    reason = "the file changed while it was being read";
+    return false;
 }
 
 std::optional<std::string> LinkText(const std::string& path, std::string& reason)

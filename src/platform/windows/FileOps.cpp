@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -312,7 +313,32 @@ FileResult SetArchiveOnlyAt(const ItemAt& item)
     return FileResult::Success();
 }
 
-FileResult CopyFileSafelyAt(const ItemAt& from, const ItemAt& to, const CopyProgress& progress)
+FileResult MarkUnsettledAt(const ItemAt& item, std::int64_t margin)
+{
+    std::wstring wide;
+    if (FileResult result = SystemPathOf(item, "Cannot set the time of", wide); !result.ok())
+        return result;
+    Handle file(CreateFileW(wide.c_str(), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!file.Valid() || !GetFileInformationByHandle(file.Get(), &info))
+        return WindowsFailure("Cannot set the time of", item.path, GetLastError());
+    // In 100 ns steps since 1601; the epoch is 11644473600 seconds later.
+    constexpr std::int64_t kEpoch = 11644473600;
+    const std::int64_t now =
+        static_cast<std::int64_t>((static_cast<std::uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
+                                  info.ftLastWriteTime.dwLowDateTime) / 10000000 - kEpoch;
+    const std::int64_t time = std::max<std::int64_t>(-kEpoch, std::min<std::int64_t>(0, now - margin));
+    const auto ticks = static_cast<std::uint64_t>(time + kEpoch) * 10000000;
+    const FILETIME written{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+    if (!SetFileTime(file.Get(), nullptr, nullptr, &written))
+        return WindowsFailure("Cannot set the time of", item.path, GetLastError());
+    return FileResult::Success();
+}
+
+FileResult CopyFileSafelyAt(const ItemAt& from, const ItemAt& to, const CopyProgress& progress,
+                            WrittenFileSystems* written)
 {
     std::wstring source;
     std::wstring target;
@@ -357,8 +383,18 @@ FileResult CopyFileSafelyAt(const ItemAt& from, const ItemAt& to, const CopyProg
     const std::uint64_t size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
     DWORD error = 0;
     switch (CopyData(in.Get(), out.Get(), size, progress, error)) {
-    case CopyEnd::Done:
+    case CopyEnd::Done: {
+        // A file changed while it was read gives a torn copy. Others may
+        // only read it while it is open here; one that wrote to it already
+        // can go on, so its size and time must be what they were.
+        BY_HANDLE_FILE_INFORMATION now{};
+        if (!GetFileInformationByHandle(in.Get(), &now))
+            return fail(WindowsFailure("Cannot read", from.path, GetLastError()));
+        if (now.nFileSizeHigh != info.nFileSizeHigh || now.nFileSizeLow != info.nFileSizeLow ||
+            CompareFileTime(&now.ftLastWriteTime, &info.ftLastWriteTime) != 0)
+            return fail(FileResult::Failure("Cannot copy '" + from.path + "': it changed while it was being copied"));
         break;
+    }
     case CopyEnd::Cancelled:
         return fail(FileResult::Cancelled("Copy to '" + to.path + "' cancelled"));
     case CopyEnd::ReadFailed:
@@ -382,22 +418,34 @@ FileResult CopyFileSafelyAt(const ItemAt& from, const ItemAt& to, const CopyProg
         return fail(WindowsFailure("Cannot set attributes of", to.path, GetLastError()));
     if (!MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return fail(WindowsFailure("Cannot replace", to.path, GetLastError()));
+    if (written)
+        written->Note(to.folder);
     return FileResult::Success();
 }
 
 WrittenFileSystems::~WrittenFileSystems() = default;
 
-std::uint64_t WrittenFileSystems::Note(const FolderHandle& folder)
+WrittenFileSystems::Noted* WrittenFileSystems::Find(const FolderHandle& folder)
 {
     BY_HANDLE_FILE_INFORMATION info{};
     const std::uint64_t fileSystem =
         GetFileInformationByHandle(HandleOf(folder), &info) ? info.dwVolumeSerialNumber : 0;
-    bool known = false;
-    for (const Noted& noted : m_noted)
-        known = known || noted.fileSystem == fileSystem;
-    if (!known)
-        m_noted.push_back({fileSystem, -1});
-    return fileSystem;
+    for (Noted& noted : m_noted)
+        if (noted.fileSystem == fileSystem)
+            return &noted;
+    m_noted.push_back({fileSystem, -1, 0});
+    return &m_noted.back();
+}
+
+// Every file is flushed before it is renamed in: no descriptor is kept.
+std::uint64_t WrittenFileSystems::Note(const FolderHandle& folder, int)
+{
+    return Find(folder)->fileSystem;
+}
+
+std::uint64_t WrittenFileSystems::Note(const ItemAt& item)
+{
+    return Find(item.folder)->fileSystem;
 }
 
 std::vector<WrittenFileSystems::Failure> WrittenFileSystems::FlushAll()
