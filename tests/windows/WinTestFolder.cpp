@@ -21,6 +21,58 @@ std::wstring Wide(const std::string& path)
     return wide;
 }
 
+using WineUnixName = char*(__cdecl*)(const wchar_t*);
+
+WineUnixName WineUnixNameCall()
+{
+    return reinterpret_cast<WineUnixName>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+}
+
+std::string UnixName(const std::wstring& path)
+{
+    char* name = WineUnixNameCall()(path.c_str());
+    const std::string unix = name ? name : "";
+    HeapFree(GetProcessHeap(), 0, name);
+    return unix;
+}
+
+// Runs a host program under Wine. Its end and exit code are not seen
+// reliably (Wine starts it through a helper), so callers look at its work.
+void RunHostProgram(const std::string& commandLine)
+{
+    std::wstring wide(commandLine.begin(), commandLine.end());
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, wide.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return;
+    WaitForSingleObject(process.hProcess, 30'000);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+}
+
+// Whether `path` exists (`present`) or not within a few seconds.
+bool Awaited(const std::wstring& path, bool present)
+{
+    for (int wait = 0; wait < 100; ++wait, Sleep(50))
+        if ((GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) == present)
+            return true;
+    return false;
+}
+
+// A folder link is taken away as the link: under Wine only the host can do
+// that (RemoveDirectoryW would remove the folder it leads to).
+void RemoveFolderLink(const std::wstring& link)
+{
+    if (RunsUnderWine()) {
+        RunHostProgram("/bin/rm -f \"" + UnixName(link) + "\"");
+        Awaited(link, false);
+    } else {
+        RemoveDirectoryW(link.c_str());
+    }
+}
+
 void RemoveTree(const std::wstring& folder)
 {
     WIN32_FIND_DATAW data {};
@@ -35,7 +87,7 @@ void RemoveTree(const std::wstring& folder)
             if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
                 RemoveTree(path);
             else if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveDirectoryW(path.c_str());
+                RemoveFolderLink(path);
             else
                 DeleteFileW(path.c_str());
         } while (FindNextFileW(search, &data));
@@ -46,13 +98,15 @@ void RemoveTree(const std::wstring& folder)
 
 } // namespace
 
-WinTestFolder::WinTestFolder()
+WinTestFolder::WinTestFolder(const std::string& below)
 {
     static std::atomic<unsigned> counter{0};
     wchar_t temp[MAX_PATH + 1];
-    const DWORD length = GetTempPathW(MAX_PATH + 1, temp);
-    std::string base;
-    EXPECT_TRUE(length > 0 && platform::ToUtf8(std::wstring_view(temp, length), base));
+    std::string base = below;
+    if (base.empty()) {
+        const DWORD length = GetTempPathW(MAX_PATH + 1, temp);
+        EXPECT_TRUE(length > 0 && platform::ToUtf8(std::wstring_view(temp, length), base));
+    }
     if (base.empty() || base.back() != '\\')
         base += '\\';
     // Wine reuses process ids: a folder left by a killed run is stepped over.
@@ -132,6 +186,18 @@ std::uint32_t WinTestFolder::Attributes(const std::string& relative) const
     return GetFileAttributesW(Wide(Path(relative)).c_str());
 }
 
+bool WinTestFolder::MakeFolderLink(const std::string& relative, const std::string& target) const
+{
+    const std::wstring link = Wide(Path(relative));
+    const std::wstring to = Wide(Path(target));
+    if (RunsUnderWine()) {
+        RunHostProgram("/bin/ln -s \"" + UnixName(to) + "\" \"" + UnixName(link) + "\"");
+        return Awaited(link, true);
+    }
+    return CreateSymbolicLinkW(link.c_str(), to.c_str(),
+                               SYMBOLIC_LINK_FLAG_DIRECTORY | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE);
+}
+
 bool WinTestFolder::KeepsDosAttributes() const
 {
     WriteFile("probe", "");
@@ -151,6 +217,11 @@ std::uint32_t WinTestFolder::BitsAlwaysReported() const
     const DWORD back = GetFileAttributesW(probe.c_str());
     DeleteFileW(probe.c_str());
     return back == INVALID_FILE_ATTRIBUTES ? 0 : back & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
+}
+
+bool RunsUnderWine()
+{
+    return WineUnixNameCall() != nullptr;
 }
 
 std::string LongRelativeFolder(const std::string& root)

@@ -8,6 +8,7 @@
 
 #include <io.h>
 
+#include <atomic>
 #include <cerrno>
 
 // The Recycle Bin through the shell's file operation, which records where
@@ -17,6 +18,8 @@
 namespace tandrel::platform {
 
 namespace {
+
+std::atomic<bool> g_withoutNukeWarning{false};
 
 // "\\?\C:\x" -> "C:\x", "\\?\UNC\server\share\x" -> "\\server\share\x".
 std::wstring ShellPath(const std::wstring& systemPath)
@@ -62,19 +65,36 @@ FileResult TrashSystemPath(const std::wstring& systemPath, const std::string& sh
     bin.cbSize = sizeof bin;
     if (FAILED(SHQueryRecycleBinW(path.c_str(), &bin)))
         return FileResult::Failure("Cannot move '" + shownPath + "' to the Recycle Bin: its drive has none");
+    const long long itemsBefore = bin.i64NumItems;
 
     std::wstring from = path;
     from.push_back(L'\0'); // the list of items ends with an empty name
     SHFILEOPSTRUCTW operation{};
     operation.wFunc = FO_DELETE;
     operation.pFrom = from.c_str();
-    operation.fFlags = FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_NOERRORUI | FOF_SILENT;
+    // Without FOF_WANTNUKEWARNING the shell deletes for good, silently, what
+    // the bin cannot take (too big for it, or, under Wine, on another file
+    // system than the trash). With it, the shell asks first, in spite of
+    // FOF_NOCONFIRMATION; where it cannot ask, the item stays.
+    operation.fFlags = FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_NOERRORUI | FOF_SILENT |
+                       (g_withoutNukeWarning ? 0 : FOF_WANTNUKEWARNING);
     const int result = SHFileOperationW(&operation);
-    if (result != 0)
-        return FileResult::Failure("Cannot move '" + shownPath + "' to the Recycle Bin: the shell reports error " +
-                                   std::to_string(result));
+    const std::string failed = "Cannot move '" + shownPath + "' to the Recycle Bin: ";
     if (operation.fAnyOperationsAborted)
-        return FileResult::Failure("Cannot move '" + shownPath + "' to the Recycle Bin: the move was stopped");
+        return FileResult::Failure(failed + "the Recycle Bin cannot take it, and it was left where it is");
+    if (result != 0)
+        return FileResult::Failure(failed + "the shell reports error " + std::to_string(result));
+
+    // Success is only what can be seen: the item has left its place and the
+    // bin holds one item more.
+    if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES)
+        return FileResult::Failure(failed + "the shell reported success but left it where it is");
+    if (const DWORD error = GetLastError(); error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND)
+        return WindowsFailure("Cannot tell whether the Recycle Bin took", shownPath, error);
+    bin = SHQUERYRBINFO{};
+    bin.cbSize = sizeof bin;
+    if (FAILED(SHQueryRecycleBinW(path.c_str(), &bin)) || bin.i64NumItems <= itemsBefore)
+        return FileResult::Failure(failed + "it is gone but not in the Recycle Bin; the shell may have deleted it for good");
     return FileResult::Success();
 }
 
@@ -100,6 +120,11 @@ FileResult MoveToTrashAt(int parentFd, const std::string& name, const std::strin
     if (folder.back() != L'\\')
         folder += L'\\';
     return TrashSystemPath(folder + wideName, shownPath, folders);
+}
+
+void SetTrashWithoutNukeWarningForTesting(bool without)
+{
+    g_withoutNukeWarning = without;
 }
 
 } // namespace tandrel::platform
