@@ -21,56 +21,37 @@ std::wstring Wide(const std::string& path)
     return wide;
 }
 
-using WineUnixName = char*(__cdecl*)(const wchar_t*);
-
-WineUnixName WineUnixNameCall()
+// Under Wine, the host's name of `path`; empty elsewhere.
+std::string HostName(const std::wstring& path)
 {
-    return reinterpret_cast<WineUnixName>(
+    using Call = char*(__cdecl*)(const wchar_t*);
+    const auto call = reinterpret_cast<Call>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-}
-
-std::string UnixName(const std::wstring& path)
-{
-    char* name = WineUnixNameCall()(path.c_str());
-    const std::string unix = name ? name : "";
+    char* name = call ? call(path.c_str()) : nullptr;
+    const std::string host = name ? name : "";
     HeapFree(GetProcessHeap(), 0, name);
-    return unix;
+    return host;
 }
 
-// Runs a host program under Wine. Its end and exit code are not seen
-// reliably (Wine starts it through a helper), so callers look at its work.
-void RunHostProgram(const std::string& commandLine)
+// Runs a host command under Wine, then waits until `path` is there or gone
+// as `present` says: Wine starts the command through a helper whose end and
+// exit code say nothing of the command's own.
+bool RunOnHost(const std::string& command, const std::wstring& path, bool present)
 {
-    std::wstring wide(commandLine.begin(), commandLine.end());
+    std::wstring wide(command.begin(), command.end());
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, wide.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return;
-    WaitForSingleObject(process.hProcess, 30'000);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-}
-
-// Whether `path` exists (`present`) or not within a few seconds.
-bool Awaited(const std::wstring& path, bool present)
-{
-    for (int wait = 0; wait < 100; ++wait, Sleep(50))
+    if (CreateProcessW(nullptr, wide.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        WaitForSingleObject(process.hProcess, 30'000);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    for (int wait = 0; wait < 100; ++wait, Sleep(50)) {
         if ((GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) == present)
             return true;
-    return false;
-}
-
-// A folder link is taken away as the link: under Wine only the host can do
-// that (RemoveDirectoryW would remove the folder it leads to).
-void RemoveFolderLink(const std::wstring& link)
-{
-    if (RunsUnderWine()) {
-        RunHostProgram("/bin/rm -f \"" + UnixName(link) + "\"");
-        Awaited(link, false);
-    } else {
-        RemoveDirectoryW(link.c_str());
     }
+    return false;
 }
 
 void RemoveTree(const std::wstring& folder)
@@ -86,8 +67,10 @@ void RemoveTree(const std::wstring& folder)
             SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
             if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
                 RemoveTree(path);
+            else if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && RunsUnderWine()) // a folder link:
+                RunOnHost("/bin/rm -f \"" + HostName(path) + "\"", path, false); // Wine would remove its target
             else if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveFolderLink(path);
+                RemoveDirectoryW(path.c_str());
             else
                 DeleteFileW(path.c_str());
         } while (FindNextFileW(search, &data));
@@ -190,10 +173,8 @@ bool WinTestFolder::MakeFolderLink(const std::string& relative, const std::strin
 {
     const std::wstring link = Wide(Path(relative));
     const std::wstring to = Wide(Path(target));
-    if (RunsUnderWine()) {
-        RunHostProgram("/bin/ln -s \"" + UnixName(to) + "\" \"" + UnixName(link) + "\"");
-        return Awaited(link, true);
-    }
+    if (RunsUnderWine())
+        return RunOnHost("/bin/ln -s \"" + HostName(to) + "\" \"" + HostName(link) + "\"", link, true);
     return CreateSymbolicLinkW(link.c_str(), to.c_str(),
                                SYMBOLIC_LINK_FLAG_DIRECTORY | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE);
 }
@@ -221,7 +202,7 @@ std::uint32_t WinTestFolder::BitsAlwaysReported() const
 
 bool RunsUnderWine()
 {
-    return WineUnixNameCall() != nullptr;
+    return !HostName(L"C:\\").empty();
 }
 
 std::string LongRelativeFolder(const std::string& root)
