@@ -227,6 +227,10 @@ TEST(SyncWindows, FolderLinksAreNeitherFollowedNorCopied)
         GTEST_SKIP() << "folder links cannot be made here";
     ResultStore store = test::CompareFolders(t);
     EXPECT_EQ(test::RowPaths(store, ResultCategory::NotInSource), (std::set<std::string>{"toEmpty", "toFull"}));
+    platform::ItemAt through;
+    EXPECT_NE(platform::ReachItem(t.Path("dst"), "toFull\\inside", false, "Cannot delete", through)
+                  .error.find("toFull' is a junction or symbolic link, which is not followed"),
+              std::string::npos);
 
     const Recorder copied = WorkOnRows(store, ResultCategory::NotInDestination, true, true);
     ASSERT_EQ(copied.failures.size(), 1u);

@@ -67,6 +67,8 @@ FileResult OpenFolderHandle(const std::wstring& path, bool followLink, const std
         CloseHandle(handle);
         return WindowsFailure(what, shownPath, error);
     }
+    if (!followLink)
+        info.dwFileAttributes |= LinkBitOfName(path);
     if (info.dwFileAttributes & kAttrReparsePoint) {
         CloseHandle(handle);
         if (isLink)
