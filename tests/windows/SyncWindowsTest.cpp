@@ -188,7 +188,9 @@ TEST(SyncWindows, FolderRowsCarryAndKeepTheirAttributes)
     const struct {
         std::uint32_t attribute;
         const char* kind;
-    } cases[] = {{platform::kAttrReadOnly, "read-only"}, {platform::kAttrHidden, "hidden"}, {platform::kAttrSystem, "system"}};
+    } cases[] = {{platform::kAttrReadOnly, "read-only"},
+                 {platform::kAttrHidden, "hidden"},
+                 {platform::kAttrSystem, "system"}};
     for (const auto& c : cases) {
         WinTestFolder t;
         t.MakeFolders("src\\made");
@@ -205,8 +207,8 @@ TEST(SyncWindows, FolderRowsCarryAndKeepTheirAttributes)
 
         const Recorder refused = WorkOnRows(store, ResultCategory::NotInSource, false, false);
         ASSERT_EQ(refused.failures.size(), 1u) << c.kind;
-        EXPECT_EQ(refused.failures[0].rfind(std::string("Cannot remove ") + c.kind + " folder '" + t.Path("dst\\kept"), 0), 0u)
-            << refused.failures[0];
+        const std::string refusal = std::string("Cannot remove ") + c.kind + " folder '" + t.Path("dst\\kept") + "': ";
+        EXPECT_EQ(refused.failures[0].rfind(refusal, 0), 0u) << refused.failures[0];
         EXPECT_TRUE(t.Exists("dst\\kept")) << c.kind;
         EXPECT_TRUE(WorkOnRows(store, ResultCategory::NotInSource, false, true).failures.empty()) << c.kind;
         EXPECT_FALSE(t.Exists("dst\\kept")) << c.kind;
@@ -246,6 +248,12 @@ TEST(SyncWindows, FolderLinksAreNeitherFollowedNorCopied)
         EXPECT_NE(failure.find("': it is a junction or symbolic link, and this system opens what it leads to"),
                   std::string::npos)
             << failure;
+    if (test::RunsUnderWine()) {
+        const Recorder trashed = WorkOnRows(store, ResultCategory::NotInSource, false, true, DeleteTarget::Trash);
+        EXPECT_EQ(trashed.failures.size(), 2u);
+        for (const std::string& failure : trashed.failures)
+            EXPECT_NE(failure.find("this system would move what it leads to instead"), std::string::npos) << failure;
+    }
     EXPECT_EQ(t.Exists("dst\\toEmpty") && t.Exists("dst\\toFull"), test::RunsUnderWine());
     EXPECT_TRUE(t.Exists("dst\\empty"));
     EXPECT_EQ(t.ReadFile("dst\\full\\inside"), "i");

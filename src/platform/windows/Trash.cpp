@@ -47,6 +47,21 @@ bool FolderHasEntries(const std::wstring& folder)
     return found;
 }
 
+// Whether the junction or link at `path` opens as itself; Wine opens a
+// folder link as the folder it leads to, and its trash would take that.
+bool LinkOpensAsItself(const std::wstring& path)
+{
+    const HANDLE link =
+        CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool itself = link != INVALID_HANDLE_VALUE && GetFileInformationByHandle(link, &info) &&
+                        (info.dwFileAttributes & kAttrReparsePoint);
+    if (link != INVALID_HANDLE_VALUE)
+        CloseHandle(link);
+    return itself;
+}
+
 FileResult TrashSystemPath(const std::wstring& systemPath, const std::string& shownPath, TrashFolders folders)
 {
     const std::wstring path = ShellPath(systemPath);
@@ -56,6 +71,10 @@ FileResult TrashSystemPath(const std::wstring& systemPath, const std::string& sh
     const DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return WindowsFailure("Cannot move to the Recycle Bin", shownPath, GetLastError());
+    if ((attributes & kAttrReparsePoint) && !LinkOpensAsItself(path))
+        return FileResult::Failure("Cannot move '" + shownPath +
+                                   "' to the Recycle Bin: it is a junction or symbolic link, and this system would "
+                                   "move what it leads to instead; neither is moved");
     if (folders == TrashFolders::OnlyWhenEmpty && (attributes & kAttrFolder) && !(attributes & kAttrReparsePoint) &&
         FolderHasEntries(path))
         return ErrnoFailure("Cannot move to the Recycle Bin", shownPath, ENOTEMPTY);
@@ -94,7 +113,8 @@ FileResult TrashSystemPath(const std::wstring& systemPath, const std::string& sh
     bin = SHQUERYRBINFO{};
     bin.cbSize = sizeof bin;
     if (FAILED(SHQueryRecycleBinW(path.c_str(), &bin)) || bin.i64NumItems <= itemsBefore)
-        return FileResult::Failure(failed + "it is gone but not in the Recycle Bin; the shell may have deleted it for good");
+        return FileResult::Failure(failed +
+                                   "it is gone but not in the Recycle Bin; the shell may have deleted it for good");
     return FileResult::Success();
 }
 
