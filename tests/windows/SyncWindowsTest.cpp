@@ -36,6 +36,12 @@ long long ItemsInRecycleBin(const std::string& path)
     return SUCCEEDED(SHQueryRecycleBinW(wide.c_str(), &bin)) ? bin.i64NumItems : -1;
 }
 
+void ExpectEachSays(const Recorder& recorder, const std::string& text)
+{
+    for (const std::string& failure : recorder.failures)
+        EXPECT_NE(failure.find(text), std::string::npos) << failure;
+}
+
 void CheckAll(ResultStore& store, ResultCategory category)
 {
     for (std::size_t k = 0; k < store.Count(category); ++k)
@@ -244,15 +250,11 @@ TEST(SyncWindows, FolderLinksAreNeitherFollowedNorCopied)
     // lead to, so they stay, with a text that says why.
     const Recorder deleted = WorkOnRows(store, ResultCategory::NotInSource, false, true);
     EXPECT_EQ(deleted.failures.size(), test::RunsUnderWine() ? 2u : 0u);
-    for (const std::string& failure : deleted.failures)
-        EXPECT_NE(failure.find("': it is a junction or symbolic link, and this system opens what it leads to"),
-                  std::string::npos)
-            << failure;
+    ExpectEachSays(deleted, "': it is a junction or symbolic link, and this system opens what it leads to");
     if (test::RunsUnderWine()) {
         const Recorder trashed = WorkOnRows(store, ResultCategory::NotInSource, false, true, DeleteTarget::Trash);
         EXPECT_EQ(trashed.failures.size(), 2u);
-        for (const std::string& failure : trashed.failures)
-            EXPECT_NE(failure.find("this system would move what it leads to instead"), std::string::npos) << failure;
+        ExpectEachSays(trashed, "this system would move what it leads to instead");
     }
     EXPECT_EQ(t.Exists("dst\\toEmpty") && t.Exists("dst\\toFull"), test::RunsUnderWine());
     EXPECT_TRUE(t.Exists("dst\\empty"));
@@ -282,11 +284,8 @@ TEST(SyncWindows, TheRecycleBinNeverDeletesForGoodUnreported)
         if (!withoutWarning) {
             EXPECT_EQ(t.Exists("dst\\empty") + t.Exists("dst\\one.txt"), static_cast<int>(recorder.failures.size()));
         }
-        for (const std::string& failure : recorder.failures)
-            EXPECT_NE(failure.find(withoutWarning ? "it is gone but not in the Recycle Bin"
-                                                  : "the Recycle Bin cannot take it, and it was left where it is"),
-                      std::string::npos)
-                << failure;
+        ExpectEachSays(recorder, withoutWarning ? "it is gone but not in the Recycle Bin"
+                                                : "the Recycle Bin cannot take it, and it was left where it is");
     }
 }
 
