@@ -85,13 +85,22 @@ EntryInfo LookUpAt(const ItemAt& item);
 FileResult CreateFolderAt(const ItemAt& item);
 FileResult CreateFolder(const std::string& path);
 
+// Creates one folder as the copy of the folder `fromRoot` + `relative`. On
+// Windows the source is reached as ReachItem does and must be a folder (a
+// junction or link is not copied), and the new folder takes its read-only,
+// hidden, system and archive attributes, as a copied file does. Elsewhere
+// this is CreateFolderAt: a folder carries nothing over, the new one has the
+// rights of any folder the user makes, so that the files copied next can go in.
+FileResult CreateFolderCopyAt(const std::string& fromRoot, const std::string& relative, const ItemAt& to);
+
 // Removes one folder; fails when it does not exist, is not empty, or is not a
-// folder (a link to a folder is not removed).
+// folder (a link to a folder is not removed, nor what it leads to).
 FileResult RemoveFolderAt(const ItemAt& item);
 FileResult RemoveFolder(const std::string& path);
 
 // Deletes one file, link or special file; never a folder and never the
-// target of a link.
+// target of a link. A link that the system can only open as its target
+// (folder links under Wine) is not deleted.
 FileResult DeleteFileAt(const ItemAt& item);
 FileResult DeleteFile(const std::string& path);
 

@@ -126,13 +126,14 @@ struct RowRun {
     }
 };
 
-// What keeps an existing file from being replaced or deleted while
+// What keeps an existing item from being replaced or deleted while
 // Overwriting is off: it is read-only, system or hidden (as the platform
-// keeps these). Null when none of these holds.
-const char* ProtectedKind(const platform::ItemAt& item)
+// keeps these). Null when none of these holds, and for an item that is not
+// of the row's kind (a folder for a file row, or the other way round).
+const char* ProtectedKind(const platform::ItemAt& item, bool folderRow = false)
 {
     const platform::EntryInfo info = platform::LookUpAt(item);
-    if (info.kind == platform::EntryKind::Missing || info.kind == platform::EntryKind::Folder)
+    if (info.kind == platform::EntryKind::Missing || (info.kind == platform::EntryKind::Folder) != folderRow)
         return nullptr;
     if (info.ReadOnly())
         return "read-only";
@@ -183,6 +184,15 @@ FileResult DeleteOneItem(const CompareItem& row, const platform::ItemAt& item, c
                          DeleteTarget target, platform::TemporarySweep& sweep)
 {
     if (row.isFolder) {
+        if (const char* kind = ProtectedKind(item, true)) {
+            if (!options.Overwriting)
+                return platform::ErrnoFailure(std::string("Cannot remove ") + kind + " folder", item.path, EACCES);
+            if (target == DeleteTarget::Remove) {
+                FileResult cleared = platform::SetArchiveOnlyAt(item);
+                if (!cleared.ok())
+                    return cleared;
+            }
+        }
         // What an interrupted copy left in the folder is not the user's: it
         // does not keep the folder from going.
         sweep.BeforeRemoving(item);
@@ -326,7 +336,7 @@ SyncOutcome CopyCheckedRows(ResultStore& store, ResultCategory category, CopyDir
                        return reached;
                    FileResult result;
                    if (row.isFolder) {
-                       result = platform::CreateFolderAt(to);
+                       result = platform::CreateFolderCopyAt(fromRoot, row.relativePath, to);
                    } else {
                        platform::ItemAt from;
                        result = platform::ReachItem(fromRoot, row.relativePath, false, "Cannot read", from);

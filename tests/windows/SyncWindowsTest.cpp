@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 namespace tandrel::sync {
 namespace {
 
@@ -32,6 +34,12 @@ long long ItemsInRecycleBin(const std::string& path)
     SHQUERYRBINFO bin{};
     bin.cbSize = sizeof bin;
     return SUCCEEDED(SHQueryRecycleBinW(wide.c_str(), &bin)) ? bin.i64NumItems : -1;
+}
+
+void ExpectEachSays(const Recorder& recorder, const std::string& text)
+{
+    for (const std::string& failure : recorder.failures)
+        EXPECT_NE(failure.find(text), std::string::npos) << failure;
 }
 
 void CheckAll(ResultStore& store, ResultCategory category)
@@ -179,6 +187,106 @@ TEST(SyncWindows, DeletedItemsGoToTheRecycleBin)
     EXPECT_TRUE(t.Exists("dst\\full\\kept.txt"));
     ASSERT_EQ(recorder.failures.size(), 1u);
     EXPECT_NE(recorder.failures[0].find(t.Path("dst\\full")), std::string::npos) << recorder.failures[0];
+}
+
+TEST(SyncWindows, FolderRowsCarryAndKeepTheirAttributes)
+{
+    const struct {
+        std::uint32_t attribute;
+        const char* kind;
+    } cases[] = {{platform::kAttrReadOnly, "read-only"},
+                 {platform::kAttrHidden, "hidden"},
+                 {platform::kAttrSystem, "system"}};
+    for (const auto& c : cases) {
+        WinTestFolder t;
+        t.MakeFolders("src\\made");
+        t.MakeFolders("dst\\kept");
+        for (const char* folder : {"src\\made", "dst\\kept"})
+            ASSERT_TRUE(platform::WriteAttributes(t.Path(folder), c.attribute).ok());
+        if (!(t.Attributes("src\\made") & c.attribute)) {
+            std::printf("%s: the file system of %s keeps no %s bit on folders\n", c.kind, t.Root().c_str(), c.kind);
+            continue;
+        }
+        ResultStore store = test::CompareFolders(t);
+        EXPECT_TRUE(WorkOnRows(store, ResultCategory::NotInDestination, true, false).failures.empty()) << c.kind;
+        EXPECT_EQ(t.Attributes("dst\\made") & kDosBits, t.Attributes("src\\made") & kDosBits) << c.kind;
+
+        const Recorder refused = WorkOnRows(store, ResultCategory::NotInSource, false, false);
+        ASSERT_EQ(refused.failures.size(), 1u) << c.kind;
+        const std::string refusal = std::string("Cannot remove ") + c.kind + " folder '" + t.Path("dst\\kept") + "': ";
+        EXPECT_EQ(refused.failures[0].rfind(refusal, 0), 0u) << refused.failures[0];
+        EXPECT_TRUE(t.Exists("dst\\kept")) << c.kind;
+        EXPECT_TRUE(WorkOnRows(store, ResultCategory::NotInSource, false, true).failures.empty()) << c.kind;
+        EXPECT_FALSE(t.Exists("dst\\kept")) << c.kind;
+    }
+}
+
+TEST(SyncWindows, FolderLinksAreNeitherFollowedNorCopied)
+{
+    WinTestFolder t;
+    for (const char* side : {"src", "dst"}) {
+        t.MakeFolders(std::string(side) + "\\full");
+        t.MakeFolders(std::string(side) + "\\empty");
+        t.WriteFile(std::string(side) + "\\full\\inside", "i");
+        t.SetWriteTime(std::string(side) + "\\full\\inside", 1'500'000'000);
+    }
+    if (!t.MakeFolderLink("src\\link", "src\\full") || !t.MakeFolderLink("dst\\toFull", "dst\\full") ||
+        !t.MakeFolderLink("dst\\toEmpty", "dst\\empty"))
+        GTEST_SKIP() << "folder links cannot be made here";
+    ResultStore store = test::CompareFolders(t);
+    EXPECT_EQ(test::RowPaths(store, ResultCategory::NotInSource), (std::set<std::string>{"toEmpty", "toFull"}));
+    platform::ItemAt through;
+    EXPECT_NE(platform::ReachItem(t.Path("dst"), "toFull\\inside", false, "Cannot delete", through)
+                  .error.find("toFull' is a junction or symbolic link, which is not followed"),
+              std::string::npos);
+
+    const Recorder copied = WorkOnRows(store, ResultCategory::NotInDestination, true, true);
+    ASSERT_EQ(copied.failures.size(), 1u);
+    EXPECT_EQ(copied.failures[0], "Cannot copy '" + t.Path("src\\link") +
+                                      "': it is a junction or symbolic link, which is not copied on this system");
+    EXPECT_FALSE(t.Exists("dst\\link"));
+
+    // Windows takes the links away as links; Wine can only open what they
+    // lead to, so they stay, with a text that says why.
+    const Recorder deleted = WorkOnRows(store, ResultCategory::NotInSource, false, true);
+    EXPECT_EQ(deleted.failures.size(), test::RunsUnderWine() ? 2u : 0u);
+    ExpectEachSays(deleted, "': it is a junction or symbolic link, and this system opens what it leads to");
+    if (test::RunsUnderWine()) {
+        const Recorder trashed = WorkOnRows(store, ResultCategory::NotInSource, false, true, DeleteTarget::Trash);
+        EXPECT_EQ(trashed.failures.size(), 2u);
+        ExpectEachSays(trashed, "this system would move what it leads to instead");
+    }
+    EXPECT_EQ(t.Exists("dst\\toEmpty") && t.Exists("dst\\toFull"), test::RunsUnderWine());
+    EXPECT_TRUE(t.Exists("dst\\empty"));
+    EXPECT_EQ(t.ReadFile("dst\\full\\inside"), "i");
+}
+
+// Under Wine the Recycle Bin is the trash below XDG_DATA_HOME; an item on
+// another file system (Z:\dev\shm is a tmpfs) cannot be moved there, and
+// the shell deletes it for good unless told to warn first.
+TEST(SyncWindows, TheRecycleBinNeverDeletesForGoodUnreported)
+{
+    if (!test::RunsUnderWine() || GetFileAttributesW(L"Z:\\dev\\shm") == INVALID_FILE_ATTRIBUTES)
+        GTEST_SKIP() << "no folder on another file system than the Recycle Bin";
+    for (const bool withoutWarning : {false, true}) {
+        WinTestFolder t("Z:\\dev\\shm\\");
+        t.MakeFolders("src");
+        t.MakeFolders("dst\\empty");
+        t.WriteFile("dst\\one.txt", "1");
+        ResultStore store = test::CompareFolders(t);
+        const long long before = ItemsInRecycleBin(t.Root());
+        platform::SetTrashWithoutNukeWarningForTesting(withoutWarning);
+        const Recorder recorder = WorkOnRows(store, ResultCategory::NotInSource, false, false, DeleteTarget::Trash);
+        platform::SetTrashWithoutNukeWarningForTesting(false);
+        // Every row either went to the bin or failed; only a shell that
+        // ignores the warning request can have taken a failed row's item.
+        EXPECT_EQ(recorder.failures.size() + static_cast<std::size_t>(ItemsInRecycleBin(t.Root()) - before), 2u);
+        if (!withoutWarning) {
+            EXPECT_EQ(t.Exists("dst\\empty") + t.Exists("dst\\one.txt"), static_cast<int>(recorder.failures.size()));
+        }
+        ExpectEachSays(recorder, withoutWarning ? "it is gone but not in the Recycle Bin"
+                                                : "the Recycle Bin cannot take it, and it was left where it is");
+    }
 }
 
 } // namespace

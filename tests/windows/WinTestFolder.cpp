@@ -21,6 +21,39 @@ std::wstring Wide(const std::string& path)
     return wide;
 }
 
+// Under Wine, the host's name of `path`; empty elsewhere.
+std::string HostName(const std::wstring& path)
+{
+    using Call = char*(__cdecl*)(const wchar_t*);
+    const auto call = reinterpret_cast<Call>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    char* name = call ? call(path.c_str()) : nullptr;
+    const std::string host = name ? name : "";
+    HeapFree(GetProcessHeap(), 0, name);
+    return host;
+}
+
+// Runs a host command under Wine, then waits until `path` is there or gone
+// as `present` says: Wine starts the command through a helper whose end and
+// exit code say nothing of the command's own.
+bool RunOnHost(const std::string& command, const std::wstring& path, bool present)
+{
+    std::wstring wide(command.begin(), command.end());
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (CreateProcessW(nullptr, wide.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        WaitForSingleObject(process.hProcess, 30'000);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    for (int wait = 0; wait < 100; ++wait, Sleep(50)) {
+        if ((GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) == present)
+            return true;
+    }
+    return false;
+}
+
 void RemoveTree(const std::wstring& folder)
 {
     WIN32_FIND_DATAW data {};
@@ -34,6 +67,8 @@ void RemoveTree(const std::wstring& folder)
             SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
             if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
                 RemoveTree(path);
+            else if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && RunsUnderWine()) // a folder link:
+                RunOnHost("/bin/rm -f \"" + HostName(path) + "\"", path, false); // Wine would remove its target
             else if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
                 RemoveDirectoryW(path.c_str());
             else
@@ -46,13 +81,15 @@ void RemoveTree(const std::wstring& folder)
 
 } // namespace
 
-WinTestFolder::WinTestFolder()
+WinTestFolder::WinTestFolder(const std::string& below)
 {
     static std::atomic<unsigned> counter{0};
     wchar_t temp[MAX_PATH + 1];
-    const DWORD length = GetTempPathW(MAX_PATH + 1, temp);
-    std::string base;
-    EXPECT_TRUE(length > 0 && platform::ToUtf8(std::wstring_view(temp, length), base));
+    std::string base = below;
+    if (base.empty()) {
+        const DWORD length = GetTempPathW(MAX_PATH + 1, temp);
+        EXPECT_TRUE(length > 0 && platform::ToUtf8(std::wstring_view(temp, length), base));
+    }
     if (base.empty() || base.back() != '\\')
         base += '\\';
     // Wine reuses process ids: a folder left by a killed run is stepped over.
@@ -132,6 +169,16 @@ std::uint32_t WinTestFolder::Attributes(const std::string& relative) const
     return GetFileAttributesW(Wide(Path(relative)).c_str());
 }
 
+bool WinTestFolder::MakeFolderLink(const std::string& relative, const std::string& target) const
+{
+    const std::wstring link = Wide(Path(relative));
+    const std::wstring to = Wide(Path(target));
+    if (RunsUnderWine())
+        return RunOnHost("/bin/ln -s \"" + HostName(to) + "\" \"" + HostName(link) + "\"", link, true);
+    return CreateSymbolicLinkW(link.c_str(), to.c_str(),
+                               SYMBOLIC_LINK_FLAG_DIRECTORY | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE);
+}
+
 bool WinTestFolder::KeepsDosAttributes() const
 {
     WriteFile("probe", "");
@@ -151,6 +198,11 @@ std::uint32_t WinTestFolder::BitsAlwaysReported() const
     const DWORD back = GetFileAttributesW(probe.c_str());
     DeleteFileW(probe.c_str());
     return back == INVALID_FILE_ATTRIBUTES ? 0 : back & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE);
+}
+
+bool RunsUnderWine()
+{
+    return !HostName(L"C:\\").empty();
 }
 
 std::string LongRelativeFolder(const std::string& root)

@@ -15,7 +15,8 @@ namespace tandrel::test {
 
 class WinTestFolder {
 public:
-    WinTestFolder();
+    // Below the temporary folder, or below `base` when given.
+    explicit WinTestFolder(const std::string& base = {});
     ~WinTestFolder();
     WinTestFolder(const WinTestFolder&) = delete;
     WinTestFolder& operator=(const WinTestFolder&) = delete;
@@ -32,6 +33,11 @@ public:
     void SetWriteTime(const std::string& relative, std::int64_t epochSeconds) const;
     std::uint32_t Attributes(const std::string& relative) const;
 
+    // Makes `relative` a symbolic link to the folder `target` (relative to the
+    // test folder too); false where this system cannot make one. Under Wine,
+    // whose CreateSymbolicLinkW makes nothing, the link is made by the host.
+    bool MakeFolderLink(const std::string& relative, const std::string& target) const;
+
     // Whether the folder's file system keeps the hidden, system and archive
     // bits (Wine stores them in extended attributes).
     bool KeepsDosAttributes() const;
@@ -43,6 +49,8 @@ public:
 private:
     std::string m_root;
 };
+
+bool RunsUnderWine();
 
 // Compares the folders "src" and "dst" of `t`, subfolders included.
 engine::ResultStore CompareFolders(const WinTestFolder& t, const settings::CompareOptions& options = {});

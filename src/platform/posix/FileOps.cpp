@@ -359,6 +359,11 @@ FileResult CreateFolderAt(const ItemAt& item)
     return FileResult::Success();
 }
 
+FileResult CreateFolderCopyAt(const std::string&, const std::string&, const ItemAt& to)
+{
+    return CreateFolderAt(to);
+}
+
 FileResult RemoveFolderAt(const ItemAt& item)
 {
     if (::unlinkat(item.folder.Fd(), item.name.c_str(), AT_REMOVEDIR) != 0)

@@ -68,6 +68,8 @@ FileResult OpenFolderHandle(const std::wstring& path, bool followLink, const std
         CloseHandle(handle);
         return WindowsFailure(what, shownPath, error);
     }
+    if (!followLink)
+        info.dwFileAttributes |= LinkBitOfName(path);
     if (info.dwFileAttributes & kAttrReparsePoint) {
         CloseHandle(handle);
         if (isLink)
@@ -115,7 +117,9 @@ EntryInfo InfoOfAttributes(DWORD attributes)
         info.kind = EntryKind::Folder;
     else
         info.kind = EntryKind::RegularFile;
-    info.mode = info.kind == EntryKind::Folder ? 0755 : (attributes & kAttrReadOnly) ? 0444 : 0644;
+    info.mode = (attributes & kAttrReadOnly) ? 0444 : 0644;
+    if (info.kind == EntryKind::Folder)
+        info.mode |= 0111;
     info.hidden = attributes & kAttrHidden;
     info.system = attributes & kAttrSystem;
     return info;
@@ -166,6 +170,34 @@ CopyEnd CopyData(HANDLE in, HANDLE out, std::uint64_t size, const CopyProgress& 
         if (progress && !progress(done, size))
             return CopyEnd::Cancelled;
     }
+}
+
+constexpr const char* kLinkNotCopied = "it is a junction or symbolic link, which is not copied on this system";
+
+// Takes a junction or symbolic link away as the link itself. Only a handle
+// on the link can promise that: RemoveDirectoryW by name would, under Wine,
+// remove the empty folder a link leads to and keep the link. Where the link
+// cannot be opened as itself, it stays, and so does what it leads to.
+FileResult DeleteLink(const std::wstring& path, const std::string& shownPath)
+{
+    Handle link(CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!link.Valid())
+        return WindowsFailure("Cannot delete", shownPath, GetLastError());
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(link.Get(), &info))
+        return WindowsFailure("Cannot delete", shownPath, GetLastError());
+    if (!(info.dwFileAttributes & kAttrReparsePoint))
+        return FileResult::Failure("Cannot delete '" + shownPath +
+                                   "': it is a junction or symbolic link, and this system opens what it leads to "
+                                   "instead of the link; neither is deleted");
+    FILE_DISPOSITION_INFO disposition{TRUE}; // its one member's name is taken by the DeleteFile macro
+    if (!SetFileInformationByHandle(link.Get(), FileDispositionInfo, &disposition, sizeof disposition))
+        return WindowsFailure("Cannot delete", shownPath, GetLastError());
+    if (!link.Close())
+        return WindowsFailure("Cannot delete", shownPath, GetLastError());
+    return FileResult::Success();
 }
 
 } // namespace
@@ -226,7 +258,8 @@ FileResult ReachPath(const std::string& path, const std::string& what, ItemAt& i
 
 bool EntryInfo::ReadOnly() const
 {
-    return (kind == EntryKind::RegularFile || kind == EntryKind::Special) && (mode & 0200) == 0;
+    // A folder's read-only bit is real here: it keeps the folder from being removed.
+    return kind != EntryKind::Missing && kind != EntryKind::SymbolicLink && (mode & 0200) == 0;
 }
 
 EntryInfo LookUp(const std::string& path)
@@ -261,6 +294,34 @@ FileResult CreateFolderAt(const ItemAt& item)
     return FileResult::Success();
 }
 
+FileResult CreateFolderCopyAt(const std::string& fromRoot, const std::string& relative, const ItemAt& to)
+{
+    ItemAt from;
+    std::wstring source;
+    if (FileResult reached = ReachItem(fromRoot, relative, false, "Cannot read", from); !reached.ok())
+        return reached;
+    if (FileResult result = SystemPathOf(from, "Cannot read", source); !result.ok())
+        return result;
+    const DWORD attributes = GetFileAttributesW(source.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return WindowsFailure("Cannot read", from.path, GetLastError());
+    if (attributes & kAttrReparsePoint)
+        return FileResult::Failure("Cannot copy '" + from.path + "': " + kLinkNotCopied);
+    if (!(attributes & kAttrFolder))
+        return ErrnoFailure("Cannot copy", from.path, ENOTDIR);
+    if (FileResult created = CreateFolderAt(to); !created.ok())
+        return created;
+    const DWORD carried = attributes & kCarriedAttributes;
+    if (carried == 0)
+        return FileResult::Success();
+    std::wstring target;
+    if (FileResult result = SystemPathOf(to, "Cannot set attributes of", target); !result.ok())
+        return result;
+    if (!SetFileAttributesW(target.c_str(), carried))
+        return WindowsFailure("Cannot set attributes of", to.path, GetLastError());
+    return FileResult::Success();
+}
+
 FileResult RemoveFolderAt(const ItemAt& item)
 {
     std::wstring wide;
@@ -285,13 +346,11 @@ FileResult DeleteFileAt(const ItemAt& item)
     const DWORD attributes = GetFileAttributesW(wide.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return WindowsFailure("Cannot delete", item.path, GetLastError());
-    const bool link = attributes & kAttrReparsePoint;
-    if ((attributes & kAttrFolder) && !link)
+    if (attributes & kAttrReparsePoint)
+        return DeleteLink(wide, item.path);
+    if (attributes & kAttrFolder)
         return ErrnoFailure("Cannot delete", item.path, EISDIR);
-    // A link to a folder (or a junction) is taken away as a folder entry; its
-    // target is never touched.
-    const BOOL deleted = (link && (attributes & kAttrFolder)) ? RemoveDirectoryW(wide.c_str()) : DeleteFileW(wide.c_str());
-    if (!deleted)
+    if (!DeleteFileW(wide.c_str()))
         return WindowsFailure("Cannot delete", item.path, GetLastError());
     return FileResult::Success();
 }
@@ -347,6 +406,16 @@ FileResult CopyFileSafelyAt(const ItemAt& from, const ItemAt& to, const CopyProg
     if (FileResult result = SystemPathOf(to, "Cannot copy to", target); !result.ok())
         return result;
 
+    // The name is looked at first: Wine opens a folder link as the folder it
+    // leads to, and reports the link only here.
+    const DWORD kind = GetFileAttributesW(source.c_str());
+    if (kind == INVALID_FILE_ATTRIBUTES)
+        return WindowsFailure("Cannot read", from.path, GetLastError());
+    if (kind & kAttrReparsePoint)
+        return FileResult::Failure("Cannot copy '" + from.path + "': " + kLinkNotCopied);
+    if (kind & kAttrFolder)
+        return ErrnoFailure("Cannot copy", from.path, EISDIR);
+
     Handle in(CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                           FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!in.Valid())
@@ -355,8 +424,7 @@ FileResult CopyFileSafelyAt(const ItemAt& from, const ItemAt& to, const CopyProg
     if (!GetFileInformationByHandle(in.Get(), &info))
         return WindowsFailure("Cannot read", from.path, GetLastError());
     if (info.dwFileAttributes & kAttrReparsePoint)
-        return FileResult::Failure("Cannot copy '" + from.path +
-                                   "': a junction or symbolic link is not copied on this system");
+        return FileResult::Failure("Cannot copy '" + from.path + "': " + kLinkNotCopied);
     if (info.dwFileAttributes & kAttrFolder)
         return ErrnoFailure("Cannot copy", from.path, EISDIR);
 

@@ -64,8 +64,9 @@ int OpenFolderAt(const std::wstring& path, bool followLink)
         return -1;
     }
     BY_HANDLE_FILE_INFORMATION info {};
-    if (!GetFileInformationByHandle(handle, &info) || !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
-        (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    if (GetFileInformationByHandle(handle, &info) && !followLink)
+        info.dwFileAttributes |= LinkBitOfName(path);
+    if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
         CloseHandle(handle);
         errno = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? ELOOP : ENOTDIR;
         return -1;

@@ -59,6 +59,13 @@ FileResult ListFolder(const std::string& folder, std::vector<WindowsEntry>& entr
     return result;
 }
 
+std::uint32_t LinkBitOfName(const std::wstring& path)
+{
+    static const bool underWine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+    const DWORD named = underWine ? GetFileAttributesW(path.c_str()) : INVALID_FILE_ATTRIBUTES;
+    return named == INVALID_FILE_ATTRIBUTES ? 0 : named & kAttrReparsePoint;
+}
+
 FileResult ReadAttributes(const std::string& path, std::uint32_t& attributes)
 {
     std::wstring wide;

@@ -35,6 +35,18 @@ FileResult ListFolder(const std::string& folder, std::vector<WindowsEntry>& entr
 // FILETIME ticks (100 ns since 1601) to whole seconds since 1970, rounded down.
 std::int64_t EpochSecondsFromFileTime(std::uint64_t ticks);
 
+// Wine opens a folder link as the folder it leads to, even with
+// FILE_FLAG_OPEN_REPARSE_POINT, and shows the link only in the attributes of
+// its name: there, the name's attributes are asked as well (elsewhere that
+// would cost a round trip per folder on a network share, for nothing).
+// The link bit when the name at `path` shows a link there, otherwise 0.
+std::uint32_t LinkBitOfName(const std::wstring& path);
+
+// For tests: the Recycle Bin is asked to take items without the request to
+// be warned before anything is deleted for good, as a shell that ignores
+// that request would, so that the check made afterwards can be seen at work.
+void SetTrashWithoutNukeWarningForTesting(bool without);
+
 FileResult ReadAttributes(const std::string& path, std::uint32_t& attributes);
 FileResult WriteAttributes(const std::string& path, std::uint32_t attributes);
 
