@@ -98,6 +98,7 @@ int RunSyncCommand(const CommandLine& line, const ComparisonSetup& setup, Interr
     const auto captions = engine::DefaultCategoryCaptions();
     bool allDone = true;
     bool cancelled = false;
+    bool writeFailed = false; // the work goes on; the run then ends in trouble
     for (int list : line.lists) {
         const auto category = static_cast<engine::ResultCategory>(list);
         if (interrupts.Stopping()) {
@@ -116,11 +117,17 @@ int RunSyncCommand(const CommandLine& line, const ComparisonSetup& setup, Interr
                                            line.trash ? sync::DeleteTarget::Trash : sync::DeleteTarget::Remove);
         store.RemoveProcessedRows(category);
         status.Clear();
-        std::cout << captions[list] << ": " << outcome.succeeded << " of " << outcome.total
-                  << (copy ? " copied" : line.trash ? " moved to the trash" : " deleted");
-        if (outcome.failed > 0)
-            std::cout << ", " << outcome.failed << " failed";
-        std::cout << std::endl;
+        if (!line.quiet && !writeFailed) {
+            std::cout << captions[list] << ": " << outcome.succeeded << " of " << outcome.total
+                      << (copy ? " copied" : line.trash ? " moved to the trash" : " deleted");
+            if (outcome.failed > 0)
+                std::cout << ", " << outcome.failed << " failed";
+            std::cout << kLineEnd << std::flush;
+            if (!std::cout) {
+                status.Print(Message(command, "cannot write the results"));
+                writeFailed = true;
+            }
+        }
         if (outcome.failed > 0 || outcome.succeeded < outcome.total)
             allDone = false;
         if (outcome.cancelled) {
@@ -128,10 +135,12 @@ int RunSyncCommand(const CommandLine& line, const ComparisonSetup& setup, Interr
             break;
         }
     }
-    if (cancelled) {
+    if (cancelled)
         status.Print(Message(command, "cancelled; rows not reached were left as they are"));
+    if (writeFailed)
+        return kExitTrouble;
+    if (cancelled)
         return kExitSomeFailed;
-    }
     return allDone ? kExitClean : kExitSomeFailed;
 }
 

@@ -34,8 +34,12 @@ CLI::App* AddCommand(CLI::App& app, Command command, const char* purpose, Comman
         "--no-subdirs", [&line](std::int64_t) { line.includeSubdirectories = false; },
         "compare only the entries directly inside the two folders");
     sub->add_option("--settings", line.settingsFile,
-                    "take the options and ignored names from a settings file (tdl.ini)")
+                    "take the options and ignored names from this settings file (a tdl.ini, or a pipe "
+                    "such as /dev/stdin) instead of the window's")
         ->type_name("FILE");
+    sub->add_flag("--no-filters", line.noFilters,
+                  "compare every entry: no attribute filters and no ignored names (folders whose names begin "
+                  "with '.' are still never compared)");
     sub->add_flag("-q,--quiet", line.quiet, "show no status line while working");
     return sub;
 }
