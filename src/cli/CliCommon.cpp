@@ -1,9 +1,11 @@
 #include "cli/CliCommon.h"
 
 #include "cli/ProgramArguments.h"
+#include "cli/WindowSettings.h"
 #include "engine/FolderExists.h"
 #include "engine/Scanner.h"
-#include "cli/WindowSettings.h"
+
+#include <optional>
 
 namespace tandrel::cli {
 
