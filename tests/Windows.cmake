@@ -13,8 +13,10 @@ set(TANDREL_WINDOWS_TEST_SOURCES
   ${CMAKE_CURRENT_SOURCE_DIR}/engine/ResultStoreTest.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/platform/CaseFoldTest.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/report/ReportReadBackTest.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/settings/SettingsTextTest.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/cli/cli_command_line_test.cpp
-  ${CMAKE_CURRENT_SOURCE_DIR}/cli/cli_status_text_test.cpp)
+  ${CMAKE_CURRENT_SOURCE_DIR}/cli/cli_status_text_test.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/cli/cli_settings_code_page_test.cpp)
 file(GLOB TANDREL_WINDOWS_ONLY_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/windows/*.cpp)
 
 add_executable(tandrel_core_tests ${TANDREL_WINDOWS_TEST_SOURCES} ${TANDREL_WINDOWS_ONLY_TEST_SOURCES})

@@ -97,13 +97,27 @@ rows "$work/out" >"$work/rows"
 # Relative folders work as well, from the trees' parent folder.
 status=0
 (cd "$work" && wine "$cli" compare --summary src dst >"$work/out" 2>"$work/err") || status=$?
-[[ $status -eq 0 && $(tr -d '\r' <"$work/out" | grep -c ': 0$') -eq 5 ]] ||
+[[ $status -eq 0 && $(tr -d '\r' <"$work/out" | grep -c '^[A-Za-z ]*: 0$') -eq 5 ]] ||
   fail "compare --summary with relative folders exited $status: $(cat "$work/out" "$work/err")"
 
 for file in older.txt size.txt "$unicode" nested/deep/inner.txt; do
   cmp -s "$work/src/$file" "$work/dst/$file" || fail "dst/$file is not a copy of src/$file"
 done
 [[ ! -e "$work/dst/gone" && ! -e "$work/dst/only-dst.txt" ]] || fail "the items missing in the source are still in dst"
+
+# A settings file in the ANSI code page, as the window writes it: the file
+# its ignored name Caf\xe9.txt stands for is neither listed nor deleted.
+mkdir -p "$work/ansi/src" "$work/ansi/dst"
+printf 'x' >"$work/ansi/dst/Café.txt"
+printf '[Option]\r\nIgnoreHidden=1\r\n[IgnoreFile]\r\nCaf\xe9.txt\r\n' >"$work/ansi.ini"
+run delete --lists 4 --settings "$(winepath -w "$work/ansi.ini")" "$(winepath -w "$work/ansi/src")" \
+  "$(winepath -w "$work/ansi/dst")"
+[[ $status -eq 0 && -e "$work/ansi/dst/Café.txt" ]] ||
+  fail "an ignored name of an ANSI settings file did not keep its file (exit $status): $(cat "$work/err")"
+
+# "/?" asks for help, as --help does.
+run '/?'
+[[ $status -eq 0 ]] && grep -q 'compare' "$work/out" || fail "'/?' exited $status: $(cat "$work/err")"
 
 if ((failures > 0)); then
   echo "sync check under Wine: $failures failure(s)" >&2

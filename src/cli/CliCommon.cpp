@@ -1,28 +1,35 @@
 #include "cli/CliCommon.h"
 
 #include "cli/ProgramArguments.h"
+#include "cli/WindowSettings.h"
 #include "engine/FolderExists.h"
 #include "engine/Scanner.h"
-#include "platform/ReadFile.h"
+
+#include <optional>
 
 namespace tandrel::cli {
 
 std::string PrepareComparison(const CommandLine& line, ComparisonSetup& setup)
 {
+    // Without a settings file the window filters nothing, and neither does this.
     setup.settings = settings::SettingsState{};
-    setup.settings.options = settings::CompareOptions::Defaults();
     setup.source = FolderArgument(line.source);
     setup.destination = FolderArgument(line.destination);
     setup.includeSubdirectories = line.includeSubdirectories;
-    if (!line.settingsFile.empty()) {
-        std::string text;
-        if (!platform::ReadRegularFile(line.settingsFile, [&text](std::string_view piece) { text.append(piece); }))
-            return "cannot read the settings file '" + line.settingsFile + "'";
-        settings::ReadSettingsText(text, setup.settings);
+    const std::optional<std::string> file =
+        !line.settingsFile.empty() ? std::optional(line.settingsFile) : FindWindowSettings();
+    setup.settingsFile = file.value_or(std::string());
+    if (file)
+        if (const platform::FileResult read = settings::ReadSettingsFrom(*file, setup.settings); !read.ok())
+            return read.error;
+    if (line.noFilters) {
+        settings::CompareOptions& o = setup.settings.options;
+        o.IgnoreArchive = o.IgnoreHidden = o.IgnoreReadonly = o.IgnoreSystem = 0;
+        setup.settings.ignoredTypes.clear();
     }
     for (const std::string* folder : {&setup.source, &setup.destination})
-        if (!engine::FolderExists(*folder))
-            return "'" + *folder + "' is not accessible.";
+        if (const std::string error = engine::FolderAccessError(*folder); !error.empty())
+            return "'" + *folder + "' is not accessible: " + error;
     return {};
 }
 
@@ -32,8 +39,8 @@ namespace {
 // when they are wanted.
 class ScanProgress : public engine::ScanObserver {
 public:
-    ScanProgress(const engine::ResultStore& store, StatusLine& status, std::vector<engine::FilePair>* equalPairs)
-        : m_store(store), m_status(status), m_equalPairs(equalPairs)
+    ScanProgress(const engine::ScanContext& context, StatusLine& status, std::vector<engine::FilePair>* equalPairs)
+        : m_context(context), m_status(status), m_equalPairs(equalPairs)
     {
     }
 
@@ -49,13 +56,14 @@ public:
         ++m_counts.entries;
         if (!m_status.Due())
             return;
+        m_counts.leftOut = m_context.leftOut;
         for (auto category : engine::kAllCategories)
-            m_counts.rows[engine::Index(category) - 1] = m_store.Count(category);
+            m_counts.rows[engine::Index(category) - 1] = m_context.store->Count(category);
         m_status.Draw(FormatCompareStatus(m_counts, m_status.Width()));
     }
 
 private:
-    const engine::ResultStore& m_store;
+    const engine::ScanContext& m_context;
     StatusLine& m_status;
     std::vector<engine::FilePair>* m_equalPairs;
     CompareStatus m_counts;
@@ -64,10 +72,10 @@ private:
 } // namespace
 
 bool RunComparison(const ComparisonSetup& setup, engine::ResultStore& store, Interrupts& interrupts,
-                   StatusLine& status, std::vector<engine::FilePair>* equalPairs)
+                   StatusLine& status, std::vector<engine::FilePair>* equalPairs, std::uint64_t* leftOut)
 {
-    ScanProgress progress(store, status, equalPairs);
     engine::ScanContext context;
+    ScanProgress progress(context, status, equalPairs);
     context.sourceRoot = setup.source;
     context.destinationRoot = setup.destination;
     context.includeSubdirectories = setup.includeSubdirectories;
@@ -79,6 +87,8 @@ bool RunComparison(const ComparisonSetup& setup, engine::ResultStore& store, Int
     if (!interrupts.Raise())
         return false;
     engine::RunScan(context);
+    if (leftOut)
+        *leftOut = context.leftOut;
     return interrupts.Flag().IsSet();
 }
 

@@ -15,7 +15,7 @@ namespace tandrel::cli {
 // Exit statuses. compare: 0 no differences, 1 differences, 2 also when it
 // was interrupted (the lists are incomplete). copy and delete: 0 every row
 // done, 1 some failed or the run was interrupted. Every command: 2 on a
-// usage or set-up error.
+// usage or set-up error, or when standard output cannot be written.
 inline constexpr int kExitClean = 0;
 inline constexpr int kExitDifferent = 1;
 inline constexpr int kExitSomeFailed = 1;
@@ -26,19 +26,23 @@ struct ComparisonSetup {
     std::string source;
     std::string destination;
     bool includeSubdirectories = true;
-    settings::SettingsState settings; // the defaults, or the settings file given
+    settings::SettingsState settings; // from the settings file, or nothing filtered without one
+    std::string settingsFile;         // the file read; empty when none
 };
 
-// Checks that both folders can be entered and reads the settings file if one
-// was named. Empty text on success, otherwise what is wrong.
+// Checks that both folders can be entered and reads the settings file: the
+// one named, or else the window's (WindowSettings.h). Empty text on success,
+// otherwise what is wrong, with the system's reason.
 std::string PrepareComparison(const CommandLine& line, ComparisonSetup& setup);
 
 // Runs a whole comparison into `store`, showing its counts on `status`. An
 // interrupt stops the scan after the entry in hand. False when the
 // comparison did not run to its end. `equalPairs`, when given, receives the
-// file pairs that count as equal, in the order met.
+// file pairs that count as equal, in the order met; `leftOut` the entries
+// that the filters and the rule for folders beginning with '.' left out.
 bool RunComparison(const ComparisonSetup& setup, engine::ResultStore& store, Interrupts& interrupts,
-                   StatusLine& status, std::vector<engine::FilePair>* equalPairs = nullptr);
+                   StatusLine& status, std::vector<engine::FilePair>* equalPairs = nullptr,
+                   std::uint64_t* leftOut = nullptr);
 
 // "tandrel-cli COMMAND: text"
 std::string Message(Command command, const std::string& text);

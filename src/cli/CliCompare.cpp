@@ -11,16 +11,21 @@ int RunCompareCommand(const CommandLine& line, const ComparisonSetup& setup, Int
 {
     StatusLine status(kStandardError, StatusLine::WantedOn(kStandardError, line.quiet));
     engine::ResultStore store;
-    const bool complete = RunComparison(setup, store, interrupts, status);
+    std::uint64_t leftOut = 0;
+    const bool complete = RunComparison(setup, store, interrupts, status, nullptr, &leftOut);
     status.Clear();
 
     const auto captions = engine::DefaultCategoryCaptions();
     if (line.summary) {
         for (auto category : engine::kAllCategories)
-            std::cout << captions[engine::Index(category)] << ": " << store.Count(category) << "\n";
+            std::cout << captions[engine::Index(category)] << ": " << store.Count(category) << kLineEnd;
+        std::cout << "Not compared (filters, folders named .*): " << leftOut << kLineEnd << "Settings: "
+                  << (setup.settingsFile.empty() ? "none, nothing filtered" : setup.settingsFile)
+                  << (line.noFilters ? " (--no-filters)" : "") << kLineEnd;
     } else {
         report::ReportRequest request;
         request.format = line.format;
+        request.lineEnd = kLineEnd;
         for (auto category : engine::kAllCategories) {
             const int i = engine::Index(category);
             request.include[i] = true;

@@ -105,6 +105,7 @@ int RunSyncCommand(const CommandLine& line, const ComparisonSetup& setup, Interr
     // lines wait for it, since a failed flush fails rows.
     sync::PendingFlush pending;
     std::vector<std::pair<engine::ResultCategory, sync::SyncOutcome>> outcomes;
+    bool writeFailed = false; // the work goes on; the run then ends in trouble
     for (int list : line.lists) {
         const auto category = static_cast<engine::ResultCategory>(list);
         if (interrupts.Stopping()) {
@@ -129,20 +130,28 @@ int RunSyncCommand(const CommandLine& line, const ComparisonSetup& setup, Interr
     for (const auto& [category, outcome] : outcomes) {
         store.RemoveProcessedRows(category);
         status.Clear();
-        std::cout << captions[static_cast<int>(category)] << ": " << outcome.succeeded << " of " << outcome.total
-                  << (copy ? " copied" : line.trash ? " moved to the trash" : " deleted");
-        if (outcome.failed > 0)
-            std::cout << ", " << outcome.failed << " failed";
-        std::cout << std::endl;
+        if (!line.quiet && !writeFailed) {
+            std::cout << captions[static_cast<int>(category)] << ": " << outcome.succeeded << " of " << outcome.total
+                      << (copy ? " copied" : line.trash ? " moved to the trash" : " deleted");
+            if (outcome.failed > 0)
+                std::cout << ", " << outcome.failed << " failed";
+            std::cout << kLineEnd << std::flush;
+            if (!std::cout) {
+                status.Print(Message(command, "cannot write the results"));
+                writeFailed = true;
+            }
+        }
         if (outcome.failed > 0 || outcome.succeeded < outcome.total)
             allDone = false;
         if (outcome.cancelled)
             cancelled = true;
     }
-    if (cancelled) {
+    if (cancelled)
         status.Print(Message(command, "cancelled; rows not reached were left as they are"));
+    if (writeFailed)
+        return kExitTrouble;
+    if (cancelled)
         return kExitSomeFailed;
-    }
     return allDone ? kExitClean : kExitSomeFailed;
 }
 

@@ -48,7 +48,8 @@ private:
 // tandrel-cli copy and delete: compare, check every row of the named lists
 // and copy (or delete) them list by list, as the window's buttons do. Every
 // failure is printed and the run goes on. Exit 0 when every row was done, 1
-// when some failed or the run was interrupted.
+// when some failed or the run was interrupted, 2 when standard output could
+// not be written. --quiet leaves out the line of each list.
 int RunSyncCommand(const CommandLine& line, const ComparisonSetup& setup, Interrupts& interrupts);
 
 } // namespace tandrel::cli

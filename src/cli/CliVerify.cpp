@@ -23,7 +23,7 @@ public:
         }
         m_status.Clear();
         std::cout << "'" << pair.source << "' and '" << pair.destination << "' differ at offset " << finding.offset
-                  << std::endl;
+                  << kLineEnd << std::flush;
     }
 
     void Progress(std::uint64_t bytesDone, std::uint64_t bytesTotal) override
@@ -62,7 +62,7 @@ int RunVerifyCommand(const CommandLine& line, const ComparisonSetup& setup, Inte
               << "): " << summary.different << " differ, " << summary.unreadable << " cannot be read";
     if (const std::size_t rows = store.TotalCount(); rows > 0)
         std::cout << "; the comparison's lists hold " << rows << (rows == 1 ? " row" : " rows") << " (see compare)";
-    std::cout << std::endl;
+    std::cout << kLineEnd << std::flush;
     if (!std::cout) {
         status.Print(Message(Command::Verify, "cannot write the results"));
         return kExitTrouble;

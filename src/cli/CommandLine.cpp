@@ -11,16 +11,24 @@ namespace tandrel::cli {
 
 namespace {
 
-const char* const kCompareFooter =
-    "Exit status: 0 the trees hold no differences, 1 they differ, 2 trouble\n"
-    "(a usage error, a folder that cannot be read, an interrupted comparison).";
-const char* const kSyncFooter =
-    "Exit status: 0 every row was done, 1 some rows failed or the run was\n"
-    "interrupted, 2 trouble (a usage error, a folder that cannot be read).\n"
+const std::string kFilterNote =
+    "The options and ignored names come from the window's settings file, tdl.ini\n"
+    "beside the program (or, when it is installed or its folder cannot be written,\n"
+    "in the per-user data folder of Tandrel); without one nothing is filtered.\n"
+    "Its usual options skip hidden entries: on Linux every name beginning with '.'.\n"
+    "Folders whose names begin with '.' are never compared, whatever the options.\n"
+    "compare --summary and the status line count the entries left out.\n\n";
+const std::string kCompareFooter =
+    kFilterNote + "Exit status: 0 the trees hold no differences, 1 they differ, 2 trouble\n"
+                  "(a usage error, a folder that cannot be read, an interrupted comparison).";
+const std::string kSyncFooter =
+    kFilterNote + "Exit status: 0 every row was done, 1 some rows failed or the run was\n"
+    "interrupted, 2 trouble (a usage error, a folder that cannot be read,\n"
+    "standard output that cannot be written). -q leaves out the line of each list.\n"
     "Ctrl-C stops after the row in hand; a second Ctrl-C also abandons the\n"
     "file being copied, leaving its old target as it was.";
-const char* const kVerifyFooter =
-    "Exit status: 0 every equal pair has the same content, 1 some differ,\n"
+const std::string kVerifyFooter =
+    kFilterNote + "Exit status: 0 every equal pair has the same content, 1 some differ,\n"
     "2 trouble (a usage error, a folder or file that cannot be read, an\n"
     "interrupted run).";
 
@@ -34,8 +42,12 @@ CLI::App* AddCommand(CLI::App& app, Command command, const char* purpose, Comman
         "--no-subdirs", [&line](std::int64_t) { line.includeSubdirectories = false; },
         "compare only the entries directly inside the two folders");
     sub->add_option("--settings", line.settingsFile,
-                    "take the options and ignored names from a settings file (tdl.ini)")
+                    "take the options and ignored names from this settings file (a tdl.ini, or a pipe "
+                    "such as /dev/stdin) instead of the window's")
         ->type_name("FILE");
+    sub->add_flag("--no-filters", line.noFilters,
+                  "compare every entry: no attribute filters and no ignored names (folders whose names begin "
+                  "with '.' are still never compared)");
     sub->add_flag("-q,--quiet", line.quiet, "show no status line while working");
     return sub;
 }
@@ -93,6 +105,7 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, CommandLi
                  "tandrel-cli");
     app.set_version_flag("--version", std::string("tandrel-cli ") + TANDREL_VERSION);
     app.require_subcommand(1);
+    app.footer(kFilterNote.substr(0, kFilterNote.size() - 2));
     // Options are written the same on every system: on Windows "/x" stays a
     // path (the root of the current drive), never an option.
     app.allow_windows_style_options(false);

@@ -19,7 +19,8 @@ struct CommandLine {
     std::string source;
     std::string destination;
     bool includeSubdirectories = true;
-    std::string settingsFile; // empty: the default options
+    std::string settingsFile; // empty: the window's settings file, if it has one
+    bool noFilters = false;   // every entry is compared, whatever the settings say
     bool quiet = false;       // no status line
     // compare
     bool summary = false;

@@ -10,6 +10,10 @@ namespace tandrel::cli {
 inline constexpr int kStandardOutput = 1;
 inline constexpr int kStandardError = 2;
 
+// The end of the lines the program writes on standard output: LF, or CR LF
+// on Windows, as the system's own tools end theirs.
+extern const char kLineEnd[];
+
 // True when `fd` is an interactive terminal (a console window on Windows).
 bool IsTerminal(int fd);
 

@@ -110,6 +110,18 @@ std::size_t Usable(std::size_t width)
 
 } // namespace
 
+std::string TerminalText(std::string_view line)
+{
+    std::string out;
+    for (const Glyph& g : Glyphs(line)) {
+        if (g.shown || line[g.offset] == '\t')
+            out.append(line.substr(g.offset, g.length));
+        else
+            out.push_back('?');
+    }
+    return out;
+}
+
 std::string ByteCountText(std::uint64_t bytes)
 {
     static const char* const kUnits[] = {"B", "KiB", "MiB", "GiB", "TiB", "PiB", "EiB"};
@@ -128,7 +140,8 @@ std::string ByteCountText(std::uint64_t bytes)
 
 std::string FormatCompareStatus(const CompareStatus& status, std::size_t width)
 {
-    std::string text = "Comparing: " + std::to_string(status.entries) + " entries; lists";
+    std::string text = "Comparing: " + std::to_string(status.entries) + " entries, " +
+                       std::to_string(status.leftOut) + " not compared; lists";
     for (std::size_t list = 0; list < status.rows.size(); ++list)
         text += (list == 0 ? " " : ", ") + std::to_string(list + 1) + ": " + std::to_string(status.rows[list]);
     return Fit(text, Usable(width), false);

@@ -12,6 +12,7 @@ namespace tandrel::cli {
 // Where a comparison stands.
 struct CompareStatus {
     std::uint64_t entries = 0;          // directory entries looked at, both sides
+    std::uint64_t leftOut = 0;          // of them, left out by the filters or for a leading '.'
     std::array<std::size_t, 5> rows{};  // rows of lists 1..5
 };
 
@@ -38,6 +39,10 @@ struct VerifyStatus {
 std::string FormatCompareStatus(const CompareStatus& status, std::size_t width);
 std::string FormatSyncStatus(const SyncStatus& status, std::size_t width);
 std::string FormatVerifyStatus(const VerifyStatus& status, std::size_t width);
+
+// A line of output made safe for a terminal as the status texts are, but
+// whole and with its tabs: other control characters and stray bytes show as '?'.
+std::string TerminalText(std::string_view line);
 
 // "512 B", "1.5 KiB", "12.0 GiB".
 std::string ByteCountText(std::uint64_t bytes);

@@ -6,6 +6,7 @@
 #include "cli/CliVerify.h"
 #include "cli/Console.h"
 #include "cli/ProgramArguments.h"
+#include "cli/StandardOutput.h"
 
 #include <clocale>
 #include <iostream>
@@ -17,6 +18,7 @@ int main(int argc, char** argv)
     using namespace tandrel::cli;
     std::setlocale(LC_ALL, "");
     ConsoleOutput console;
+    StandardOutput output;
     std::vector<std::string> arguments;
     if (!ProgramArguments(argc, argv, arguments)) {
         std::cerr << "tandrel-cli: an argument is not valid Unicode text\n";

@@ -10,4 +10,8 @@ namespace tandrel::engine {
 // follows links below its roots.
 bool FolderExists(const std::string& path);
 
+// Why FolderExists says false, in the system's words ("No such file or
+// directory", "Not a directory", "Permission denied"); empty when it says true.
+std::string FolderAccessError(const std::string& path);
+
 } // namespace tandrel::engine

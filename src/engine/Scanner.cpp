@@ -212,13 +212,19 @@ private:
     void ProcessEntry(const ListedEntry& entry, const Counterpart* counterpart, const std::string& otherName,
                       std::vector<Subfolder>& subfolders)
     {
-        if (!entry.Examined() || IsFilteredOut(entry, *m_ctx.options, m_ctx.ignoredTypes))
+        if (!entry.Examined())
             return;
+        if (IsFilteredOut(entry, *m_ctx.options, m_ctx.ignoredTypes)) {
+            CountLeftOut(counterpart);
+            return;
+        }
         if (!entry.IsFolder() && platform::IsOwnTemporaryName(entry.name.c_str()))
             return; // a copy's temporary file, never a user's
         if (entry.IsFolder()) {
-            if (IsDotName(entry.name))
+            if (IsDotName(entry.name)) {
+                CountLeftOut(counterpart);
                 return;
+            }
             const bool present = counterpart && counterpart->enterable;
             subfolders.push_back({entry.name, otherName, present});
             if (present)
@@ -258,6 +264,13 @@ private:
         }
         item.relativePath = m_path + entry.name;
         m_ctx.store->AddResultRow(static_cast<ResultCategory>(category), std::move(item));
+    }
+
+    // Once per name: the source pass has counted those found on both sides.
+    void CountLeftOut(const Counterpart* counterpart)
+    {
+        if (m_pass == ScanPass::SourcePass || !counterpart || !counterpart->Found())
+            ++m_ctx.leftOut;
     }
 
     // Files and links have content to compare: bytes or the link's text. The
@@ -342,6 +355,7 @@ void RunScan(ScanContext& context)
     if (!context.store)
         return;
     context.store->Reset(context.sourceRoot, context.destinationRoot, LocalOffsetNow());
+    context.leftOut = 0;
     KeptViews views;
     Walk(context, ScanPass::SourcePass, &views, nullptr).Run(context.sourceRoot, context.destinationRoot);
     Walk(context, ScanPass::DestinationPass, nullptr, &views).Run(context.destinationRoot, context.sourceRoot);

@@ -39,6 +39,10 @@ struct ScanContext {
     RunFlag* runFlag = nullptr;
     ResultStore* store = nullptr;
     ScanObserver* observer = nullptr; // may be null
+    // Entries that the filters left out, and folders not walked for their
+    // leading dot, each name once whether on one side or both (RunScan
+    // starts it at 0).
+    std::uint64_t leftOut = 0;
 };
 
 // Walks `folder` (this side's root on the first call) depth-first: each

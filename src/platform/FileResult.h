@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace tandrel::platform {
@@ -18,6 +19,9 @@ struct FileResult {
 
 // "<what> '<path>': <strerror(err)>"
 FileResult ErrnoFailure(const std::string& what, const std::string& path, int err);
+
+// "<what> '<path>': it is larger than 16 MiB", for a file refused past `limit` bytes.
+FileResult TooLargeFailure(const std::string& what, const std::string& path, std::uint64_t limit);
 
 // The folder a path's entry lives in ("." for a bare name, "/" for an entry
 // of the root), where temporary files for replacing it are made.

@@ -8,9 +8,8 @@ namespace tandrel::report {
 
 namespace {
 
-constexpr const char* kLineEnd = "\r\n";
-
-void WriteCells(std::ostream& out, const std::vector<std::string>& cells, ReportFormat format)
+void WriteCells(std::ostream& out, const std::vector<std::string>& cells, ReportFormat format,
+                std::string_view lineEnd)
 {
     const char separator = FieldSeparator(format);
     for (std::size_t i = 0; i < cells.size(); ++i) {
@@ -18,7 +17,7 @@ void WriteCells(std::ostream& out, const std::vector<std::string>& cells, Report
             out << separator;
         out << ReportCell(cells[i], format);
     }
-    out << kLineEnd;
+    out << lineEnd;
 }
 
 char LowerAscii(char c)
@@ -65,12 +64,12 @@ std::string ReportCell(const std::string& text, ReportFormat format)
 }
 
 void WriteListSection(std::ostream& out, const engine::ResultStore& store, engine::ResultCategory category,
-                      ReportFormat format)
+                      ReportFormat format, std::string_view lineEnd)
 {
-    WriteCells(out, engine::ColumnHeaders(category), format);
+    WriteCells(out, engine::ColumnHeaders(category), format, lineEnd);
     for (const auto& item : store.List(category))
-        WriteCells(out, engine::RowCells(store, category, item), format);
-    out << kLineEnd;
+        WriteCells(out, engine::RowCells(store, category, item), format, lineEnd);
+    out << lineEnd;
 }
 
 void WriteReport(std::ostream& out, const engine::ResultStore& store, const ReportRequest& request)
@@ -79,8 +78,8 @@ void WriteReport(std::ostream& out, const engine::ResultStore& store, const Repo
         const auto k = static_cast<std::size_t>(engine::Index(category));
         if (!request.include[k])
             continue;
-        out << "---" << request.sectionCaptions[k] << "---" << kLineEnd;
-        WriteListSection(out, store, category, request.format);
+        out << "---" << request.sectionCaptions[k] << "---" << request.lineEnd;
+        WriteListSection(out, store, category, request.format, request.lineEnd);
     }
 }
 

@@ -7,6 +7,7 @@
 #include <array>
 #include <ostream>
 #include <string>
+#include <string_view>
 
 namespace tandrel::report {
 
@@ -22,6 +23,7 @@ struct ReportRequest {
     ReportFormat format = ReportFormat::Text;
     std::array<bool, engine::kCategoryCount + 1> include{}; // index 1..5
     engine::CategoryCaptions sectionCaptions;               // index 1..5
+    std::string_view lineEnd = "\r\n";                      // a report file's; the command line's own output differs
 };
 
 // A cell as written: unchanged, unless it holds the separator (a comma or a
@@ -30,7 +32,7 @@ std::string ReportCell(const std::string& text, ReportFormat format);
 
 // One list's column line, rows and closing empty line.
 void WriteListSection(std::ostream& out, const engine::ResultStore& store, engine::ResultCategory category,
-                      ReportFormat format);
+                      ReportFormat format, std::string_view lineEnd = "\r\n");
 // The whole report into a stream.
 void WriteReport(std::ostream& out, const engine::ResultStore& store, const ReportRequest& request);
 // The whole report into a file (created or emptied), in the system's 8-bit

@@ -335,6 +335,20 @@ void ReadSettings(const std::string& path, SettingsState& state)
         splitter.Finish(sink);
 }
 
+platform::FileResult ReadSettingsFrom(const std::string& path, SettingsState& state)
+{
+    SettingsReader reader(state);
+    platform::TextFileLines decode;
+    const auto sink = [&](std::string_view line) { reader(decode(line)); };
+    LineSplitter splitter;
+    platform::FileResult result = platform::ReadWholeFile(
+        "cannot read the settings file", path, kSettingsFileLimit,
+        [&](std::string_view piece) { splitter.Feed(piece, sink); });
+    if (result.ok())
+        splitter.Finish(sink);
+    return result;
+}
+
 void ReadSettingsText(const std::string& text, SettingsState& state)
 {
     SettingsReader reader(state);

@@ -4,6 +4,7 @@
 #include "settings/CompareOptions.h"
 
 #include <array>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -30,6 +31,15 @@ inline constexpr const char* kSettingsFileName = "tdl.ini";
 // UTF-8 as platform/TextFile.h says; ReadSettingsText takes UTF-8.
 void ReadSettings(const std::string& path, SettingsState& state);
 void ReadSettingsText(const std::string& text, SettingsState& state);
+
+// A settings file far larger than any the program writes is refused.
+inline constexpr std::uint64_t kSettingsFileLimit = 16 * 1024 * 1024;
+
+// ReadSettings for a file the user names: whatever `path` is (a regular
+// file, a pipe, standard input) is read to its end as ReadSettings reads a
+// file; what failed, with the system's reason, when it cannot be read or is
+// larger than kSettingsFileLimit. The state holds what was read before.
+platform::FileResult ReadSettingsFrom(const std::string& path, SettingsState& state);
 
 // The exact text of the file for a state (CR LF line ends), UTF-8.
 std::string SettingsText(const SettingsState& state);

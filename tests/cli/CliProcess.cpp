@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -34,7 +35,45 @@ std::string TakeFile(const std::string& path)
     return s.str();
 }
 
+// Made when the test program starts, while it still runs as root.
+class ReachableCopy {
+public:
+    ReachableCopy()
+    {
+        if (::geteuid() != 0)
+            return;
+        std::string folder = (std::filesystem::temp_directory_path() / "tandrel-cli-program-XXXXXX").string();
+        if (!::mkdtemp(folder.data()) || ::chmod(folder.c_str(), 0755) != 0)
+            return;
+        m_folder = folder;
+        const std::string copy = folder + "/tandrel-cli";
+        std::error_code error;
+        if (std::filesystem::copy_file(TANDREL_CLI_PATH, copy, error) && ::chmod(copy.c_str(), 0755) == 0)
+            m_path = copy;
+    }
+    ~ReachableCopy()
+    {
+        if (!m_folder.empty() && ::getpid() == m_owner) {
+            std::error_code error;
+            std::filesystem::remove_all(m_folder, error);
+        }
+    }
+    const std::string& Path() const { return m_path; }
+
+private:
+    pid_t m_owner = ::getpid();
+    std::string m_folder;
+    std::string m_path = TANDREL_CLI_PATH;
+};
+
+const ReachableCopy g_program;
+
 } // namespace
+
+const std::string& CliProgram()
+{
+    return g_program.Path();
+}
 
 CliProcess::CliProcess(const std::vector<std::string>& args, const CliStart& start)
     : m_outPath(TempPath(".out")), m_errPath(TempPath(".err"))
@@ -55,9 +94,11 @@ CliProcess::CliProcess(const std::vector<std::string>& args, const CliStart& sta
     m_pid = ::fork();
     if (m_pid != 0)
         return;
-    const int out = ::open(m_outPath.c_str(), O_WRONLY | O_TRUNC);
     const int err = start.stderrOnTerminal ? ::open(terminalName.c_str(), O_RDWR | O_NOCTTY)
                                            : ::open(m_errPath.c_str(), O_WRONLY | O_TRUNC);
+    const int out = start.stdoutOnTerminal ? err
+                    : start.outputPath.empty() ? ::open(m_outPath.c_str(), O_WRONLY | O_TRUNC)
+                                               : ::open(start.outputPath.c_str(), O_WRONLY);
     ::dup2(out, 1);
     ::dup2(err, 2);
     for (int signal : start.ignoredSignals)
@@ -69,11 +110,14 @@ CliProcess::CliProcess(const std::vector<std::string>& args, const CliStart& sta
     ::sigprocmask(SIG_BLOCK, &blocked, nullptr);
     for (int signal : start.pendingSignals)
         ::raise(signal);
-    std::vector<char*> argv{const_cast<char*>(TANDREL_CLI_PATH)};
+    for (const auto& variable : start.environment)
+        ::putenv(const_cast<char*>(variable.c_str()));
+    const std::string& program = start.program.empty() ? CliProgram() : start.program;
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
     for (const auto& a : args)
         argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
-    ::execv(TANDREL_CLI_PATH, argv.data());
+    ::execv(program.c_str(), argv.data());
     ::_exit(127);
 }
 

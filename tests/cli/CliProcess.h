@@ -9,10 +9,20 @@ namespace tandrel::test {
 // How the child is started, besides its arguments.
 struct CliStart {
     bool stderrOnTerminal = false; // standard error on a pseudo-terminal of the given width
+    bool stdoutOnTerminal = false; // standard output on that terminal too
+    std::string outputPath;        // standard output to this file (such as /dev/full) instead
+    std::string program;           // another copy of tandrel-cli to run; empty: CliProgram()
+    std::vector<std::string> environment; // "NAME=value" set in the child
     unsigned short columns = 80;
     std::vector<int> pendingSignals; // raised while blocked before exec: delivered once the program unblocks them
     std::vector<int> ignoredSignals; // ignored from the start, as for a background job
 };
+
+// The built tandrel-cli. When the tests run as root, a copy of it in a
+// temporary folder every user can enter, so that a test that drops to user
+// nobody can start it even from a clone in a private folder; the copy goes
+// when the test program ends.
+const std::string& CliProgram();
 
 // What the run left: exit status (128 + signal when killed), standard output
 // and standard error (or what the terminal received).

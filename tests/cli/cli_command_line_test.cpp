@@ -2,6 +2,9 @@
 // system, folder names taken exactly as given.
 
 #include "cli/CommandLine.h"
+#ifdef _WIN32
+#include "cli/windows/WideCommandLine.h"
+#endif
 
 #include <gtest/gtest.h>
 
@@ -62,6 +65,22 @@ TEST(CommandLineParse, SlashWordsAreNoOptions)
     EXPECT_EQ(Parse({"compare", "/summary", "a", "b"}, line), 2);
     EXPECT_FALSE(line.summary);
 }
+
+#ifdef _WIN32
+TEST(CommandLineParse, SlashQuestionMarkAsksForHelp)
+{
+    for (const wchar_t* command : {L"tandrel-cli.exe /?", L"tandrel-cli.exe compare /?"}) {
+        std::vector<std::string> arguments;
+        ASSERT_TRUE(ArgumentsFromCommandLine(command, arguments));
+        EXPECT_EQ(arguments.back(), "--help");
+        std::vector<const char*> argv;
+        for (const std::string& argument : arguments)
+            argv.push_back(argument.c_str());
+        CommandLine line;
+        EXPECT_EQ(ParseCommandLine(static_cast<int>(argv.size()), argv.data(), line), 0);
+    }
+}
+#endif
 
 } // namespace
 } // namespace tandrel::cli

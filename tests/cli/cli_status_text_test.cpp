@@ -24,8 +24,8 @@ TEST(StatusLineText, ByteCounts)
 
 TEST(StatusLineText, ComparisonCountsAreCutToTheWidth)
 {
-    const CompareStatus status{123456, {1, 22, 333, 0, 5}};
-    const std::string full = "Comparing: 123456 entries; lists 1: 1, 2: 22, 3: 333, 4: 0, 5: 5";
+    const CompareStatus status{123456, 7, {1, 22, 333, 0, 5}};
+    const std::string full = "Comparing: 123456 entries, 7 not compared; lists 1: 1, 2: 22, 3: 333, 4: 0, 5: 5";
     EXPECT_EQ(FormatCompareStatus(status, 200), full);
     EXPECT_EQ(FormatCompareStatus(status, full.size() + 1), full);
     EXPECT_EQ(FormatCompareStatus(status, 20), full.substr(0, 19));

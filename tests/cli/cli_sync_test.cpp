@@ -93,7 +93,8 @@ TEST(CliSync, OneWaySyncLeavesIdenticalTrees)
     EXPECT_EQ(compare.status, 0) << compare.err;
     EXPECT_EQ(compare.out,
               "Newer than destination: 0\nOlder than destination: 0\nCan not find destination: 0\n"
-              "Can not find source: 0\nOnly size changed: 0\n");
+              "Can not find source: 0\nOnly size changed: 0\nNot compared (filters, folders named .*): 0\n"
+              "Settings: none, nothing filtered\n");
 
     const auto source = Snapshot(s);
     const auto destination = Snapshot(d);
@@ -167,7 +168,10 @@ TEST(CliSync, FailuresAreReportedAndTheRunGoesOn)
     EXPECT_EQ(t.ReadFile("dst/locked"), "old");
 
     // With the defaults (Overwriting on) the read-only file is replaced.
-    const CliRun again = RunCli({"copy", "--to", "destination", "--lists", "1,2,5", s, d});
+    state.options = settings::CompareOptions::Defaults();
+    ASSERT_TRUE(settings::WriteSettings(t.Path("tdl.ini"), state).ok());
+    const CliRun again =
+        RunCli({"copy", "--settings", t.Path("tdl.ini"), "--to", "destination", "--lists", "1,2,5", s, d});
     EXPECT_EQ(again.status, 1) << again.err; // the clash still fails
     EXPECT_EQ(t.ReadFile("dst/locked"), "new");
 }

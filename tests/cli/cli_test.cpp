@@ -226,8 +226,10 @@ TEST(CliTest, CountsAgreeWithAnIndependentComparison)
     BuildTrees(tree);
     const std::string src = tree.Path("src"), dst = tree.Path("dst");
 
-    // Default options: hidden and system entries left out, no tolerance.
+    // No settings file, as the window without one: nothing filtered, only
+    // the folder .git left out, and said so.
     Rules rules;
+    rules.skipHidden = rules.skipSystem = false;
     std::vector<std::string> missing;
     const Counts expected = Expected(src, dst, rules, &missing);
     for (int c = 1; c <= 5; ++c)
@@ -238,13 +240,14 @@ TEST(CliTest, CountsAgreeWithAnIndependentComparison)
     Counts got;
     ASSERT_TRUE(ParseSummary(summary.out, got)) << summary.out;
     EXPECT_EQ(Show(got), Show(expected)) << summary.out;
+    EXPECT_NE(summary.out.find("\nNot compared (filters, folders named .*): 1\n"), std::string::npos);
 
     // The full listing names every source entry that the destination lacks.
     const CliRun full = RunCli({"compare", src + "/", dst + "/"});
     ASSERT_EQ(full.status, 1);
     for (const auto& path : missing)
         EXPECT_NE(full.out.find(path), std::string::npos) << path;
-    EXPECT_EQ(full.out.find(tree.Path("src/.hidden")), std::string::npos);
+    EXPECT_NE(full.out.find(tree.Path("src/.hidden")), std::string::npos);
     EXPECT_EQ(full.out.find(tree.Path("src/.git")), std::string::npos);
 
     // Only the entries directly inside the two folders.

@@ -145,6 +145,30 @@ TEST(ScanFilterTest, HiddenNamesAndDotFolders)
     }
 }
 
+TEST(ScanFilterTest, CountsWhatTheFiltersAndTheDotFolderRuleLeaveOut)
+{
+    test::TempTree tree;
+    for (const char* file : {"src/.hidden", "dst/.gitignore", "src/.git/config", "dst/.cache/x", "src/sub/.config/y",
+                             "src/sub/a.tmp", "dst/sub/a.tmp", "src/plain.txt"})
+        tree.WriteFile(file, "1", 1600000000);
+    struct Case {
+        int ignoreHidden;
+        std::vector<std::string> ignored;
+        std::uint64_t leftOut;
+    };
+    // Dot folders only (.git, .cache, sub/.config); every dot name; plus
+    // sub/a.tmp, a name on both sides counted once.
+    for (const Case& c : {Case{0, {}, 3}, Case{1, {}, 5}, Case{1, {"*.tmp"}, 6}}) {
+        test::ScanSetup setup;
+        std::uint64_t leftOut = 99;
+        setup.options.IgnoreHidden = c.ignoreHidden;
+        setup.ignoredTypes = c.ignored;
+        setup.leftOut = &leftOut;
+        test::Compare(tree.Path("src/"), tree.Path("dst/"), setup);
+        EXPECT_EQ(leftOut, c.leftOut) << "IgnoreHidden=" << c.ignoreHidden << " ignored names " << c.ignored.size();
+    }
+}
+
 TEST(ScanFilterTest, ReadOnlyArchiveAndSystem)
 {
     test::TempTree tree;

@@ -34,6 +34,7 @@ struct ScanSetup {
     std::vector<std::string> ignoredTypes;
     bool includeSubdirectories = true;
     engine::ScanObserver* observer = nullptr;
+    std::uint64_t* leftOut = nullptr; // receives the scan's count of entries left out
 };
 
 // Calls a function after every entry (with the count of calls so far); used
@@ -66,6 +67,8 @@ inline engine::ResultStore Compare(const std::string& source, const std::string&
     context.store = &store;
     context.observer = setup.observer;
     engine::RunScan(context);
+    if (setup.leftOut)
+        *setup.leftOut = context.leftOut;
     return store;
 }
 

@@ -223,10 +223,9 @@ class Trial:
         self.roots = [os.path.join(root, "s") + "/", os.path.join(root, "d") + "/"]
         self.tree = Tree(root, rng, pool, 0.3)
         self.tree.make(big, self.written or "d")
-        self.extra = []
-        if self.overwriting is not None:
-            settings_file(os.path.join(root, "tdl.ini"), self.overwriting)
-            self.extra = ["--settings", os.path.join(root, "tdl.ini")]
+        # Always a settings file of its own: without one the program takes the window's.
+        settings_file(os.path.join(root, "tdl.ini"), True if self.overwriting is None else self.overwriting)
+        self.extra = ["--settings", os.path.join(root, "tdl.ini")]
         self.before = {side: snapshot(os.path.join(root, side))[0] for side in "sd"}
         self.problems, self.lost, self.leftovers = [], 0, 0
 

@@ -7,6 +7,8 @@
 
 namespace tandrel::cli {
 
+const char kLineEnd[] = "\n";
+
 bool IsTerminal(int fd)
 {
     return ::isatty(fd) == 1;

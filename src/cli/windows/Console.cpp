@@ -32,6 +32,8 @@ constexpr WideBlock kWideBlocks[] = {
 
 } // namespace
 
+const char kLineEnd[] = "\r\n";
+
 bool IsTerminal(int fd)
 {
     DWORD mode = 0;
@@ -68,7 +70,7 @@ int CharacterColumns(char32_t point)
     return 1;
 }
 
-// The program writes UTF-8 with its own line ends ("\r\n" in reports), so the
+// The program writes UTF-8 with its own line ends (kLineEnd), so the
 // C runtime must not add carriage returns: both streams are binary, and
 // redirected output gets exactly the bytes the program wrote. A console is
 // told to read the bytes as UTF-8 while the program runs and gets its own code

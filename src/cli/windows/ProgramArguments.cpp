@@ -19,7 +19,8 @@ bool ArgumentsFromCommandLine(const wchar_t* commandLine, std::vector<std::strin
     for (int i = 0; i < count && valid; ++i) {
         std::string argument;
         valid = platform::ToUtf8(wide[i], argument);
-        arguments.push_back(std::move(argument));
+        // "/?" asks for help, as with the system's own tools; no path is named so.
+        arguments.push_back(argument == "/?" ? "--help" : std::move(argument));
     }
     ::LocalFree(wide);
     return valid;

@@ -1,5 +1,7 @@
 #include "engine/FolderExists.h"
 
+#include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,12 +10,23 @@ namespace tandrel::engine {
 
 bool FolderExists(const std::string& path)
 {
-    if (path.empty() || path.find('\0') != std::string::npos)
-        return false;
+    return FolderAccessError(path).empty();
+}
+
+std::string FolderAccessError(const std::string& path)
+{
+    if (path.empty())
+        return std::strerror(ENOENT);
+    if (path.find('\0') != std::string::npos)
+        return std::strerror(EINVAL);
     struct stat st;
-    if (::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
-        return false;
-    return ::faccessat(AT_FDCWD, path.c_str(), X_OK, AT_EACCESS) == 0;
+    if (::stat(path.c_str(), &st) != 0)
+        return std::strerror(errno);
+    if (!S_ISDIR(st.st_mode))
+        return std::strerror(ENOTDIR);
+    if (::faccessat(AT_FDCWD, path.c_str(), X_OK, AT_EACCESS) != 0)
+        return std::strerror(errno);
+    return {};
 }
 
 } // namespace tandrel::engine
