@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QStyle>
 #include <QTimer>
+#include <QWindow>
 
 #include <algorithm>
 
@@ -75,7 +76,7 @@ FormWait::FormWait(AppState& app, QWidget* mainWindow)
         categoryLabels[i] = MakeLabel(QStringLiteral("Label%1").arg(i + 2), captions[i], this);
         PicProg[i] = new BarPicture(QStringLiteral("PicProg_%1").arg(i), kBarWidth, kBarHeight, this);
         LabelCount[i] = MakeLabel(QStringLiteral("LabelCount_%1").arg(i), QStringLiteral("0"), this);
-        LabelCount[i]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        LabelCount[i]->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
         LabelCount[i]->setMinimumWidth(60);
         grid->addWidget(categoryLabels[i], 3 + i, 0);
         grid->addWidget(PicProg[i], 3 + i, 1, Qt::AlignVCenter);
@@ -120,7 +121,7 @@ FormWait::FormWait(AppState& app, QWidget* mainWindow)
 
     adjustSize();
     if (mainWindow) {
-        m_mainPlace = mainWindow->geometry();
+        m_mainPlace = mainWindow->geometry().topLeft();
         const QRect main = mainWindow->frameGeometry();
         move(main.center() - rect().center());
     }
@@ -233,8 +234,11 @@ void FormWait::closeEvent(QCloseEvent* event)
         if (m_mainWindow) {
             // Shown again where it was: a window manager places a window
             // that maps anew wherever it likes.
-            if (!m_mainWindow->isMaximized() && !m_mainWindow->isFullScreen() && m_mainPlace.isValid())
-                m_mainWindow->setGeometry(m_mainPlace);
+            // The position is given as the program's own choice, which the
+            // window manager keeps.
+            QWindow* handle = m_mainWindow->windowHandle();
+            if (handle && !m_mainWindow->isMaximized() && !m_mainWindow->isFullScreen())
+                handle->setPosition(m_mainPlace);
             m_mainWindow->show();
         }
     }

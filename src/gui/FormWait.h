@@ -86,7 +86,7 @@ private:
     std::array<double, 5> m_categoryCounts{};
     bool m_discarding = false;
     bool m_completed = false;
-    QRect m_mainPlace;
+    QPoint m_mainPlace; // where the main window comes back
 };
 
 } // namespace tandrel::gui

@@ -150,6 +150,7 @@ int main(int argc, char** argv)
     state.runFlag.Set(true);
     tandrel::gui::RunComparison(state, form, &form);
     if (auto* wait = tandrel::gui::ProgressWindow(&form)) {
+        wait->Timer1Tick(); // the counts and bars as the second's tick shows them
         QApplication::processEvents();
         wait->grab().save(out + "/progress" + suffix + ".png");
         wait->Command1->click();
