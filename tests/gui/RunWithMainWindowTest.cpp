@@ -15,6 +15,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QHeaderView>
+#include <QIcon>
 #include <QTabBar>
 #include <QTreeView>
 #include <QTimer>
@@ -237,6 +238,22 @@ TEST(RunWithMainWindowTest, FailureTextsAreInSightAfterACopy)
               std::min(view->fontMetrics().horizontalAdvance(text), view->viewport()->width()));
     EXPECT_GE(header->sectionViewportPosition(status), 0);
     EXPECT_LE(header->sectionViewportPosition(status) + header->sectionSize(status), view->viewport()->width());
+}
+
+// Links and FIFOs have their own images in the lists, not the file's.
+TEST(RunWithMainWindowTest, LinksAndFifosLookDifferentFromFiles)
+{
+    Program p(false);
+    p.tree.WriteFile("src/a file", "x");
+    p.tree.Symlink("a file", "src/b link");
+    p.tree.MakeFifo("src/c fifo");
+    p.Compare();
+    ResultListModel* list = p.form->ListModel[3];
+    ASSERT_EQ(list->rowCount(), 3);
+    auto image = [&](int row) { return list->data(list->index(row, 0), Qt::DecorationRole).value<QIcon>().cacheKey(); };
+    EXPECT_NE(image(1), image(0)); // three kinds, three images
+    EXPECT_NE(image(2), image(0));
+    EXPECT_NE(image(2), image(1));
 }
 
 // Closing the main window while a copy runs: the copy stops after the row
