@@ -158,6 +158,9 @@ Form1::Form1(AppState& state, Dialogs& dialogs, QWidget* parent)
         const QSize room = screen->availableSize() * 9 / 10;
         if (room.width() < width() || room.height() < height())
             resize(std::min(width(), room.width()), std::min(height(), room.height()));
+        // Placed by the program, so that the dialogs it opens at once are
+        // centred on where it really is.
+        setGeometry(QRect(screen->availableGeometry().center() - rect().center(), size()));
     }
 
     m_state.runFlag.Set(false);
