@@ -665,12 +665,12 @@ bool Form1::eventFilter(QObject* watched, QEvent* event)
     return QMainWindow::eventFilter(watched, event);
 }
 
-void Form1::changeEvent(QEvent* event)
+bool Form1::event(QEvent* event)
 {
     // The desktop switched between a light and a dark scheme.
     if (event->type() == QEvent::ApplicationPaletteChange)
         ApplySkin();
-    QMainWindow::changeEvent(event);
+    return QMainWindow::event(event);
 }
 
 bool Form1::ListKeyPressed(int list, const QKeyEvent& key)

@@ -156,5 +156,20 @@ TEST(DesktopSchemeTest, EveryWindowReadsInALightScheme)
     ExpectReadable(QApplication::style()->standardPalette());
 }
 
+// The desktop switching schemes while the program runs takes the skin off
+// and puts it back.
+TEST(DesktopSchemeTest, TheSkinFollowsASchemeChange)
+{
+    Scheme light(QApplication::style()->standardPalette());
+    Windows w;
+    EXPECT_FALSE(qApp->styleSheet().isEmpty());
+    QApplication::setPalette(DarkPalette());
+    QApplication::processEvents(); // the windows hear of it from the event loop
+    EXPECT_TRUE(qApp->styleSheet().isEmpty());
+    QApplication::setPalette(QApplication::style()->standardPalette());
+    QApplication::processEvents();
+    EXPECT_FALSE(qApp->styleSheet().isEmpty());
+}
+
 } // namespace
 } // namespace tandrel::gui
