@@ -24,20 +24,9 @@ namespace {
 
 QPalette DarkPalette()
 {
-    QPalette p;
-    const QColor window(0x2B, 0x2B, 0x2B), text(0xEE, 0xEE, 0xEE);
-    for (const auto group : {QPalette::Active, QPalette::Inactive}) {
-        p.setColor(group, QPalette::Window, window);
-        p.setColor(group, QPalette::WindowText, text);
-        p.setColor(group, QPalette::Base, QColor(0x1E, 0x1E, 0x1E));
-        p.setColor(group, QPalette::AlternateBase, QColor(0x33, 0x33, 0x33));
-        p.setColor(group, QPalette::Text, text);
-        p.setColor(group, QPalette::Button, QColor(0x35, 0x35, 0x35));
-        p.setColor(group, QPalette::ButtonText, text);
-        p.setColor(group, QPalette::ToolTipBase, window);
-        p.setColor(group, QPalette::ToolTipText, text);
-    }
-    return p;
+    const QColor text(0xEE, 0xEE, 0xEE);
+    return QPalette(text, QColor(0x35, 0x35, 0x35), QColor(0x50, 0x50, 0x50), QColor(0x20, 0x20, 0x20),
+                    QColor(0x30, 0x30, 0x30), text, Qt::white, QColor(0x1E, 0x1E, 0x1E), QColor(0x2B, 0x2B, 0x2B));
 }
 
 // The desktop's palette and the program's skin for one test; both go back after.
