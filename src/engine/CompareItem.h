@@ -14,6 +14,28 @@ enum class RowIcon : std::uint8_t {
     Failed = 4,  // copy or delete of the row failed
 };
 
+// What a row's entry is on disk, beyond file or folder.
+enum class EntryKind : std::uint8_t {
+    Regular,
+    Link,
+    Fifo,
+    Socket,
+    Device,
+};
+
+// The kind from the POSIX type bits of a listing (both systems give them).
+inline EntryKind KindOfMode(std::uint32_t mode)
+{
+    switch (mode & 0170000) {
+    case 0120000: return EntryKind::Link;
+    case 0010000: return EntryKind::Fifo;
+    case 0140000: return EntryKind::Socket;
+    case 0020000:
+    case 0060000: return EntryKind::Device;
+    default: return EntryKind::Regular;
+    }
+}
+
 inline constexpr const char* kProcessedTag = "d";
 
 // One result row, held compactly: the path relative to the walked root (both
@@ -31,6 +53,7 @@ struct CompareItem {
     bool checked = false;
     bool processed = false;          // Tag == "d"
     RowIcon icon = RowIcon::File;
+    EntryKind kind = EntryKind::Regular; // of the entry walked
 
     const std::string& StatusText() const;
     void SetStatusText(std::string text);

@@ -243,6 +243,7 @@ private:
         CompareItem item;
         item.isFolder = false;
         item.icon = RowIcon::File;
+        item.kind = KindOfMode(entry.mode);
         item.size = entry.size;
         item.modified = entry.mtime;
         if (!found) {

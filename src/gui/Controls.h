@@ -3,6 +3,7 @@
 #include <QHBoxLayout>
 #include <QPushButton>
 #include <QString>
+#include <QWidget>
 
 namespace tandrel::gui {
 
@@ -13,6 +14,14 @@ W* Named(W* widget, const char* name)
 {
     widget->setObjectName(QString::fromLatin1(name));
     return widget;
+}
+
+// A dialog's frame: a title and a close box, no minimise, maximise or help
+// buttons.
+inline void SetDialogFrame(QWidget* dialog)
+{
+    dialog->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                           | Qt::WindowCloseButtonHint);
 }
 
 // The closing pair of a dialog: the default button and the cancel button,

@@ -1,5 +1,7 @@
 #include "Dialogs.h"
 
+#include "Controls.h"
+
 #include <QFileDialog>
 #include <QMessageBox>
 
@@ -9,6 +11,7 @@ MessageReply QtDialogs::Message(QWidget* owner, const QString& text, const QStri
                                 MessageButtons buttons)
 {
     QMessageBox box(owner);
+    SetDialogFrame(&box);
     box.setWindowTitle(title);
     box.setText(text);
     switch (icon) {

@@ -14,12 +14,15 @@
 #include "gui/FormProjects.h"
 #include "gui/FormReport.h"
 #include "gui/Help.h"
+#include "gui/PathCellDelegate.h"
+#include "gui/Skin.h"
 #include "gui/SyncRunner.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QFile>
 #include <QFrame>
@@ -30,7 +33,9 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QScreen>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <QStackedWidget>
 #include <QTabBar>
@@ -130,6 +135,8 @@ QItemSelection SelectionThatStays(const QAbstractItemModel& model, const std::ve
     return kept;
 }
 
+constexpr int kMaxFailureTextsMeasured = 2000;
+constexpr int kMinPathColumnWidth = 160;
 constexpr int kButtonWidth = 64;
 constexpr int kButtonHeight = 36;
 
@@ -151,6 +158,9 @@ Form1::Form1(AppState& state, Dialogs& dialogs, QWidget* parent)
         const QSize room = screen->availableSize() * 9 / 10;
         if (room.width() < width() || room.height() < height())
             resize(std::min(width(), room.width()), std::min(height(), room.height()));
+        // Placed by the program, so that the dialogs it opens at once are
+        // centred on where it really is.
+        setGeometry(QRect(screen->availableGeometry().center() - rect().center(), size()));
     }
 
     m_state.runFlag.Set(false);
@@ -226,6 +236,21 @@ Form1::Form1(AppState& state, Dialogs& dialogs, QWidget* parent)
     ApplySkin();
 
     connect(TabStrip1, &QTabBar::currentChanged, this, &Form1::OnTabClick);
+    const struct {
+        QList<QKeySequence> keys;
+        int step;
+    } tabKeys[] = {
+        {{QKeySequence(Qt::CTRL | Qt::Key_Tab), QKeySequence(Qt::CTRL | Qt::Key_PageDown)}, 1},
+        {{QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab),
+          QKeySequence(Qt::CTRL | Qt::Key_PageUp)},
+         -1},
+    };
+    for (const auto& t : tabKeys) {
+        auto* shortcut = new QShortcut(this);
+        shortcut->setKeys(t.keys);
+        const int step = t.step;
+        connect(shortcut, &QShortcut::activated, this, [this, step] { StepTab(step); });
+    }
     m_resultArea->installEventFilter(this);
 
     m_syncRunner = std::make_unique<SyncRunner>(m_state, m_dialogs, *this, this);
@@ -268,8 +293,11 @@ void Form1::SetupResultLists()
         view->setRootIsDecorated(false);
         view->setItemsExpandable(false);
         view->setUniformRowHeights(true);
-        // Long paths keep their beginning and their file name in sight.
-        view->setTextElideMode(Qt::ElideMiddle);
+        // Paths lose their beginning (see PathCellDelegate), other texts their end.
+        view->setTextElideMode(Qt::ElideRight);
+        auto* paths = new PathCellDelegate(view);
+        view->setItemDelegateForColumn(0, paths);
+        view->setItemDelegateForColumn(engine::TargetColumn(category), paths);
         view->setSortingEnabled(false);
         view->setAllColumnsShowFocus(true);
         view->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -422,9 +450,7 @@ std::vector<QAction*> Form1::Actions(CommandId id) const
 
 void Form1::ApplySkin()
 {
-    QFile skin(InstalledFile(m_state, QStringLiteral("skin.qss")));
-    if (skin.open(QIODevice::ReadOnly | QIODevice::Text))
-        qApp->setStyleSheet(QString::fromUtf8(skin.readAll()));
+    gui::ApplySkin(InstalledFile(m_state, QStringLiteral("skin.qss")));
 }
 
 void Form1::Start()
@@ -437,14 +463,10 @@ void Form1::Start()
 
 void Form1::StartNewComparison()
 {
-    // A copy or delete still running would go on over the rows of the new
-    // comparison. It stops after the item in hand, like its Cancel, and the
-    // new comparison starts once it has wound up.
-    if (m_resultCommandsLocked) {
-        m_state.runFlag.Set(false);
-        m_newComparisonPending = true;
+    // New is unavailable while a run holds the lists; a call that gets here
+    // anyway leaves the run alone.
+    if (m_resultCommandsLocked)
         return;
-    }
     // A progress window left open by the previous run goes first.
     CloseProgressWindow(this);
     OpenNewComparisonDialog();
@@ -483,15 +505,20 @@ void Form1::Execute(CommandId id)
     switch (id) {
     case CommandId::ID_NEW: StartNewComparison(); break;
     case CommandId::ID_EXIT: close(); break;
-    case CommandId::ID_PROJECTS: OpenProjects(this); break;
+    case CommandId::ID_PROJECTS:
+        OpenProjects(this);
+        TakeFocusBack();
+        break;
     case CommandId::ID_OPTIONS: {
         FormOptions options(m_state, m_dialogs, this);
         options.exec();
+        TakeFocusBack();
         break;
     }
     case CommandId::ID_REPORT: {
         FormReport report(m_state, m_dialogs, TabCaptions(), this);
         report.exec();
+        TakeFocusBack();
         break;
     }
     case CommandId::ID_CONTENTS:
@@ -500,6 +527,7 @@ void Form1::Execute(CommandId id)
     case CommandId::ID_ABOUT: {
         FormAbout about(this);
         about.exec();
+        TakeFocusBack();
         break;
     }
     case CommandId::ID_AUTO:
@@ -512,6 +540,16 @@ void Form1::Execute(CommandId id)
     case CommandId::ID_CHECKUNSELECTEDITEMS: CheckRows(true, -1); break;
     case CommandId::ID_UNCHECKUNSELECTEDITEMS: CheckRows(false, -1); break;
     default: break; // menus, the toolbar and the context menu themselves
+    }
+}
+
+void Form1::TakeFocusBack()
+{
+    // A dialog that closed after a message of its own leaves no window
+    // active on some desktops; the keys belong to the main window again.
+    if (isVisible()) {
+        raise();
+        activateWindow();
     }
 }
 
@@ -598,6 +636,9 @@ bool Form1::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_resultArea && event->type() == QEvent::Resize)
         OnCommandBarsResized();
+    if (const int list = ListOfView(watched); list && event->type() == QEvent::KeyPress
+                                              && ListKeyPressed(list, *static_cast<QKeyEvent*>(event)))
+        return true;
     if (const int list = ListOfView(watched); list && event->type() == QEvent::ContextMenu) {
         auto* request = static_cast<QContextMenuEvent*>(event);
         if (request->reason() == QContextMenuEvent::Keyboard) {
@@ -622,6 +663,44 @@ bool Form1::eventFilter(QObject* watched, QEvent* event)
         }
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+bool Form1::event(QEvent* event)
+{
+    // The desktop switched between a light and a dark scheme.
+    if (event->type() == QEvent::ApplicationPaletteChange)
+        ApplySkin();
+    return QMainWindow::event(event);
+}
+
+bool Form1::ListKeyPressed(int list, const QKeyEvent& key)
+{
+    QTreeView* view = ListView1[static_cast<std::size_t>(list)];
+    const QModelIndex current = view->currentIndex();
+    // Space checks or unchecks the current row whatever cell has the focus.
+    if (key.key() == Qt::Key_Space && key.modifiers() == Qt::NoModifier) {
+        if (current.isValid()) {
+            const QModelIndex box = current.siblingAtColumn(0);
+            const bool checked = box.data(Qt::CheckStateRole).value<Qt::CheckState>() == Qt::Checked;
+            view->model()->setData(box, checked ? Qt::Unchecked : Qt::Checked, Qt::CheckStateRole);
+        }
+        return true;
+    }
+    // Shift+F10 does what the menu key does.
+    if (key.key() == Qt::Key_F10 && key.modifiers() == Qt::ShiftModifier) {
+        const QRect row = view->visualRect(current.siblingAtColumn(0));
+        ShowPopMenu(list, view->viewport()->mapToGlobal(row.isValid() ? row.center() : QPoint(0, 0)));
+        return true;
+    }
+    return false;
+}
+
+void Form1::StepTab(int step)
+{
+    const int count = TabStrip1->count();
+    if (!TabStrip1->isEnabled() || count == 0)
+        return;
+    TabStrip1->setCurrentIndex((TabStrip1->currentIndex() + step + count) % count);
 }
 
 void Form1::OnCommandBarsResized()
@@ -700,9 +779,21 @@ void Form1::UpdateTabCaption(int category)
                                              + QString::number(m_state.store.Count(c)) + QStringLiteral(")"));
 }
 
+void Form1::SetRunCommandsEnabled(bool enabled)
+{
+    // What would start another run or change the options, the projects or
+    // the lists under a running one. Exit and Help stay: closing ends a run
+    // cleanly.
+    for (const CommandId id : {CommandId::ID_NEW, CommandId::ID_PROJECTS, CommandId::ID_OPTIONS, CommandId::ID_REPORT,
+                               CommandId::ID_AUTO})
+        for (QAction* action : Actions(id))
+            action->setEnabled(enabled);
+}
+
 void Form1::DisableResultCommands()
 {
     m_resultCommandsLocked = true;
+    SetRunCommandsEnabled(false);
     CmdD2S->setEnabled(false);
     CmdS2D->setEnabled(false);
     CmdDelete->setEnabled(false);
@@ -714,11 +805,8 @@ void Form1::EnableResultCommands()
     CmdDelete->setEnabled(true);
     TabStrip1->setEnabled(true);
     ApplyCopyButtonRule();
+    SetRunCommandsEnabled(true);
     m_resultCommandsLocked = false;
-    if (m_newComparisonPending) {
-        m_newComparisonPending = false;
-        QTimer::singleShot(0, this, &Form1::StartNewComparison);
-    }
 }
 
 void Form1::SetTabStripEnabled(bool enabled)
@@ -759,6 +847,44 @@ void Form1::RemoveProcessedRows()
             selection->setCurrentIndex(model->index(currentAfter, 0), QItemSelectionModel::NoUpdate);
     }
     view->viewport()->update();
+    RevealFailureTexts(*view);
+}
+
+void Form1::RevealFailureTexts(QTreeView& view)
+{
+    // After a run with failures the status column, the last, is widened to
+    // its longest text and brought into sight; the path columns give up the
+    // room, down to a width that still shows the ends of their paths.
+    const QAbstractItemModel* model = view.model();
+    const int status = model->columnCount() - 1;
+    const int rows = model->rowCount();
+    int needed = 0;
+    int looked = 0;
+    for (int row = 0; row < rows && looked < kMaxFailureTextsMeasured; ++row) {
+        const QString text = model->index(row, status).data().toString();
+        if (text.isEmpty())
+            continue;
+        ++looked;
+        needed = std::max(needed, view.fontMetrics().horizontalAdvance(text) + 16);
+    }
+    if (needed == 0)
+        return;
+    // A text wider than the list itself is read whole in the cell's tooltip.
+    needed = std::min(needed, view.viewport()->width());
+    QHeaderView* header = view.header();
+    header->resizeSection(status, std::max(header->sectionSize(status), needed));
+    const int target = engine::TargetColumn(static_cast<engine::ResultCategory>(ListOfView(&view)));
+    int excess = header->length() - view.viewport()->width();
+    for (const int column : {0, target}) {
+        const int spare = std::max(0, header->sectionSize(column) - kMinPathColumnWidth);
+        const int give = std::min(spare, std::max(0, excess));
+        header->resizeSection(column, header->sectionSize(column) - give);
+        excess -= give;
+    }
+    // The list lays itself out later; its scroll range is set here already.
+    QScrollBar* across = view.horizontalScrollBar();
+    across->setRange(0, std::max(0, header->length() - view.viewport()->width()));
+    across->setValue(across->maximum());
 }
 
 void Form1::SetBusyCursor(bool busy)
@@ -771,9 +897,7 @@ void Form1::SetBusyCursor(bool busy)
 
 void Form1::closeEvent(QCloseEvent* event)
 {
-    // A copy, delete or scan still running stops after the entry in hand,
-    // and a new comparison asked for meanwhile is dropped.
-    m_newComparisonPending = false;
+    // A copy, delete or scan still running stops after the entry in hand.
     EndProgram(m_state);
     if (WorthStoringFolder(m_state.sourceRoot))
         WriteRegistryValue(QStringLiteral("SourceDir"), m_state.sourceRoot);

@@ -15,6 +15,7 @@
 
 class QAction;
 class QFrame;
+class QKeyEvent;
 class QLabel;
 class QMenu;
 class QPushButton;
@@ -85,6 +86,7 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
     void LoadListImages();
@@ -96,6 +98,11 @@ private:
                         const QString& toolTip, const QString& iconName);
     void OnTabClick(int index);
     void ApplyCopyButtonRule();
+    bool ListKeyPressed(int list, const QKeyEvent& key);
+    void StepTab(int step);
+    void TakeFocusBack();
+    void RevealFailureTexts(QTreeView& view);
+    void SetRunCommandsEnabled(bool enabled);
     void ShowPopMenu(int category, const QPoint& globalPos);
     int ListOfView(const QObject* view) const;         // 1..5, 0 for anything else
     int ListOfViewport(const QObject* viewport) const; // the same for a list's viewport
@@ -116,7 +123,6 @@ private:
     std::unique_ptr<SyncRunner> m_syncRunner;
     int m_storeResetDepth = 0;
     bool m_resultCommandsLocked = false; // a comparison, copy or delete is running
-    bool m_newComparisonPending = false; // New was asked for while one ran
 };
 
 } // namespace tandrel::gui

@@ -1,5 +1,7 @@
 #include "FormAbout.h"
 
+#include "Controls.h"
+
 #include "FormIcons.h"
 
 #include <QFrame>
@@ -14,7 +16,7 @@ FormAbout::FormAbout(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("FormAbout"));
     setWindowTitle(QStringLiteral("About"));
-    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    SetDialogFrame(this);
 
     Image1 = new QLabel;
     Image1->setObjectName(QStringLiteral("Image1"));

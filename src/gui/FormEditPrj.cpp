@@ -67,7 +67,7 @@ FormEditPrj::FormEditPrj(AppState& appState, Dialogs& dialogs, FormProjects& man
 {
     setObjectName(QStringLiteral("FormEditPrj"));
     setWindowTitle(QStringLiteral("Project"));
-    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    SetDialogFrame(this);
 
     Label1 = Named(new QLabel(QStringLiteral("Project Name:")), "Label1");
     TextName = Named(new QLineEdit, "TextName");

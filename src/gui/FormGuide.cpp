@@ -1,8 +1,10 @@
 #include "FormGuide.h"
 
+#include "Controls.h"
 #include "Dialogs.h"
 #include "ModBrowser.h"
 #include "Registry.h"
+#include "Skin.h"
 #include "TrimBlanks.h"
 
 #include "engine/FolderExists.h"
@@ -59,13 +61,14 @@ FormGuide::FormGuide(AppState& app, Dialogs& dialogs, QWidget* parent)
     setObjectName(QStringLiteral("FormGuide"));
     setWindowTitle(QStringLiteral("New Comparison"));
     setModal(true);
+    SetDialogFrame(this);
     setFixedSize(472, 318);
 
     // The band goes first so that the buttons lie on top of it.
     Label9 = MakeLabel(QStringLiteral("Label9"), QString(), QRect(0, 256, 472, 62), this);
     Label9->setAutoFillBackground(true);
     QPalette band = Label9->palette();
-    band.setColor(QPalette::Window, QColor(0xDB, 0xEB, 0xF8));
+    band.setColor(QPalette::Window, BandColour(band));
     Label9->setPalette(band);
 
     Label1 = MakeLabel(QStringLiteral("Label1"), QStringLiteral("Compare source with destination"),

@@ -18,6 +18,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QRegularExpressionValidator>
 #include <QVBoxLayout>
 
 #include <cctype>
@@ -96,7 +97,7 @@ FormOptions::FormOptions(AppState& appState, Dialogs& dialogs, QWidget* parent)
 {
     setObjectName(QStringLiteral("FormOptions"));
     setWindowTitle(QStringLiteral("Options"));
-    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    SetDialogFrame(this);
 
     // File time: one sentence across the frame.
     Frame2 = Named(new QGroupBox(QStringLiteral("File time")), "Frame2");
@@ -105,6 +106,8 @@ FormOptions::FormOptions(AppState& appState, Dialogs& dialogs, QWidget* parent)
     ComboSec->setEditable(true);
     ComboSec->setInsertPolicy(QComboBox::NoInsert);
     ComboSec->setCompleter(nullptr);
+    // Whole units only: a typed point or letter is refused, not read into the number.
+    ComboSec->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), ComboSec));
     ComboSec->setMinimumContentsLength(9);
     ComboSec->setMaxVisibleItems(15);
     ComboType = Named(new QComboBox, "ComboType");

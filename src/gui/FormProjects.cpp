@@ -1,5 +1,7 @@
 #include "FormProjects.h"
 
+#include "Controls.h"
+
 #include "AppState.h"
 #include "Dialogs.h"
 #include "FormEditPrj.h"
@@ -35,7 +37,7 @@ FormProjects::FormProjects(AppState& appState, Dialogs& dialogs, QWidget* parent
 {
     setObjectName(QStringLiteral("FormProjects"));
     setWindowTitle(QStringLiteral("Projects"));
-    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    SetDialogFrame(this);
 
     ListView1 = new QTreeWidget;
     ListView1->setObjectName(QStringLiteral("ListView1"));

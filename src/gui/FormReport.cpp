@@ -39,7 +39,7 @@ FormReport::FormReport(AppState& appState, Dialogs& dialogs, const QStringList& 
 {
     setObjectName(QStringLiteral("FormReport"));
     setWindowTitle(QStringLiteral("Report"));
-    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    SetDialogFrame(this);
 
     Frame1 = Named(new QGroupBox(QStringLiteral("Output")), "Frame1");
     Check1 = Named(new QCheckBox, "Check1");

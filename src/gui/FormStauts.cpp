@@ -1,5 +1,7 @@
 #include "FormStauts.h"
 
+#include "Skin.h"
+
 #include <QCloseEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -32,7 +34,7 @@ FormStauts::FormStauts(AppState& app, QWidget* mainWindow)
     Label1->setGeometry(-5, 112, 378, 54);
     Label1->setAutoFillBackground(true);
     QPalette band = Label1->palette();
-    band.setColor(QPalette::Window, QColor(0xDB, 0xEB, 0xF8));
+    band.setColor(QPalette::Window, BandColour(band));
     Label1->setPalette(band);
 
     Label2 = new QLabel(QStringLiteral("Progress:"), this);

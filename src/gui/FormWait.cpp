@@ -3,11 +3,13 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QGridLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStyle>
 #include <QTimer>
+#include <QWindow>
 
 #include <algorithm>
 
@@ -59,10 +61,10 @@ FormWait::FormWait(AppState& app, QWidget* mainWindow)
     TextDes = MakeTextBox(QStringLiteral("TextDes"), app.destinationRoot, this);
     Label1 = MakeLabel(QStringLiteral("Label1"), QStringLiteral("Comparing, please wait..."), this);
     grid->addWidget(Label8, 0, 0);
-    grid->addWidget(TextSource, 0, 1, 1, 2);
+    grid->addWidget(TextSource, 0, 1, 1, 3);
     grid->addWidget(Label7, 1, 0);
-    grid->addWidget(TextDes, 1, 1, 1, 2);
-    grid->addWidget(Label1, 2, 0, 1, 3);
+    grid->addWidget(TextDes, 1, 1, 1, 3);
+    grid->addWidget(Label1, 2, 0, 1, 4);
     grid->setRowMinimumHeight(2, 28);
 
     const std::array<QString, 5> captions{
@@ -74,7 +76,7 @@ FormWait::FormWait(AppState& app, QWidget* mainWindow)
         categoryLabels[i] = MakeLabel(QStringLiteral("Label%1").arg(i + 2), captions[i], this);
         PicProg[i] = new BarPicture(QStringLiteral("PicProg_%1").arg(i), kBarWidth, kBarHeight, this);
         LabelCount[i] = MakeLabel(QStringLiteral("LabelCount_%1").arg(i), QStringLiteral("0"), this);
-        LabelCount[i]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        LabelCount[i]->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
         LabelCount[i]->setMinimumWidth(60);
         grid->addWidget(categoryLabels[i], 3 + i, 0);
         grid->addWidget(PicProg[i], 3 + i, 1, Qt::AlignVCenter);
@@ -90,8 +92,9 @@ FormWait::FormWait(AppState& app, QWidget* mainWindow)
     Command1->setObjectName(QStringLiteral("Command1"));
     Command1->setMinimumSize(110, 30);
     grid->setRowMinimumHeight(8, 12);
-    grid->setColumnStretch(2, 1);
-    grid->addWidget(Command1, 9, 0, 1, 3, Qt::AlignHCenter);
+    // The counts stay beside their bars; what width the boxes add goes right of them.
+    grid->setColumnStretch(3, 1);
+    grid->addWidget(Command1, 9, 0, 1, 4, Qt::AlignHCenter);
     connect(Command1, &QPushButton::clicked, this, &FormWait::Command1Click);
 
     Timer1 = new QTimer(this);
@@ -118,6 +121,7 @@ FormWait::FormWait(AppState& app, QWidget* mainWindow)
 
     adjustSize();
     if (mainWindow) {
+        m_mainPlace = mainWindow->geometry().topLeft();
         const QRect main = mainWindow->frameGeometry();
         move(main.center() - rect().center());
     }
@@ -189,6 +193,10 @@ void FormWait::ShowCompleted()
     Command1->setIconSize(QSize(16, 16));
     Label1->show();
     Command1->show();
+    // Enter, Space and Esc all close the finished window.
+    m_completed = true;
+    Command1->setDefault(true);
+    Command1->setFocus();
 }
 
 void FormWait::SetTaskbarState(TaskbarProgress::State state) { TaskbarManager1.SetState(state); }
@@ -203,6 +211,16 @@ void FormWait::Discard()
 
 void FormWait::Command1Click() { close(); }
 
+void FormWait::keyPressEvent(QKeyEvent* event)
+{
+    const int key = event->key();
+    if (key == Qt::Key_Escape || (m_completed && (key == Qt::Key_Return || key == Qt::Key_Enter))) {
+        Command1->click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
 // Whichever way the window goes (its button or its close box), the run is
 // over and the main window comes back; otherwise a hidden main window would
 // be left with nothing on screen to bring it back.
@@ -213,8 +231,16 @@ void FormWait::closeEvent(QCloseEvent* event)
     TaskbarManager1.SetFinishedMark(false);
     if (!m_discarding) {
         m_app.runFlag.Set(false);
-        if (m_mainWindow)
+        if (m_mainWindow) {
+            // Shown again where it was: a window manager places a window
+            // that maps anew wherever it likes.
+            // The position is given as the program's own choice, which the
+            // window manager keeps.
+            QWindow* handle = m_mainWindow->windowHandle();
+            if (handle && !m_mainWindow->isMaximized() && !m_mainWindow->isFullScreen())
+                handle->setPosition(m_mainPlace);
             m_mainWindow->show();
+        }
     }
     event->accept();
 }

@@ -67,6 +67,7 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void Command1Click();
@@ -84,6 +85,8 @@ private:
     int m_innerWidth = 0;
     std::array<double, 5> m_categoryCounts{};
     bool m_discarding = false;
+    bool m_completed = false;
+    QPoint m_mainPlace; // where the main window comes back
 };
 
 } // namespace tandrel::gui

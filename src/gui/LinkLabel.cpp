@@ -1,5 +1,7 @@
 #include "LinkLabel.h"
 
+#include "Skin.h"
+
 #include <QDesktopServices>
 #include <QMouseEvent>
 #include <QPainter>
@@ -13,9 +15,6 @@ LinkLabel::LinkLabel(QWidget* parent)
     QFont f = font();
     f.setUnderline(true);
     setFont(f);
-    QPalette p = palette();
-    p.setColor(QPalette::WindowText, QColor(0x00, 0x33, 0xCC));
-    setPalette(p);
     setCursor(Qt::PointingHandCursor);
     setToolTip(QStringLiteral("Click to open the folder"));
     setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
@@ -49,7 +48,7 @@ void LinkLabel::paintEvent(QPaintEvent*)
     QPainter painter(this);
     const QRect area = contentsRect();
     const QString shown = fontMetrics().elidedText(text(), Qt::ElideMiddle, area.width());
-    painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
+    painter.setPen(isEnabled() ? LinkColour(palette()) : palette().color(QPalette::Disabled, QPalette::WindowText));
     painter.drawText(area, static_cast<int>(alignment() | Qt::TextSingleLine), shown);
 }
 

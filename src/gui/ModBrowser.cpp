@@ -6,14 +6,32 @@
 #include "engine/FolderExists.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 namespace tandrel::gui {
 
+QString NearestExistingFolder(const QString& folder)
+{
+    // Only a full path has parents worth walking; anything else would lead
+    // to the program's own working folder.
+    if (folder.isEmpty() || !QDir::isAbsolutePath(folder))
+        return {};
+    QString path = QDir::cleanPath(folder);
+    while (!QDir(path).exists()) {
+        const QString parent = QFileInfo(path).path();
+        if (parent == path)
+            return {};
+        path = parent;
+    }
+    return path;
+}
+
 QString BrowseForFolder(Dialogs& dialogs, QWidget* owner, const QString& title, const QString& startFolder)
 {
-    // A start folder that is not there would open the chooser somewhere odd;
-    // the chooser's own default is the better start then.
-    const QString start = !startFolder.isEmpty() && QDir(startFolder).exists() ? startFolder : QString();
+    // A typed folder that is not there opens the chooser at its nearest
+    // existing parent; an empty box leaves the chooser at its own default.
+    const QString start =
+        !startFolder.isEmpty() && QDir(startFolder).exists() ? startFolder : NearestExistingFolder(startFolder);
     return dialogs.ChooseFolder(owner, title, start);
 }
 

@@ -2,6 +2,9 @@
 
 #include "gui/AppState.h"
 
+#include <QApplication>
+#include <QStyle>
+
 #include <algorithm>
 #include <climits>
 
@@ -17,6 +20,23 @@ int ClampedCount(std::size_t count)
 }
 
 } // namespace
+
+QIcon ResultListModel::KindIcon(engine::EntryKind kind)
+{
+    // From the desktop's icon theme; the style's own pictures where the theme has none.
+    static const std::array<QIcon, 5> icons = [] {
+        QStyle* style = QApplication::style();
+        const QIcon special = style->standardIcon(QStyle::SP_MessageBoxInformation);
+        return std::array<QIcon, 5>{
+            QIcon(),
+            QIcon::fromTheme(QStringLiteral("inode-symlink"), style->standardIcon(QStyle::SP_FileLinkIcon)),
+            QIcon::fromTheme(QStringLiteral("inode-fifo"), special),
+            QIcon::fromTheme(QStringLiteral("inode-socket"), special),
+            QIcon::fromTheme(QStringLiteral("inode-blockdevice"), special),
+        };
+    }();
+    return icons[static_cast<std::size_t>(kind)];
+}
 
 ResultListModel::ResultListModel(engine::ResultStore& store, engine::ResultCategory category,
                                  const ListImages& images, QObject* parent)
@@ -105,7 +125,10 @@ QVariant ResultListModel::data(const QModelIndex& index, int role) const
     case Qt::DecorationRole: {
         if (column != 0)
             return {};
-        const int icon = static_cast<int>(Item(index.row()).icon);
+        const engine::CompareItem& item = Item(index.row());
+        if (item.icon == engine::RowIcon::File && item.kind != engine::EntryKind::Regular)
+            return KindIcon(item.kind);
+        const int icon = static_cast<int>(item.icon);
         if (icon < 1 || icon >= static_cast<int>(m_images.size()))
             return {};
         return m_images[static_cast<std::size_t>(icon)];

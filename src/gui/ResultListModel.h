@@ -36,6 +36,9 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
+    // The image of a link, FIFO, socket or device row.
+    static QIcon KindIcon(engine::EntryKind kind);
+
     // The text of one cell, as the list shows it.
     QString CellText(int row, int column) const;
     // Column 1 (size) and, in the two-sided lists, column 4 are right-aligned.

@@ -70,7 +70,9 @@ public:
 
     void ShowFailure(const std::string& text) override
     {
-        m_dialogs.Message(m_mainWindow, ToQ(text), kTitle, MessageIcon::Critical, MessageButtons::Ok);
+        // Owned by the status window, so that the window stays in front with it.
+        QWidget* owner = m_status ? static_cast<QWidget*>(m_status.data()) : m_mainWindow;
+        m_dialogs.Message(owner, ToQ(text), kTitle, MessageIcon::Critical, MessageButtons::Ok);
     }
 
 private:

@@ -340,12 +340,12 @@ TEST(FormGuideTest, BrowseButtons)
     EXPECT_EQ(form.Combo2->currentText(), QStringLiteral("/")); // cancel changes nothing, says nothing
     EXPECT_TRUE(f.dialogs.Messages().empty());
 
-    // A start folder that is not there: the chooser opens at its default.
+    // A start folder that is not there: the chooser opens at its nearest existing parent.
     f.dialogs.Clear();
-    form.Combo2->setEditText(QStringLiteral("/no/such/folder/"));
+    form.Combo2->setEditText(ToQ(f.tree.Path("src/no/such/folder/")));
     QTest::mouseClick(form.Command4, Qt::LeftButton);
     ASSERT_EQ(f.dialogs.requests.size(), 1u);
-    EXPECT_TRUE(f.dialogs.requests[0].startFolder.isEmpty());
+    EXPECT_EQ(f.dialogs.requests[0].startFolder, src);
 
     // A chosen folder that cannot be read.
     f.dialogs.Clear();
@@ -357,7 +357,7 @@ TEST(FormGuideTest, BrowseButtons)
     EXPECT_EQ(f.dialogs.Messages()[0].title, QStringLiteral("Error"));
     EXPECT_EQ(f.dialogs.Messages()[0].icon, MessageIcon::Critical);
     EXPECT_EQ(f.dialogs.Messages()[0].buttons, MessageButtons::Ok);
-    EXPECT_EQ(form.Combo2->currentText(), QStringLiteral("/no/such/folder/"));
+    EXPECT_EQ(form.Combo2->currentText(), ToQ(f.tree.Path("src/no/such/folder/")));
 }
 
 TEST(FormGuideTest, CloseLeavesTheFlagDown)

@@ -34,6 +34,21 @@ Bar Look(const BarPicture* bar)
     return Bar{bar->CountOnMiddleLine(kBarFillColour), bar->FirstOnMiddleLine(kBarFillColour)};
 }
 
+// The counts sit right after their bars, however wide the roots make the window.
+TEST(FormWaitTest, CountsSitBesideTheirBars)
+{
+    AppState app;
+    app.sourceRoot = QStringLiteral("/home/ada/Pictures/and a rather long folder name that widens the window/");
+    QWidget main;
+    QPointer<FormWait> form = new FormWait(app, &main);
+    form->show();
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_LE(form->LabelCount[i]->x() - form->PicProg[i]->geometry().right(), 16) << i;
+        EXPECT_TRUE(form->LabelCount[i]->alignment() & Qt::AlignLeft) << i;
+    }
+    form->Discard();
+}
+
 TEST(FormWaitTest, LoadShowsRootsEmptyBarsAndTheStartTitle)
 {
     AppState app;

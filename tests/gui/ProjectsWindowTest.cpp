@@ -366,6 +366,7 @@ TEST_F(EditorFixture, BrowseStartFoldersAndUnreadableChoice)
     folders.MakeDir("data");
     const QString data = QString::fromStdString(folders.Path("data"));
     const QString nowhere = QString::fromStdString(folders.Path("nowhere"));
+    const QString parent = QString::fromStdString(folders.Root()).chopped(1);
     const struct {
         QPushButton* button;
         QLineEdit* field;
@@ -376,13 +377,14 @@ TEST_F(EditorFixture, BrowseStartFoldersAndUnreadableChoice)
         {browseS, textS, "/", "/"},
         {browseD, textD, data + "/", data},
         {browseD, textD, "/", ""}, // the root loses its separator here
-        // A start folder that is not there: the chooser opens at its default.
-        {browseS, textS, nowhere + "/", ""},
-        {browseD, textD, nowhere, ""},
+        // A start folder that is not there: the chooser opens at its nearest existing parent.
+        {browseS, textS, nowhere + "/deeper/", parent},
+        {browseD, textD, nowhere, parent},
+        {browseS, textS, "relative/folder", ""},
     };
     for (const auto& c : cases)
         EXPECT_EQ(startOf(c.button, c.text, c.field), c.start) << c.text.toStdString();
-    EXPECT_EQ(textS->text(), nowhere + "/"); // cancelled choosers change nothing
+    EXPECT_EQ(textS->text(), "relative/folder"); // cancelled choosers change nothing
 
     // A folder that cannot be entered is refused with its message; the field keeps its text.
     dialogs.Clear();

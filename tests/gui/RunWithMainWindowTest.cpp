@@ -11,8 +11,13 @@
 #include "gui/FormGuide.h"
 #include "support/TempTree.h"
 
+#include <QAction>
+#include <QPointer>
 #include <QPushButton>
+#include <QHeaderView>
+#include <QIcon>
 #include <QTabBar>
+#include <QTreeView>
 #include <QTimer>
 #include <QtTest/QTest>
 
@@ -142,62 +147,113 @@ TEST(RunWithMainWindowTest, CancelledRunThenCopyThroughTheLists)
     // The window goes while shown, as the program's end destroys it.
 }
 
-// New during a delete: the delete stops after the item in hand and only
-// then does the new comparison start. Nothing of the new lists is deleted
-// without its own question.
-TEST(RunWithMainWindowTest, NewDuringADeleteStopsItBeforeTheNextComparison)
+// While a delete runs, the commands that would start another run or change
+// the options, projects or lists are unavailable and New leaves the run
+// alone; Exit and Help stay. They all come back when the delete ends.
+TEST(RunWithMainWindowTest, CommandsThatWouldDisturbADeleteAreUnavailableWhileItRuns)
 {
     ImmediateEvents immediate;
     Program p(false);
-    constexpr int kFiles = 40;
+    constexpr int kFiles = 30;
     p.WriteFiles("dst", kFiles);
     p.Compare();
-    AppState& state = p.state;
     Form1& form = *p.form;
-    test::ScriptedDialogs& dialogs = p.dialogs;
-    ASSERT_EQ(state.store.Count(ResultCategory::NotInSource), static_cast<std::size_t>(kFiles));
-    auto remaining = [&] { return p.ExistingFiles("dst", kFiles); };
-
-    // Part way through the delete the user asks for a new comparison and
-    // confirms the folders.
-    int guides = 0;
-    int leftWhenAsked = -1;
-    bool deleteStillRunning = false;
-    QTimer during;
-    during.setInterval(0);
-    QObject::connect(&during, &QTimer::timeout, [&] {
-        if (leftWhenAsked < 0 && remaining() <= kFiles - 5) {
-            leftWhenAsked = remaining();
-            test::WhenModalShown([&](QWidget* modal) {
-                auto* guide = qobject_cast<FormGuide*>(modal);
-                ASSERT_NE(guide, nullptr);
-                ++guides;
-                deleteStillRunning = !form.CmdDelete->isEnabled();
-                guide->Command1->click();
-            });
-            form.Execute(CommandId::ID_NEW);
-        }
+    const CommandId blocked[] = {CommandId::ID_NEW, CommandId::ID_PROJECTS, CommandId::ID_OPTIONS,
+                                 CommandId::ID_REPORT, CommandId::ID_AUTO};
+    auto enabled = [&](CommandId id) {
+        int on = 0;
+        for (QAction* action : form.Actions(id))
+            on += action->isEnabled() ? 1 : 0;
+        return on;
+    };
+    bool looked = false;
+    DuringRun during([&] {
+        if (looked || p.ExistingFiles("dst", kFiles) > kFiles - 3)
+            return;
+        looked = true;
+        for (const CommandId id : blocked)
+            EXPECT_EQ(enabled(id), 0) << static_cast<int>(id);
+        EXPECT_GT(enabled(CommandId::ID_EXIT), 0);
+        EXPECT_GT(enabled(CommandId::ID_CONTENTS), 0);
+        form.Execute(CommandId::ID_NEW);
+        EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
     });
-    during.start();
     form.TabStrip1->setCurrentIndex(3);
-    dialogs.messageReplies.push_back(MessageReply::Yes);
+    p.dialogs.messageReplies.push_back(MessageReply::Yes);
     QTest::mouseClick(form.CmdDelete, Qt::LeftButton);
-    during.stop();
-    ASSERT_GE(leftWhenAsked, 0);
 
-    // The delete has wound up; the dialog comes next, then the comparison.
-    QTRY_COMPARE_WITH_TIMEOUT(guides, 1, 5000);
-    EXPECT_FALSE(deleteStillRunning);
-    ASSERT_NE(ProgressWindow(&form), nullptr);
-    ProgressWindow(&form)->Command1->click();
-    EXPECT_GE(remaining(), leftWhenAsked - 1);
-    EXPECT_GT(remaining(), 0);
-    EXPECT_EQ(state.store.Count(ResultCategory::NotInSource), static_cast<std::size_t>(remaining()));
-    for (const auto& row : state.store.List(ResultCategory::NotInSource))
-        EXPECT_TRUE(row.checked);
-    EXPECT_TRUE(form.isVisible());
-    EXPECT_TRUE(form.CmdDelete->isEnabled());
-    EXPECT_EQ(dialogs.Messages().size(), 1u); // the one question of the first delete
+    EXPECT_TRUE(looked);
+    EXPECT_EQ(p.ExistingFiles("dst", kFiles), 0);
+    EXPECT_EQ(p.state.store.Count(ResultCategory::NotInSource), 0u);
+    for (const CommandId id : blocked)
+        EXPECT_GT(enabled(id), 0) << static_cast<int>(id);
+    EXPECT_EQ(p.dialogs.Messages().size(), 1u);
+}
+
+// The finished progress window answers the keyboard: OK is the default
+// button and has the focus, and Enter, Esc and Space each close it.
+TEST(RunWithMainWindowTest, TheFinishedProgressWindowClosesFromTheKeyboard)
+{
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape, Qt::Key_Space}) {
+        Program p(false);
+        p.form->show();
+        RunComparison(p.state, *p.form, p.form.get());
+        QPointer<FormWait> wait = ProgressWindow(p.form.get());
+        ASSERT_NE(wait, nullptr);
+        EXPECT_TRUE(wait->Command1->isDefault());
+        ASSERT_EQ(wait->focusWidget(), wait->Command1) << key;
+        QTest::keyClick(wait->focusWidget(), key);
+        QApplication::processEvents();
+        EXPECT_TRUE(wait.isNull() || !wait->isVisible()) << key;
+        EXPECT_TRUE(p.form->isVisible()) << key;
+    }
+}
+
+// After a copy with failures, what failed can be read without scrolling:
+// the status column is wide enough for its text and within the list.
+TEST(RunWithMainWindowTest, FailureTextsAreInSightAfterACopy)
+{
+    ImmediateEvents immediate;
+    Program p(false);
+    p.state.settings.options.IgnoreError = true;
+    for (int i = 0; i < 4; ++i) {
+        const std::string name = "/a rather long folder name/f" + std::to_string(i) + ".txt";
+        p.tree.WriteFile("src" + name, "new", 2000000100);
+        p.tree.WriteFile("dst" + name, "old", 2000000000);
+    }
+    p.Compare();
+    for (const char* gone : {"src/a rather long folder name/f1.txt", "src/a rather long folder name/f2.txt"})
+        p.tree.Remove(gone);
+    p.form->TabStrip1->setCurrentIndex(0);
+    p.dialogs.messageReplies.push_back(MessageReply::Yes);
+    QTest::mouseClick(p.form->CmdS2D, Qt::LeftButton);
+
+    QTreeView* view = p.form->ListView1[1];
+    ASSERT_EQ(view->model()->rowCount(), 2);
+    const int status = view->model()->columnCount() - 1;
+    const QString text = view->model()->index(0, status).data().toString();
+    ASSERT_FALSE(text.isEmpty());
+    const QHeaderView* header = view->header();
+    EXPECT_GE(header->sectionSize(status),
+              std::min(view->fontMetrics().horizontalAdvance(text), view->viewport()->width()));
+    EXPECT_GE(header->sectionViewportPosition(status), 0);
+    EXPECT_LE(header->sectionViewportPosition(status) + header->sectionSize(status), view->viewport()->width());
+}
+
+// Links and FIFOs have their own images in the lists, not the file's.
+TEST(RunWithMainWindowTest, LinksAndFifosLookDifferentFromFiles)
+{
+    Program p(false);
+    p.tree.WriteFile("src/a file", "x");
+    p.tree.Symlink("a file", "src/b link");
+    p.tree.MakeFifo("src/c fifo");
+    p.Compare();
+    ResultListModel* list = p.form->ListModel[3];
+    ASSERT_EQ(list->rowCount(), 3);
+    auto image = [&](int row) { return list->data(list->index(row, 0), Qt::DecorationRole).value<QIcon>().cacheKey(); };
+    EXPECT_NE(image(1), image(0)); // three kinds, three images
+    EXPECT_NE(image(2), image(0));
+    EXPECT_NE(image(2), image(1));
 }
 
 // Closing the main window while a copy runs: the copy stops after the row

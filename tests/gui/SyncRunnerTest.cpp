@@ -263,7 +263,7 @@ TEST(SyncRunnerTest, AFailureWithIgnoreErrorOffIsShownAndEndsTheRun)
     bool statusOpenAtMessage = false;
     f.dialogs.onRequest = [&](const ScriptedDialogs::Request& r) {
         if (r.icon == MessageIcon::Critical)
-            statusOpenAtMessage = f.runner.StatusWindow() != nullptr;
+            statusOpenAtMessage = f.runner.StatusWindow() != nullptr && r.owner == f.runner.StatusWindow();
     };
     f.runner.CopyCheckedRows(sync::CopyDirection::SourceToDestination);
 

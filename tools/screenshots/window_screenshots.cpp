@@ -1,9 +1,19 @@
 // Builds two small folder trees with every kind of difference, runs a real
 // comparison in the main window and saves pictures of the windows.
 //
-//   window_screenshots OUTPUT_FOLDER
+//   window_screenshots OUTPUT_FOLDER [--root FOLDER] [--dark]
 //
-// Run it under a display (xvfb-run) or with QT_QPA_PLATFORM=offscreen.
+// The trees are laid out as home/ada/Pictures and media/backup/Pictures under
+// the root (a temporary folder unless given), and removed afterwards. For the
+// documentation's pictures the root is / in a mount namespace of its own, so
+// that the paths read as a user's would and nothing of the machine changes:
+//
+//   unshare -rm sh -c 'mount -t tmpfs none /home && mount -t tmpfs none /media &&
+//                      window_screenshots docs --root /'
+//
+// --dark pictures the windows under a dark desktop palette; pictures then end
+// in "-dark". Run it under a display (xvfb-run) or with QT_QPA_PLATFORM=offscreen;
+// QT_SCALE_FACTOR=2 gives the pictures at 200 %.
 
 #include "gui/AppSetup.h"
 #include "gui/AppState.h"
@@ -21,6 +31,8 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QPalette>
 #include <QPushButton>
 #include <QTabBar>
 #include <QStyleFactory>
@@ -61,6 +73,28 @@ void MakeTrees(const QString& src, const QString& dst)
     Write(dst + "/Archive/readme.txt", "old", t - 86400 * 400);
 }
 
+QPalette DarkPalette()
+{
+    QPalette p;
+    const QColor window(0x2D, 0x30, 0x35), text(0xE8, 0xEA, 0xED);
+    p.setColor(QPalette::Window, window);
+    p.setColor(QPalette::WindowText, text);
+    p.setColor(QPalette::Base, QColor(0x20, 0x22, 0x26));
+    p.setColor(QPalette::AlternateBase, QColor(0x2A, 0x2D, 0x31));
+    p.setColor(QPalette::Text, text);
+    p.setColor(QPalette::Button, QColor(0x3A, 0x3D, 0x42));
+    p.setColor(QPalette::ButtonText, text);
+    p.setColor(QPalette::Highlight, QColor(0x3D, 0x6F, 0xB4));
+    p.setColor(QPalette::HighlightedText, Qt::white);
+    p.setColor(QPalette::ToolTipBase, window);
+    p.setColor(QPalette::ToolTipText, text);
+    p.setColor(QPalette::Link, QColor(0x8A, 0xB4, 0xF8));
+    p.setColor(QPalette::Disabled, QPalette::WindowText, QColor(0x80, 0x84, 0x8A));
+    p.setColor(QPalette::Disabled, QPalette::Text, QColor(0x80, 0x84, 0x8A));
+    p.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(0x80, 0x84, 0x8A));
+    return p;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -68,13 +102,33 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     std::setlocale(LC_ALL, "");
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
-    const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::currentPath();
+    const QStringList args = QCoreApplication::arguments();
+    const QString out = args.size() > 1 ? args[1] : QDir::currentPath();
     QDir().mkpath(out);
+    const bool dark = args.contains(QStringLiteral("--dark"));
+    if (dark)
+        QApplication::setPalette(DarkPalette());
+    const QString suffix = dark ? QStringLiteral("-dark") : QString();
+    const int rootAt = static_cast<int>(args.indexOf(QStringLiteral("--root")));
 
     QTemporaryDir work;
-    const QString src = work.path() + "/home/ada/Pictures and Papers";
-    const QString dst = work.path() + "/media/backup/Pictures and Papers";
+    const QString root = rootAt > 0 && rootAt + 1 < args.size() ? QDir::cleanPath(args[rootAt + 1]) : work.path();
+    const QString base = root == QStringLiteral("/") ? QString() : root;
+    const QString src = base + "/home/ada/Pictures";
+    const QString dst = base + "/media/backup/Pictures";
+    if (QFileInfo::exists(src) || QFileInfo::exists(dst)) {
+        std::fprintf(stderr, "%s or %s is there already: nothing is written over it\n", qPrintable(src), qPrintable(dst));
+        return 1;
+    }
     MakeTrees(src, dst);
+    struct Cleanup {
+        QString a, b;
+        ~Cleanup()
+        {
+            QDir(a).removeRecursively();
+            QDir(b).removeRecursively();
+        }
+    } cleanup{src, dst};
 
     tandrel::gui::AppState state;
     tandrel::gui::PrepareAppState(state, tandrel::gui::ProgramFolder(QCoreApplication::applicationDirPath()));
@@ -87,7 +141,7 @@ int main(int argc, char** argv)
         tandrel::gui::FormGuide guide(state, dialogs, &form);
         guide.show();
         QApplication::processEvents();
-        guide.grab().save(out + "/new-comparison.png");
+        guide.grab().save(out + "/new-comparison" + suffix + ".png");
     }
 
     state.sourceRoot = src;
@@ -96,20 +150,21 @@ int main(int argc, char** argv)
     state.runFlag.Set(true);
     tandrel::gui::RunComparison(state, form, &form);
     if (auto* wait = tandrel::gui::ProgressWindow(&form)) {
+        wait->Timer1Tick(); // the counts and bars as the second's tick shows them
         QApplication::processEvents();
-        wait->grab().save(out + "/progress.png");
+        wait->grab().save(out + "/progress" + suffix + ".png");
         wait->Command1->click();
     }
     QApplication::processEvents();
     form.TabStrip1->setCurrentIndex(2);
     QApplication::processEvents();
-    form.grab().save(out + "/main-window.png");
+    form.grab().save(out + "/main-window" + suffix + ".png");
 
     // The other windows, each as it first shows itself.
-    const auto picture = [&out](QWidget& window, const char* name) {
+    const auto picture = [&out, &suffix](QWidget& window, const char* name) {
         window.show();
         QApplication::processEvents();
-        window.grab().save(out + "/" + name + ".png");
+        window.grab().save(out + "/" + name + suffix + ".png");
         window.close();
     };
     state.settings.projectList = {"Photos|" + src.toStdString() + "|" + dst.toStdString(),

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QStyledItemDelegate>
+
+namespace tandrel::gui {
+
+// Draws a path column of a result list: a path too long for its cell loses
+// its beginning, since the end is what tells rows apart. The whole path is
+// in the cell's tooltip.
+class PathCellDelegate : public QStyledItemDelegate {
+    Q_OBJECT
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    // The options the cell is drawn with.
+    QStyleOptionViewItem CellOption(const QModelIndex& index) const;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
+};
+
+} // namespace tandrel::gui

@@ -1,0 +1,164 @@
+#include "ScriptedDialogs.h"
+#include "gui/AppSetup.h"
+#include "gui/Form1.h"
+#include "gui/FormGuide.h"
+#include "gui/FormOptions.h"
+#include "gui/FormWait.h"
+#include "gui/Skin.h"
+#include "support/TempTree.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QFile>
+#include <QHash>
+#include <QMenuBar>
+#include <QStyle>
+#include <QTreeView>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace tandrel::gui {
+namespace {
+
+QPalette DarkPalette()
+{
+    const QColor text(0xEE, 0xEE, 0xEE);
+    return QPalette(text, QColor(0x35, 0x35, 0x35), QColor(0x50, 0x50, 0x50), QColor(0x20, 0x20, 0x20),
+                    QColor(0x30, 0x30, 0x30), text, Qt::white, QColor(0x1E, 0x1E, 0x1E), QColor(0x2B, 0x2B, 0x2B));
+}
+
+// The desktop's palette and the program's skin for one test; both go back after.
+struct Scheme {
+    explicit Scheme(const QPalette& palette) : m_old(QApplication::palette()) { QApplication::setPalette(palette); }
+    ~Scheme()
+    {
+        QApplication::setPalette(m_old);
+        qApp->setStyleSheet(QString());
+    }
+    QPalette m_old;
+};
+
+// The contrast between the commonest colour of the area (its background) and
+// the colour farthest from it (the core of the text).
+double TextContrast(QWidget* widget, QRect area)
+{
+    const QImage image = widget->grab(area.isValid() ? area : widget->rect()).toImage();
+    QHash<QRgb, int> counts;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            ++counts[image.pixel(x, y)];
+    QRgb background = 0;
+    int most = 0;
+    for (auto it = counts.begin(); it != counts.end(); ++it)
+        if (it.value() > most) {
+            most = it.value();
+            background = it.key();
+        }
+    double best = 1;
+    for (auto it = counts.begin(); it != counts.end(); ++it)
+        best = std::max(best, ContrastRatio(QColor(background), QColor(it.key())));
+    return best;
+}
+
+// A check box's caption without its box.
+QRect CaptionOf(QWidget* widget)
+{
+    if (!qobject_cast<QCheckBox*>(widget))
+        return {};
+    const int indicator = widget->style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, widget) + 4;
+    return widget->rect().adjusted(indicator, 0, 0, 0);
+}
+
+struct Windows {
+    test::TempTree tree;
+    AppState state;
+    test::ScriptedDialogs dialogs;
+    std::unique_ptr<Form1> main;
+    std::unique_ptr<FormGuide> guide;
+    std::unique_ptr<FormOptions> options;
+    FormWait* wait = nullptr;
+
+    Windows()
+    {
+        tree.MakeDir("prog");
+        PrepareAppState(state, ToQ(tree.Path("prog")));
+        QFile::copy(QStringLiteral(TANDREL_SOURCE_DIR "/resources/skin.qss"), state.appFolder + QStringLiteral("skin.qss"));
+        state.sourceRoot = QStringLiteral("/home/ada/Pictures/");
+        state.destinationRoot = QStringLiteral("/media/backup/Pictures/");
+        engine::CompareItem item;
+        item.relativePath = "holiday.jpg";
+        state.store.AddResultRow(engine::ResultCategory::NewerThanDestination, std::move(item));
+        main = std::make_unique<Form1>(state, dialogs);
+        main->SetRootLabels(state.sourceRoot, state.destinationRoot);
+        main->BeginStoreReset();
+        main->EndStoreReset();
+        guide = std::make_unique<FormGuide>(state, dialogs, main.get());
+        options = std::make_unique<FormOptions>(state, dialogs, main.get());
+        wait = new FormWait(state, main.get());
+        for (QWidget* w : {static_cast<QWidget*>(main.get()), static_cast<QWidget*>(guide.get()),
+                           static_cast<QWidget*>(options.get()), static_cast<QWidget*>(wait)})
+            w->show();
+        QApplication::processEvents();
+    }
+    ~Windows() { wait->Discard(); }
+};
+
+void ExpectReadable(const QPalette& palette)
+{
+    Scheme scheme(palette);
+    Windows w;
+    QMenuBar* menu = w.main->menuBar();
+    QTreeView* list = w.main->ListView1[1];
+    struct Case {
+        QWidget* window;
+        const char* name;
+    };
+    const Case cases[] = {
+        {w.main.get(), "Label1"},        {w.main.get(), "Label2"},        {w.main.get(), "LabelSource"},
+        {w.main.get(), "LabelDes"},      {w.guide.get(), "Label2"},       {w.guide.get(), "Label3"},
+        {w.guide.get(), "Label4"},       {w.guide.get(), "Check1"},       {w.options.get(), "CheckArchive"},
+        {w.options.get(), "CheckHidden"}, {w.options.get(), "CheckReadOnly"}, {w.options.get(), "CheckSystem"},
+        {w.options.get(), "Check1"},     {w.options.get(), "Check2"},     {w.options.get(), "ChkTrash"},
+        {w.options.get(), "Check3"},     {w.wait, "Label8"},              {w.wait, "Label7"},
+        {w.wait, "Label1"},              {w.wait, "Label2"},              {w.wait, "Label6"},
+        {w.wait, "LabelCount_0"},
+    };
+    for (const Case& c : cases) {
+        auto* widget = c.window->findChild<QWidget*>(QString::fromLatin1(c.name));
+        ASSERT_NE(widget, nullptr) << c.window->objectName().toStdString() << " " << c.name;
+        EXPECT_GE(TextContrast(widget, CaptionOf(widget)), 4.5) << c.window->objectName().toStdString() << " " << c.name;
+    }
+    EXPECT_GE(TextContrast(menu, menu->actionGeometry(menu->actions().first())), 4.5) << "menu bar";
+    const QRect row = list->visualRect(list->model()->index(0, 0));
+    EXPECT_GE(TextContrast(list->viewport(), row.adjusted(44, 0, 0, 0)), 4.5) << "list row";
+}
+
+TEST(DesktopSchemeTest, EveryWindowReadsInADarkScheme)
+{
+    ExpectReadable(DarkPalette());
+}
+
+TEST(DesktopSchemeTest, EveryWindowReadsInALightScheme)
+{
+    ExpectReadable(QApplication::style()->standardPalette());
+}
+
+// The desktop switching schemes while the program runs takes the skin off
+// and puts it back.
+TEST(DesktopSchemeTest, TheSkinFollowsASchemeChange)
+{
+    Scheme light(QApplication::style()->standardPalette());
+    Windows w;
+    EXPECT_FALSE(qApp->styleSheet().isEmpty());
+    QApplication::setPalette(DarkPalette());
+    QApplication::processEvents(); // the windows hear of it from the event loop
+    EXPECT_TRUE(qApp->styleSheet().isEmpty());
+    QApplication::setPalette(QApplication::style()->standardPalette());
+    QApplication::processEvents();
+    EXPECT_FALSE(qApp->styleSheet().isEmpty());
+}
+
+} // namespace
+} // namespace tandrel::gui
