@@ -13,6 +13,7 @@ int RunCompareCommand(const CommandLine& line, const ComparisonSetup& setup, Int
     engine::ResultStore store;
     const bool complete = RunComparison(setup, store, interrupts, status);
     status.Clear();
+    const bool unreadable = ReportUnreadableFolders(Command::Compare, store, status);
 
     const auto captions = engine::DefaultCategoryCaptions();
     if (line.summary) {
@@ -37,6 +38,8 @@ int RunCompareCommand(const CommandLine& line, const ComparisonSetup& setup, Int
         status.Print(Message(Command::Compare, "cancelled; the lists hold what was found so far"));
         return kExitTrouble;
     }
+    if (unreadable)
+        return kExitTrouble;
     return store.TotalCount() == 0 ? kExitClean : kExitDifferent;
 }
 

@@ -85,6 +85,7 @@ int RunSyncCommand(const CommandLine& line, const ComparisonSetup& setup, Interr
         status.Print(Message(command, "cancelled during the comparison; nothing was changed"));
         return kExitSomeFailed;
     }
+    const bool unreadable = ReportUnreadableFolders(command, store, status);
 
     std::size_t totalRows = 0;
     for (int list : line.lists)
@@ -130,8 +131,10 @@ int RunSyncCommand(const CommandLine& line, const ComparisonSetup& setup, Interr
     }
     if (cancelled) {
         status.Print(Message(command, "cancelled; rows not reached were left as they are"));
-        return kExitSomeFailed;
+        return unreadable ? kExitTrouble : kExitSomeFailed;
     }
+    if (unreadable)
+        return kExitTrouble;
     return allDone ? kExitClean : kExitSomeFailed;
 }
 

@@ -6,6 +6,7 @@
 #include "cli/CliVerify.h"
 #include "cli/Console.h"
 #include "cli/ProgramArguments.h"
+#include "platform/DescriptorLimit.h"
 
 #include <clocale>
 #include <iostream>
@@ -16,6 +17,7 @@ int main(int argc, char** argv)
 {
     using namespace tandrel::cli;
     std::setlocale(LC_ALL, "");
+    tandrel::platform::RaiseDescriptorLimit();
     ConsoleOutput console;
     std::vector<std::string> arguments;
     if (!ProgramArguments(argc, argv, arguments)) {

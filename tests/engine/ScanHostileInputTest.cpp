@@ -27,12 +27,21 @@ using Set = std::set<std::string>;
 
 const std::int64_t kT = 1500000000;
 
+// "path: reason" of each folder the comparison could not read, in the order met.
+Names UnreadableOf(const ResultStore& s)
+{
+    Names out;
+    for (const UnreadableFolder& f : s.UnreadableFolders())
+        out.push_back(f.path + ": " + f.reason);
+    return out;
+}
+
 std::string Describe(const ResultStore& s)
 {
     std::string out;
     for (ResultCategory c : kAllCategories)
         out += "list " + std::to_string(Index(c)) + ": " + test::Joined(test::Relatives(s, c)) + "\n";
-    return out;
+    return out + "unreadable: " + test::Joined(UnreadableOf(s)) + "\n";
 }
 
 using Hook = test::EntryHook;
@@ -60,18 +69,18 @@ TEST(ScanHostileInputTest, MissingOrUnusableRoots)
     store = test::Compare("", "");
     EXPECT_EQ(store.TotalCount(), 0u);
 
-    // A source root that cannot be read, as an unprivileged user.
+    // A source root that cannot be read, as an unprivileged user: it is
+    // there, so nothing of the other side counts as missing from it.
     tree.Chmod("src", 0);
     const int status = test::RunUnprivileged([&] {
+        const Names unreadable{tree.Path("src/") + ": Permission denied"};
         auto s = test::Compare(tree.Path("src/"), tree.Path("dst/"));
-        const bool ok = s.Count(ResultCategory::NotInDestination) == 0 &&
-                        test::RelativeSet(s, ResultCategory::NotInSource) == Set{"a", "sub", "sub/b"};
+        const bool ok = s.TotalCount() == 0 && UnreadableOf(s) == unreadable;
         if (!ok)
             std::fprintf(stderr, "unreadable source root:\n%s", Describe(s).c_str());
-        // And the other way round: everything of the readable side is missing.
+        // And the other way round.
         auto r = test::Compare(tree.Path("dst/"), tree.Path("src/"));
-        const bool ok2 = test::RelativeSet(r, ResultCategory::NotInDestination) == Set{"a", "sub", "sub/b"} &&
-                         r.Count(ResultCategory::NotInSource) == 0;
+        const bool ok2 = r.TotalCount() == 0 && UnreadableOf(r) == unreadable;
         if (!ok2)
             std::fprintf(stderr, "unreadable destination root:\n%s", Describe(r).c_str());
         return ok && ok2;
@@ -83,18 +92,18 @@ TEST(ScanHostileInputTest, UnreadableFoldersBelowTheRoot)
 {
     test::TempTree tree;
     // Locked on the source side: its contents cannot be listed there, and
-    // from the destination side it is a folder that cannot be entered, so it
-    // and the destination's files in it count as missing in the source.
+    // from the destination side it is a folder that cannot be entered. It is
+    // there all the same: nothing in its counterpart counts as missing.
     tree.WriteFile("src/locked/x", "1", kT);
     tree.WriteFile("dst/locked/x", "1", kT);
     tree.Chmod("src/locked", 0);
-    // Locked on the destination side: a counterpart folder that cannot be
-    // entered counts as missing, and so does everything below it.
+    // Locked on the destination side: the same the other way round.
     tree.WriteFile("src/shut/y", "1", kT);
     tree.WriteFile("src/shut/deeper/z", "1", kT);
     tree.WriteFile("dst/shut/y", "1", kT);
     tree.Chmod("dst/shut", 0);
-    // Becomes unreadable while the walk is under way.
+    // Becomes unreadable while the walk is under way: only the folder itself,
+    // which the destination lacks, is missing there.
     tree.WriteFile("src/later/w", "1", kT);
     tree.WriteFile("src/later/v/u", "1", kT);
     ASSERT_EQ(::chown(tree.Path("src/later").c_str(), 65534, 65534), 0) << std::strerror(errno);
@@ -108,13 +117,12 @@ TEST(ScanHostileInputTest, UnreadableFoldersBelowTheRoot)
         test::ScanSetup setup;
         setup.observer = &lockLater;
         auto s = test::Compare(tree.Path("src/"), tree.Path("dst/"), setup);
-        const bool ok =
-            test::RelativeSet(s, ResultCategory::NotInDestination) ==
-                Set{"shut", "shut/y", "shut/deeper", "shut/deeper/z", "later", "plain"} &&
-            test::RelativeSet(s, ResultCategory::NotInSource) == Set{"locked", "locked/x"} &&
-            s.Count(ResultCategory::NewerThanDestination) + s.Count(ResultCategory::OlderThanDestination) +
-                    s.Count(ResultCategory::OnlySizeChanged) ==
-                0;
+        const auto unreadable = UnreadableOf(s);
+        const bool ok = test::RelativeSet(s, ResultCategory::NotInDestination) == Set{"later", "plain"} &&
+                        s.TotalCount() == 2 &&
+                        Set(unreadable.begin(), unreadable.end()) ==
+                            Set{tree.Path("src/locked: Permission denied"), tree.Path("dst/shut: Permission denied"),
+                                tree.Path("src/later: Permission denied")};
         if (!ok)
             std::fprintf(stderr, "unreadable folders:\n%s", Describe(s).c_str());
         return ok;
