@@ -275,8 +275,10 @@ std::shared_ptr<const Fd> FolderReadAhead::AnchorOf(const FolderJob& job, Side s
             if (at->depth % m_setup.anchorSpacing != 0)
                 continue;
             base = at->anchor[side].lock();
-            if (base)
+            if (base) {
+                TouchAnchorLocked(base.get());
                 break;
+            }
             toOpen.push_back(at);
         }
     }
@@ -296,12 +298,30 @@ std::shared_ptr<const Fd> FolderReadAhead::AnchorOf(const FolderJob& job, Side s
             continue;
         }
         (*it)->anchor[side] = opened;
-        m_anchors.push_back(opened);
-        if (m_anchors.size() > m_setup.maxAnchors)
-            m_anchors.pop_front();
+        HoldAnchorLocked(opened);
         base = std::move(opened);
     }
     return base;
+}
+
+void FolderReadAhead::HoldAnchorLocked(std::shared_ptr<const Fd> anchor) const
+{
+    if (m_anchors.size() >= std::max<std::size_t>(m_setup.maxAnchors, 1)) {
+        const auto oldest = std::min_element(m_anchors.begin(), m_anchors.end(),
+                                             [](const HeldAnchor& a, const HeldAnchor& b) { return a.lastUse < b.lastUse; });
+        m_anchors.erase(oldest);
+    }
+    m_anchors.push_back({std::move(anchor), ++m_anchorClock});
+}
+
+void FolderReadAhead::TouchAnchorLocked(const Fd* anchor) const
+{
+    for (HeldAnchor& held : m_anchors) {
+        if (held.fd.get() == anchor) {
+            held.lastUse = ++m_anchorClock;
+            return;
+        }
+    }
 }
 
 int FolderReadAhead::OpenFolder(const FolderJob& job, Side side, int flags) const

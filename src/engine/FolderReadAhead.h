@@ -5,7 +5,6 @@
 
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -168,8 +167,18 @@ private:
     ReadSetup m_setup;
     std::shared_ptr<const platform::Fd> m_rootAnchor[2];
     int m_rootError[2] = {0, 0}; // why a root's descriptor could not be had
+    void HoldAnchorLocked(std::shared_ptr<const platform::Fd> anchor) const;
+    void TouchAnchorLocked(const platform::Fd* anchor) const;
+
+    // The descriptors held below the roots; the one least recently used goes
+    // when another is wanted.
+    struct HeldAnchor {
+        std::shared_ptr<const platform::Fd> fd;
+        std::uint64_t lastUse = 0;
+    };
     mutable std::mutex m_anchorMutex;
-    mutable std::deque<std::shared_ptr<const platform::Fd>> m_anchors; // held below the roots, oldest first
+    mutable std::vector<HeldAnchor> m_anchors;
+    mutable std::uint64_t m_anchorClock = 0;
     std::mutex m_mutex;
     // A plain flag under the lock rather than a stop token: waiting on a
     // stop token runs a callback whose removal can hang with the threads of

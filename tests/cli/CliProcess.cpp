@@ -10,6 +10,7 @@
 #include <sstream>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace tandrel::test {
@@ -60,6 +61,12 @@ CliProcess::CliProcess(const std::vector<std::string>& args, const CliStart& sta
                                            : ::open(m_errPath.c_str(), O_WRONLY | O_TRUNC);
     ::dup2(out, 1);
     ::dup2(err, 2);
+    ::close(out);
+    ::close(err);
+    if (start.maxDescriptors > 0) {
+        const struct rlimit limit {start.maxDescriptors, start.maxDescriptors};
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
     for (int signal : start.ignoredSignals)
         ::signal(signal, SIG_IGN);
     sigset_t blocked;

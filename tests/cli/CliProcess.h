@@ -12,6 +12,7 @@ struct CliStart {
     unsigned short columns = 80;
     std::vector<int> pendingSignals; // raised while blocked before exec: delivered once the program unblocks them
     std::vector<int> ignoredSignals; // ignored from the start, as for a background job
+    unsigned maxDescriptors = 0;     // when not 0: the soft and hard limit of open descriptors
 };
 
 // What the run left: exit status (128 + signal when killed), standard output

@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <pthread.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -128,6 +129,33 @@ TEST(ScanHostileInputTest, UnreadableFoldersBelowTheRoot)
         return ok;
     });
     EXPECT_EQ(status, 0);
+}
+
+// One side's copy of a folder cannot be read in one way or another; the
+// other side's copy holds the same entries. Nothing counts as missing, and
+// the folder is named with the system's reason.
+TEST(ScanHostileInputTest, AFolderThatCannotBeReadIsNeverMissing)
+{
+    const std::pair<const char*, unsigned> cases[] = {
+        {"src/photos", 0000}, {"dst/photos", 0000}, // neither listed nor entered
+        {"src/photos", 0444}, {"dst/photos", 0444}, // listed, but its entries cannot be examined
+        {"src/photos", 0333}, {"dst/photos", 0333}, // entered, but not listed
+    };
+    for (const auto& [locked, mode] : cases) {
+        test::TempTree tree;
+        for (const char* side : {"src/", "dst/"})
+            for (const char* name : {"photos/a.jpg", "photos/b.jpg", "photos/c/d.jpg"})
+                tree.WriteFile(std::string(side) + name, "1", kT);
+        tree.Chmod(locked, mode);
+        const int status = test::RunUnprivileged([&] {
+            const auto s = test::Compare(tree.Path("src/"), tree.Path("dst/"));
+            const bool ok = s.TotalCount() == 0 && UnreadableOf(s) == Names{tree.Path(locked) + ": Permission denied"};
+            if (!ok)
+                std::fprintf(stderr, "%s %o:\n%s", locked, mode, Describe(s).c_str());
+            return ok;
+        });
+        EXPECT_EQ(status, 0) << locked << " " << mode;
+    }
 }
 
 TEST(ScanHostileInputTest, FolderVanishesDuringTheWalk)
@@ -481,29 +509,45 @@ protected:
     DeepCleanup m_cleanup;
 };
 
+// Walks the deep pair on a small stack and checks its three rows.
+bool DeepRowsRight(const std::string& src, const std::string& dst)
+{
+    bool stopped = false;
+    auto s = CompareOnSmallStack(src, dst, stopped);
+    const std::string bottom = Chain(kDepth);
+    const bool ok = !stopped && test::Relatives(s, ResultCategory::NotInDestination) == Names{bottom + "/only-src.txt"} &&
+                    test::Relatives(s, ResultCategory::NotInSource) == Names{bottom + "/only-dst.txt"} &&
+                    test::Relatives(s, ResultCategory::NewerThanDestination) == Names{bottom + "/newer.txt"} &&
+                    s.TotalCount() == 3 && s.UnreadableFolders().empty();
+    if (!ok)
+        std::fprintf(stderr,
+                     "deep tree: stopped early (too many rows) %d, rows: newer %zu, missing %zu/%zu, total %zu, "
+                     "unreadable %zu\n",
+                     stopped ? 1 : 0, s.Count(ResultCategory::NewerThanDestination),
+                     s.Count(ResultCategory::NotInDestination), s.Count(ResultCategory::NotInSource), s.TotalCount(),
+                     s.UnreadableFolders().size());
+    return ok;
+}
+
+TEST_F(DeepTreeTest, AFewDescriptorsDoAtAnyDepth)
+{
+    // The walk holds a bounded number of descriptors, however deep it goes.
+    const int status = test::RunGuarded(
+        [&] {
+            const struct rlimit limit {64, 64};
+            return ::setrlimit(RLIMIT_NOFILE, &limit) == 0 && DeepRowsRight(m_tree.Path("src/"), m_tree.Path("dst/"));
+        },
+        240);
+    EXPECT_EQ(status, 0);
+}
+
 TEST_F(DeepTreeTest, WalkEndsAndComparesEntriesBeyondThePathLengthLimit)
 {
     // Run on a 1 MiB stack, 20,000 levels cannot be walked by recursion; the
     // paths (about 40,000 bytes) are far beyond what one system call takes,
     // so the walk must also go folder by folder relative to open folders.
-    const int status = test::RunGuarded(
-        [&] {
-            bool stopped = false;
-            auto s = CompareOnSmallStack(m_tree.Path("src/"), m_tree.Path("dst/"), stopped);
-            const std::string bottom = Chain(kDepth);
-            const bool ok = !stopped &&
-                            test::Relatives(s, ResultCategory::NotInDestination) == Names{bottom + "/only-src.txt"} &&
-                            test::Relatives(s, ResultCategory::NotInSource) == Names{bottom + "/only-dst.txt"} &&
-                            test::Relatives(s, ResultCategory::NewerThanDestination) == Names{bottom + "/newer.txt"} &&
-                            s.TotalCount() == 3;
-            if (!ok)
-                std::fprintf(stderr,
-                             "deep tree: stopped early (too many rows) %d, rows: newer %zu, missing %zu/%zu, total %zu\n",
-                             stopped ? 1 : 0, s.Count(ResultCategory::NewerThanDestination),
-                             s.Count(ResultCategory::NotInDestination), s.Count(ResultCategory::NotInSource),
-                             s.TotalCount());
-            return ok;
-        },
+    const int status =
+        test::RunGuarded([&] { return DeepRowsRight(m_tree.Path("src/"), m_tree.Path("dst/")); },
         240);
     EXPECT_EQ(status, 0) << "1 = wrong rows, 139 = crashed (stack overflow), 142 = did not finish in time";
 }
