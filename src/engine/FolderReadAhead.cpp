@@ -17,6 +17,10 @@ using platform::Fd;
 using platform::FolderIdentity;
 using platform::ListedEntry;
 
+// Folders this many levels apart may hold a descriptor (an anchor); at most
+// so many anchors are held below the roots, both sides together.
+constexpr std::uint32_t kAnchorSpacing = 64;
+constexpr std::size_t kMaxAnchors = 16;
 constexpr std::size_t kMaxHeld = 512;
 constexpr std::size_t kMaxHeldEntries = std::size_t{1} << 20;
 // Measured: a cold local disk gains little past 4 readers; sshfs over
@@ -184,8 +188,6 @@ void ReleaseJobTree(const std::shared_ptr<FolderJob>& job)
 
 FolderReadAhead::FolderReadAhead(ReadSetup setup, unsigned threads) : m_setup(std::move(setup))
 {
-    if (m_setup.anchorSpacing == 0)
-        m_setup.anchorSpacing = 1;
     // The roots themselves may be links; nothing below them is followed.
     for (Side side : {kWalkedSide, kOtherSide}) {
         auto anchor = std::make_shared<const Fd>(platform::OpenFolder(m_setup.roots[side], kPathFlags));
@@ -252,7 +254,7 @@ const FolderJob* FolderReadAhead::AnchorBase(const FolderJob& job, std::string& 
 {
     relative = job.name;
     const FolderJob* base = job.parent.get();
-    while (base->parent && base->depth % m_setup.anchorSpacing != 0) {
+    while (base->parent && base->depth % kAnchorSpacing != 0) {
         relative.insert(0, base->name + '/');
         base = base->parent.get();
     }
@@ -272,7 +274,7 @@ std::shared_ptr<const Fd> FolderReadAhead::AnchorOf(const FolderJob& job, Side s
                 base = m_rootAnchor[side];
                 break;
             }
-            if (at->depth % m_setup.anchorSpacing != 0)
+            if (at->depth % kAnchorSpacing != 0)
                 continue;
             base = at->anchor[side].lock();
             if (base) {
@@ -306,7 +308,7 @@ std::shared_ptr<const Fd> FolderReadAhead::AnchorOf(const FolderJob& job, Side s
 
 void FolderReadAhead::HoldAnchorLocked(std::shared_ptr<const Fd> anchor) const
 {
-    if (m_anchors.size() >= std::max<std::size_t>(m_setup.maxAnchors, 1)) {
+    if (m_anchors.size() >= kMaxAnchors) {
         const auto oldest = std::min_element(m_anchors.begin(), m_anchors.end(),
                                              [](const HeldAnchor& a, const HeldAnchor& b) { return a.lastUse < b.lastUse; });
         m_anchors.erase(oldest);

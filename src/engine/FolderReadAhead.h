@@ -115,8 +115,6 @@ struct ReadSetup {
     std::string roots[2]; // by side; both end in '/'
     bool includeSubdirectories = true;
     bool keepViews = false; // also make each pair's keptView (source pass)
-    std::uint32_t anchorSpacing = 64; // levels between folders that may hold a descriptor
-    std::size_t maxAnchors = 16;      // descriptors held that way at most, both sides together
     settings::CompareOptions options;   // only to guess which subfolders the walk will enter
     std::vector<std::string> ignoredTypes;
 };
