@@ -183,8 +183,12 @@ TEST(CliSync, WhatCannotBeReadIsNamedAndNeverDeleted)
         unsigned maxDescriptors;
         const char* reason;
     };
-    const Case cases[] = {{"folder locked", true, 0, "Permission denied"},
-                          {"descriptors short", false, 6, "Too many open files"}};
+    std::vector<Case> cases{{"folder locked", true, 0, "Permission denied"}};
+#ifndef __SANITIZE_ADDRESS__
+    // The sanitizers' checks need descriptors of their own to read memory,
+    // so only a plain build can be run out of them.
+    cases.push_back({"descriptors short", false, 6, "Too many open files"});
+#endif
     for (const Case& c : cases) {
         TempTree t;
         for (const char* side : {"src/", "dst/"})
