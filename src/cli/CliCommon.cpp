@@ -92,6 +92,14 @@ bool RunComparison(const ComparisonSetup& setup, engine::ResultStore& store, Int
     return interrupts.Flag().IsSet();
 }
 
+bool ReportUnreadableFolders(Command command, const engine::ResultStore& store, StatusLine& status)
+{
+    for (const engine::UnreadableFolder& folder : store.UnreadableFolders())
+        status.Print(Message(command, "Cannot read the folder '" + folder.path + "': " + folder.reason +
+                                          "; nothing in it is listed as missing"));
+    return !store.UnreadableFolders().empty();
+}
+
 std::string Message(Command command, const std::string& text)
 {
     return std::string("tandrel-cli ") + CommandName(command) + ": " + text;

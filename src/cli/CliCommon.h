@@ -15,7 +15,10 @@ namespace tandrel::cli {
 // Exit statuses. compare: 0 no differences, 1 differences, 2 also when it
 // was interrupted (the lists are incomplete). copy and delete: 0 every row
 // done, 1 some failed or the run was interrupted. Every command: 2 on a
-// usage or set-up error, or when standard output cannot be written.
+// usage or set-up error, when standard output cannot be written, and when
+// the comparison could not read a folder (nothing in it is listed as
+// missing, so nothing in it is copied or deleted as such; the other rows are
+// still acted on).
 inline constexpr int kExitClean = 0;
 inline constexpr int kExitDifferent = 1;
 inline constexpr int kExitSomeFailed = 1;
@@ -43,6 +46,10 @@ std::string PrepareComparison(const CommandLine& line, ComparisonSetup& setup);
 bool RunComparison(const ComparisonSetup& setup, engine::ResultStore& store, Interrupts& interrupts,
                    StatusLine& status, std::vector<engine::FilePair>* equalPairs = nullptr,
                    std::uint64_t* leftOut = nullptr);
+
+// Names on standard error each folder the comparison could not read, with
+// the system's reason. True when there was one.
+bool ReportUnreadableFolders(Command command, const engine::ResultStore& store, StatusLine& status);
 
 // "tandrel-cli COMMAND: text"
 std::string Message(Command command, const std::string& text);

@@ -14,6 +14,7 @@ int RunCompareCommand(const CommandLine& line, const ComparisonSetup& setup, Int
     std::uint64_t leftOut = 0;
     const bool complete = RunComparison(setup, store, interrupts, status, nullptr, &leftOut);
     status.Clear();
+    const bool unreadable = ReportUnreadableFolders(Command::Compare, store, status);
 
     const auto captions = engine::DefaultCategoryCaptions();
     if (line.summary) {
@@ -42,6 +43,8 @@ int RunCompareCommand(const CommandLine& line, const ComparisonSetup& setup, Int
         status.Print(Message(Command::Compare, "cancelled; the lists hold what was found so far"));
         return kExitTrouble;
     }
+    if (unreadable)
+        return kExitTrouble;
     return store.TotalCount() == 0 ? kExitClean : kExitDifferent;
 }
 

@@ -87,6 +87,7 @@ int RunSyncCommand(const CommandLine& line, const ComparisonSetup& setup, Interr
         status.Print(Message(command, "cancelled during the comparison; nothing was changed"));
         return kExitSomeFailed;
     }
+    const bool unreadable = ReportUnreadableFolders(command, store, status);
 
     std::size_t totalRows = 0;
     for (int list : line.lists)
@@ -148,7 +149,7 @@ int RunSyncCommand(const CommandLine& line, const ComparisonSetup& setup, Interr
     }
     if (cancelled)
         status.Print(Message(command, "cancelled; rows not reached were left as they are"));
-    if (writeFailed)
+    if (writeFailed || unreadable)
         return kExitTrouble;
     if (cancelled)
         return kExitSomeFailed;

@@ -54,6 +54,7 @@ int RunVerifyCommand(const CommandLine& line, const ComparisonSetup& setup, Inte
         status.Print(Message(Command::Verify, "cancelled during the comparison; no content was read"));
         return kExitTrouble;
     }
+    const bool unreadable = ReportUnreadableFolders(Command::Verify, store, status);
 
     VerifyProgress progress(status);
     const engine::ContentCheckSummary summary = engine::CheckContents(pairs, interrupts.Flag(), progress);
@@ -71,7 +72,7 @@ int RunVerifyCommand(const CommandLine& line, const ComparisonSetup& setup, Inte
         status.Print(Message(Command::Verify, "cancelled; the pairs not reached were not read"));
         return kExitTrouble;
     }
-    if (summary.unreadable > 0)
+    if (summary.unreadable > 0 || unreadable)
         return kExitTrouble;
     return summary.different > 0 ? kExitDifferent : kExitClean;
 }

@@ -7,6 +7,7 @@
 #include "cli/Console.h"
 #include "cli/ProgramArguments.h"
 #include "cli/StandardOutput.h"
+#include "platform/DescriptorLimit.h"
 
 #include <clocale>
 #include <iostream>
@@ -17,6 +18,7 @@ int main(int argc, char** argv)
 {
     using namespace tandrel::cli;
     std::setlocale(LC_ALL, "");
+    tandrel::platform::RaiseDescriptorLimit();
     ConsoleOutput console;
     StandardOutput output;
     std::vector<std::string> arguments;

@@ -19,9 +19,10 @@ using platform::Fd;
 using platform::FolderIdentity;
 using platform::ListedEntry;
 
-constexpr int kThis = 0;
-constexpr int kOther = 1;
+// Folders this many levels apart may hold a descriptor (an anchor); at most
+// so many anchors are held below the roots, both sides together.
 constexpr std::uint32_t kAnchorSpacing = 64;
+constexpr std::size_t kMaxAnchors = 16;
 constexpr std::size_t kMaxHeld = 512;
 constexpr std::size_t kMaxHeldEntries = std::size_t{1} << 20;
 // Measured: a cold local disk gains little past 4 readers; sshfs over
@@ -85,11 +86,35 @@ void PairAcrossCase(const std::vector<ListedEntry>& a, const std::vector<ListedE
     }
 }
 
-// The counterparts of `mine` in the folder `theirFd`: from its listing where
-// there is one, otherwise (or for names a case-folding folder may hold under
-// another spelling) by looking the name up there.
+// Notes a folder of `side` as unreadable, once per pair and folder.
+void AddFailure(std::vector<ReadFailure>& failures, Side side, const std::string& name, int error)
+{
+    for (const ReadFailure& f : failures)
+        if (f.side == side && f.name == name)
+            return;
+    failures.push_back({side, name, error});
+}
+
+// A folder whose names can be read but not examined (not searchable, or
+// failing) is unreadable all the same: its entries are neither there nor absent.
+void NoteUnexamined(const std::vector<ListedEntry>& entries, Side side, std::vector<ReadFailure>& failures)
+{
+    for (const ListedEntry& entry : entries) {
+        if (!entry.Examined() && entry.error != 0 && !platform::IsAbsence(entry.error)) {
+            AddFailure(failures, side, {}, entry.error);
+            return;
+        }
+    }
+}
+
+// The counterparts of `mine` in the folder `theirFd` of side `theirSide`:
+// from its listing where there is one, otherwise (or for names a
+// case-folding folder may hold under another spelling) by looking the name
+// up there. A name that cannot be looked up, or a folder there that cannot
+// be searched, for any reason but its absence, is Unknown.
 std::vector<Counterpart> CounterpartsOf(const std::vector<ListedEntry>& mine, const std::vector<ListedEntry>* theirs,
                                         const std::vector<int>& mineToTheirs, int theirFd, bool foldsCase,
+                                        Side theirSide, std::vector<ReadFailure>& failures,
                                         std::vector<std::pair<std::size_t, std::string>>& otherNames)
 {
     std::vector<Counterpart> out(mine.size());
@@ -97,20 +122,39 @@ std::vector<Counterpart> CounterpartsOf(const std::vector<ListedEntry>& mine, co
         const ListedEntry& entry = mine[i];
         if (!entry.Examined())
             continue;
+        Counterpart& c = out[i];
         ListedEntry looked;
         const ListedEntry* match = nullptr;
-        if (theirs && mineToTheirs[i] >= 0)
+        int error = ENOENT;
+        if (theirs && mineToTheirs[i] >= 0) {
             match = &(*theirs)[static_cast<std::size_t>(mineToTheirs[i])];
-        else if ((!theirs || foldsCase) && platform::LookUpEntry(theirFd, entry.name, looked))
-            match = &looked;
-        if (!match || !match->Examined())
+            if (!match->Examined() && match->error != 0)
+                error = match->error;
+        } else if (!theirs || foldsCase) {
+            if (platform::LookUpEntry(theirFd, entry.name, looked))
+                match = &looked;
+            else
+                error = errno;
+        }
+        if (!match || !match->Examined()) {
+            if (!platform::IsAbsence(error)) {
+                c.state = c.below = OtherState::Unknown;
+                AddFailure(failures, theirSide, {}, error);
+            }
             continue;
-        Counterpart& c = out[i];
+        }
+        c.state = OtherState::Present;
         c.mode = match->mode;
         c.size = match->size;
         c.mtime = match->mtime;
-        c.enterable = entry.IsFolder() && match->IsFolder() && !IsDotName(entry.name) &&
-                      platform::CanEnter(theirFd, match->name.c_str());
+        if (entry.IsFolder() && match->IsFolder() && !IsDotName(entry.name)) {
+            if (platform::CanEnter(theirFd, match->name.c_str())) {
+                c.below = OtherState::Present;
+            } else if (const int why = errno; !platform::IsAbsence(why)) {
+                c.below = OtherState::Unknown;
+                AddFailure(failures, theirSide, match->name, why);
+            }
+        }
         if (match->name != entry.name)
             otherNames.emplace_back(i, match->name);
     }
@@ -132,6 +176,16 @@ const std::string& FolderContent::OtherName(std::size_t k) const
     return it != otherNames.end() && it->first == k ? it->second : entries[k].name;
 }
 
+Counterpart FolderContent::CounterpartOf(std::size_t entry) const
+{
+    if (!counterparts.empty())
+        return counterparts[entry];
+    Counterpart none;
+    if (other == OtherState::Unknown)
+        none.state = none.below = OtherState::Unknown;
+    return none;
+}
+
 std::size_t FolderContent::Bytes() const
 {
     std::size_t bytes = sizeof(*this) + counterparts.capacity() * sizeof(Counterpart) +
@@ -141,6 +195,18 @@ std::size_t FolderContent::Bytes() const
     for (const ListedEntry& e : entries)
         bytes += e.name.capacity() > 15 ? e.name.capacity() + 1 : 0;
     return bytes;
+}
+
+FolderJob::~FolderJob()
+{
+    // A chain of parents kept only by this job goes one job at a time, not
+    // by one destructor calling the next, however deep the chain.
+    std::shared_ptr<FolderJob> up = std::move(parent);
+    while (up && up.use_count() == 1) {
+        std::shared_ptr<FolderJob> next = std::move(up->parent);
+        up.reset();
+        up = std::move(next);
+    }
 }
 
 void ReleaseJobTree(const std::shared_ptr<FolderJob>& job)
@@ -160,8 +226,11 @@ void ReleaseJobTree(const std::shared_ptr<FolderJob>& job)
 FolderReadAhead::FolderReadAhead(ReadSetup setup, unsigned threads) : m_setup(std::move(setup))
 {
     // The roots themselves may be links; nothing below them is followed.
-    for (int side : {kThis, kOther})
-        m_rootAnchor[side].Reset(platform::OpenFolder(m_setup.roots[side], kPathFlags));
+    for (Side side : {kWalkedSide, kOtherSide}) {
+        auto anchor = std::make_shared<const Fd>(platform::OpenFolder(m_setup.roots[side], kPathFlags));
+        m_rootError[side] = anchor->Valid() ? 0 : errno;
+        m_rootAnchor[side] = std::move(anchor);
+    }
     try {
         m_workers.reserve(threads);
         for (unsigned i = 0; i < threads; ++i)
@@ -197,12 +266,16 @@ unsigned FolderReadAhead::ThreadsFor(const std::string& root, const std::string&
 std::shared_ptr<FolderJob> FolderReadAhead::MakeRoot()
 {
     auto root = std::make_shared<FolderJob>();
-    root->otherPresent = m_rootAnchor[kOther].Valid();
+    // A root that is there but could not be opened is tried again when read,
+    // and then reported.
+    root->other = m_rootAnchor[kOtherSide]->Valid() || !platform::IsAbsence(m_rootError[kOtherSide])
+                      ? OtherState::Present
+                      : OtherState::Absent;
     return root;
 }
 
 std::shared_ptr<FolderJob> FolderReadAhead::MakeChild(const std::shared_ptr<FolderJob>& parent,
-                                                      const std::string& name, bool otherPresent,
+                                                      const std::string& name, OtherState other,
                                                       const std::string& otherName) const
 {
     auto child = std::make_shared<FolderJob>();
@@ -211,109 +284,187 @@ std::shared_ptr<FolderJob> FolderReadAhead::MakeChild(const std::shared_ptr<Fold
     if (otherName != name)
         child->otherName = otherName;
     child->depth = parent->depth + 1;
-    child->otherPresent = otherPresent && parent->otherPresent;
+    child->other = parent->other == OtherState::Present ? other : parent->other;
     return child;
 }
 
-int FolderReadAhead::AnchorOf(FolderJob& job, int side) const
+// The nearest folder above `job` that may hold a descriptor (or the root),
+// and the path from there down to `job`.
+const FolderJob* FolderReadAhead::AnchorBase(const FolderJob& job, Side side, std::string& relative) const
 {
-    if (!job.parent)
-        return m_rootAnchor[side].Get();
-    std::call_once(job.anchorOnce[side], [&] { job.anchor[side].Reset(OpenFolder(job, side, kPathFlags)); });
-    return job.anchor[side].Get();
-}
-
-int FolderReadAhead::OpenFolder(FolderJob& job, int side, int flags) const
-{
-    if (!job.parent)
-        return platform::OpenFolder(m_setup.roots[side], flags);
     const auto nameOn = [side](const FolderJob& j) -> const std::string& {
-        return side == kOther && !j.otherName.empty() ? j.otherName : j.name;
+        return side == kOtherSide && !j.otherName.empty() ? j.otherName : j.name;
     };
-    std::string relative = nameOn(job);
-    FolderJob* base = job.parent.get();
+    relative = nameOn(job);
+    const FolderJob* base = job.parent.get();
     while (base->parent && base->depth % kAnchorSpacing != 0) {
         relative.insert(0, nameOn(*base) + '/');
         base = base->parent.get();
     }
-    const int baseFd = AnchorOf(*base, side);
-    if (baseFd < 0) {
-        errno = ENOENT;
-        return -1;
+    return base;
+}
+
+std::shared_ptr<const Fd> FolderReadAhead::AnchorOf(const FolderJob& job, Side side) const
+{
+    // The folders from `job` up to the nearest one that still holds its
+    // descriptor, opened again top down, each from the one above.
+    std::vector<const FolderJob*> toOpen;
+    std::shared_ptr<const Fd> base;
+    {
+        const std::lock_guard lock(m_anchorMutex);
+        for (const FolderJob* at = &job; at; at = at->parent.get()) {
+            if (!at->parent) {
+                base = m_rootAnchor[side];
+                break;
+            }
+            if (at->depth % kAnchorSpacing != 0)
+                continue;
+            base = at->anchor[side].lock();
+            if (base) {
+                TouchAnchorLocked(base.get());
+                break;
+            }
+            toOpen.push_back(at);
+        }
     }
-    return platform::OpenBelow(baseFd, relative, flags);
+    if (!base->Valid()) {
+        errno = m_rootError[side];
+        return nullptr;
+    }
+    for (auto it = toOpen.rbegin(); it != toOpen.rend(); ++it) {
+        std::string relative;
+        AnchorBase(**it, side, relative);
+        auto opened = std::make_shared<const Fd>(platform::OpenBelow(base->Get(), relative, kPathFlags));
+        if (!opened->Valid())
+            return nullptr;
+        const std::lock_guard lock(m_anchorMutex);
+        if (auto held = (*it)->anchor[side].lock()) {
+            base = std::move(held); // another thread was quicker
+            continue;
+        }
+        (*it)->anchor[side] = opened;
+        HoldAnchorLocked(opened);
+        base = std::move(opened);
+    }
+    return base;
+}
+
+void FolderReadAhead::HoldAnchorLocked(std::shared_ptr<const Fd> anchor) const
+{
+    if (m_anchors.size() >= kMaxAnchors) {
+        const auto oldest = std::min_element(m_anchors.begin(), m_anchors.end(),
+                                             [](const HeldAnchor& a, const HeldAnchor& b) { return a.lastUse < b.lastUse; });
+        m_anchors.erase(oldest);
+    }
+    m_anchors.push_back({std::move(anchor), ++m_anchorClock});
+}
+
+void FolderReadAhead::TouchAnchorLocked(const Fd* anchor) const
+{
+    for (HeldAnchor& held : m_anchors) {
+        if (held.fd.get() == anchor) {
+            held.lastUse = ++m_anchorClock;
+            return;
+        }
+    }
+}
+
+int FolderReadAhead::OpenFolder(const FolderJob& job, Side side, int flags) const
+{
+    if (!job.parent)
+        return platform::OpenFolder(m_setup.roots[side], flags);
+    std::string relative;
+    const FolderJob* base = AnchorBase(job, side, relative);
+    const std::shared_ptr<const Fd> anchor = AnchorOf(*base, side);
+    if (!anchor)
+        return -1;
+    return platform::OpenBelow(anchor->Get(), relative, flags);
 }
 
 void FolderReadAhead::Read(FolderJob& job) const
 {
     job.content = FolderContent{};
-    job.reverse.reset();
+    job.keptView.reset();
     job.children.clear();
     FolderContent& content = job.content;
+    content.other = job.other;
     // Each folder's identity is taken before its names are read, so that a
     // change made while they are read shows as a change later.
-    const Fd mine(OpenFolder(job, kThis, kListFlags));
+    const Fd mine(OpenFolder(job, kWalkedSide, kListFlags));
     if (!mine.Valid() || !platform::IdentityOf(mine.Get(), content.identity) ||
         !platform::ReadListing(mine.Get(), content.entries, content.count)) {
+        const int error = errno;
         content.entries.clear();
         content.count = 0;
+        if (!platform::IsAbsence(error))
+            AddFailure(content.failures, kWalkedSide, {}, error);
         return;
     }
     content.listed = true;
+    NoteUnexamined(content.entries, kWalkedSide, content.failures);
+    if (job.other != OtherState::Present)
+        return;
 
-    if (job.otherPresent) {
-        Fd other(OpenFolder(job, kOther, kListFlags));
-        std::vector<ListedEntry> theirs;
-        std::uint32_t theirCount = 0;
-        content.otherListed = other.Valid() && platform::IdentityOf(other.Get(), content.otherIdentity) &&
-                              platform::ReadListing(other.Get(), theirs, theirCount);
-        if (!content.otherListed) {
-            // Searchable but not readable: its names are looked up one by one.
-            theirs.clear();
-            other.Reset(OpenFolder(job, kOther, kPathFlags));
-        }
-        if (other.Valid()) {
-            std::vector<int> mineToTheirs, theirsToMine;
-            const bool otherFolds = platform::MayFoldCase(other.Get());
-            const bool mineFolds = platform::MayFoldCase(mine.Get());
-            if (content.otherListed) {
-                PairByName(content.entries, theirs, mineToTheirs, theirsToMine);
-                if (otherFolds)
-                    PairAcrossCase(content.entries, theirs, mineToTheirs, theirsToMine, other.Get());
-                if (mineFolds)
-                    PairAcrossCase(theirs, content.entries, theirsToMine, mineToTheirs, mine.Get());
-            }
-            content.counterparts = CounterpartsOf(content.entries, content.otherListed ? &theirs : nullptr,
-                                                  mineToTheirs, other.Get(), otherFolds, content.otherNames);
-            if (m_setup.makeReverse && content.otherListed) {
-                // The other pass records only what this side lacks: it needs
-                // the counterpart side's folders and its files without a
-                // counterpart here, nothing else.
-                std::vector<std::pair<std::size_t, std::string>> backNames;
-                std::vector<Counterpart> back =
-                    CounterpartsOf(theirs, &content.entries, theirsToMine, mine.Get(), mineFolds, backNames);
-                auto backName = backNames.begin();
-                FolderContent reverse;
-                reverse.listed = true;
-                reverse.otherListed = true;
-                reverse.count = theirCount;
-                reverse.identity = content.otherIdentity;
-                reverse.otherIdentity = content.identity;
-                for (std::size_t j = 0; j < theirs.size(); ++j) {
-                    if (!theirs[j].Examined() || (!theirs[j].IsFolder() && back[j].Found()))
-                        continue;
-                    for (; backName != backNames.end() && backName->first <= j; ++backName)
-                        if (backName->first == j)
-                            reverse.otherNames.emplace_back(reverse.entries.size(), std::move(backName->second));
-                    reverse.entries.push_back(std::move(theirs[j]));
-                    reverse.counterparts.push_back(back[j]);
-                }
-                reverse.entries.shrink_to_fit();
-                reverse.counterparts.shrink_to_fit();
-                job.reverse = std::move(reverse);
-            }
+    Fd other(OpenFolder(job, kOtherSide, kListFlags));
+    std::vector<ListedEntry> theirs;
+    std::uint32_t theirCount = 0;
+    content.otherListed = other.Valid() && platform::IdentityOf(other.Get(), content.otherIdentity) &&
+                          platform::ReadListing(other.Get(), theirs, theirCount);
+    if (!content.otherListed) {
+        // Searchable but not readable: its names are looked up one by one.
+        theirs.clear();
+        other.Reset(OpenFolder(job, kOtherSide, kPathFlags));
+        if (!other.Valid()) {
+            const int error = errno;
+            content.other = platform::IsAbsence(error) ? OtherState::Absent : OtherState::Unknown;
+            if (content.other == OtherState::Unknown)
+                AddFailure(content.failures, kOtherSide, {}, error);
+            return;
         }
     }
+    NoteUnexamined(theirs, kOtherSide, content.failures);
+    std::vector<int> mineToTheirs, theirsToMine;
+    const bool otherFolds = platform::MayFoldCase(other.Get());
+    const bool mineFolds = platform::MayFoldCase(mine.Get());
+    if (content.otherListed) {
+        PairByName(content.entries, theirs, mineToTheirs, theirsToMine);
+        if (otherFolds)
+            PairAcrossCase(content.entries, theirs, mineToTheirs, theirsToMine, other.Get());
+        if (mineFolds)
+            PairAcrossCase(theirs, content.entries, theirsToMine, mineToTheirs, mine.Get());
+    }
+    content.counterparts = CounterpartsOf(content.entries, content.otherListed ? &theirs : nullptr, mineToTheirs,
+                                          other.Get(), otherFolds, kOtherSide, content.failures, content.otherNames);
+    if (!m_setup.keepViews || !content.otherListed)
+        return;
+    // The other pass records only what its side lacks: it needs the other
+    // side's folders and its files without a counterpart here, nothing else.
+    std::vector<std::pair<std::size_t, std::string>> backNames;
+    std::vector<Counterpart> back = CounterpartsOf(theirs, &content.entries, theirsToMine, mine.Get(), mineFolds,
+                                                   kWalkedSide, content.failures, backNames);
+    auto backName = backNames.begin();
+    FolderContent view;
+    view.listed = true;
+    view.otherListed = true;
+    view.other = OtherState::Present;
+    view.count = theirCount;
+    view.identity = content.otherIdentity;
+    view.otherIdentity = content.identity;
+    for (std::size_t j = 0; j < theirs.size(); ++j) {
+        if (!theirs[j].Examined() || (!theirs[j].IsFolder() && back[j].Found()))
+            continue;
+        for (; backName != backNames.end() && backName->first <= j; ++backName)
+            if (backName->first == j)
+                view.otherNames.emplace_back(view.entries.size(), std::move(backName->second));
+        view.entries.push_back(std::move(theirs[j]));
+        view.counterparts.push_back(back[j]);
+    }
+    view.entries.shrink_to_fit();
+    view.counterparts.shrink_to_fit();
+    // Seen from the other pass, the sides change places.
+    for (const ReadFailure& f : content.failures)
+        view.failures.push_back({f.side == kWalkedSide ? kOtherSide : kWalkedSide, f.name, f.error});
+    job.keptView = std::move(view);
 }
 
 std::vector<std::shared_ptr<FolderJob>> FolderReadAhead::ChildrenOf(const std::shared_ptr<FolderJob>& job) const
@@ -327,8 +478,7 @@ std::vector<std::shared_ptr<FolderJob>> FolderReadAhead::ChildrenOf(const std::s
         if (!entry.Examined() || !entry.IsFolder() || IsDotName(entry.name) ||
             IsFilteredOut(entry, m_setup.options, &m_setup.ignoredTypes))
             continue;
-        const bool otherPresent = !content.counterparts.empty() && content.counterparts[i].enterable;
-        children.push_back(MakeChild(job, entry.name, otherPresent, content.OtherName(i)));
+        children.push_back(MakeChild(job, entry.name, content.CounterpartOf(i).below, content.OtherName(i)));
     }
     return children;
 }
@@ -336,11 +486,12 @@ std::vector<std::shared_ptr<FolderJob>> FolderReadAhead::ChildrenOf(const std::s
 bool FolderReadAhead::StillCurrent(FolderJob& job) const
 {
     const FolderContent& content = job.content;
-    if (!content.listed || (job.otherPresent && !content.otherListed))
+    const bool otherPresent = job.other == OtherState::Present;
+    if (!content.listed || (otherPresent && !content.otherListed))
         return false;
-    if (!IdentityNow(Fd(OpenFolder(job, kThis, kPathFlags)).Get(), content.identity))
+    if (!IdentityNow(Fd(OpenFolder(job, kWalkedSide, kPathFlags)).Get(), content.identity))
         return false;
-    return !job.otherPresent || IdentityNow(Fd(OpenFolder(job, kOther, kPathFlags)).Get(), content.otherIdentity);
+    return !otherPresent || IdentityNow(Fd(OpenFolder(job, kOtherSide, kPathFlags)).Get(), content.otherIdentity);
 }
 
 void FolderReadAhead::QueueLocked(const std::vector<std::shared_ptr<FolderJob>>& jobs)
@@ -404,7 +555,7 @@ bool FolderReadAhead::TakeKnown(const std::shared_ptr<FolderJob>& job, FolderCon
         const std::lock_guard lock(m_mutex);
         // The view holds the counterpart side's entries: of no use where the
         // walk no longer counts the counterpart folder as there.
-        if (job->state != FolderJob::State::Pending || !job->otherPresent)
+        if (job->state != FolderJob::State::Pending || job->other != OtherState::Present)
             return false;
         job->state = FolderJob::State::Reading;
     }
@@ -445,7 +596,7 @@ void FolderReadAhead::AbandonLocked(const std::shared_ptr<FolderJob>& job)
             AbandonLocked(child);
         job->children.clear();
         job->content = FolderContent{};
-        job->reverse.reset();
+        job->keptView.reset();
         break;
     case FolderJob::State::Taken:
     case FolderJob::State::Abandoned:
@@ -482,7 +633,7 @@ void FolderReadAhead::Work()
         if (job->abandoned) {
             job->state = FolderJob::State::Abandoned;
             job->content = FolderContent{};
-            job->reverse.reset();
+            job->keptView.reset();
             for (const auto& child : children)
                 child->state = FolderJob::State::Abandoned;
             continue;
@@ -490,7 +641,7 @@ void FolderReadAhead::Work()
         job->children = std::move(children);
         job->state = FolderJob::State::Done;
         job->readAhead = true;
-        job->heldEntries = job->content.entries.size() + (job->reverse ? job->reverse->entries.size() : 0);
+        job->heldEntries = job->content.entries.size() + (job->keptView ? job->keptView->entries.size() : 0);
         ++m_held;
         m_heldEntries += job->heldEntries;
         QueueLocked(job->children);

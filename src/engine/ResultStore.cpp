@@ -9,6 +9,8 @@ namespace tandrel::engine {
 void ResultStore::Reset(std::string sourceRoot, std::string destinationRoot, std::int64_t localOffset)
 {
     Clear();
+    m_unreadable.clear();
+    m_unreadablePaths.clear();
     m_sourceRoot = std::move(sourceRoot);
     m_destinationRoot = std::move(destinationRoot);
     m_localOffset = localOffset;
@@ -27,6 +29,12 @@ void ResultStore::AddResultRow(ResultCategory category, CompareItem item)
     auto& list = List(category);
     item.key = static_cast<std::uint32_t>(list.size());
     list.push_back(std::move(item));
+}
+
+void ResultStore::AddUnreadableFolder(std::string path, std::string reason)
+{
+    if (m_unreadablePaths.insert(path).second)
+        m_unreadable.push_back({std::move(path), std::move(reason)});
 }
 
 std::size_t ResultStore::TotalCount() const

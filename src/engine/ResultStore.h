@@ -6,9 +6,18 @@
 #include <array>
 #include <cstddef>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 namespace tandrel::engine {
+
+// A folder of either side that is there but could not be read, with the
+// system's reason. Nothing inside it, nor inside its counterpart, is listed
+// as missing.
+struct UnreadableFolder {
+    std::string path;
+    std::string reason;
+};
 
 // The five ordered row sequences of one comparison, indexed 1..5 by category.
 // Rows keep insertion order and are never sorted. The store also keeps the two
@@ -16,8 +25,8 @@ namespace tandrel::engine {
 // paths and time texts are made.
 class ResultStore {
 public:
-    // Empties all five sequences and fixes the roots (each ending in the
-    // separator) and the local-time offset for the rows to come.
+    // Empties all five sequences and the unreadable folders, and fixes the
+    // roots (each ending in the separator) and the local-time offset for the rows to come.
     void Reset(std::string sourceRoot, std::string destinationRoot, std::int64_t localOffset);
     void Clear(); // empties the five sequences, keeps roots and offset
 
@@ -30,6 +39,11 @@ public:
     const std::vector<CompareItem>& List(ResultCategory category) const { return m_lists[Index(category) - 1]; }
     CompareItem& Row(ResultCategory category, std::size_t row) { return List(category)[row]; }
     const CompareItem& Row(ResultCategory category, std::size_t row) const { return List(category)[row]; }
+
+    // Notes a folder the comparison could not read; one already noted is not added again.
+    void AddUnreadableFolder(std::string path, std::string reason);
+    // In the order met.
+    const std::vector<UnreadableFolder>& UnreadableFolders() const { return m_unreadable; }
 
     // Removes every row whose tag is "d" from one list, in one sweep; returns how many.
     std::size_t RemoveProcessedRows(ResultCategory category);
@@ -57,6 +71,8 @@ public:
 
 private:
     std::array<std::vector<CompareItem>, kCategoryCount> m_lists;
+    std::vector<UnreadableFolder> m_unreadable;
+    std::unordered_set<std::string> m_unreadablePaths;
     std::string m_sourceRoot;
     std::string m_destinationRoot;
     std::int64_t m_localOffset = 0;

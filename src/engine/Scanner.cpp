@@ -23,6 +23,7 @@
 
 #include <limits>
 #include <sys/stat.h>
+#include <system_error>
 #include <unordered_map>
 
 namespace tandrel::engine {
@@ -44,8 +45,8 @@ std::int64_t BoundariesBetween(std::int64_t from, std::int64_t to, std::int64_t 
     return (FloorDiv(to, unit) - FloorDiv(from, unit)) + (carry(to) - carry(from));
 }
 
-// What the source pass keeps of each folder pair for the destination pass,
-// by the folder's path relative to the roots.
+// The kept views: what the source pass keeps of each folder pair for the
+// destination pass (FolderJob::keptView), by the folder's path relative to the roots.
 struct KeptViews {
     static constexpr std::size_t kBudget = std::size_t{64} << 20;
     std::unordered_map<std::string, FolderContent> byFolder;
@@ -54,8 +55,9 @@ struct KeptViews {
 
 class Walk {
 public:
-    Walk(ScanContext& context, ScanPass pass, KeptViews* keep, KeptViews* use)
-        : m_ctx(context), m_pass(pass), m_keep(keep), m_use(use)
+    // The source pass fills `keptViewsOut`; the destination pass takes from `keptViewsIn`.
+    Walk(ScanContext& context, ScanPass pass, KeptViews* keptViewsOut, KeptViews* keptViewsIn)
+        : m_ctx(context), m_pass(pass), m_keptViewsOut(keptViewsOut), m_keptViewsIn(keptViewsIn)
     {
     }
 
@@ -68,17 +70,21 @@ public:
             m_pass == ScanPass::SourcePass ? m_ctx.sourceRoot.size() : m_ctx.destinationRoot.size();
         m_path = path.size() > rootLength ? path.substr(rootLength) : std::string();
         m_otherPath = m_path;
+        m_roots[kWalkedSide] = path.substr(0, path.size() - m_path.size());
+        m_roots[kOtherSide] = otherRoot;
 
         ReadSetup setup;
-        setup.roots[0] = path;
-        setup.roots[1] = otherRoot + m_path;
+        setup.roots[kWalkedSide] = path;
+        setup.roots[kOtherSide] = otherRoot + m_path;
         setup.includeSubdirectories = m_ctx.includeSubdirectories;
-        setup.makeReverse = m_keep != nullptr;
+        setup.keepViews = m_keptViewsOut != nullptr;
         setup.options = *m_ctx.options;
         if (m_ctx.ignoredTypes)
             setup.ignoredTypes = *m_ctx.ignoredTypes;
         const unsigned threads =
-            m_ctx.includeSubdirectories ? FolderReadAhead::ThreadsFor(setup.roots[0], setup.roots[1]) : 0;
+            m_ctx.includeSubdirectories
+                ? FolderReadAhead::ThreadsFor(setup.roots[kWalkedSide], setup.roots[kOtherSide])
+                : 0;
         FolderReadAhead ahead(std::move(setup), threads);
 
         std::vector<Frame> stack;
@@ -115,7 +121,7 @@ private:
     struct Subfolder {
         std::string name;
         std::string otherName; // of its counterpart, which may be spelled otherwise in case
-        bool otherPresent = false;
+        OtherState other = OtherState::Absent;
     };
     struct Frame {
         std::shared_ptr<FolderJob> job;
@@ -130,15 +136,15 @@ private:
 
     void Obtain(FolderReadAhead& ahead, const std::shared_ptr<FolderJob>& job)
     {
-        if (m_use) {
-            const auto it = m_use->byFolder.find(m_path);
-            if (it != m_use->byFolder.end()) {
+        if (m_keptViewsIn) {
+            const auto it = m_keptViewsIn->byFolder.find(m_path);
+            if (it != m_keptViewsIn->byFolder.end()) {
                 FolderContent view = std::move(it->second);
-                m_use->byFolder.erase(it);
+                m_keptViewsIn->byFolder.erase(it);
                 if (ahead.TakeKnown(job, std::move(view))) {
                     std::vector<std::shared_ptr<FolderJob>> unknown;
                     for (const auto& child : job->children)
-                        if (!m_use->byFolder.count(m_path + child->name + PathRules::Native().separator))
+                        if (!m_keptViewsIn->byFolder.count(m_path + child->name + PathRules::Native().separator))
                             unknown.push_back(child);
                     ahead.Queue(unknown);
                     return;
@@ -154,15 +160,16 @@ private:
         frame.job = job;
         frame.pathLength = m_path.size();
         frame.otherPathLength = m_otherPath.size();
+        RecordFailures(job->content);
         frame.subfolders = Process(job->content);
-        if (m_keep && job->reverse) {
-            const std::size_t bytes = job->reverse->Bytes() + m_path.size() + 64;
-            if (m_keep->bytes + bytes <= KeptViews::kBudget) {
-                m_keep->bytes += bytes;
-                m_keep->byFolder.emplace(m_otherPath, std::move(*job->reverse));
+        if (m_keptViewsOut && job->keptView) {
+            const std::size_t bytes = job->keptView->Bytes() + m_path.size() + 64;
+            if (m_keptViewsOut->bytes + bytes <= KeptViews::kBudget) {
+                m_keptViewsOut->bytes += bytes;
+                m_keptViewsOut->byFolder.emplace(m_otherPath, std::move(*job->keptView));
             }
         }
-        job->reverse.reset();
+        job->keptView.reset();
         job->content = FolderContent{};
         return frame;
     }
@@ -171,14 +178,14 @@ private:
     {
         const auto& children = frame.job->children;
         for (std::size_t k = frame.childCursor; k < children.size(); ++k) {
-            if (children[k]->name != sub.name || children[k]->otherPresent != sub.otherPresent)
+            if (children[k]->name != sub.name || children[k]->other != sub.other)
                 continue;
             for (std::size_t skipped = frame.childCursor; skipped < k; ++skipped)
                 ahead.Abandon(children[skipped]);
             frame.childCursor = k + 1;
             return children[k];
         }
-        return ahead.MakeChild(frame.job, sub.name, sub.otherPresent, sub.otherName);
+        return ahead.MakeChild(frame.job, sub.name, sub.other, sub.otherName);
     }
 
     static void Close(FolderReadAhead& ahead, Frame& frame)
@@ -189,16 +196,25 @@ private:
         children.clear();
     }
 
+    // The folders the pair's read found unreadable, by their full paths.
+    void RecordFailures(const FolderContent& content)
+    {
+        for (const ReadFailure& failure : content.failures) {
+            std::string path = m_roots[failure.side] + (failure.side == kWalkedSide ? m_path : m_otherPath) + failure.name;
+            if (failure.name.empty() && !m_path.empty())
+                path.pop_back(); // the separator
+            m_ctx.store->AddUnreadableFolder(std::move(path), std::generic_category().message(failure.error));
+        }
+    }
+
     // Records one folder's entries; returns its subfolders in the order met.
     std::vector<Subfolder> Process(const FolderContent& content)
     {
         std::vector<Subfolder> subfolders;
-        const bool withCounterparts = !content.counterparts.empty();
         std::size_t k = 0;
         for (std::uint32_t position = 0; position < content.count; ++position) {
             if (k < content.entries.size() && content.entries[k].index == position) {
-                ProcessEntry(content.entries[k], withCounterparts ? &content.counterparts[k] : nullptr,
-                             content.OtherName(k), subfolders);
+                ProcessEntry(content.entries[k], content.CounterpartOf(k), content.OtherName(k), subfolders);
                 ++k;
             }
             if (m_ctx.observer)
@@ -209,7 +225,9 @@ private:
         return subfolders;
     }
 
-    void ProcessEntry(const ListedEntry& entry, const Counterpart* counterpart, const std::string& otherName,
+    // A counterpart that could not be read (Unknown) is neither found nor
+    // missing: the entry gets no row, and a folder's contents none either.
+    void ProcessEntry(const ListedEntry& entry, const Counterpart& counterpart, const std::string& otherName,
                       std::vector<Subfolder>& subfolders)
     {
         if (!entry.Examined())
@@ -225,9 +243,8 @@ private:
                 CountLeftOut(counterpart);
                 return;
             }
-            const bool present = counterpart && counterpart->enterable;
-            subfolders.push_back({entry.name, otherName, present});
-            if (present)
+            subfolders.push_back({entry.name, otherName, counterpart.below});
+            if (counterpart.below != OtherState::Absent)
                 return;
             CompareItem item;
             item.relativePath = m_path + entry.name;
@@ -237,7 +254,9 @@ private:
             m_ctx.store->AddResultRow(MissingCategory(), std::move(item));
             return;
         }
-        const bool found = counterpart && counterpart->Found();
+        if (counterpart.state == OtherState::Unknown)
+            return;
+        const bool found = counterpart.Found();
         if (found && m_pass == ScanPass::DestinationPass)
             return;
         CompareItem item;
@@ -252,12 +271,12 @@ private:
             return;
         }
         // A folder of the same name counts as found, with a size of 0.
-        item.counterpartSize = S_ISDIR(counterpart->mode) ? 0 : counterpart->size;
-        item.counterpartModified = counterpart->mtime;
+        item.counterpartSize = S_ISDIR(counterpart.mode) ? 0 : counterpart.size;
+        item.counterpartModified = counterpart.mtime;
         const int category = ClassifyPair(item.modified, item.size, item.counterpartModified, item.counterpartSize,
                                           m_ctx.store->LocalOffset(), *m_ctx.options);
         if (category == 0) {
-            if (m_ctx.observer && ContentComparable(entry.mode) && ContentComparable(counterpart->mode))
+            if (m_ctx.observer && ContentComparable(entry.mode) && ContentComparable(counterpart.mode))
                 m_ctx.observer->EqualPairFound(m_ctx.sourceRoot + m_path + entry.name,
                                                m_ctx.destinationRoot + m_otherPath + otherName,
                                                static_cast<std::uint64_t>(entry.size));
@@ -268,9 +287,9 @@ private:
     }
 
     // Once per name: the source pass has counted those found on both sides.
-    void CountLeftOut(const Counterpart* counterpart)
+    void CountLeftOut(const Counterpart& counterpart)
     {
-        if (m_pass == ScanPass::SourcePass || !counterpart || !counterpart->Found())
+        if (m_pass == ScanPass::SourcePass || !counterpart.Found())
             ++m_ctx.leftOut;
     }
 
@@ -289,8 +308,9 @@ private:
 
     ScanContext& m_ctx;
     ScanPass m_pass;
-    KeptViews* m_keep;
-    KeptViews* m_use;
+    KeptViews* m_keptViewsOut;
+    KeptViews* m_keptViewsIn;
+    std::string m_roots[2]; // by side, each ending in a separator
     std::string m_path; // the walked folder relative to this side's root: "" or ending in a separator
     std::string m_otherPath; // its counterpart relative to the other root, spelled as there
 };

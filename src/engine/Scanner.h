@@ -48,7 +48,10 @@ struct ScanContext {
 // Walks `folder` (this side's root on the first call) depth-first: each
 // folder's entries in the order the file system returns them, then its
 // subfolders in the order met. Appends rows to the store. Never throws,
-// never shows anything; a folder that cannot be listed contributes nothing.
+// never shows anything. Only what is not there counts as missing: a folder
+// of either side that is there but cannot be read is noted in the store
+// (AddUnreadableFolder), and nothing in it or in its counterpart gets a row
+// of the missing lists.
 void ScanFolder(ScanContext& context, const std::string& folder, const std::string& otherRoot, ScanPass pass);
 
 // True when an ignored-names entry matches a name: "*.ext" compares the

@@ -1,5 +1,6 @@
 #include "ComparisonRun.h"
 
+#include "Dialogs.h"
 #include "EventPump.h"
 #include "FormWait.h"
 
@@ -58,7 +59,20 @@ void CloseProgressWindow(QWidget* mainWindow)
         form->close();
 }
 
-void RunComparison(AppState& app, ResultView& view, QWidget* mainWindow)
+QString UnreadableFoldersText(const engine::ResultStore& store, int shown)
+{
+    const auto& folders = store.UnreadableFolders();
+    QString text = QStringLiteral("These folders could not be read, so nothing inside them was listed as missing:\n");
+    const int count = static_cast<int>(folders.size());
+    for (int i = 0; i < count && i < shown; ++i)
+        text += QStringLiteral("\n%1 (%2)").arg(ToQ(folders[static_cast<std::size_t>(i)].path),
+                                               ToQ(folders[static_cast<std::size_t>(i)].reason));
+    if (count > shown)
+        text += QStringLiteral("\n... and %1 more").arg(count - shown);
+    return text;
+}
+
+void RunComparison(AppState& app, ResultView& view, QWidget* mainWindow, Dialogs* dialogs)
 {
     if (mainWindow)
         for (FormWait* old : mainWindow->findChildren<FormWait*>(Qt::FindDirectChildrenOnly))
@@ -121,6 +135,11 @@ void RunComparison(AppState& app, ResultView& view, QWidget* mainWindow)
 
     if (app.settings.options.PlaySound && !app.ending)
         g_themeSoundPlayer("dialog-warning");
+
+    if (dialogs && !app.ending && !app.settings.options.IgnoreError && !app.store.UnreadableFolders().empty())
+        dialogs->Message(wait && wait->isVisible() ? static_cast<QWidget*>(wait) : mainWindow,
+                         UnreadableFoldersText(app.store), QStringLiteral("Folders not read"), MessageIcon::Warning,
+                         MessageButtons::Ok);
 }
 
 } // namespace tandrel::gui

@@ -7,14 +7,20 @@ class QWidget;
 
 namespace tandrel::gui {
 
+class Dialogs;
 class FormWait;
 
 // Carries out one comparison: prepares the roots and the lists, hides the
 // main window behind the progress window, runs the source and destination
 // passes, then writes the tab captions, checks every row and announces the
 // end. Returns when the scan has ended; the progress window stays open
-// until the user presses its button.
-void RunComparison(AppState& app, ResultView& view, QWidget* mainWindow);
+// until the user presses its button. Folders the scan could not read are
+// then named in one message through `dialogs` (when given), unless
+// IgnoreError is on.
+void RunComparison(AppState& app, ResultView& view, QWidget* mainWindow, Dialogs* dialogs = nullptr);
+
+// The text of that message: at most `shown` folders, each with its reason.
+QString UnreadableFoldersText(const engine::ResultStore& store, int shown = 10);
 
 // The progress window of the last run, if it is still open.
 FormWait* ProgressWindow(QWidget* mainWindow);

@@ -458,7 +458,7 @@ void Form1::Start()
     show();
     OpenNewComparisonDialog();
     if (m_state.runFlag.IsSet())
-        RunComparison(m_state, *this, this);
+        RunComparison(m_state, *this, this, &m_dialogs);
 }
 
 void Form1::StartNewComparison()
@@ -472,7 +472,7 @@ void Form1::StartNewComparison()
     OpenNewComparisonDialog();
     show();
     if (m_state.runFlag.IsSet())
-        RunComparison(m_state, *this, this);
+        RunComparison(m_state, *this, this, &m_dialogs);
 }
 
 void Form1::OpenNewComparisonDialog()

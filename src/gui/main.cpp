@@ -4,6 +4,7 @@
 #include "gui/Dialogs.h"
 #include "gui/Form1.h"
 #include "gui/StartArguments.h"
+#include "platform/DescriptorLimit.h"
 
 #include <QApplication>
 #include <QDir>
@@ -33,6 +34,7 @@ QStringList RawArguments(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
+    tandrel::platform::RaiseDescriptorLimit();
     QCoreApplication::setOrganizationName(QStringLiteral("Orvessa Software"));
     QCoreApplication::setApplicationName(QStringLiteral("Tandrel"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TANDREL_VERSION));

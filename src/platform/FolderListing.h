@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cerrno>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -41,9 +42,10 @@ struct ListedEntry {
     std::string name;
     std::int64_t size = 0;
     std::int64_t mtime = 0;  // seconds since the epoch
-    std::uint32_t mode = 0;  // st_mode; 0 when the entry vanished before it could be examined
+    std::uint32_t mode = 0;  // st_mode; 0 when the entry could not be examined
     std::uint32_t attributes = 0; // the attribute bits on Windows; 0 elsewhere
     std::uint32_t index = 0;
+    int error = 0; // with mode 0: why it could not be examined (an errno value)
 
     bool IsFolder() const;
     bool Examined() const { return mode != 0; }
@@ -88,15 +90,18 @@ int OpenBelow(int base, const std::string& relative, int flags);
 
 // Reads the whole listing of an open folder: every name, and the attributes
 // of each but "." and ".." (examined without following links). Returns false
-// when the folder cannot be read; `count` is the number of names read.
+// with errno set when the folder cannot be read to its end; `count` is the
+// number of names read.
 bool ReadListing(int folderFd, std::vector<ListedEntry>& entries, std::uint32_t& count);
 
-// The attributes of one name in a folder, links not followed.
+// The attributes of one name in a folder, links not followed. False with
+// errno set when they cannot be had.
 bool LookUpEntry(int folderFd, const std::string& name, ListedEntry& entry);
 
 bool IdentityOf(int fd, FolderIdentity& identity);
 
-// True when the effective user may search the folder `name` in `folderFd`.
+// True when the effective user may search the folder `name` in `folderFd`;
+// otherwise false with errno set (ENOENT or ENOTDIR when it is not there).
 bool CanEnter(int folderFd, const char* name);
 
 // True when the folder lies on a file system where every request is a
@@ -108,5 +113,11 @@ bool IsNetworkFileSystem(int fd);
 // letters swapped), or a case-folding folder of ext4 or F2FS. Where no folder
 // can answer, the kind of file system decides (FAT, exFAT, SMB, NTFS fold).
 bool MayFoldCase(int folderFd);
+
+// True when an errno value means only "not there".
+inline bool IsAbsence(int error)
+{
+    return error == ENOENT || error == ENOTDIR;
+}
 
 } // namespace tandrel::platform

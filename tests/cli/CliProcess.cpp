@@ -11,6 +11,7 @@
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace tandrel::test {
@@ -101,6 +102,12 @@ CliProcess::CliProcess(const std::vector<std::string>& args, const CliStart& sta
                                                : ::open(start.outputPath.c_str(), O_WRONLY);
     ::dup2(out, 1);
     ::dup2(err, 2);
+    ::close(out);
+    ::close(err);
+    if (start.maxDescriptors > 0) {
+        const struct rlimit limit {start.maxDescriptors, start.maxDescriptors};
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
     for (int signal : start.ignoredSignals)
         ::signal(signal, SIG_IGN);
     sigset_t blocked;

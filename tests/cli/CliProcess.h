@@ -16,6 +16,7 @@ struct CliStart {
     unsigned short columns = 80;
     std::vector<int> pendingSignals; // raised while blocked before exec: delivered once the program unblocks them
     std::vector<int> ignoredSignals; // ignored from the start, as for a background job
+    unsigned maxDescriptors = 0;     // when not 0: the soft and hard limit of open descriptors
 };
 
 // The built tandrel-cli. When the tests run as root, a copy of it in a

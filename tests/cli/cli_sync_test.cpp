@@ -176,6 +176,50 @@ TEST(CliSync, FailuresAreReportedAndTheRunGoesOn)
     EXPECT_EQ(t.ReadFile("dst/locked"), "new");
 }
 
+// Both trees hold the same entries; the source's cannot all be read. The
+// destination's counterparts are never missing, so a delete of list 4 keeps
+// them, names what could not be read and ends with status 2.
+TEST(CliSync, WhatCannotBeReadIsNamedAndNeverDeleted)
+{
+    struct Case {
+        const char* label;
+        bool lockPhotos;
+        unsigned maxDescriptors;
+        const char* reason;
+    };
+    std::vector<Case> cases{{"folder locked", true, 0, "Permission denied"}};
+#ifndef __SANITIZE_ADDRESS__
+    // The sanitizers' checks need descriptors of their own to read memory,
+    // so only a plain build can be run out of them.
+    cases.push_back({"descriptors short", false, 6, "Too many open files"});
+#endif
+    for (const Case& c : cases) {
+        TempTree t;
+        for (const char* side : {"src/", "dst/"})
+            for (int i = 0; i < 4; ++i)
+                for (const char* folder : {"photos/", "music/", ""})
+                    t.WriteFile(std::string(side) + folder + "f" + std::to_string(i), "x", 1'600'000'000);
+        for (const char* folder : {"dst", "dst/photos", "dst/music"})
+            t.Chmod(folder, 0777); // what the other user would be free to delete
+        if (c.lockPhotos)
+            t.Chmod("src/photos", 0);
+        const auto before = Snapshot(t.Path("dst"));
+        EXPECT_EQ(test::RunUnprivileged([&] {
+                      test::CliStart start;
+                      start.maxDescriptors = c.maxDescriptors;
+                      const CliRun r = RunCli({"delete", "--lists", "4", t.Path("src"), t.Path("dst")}, start);
+                      std::fprintf(stderr, "%s: %d\n%s%s", c.label, r.status, r.out.c_str(), r.err.c_str());
+                      const bool named = r.err.find(std::string("': ") + c.reason) != std::string::npos &&
+                                         (!c.lockPhotos || r.err.find("Cannot read the folder '" + t.Path("src/photos") +
+                                                                      "': " + c.reason) != std::string::npos);
+                      return r.status == 2 && named;
+                  }),
+                  0)
+            << c.label;
+        EXPECT_EQ(Snapshot(t.Path("dst")), before) << c.label;
+    }
+}
+
 TEST(CliSync, InterruptStopsAfterTheRowInHandAndLeavesOnlyCompleteFiles)
 {
     TempTree t;

@@ -12,6 +12,7 @@
 #include "settings/CompareOptions.h"
 
 #include <array>
+#include <cerrno>
 #include <cstdint>
 #include <dirent.h>
 #include <fcntl.h>
@@ -53,13 +54,29 @@ public:
     RefLists Compare(const std::string& source, const std::string& destination)
     {
         m_lists = {};
-        struct stat st;
-        Walk(source, destination, "", ::stat(destination.c_str(), &st) == 0 && S_ISDIR(st.st_mode), 0);
-        Walk(destination, source, "", ::stat(source.c_str(), &st) == 0 && S_ISDIR(st.st_mode), 1);
+        Walk(source, destination, "", RootState(destination), 0);
+        Walk(destination, source, "", RootState(source), 1);
         return m_lists;
     }
 
 private:
+    // Where the other side stands: only what is not there is absent; what
+    // cannot be read is unknown and never counts as missing.
+    enum class Other { Absent, Present, Unknown };
+
+    static Other FromError(int error)
+    {
+        return error == ENOENT || error == ENOTDIR ? Other::Absent : Other::Unknown;
+    }
+
+    static Other RootState(const std::string& root)
+    {
+        struct stat st;
+        if (::stat(root.c_str(), &st) != 0)
+            return FromError(errno);
+        return S_ISDIR(st.st_mode) ? Other::Present : Other::Absent;
+    }
+
     bool Skipped(const std::string& name, mode_t mode) const
     {
         using settings::FilterOn;
@@ -72,15 +89,15 @@ private:
         return engine::MatchesIgnoredType(name, m_ignored);
     }
 
-    // `otherThere`: the counterpart of this folder is a real folder that may
-    // be entered; when it is not, nothing below is looked up on the other side.
-    void Walk(const std::string& root, const std::string& otherRoot, const std::string& relative, bool otherThere,
+    // `folderOther`: the counterpart of this folder; unless it is a real
+    // folder that may be entered, nothing below is looked up on the other side.
+    void Walk(const std::string& root, const std::string& otherRoot, const std::string& relative, Other folderOther,
               int pass)
     {
         DIR* dir = ::opendir((root + relative).c_str());
         if (!dir)
             return;
-        std::vector<std::pair<std::string, bool>> subfolders;
+        std::vector<std::pair<std::string, Other>> subfolders;
         while (const dirent* d = ::readdir(dir)) {
             const std::string name = d->d_name;
             struct stat st, other;
@@ -88,18 +105,25 @@ private:
                 Skipped(name, st.st_mode))
                 continue;
             const std::string otherPath = otherRoot + relative + name;
-            const bool found = otherThere && ::lstat(otherPath.c_str(), &other) == 0;
+            Other counterpart = folderOther;
+            if (folderOther == Other::Present)
+                counterpart = ::lstat(otherPath.c_str(), &other) == 0 ? Other::Present : FromError(errno);
+            const bool found = counterpart == Other::Present;
             RefRow row{relative + name, S_ISDIR(st.st_mode), S_ISDIR(st.st_mode) ? 0 : st.st_size, st.st_mtime, 0, 0};
             if (S_ISDIR(st.st_mode)) {
                 if (name[0] == '.')
                     continue;
-                const bool enterable =
-                    found && S_ISDIR(other.st_mode) && ::faccessat(AT_FDCWD, otherPath.c_str(), X_OK, AT_EACCESS) == 0;
-                subfolders.emplace_back(name, enterable);
-                if (!enterable)
+                Other below = found ? Other::Absent : counterpart;
+                if (found && S_ISDIR(other.st_mode))
+                    below = ::faccessat(AT_FDCWD, otherPath.c_str(), X_OK, AT_EACCESS) == 0 ? Other::Present
+                                                                                             : FromError(errno);
+                subfolders.emplace_back(name, below);
+                if (below == Other::Absent)
                     m_lists[pass == 0 ? 2 : 3].push_back(row);
                 continue;
             }
+            if (counterpart == Other::Unknown)
+                continue;
             if (!found) {
                 m_lists[pass == 0 ? 2 : 3].push_back(row);
                 continue;
@@ -116,8 +140,8 @@ private:
         ::closedir(dir);
         if (!m_subfolders)
             return;
-        for (const auto& [name, enterable] : subfolders)
-            Walk(root, otherRoot, relative + name + "/", enterable, pass);
+        for (const auto& [name, below] : subfolders)
+            Walk(root, otherRoot, relative + name + "/", below, pass);
     }
 
     settings::CompareOptions m_options;

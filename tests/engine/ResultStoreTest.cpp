@@ -218,5 +218,20 @@ TEST(ResultStoreTest, CaptionsOfTheFiveCategories)
     EXPECT_FALSE(IsOneSided(ResultCategory::OnlySizeChanged));
 }
 
+TEST(ResultStoreTest, UnreadableFoldersAreKeptOnceInOrderUntilReset)
+{
+    ResultStore store;
+    store.AddUnreadableFolder("/s/a", "Permission denied");
+    store.AddUnreadableFolder("/d/b", "Input/output error");
+    store.AddUnreadableFolder("/s/a", "Too many open files"); // met again from the other pass
+    ASSERT_EQ(store.UnreadableFolders().size(), 2u);
+    EXPECT_EQ(store.UnreadableFolders()[0].path + ": " + store.UnreadableFolders()[0].reason, "/s/a: Permission denied");
+    EXPECT_EQ(store.UnreadableFolders()[1].path, "/d/b");
+    store.Reset("/s/", "/d/", 0);
+    EXPECT_TRUE(store.UnreadableFolders().empty());
+    store.AddUnreadableFolder("/s/a", "Permission denied");
+    EXPECT_EQ(store.UnreadableFolders().size(), 1u);
+}
+
 } // namespace
 } // namespace tandrel::engine

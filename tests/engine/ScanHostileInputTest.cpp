@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <pthread.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -27,12 +28,21 @@ using Set = std::set<std::string>;
 
 const std::int64_t kT = 1500000000;
 
+// "path: reason" of each folder the comparison could not read, in the order met.
+Names UnreadableOf(const ResultStore& s)
+{
+    Names out;
+    for (const UnreadableFolder& f : s.UnreadableFolders())
+        out.push_back(f.path + ": " + f.reason);
+    return out;
+}
+
 std::string Describe(const ResultStore& s)
 {
     std::string out;
     for (ResultCategory c : kAllCategories)
         out += "list " + std::to_string(Index(c)) + ": " + test::Joined(test::Relatives(s, c)) + "\n";
-    return out;
+    return out + "unreadable: " + test::Joined(UnreadableOf(s)) + "\n";
 }
 
 using Hook = test::EntryHook;
@@ -60,18 +70,18 @@ TEST(ScanHostileInputTest, MissingOrUnusableRoots)
     store = test::Compare("", "");
     EXPECT_EQ(store.TotalCount(), 0u);
 
-    // A source root that cannot be read, as an unprivileged user.
+    // A source root that cannot be read, as an unprivileged user: it is
+    // there, so nothing of the other side counts as missing from it.
     tree.Chmod("src", 0);
     const int status = test::RunUnprivileged([&] {
+        const Names unreadable{tree.Path("src/") + ": Permission denied"};
         auto s = test::Compare(tree.Path("src/"), tree.Path("dst/"));
-        const bool ok = s.Count(ResultCategory::NotInDestination) == 0 &&
-                        test::RelativeSet(s, ResultCategory::NotInSource) == Set{"a", "sub", "sub/b"};
+        const bool ok = s.TotalCount() == 0 && UnreadableOf(s) == unreadable;
         if (!ok)
             std::fprintf(stderr, "unreadable source root:\n%s", Describe(s).c_str());
-        // And the other way round: everything of the readable side is missing.
+        // And the other way round.
         auto r = test::Compare(tree.Path("dst/"), tree.Path("src/"));
-        const bool ok2 = test::RelativeSet(r, ResultCategory::NotInDestination) == Set{"a", "sub", "sub/b"} &&
-                         r.Count(ResultCategory::NotInSource) == 0;
+        const bool ok2 = r.TotalCount() == 0 && UnreadableOf(r) == unreadable;
         if (!ok2)
             std::fprintf(stderr, "unreadable destination root:\n%s", Describe(r).c_str());
         return ok && ok2;
@@ -83,18 +93,18 @@ TEST(ScanHostileInputTest, UnreadableFoldersBelowTheRoot)
 {
     test::TempTree tree;
     // Locked on the source side: its contents cannot be listed there, and
-    // from the destination side it is a folder that cannot be entered, so it
-    // and the destination's files in it count as missing in the source.
+    // from the destination side it is a folder that cannot be entered. It is
+    // there all the same: nothing in its counterpart counts as missing.
     tree.WriteFile("src/locked/x", "1", kT);
     tree.WriteFile("dst/locked/x", "1", kT);
     tree.Chmod("src/locked", 0);
-    // Locked on the destination side: a counterpart folder that cannot be
-    // entered counts as missing, and so does everything below it.
+    // Locked on the destination side: the same the other way round.
     tree.WriteFile("src/shut/y", "1", kT);
     tree.WriteFile("src/shut/deeper/z", "1", kT);
     tree.WriteFile("dst/shut/y", "1", kT);
     tree.Chmod("dst/shut", 0);
-    // Becomes unreadable while the walk is under way.
+    // Becomes unreadable while the walk is under way: only the folder itself,
+    // which the destination lacks, is missing there.
     tree.WriteFile("src/later/w", "1", kT);
     tree.WriteFile("src/later/v/u", "1", kT);
     ASSERT_EQ(::chown(tree.Path("src/later").c_str(), 65534, 65534), 0) << std::strerror(errno);
@@ -108,18 +118,44 @@ TEST(ScanHostileInputTest, UnreadableFoldersBelowTheRoot)
         test::ScanSetup setup;
         setup.observer = &lockLater;
         auto s = test::Compare(tree.Path("src/"), tree.Path("dst/"), setup);
-        const bool ok =
-            test::RelativeSet(s, ResultCategory::NotInDestination) ==
-                Set{"shut", "shut/y", "shut/deeper", "shut/deeper/z", "later", "plain"} &&
-            test::RelativeSet(s, ResultCategory::NotInSource) == Set{"locked", "locked/x"} &&
-            s.Count(ResultCategory::NewerThanDestination) + s.Count(ResultCategory::OlderThanDestination) +
-                    s.Count(ResultCategory::OnlySizeChanged) ==
-                0;
+        const auto unreadable = UnreadableOf(s);
+        const bool ok = test::RelativeSet(s, ResultCategory::NotInDestination) == Set{"later", "plain"} &&
+                        s.TotalCount() == 2 &&
+                        Set(unreadable.begin(), unreadable.end()) ==
+                            Set{tree.Path("src/locked: Permission denied"), tree.Path("dst/shut: Permission denied"),
+                                tree.Path("src/later: Permission denied")};
         if (!ok)
             std::fprintf(stderr, "unreadable folders:\n%s", Describe(s).c_str());
         return ok;
     });
     EXPECT_EQ(status, 0);
+}
+
+// One side's copy of a folder cannot be read in one way or another; the
+// other side's copy holds the same entries. Nothing counts as missing, and
+// the folder is named with the system's reason.
+TEST(ScanHostileInputTest, AFolderThatCannotBeReadIsNeverMissing)
+{
+    const std::pair<const char*, unsigned> cases[] = {
+        {"src/photos", 0000}, {"dst/photos", 0000}, // neither listed nor entered
+        {"src/photos", 0444}, {"dst/photos", 0444}, // listed, but its entries cannot be examined
+        {"src/photos", 0333}, {"dst/photos", 0333}, // entered, but not listed
+    };
+    for (const auto& [locked, mode] : cases) {
+        test::TempTree tree;
+        for (const char* side : {"src/", "dst/"})
+            for (const char* name : {"photos/a.jpg", "photos/b.jpg", "photos/c/d.jpg"})
+                tree.WriteFile(std::string(side) + name, "1", kT);
+        tree.Chmod(locked, mode);
+        const int status = test::RunUnprivileged([&] {
+            const auto s = test::Compare(tree.Path("src/"), tree.Path("dst/"));
+            const bool ok = s.TotalCount() == 0 && UnreadableOf(s) == Names{tree.Path(locked) + ": Permission denied"};
+            if (!ok)
+                std::fprintf(stderr, "%s %o:\n%s", locked, mode, Describe(s).c_str());
+            return ok;
+        });
+        EXPECT_EQ(status, 0) << locked << " " << mode;
+    }
 }
 
 TEST(ScanHostileInputTest, FolderVanishesDuringTheWalk)
@@ -473,29 +509,45 @@ protected:
     DeepCleanup m_cleanup;
 };
 
+// Walks the deep pair on a small stack and checks its three rows.
+bool DeepRowsRight(const std::string& src, const std::string& dst)
+{
+    bool stopped = false;
+    auto s = CompareOnSmallStack(src, dst, stopped);
+    const std::string bottom = Chain(kDepth);
+    const bool ok = !stopped && test::Relatives(s, ResultCategory::NotInDestination) == Names{bottom + "/only-src.txt"} &&
+                    test::Relatives(s, ResultCategory::NotInSource) == Names{bottom + "/only-dst.txt"} &&
+                    test::Relatives(s, ResultCategory::NewerThanDestination) == Names{bottom + "/newer.txt"} &&
+                    s.TotalCount() == 3 && s.UnreadableFolders().empty();
+    if (!ok)
+        std::fprintf(stderr,
+                     "deep tree: stopped early (too many rows) %d, rows: newer %zu, missing %zu/%zu, total %zu, "
+                     "unreadable %zu\n",
+                     stopped ? 1 : 0, s.Count(ResultCategory::NewerThanDestination),
+                     s.Count(ResultCategory::NotInDestination), s.Count(ResultCategory::NotInSource), s.TotalCount(),
+                     s.UnreadableFolders().size());
+    return ok;
+}
+
+TEST_F(DeepTreeTest, AFewDescriptorsDoAtAnyDepth)
+{
+    // The walk holds a bounded number of descriptors, however deep it goes.
+    const int status = test::RunGuarded(
+        [&] {
+            const struct rlimit limit {64, 64};
+            return ::setrlimit(RLIMIT_NOFILE, &limit) == 0 && DeepRowsRight(m_tree.Path("src/"), m_tree.Path("dst/"));
+        },
+        240);
+    EXPECT_EQ(status, 0);
+}
+
 TEST_F(DeepTreeTest, WalkEndsAndComparesEntriesBeyondThePathLengthLimit)
 {
     // Run on a 1 MiB stack, 20,000 levels cannot be walked by recursion; the
     // paths (about 40,000 bytes) are far beyond what one system call takes,
     // so the walk must also go folder by folder relative to open folders.
-    const int status = test::RunGuarded(
-        [&] {
-            bool stopped = false;
-            auto s = CompareOnSmallStack(m_tree.Path("src/"), m_tree.Path("dst/"), stopped);
-            const std::string bottom = Chain(kDepth);
-            const bool ok = !stopped &&
-                            test::Relatives(s, ResultCategory::NotInDestination) == Names{bottom + "/only-src.txt"} &&
-                            test::Relatives(s, ResultCategory::NotInSource) == Names{bottom + "/only-dst.txt"} &&
-                            test::Relatives(s, ResultCategory::NewerThanDestination) == Names{bottom + "/newer.txt"} &&
-                            s.TotalCount() == 3;
-            if (!ok)
-                std::fprintf(stderr,
-                             "deep tree: stopped early (too many rows) %d, rows: newer %zu, missing %zu/%zu, total %zu\n",
-                             stopped ? 1 : 0, s.Count(ResultCategory::NewerThanDestination),
-                             s.Count(ResultCategory::NotInDestination), s.Count(ResultCategory::NotInSource),
-                             s.TotalCount());
-            return ok;
-        },
+    const int status =
+        test::RunGuarded([&] { return DeepRowsRight(m_tree.Path("src/"), m_tree.Path("dst/")); },
         240);
     EXPECT_EQ(status, 0) << "1 = wrong rows, 139 = crashed (stack overflow), 142 = did not finish in time";
 }

@@ -2,12 +2,14 @@
 // a plain one-thread walk over many generated tree pairs, links in place of
 // folders that count as missing, and trees that change while they are read.
 
+#include "engine/FolderReadAhead.h"
 #include "engine/ReferenceScan.h"
 #include "engine/ScanFixture.h"
 
 #include <atomic>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <pthread.h>
 #include <random>
 #include <thread>
 
@@ -304,6 +306,36 @@ TEST(ScanReadAheadTest, TreeChangingDuringTheWalkEndsCleanly)
         },
         120);
     EXPECT_EQ(status, 0) << "1 = a row outside the roots, 128+n = crashed or hung";
+}
+
+TEST(ScanReadAheadTest, ALongChainOfFolderJobsGoesOnASmallStack)
+{
+    // A job keeps its parents; when the deepest of a 200,000-level chain goes
+    // last, the chain must go without a call per level.
+    const int status = test::RunGuarded(
+        [] {
+            auto job = std::make_shared<std::shared_ptr<FolderJob>>();
+            {
+                FolderReadAhead ahead(ReadSetup{}, 0);
+                *job = ahead.MakeRoot();
+                for (int i = 0; i < 200000; ++i)
+                    *job = ahead.MakeChild(*job, "d", OtherState::Present);
+            }
+            pthread_attr_t attr;
+            pthread_attr_init(&attr);
+            pthread_attr_setstacksize(&attr, 256 * 1024); // the thread's own data takes some
+            pthread_t thread;
+            const auto release = [](void* chain) -> void* {
+                static_cast<std::shared_ptr<FolderJob>*>(chain)->reset();
+                return nullptr;
+            };
+            const int started = pthread_create(&thread, &attr, release, job.get());
+            pthread_attr_destroy(&attr);
+            const int joined = started == 0 ? pthread_join(thread, nullptr) : -1;
+            return started == 0 && joined == 0 && !*job;
+        },
+        60);
+    EXPECT_EQ(status, 0) << "139 = crashed (stack overflow)";
 }
 
 } // namespace

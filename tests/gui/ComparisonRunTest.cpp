@@ -2,6 +2,7 @@
 #include "gui/ComparisonRun.h"
 
 #include "FakeResultView.h"
+#include "ScriptedDialogs.h"
 #include "gui/EventPump.h"
 #include "gui/FormWait.h"
 #include "support/TempTree.h"
@@ -13,6 +14,10 @@
 #include <QtTest/QTest>
 
 #include <gtest/gtest.h>
+
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <set>
 #include <string>
@@ -223,6 +228,63 @@ TEST(ComparisonRunTest, EmptyFoldersEndNormallyAndANewRunReplacesTheOldWindow)
     EXPECT_TRUE(main.isVisible());
     EXPECT_EQ(ProgressWindow(&main), nullptr);
     EXPECT_TRUE(RecordedSounds::Themed().empty());
+}
+
+// Takes from this thread (and the threads it starts) the rights that let
+// root read any folder, so that a locked folder stops the scan as it would
+// stop any user; gives them back when it goes.
+class WithoutReadOverride {
+public:
+    WithoutReadOverride()
+    {
+        if (::syscall(SYS_capget, &m_header, m_saved) != 0)
+            return;
+        __user_cap_data_struct reduced[2] = {m_saved[0], m_saved[1]};
+        reduced[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+        ::syscall(SYS_capset, &m_header, reduced);
+    }
+    ~WithoutReadOverride() { ::syscall(SYS_capset, &m_header, m_saved); }
+
+private:
+    __user_cap_header_struct m_header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct m_saved[2]{};
+};
+
+TEST(ComparisonRunTest, FoldersThatCouldNotBeReadAreNamedOnceUnlessErrorsAreIgnored)
+{
+    for (const bool ignoreErrors : {false, true}) {
+        RecordedSounds sounds;
+        TempTree tree;
+        tree.WriteFile("src/photos/a.jpg", "x");
+        tree.WriteFile("dst/photos/a.jpg", "x");
+        tree.Chmod("src/photos", 0);
+        AppState app;
+        app.settings.options.IgnoreError = ignoreErrors;
+        app.sourceRoot = ToQ(tree.Path("src"));
+        app.destinationRoot = ToQ(tree.Path("dst"));
+        FakeResultView view(app);
+        QWidget main;
+        main.show();
+        test::ScriptedDialogs dialogs;
+        {
+            WithoutReadOverride unprivileged;
+            RunComparison(app, view, &main, &dialogs);
+        }
+        EXPECT_EQ(app.store.TotalCount(), 0u);
+        if (ignoreErrors) {
+            EXPECT_TRUE(dialogs.requests.empty());
+        } else {
+            ASSERT_EQ(dialogs.requests.size(), 1u);
+            const auto& asked = dialogs.requests[0];
+            EXPECT_EQ(asked.text, QStringLiteral("These folders could not be read, so nothing inside them was listed "
+                                                 "as missing:\n\n%1 (Permission denied)")
+                                      .arg(ToQ(tree.Path("src/photos"))));
+            EXPECT_EQ(asked.title, QStringLiteral("Folders not read"));
+            EXPECT_EQ(asked.icon, MessageIcon::Warning);
+            EXPECT_EQ(asked.owner, ProgressWindow(&main));
+        }
+        CloseProgressWindow(&main);
+    }
 }
 
 } // namespace

@@ -136,7 +136,8 @@ bool ReadListing(int folderFd, std::vector<ListedEntry>& entries, std::uint32_t&
         if (got < 0) {
             if (errno == EINTR)
                 continue;
-            return count > 0;
+            // A listing cut short would make the names not yet read look absent.
+            return false;
         }
         if (got == 0)
             return true;
@@ -153,6 +154,8 @@ bool ReadListing(int folderFd, std::vector<ListedEntry>& entries, std::uint32_t&
             struct statx sx;
             if (::statx(folderFd, name, AT_SYMLINK_NOFOLLOW | AT_STATX_SYNC_AS_STAT, kEntryFields, &sx) == 0)
                 FillFromStatx(sx, entry);
+            else
+                entry.error = errno;
         }
     }
 }

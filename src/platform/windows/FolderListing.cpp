@@ -64,7 +64,12 @@ int OpenFolderAt(const std::wstring& path, bool followLink)
         return -1;
     }
     BY_HANDLE_FILE_INFORMATION info {};
-    if (GetFileInformationByHandle(handle, &info) && !followLink)
+    if (!GetFileInformationByHandle(handle, &info)) {
+        SetErrno(GetLastError());
+        CloseHandle(handle);
+        return -1;
+    }
+    if (!followLink)
         info.dwFileAttributes |= LinkBitOfName(path);
     if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
         CloseHandle(handle);
@@ -193,8 +198,10 @@ int OpenBelow(int base, const std::string& relative, int)
 bool ReadListing(int folderFd, std::vector<ListedEntry>& entries, std::uint32_t& count)
 {
     std::wstring folder;
-    if (!PathOf(folderFd, folder))
+    if (!PathOf(folderFd, folder)) {
+        errno = EBADF;
         return false;
+    }
     WIN32_FIND_DATAW data {};
     const HANDLE search = FindFirstFileExW(Child(folder, L"*").c_str(), FindExInfoBasic, &data,
                                            FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
@@ -224,20 +231,28 @@ bool ReadListing(int folderFd, std::vector<ListedEntry>& entries, std::uint32_t&
         errno = EILSEQ;
         return false;
     }
-    return end == ERROR_NO_MORE_FILES;
+    if (end != ERROR_NO_MORE_FILES) {
+        SetErrno(end);
+        return false;
+    }
+    return true;
 }
 
 bool LookUpEntry(int folderFd, const std::string& name, ListedEntry& entry)
 {
     std::wstring folder;
     std::wstring wide;
-    if (!PathOf(folderFd, folder) || !ToWide(name, wide) || wide.find_first_of(L"\\/*?") != std::wstring::npos)
+    if (!PathOf(folderFd, folder) || !ToWide(name, wide) || wide.find_first_of(L"\\/*?") != std::wstring::npos) {
+        errno = EINVAL;
         return false;
+    }
     WIN32_FIND_DATAW data {};
     const HANDLE search =
         FindFirstFileExW(Child(folder, wide).c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0);
-    if (search == INVALID_HANDLE_VALUE)
+    if (search == INVALID_HANDLE_VALUE) {
+        SetErrno(GetLastError());
         return false;
+    }
     FindClose(search);
     if (!ToUtf8(data.cFileName, entry.name))
         return false;
@@ -272,13 +287,20 @@ bool CanEnter(int folderFd, const char* name)
 {
     std::wstring folder;
     std::wstring wide;
-    if (!PathOf(folderFd, folder) || !ToWide(name, wide))
+    if (!PathOf(folderFd, folder) || !ToWide(name, wide)) {
+        errno = EINVAL;
         return false;
+    }
     WIN32_FIND_DATAW data {};
     const HANDLE search = FindFirstFileExW(Child(Child(folder, wide), L"*").c_str(), FindExInfoBasic, &data,
                                            FindExSearchNameMatch, nullptr, 0);
-    if (search == INVALID_HANDLE_VALUE)
-        return GetLastError() == ERROR_FILE_NOT_FOUND;
+    if (search == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND)
+            return true; // an empty folder
+        SetErrno(error);
+        return false;
+    }
     FindClose(search);
     return true;
 }
