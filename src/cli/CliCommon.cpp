@@ -47,6 +47,11 @@ public:
     void EntryProcessed() override
     {
         ++m_counts.entries;
+        Waiting();
+    }
+
+    void Waiting() override
+    {
         if (!m_status.Due())
             return;
         for (auto category : engine::kAllCategories)

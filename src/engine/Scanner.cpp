@@ -53,6 +53,8 @@ public:
         : m_ctx(context), m_pass(pass), m_keep(keep), m_use(use)
     {
     }
+    Walk(const Walk&) = delete;
+    Walk& operator=(const Walk&) = delete;
 
     void Run(const std::string& folder, const std::string& otherRoot)
     {
@@ -77,7 +79,8 @@ public:
 
         std::vector<Frame> stack;
         const auto root = ahead.MakeRoot();
-        Obtain(ahead, root);
+        if (!Obtain(ahead, root))
+            return;
         stack.push_back(Enter(root));
         while (m_ctx.includeSubdirectories && !stack.empty() && Running()) {
             Frame& top = stack.back();
@@ -91,7 +94,8 @@ public:
             m_path += sub.name;
             m_path += PathRules::Native().separator;
             const auto job = ChildJob(ahead, top, sub);
-            Obtain(ahead, job);
+            if (!Obtain(ahead, job))
+                break;
             stack.push_back(Enter(job));
         }
         // From the top down, so that a deep chain of folders is let go one
@@ -117,7 +121,8 @@ private:
 
     bool Running() const { return m_ctx.runFlag == nullptr || m_ctx.runFlag->IsSet(); }
 
-    void Obtain(FolderReadAhead& ahead, const std::shared_ptr<FolderJob>& job)
+    // False when the run stopped before the pair was had: nothing of it may be used.
+    bool Obtain(FolderReadAhead& ahead, const std::shared_ptr<FolderJob>& job)
     {
         if (m_use) {
             const auto it = m_use->byFolder.find(m_path);
@@ -130,11 +135,11 @@ private:
                         if (!m_use->byFolder.count(m_path + child->name + PathRules::Native().separator))
                             unknown.push_back(child);
                     ahead.Queue(unknown);
-                    return;
+                    return true;
                 }
             }
         }
-        ahead.Take(job);
+        return ahead.Take(job, m_pulse);
     }
 
     Frame Enter(const std::shared_ptr<FolderJob>& job)
@@ -181,6 +186,8 @@ private:
     std::vector<Subfolder> Process(const FolderContent& content)
     {
         std::vector<Subfolder> subfolders;
+        if (!Running())
+            return subfolders;
         const bool withCounterparts = !content.counterparts.empty();
         std::size_t k = 0;
         for (std::uint32_t position = 0; position < content.count; ++position) {
@@ -263,6 +270,13 @@ private:
     ScanPass m_pass;
     KeptViews* m_keep;
     KeptViews* m_use;
+    // While a folder pair is waited for or read on this thread: the window's
+    // turn, then the run flag.
+    const FolderReadAhead::Pulse m_pulse = [this] {
+        if (m_ctx.observer)
+            m_ctx.observer->Waiting();
+        return Running();
+    };
     std::string m_path; // the walked folder relative to this side's root: "" or ending in a separator
 };
 
