@@ -1,6 +1,7 @@
 #include "engine/FolderReadAhead.h"
 
 #include "engine/EntryFilter.h"
+#include "platform/Threads.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -504,6 +505,8 @@ std::shared_ptr<FolderJob> FolderReadAhead::NextLocked()
 
 void FolderReadAhead::Work()
 {
+    // The walk's thread is often the window's: it comes first.
+    platform::LowerThreadPriority();
     std::unique_lock lock(m_mutex);
     for (;;) {
         std::shared_ptr<FolderJob> job;
