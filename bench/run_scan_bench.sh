@@ -29,7 +29,8 @@
 # Environment: FILES (200000), NET_FILES (20000), RUNS (5), COLD_RUNS (3),
 # NET_RUNS (3), WARMUP (2), PAUSE_FILES (60000), PAUSE_FOLDERS (4),
 # PAUSE_RUNS (3), SETTINGS ("warm cold network pause": any of them),
-# BASE_CLI (another build of tandrel-cli, timed beside this one as "before").
+# BASE_CLI (another build of tandrel-cli, timed beside this one as "before"),
+# BASE_PAUSE (another build of scan_pause, run after this one as "before").
 #
 # The three commands do not do the same work: find only lists and stats both
 # trees; rsync -n also pairs the files by name and compares size and time;
@@ -153,6 +154,10 @@ if [[ " $settings " == *" pause "* ]]; then
     echo
     echo "== pause, local warm: $pause_folders folders of $pause_files files a side; load average: $(cut -d' ' -f1-3 /proc/loadavg)"
     "$build/bench/scan_pause" "${pause_args[@]}" "$pause_pair" | sed 's/^/  /'
+    if [[ -n "${BASE_PAUSE:-}" ]]; then
+        echo "  before:"
+        "$BASE_PAUSE" "${pause_args[@]}" "$pause_pair" | sed 's/^/    /'
+    fi
 fi
 
 network_skip() {
@@ -221,6 +226,11 @@ sshfs -o '$ssh_opts' '$user@127.0.0.1:$pause_pair/dst' '$pmnt/dst'"
                 echo "== pause, network (sshfs): $pause_folders folders of $pause_files files a side; load average: $(cut -d' ' -f1-3 /proc/loadavg)"
                 "$build/bench/scan_pause" "${pause_args[@]}" --prepare "$pause_mount" "$pmnt/src" "$pmnt/dst" |
                     sed 's/^/  /'
+                if [[ -n "${BASE_PAUSE:-}" ]]; then
+                    echo "  before:"
+                    "$BASE_PAUSE" "${pause_args[@]}" --prepare "$pause_mount" "$pmnt/src" "$pmnt/dst" |
+                        sed 's/^/    /'
+                fi
             fi
         fi
     fi

@@ -193,6 +193,24 @@ FolderReadAhead::~FolderReadAhead()
         ReleaseJobTree(job);
 }
 
+void FolderReadAhead::Release(std::unique_ptr<FolderReadAhead> ahead)
+{
+    if (!ahead)
+        return;
+    {
+        const std::lock_guard lock(ahead->m_mutex);
+        ahead->m_cancelled = true;
+        ahead->m_stopping = true;
+    }
+    ahead->m_wake.notify_all();
+    try {
+        std::thread([owned = std::move(ahead)]() mutable { owned.reset(); }).detach();
+    } catch (const std::system_error&) {
+        // The thread's state went with the failure, and with it the read-ahead, here.
+    } catch (const std::bad_alloc&) {
+    }
+}
+
 unsigned FolderReadAhead::ThreadsFor(const std::string& root, const std::string& otherRoot)
 {
     for (const std::string* path : {&root, &otherRoot}) {

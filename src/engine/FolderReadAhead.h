@@ -115,6 +115,11 @@ public:
 
     static unsigned ThreadsFor(const std::string& root, const std::string& otherRoot);
 
+    // Stops the reading and lets the workers end on a thread of their own, so
+    // that one held up in a long system call (a listing of a network share)
+    // does not hold up the caller. Ends them here when no thread can be had.
+    static void Release(std::unique_ptr<FolderReadAhead> ahead);
+
     // Tests set zero, so that the pulse comes between every two entries read.
     static void SetPulseInterval(std::chrono::microseconds interval);
     static std::chrono::microseconds PulseInterval();

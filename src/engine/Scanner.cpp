@@ -21,6 +21,7 @@
 #include "engine/TextForms.h"
 #include "platform/OwnTemporaries.h"
 
+#include <memory>
 #include <sys/stat.h>
 #include <unordered_map>
 
@@ -75,8 +76,17 @@ public:
             setup.ignoredTypes = *m_ctx.ignoredTypes;
         const unsigned threads =
             m_ctx.includeSubdirectories ? FolderReadAhead::ThreadsFor(setup.roots[0], setup.roots[1]) : 0;
-        FolderReadAhead ahead(std::move(setup), threads);
+        auto ahead = std::make_unique<FolderReadAhead>(std::move(setup), threads);
+        WalkWith(*ahead);
+        // After a cancel a reader may still be held up in one long listing
+        // (of a network share): the walk does not wait for it.
+        if (!Running())
+            FolderReadAhead::Release(std::move(ahead));
+    }
 
+private:
+    void WalkWith(FolderReadAhead& ahead)
+    {
         std::vector<Frame> stack;
         const auto root = ahead.MakeRoot();
         if (!Obtain(ahead, root))
@@ -106,7 +116,6 @@ public:
         }
     }
 
-private:
     struct Subfolder {
         std::string name;
         bool otherPresent = false;
