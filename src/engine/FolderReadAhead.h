@@ -6,8 +6,8 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <functional>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -128,7 +128,6 @@ private:
     class Checkpoint;
 
     void Work();
-    void Stop();
     // False when the read was given up; the content is then empty.
     bool Read(FolderJob& job, const Pulse* pulse) const;
     bool StillCurrent(FolderJob& job) const;
