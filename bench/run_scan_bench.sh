@@ -11,7 +11,12 @@
 #      127.0.0.1 with a throwaway key (NET_FILES files per side, default
 #      20,000); both are mounted afresh before every timed run, so nothing is
 #      cached on the client side; the server reads from its warm cache. Skipped
-#      with a line saying so where sshd, sshfs or /dev/fuse are missing.
+#      with a line saying so where sshd, sshfs or /dev/fuse are missing;
+#   4. pause: the longest time the scan leaves its window without a turn, and
+#      the time it takes to stop once the run flag goes down 0.2 s in
+#      (bench/scan_pause), over PAUSE_FOLDERS folders of PAUSE_FILES files a
+#      side (default 4 and 60,000; made in WORK_FOLDER/pause), locally and,
+#      when the network setting runs, through sshfs mounted afresh before every run.
 #
 #   bench/run_scan_bench.sh [WORK_FOLDER]
 #
@@ -22,8 +27,10 @@
 # its reading threads from the file system type (see the "threads" lines).
 # Finally it prints the memory cost of result rows.
 # Environment: FILES (200000), NET_FILES (20000), RUNS (5), COLD_RUNS (3),
-# NET_RUNS (3), WARMUP (2), SETTINGS ("warm cold network": any of them),
-# BASE_CLI (another build of tandrel-cli, timed beside this one as "before").
+# NET_RUNS (3), WARMUP (2), PAUSE_FILES (60000), PAUSE_FOLDERS (4),
+# PAUSE_RUNS (3), SETTINGS ("warm cold network pause": any of them),
+# BASE_CLI (another build of tandrel-cli, timed beside this one as "before"),
+# BASE_PAUSE (another build of scan_pause, run after this one as "before").
 #
 # The three commands do not do the same work: find only lists and stats both
 # trees; rsync -n also pairs the files by name and compares size and time;
@@ -38,7 +45,10 @@ runs=${RUNS:-5}
 cold_runs=${COLD_RUNS:-3}
 net_runs=${NET_RUNS:-3}
 warmup=${WARMUP:-2}
-settings=${SETTINGS:-"warm cold network"}
+pause_files=${PAUSE_FILES:-60000}
+pause_folders=${PAUSE_FOLDERS:-4}
+pause_runs=${PAUSE_RUNS:-3}
+settings=${SETTINGS:-"warm cold network pause"}
 work="${1:-/tmp/tandrel-scanbench}"
 
 for tool in cmake ninja hyperfine rsync find jq; do
@@ -47,7 +57,7 @@ done
 
 build="$here/build-bench"
 cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTANDREL_CORE_ONLY=ON >/dev/null
-if ! log="$(ninja -C "$build" -j2 tandrel-cli make_tree row_memory 2>&1)"; then
+if ! log="$(ninja -C "$build" -j2 tandrel-cli make_tree row_memory scan_pause 2>&1)"; then
     echo "$log" >&2
     echo "run_scan_bench: the build failed" >&2
     exit 1
@@ -138,6 +148,18 @@ if [[ " $settings " == *" cold "* ]]; then
     fi
 fi
 
+pause_pair="$work/pause"
+pause_args=(--files "$pause_files" --folders "$pause_folders" --runs "$pause_runs")
+if [[ " $settings " == *" pause "* ]]; then
+    echo
+    echo "== pause, local warm: $pause_folders folders of $pause_files files a side; load average: $(cut -d' ' -f1-3 /proc/loadavg)"
+    "$build/bench/scan_pause" "${pause_args[@]}" "$pause_pair" | sed 's/^/  /'
+    if [[ -n "${BASE_PAUSE:-}" ]]; then
+        echo "  before:"
+        "$BASE_PAUSE" "${pause_args[@]}" "$pause_pair" | sed 's/^/    /'
+    fi
+fi
+
 network_skip() {
     echo
     echo "== network: skipped, $1"
@@ -193,6 +215,23 @@ sshfs -o '$ssh_opts' '$user@127.0.0.1:$net_pair/dst' '$mnt/dst'"
             echo
             echo "Counts through sshfs agree with the generator ($net_files files per side)."
             time_three "network (sshfs)" "$mnt/src" "$mnt/dst" "$net_runs" "$mount_cmd"
+            if [[ " $settings " == *" pause "* ]]; then
+                pmnt="$ssh_dir/pause"
+                mkdir -p "$pmnt/src" "$pmnt/dst"
+                pause_mount="fusermount -u -q '$pmnt/src' 2>/dev/null; fusermount -u -q '$pmnt/dst' 2>/dev/null; \
+sshfs -o '$ssh_opts' '$user@127.0.0.1:$pause_pair/src' '$pmnt/src' && \
+sshfs -o '$ssh_opts' '$user@127.0.0.1:$pause_pair/dst' '$pmnt/dst'"
+                cleanup_steps+=("fusermount -u -q '$pmnt/src'; fusermount -u -q '$pmnt/dst'")
+                echo
+                echo "== pause, network (sshfs): $pause_folders folders of $pause_files files a side; load average: $(cut -d' ' -f1-3 /proc/loadavg)"
+                "$build/bench/scan_pause" "${pause_args[@]}" --prepare "$pause_mount" "$pmnt/src" "$pmnt/dst" |
+                    sed 's/^/  /'
+                if [[ -n "${BASE_PAUSE:-}" ]]; then
+                    echo "  before:"
+                    "$BASE_PAUSE" "${pause_args[@]}" --prepare "$pause_mount" "$pmnt/src" "$pmnt/dst" |
+                        sed 's/^/    /'
+                fi
+            fi
         fi
     fi
 fi

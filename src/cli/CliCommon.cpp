@@ -54,6 +54,11 @@ public:
     void EntryProcessed() override
     {
         ++m_counts.entries;
+        Waiting();
+    }
+
+    void Waiting() override
+    {
         if (!m_status.Due())
             return;
         m_counts.leftOut = m_context.leftOut;

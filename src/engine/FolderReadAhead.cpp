@@ -2,10 +2,11 @@
 
 #include "engine/EntryFilter.h"
 #include "platform/CaseFold.h"
+#include "platform/Threads.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <numeric>
+#include <functional>
 #include <string_view>
 #include <system_error>
 #include <unordered_map>
@@ -33,34 +34,32 @@ constexpr unsigned kNetworkThreads = 16;
 const int& kListFlags = platform::kOpenToList;
 const int& kPathFlags = platform::kOpenAsAnchor;
 
-// For each entry of `a`, the index of the entry of `b` with the same name, or -1.
-void PairByName(const std::vector<ListedEntry>& a, const std::vector<ListedEntry>& b, std::vector<int>& aToB,
-                std::vector<int>& bToA)
+std::chrono::microseconds g_pulseInterval{10000};
+
+// For each entry of `a`, the index of the entry of `b` with the same name, or
+// -1. Asks `goOn` after every name; false when it answered false.
+bool PairByName(const std::vector<ListedEntry>& a, const std::vector<ListedEntry>& b, std::vector<int>& aToB,
+                std::vector<int>& bToA, const std::function<bool()>& goOn)
 {
-    auto sorted = [](const std::vector<ListedEntry>& v) {
-        std::vector<int> order(v.size());
-        std::iota(order.begin(), order.end(), 0);
-        std::sort(order.begin(), order.end(), [&](int x, int y) { return v[x].name < v[y].name; });
-        return order;
-    };
-    const std::vector<int> sa = sorted(a);
-    const std::vector<int> sb = sorted(b);
     aToB.assign(a.size(), -1);
     bToA.assign(b.size(), -1);
-    std::size_t i = 0, j = 0;
-    while (i < sa.size() && j < sb.size()) {
-        const int order = a[sa[i]].name.compare(b[sb[j]].name);
-        if (order < 0) {
-            ++i;
-        } else if (order > 0) {
-            ++j;
-        } else {
-            aToB[sa[i]] = sb[j];
-            bToA[sb[j]] = sa[i];
-            ++i;
-            ++j;
-        }
+    std::unordered_map<std::string_view, int> byName;
+    byName.reserve(b.size());
+    for (std::size_t j = 0; j < b.size(); ++j) {
+        byName.emplace(b[j].name, static_cast<int>(j));
+        if (!goOn())
+            return false;
     }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const auto it = byName.find(a[i].name);
+        if (it != byName.end()) {
+            aToB[i] = it->second;
+            bToA[static_cast<std::size_t>(it->second)] = static_cast<int>(i);
+        }
+        if (!goOn())
+            return false;
+    }
+    return true;
 }
 
 // Pairs what `PairByName` left alone where the folder `bFd` folds case: an
@@ -111,14 +110,16 @@ void NoteUnexamined(const std::vector<ListedEntry>& entries, Side side, std::vec
 // from its listing where there is one, otherwise (or for names a
 // case-folding folder may hold under another spelling) by looking the name
 // up there. A name that cannot be looked up, or a folder there that cannot
-// be searched, for any reason but its absence, is Unknown.
+// be searched, for any reason but its absence, is Unknown. Stops early when
+// `goOn` answers false.
 std::vector<Counterpart> CounterpartsOf(const std::vector<ListedEntry>& mine, const std::vector<ListedEntry>* theirs,
                                         const std::vector<int>& mineToTheirs, int theirFd, bool foldsCase,
                                         Side theirSide, std::vector<ReadFailure>& failures,
-                                        std::vector<std::pair<std::size_t, std::string>>& otherNames)
+                                        std::vector<std::pair<std::size_t, std::string>>& otherNames,
+                                        const std::function<bool()>& goOn)
 {
     std::vector<Counterpart> out(mine.size());
-    for (std::size_t i = 0; i < mine.size(); ++i) {
+    for (std::size_t i = 0; i < mine.size() && goOn(); ++i) {
         const ListedEntry& entry = mine[i];
         if (!entry.Examined())
             continue;
@@ -186,6 +187,49 @@ Counterpart FolderContent::CounterpartOf(std::size_t entry) const
     return none;
 }
 
+// Asked between two entries of a read: false once the read is to be given
+// up. On the walk's thread it also gives the pulse its turn when one is due.
+class FolderReadAhead::Checkpoint {
+public:
+    Checkpoint(const std::atomic<bool>& cancelled, const Pulse* pulse)
+        : m_cancelled(cancelled), m_pulse(pulse && *pulse ? pulse : nullptr), m_last(std::chrono::steady_clock::now())
+    {
+    }
+
+    bool operator()()
+    {
+        if (m_gaveUp || m_cancelled.load(std::memory_order_relaxed))
+            return !(m_gaveUp = true);
+        if (!m_pulse)
+            return true;
+        const auto now = std::chrono::steady_clock::now();
+        if (now - m_last < g_pulseInterval)
+            return true;
+        if (!(*m_pulse)())
+            return !(m_gaveUp = true);
+        m_last = std::chrono::steady_clock::now();
+        return true;
+    }
+
+    bool GaveUp() const { return m_gaveUp; }
+
+private:
+    const std::atomic<bool>& m_cancelled;
+    const Pulse* m_pulse;
+    std::chrono::steady_clock::time_point m_last;
+    bool m_gaveUp = false;
+};
+
+void FolderReadAhead::SetPulseInterval(std::chrono::microseconds interval)
+{
+    g_pulseInterval = interval;
+}
+
+std::chrono::microseconds FolderReadAhead::PulseInterval()
+{
+    return g_pulseInterval;
+}
+
 std::size_t FolderContent::Bytes() const
 {
     std::size_t bytes = sizeof(*this) + counterparts.capacity() * sizeof(Counterpart) +
@@ -243,6 +287,7 @@ FolderReadAhead::FolderReadAhead(ReadSetup setup, unsigned threads) : m_setup(st
 
 FolderReadAhead::~FolderReadAhead()
 {
+    m_cancelled = true; // a worker gives up the folder in hand rather than finishing it
     {
         const std::lock_guard lock(m_mutex);
         m_stopping = true;
@@ -251,6 +296,24 @@ FolderReadAhead::~FolderReadAhead()
     m_workers.clear(); // joins
     for (const auto& job : m_queue)
         ReleaseJobTree(job);
+}
+
+void FolderReadAhead::Release(std::unique_ptr<FolderReadAhead> ahead)
+{
+    if (!ahead)
+        return;
+    {
+        const std::lock_guard lock(ahead->m_mutex);
+        ahead->m_cancelled = true;
+        ahead->m_stopping = true;
+    }
+    ahead->m_wake.notify_all();
+    try {
+        std::thread([owned = std::move(ahead)]() mutable { owned.reset(); }).detach();
+    } catch (const std::system_error&) {
+        // The thread's state went with the failure, and with it the read-ahead, here.
+    } catch (const std::bad_alloc&) {
+    }
 }
 
 unsigned FolderReadAhead::ThreadsFor(const std::string& root, const std::string& otherRoot)
@@ -381,8 +444,17 @@ int FolderReadAhead::OpenFolder(const FolderJob& job, Side side, int flags) cons
     return platform::OpenBelow(anchor->Get(), relative, flags);
 }
 
-void FolderReadAhead::Read(FolderJob& job) const
+bool FolderReadAhead::Read(FolderJob& job, const Pulse* pulse) const
 {
+    Checkpoint checkpoint(m_cancelled, pulse);
+    const std::function<bool()> goOn = std::ref(checkpoint);
+    const auto gaveUp = [&] {
+        if (!checkpoint.GaveUp())
+            return false;
+        job.content = FolderContent{};
+        job.keptView.reset();
+        return true;
+    };
     job.content = FolderContent{};
     job.keptView.reset();
     job.children.clear();
@@ -392,24 +464,28 @@ void FolderReadAhead::Read(FolderJob& job) const
     // change made while they are read shows as a change later.
     const Fd mine(OpenFolder(job, kWalkedSide, kListFlags));
     if (!mine.Valid() || !platform::IdentityOf(mine.Get(), content.identity) ||
-        !platform::ReadListing(mine.Get(), content.entries, content.count)) {
+        !platform::ReadListing(mine.Get(), content.entries, content.count, goOn)) {
         const int error = errno;
         content.entries.clear();
         content.count = 0;
+        if (gaveUp())
+            return false;
         if (!platform::IsAbsence(error))
             AddFailure(content.failures, kWalkedSide, {}, error);
-        return;
+        return true;
     }
     content.listed = true;
     NoteUnexamined(content.entries, kWalkedSide, content.failures);
     if (job.other != OtherState::Present)
-        return;
+        return true;
 
     Fd other(OpenFolder(job, kOtherSide, kListFlags));
     std::vector<ListedEntry> theirs;
     std::uint32_t theirCount = 0;
     content.otherListed = other.Valid() && platform::IdentityOf(other.Get(), content.otherIdentity) &&
-                          platform::ReadListing(other.Get(), theirs, theirCount);
+                          platform::ReadListing(other.Get(), theirs, theirCount, goOn);
+    if (gaveUp())
+        return false;
     if (!content.otherListed) {
         // Searchable but not readable: its names are looked up one by one.
         theirs.clear();
@@ -419,7 +495,7 @@ void FolderReadAhead::Read(FolderJob& job) const
             content.other = platform::IsAbsence(error) ? OtherState::Absent : OtherState::Unknown;
             if (content.other == OtherState::Unknown)
                 AddFailure(content.failures, kOtherSide, {}, error);
-            return;
+            return true;
         }
     }
     NoteUnexamined(theirs, kOtherSide, content.failures);
@@ -427,21 +503,24 @@ void FolderReadAhead::Read(FolderJob& job) const
     const bool otherFolds = platform::MayFoldCase(other.Get());
     const bool mineFolds = platform::MayFoldCase(mine.Get());
     if (content.otherListed) {
-        PairByName(content.entries, theirs, mineToTheirs, theirsToMine);
+        if (!PairByName(content.entries, theirs, mineToTheirs, theirsToMine, goOn))
+            return !gaveUp();
         if (otherFolds)
             PairAcrossCase(content.entries, theirs, mineToTheirs, theirsToMine, other.Get());
         if (mineFolds)
             PairAcrossCase(theirs, content.entries, theirsToMine, mineToTheirs, mine.Get());
     }
     content.counterparts = CounterpartsOf(content.entries, content.otherListed ? &theirs : nullptr, mineToTheirs,
-                                          other.Get(), otherFolds, kOtherSide, content.failures, content.otherNames);
+                                          other.Get(), otherFolds, kOtherSide, content.failures, content.otherNames, goOn);
     if (!m_setup.keepViews || !content.otherListed)
-        return;
+        return !gaveUp();
     // The other pass records only what its side lacks: it needs the other
     // side's folders and its files without a counterpart here, nothing else.
     std::vector<std::pair<std::size_t, std::string>> backNames;
     std::vector<Counterpart> back = CounterpartsOf(theirs, &content.entries, theirsToMine, mine.Get(), mineFolds,
-                                                   kWalkedSide, content.failures, backNames);
+                                                   kWalkedSide, content.failures, backNames, goOn);
+    if (gaveUp())
+        return false;
     auto backName = backNames.begin();
     FolderContent view;
     view.listed = true;
@@ -465,6 +544,7 @@ void FolderReadAhead::Read(FolderJob& job) const
     for (const ReadFailure& f : content.failures)
         view.failures.push_back({f.side == kWalkedSide ? kOtherSide : kWalkedSide, f.name, f.error});
     job.keptView = std::move(view);
+    return true;
 }
 
 std::vector<std::shared_ptr<FolderJob>> FolderReadAhead::ChildrenOf(const std::shared_ptr<FolderJob>& job) const
@@ -513,18 +593,46 @@ void FolderReadAhead::Queue(const std::vector<std::shared_ptr<FolderJob>>& jobs)
     m_wake.notify_all();
 }
 
-void FolderReadAhead::Take(const std::shared_ptr<FolderJob>& job)
+bool FolderReadAhead::Take(const std::shared_ptr<FolderJob>& job, const Pulse& pulse)
 {
     std::unique_lock lock(m_mutex);
+    // Ends the read-ahead: every worker gives up between two entries, and
+    // whatever was read of this pair, in part or whole, is dropped.
+    bool ownRead = false;
+    const auto stop = [&] {
+        m_cancelled = true;
+        m_stopping = true;
+        if (ownRead)
+            job->state = FolderJob::State::Abandoned;
+        else
+            AbandonLocked(job);
+        lock.unlock();
+        m_wake.notify_all();
+        return false;
+    };
+    if (m_cancelled)
+        return stop();
     if (job->state == FolderJob::State::Pending) {
         job->state = FolderJob::State::Reading;
+        ownRead = true;
         lock.unlock();
-        Read(*job);
-        auto children = ChildrenOf(job);
+        const bool read = Read(*job, &pulse);
+        auto children = read ? ChildrenOf(job) : std::vector<std::shared_ptr<FolderJob>>{};
         lock.lock();
+        if (!read)
+            return stop();
         job->children = std::move(children);
     } else {
-        m_done.wait(lock, [&] { return job->state == FolderJob::State::Done; });
+        const auto ready = [&] { return job->state == FolderJob::State::Done || m_cancelled; };
+        while (!m_done.wait_for(lock, g_pulseInterval, ready)) {
+            lock.unlock();
+            const bool goOn = !pulse || pulse();
+            lock.lock();
+            if (!goOn)
+                return stop();
+        }
+        if (m_cancelled)
+            return stop();
         --m_held;
         m_heldEntries -= job->heldEntries;
         if (job->readAhead) {
@@ -535,10 +643,14 @@ void FolderReadAhead::Take(const std::shared_ptr<FolderJob>& job)
             if (!current) {
                 for (const auto& child : job->children)
                     AbandonLocked(child);
+                job->state = FolderJob::State::Reading;
+                ownRead = true;
                 lock.unlock();
-                Read(*job);
-                auto children = ChildrenOf(job);
+                const bool read = Read(*job, &pulse);
+                auto children = read ? ChildrenOf(job) : std::vector<std::shared_ptr<FolderJob>>{};
                 lock.lock();
+                if (!read)
+                    return stop();
                 job->children = std::move(children);
             }
         }
@@ -547,6 +659,7 @@ void FolderReadAhead::Take(const std::shared_ptr<FolderJob>& job)
     QueueLocked(job->children);
     lock.unlock();
     m_wake.notify_all();
+    return true;
 }
 
 bool FolderReadAhead::TakeKnown(const std::shared_ptr<FolderJob>& job, FolderContent content)
@@ -619,6 +732,8 @@ std::shared_ptr<FolderJob> FolderReadAhead::NextLocked()
 
 void FolderReadAhead::Work()
 {
+    // The walk's thread is often the window's: it comes first.
+    platform::LowerThreadPriority();
     std::unique_lock lock(m_mutex);
     for (;;) {
         std::shared_ptr<FolderJob> job;
@@ -627,10 +742,10 @@ void FolderReadAhead::Work()
             return;
         job->state = FolderJob::State::Reading;
         lock.unlock();
-        Read(*job);
-        auto children = ChildrenOf(job);
+        const bool read = Read(*job, nullptr);
+        auto children = read ? ChildrenOf(job) : std::vector<std::shared_ptr<FolderJob>>{};
         lock.lock();
-        if (job->abandoned) {
+        if (job->abandoned || !read || m_cancelled) {
             job->state = FolderJob::State::Abandoned;
             job->content = FolderContent{};
             job->keptView.reset();

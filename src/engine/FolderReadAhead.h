@@ -3,8 +3,11 @@
 #include "platform/FolderListing.h"
 #include "settings/CompareOptions.h"
 
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -131,6 +134,10 @@ struct ReadSetup {
 // a pair no worker has reached is read there and then.
 class FolderReadAhead {
 public:
+    // Called on the walk's thread while it waits for a pair or reads one
+    // itself, at least once per PulseInterval(); false stops the read-ahead.
+    using Pulse = std::function<bool()>;
+
     FolderReadAhead(ReadSetup setup, unsigned threads);
     ~FolderReadAhead();
     FolderReadAhead(const FolderReadAhead&) = delete;
@@ -142,7 +149,9 @@ public:
 
     // Hands the walk a pair's content. One read ahead is first checked
     // against the two folders as they are now, and read again if either changed.
-    void Take(const std::shared_ptr<FolderJob>& job);
+    // Returns false, with no content, once `pulse` has answered false: from
+    // then on every read is given up between two entries and nothing more is handed out.
+    [[nodiscard]] bool Take(const std::shared_ptr<FolderJob>& job, const Pulse& pulse);
 
     // Takes a pair whose content the walk already has from elsewhere (the
     // other pass's view), when both folders are still as they were when it was made.
@@ -156,9 +165,21 @@ public:
 
     static unsigned ThreadsFor(const std::string& root, const std::string& otherRoot);
 
+    // Stops the reading and lets the workers end on a thread of their own, so
+    // that one held up in a long system call (a listing of a network share)
+    // does not hold up the caller. Ends them here when no thread can be had.
+    static void Release(std::unique_ptr<FolderReadAhead> ahead);
+
+    // Tests set zero, so that the pulse comes between every two entries read.
+    static void SetPulseInterval(std::chrono::microseconds interval);
+    static std::chrono::microseconds PulseInterval();
+
 private:
+    class Checkpoint;
+
     void Work();
-    void Read(FolderJob& job) const;
+    // False when the read was given up; the content is then empty.
+    bool Read(FolderJob& job, const Pulse* pulse) const;
     bool StillCurrent(FolderJob& job) const;
     std::vector<std::shared_ptr<FolderJob>> ChildrenOf(const std::shared_ptr<FolderJob>& job) const;
     std::shared_ptr<FolderJob> NextLocked();
@@ -188,6 +209,7 @@ private:
     // stop token runs a callback whose removal can hang with the threads of
     // MinGW's runtime.
     bool m_stopping = false;
+    std::atomic<bool> m_cancelled{false}; // reads end between entries; also set with m_stopping
     std::condition_variable m_wake;
     std::condition_variable m_done;
     std::vector<std::shared_ptr<FolderJob>> m_queue; // the back is read next

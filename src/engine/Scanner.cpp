@@ -22,6 +22,7 @@
 #include "platform/OwnTemporaries.h"
 
 #include <limits>
+#include <memory>
 #include <sys/stat.h>
 #include <system_error>
 #include <unordered_map>
@@ -60,6 +61,8 @@ public:
         : m_ctx(context), m_pass(pass), m_keptViewsOut(keptViewsOut), m_keptViewsIn(keptViewsIn)
     {
     }
+    Walk(const Walk&) = delete;
+    Walk& operator=(const Walk&) = delete;
 
     void Run(const std::string& folder, const std::string& otherRoot)
     {
@@ -85,11 +88,21 @@ public:
             m_ctx.includeSubdirectories
                 ? FolderReadAhead::ThreadsFor(setup.roots[kWalkedSide], setup.roots[kOtherSide])
                 : 0;
-        FolderReadAhead ahead(std::move(setup), threads);
+        auto ahead = std::make_unique<FolderReadAhead>(std::move(setup), threads);
+        WalkWith(*ahead);
+        // After a cancel a reader may still be held up in one long listing
+        // (of a network share): the walk does not wait for it.
+        if (!Running())
+            FolderReadAhead::Release(std::move(ahead));
+    }
 
+private:
+    void WalkWith(FolderReadAhead& ahead)
+    {
         std::vector<Frame> stack;
         const auto root = ahead.MakeRoot();
-        Obtain(ahead, root);
+        if (!Obtain(ahead, root))
+            return;
         stack.push_back(Enter(root));
         while (m_ctx.includeSubdirectories && !stack.empty() && Running()) {
             Frame& top = stack.back();
@@ -106,7 +119,8 @@ public:
             m_otherPath += sub.otherName;
             m_otherPath += PathRules::Native().separator;
             const auto job = ChildJob(ahead, top, sub);
-            Obtain(ahead, job);
+            if (!Obtain(ahead, job))
+                break;
             stack.push_back(Enter(job));
         }
         // From the top down, so that a deep chain of folders is let go one
@@ -117,7 +131,6 @@ public:
         }
     }
 
-private:
     struct Subfolder {
         std::string name;
         std::string otherName; // of its counterpart, which may be spelled otherwise in case
@@ -134,7 +147,8 @@ private:
 
     bool Running() const { return m_ctx.runFlag == nullptr || m_ctx.runFlag->IsSet(); }
 
-    void Obtain(FolderReadAhead& ahead, const std::shared_ptr<FolderJob>& job)
+    // False when the run stopped before the pair was had: nothing of it may be used.
+    bool Obtain(FolderReadAhead& ahead, const std::shared_ptr<FolderJob>& job)
     {
         if (m_keptViewsIn) {
             const auto it = m_keptViewsIn->byFolder.find(m_path);
@@ -147,11 +161,11 @@ private:
                         if (!m_keptViewsIn->byFolder.count(m_path + child->name + PathRules::Native().separator))
                             unknown.push_back(child);
                     ahead.Queue(unknown);
-                    return;
+                    return true;
                 }
             }
         }
-        ahead.Take(job);
+        return ahead.Take(job, m_pulse);
     }
 
     Frame Enter(const std::shared_ptr<FolderJob>& job)
@@ -211,6 +225,8 @@ private:
     std::vector<Subfolder> Process(const FolderContent& content)
     {
         std::vector<Subfolder> subfolders;
+        if (!Running())
+            return subfolders;
         std::size_t k = 0;
         for (std::uint32_t position = 0; position < content.count; ++position) {
             if (k < content.entries.size() && content.entries[k].index == position) {
@@ -311,6 +327,13 @@ private:
     KeptViews* m_keptViewsOut;
     KeptViews* m_keptViewsIn;
     std::string m_roots[2]; // by side, each ending in a separator
+    // While a folder pair is waited for or read on this thread: the window's
+    // turn, then the run flag.
+    const FolderReadAhead::Pulse m_pulse = [this] {
+        if (m_ctx.observer)
+            m_ctx.observer->Waiting();
+        return Running();
+    };
     std::string m_path; // the walked folder relative to this side's root: "" or ending in a separator
     std::string m_otherPath; // its counterpart relative to the other root, spelled as there
 };

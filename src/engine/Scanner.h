@@ -18,6 +18,10 @@ class ScanObserver {
 public:
     virtual ~ScanObserver() = default;
     virtual void EntryProcessed() = 0;
+    // Called every few milliseconds while the walk waits for a folder to be
+    // read or reads a large one, so that the window stays live there too; no
+    // entry was processed. The run flag is tested right after.
+    virtual void Waiting() {}
     // Called in the source pass for each file pair that counts as equal, after
     // filters: both sides regular files or symbolic links, same size, times
     // within the tolerance.

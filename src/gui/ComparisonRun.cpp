@@ -22,6 +22,8 @@ namespace {
 class ScanEvents : public engine::ScanObserver {
 public:
     void EntryProcessed() override { m_pump.Pass(); }
+    // Comes at most every few milliseconds already.
+    void Waiting() override { m_pump.PassNow(); }
 
 private:
     EventPump m_pump{8};

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -91,8 +92,12 @@ int OpenBelow(int base, const std::string& relative, int flags);
 // Reads the whole listing of an open folder: every name, and the attributes
 // of each but "." and ".." (examined without following links). Returns false
 // with errno set when the folder cannot be read to its end; `count` is the
-// number of names read.
-bool ReadListing(int folderFd, std::vector<ListedEntry>& entries, std::uint32_t& count);
+// number of names read. `goOn`, when given, is called after every name; once
+// it answers false the read ends there and returns false with errno
+// ECANCELED: what was read is only part of the folder and must not be taken
+// for the whole.
+bool ReadListing(int folderFd, std::vector<ListedEntry>& entries, std::uint32_t& count,
+                 const std::function<bool()>& goOn = {});
 
 // The attributes of one name in a folder, links not followed. False with
 // errno set when they cannot be had.

@@ -125,7 +125,8 @@ int OpenBelow(int base, const std::string& relative, int flags)
     return OpenNameByName(base, relative, flags);
 }
 
-bool ReadListing(int folderFd, std::vector<ListedEntry>& entries, std::uint32_t& count)
+bool ReadListing(int folderFd, std::vector<ListedEntry>& entries, std::uint32_t& count,
+                 const std::function<bool()>& goOn)
 {
     entries.clear();
     count = 0;
@@ -146,16 +147,20 @@ bool ReadListing(int folderFd, std::vector<ListedEntry>& entries, std::uint32_t&
             at += d->d_reclen;
             const std::uint32_t index = count++;
             const char* name = d->d_name;
-            if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
-                continue;
-            ListedEntry& entry = entries.emplace_back();
-            entry.name = name;
-            entry.index = index;
-            struct statx sx;
-            if (::statx(folderFd, name, AT_SYMLINK_NOFOLLOW | AT_STATX_SYNC_AS_STAT, kEntryFields, &sx) == 0)
-                FillFromStatx(sx, entry);
-            else
-                entry.error = errno;
+            if (!(name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))) {
+                ListedEntry& entry = entries.emplace_back();
+                entry.name = name;
+                entry.index = index;
+                struct statx sx;
+                if (::statx(folderFd, name, AT_SYMLINK_NOFOLLOW | AT_STATX_SYNC_AS_STAT, kEntryFields, &sx) == 0)
+                    FillFromStatx(sx, entry);
+                else
+                    entry.error = errno;
+            }
+            if (goOn && !goOn()) {
+                errno = ECANCELED;
+                return false;
+            }
         }
     }
 }
@@ -323,8 +328,10 @@ struct CaseMemory {
 };
 constexpr unsigned kMaxAsked = 8;
 constexpr auto kRemembered = std::chrono::seconds(30);
-std::mutex g_caseMutex;
-std::map<std::uint64_t, CaseMemory> g_caseByDevice;
+// Never destroyed: a reader let go after a cancel may still ask while the
+// program exits.
+std::mutex& g_caseMutex = *new std::mutex;
+std::map<std::uint64_t, CaseMemory>& g_caseByDevice = *new std::map<std::uint64_t, CaseMemory>;
 
 } // namespace
 

@@ -195,7 +195,8 @@ int OpenBelow(int base, const std::string& relative, int)
     }
 }
 
-bool ReadListing(int folderFd, std::vector<ListedEntry>& entries, std::uint32_t& count)
+bool ReadListing(int folderFd, std::vector<ListedEntry>& entries, std::uint32_t& count,
+                 const std::function<bool()>& goOn)
 {
     std::wstring folder;
     if (!PathOf(folderFd, folder)) {
@@ -211,24 +212,29 @@ bool ReadListing(int folderFd, std::vector<ListedEntry>& entries, std::uint32_t&
     }
     count = 0;
     bool named = true;
+    bool cancelled = false;
     do {
         const std::uint32_t index = count++;
         const std::wstring_view name(data.cFileName);
-        if (name == L"." || name == L"..")
-            continue;
-        ListedEntry entry;
-        if (!ToUtf8(name, entry.name)) {
-            named = false;
+        if (name != L"." && name != L"..") {
+            ListedEntry entry;
+            if (!ToUtf8(name, entry.name)) {
+                named = false;
+                break;
+            }
+            entry.index = index;
+            Fill(data, entry);
+            entries.push_back(std::move(entry));
+        }
+        if (goOn && !goOn()) {
+            cancelled = true;
             break;
         }
-        entry.index = index;
-        Fill(data, entry);
-        entries.push_back(std::move(entry));
     } while (FindNextFileW(search, &data));
     const DWORD end = GetLastError();
     FindClose(search);
-    if (!named) {
-        errno = EILSEQ;
+    if (!named || cancelled) {
+        errno = cancelled ? ECANCELED : EILSEQ;
         return false;
     }
     if (end != ERROR_NO_MORE_FILES) {
