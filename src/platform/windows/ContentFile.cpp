@@ -132,21 +132,6 @@ long long ContentFile::ReadSome(char* buffer, std::size_t size, std::uint64_t of
     return got;
 }
 
-bool ContentFile::Unchanged(std::string& reason) const
-{
-    char past = 0;
-    const long long more = ReadSome(&past, 1, m_size, reason);
-    if (more < 0)
-        return false;
-    Stamp now;
-    if (!StampNow(now, reason))
-        return false;
-    if (more == 0 && now == m_opened)
-        return true;
-    reason = "the file changed while it was being read";
-    return false;
-}
-
 std::optional<std::string> LinkText(const std::string& path, std::string& reason)
 {
     std::wstring wide;
