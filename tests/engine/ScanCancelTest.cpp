@@ -55,6 +55,13 @@ protected:
                 m_tree.WriteFile(side + folder + "f" + std::to_string(i), "1", kT);
     }
 
+    ResultStore Compare(StopAt& observer, RunFlag& flag)
+    {
+        test::ScanSetup setup;
+        setup.observer = &observer;
+        return test::Compare(m_tree.Path("src/"), m_tree.Path("dst/"), setup, &flag);
+    }
+
     test::TempTree m_tree;
 
 private:
@@ -63,17 +70,14 @@ private:
 
 TEST_F(ScanCancelTest, CancelWhileTheRootPairIsReadStopsBeforeItsEntries)
 {
-    // The walk reads the root pair itself: 152 names a side, then it pairs
-    // and looks up 150 files each way (about 900 waiting calls). The sides
-    // are equal, so any row would come from a pair read only in part.
+    // About 900 waiting calls for the root pair; equal sides, so any row
+    // would come from a pair read only in part.
     Fill("", 150);
     for (std::size_t stopAt : {1, 100, 200, 400, 650, 850}) {
         SCOPED_TRACE(stopAt);
         RunFlag flag;
         StopAt observer(flag, stopAt);
-        test::ScanSetup setup;
-        setup.observer = &observer;
-        const auto store = test::Compare(m_tree.Path("src/"), m_tree.Path("dst/"), setup, &flag);
+        const auto store = Compare(observer, flag);
         EXPECT_EQ(observer.waits, stopAt);
         EXPECT_EQ(observer.entries, 0u);
         EXPECT_EQ(store.TotalCount(), 0u);
@@ -89,9 +93,7 @@ TEST_F(ScanCancelTest, CancelWhileWorkersReadSubfoldersAddsNoRows)
     for (int round = 0; round < 5; ++round) {
         RunFlag flag;
         StopAt observer(flag, 0, 5); // ".", "..", a, b and c of the root
-        test::ScanSetup setup;
-        setup.observer = &observer;
-        const auto store = test::Compare(m_tree.Path("src/"), m_tree.Path("dst/"), setup, &flag);
+        const auto store = Compare(observer, flag);
         EXPECT_LE(observer.entries, 6u);
         EXPECT_EQ(observer.callsAfterStop, 0u);
         EXPECT_EQ(store.TotalCount(), 0u);

@@ -17,7 +17,10 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <memory>
+#include <utility>
+#include <vector>
 
 namespace tandrel::gui {
 namespace {
@@ -97,8 +100,7 @@ struct Windows {
         guide = std::make_unique<FormGuide>(state, dialogs, main.get());
         options = std::make_unique<FormOptions>(state, dialogs, main.get());
         wait = new FormWait(state, main.get());
-        for (QWidget* w : {static_cast<QWidget*>(main.get()), static_cast<QWidget*>(guide.get()),
-                           static_cast<QWidget*>(options.get()), static_cast<QWidget*>(wait)})
+        for (QWidget* w : std::initializer_list<QWidget*>{main.get(), guide.get(), options.get(), wait})
             w->show();
         QApplication::processEvents();
     }
@@ -111,38 +113,31 @@ void ExpectReadable(const QPalette& palette)
     Windows w;
     QMenuBar* menu = w.main->menuBar();
     QTreeView* list = w.main->ListView1[1];
-    struct Case {
-        QWidget* window;
-        const char* name;
+    const std::pair<QWidget*, std::vector<const char*>> cases[] = {
+        {w.main.get(), {"Label1", "Label2", "LabelSource", "LabelDes"}},
+        {w.guide.get(), {"Label2", "Label3", "Label4", "Check1"}},
+        {w.options.get(),
+         {"CheckArchive", "CheckHidden", "CheckReadOnly", "CheckSystem", "Check1", "Check2", "ChkTrash", "Check3"}},
+        {w.wait, {"Label8", "Label7", "Label1", "Label2", "Label6", "LabelCount_0"}},
     };
-    const Case cases[] = {
-        {w.main.get(), "Label1"},        {w.main.get(), "Label2"},        {w.main.get(), "LabelSource"},
-        {w.main.get(), "LabelDes"},      {w.guide.get(), "Label2"},       {w.guide.get(), "Label3"},
-        {w.guide.get(), "Label4"},       {w.guide.get(), "Check1"},       {w.options.get(), "CheckArchive"},
-        {w.options.get(), "CheckHidden"}, {w.options.get(), "CheckReadOnly"}, {w.options.get(), "CheckSystem"},
-        {w.options.get(), "Check1"},     {w.options.get(), "Check2"},     {w.options.get(), "ChkTrash"},
-        {w.options.get(), "Check3"},     {w.wait, "Label8"},              {w.wait, "Label7"},
-        {w.wait, "Label1"},              {w.wait, "Label2"},              {w.wait, "Label6"},
-        {w.wait, "LabelCount_0"},
-    };
-    for (const Case& c : cases) {
-        auto* widget = c.window->findChild<QWidget*>(QString::fromLatin1(c.name));
-        ASSERT_NE(widget, nullptr) << c.window->objectName().toStdString() << " " << c.name;
-        EXPECT_GE(TextContrast(widget, CaptionOf(widget)), 4.5) << c.window->objectName().toStdString() << " " << c.name;
-    }
+    for (const auto& [window, names] : cases)
+        for (const char* name : names) {
+            auto* widget = window->findChild<QWidget*>(QString::fromLatin1(name));
+            const std::string where = window->objectName().toStdString() + " " + name;
+            ASSERT_NE(widget, nullptr) << where;
+            EXPECT_GE(TextContrast(widget, CaptionOf(widget)), 4.5) << where;
+        }
     EXPECT_GE(TextContrast(menu, menu->actionGeometry(menu->actions().first())), 4.5) << "menu bar";
     const QRect row = list->visualRect(list->model()->index(0, 0));
     EXPECT_GE(TextContrast(list->viewport(), row.adjusted(44, 0, 0, 0)), 4.5) << "list row";
 }
 
-TEST(DesktopSchemeTest, EveryWindowReadsInADarkScheme)
+TEST(DesktopSchemeTest, EveryWindowReadsInADarkAndALightScheme)
 {
-    ExpectReadable(DarkPalette());
-}
-
-TEST(DesktopSchemeTest, EveryWindowReadsInALightScheme)
-{
-    ExpectReadable(QApplication::style()->standardPalette());
+    for (const QPalette& palette : {DarkPalette(), QApplication::style()->standardPalette()}) {
+        SCOPED_TRACE(palette.color(QPalette::Window).name().toStdString());
+        ExpectReadable(palette);
+    }
 }
 
 // The desktop switching schemes while the program runs takes the skin off

@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QTest>
+#include <QValidator>
 
 #include <gtest/gtest.h>
 
@@ -225,6 +226,16 @@ TEST(FormOptions, ComboSecRuleWhileTyping)
     edit->selectAll();
     edit->insert("12.9"); // a paste
     EXPECT_EQ(comboSec->currentText(), "7");
+    edit->selectAll();
+    QTest::keyClicks(edit, "12.9x");
+    EXPECT_EQ(comboSec->currentText(), "129");
+    const QValidator* digits = comboSec->validator();
+    ASSERT_NE(digits, nullptr);
+    for (const char* typed : {"12.9", "1,5", "-3", "2e3", "10 "}) {
+        QString text = QString::fromLatin1(typed);
+        int position = 0;
+        EXPECT_EQ(digits->validate(text, position), QValidator::Invalid) << typed;
+    }
 
     edit->selectAll();
     QTest::keyClicks(edit, "3");

@@ -19,7 +19,6 @@
 #include <QPushButton>
 #include <QTabBar>
 #include <QTreeView>
-#include <QValidator>
 #include <QtTest/QTest>
 
 #include <gtest/gtest.h>
@@ -176,24 +175,6 @@ TEST(WindowHandlingTest, DialogsFramesPlacesAndTabOrders)
         EXPECT_GE(controls, 1) << name;
         dialog->close();
     }
-}
-
-TEST(WindowHandlingTest, TheTimeBoxTakesDigitsOnly)
-{
-    Window w;
-    FormOptions options(w.state, w.dialogs, w.form.get());
-    auto* box = options.findChild<QComboBox*>(QStringLiteral("ComboSec"));
-    ASSERT_NE(box, nullptr);
-    const QValidator* digits = box->validator();
-    ASSERT_NE(digits, nullptr);
-    for (const char* typed : {"12.9", "1,5", "-3", "2e3", "10 "}) {
-        QString text = QString::fromLatin1(typed);
-        int position = 0;
-        EXPECT_EQ(digits->validate(text, position), QValidator::Invalid) << typed;
-    }
-    box->setEditText(QString());
-    QTest::keyClicks(box->lineEdit(), QStringLiteral("12.9x"));
-    EXPECT_EQ(box->currentText(), QStringLiteral("129"));
 }
 
 TEST(WindowHandlingTest, BrowseStartsAtTheNearestExistingFolder)
