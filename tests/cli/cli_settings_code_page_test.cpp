@@ -2,11 +2,11 @@
 // it: in the system's 8-bit text (the ANSI code page on Windows).
 
 #include "cli/CliCommon.h"
-#include "engine/Scanner.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 
@@ -40,18 +40,12 @@ TEST(CliSettingsFile, IgnoredNamesInTheSystemsTextMatch)
     EXPECT_EQ(setup.settings.ignoredTypes, std::vector<std::string>{name});
 
     engine::ResultStore store;
-    engine::RunFlag flag;
-    flag.Set(true);
-    engine::ScanContext context;
-    context.sourceRoot = setup.source;
-    context.destinationRoot = setup.destination;
-    context.options = &setup.settings.options;
-    context.ignoredTypes = &setup.settings.ignoredTypes;
-    context.runFlag = &flag;
-    context.store = &store;
-    engine::RunScan(context);
+    Interrupts interrupts;
+    StatusLine quiet(2, false);
+    std::uint64_t leftOut = 0;
+    EXPECT_TRUE(RunComparison(setup, store, interrupts, quiet, nullptr, &leftOut));
     EXPECT_EQ(store.TotalCount(), 0u);
-    EXPECT_EQ(context.leftOut, 1u);
+    EXPECT_EQ(leftOut, 1u);
     fs::remove_all(root);
 }
 
