@@ -18,7 +18,6 @@ namespace {
 
 const std::string kHideDotNames = "[Option]\r\nIgnoreHidden=1\r\n";
 
-// Two trees that differ only in a dot file, with a dot folder on one side.
 void DotTrees(TempTree& t)
 {
     t.WriteFile("src/.bashrc", "new", 1'700'000'000);

@@ -509,7 +509,6 @@ protected:
     DeepCleanup m_cleanup;
 };
 
-// Walks the deep pair on a small stack and checks its three rows.
 bool DeepRowsRight(const std::string& src, const std::string& dst)
 {
     bool stopped = false;

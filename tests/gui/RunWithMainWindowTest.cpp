@@ -240,7 +240,6 @@ TEST(RunWithMainWindowTest, FailureTextsAreInSightAfterACopy)
     EXPECT_LE(header->sectionViewportPosition(status) + header->sectionSize(status), view->viewport()->width());
 }
 
-// Links and FIFOs have their own images in the lists, not the file's.
 TEST(RunWithMainWindowTest, LinksAndFifosLookDifferentFromFiles)
 {
     Program p(false);
