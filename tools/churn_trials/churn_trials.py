@@ -24,6 +24,8 @@ import subprocess
 import sys
 import time
 
+UNREADABLE = ": Cannot read the folder '"
+
 # Who the program and the other process run as: nobody when we are root.
 USER, GROUP = (65534, 65534) if os.geteuid() == 0 else (os.geteuid(), os.getegid())
 SANITIZER = re.compile(r"ERROR: (Address|Leak)Sanitizer|runtime error:|SUMMARY: \w+Sanitizer")
@@ -118,7 +120,7 @@ def churn(roots, targets, seed, stop, done, links_heavy):
 def printed_paths(text):
     """Column 0 and the other side's column of every row of a report."""
     paths, kind = [], None
-    for line in text.split("\r\n"):
+    for line in re.split(r"\r?\n", text):  # CR LF on Windows, LF here
         if line.startswith("---"):
             kind = "header"
         elif kind == "header":
@@ -176,7 +178,9 @@ def main():
                 stderr = out.stderr.decode(errors="replace")
                 if out.returncode < 0:
                     problems.append(f"killed by signal {-out.returncode}")
-                elif out.returncode not in (0, 1):
+                elif out.returncode not in (0, 1) and not (out.returncode == 2 and UNREADABLE in stderr):
+                    # 2 with a folder named as unreadable: a permission the
+                    # other process took away, which the run must report.
                     problems.append(f"exit status {out.returncode}: {stderr[:300]}")
                 if SANITIZER.search(stderr):
                     problems.append("sanitizer report:\n" + stderr[:3000])

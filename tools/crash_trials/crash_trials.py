@@ -199,7 +199,7 @@ def with_write_bit(state):
 def parse_lists(text, roots):
     """The five lists of a `compare` report, as relative paths."""
     lists, current, header = {n: set() for n in range(1, 6)}, None, False
-    for line in text.split("\r\n"):
+    for line in re.split(r"\r?\n", text):  # CR LF on Windows, LF here
         m = re.match(r"^---(.*) \(\d+\)---$", line)
         if m:
             current, header = CAPTIONS.index(m.group(1)) + 1, True
