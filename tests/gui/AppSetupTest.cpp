@@ -54,7 +54,7 @@ TEST(AppSetupTest, ReadOnlyProgramFolderFallsBackToThePerUserDataFolder)
         qputenv("HOME", QByteArray::fromStdString(home));
         const QString folder = ProgramFolder(ToQ(prog));
         const QString expected =
-            WithTrailingSlash(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+            WithTrailingSlash(QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation));
         return folder != ToQ(prog) + QLatin1Char('/') && folder == expected && folder.startsWith(ToQ(home))
             && QFileInfo(folder).isDir();
     });
@@ -178,7 +178,7 @@ TEST(AppSetupTest, AnInstalledProgramFindsItsFilesInTheSharedFolderAndKeepsSetti
     const QString bin = ToQ(tree.Path("opt/tan/bin"));
     EXPECT_EQ(SharedFilesFolder(bin), ToQ(tree.Path("opt/tan/share/tandrel/")));
     const QString folder = ProgramFolder(bin);
-    EXPECT_EQ(folder, WithTrailingSlash(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)));
+    EXPECT_EQ(folder, WithTrailingSlash(QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation)));
 
     AppState state;
     state.appFolder = ToQ(tree.Path("home/data/"));
