@@ -54,9 +54,9 @@ if(TARGET tandrel_gui)
   # a limit of Wine. They are named so that the rest runs meanwhile:
   # - paths written the POSIX way in the test ("/", "/first", a tab in a
   #   name, "dst" and "DST" as two folders) or compared with '/' where the
-  #   lists show the system's backslashes: FormGuideTest.*, Form1Test, the
-  #   project editor's start folders, RegistryTest.EveryFolder..., the
-  #   status window's path in SyncRunnerTest.TheCounterFollows...;
+  #   lists show the system's backslashes: FormGuideTest.*, Form1Test's
+  #   scan, the project editor's start folders, the status window's path in
+  #   SyncRunnerTest.TheCounterFollows...;
   # - text widths measured against Linux's fonts (Wine's fallback font is
   #   wider): FormStautsTest.LayoutAndEmptyBar, the Report window's height,
   #   the project editor's menu position;
@@ -78,9 +78,7 @@ if(TARGET tandrel_gui)
     FormGuideTest.SuccessfulComparePublishesRemembersAndCloses
     FormGuideTest.RecentFolderRules
     FormGuideTest.BrowseButtons
-    Form1Test.ModelsShowTheStoreOfARealScan
-    Form1Test.ShutdownStoresTheRootFolder
-    RegistryTest.EveryFolderFromTheRootUpIsWorthStoring)
+    Form1Test.ModelsShowTheStoreOfARealScan)
   list(JOIN TANDREL_WINDOWS_GUI_TESTS_TO_DO ":" TANDREL_WINDOWS_GUI_FILTER)
   add_test(NAME tandrel_gui_tests COMMAND tandrel_gui_tests -platform offscreen
            --gtest_filter=-${TANDREL_WINDOWS_GUI_FILTER})

@@ -167,9 +167,15 @@ TEST(RegistryTest, ValuesReadBackWithTheZeroCharacterRules)
 TEST(RegistryTest, EveryFolderFromTheRootUpIsWorthStoring)
 {
     EXPECT_FALSE(WorthStoringFolder(QString()));
+#ifdef Q_OS_WIN
+    EXPECT_FALSE(WorthStoringFolder(QStringLiteral("C:")));
+    EXPECT_TRUE(WorthStoringFolder(QStringLiteral("C:\\")));
+    EXPECT_TRUE(WorthStoringFolder(QStringLiteral("C:\\Users\\ann\\")));
+#else
     EXPECT_TRUE(WorthStoringFolder(QStringLiteral("/")));
     EXPECT_TRUE(WorthStoringFolder(QStringLiteral("/a")));
     EXPECT_TRUE(WorthStoringFolder(QStringLiteral("/home/ann/")));
+#endif
 }
 
 // An installed tree: the program in <prefix>/bin, its files in

@@ -844,14 +844,19 @@ TEST(Form1Test, ShutdownStoresTheRootFolder)
     MainWindow w;
     WriteRegistryValue(QStringLiteral("SourceDir"), QStringLiteral("/old/source/"));
     WriteRegistryValue(QStringLiteral("TargetDir"), QStringLiteral("/old/target/"));
-    // The roots as a comparison of "/" with /srv leaves them.
-    w.state.sourceRoot = QStringLiteral("/");
-    w.state.destinationRoot = QStringLiteral("/srv/");
+    // The roots as a comparison of the root folder with srv leaves them.
+#ifdef Q_OS_WIN
+    const QString root = QStringLiteral("C:\\"), srv = QStringLiteral("C:\\srv\\");
+#else
+    const QString root = QStringLiteral("/"), srv = QStringLiteral("/srv/");
+#endif
+    w.state.sourceRoot = root;
+    w.state.destinationRoot = srv;
     w.state.runFlag.Set(true);
     w.form->show();
     w.form->close();
-    EXPECT_EQ(ReadRegistryValue(QStringLiteral("SourceDir")), QStringLiteral("/"));
-    EXPECT_EQ(ReadRegistryValue(QStringLiteral("TargetDir")), QStringLiteral("/srv/"));
+    EXPECT_EQ(ReadRegistryValue(QStringLiteral("SourceDir")), root);
+    EXPECT_EQ(ReadRegistryValue(QStringLiteral("TargetDir")), srv);
     // Anything still running is asked to stop.
     EXPECT_FALSE(w.state.runFlag.IsSet());
 }
