@@ -2,7 +2,9 @@
 # Cross-builds the core, its tests and tandrel-cli.exe for Windows with
 # MinGW-w64 (the windows-cross preset) and runs the tests under Wine,
 # headless, in a Wine prefix of its own below the build folder; then a
-# one-way sync by tandrel-cli.exe on real trees.
+# one-way sync by tandrel-cli.exe on real trees. Where the Qt for Windows
+# (../shared/qt6-mingw) is there, tandrel.exe and the window tests are built
+# as well; ctest runs those tests and the program is started.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 if ! command -v x86_64-w64-mingw32-g++-posix >/dev/null || ! command -v wine >/dev/null; then
@@ -23,6 +25,11 @@ fi
 status=0
 ctest --preset windows-cross || status=$?
 tools/windows-cli-sync-check.sh build-windows/src/cli/tandrel-cli.exe || status=$?
+if [[ -f build-windows/src/gui/tandrel.exe ]]; then
+  tools/windows-gui-start-check.sh build-windows/src/gui/tandrel.exe || status=$?
+else
+  echo "No Qt for Windows (see the configure output): tandrel.exe and its window tests were not built nor run under Wine."
+fi
 # Wine's server outlives the programs by a few seconds; wait for it to go.
 wineserver -w || true
 exit "$status"

@@ -4,8 +4,11 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
-
+#ifdef Q_OS_WIN
+#include "platform/windows/WritableFolder.h"
+#else
 #include <unistd.h>
+#endif
 
 namespace tandrel::gui {
 
@@ -44,15 +47,28 @@ QString InstalledFile(const AppState& state, const QString& relative, const QStr
     return inAppFolder;
 }
 
+namespace {
+
+bool CanWriteIn(const QString& folder)
+{
+#ifdef Q_OS_WIN
+    return platform::CanCreateFilesIn(QDir::toNativeSeparators(folder).toStdWString());
+#else
+    // access() asks the system itself, which also knows about read-only mounts.
+    return ::access(QFile::encodeName(folder).constData(), W_OK | X_OK) == 0;
+#endif
+}
+
+} // namespace
+
 QString ProgramFolder(const QString& executableFolder)
 {
     const QString folder = WithTrailingSlash(executableFolder);
-    // access() asks the system itself, which also knows about read-only mounts.
-    if (SharedFilesFolder(executableFolder).isEmpty() &&
-        ::access(QFile::encodeName(folder).constData(), W_OK | X_OK) == 0)
+    if (SharedFilesFolder(executableFolder).isEmpty() && CanWriteIn(folder))
         return folder;
 
-    const QString data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    // %LOCALAPPDATA% on Windows: the settings and reports stay on this machine.
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
     if (data.isEmpty() || !QDir().mkpath(data))
         return folder;
     return WithTrailingSlash(data);

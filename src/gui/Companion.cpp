@@ -19,10 +19,14 @@ const char* const kCompanionTitle = "Daylark";
 
 CompanionOutcome RunCompanionOutcome(AppState& appState, Dialogs& dialogs, QWidget* owner)
 {
+#ifdef Q_OS_WIN
+    const QString program = InstalledFile(appState, QStringLiteral("Daylark/Larkrun.exe"));
+#else
     const QString program = InstalledFile(appState, QStringLiteral("Daylark/Larkrun"));
+#endif
 
-    // The search needs an X server; in a session without one (Wayland only,
-    // or no display at all) the companion is only started.
+    // On Linux the search needs an X server; in a session without one
+    // (Wayland only, or no display at all) the companion is only started.
     {
         platform::DesktopWindows desktop;
         if (desktop.IsConnected()) {

@@ -9,6 +9,7 @@
 #include "platform/Sound.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QLabel>
 #include <QPointer>
 #include <QWidget>
@@ -31,9 +32,10 @@ private:
 
 ThemeSoundPlayer g_themeSoundPlayer = &platform::PlayThemeSound;
 
+// The system's separator (a backslash on Windows, where '/' is taken as well).
 QString WithTrailingSlash(const QString& path)
 {
-    return path.endsWith(QLatin1Char('/')) ? path : path + QLatin1Char('/');
+    return path.endsWith(QLatin1Char('/')) || path.endsWith(QDir::separator()) ? path : path + QDir::separator();
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "Controls.h"
 
+#include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
 
@@ -32,8 +33,10 @@ MessageReply QtDialogs::Message(QWidget* owner, const QString& text, const QStri
 
 QString QtDialogs::ChooseFolder(QWidget* owner, const QString& title, const QString& startFolder)
 {
-    return QFileDialog::getExistingDirectory(owner, title, startFolder,
-                                             QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks);
+    // Qt answers with '/' everywhere; the folder is shown and compared in the
+    // system's own form.
+    return QDir::toNativeSeparators(QFileDialog::getExistingDirectory(
+        owner, title, startFolder, QFileDialog::ShowDirsOnly | QFileDialog::DontResolveSymlinks));
 }
 
 QString QtDialogs::ChooseSaveFile(QWidget* owner, const QString& startFolder, const QString& filterDescription,
@@ -41,11 +44,11 @@ QString QtDialogs::ChooseSaveFile(QWidget* owner, const QString& startFolder, co
 {
     // Qt reads the pattern from the description's parentheses; the descriptions
     // of the program already carry it, as in "Text (tab delimited) (*.txt)".
-    return QFileDialog::getSaveFileName(owner, QString(), startFolder,
+    return QDir::toNativeSeparators(QFileDialog::getSaveFileName(owner, QString(), startFolder,
                                         filterDescription.contains(filterPattern)
                                             ? filterDescription
                                             : filterDescription + QStringLiteral(" (") + filterPattern + QStringLiteral(")"),
-                                        nullptr, QFileDialog::DontConfirmOverwrite);
+                                        nullptr, QFileDialog::DontConfirmOverwrite));
 }
 
 } // namespace tandrel::gui

@@ -79,8 +79,13 @@ qint64 FormOptions::LeadingNumber(const QString& text)
         }
     }
     // Read with the C locale's decimal point whatever the user's locale says.
+#ifdef Q_OS_WIN
+    static const _locale_t cLocale = ::_create_locale(LC_ALL, "C");
+    const double parsed = cLocale ? ::_strtod_l(number.c_str(), nullptr, cLocale) : std::strtod(number.c_str(), nullptr);
+#else
     static const locale_t cLocale = ::newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
     const double parsed = cLocale ? ::strtod_l(number.c_str(), nullptr, cLocale) : std::strtod(number.c_str(), nullptr);
+#endif
     const double value = std::fabs(std::floor(parsed));
     if (!std::isfinite(value) || value > static_cast<double>(kMaxIgnoreTime))
         return kMaxIgnoreTime;

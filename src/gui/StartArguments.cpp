@@ -77,7 +77,8 @@ StartRequest ParseStartArguments(const QStringList& arguments, const QString& cu
     }
     const QDir base(currentFolder);
     const auto absolute = [&base](const QString& folder) {
-        return folder.isEmpty() ? QString() : QDir::cleanPath(base.absoluteFilePath(folder));
+        // In the system's own form: backslashes on Windows, as the lists show them.
+        return folder.isEmpty() ? QString() : QDir::toNativeSeparators(QDir::cleanPath(base.absoluteFilePath(folder)));
     };
     if (!folders.isEmpty())
         request.source = absolute(folders[0]);

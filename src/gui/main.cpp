@@ -13,10 +13,22 @@
 #include <clocale>
 #include <cstdio>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
 namespace {
 
 int Answer(const tandrel::gui::StartRequest& request)
 {
+#ifdef Q_OS_WIN
+    // A window program has no console of its own: the text goes to the one
+    // it was started from, if any, unless its output was sent elsewhere.
+    if (GetStdHandle(STD_OUTPUT_HANDLE) == nullptr && AttachConsole(ATTACH_PARENT_PROCESS)) {
+        std::freopen("CONOUT$", "w", stdout);
+        std::freopen("CONOUT$", "w", stderr);
+    }
+#endif
     std::fputs(request.output.toLocal8Bit().constData(), stdout);
     std::fputs(request.error.toLocal8Bit().constData(), stderr);
     return request.exitCode;
@@ -49,7 +61,10 @@ int main(int argc, char** argv)
     // Month names in the lists follow the user's locale.
     std::setlocale(LC_ALL, "");
     QGuiApplication::setDesktopFileName(QLatin1String(tandrel::gui::kDesktopId));
+#ifndef Q_OS_WIN
+    // Windows keeps its native style.
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+#endif
     // Closing the main window ends the program, whatever else is open.
     QApplication::setQuitOnLastWindowClosed(false);
 

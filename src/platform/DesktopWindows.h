@@ -7,10 +7,12 @@
 
 namespace tandrel::platform {
 
-// The top-level windows of an X11 desktop, reached directly through xcb. The
-// object connects to the display named by DISPLAY (or the one given); without
-// an X server, as in a Wayland-only session, it stays unconnected and finds
-// nothing.
+// The desktop's top-level windows. On Linux: those of an X11 display,
+// reached directly through xcb; the object connects to the display named by
+// DISPLAY (or the one given); without an X server, as in a Wayland-only
+// session, it stays unconnected and finds nothing. On Windows: the session's
+// desktop (the display name is not used), a window being its HWND, which is
+// 32 bits wide on 64-bit Windows as well.
 class DesktopWindows {
 public:
     DesktopWindows();
@@ -29,7 +31,8 @@ public:
 
     std::string WindowTitle(std::uint32_t window) const;
 
-    // Brings the window forward, as a pager would (source indication 2). With
+    // Brings the window forward. On Windows: restored when minimised, then
+    // made the foreground window. On Linux, as a pager would (source indication 2). With
     // an EWMH window manager: _NET_ACTIVE_WINDOW, unless the window is
     // minimised, which stays minimised and asks for attention instead.
     // Without one: raised to the top and given the input focus if mapped.

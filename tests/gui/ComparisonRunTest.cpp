@@ -13,6 +13,8 @@
 #include <QTimer>
 #include <QtTest/QTest>
 
+#include <QDir>
+
 #include <gtest/gtest.h>
 
 #include <linux/capability.h>
@@ -81,7 +83,8 @@ TEST(ComparisonRunTest, WholeRunFillsTabsChecksRowsAndEndsCompleted)
     DuringRun watch([&] {
         if (FormWait* wait = ProgressWindow(&main)) {
             sawWindow = true;
-            EXPECT_EQ(wait->TextSource->text(), ToQ(tree.Path("src/")));
+            // A root gets the system's separator; one that ends in '/' keeps it.
+            EXPECT_EQ(wait->TextSource->text(), ToQ(tree.Path("src")) + QDir::separator());
             EXPECT_EQ(wait->TextDes->text(), ToQ(tree.Path("dst/")));
             EXPECT_EQ(wait->Label1->text(), QStringLiteral("Comparing, please wait..."));
             EXPECT_EQ(wait->Command1->text(), QStringLiteral("&Cancel"));
@@ -97,7 +100,7 @@ TEST(ComparisonRunTest, WholeRunFillsTabsChecksRowsAndEndsCompleted)
 
     EXPECT_TRUE(sawWindow);
     EXPECT_TRUE(mainHiddenDuringRun);
-    EXPECT_EQ(app.sourceRoot, ToQ(tree.Path("src/")));
+    EXPECT_EQ(app.sourceRoot, ToQ(tree.Path("src")) + QDir::separator());
     EXPECT_EQ(app.destinationRoot, ToQ(tree.Path("dst/"))); // not doubled
     EXPECT_EQ(view.sourceLabel, app.sourceRoot);
     EXPECT_EQ(view.destinationLabel, app.destinationRoot);

@@ -32,6 +32,8 @@
 #include <QUrl>
 #include <QtTest/QTest>
 
+#include <QDir>
+
 #include <gtest/gtest.h>
 
 #include <set>
@@ -781,8 +783,8 @@ TEST(Form1Test, StartUpWithStoredFoldersRunsTheComparisonAndShutdownStoresThem)
     wait->Command1->click();
     EXPECT_TRUE(w.form->isVisible());
 
-    EXPECT_EQ(w.form->LabelSource->text(), w.Src() + QLatin1Char('/'));
-    EXPECT_EQ(w.form->LabelDes->text(), w.Dst() + QLatin1Char('/'));
+    EXPECT_EQ(w.form->LabelSource->text(), w.Src() + QDir::separator());
+    EXPECT_EQ(w.form->LabelDes->text(), w.Dst() + QDir::separator());
     EXPECT_EQ(w.form->TabStrip1->tabText(2), QStringLiteral("Can not find destination (6)"));
     EXPECT_EQ(w.form->TabStrip1->tabText(1), QStringLiteral("Older than destination (1)"));
     for (ResultCategory c : engine::kAllCategories) {
@@ -833,8 +835,8 @@ TEST(Form1Test, StartUpWithStoredFoldersRunsTheComparisonAndShutdownStoresThem)
     // Shutdown stores both folders as held, with their trailing separators.
     w.form->Execute(CommandId::ID_EXIT);
     EXPECT_FALSE(w.form->isVisible());
-    EXPECT_EQ(ReadRegistryValue(QStringLiteral("SourceDir")), w.Src() + QLatin1Char('/'));
-    EXPECT_EQ(ReadRegistryValue(QStringLiteral("TargetDir")), w.Dst() + QLatin1Char('/'));
+    EXPECT_EQ(ReadRegistryValue(QStringLiteral("SourceDir")), w.Src() + QDir::separator());
+    EXPECT_EQ(ReadRegistryValue(QStringLiteral("TargetDir")), w.Dst() + QDir::separator());
 }
 
 TEST(Form1Test, ShutdownStoresTheRootFolder)
@@ -842,14 +844,19 @@ TEST(Form1Test, ShutdownStoresTheRootFolder)
     MainWindow w;
     WriteRegistryValue(QStringLiteral("SourceDir"), QStringLiteral("/old/source/"));
     WriteRegistryValue(QStringLiteral("TargetDir"), QStringLiteral("/old/target/"));
-    // The roots as a comparison of "/" with /srv leaves them.
-    w.state.sourceRoot = QStringLiteral("/");
-    w.state.destinationRoot = QStringLiteral("/srv/");
+    // The roots as a comparison of the root folder with srv leaves them.
+#ifdef Q_OS_WIN
+    const QString root = QStringLiteral("C:\\"), srv = QStringLiteral("C:\\srv\\");
+#else
+    const QString root = QStringLiteral("/"), srv = QStringLiteral("/srv/");
+#endif
+    w.state.sourceRoot = root;
+    w.state.destinationRoot = srv;
     w.state.runFlag.Set(true);
     w.form->show();
     w.form->close();
-    EXPECT_EQ(ReadRegistryValue(QStringLiteral("SourceDir")), QStringLiteral("/"));
-    EXPECT_EQ(ReadRegistryValue(QStringLiteral("TargetDir")), QStringLiteral("/srv/"));
+    EXPECT_EQ(ReadRegistryValue(QStringLiteral("SourceDir")), root);
+    EXPECT_EQ(ReadRegistryValue(QStringLiteral("TargetDir")), srv);
     // Anything still running is asked to stop.
     EXPECT_FALSE(w.state.runFlag.IsSet());
 }

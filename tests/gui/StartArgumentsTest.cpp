@@ -15,6 +15,8 @@
 #include <QCoreApplication>
 #include <QPushButton>
 
+#include <QDir>
+
 #include <gtest/gtest.h>
 
 namespace tandrel::gui {
@@ -34,8 +36,8 @@ TEST(StartArgumentsTest, FoldersComeOutAbsoluteAndAnythingElseIsAnswered)
     EXPECT_TRUE(Parse({}).source.isEmpty());
     const StartRequest two = Parse({QStringLiteral("photos/"), QStringLiteral("../b/./c")});
     EXPECT_TRUE(two.start);
-    EXPECT_EQ(two.source, QStringLiteral("/home/u/work/photos"));
-    EXPECT_EQ(two.destination, QStringLiteral("/home/u/b/c"));
+    EXPECT_EQ(two.source, QDir::toNativeSeparators(QStringLiteral("/home/u/work/photos")));
+    EXPECT_EQ(two.destination, QDir::toNativeSeparators(QStringLiteral("/home/u/b/c")));
 
     const StartRequest three = Parse({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")});
     EXPECT_FALSE(three.start);
@@ -95,14 +97,16 @@ TEST(StartArgumentsTest, TheDialogShowsTheGivenFoldersAndCompareRunsOnThem)
     form.Start();
     WriteRegistryValue(QStringLiteral("SourceDir"), QString());
 
-    EXPECT_EQ(shownSource, ToQ(tree.Path("src")));
-    EXPECT_EQ(shownDestination, ToQ(tree.Path("dst")));
+    // The folders in the system's own form, as given on its command line.
+    const QString source = QDir::toNativeSeparators(ToQ(tree.Path("src")));
+    EXPECT_EQ(shownSource, source);
+    EXPECT_EQ(shownDestination, QDir::toNativeSeparators(ToQ(tree.Path("dst"))));
     EXPECT_FALSE(ranBeforeCompare);
     EXPECT_TRUE(state.givenSource.isEmpty()); // a later dialog offers the last folders again
     ASSERT_EQ(state.store.Count(ResultCategory::NotInDestination), 1u);
     EXPECT_EQ(state.store.Row(ResultCategory::NotInDestination, 0).relativePath, "only-here.txt");
     EXPECT_EQ(state.store.Count(ResultCategory::NotInSource), 1u);
-    EXPECT_EQ(state.settings.recentSources[0], tree.Path("src"));
+    EXPECT_EQ(state.settings.recentSources[0], FromQ(source));
     EXPECT_TRUE(dialogs.requests.empty());
     ASSERT_NE(ProgressWindow(&form), nullptr);
     ProgressWindow(&form)->Command1->click();

@@ -5,6 +5,38 @@
 
 #include <gtest/gtest.h>
 
+#ifdef Q_OS_WIN
+#include <QMap>
+
+namespace {
+
+// On Windows the per-user values are in the registry, which has no test
+// place of its own: the program's key is emptied for the run and given back
+// as it was at its end.
+class RegistryKeyAside {
+public:
+    RegistryKeyAside()
+    {
+        QSettings key(QStringLiteral("Orvessa Software"), QStringLiteral("Tandrel"));
+        for (const QString& name : key.allKeys())
+            m_values.insert(name, key.value(name));
+        key.clear();
+    }
+    ~RegistryKeyAside()
+    {
+        QSettings key(QStringLiteral("Orvessa Software"), QStringLiteral("Tandrel"));
+        key.clear();
+        for (auto it = m_values.cbegin(); it != m_values.cend(); ++it)
+            key.setValue(it.key(), it.value());
+    }
+
+private:
+    QMap<QString, QVariant> m_values;
+};
+
+} // namespace
+#endif
+
 // The GUI tests drive the real windows headless. Per-user settings and data
 // folders are redirected to throw-away places so that no test touches the
 // user's own values.
@@ -18,6 +50,9 @@ int main(int argc, char** argv)
     QTemporaryDir settingsDir;
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.path());
+#ifdef Q_OS_WIN
+    const RegistryKeyAside registryAside;
+#endif
 
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

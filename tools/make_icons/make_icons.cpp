@@ -4,7 +4,10 @@
 // changing a drawing; the PNG files are kept in resources/icons. The build
 // also runs it with --program-icon for the sizes of the desktop's icon theme.
 
+#include <QBuffer>
+#include <QDataStream>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QFont>
 #include <QGuiApplication>
@@ -321,6 +324,45 @@ int WriteProgramIcon(const QString& sizeText, const QString& file)
     return 1;
 }
 
+// The window icon as a Windows icon file: one PNG image per size, which
+// Windows reads since Vista, with the sizes the shell asks for.
+int WriteWindowsIcon(const QString& file)
+{
+    const Icon* program = nullptr;
+    for (const Icon& icon : Icons())
+        if (qstrcmp(icon.name, "tandrel") == 0)
+            program = &icon;
+    if (!program)
+        return 1;
+    const int sizes[] = {16, 20, 24, 32, 40, 48, 64, 256};
+    QList<QByteArray> images;
+    for (int px : sizes) {
+        QBuffer buffer;
+        buffer.open(QIODevice::WriteOnly);
+        Render(*program, px).save(&buffer, "PNG");
+        images << buffer.data();
+    }
+    QByteArray ico;
+    QDataStream out(&ico, QIODevice::WriteOnly);
+    out.setByteOrder(QDataStream::LittleEndian);
+    const int count = int(images.size());
+    out << quint16(0) << quint16(1) << quint16(count);
+    quint32 offset = 6 + 16 * count;
+    for (int i = 0; i < count; ++i) {
+        const quint8 side = sizes[i] >= 256 ? 0 : quint8(sizes[i]); // 0 stands for 256
+        out << side << side << quint8(0) << quint8(0) << quint16(1) << quint16(32)
+            << quint32(images[i].size()) << offset;
+        offset += quint32(images[i].size());
+    }
+    for (const QByteArray& image : images)
+        out.writeRawData(image.constData(), int(image.size()));
+    QFile target(file);
+    if (target.open(QIODevice::WriteOnly) && target.write(ico) == ico.size() && target.flush())
+        return 0;
+    std::fprintf(stderr, "make_icons: cannot write %s\n", qPrintable(file));
+    return 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -328,9 +370,12 @@ int main(int argc, char** argv)
     QGuiApplication app(argc, argv);
     if (argc == 4 && qstrcmp(argv[1], "--program-icon") == 0)
         return WriteProgramIcon(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
+    if (argc == 3 && qstrcmp(argv[1], "--windows-icon") == 0)
+        return WriteWindowsIcon(QString::fromLocal8Bit(argv[2]));
     if (argc != 2) {
         std::fprintf(stderr, "usage: make_icons OUTPUT-FOLDER\n"
-                             "       make_icons --program-icon SIZE FILE\n");
+                             "       make_icons --program-icon SIZE FILE\n"
+                             "       make_icons --windows-icon FILE\n");
         return 2;
     }
     const QString folder = QString::fromLocal8Bit(argv[1]);

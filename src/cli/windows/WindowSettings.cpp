@@ -1,8 +1,8 @@
 #include "cli/WindowSettings.h"
 
 #include "platform/windows/WideText.h"
+#include "platform/windows/WritableFolder.h"
 
-#include <io.h>
 #include <windows.h>
 #include <shlobj.h>
 
@@ -16,12 +16,12 @@ bool IsFolder(const std::wstring& path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-// "%APPDATA%\Orvessa Software\Tandrel\", as the window's toolkit names its
-// per-user data folder.
+// "%LOCALAPPDATA%\Orvessa Software\Tandrel\", as the window's toolkit names its
+// per-user data folder on this machine.
 std::wstring PerUserFolder()
 {
     wchar_t data[MAX_PATH] = {};
-    if (SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, data) != S_OK)
+    if (SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, data) != S_OK)
         return {};
     return std::wstring(data) + L"\\Orvessa Software\\Tandrel\\";
 }
@@ -36,7 +36,7 @@ std::optional<std::string> FindWindowSettings()
     folder.erase(folder.find_last_of(L"\\/") + 1);
     const bool installed = folder.size() >= 5 && _wcsicmp(folder.c_str() + folder.size() - 5, L"\\bin\\") == 0 &&
                            IsFolder(folder + L"..\\share\\tandrel");
-    if (folder.empty() || installed || ::_waccess(folder.c_str(), 2 /* write */) != 0)
+    if (folder.empty() || installed || !platform::CanCreateFilesIn(folder))
         folder = PerUserFolder();
     const std::wstring path = folder + L"tdl.ini";
     const DWORD attributes = GetFileAttributesW(path.c_str());

@@ -128,7 +128,9 @@ EntryInfo InfoOfAttributes(DWORD attributes)
 std::wstring TempName()
 {
     static std::atomic<unsigned> counter{0};
-    static thread_local std::mt19937 random{std::random_device{}()};
+    // The system's random source (rand_s) for each name: a copy costs far
+    // more than that, and no generator state is shared between threads.
+    std::random_device random;
     char name[96];
     std::snprintf(name, sizeof name, "%s%lu-%u-%08x.tmp", kTempFilePrefix, GetCurrentProcessId(),
                   counter.fetch_add(1, std::memory_order_relaxed), static_cast<unsigned>(random()));
