@@ -632,7 +632,10 @@ SyncOutcome DeleteCheckedRows(ResultStore& store, ResultCategory category, const
                        !reached.ok())
                        return reached;
                    return DeleteOneItem(row, item, options, target, sweep);
-               }};
+               },
+               {},
+               // The trash takes one item at a time.
+               target == DeleteTarget::Trash ? 1 : RowsInFlightFor(walkedRoot)};
     return run.Run(Order::BottomUp);
 }
 

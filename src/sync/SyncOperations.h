@@ -96,11 +96,13 @@ enum class DeleteTarget {
 
 // Deletes, on disk, the item of column 0 (the row's Path) of every checked
 // row of one list, bottom to top, so that a folder's content goes before the
-// folder. Otherwise as CopyCheckedRows (without the flush: a deletion loses
+// folder (with rows in flight, a folder waits for every row inside it).
+// Otherwise as CopyCheckedRows (without the flush: a deletion loses
 // nothing when a crash undoes it). With DeleteTarget::Trash each item moves to
 // the trash instead (a folder only when it is empty); the same refusals hold,
 // rights are left as they are, and an item that cannot go to the trash fails
-// its row and stays where it is: it is never removed instead.
+// its row and stays where it is: it is never removed instead; the trash takes
+// one row at a time.
 SyncOutcome DeleteCheckedRows(engine::ResultStore& store, engine::ResultCategory category,
                               const settings::CompareOptions& options, engine::RunFlag& runFlag,
                               double& progressFraction, SyncObserver& observer,
