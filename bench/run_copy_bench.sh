@@ -23,7 +23,9 @@
 # destination. The source trees stay in the page cache, so this compares the
 # programs, not the disk's read speed.
 # Environment: SMALL_FILES (20000), LARGE_FILES (3), LARGE_MB (300), RUNS (3),
-# NET_RUNS (3), SETTINGS ("local network": either or both), BASE_REV (unset: no
+# NET_RUNS (3), SETTINGS ("local network": either or both), NET_ROWS (unset;
+# else a list such as "4 8 16": on the network, tandrel-cli is timed once more
+# with each number of rows in flight, through TANDREL_ROWS_IN_FLIGHT), BASE_REV (unset: no
 # earlier build is timed; else a commit of this repository, exported with git
 # archive and built beside the current one).
 #
@@ -155,16 +157,19 @@ network_skip() {
 measure_net() { # NAME SRC KIND(copy|delete)
     local name="$1" src="$2" kind="$3" json="$work/net-$1-$3.json"
     local served="$work/net/dst" mounted="$mnt/dst" empty="$work/net/empty"
-    local base=() fill
+    local base=() rows=() fill n
     mkdir -p "$empty"
     if [[ $kind == copy ]]; then
         fill="rm -rf '$served' && mkdir '$served'"
         [[ -n "$base_cli" ]] && base=(-n "tandrel-cli $BASE_REV" "'$base_cli' copy --to destination --lists 3 '$src' '$mounted'")
+        for n in ${NET_ROWS:-}; do
+            rows+=(-n "tandrel-cli, $n rows" "TANDREL_ROWS_IN_FLIGHT=$n '$cli' copy --to destination --lists 3 '$src' '$mounted'")
+        done
         hyperfine --style basic --runs "$net_runs" --export-json "$json" \
             --prepare "$fill && sync -f '$work' && $mount_cmd" \
             -n "cp -a" "cp -a '$src/.' '$mounted/'" \
             -n "rsync -a over ssh" "rsync -a -e \"$rsync_ssh\" '$src/' '$user@127.0.0.1:$served/'" \
-            "${base[@]}" \
+            "${base[@]}" "${rows[@]}" \
             -n "tandrel-cli" "'$cli' copy --to destination --lists 3 '$src' '$mounted'" >&2
         "$cli" compare --summary "$src" "$served" | grep -q "^Can not find destination: 0$" || {
             echo "run_copy_bench: the network copy of $name is incomplete" >&2
@@ -173,10 +178,13 @@ measure_net() { # NAME SRC KIND(copy|delete)
     else
         fill="rm -rf '$served' && cp -a '$src' '$served'"
         [[ -n "$base_cli" ]] && base=(-n "tandrel-cli $BASE_REV" "'$base_cli' delete --lists 4 '$empty' '$mounted'")
+        for n in ${NET_ROWS:-}; do
+            rows+=(-n "tandrel-cli, $n rows" "TANDREL_ROWS_IN_FLIGHT=$n '$cli' delete --lists 4 '$empty' '$mounted'")
+        done
         hyperfine --style basic --runs "$net_runs" --export-json "$json" \
             --prepare "$fill && sync -f '$work' && $mount_cmd" \
             -n "rm -rf" "rm -rf '$mounted/'*" \
-            "${base[@]}" \
+            "${base[@]}" "${rows[@]}" \
             -n "tandrel-cli" "'$cli' delete --lists 4 '$empty' '$mounted'" >&2
         [[ -z "$(ls -A "$served")" ]] || {
             echo "run_copy_bench: the network deletion of $name is incomplete" >&2
