@@ -1,20 +1,33 @@
 #!/usr/bin/env bash
 # Copy throughput of `tandrel-cli copy --to destination --lists 3` into an
-# empty destination, against `cp -a` of the same tree in the same run, and
-# against `cp -a` followed by `sync -f` (what the flush at the end of a copy
-# run costs for the same data).
+# empty destination, in two settings:
+#
+#   local:   against `cp -a` of the same tree in the same run, and against
+#            `cp -a` followed by `sync -f` (what the flush at the end of a
+#            copy run costs for the same data);
+#   network: onto an sshfs mount from an sshd this script starts on 127.0.0.1
+#            with a throwaway key, mounted afresh before every timed run,
+#            against `cp -a` onto the same mount and `rsync -a` over ssh
+#            (rsync's own protocol); then the deletion of the small tree from
+#            the mount (`tandrel-cli delete --lists 4` against an empty
+#            source) against `rm -rf` on the mount. Skipped, with a line
+#            saying so, where sshd, sshfs or /dev/fuse are missing.
 #
 #   bench/run_copy_bench.sh [WORK_FOLDER]
 #   BASE_REV=main bench/run_copy_bench.sh   # also times tandrel-cli as of BASE_REV
 #
-# Builds a Release tandrel-cli, makes a tree of 20,000 small files and a tree
-# of three 300 MB files in WORK_FOLDER (default: a new folder under /var/tmp,
-# removed at the end), then times both programs with hyperfine, each run
-# starting from an empty destination. The source trees stay in the page
-# cache, so this compares the programs, not the disk's read speed.
+# Builds a Release tandrel-cli, makes a tree of 20,000 small files (0 to 300
+# bytes, in about 1,000 nested folders) and a tree of three 300 MB files in
+# WORK_FOLDER (default: a new folder under /var/tmp, removed at the end), then
+# times the programs with hyperfine, each run starting from an empty
+# destination. The source trees stay in the page cache, so this compares the
+# programs, not the disk's read speed.
 # Environment: SMALL_FILES (20000), LARGE_FILES (3), LARGE_MB (300), RUNS (3),
-# BASE_REV (unset: no earlier build is timed; else a commit of this repository,
-# exported with git archive and built beside the current one).
+# NET_RUNS (3), SETTINGS ("local network": either or both), NET_ROWS (unset;
+# else a list such as "4 8 16": on the network, tandrel-cli is timed once more
+# with each number of rows in flight, through TANDREL_ROWS_IN_FLIGHT), BASE_REV (unset: no
+# earlier build is timed; else a commit of this repository, exported with git
+# archive and built beside the current one).
 #
 # Both sides are not doing the same work: tandrel-cli first compares the two
 # trees, and it writes every file to a temporary name, flushes it to disk
@@ -28,6 +41,8 @@ small_files=${SMALL_FILES:-20000}
 large_files=${LARGE_FILES:-3}
 large_mb=${LARGE_MB:-300}
 runs=${RUNS:-3}
+net_runs=${NET_RUNS:-3}
+settings=${SETTINGS:-"local network"}
 
 for tool in cmake ninja hyperfine python3; do
     command -v "$tool" >/dev/null || { echo "run_copy_bench: $tool is needed" >&2; exit 2; }
@@ -59,8 +74,10 @@ else
     work="$(mktemp -d /var/tmp/tandrel-copybench.XXXXXX)"
     cleanup=true
 fi
+cleanup_steps=()
 finish() {
-    if $cleanup; then rm -rf "$work"; else rm -rf "$work/dst"; fi
+    for ((i = ${#cleanup_steps[@]} - 1; i >= 0; i--)); do eval "${cleanup_steps[i]}" || true; done
+    if $cleanup; then rm -rf "$work"; else rm -rf "$work/dst" "$work/net"; fi
 }
 trap finish EXIT
 
@@ -69,13 +86,15 @@ python3 - "$work/small" "$small_files" <<'EOF'
 import os, random, sys
 root, count = sys.argv[1], int(sys.argv[2])
 rng = random.Random(20261207)
-per_folder = 100
+# About 1,000 leaf folders, three levels deep, 20 files in each.
+per_folder = 20
 for i in range(count):
-    folder = os.path.join(root, "d%03d" % (i // per_folder))
+    leaf = i // per_folder
+    folder = os.path.join(root, "a%02d" % (leaf // 100), "b%02d" % (leaf // 10 % 10), "c%02d" % (leaf % 10))
     if i % per_folder == 0:
         os.makedirs(folder, exist_ok=True)
     with open(os.path.join(folder, "file%05d.dat" % i), "wb") as f:
-        f.write(rng.randbytes(rng.randint(512, 8192)))
+        f.write(rng.randbytes(rng.randint(0, 300)))
 EOF
 mkdir -p "$work/large"
 for i in $(seq 1 "$large_files"); do
@@ -121,5 +140,119 @@ print(f"  throughput ratio tandrel-cli / cp -a: {cp / tdl:.2f}")
 EOF
 }
 
-measure small "$work/small"
-measure large "$work/large"
+if [[ " $settings " == *" local "* ]]; then
+    echo
+    echo "== local"
+    measure small "$work/small"
+    measure large "$work/large"
+fi
+
+network_skip() {
+    echo
+    echo "== network: skipped, $1"
+}
+
+# Median seconds of each command onto the sshfs mount; every run starts from
+# an empty (or, for the deletion, freshly filled) destination and a new mount.
+measure_net() { # NAME SRC KIND(copy|delete)
+    local name="$1" src="$2" kind="$3" json="$work/net-$1-$3.json"
+    local served="$work/net/dst" mounted="$mnt/dst" empty="$work/net/empty"
+    local base=() rows=() fill n
+    mkdir -p "$empty"
+    if [[ $kind == copy ]]; then
+        fill="rm -rf '$served' && mkdir '$served'"
+        [[ -n "$base_cli" ]] && base=(-n "tandrel-cli $BASE_REV" "'$base_cli' copy --to destination --lists 3 '$src' '$mounted'")
+        for n in ${NET_ROWS:-}; do
+            rows+=(-n "tandrel-cli, $n rows" "TANDREL_ROWS_IN_FLIGHT=$n '$cli' copy --to destination --lists 3 '$src' '$mounted'")
+        done
+        hyperfine --style basic --runs "$net_runs" --export-json "$json" \
+            --prepare "$fill && sync -f '$work' && $mount_cmd" \
+            -n "cp -a" "cp -a '$src/.' '$mounted/'" \
+            -n "rsync -a over ssh" "rsync -a -e \"$rsync_ssh\" '$src/' '$user@127.0.0.1:$served/'" \
+            "${base[@]}" "${rows[@]}" \
+            -n "tandrel-cli" "'$cli' copy --to destination --lists 3 '$src' '$mounted'" >&2
+        "$cli" compare --summary "$src" "$served" | grep -q "^Can not find destination: 0$" || {
+            echo "run_copy_bench: the network copy of $name is incomplete" >&2
+            exit 1
+        }
+    else
+        fill="rm -rf '$served' && cp -a '$src' '$served'"
+        [[ -n "$base_cli" ]] && base=(-n "tandrel-cli $BASE_REV" "'$base_cli' delete --lists 4 '$empty' '$mounted'")
+        for n in ${NET_ROWS:-}; do
+            rows+=(-n "tandrel-cli, $n rows" "TANDREL_ROWS_IN_FLIGHT=$n '$cli' delete --lists 4 '$empty' '$mounted'")
+        done
+        hyperfine --style basic --runs "$net_runs" --export-json "$json" \
+            --prepare "$fill && sync -f '$work' && $mount_cmd" \
+            -n "rm -rf" "rm -rf '$mounted/'*" \
+            "${base[@]}" "${rows[@]}" \
+            -n "tandrel-cli" "'$cli' delete --lists 4 '$empty' '$mounted'" >&2
+        [[ -z "$(ls -A "$served")" ]] || {
+            echo "run_copy_bench: the network deletion of $name is incomplete" >&2
+            exit 1
+        }
+    fi
+    python3 - "$json" "$name $kind" <<'EOF'
+import json, sys
+path, name = sys.argv[1:3]
+results = {r["command"]: r["median"] for r in json.load(open(path))["results"]}
+print(f"{name} (sshfs):")
+tdl = results["tandrel-cli"]
+for command, seconds in results.items():
+    ratio = f"  tandrel-cli / it: {tdl / seconds:5.2f}" if command != "tandrel-cli" else ""
+    print(f"  {command:22} {seconds:8.3f} s{ratio}")
+EOF
+}
+
+if [[ " $settings " == *" network "* ]]; then
+    sshd_bin="$(command -v sshd || echo /usr/sbin/sshd)"
+    if [[ ! -x "$sshd_bin" ]] || ! command -v sshfs >/dev/null || ! command -v ssh-keygen >/dev/null \
+        || ! command -v rsync >/dev/null; then
+        network_skip "sshd, ssh-keygen, sshfs and rsync are needed (Debian openssh-server, sshfs, rsync)"
+    elif [[ ! -c /dev/fuse ]]; then
+        network_skip "there is no /dev/fuse"
+    else
+        mkdir -p "$work/net/dst"
+        ssh_dir="$(mktemp -d /tmp/tandrel-sshcopybench.XXXXXX)"
+        cleanup_steps+=("rm -rf '$ssh_dir'")
+        ssh-keygen -q -t ed25519 -N '' -f "$ssh_dir/host_key"
+        ssh-keygen -q -t ed25519 -N '' -f "$ssh_dir/user_key"
+        cp "$ssh_dir/user_key.pub" "$ssh_dir/authorized_keys"
+        port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+        cat > "$ssh_dir/sshd_config" <<EOF
+ListenAddress 127.0.0.1
+Port $port
+HostKey $ssh_dir/host_key
+AuthorizedKeysFile $ssh_dir/authorized_keys
+PidFile $ssh_dir/sshd.pid
+PermitRootLogin prohibit-password
+PasswordAuthentication no
+KbdInteractiveAuthentication no
+UsePAM no
+StrictModes no
+Subsystem sftp internal-sftp
+EOF
+        mkdir -p /run/sshd
+        "$sshd_bin" -f "$ssh_dir/sshd_config" -E "$ssh_dir/sshd.log"
+        cleanup_steps+=("kill \$(cat '$ssh_dir/sshd.pid') 2>/dev/null")
+        mnt="$ssh_dir/mnt"
+        mkdir -p "$mnt/dst"
+        user="$(id -un)"
+        ssh_opts="port=$port,IdentityFile=$ssh_dir/user_key,StrictHostKeyChecking=no,UserKnownHostsFile=/dev/null,LogLevel=ERROR,BatchMode=yes"
+        rsync_ssh="ssh -p $port -i $ssh_dir/user_key -o StrictHostKeyChecking=no -o UserKnownHostsFile=/dev/null -o LogLevel=ERROR -o BatchMode=yes"
+        mount_cmd="fusermount -u -q '$mnt/dst' 2>/dev/null; sshfs -o '$ssh_opts' '$user@127.0.0.1:$work/net/dst' '$mnt/dst'"
+        cleanup_steps+=("fusermount -u -q '$mnt/dst'")
+        for _ in 1 2 3 4 5 6 7 8 9 10; do
+            [[ -f "$ssh_dir/sshd.pid" ]] && break
+            sleep 0.2
+        done
+        if ! bash -c "$mount_cmd" 2>"$ssh_dir/mount.log"; then
+            network_skip "sshfs could not mount from the local sshd: $(head -c 300 "$ssh_dir/mount.log")"
+        else
+            echo
+            echo "== network (sshfs on 127.0.0.1)"
+            measure_net small "$work/small" copy
+            measure_net small "$work/small" delete
+            measure_net large "$work/large" copy
+        fi
+    fi
+fi

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -140,7 +141,7 @@ FileResult CopyFileSafely(const std::string& from, const std::string& to, const 
 
 // The file systems a run has written to, so that everything it wrote can be
 // flushed to disk once at its end (one syncfs per file system) instead of
-// once per file.
+// once per file. Rows copied on several threads at once note into one.
 class WrittenFileSystems {
 public:
     WrittenFileSystems() = default;
@@ -170,6 +171,8 @@ private:
         int openError; // why, then
     };
     Noted* Find(const FolderHandle& folder);
+    std::uint64_t NoteLocked(const FolderHandle& folder, int writtenFd);
+    std::mutex m_mutex;
     std::vector<Noted> m_noted;
 };
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <ctime>
+#include <mutex>
 #include <set>
 #include <string>
 
@@ -26,6 +27,8 @@ int RemoveStaleTemporariesAt(int fd, const struct timespec& runStart);
 
 // The sweep of one copy run: each folder is swept once, before the first
 // file is written into it; and of one delete run, before a folder is removed.
+// Rows worked on several at a time share one sweep. Files this run writes
+// meanwhile are never swept (their status changed after the run began).
 class TemporarySweep {
 public:
     TemporarySweep();
@@ -39,7 +42,9 @@ public:
     void BeforeRemoving(const ItemAt& item);
 
 private:
+    bool FirstWriteInto(const std::string& folder);
     struct timespec m_runStart;
+    std::mutex m_mutex;
     std::set<std::string> m_swept;
 };
 

@@ -61,6 +61,15 @@ struct PendingFlush {
 // with it off the observer shows it and the run ends. A cleared run flag
 // stops the run after the row in hand. Whether a row is a folder comes from
 // the row's isFolder, never from its icon.
+// When the side written is on a network file system, several rows are worked
+// on at once on threads of their own (TANDREL_ROWS_IN_FLIGHT=N sets how many
+// for any target; tests and trials use it on local disks). The observer
+// calls, the run flag and the store stay on the calling thread, which lets
+// events run while it waits; rows are started and reported in list order (a
+// row done early waits for those before it); a row inside a folder row of
+// the run waits until that folder is made; a cleared run flag or a failure
+// with IgnoreError off stops rows from starting and lets those in flight end,
+// and an abandoned file abandons every file in flight.
 // Every step acts on folders reached from the roots without following links
 // below them, so nothing outside the two roots is read or written. Before it
 // returns, whatever the run wrote is flushed to disk, once per file system;
@@ -87,11 +96,13 @@ enum class DeleteTarget {
 
 // Deletes, on disk, the item of column 0 (the row's Path) of every checked
 // row of one list, bottom to top, so that a folder's content goes before the
-// folder. Otherwise as CopyCheckedRows (without the flush: a deletion loses
+// folder (with rows in flight, a folder waits for every row inside it).
+// Otherwise as CopyCheckedRows (without the flush: a deletion loses
 // nothing when a crash undoes it). With DeleteTarget::Trash each item moves to
 // the trash instead (a folder only when it is empty); the same refusals hold,
 // rights are left as they are, and an item that cannot go to the trash fails
-// its row and stays where it is: it is never removed instead.
+// its row and stays where it is: it is never removed instead; the trash takes
+// one row at a time.
 SyncOutcome DeleteCheckedRows(engine::ResultStore& store, engine::ResultCategory category,
                               const settings::CompareOptions& options, engine::RunFlag& runFlag,
                               double& progressFraction, SyncObserver& observer,

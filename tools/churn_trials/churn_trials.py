@@ -10,7 +10,10 @@ limit), when anything outside the two roots changed (a sentinel tree and the
 link targets are checked after every round), or when a printed row names a
 path outside the roots.
 
-    churn_trials.py --cli build-asan/src/cli/tandrel-cli [--rounds N] [--seed N]
+    churn_trials.py --cli build-asan/src/cli/tandrel-cli [--rounds N] [--seed N] [--rows-in-flight N]
+
+With --rows-in-flight N copies and deletes work on N rows at once, as on a
+network target (TANDREL_ROWS_IN_FLIGHT).
 """
 
 import argparse
@@ -144,7 +147,11 @@ def main():
     p.add_argument("--files", type=int, default=40, help="files per top folder of each tree at the start")
     p.add_argument("--work", default=None)
     p.add_argument("--links-heavy", action="store_true", help="the other process mostly swaps folders for links")
+    p.add_argument("--rows-in-flight", type=int, default=0,
+                   help="rows each copy or delete works on at once, as on a network target (0: as the target decides)")
     a = p.parse_args()
+    if a.rows_in_flight > 0:
+        os.environ["TANDREL_ROWS_IN_FLIGHT"] = str(a.rows_in_flight)
 
     work = a.work or f"/tmp/tandrel-churn-trials-{os.getpid()}"
     rng = random.Random(a.seed)

@@ -11,7 +11,10 @@ temporary files. Then `compare` and the same command again must finish the
 job, leave no temporary file behind and leave the acted lists empty.
 
     crash_trials.py --cli build/src/cli/tandrel-cli [--seed N] [--trials N]
-                    [--big-mib N] [--work DIR] [--keep]
+                    [--big-mib N] [--work DIR] [--keep] [--rows-in-flight N]
+
+With --rows-in-flight N the runs work on N rows at once, as they do on a
+network target (TANDREL_ROWS_IN_FLIGHT), so that kills land with rows in flight.
 """
 
 import argparse
@@ -339,7 +342,11 @@ def main():
     p.add_argument("--scenarios", default=",".join(SCENARIOS))
     p.add_argument("--work", default=None)
     p.add_argument("--keep", action="store_true", help="keep the trees of failed trials")
+    p.add_argument("--rows-in-flight", type=int, default=0,
+                   help="rows each copy or delete works on at once, as on a network target (0: as the target decides)")
     a = p.parse_args()
+    if a.rows_in_flight > 0:
+        os.environ["TANDREL_ROWS_IN_FLIGHT"] = str(a.rows_in_flight)
 
     cli = os.path.abspath(a.cli)
     work = a.work or f"/tmp/tandrel-crash-trials-{os.getpid()}"

@@ -540,6 +540,12 @@ WrittenFileSystems::Noted* WrittenFileSystems::Find(const FolderHandle& folder)
 
 std::uint64_t WrittenFileSystems::Note(const FolderHandle& folder, int writtenFd)
 {
+    const std::lock_guard lock(m_mutex);
+    return NoteLocked(folder, writtenFd);
+}
+
+std::uint64_t WrittenFileSystems::NoteLocked(const FolderHandle& folder, int writtenFd)
+{
     Noted& noted = *Find(folder);
     if (noted.fd < 0) {
         // syncfs wants a descriptor opened for real, not one of O_PATH. The
@@ -553,17 +559,19 @@ std::uint64_t WrittenFileSystems::Note(const FolderHandle& folder, int writtenFd
 
 std::uint64_t WrittenFileSystems::Note(const ItemAt& item)
 {
+    const std::lock_guard lock(m_mutex);
     if (const Noted& noted = *Find(item.folder); noted.fd >= 0)
         return noted.fileSystem;
     const int fd = ::openat(item.folder.Fd(), item.name.c_str(),
                             O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    const std::uint64_t fileSystem = Note(item.folder, fd);
+    const std::uint64_t fileSystem = NoteLocked(item.folder, fd);
     CloseQuietly(fd);
     return fileSystem;
 }
 
 std::vector<WrittenFileSystems::Failure> WrittenFileSystems::FlushAll()
 {
+    const std::lock_guard lock(m_mutex);
     std::vector<Failure> failures;
     for (const Noted& noted : m_noted) {
         int error = FlushFaultErrorForTesting();

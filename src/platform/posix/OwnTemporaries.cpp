@@ -75,9 +75,15 @@ TemporarySweep::TemporarySweep()
     ::clock_gettime(CLOCK_REALTIME, &m_runStart);
 }
 
+bool TemporarySweep::FirstWriteInto(const std::string& folder)
+{
+    const std::lock_guard lock(m_mutex);
+    return m_swept.insert(folder).second;
+}
+
 void TemporarySweep::BeforeWritingInto(const std::string& folder)
 {
-    if (m_swept.insert(folder).second)
+    if (FirstWriteInto(folder))
         RemoveStaleTemporaries(folder, m_runStart);
 }
 
@@ -85,7 +91,7 @@ void TemporarySweep::BeforeWritingInto(int folderFd, const std::string& shownPat
 {
     // The folder was reached without following links; reading it goes
     // through that same folder, whatever its path leads to by now.
-    if (m_swept.insert(shownPath).second)
+    if (FirstWriteInto(shownPath))
         RemoveStaleTemporariesAt(::openat(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC), m_runStart);
 }
 

@@ -508,13 +508,20 @@ WrittenFileSystems::Noted* WrittenFileSystems::Find(const FolderHandle& folder)
 }
 
 // Every file is flushed before it is renamed in: no descriptor is kept.
-std::uint64_t WrittenFileSystems::Note(const FolderHandle& folder, int)
+std::uint64_t WrittenFileSystems::Note(const FolderHandle& folder, int writtenFd)
+{
+    const std::lock_guard lock(m_mutex);
+    return NoteLocked(folder, writtenFd);
+}
+
+std::uint64_t WrittenFileSystems::NoteLocked(const FolderHandle& folder, int)
 {
     return Find(folder)->fileSystem;
 }
 
 std::uint64_t WrittenFileSystems::Note(const ItemAt& item)
 {
+    const std::lock_guard lock(m_mutex);
     return Find(item.folder)->fileSystem;
 }
 
