@@ -37,6 +37,8 @@
 set -euo pipefail
 
 here="$(cd "$(dirname "$0")/.." && pwd)"
+# shellcheck source=bench/loopback_sshd.sh
+source "$here/bench/loopback_sshd.sh"
 small_files=${SMALL_FILES:-20000}
 large_files=${LARGE_FILES:-3}
 large_mb=${LARGE_MB:-300}
@@ -212,32 +214,8 @@ if [[ " $settings " == *" network "* ]]; then
         network_skip "there is no /dev/fuse"
     else
         mkdir -p "$work/net/dst"
-        ssh_dir="$(mktemp -d /tmp/tandrel-sshcopybench.XXXXXX)"
-        cleanup_steps+=("rm -rf '$ssh_dir'")
-        ssh-keygen -q -t ed25519 -N '' -f "$ssh_dir/host_key"
-        ssh-keygen -q -t ed25519 -N '' -f "$ssh_dir/user_key"
-        cp "$ssh_dir/user_key.pub" "$ssh_dir/authorized_keys"
-        port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-        cat > "$ssh_dir/sshd_config" <<EOF
-ListenAddress 127.0.0.1
-Port $port
-HostKey $ssh_dir/host_key
-AuthorizedKeysFile $ssh_dir/authorized_keys
-PidFile $ssh_dir/sshd.pid
-PermitRootLogin prohibit-password
-PasswordAuthentication no
-KbdInteractiveAuthentication no
-UsePAM no
-StrictModes no
-Subsystem sftp internal-sftp
-EOF
-        mkdir -p /run/sshd
-        "$sshd_bin" -f "$ssh_dir/sshd_config" -E "$ssh_dir/sshd.log"
-        cleanup_steps+=("kill \$(cat '$ssh_dir/sshd.pid') 2>/dev/null")
-        mnt="$ssh_dir/mnt"
+        start_loopback_sshd /tmp/tandrel-sshcopybench.XXXXXX
         mkdir -p "$mnt/dst"
-        user="$(id -un)"
-        ssh_opts="port=$port,IdentityFile=$ssh_dir/user_key,StrictHostKeyChecking=no,UserKnownHostsFile=/dev/null,LogLevel=ERROR,BatchMode=yes"
         rsync_ssh="ssh -p $port -i $ssh_dir/user_key -o StrictHostKeyChecking=no -o UserKnownHostsFile=/dev/null -o LogLevel=ERROR -o BatchMode=yes"
         mount_cmd="fusermount -u -q '$mnt/dst' 2>/dev/null; sshfs -o '$ssh_opts' '$user@127.0.0.1:$work/net/dst' '$mnt/dst'"
         cleanup_steps+=("fusermount -u -q '$mnt/dst'")

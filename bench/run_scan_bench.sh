@@ -39,6 +39,8 @@
 set -euo pipefail
 
 here="$(cd "$(dirname "$0")/.." && pwd)"
+# shellcheck source=bench/loopback_sshd.sh
+source "$here/bench/loopback_sshd.sh"
 files=${FILES:-200000}
 net_files=${NET_FILES:-20000}
 runs=${RUNS:-5}
@@ -174,32 +176,8 @@ if [[ " $settings " == *" network "* ]]; then
     else
         net_pair="$work/net"
         make_pair "$net_pair" "$net_files"
-        ssh_dir="$(mktemp -d /tmp/tandrel-sshbench.XXXXXX)"
-        cleanup_steps+=("rm -rf '$ssh_dir'")
-        ssh-keygen -q -t ed25519 -N '' -f "$ssh_dir/host_key"
-        ssh-keygen -q -t ed25519 -N '' -f "$ssh_dir/user_key"
-        cp "$ssh_dir/user_key.pub" "$ssh_dir/authorized_keys"
-        port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-        cat > "$ssh_dir/sshd_config" <<EOF
-ListenAddress 127.0.0.1
-Port $port
-HostKey $ssh_dir/host_key
-AuthorizedKeysFile $ssh_dir/authorized_keys
-PidFile $ssh_dir/sshd.pid
-PermitRootLogin prohibit-password
-PasswordAuthentication no
-KbdInteractiveAuthentication no
-UsePAM no
-StrictModes no
-Subsystem sftp internal-sftp
-EOF
-        mkdir -p /run/sshd
-        "$sshd_bin" -f "$ssh_dir/sshd_config" -E "$ssh_dir/sshd.log"
-        cleanup_steps+=("kill \$(cat '$ssh_dir/sshd.pid') 2>/dev/null")
-        mnt="$ssh_dir/mnt"
+        start_loopback_sshd /tmp/tandrel-sshbench.XXXXXX
         mkdir -p "$mnt/src" "$mnt/dst"
-        user="$(id -un)"
-        ssh_opts="port=$port,IdentityFile=$ssh_dir/user_key,StrictHostKeyChecking=no,UserKnownHostsFile=/dev/null,LogLevel=ERROR,BatchMode=yes"
         mount_cmd="fusermount -u -q '$mnt/src' 2>/dev/null; fusermount -u -q '$mnt/dst' 2>/dev/null; \
 sshfs -o '$ssh_opts' '$user@127.0.0.1:$net_pair/src' '$mnt/src' && \
 sshfs -o '$ssh_opts' '$user@127.0.0.1:$net_pair/dst' '$mnt/dst'"

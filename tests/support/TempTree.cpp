@@ -159,17 +159,5 @@ std::vector<std::string> FolderEntries(const std::string& folder)
     return names;
 }
 
-std::int64_t LocalTime(int year, int month, int day, int hour, int minute, int second)
-{
-    struct tm tm {};
-    tm.tm_year = year - 1900;
-    tm.tm_mon = month - 1;
-    tm.tm_mday = day;
-    tm.tm_hour = hour;
-    tm.tm_min = minute;
-    tm.tm_sec = second;
-    tm.tm_isdst = -1;
-    return static_cast<std::int64_t>(::mktime(&tm));
-}
 
 } // namespace tandrel::test

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <string>
 #include <vector>
@@ -52,6 +53,17 @@ inline int RunUnprivileged(const std::function<bool()>& body)
 std::vector<std::string> FolderEntries(const std::string& folder);
 
 // Local time → epoch seconds, for tests that speak in wall-clock times.
-std::int64_t LocalTime(int year, int month, int day, int hour, int minute, int second);
+inline std::int64_t LocalTime(int year, int month, int day, int hour, int minute, int second)
+{
+    std::tm tm{};
+    tm.tm_year = year - 1900;
+    tm.tm_mon = month - 1;
+    tm.tm_mday = day;
+    tm.tm_hour = hour;
+    tm.tm_min = minute;
+    tm.tm_sec = second;
+    tm.tm_isdst = -1;
+    return static_cast<std::int64_t>(std::mktime(&tm));
+}
 
 } // namespace tandrel::test

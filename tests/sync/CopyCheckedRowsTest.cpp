@@ -14,15 +14,7 @@
 namespace tandrel::sync {
 namespace {
 
-using engine::ResultCategory;
-using engine::RowIcon;
 using test::RunUnprivileged;
-
-constexpr auto kNewer = ResultCategory::NewerThanDestination;
-constexpr auto kMissingDest = ResultCategory::NotInDestination;
-constexpr auto kMissingSource = ResultCategory::NotInSource;
-constexpr auto S2D = CopyDirection::SourceToDestination;
-constexpr auto D2S = CopyDirection::DestinationToSource;
 
 TEST(CopyCheckedRows, EmptyListDoesNothingAndNoCheckedRowChangesNothing)
 {

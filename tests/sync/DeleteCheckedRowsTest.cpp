@@ -9,13 +9,6 @@
 namespace tandrel::sync {
 namespace {
 
-using engine::ResultCategory;
-using engine::RowIcon;
-
-constexpr auto kNewer = ResultCategory::NewerThanDestination;
-constexpr auto kMissingDest = ResultCategory::NotInDestination;
-constexpr auto kMissingSource = ResultCategory::NotInSource;
-
 TEST(DeleteCheckedRows, EmptyListDoesNothing)
 {
     SyncPair p;

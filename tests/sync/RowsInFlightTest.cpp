@@ -10,14 +10,6 @@
 namespace tandrel::sync {
 namespace {
 
-using engine::ResultCategory;
-using engine::RowIcon;
-
-constexpr auto kMissingDest = ResultCategory::NotInDestination;
-constexpr auto kNewer = ResultCategory::NewerThanDestination;
-constexpr auto kMissingSource = ResultCategory::NotInSource;
-constexpr auto S2D = CopyDirection::SourceToDestination;
-
 // Four rows in flight on the local disk, as on a network target.
 struct RowsInFlight {
     RowsInFlight() { ::setenv("TANDREL_ROWS_IN_FLIGHT", "4", 1); }

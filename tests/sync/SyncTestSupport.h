@@ -18,6 +18,15 @@
 
 namespace tandrel::sync {
 
+using engine::ResultCategory;
+using engine::RowIcon;
+
+inline constexpr auto kNewer = ResultCategory::NewerThanDestination;
+inline constexpr auto kMissingDest = ResultCategory::NotInDestination;
+inline constexpr auto kMissingSource = ResultCategory::NotInSource;
+inline constexpr auto S2D = CopyDirection::SourceToDestination;
+inline constexpr auto D2S = CopyDirection::DestinationToSource;
+
 // Records everything a run tells its front end; `onPump` lets a test act in
 // the event pass (cancel, change checks) as a user would, `onStep` between
 // the steps of a large file (false abandons the file).
