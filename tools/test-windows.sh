@@ -4,7 +4,8 @@
 # headless, in a Wine prefix of its own below the build folder; then a
 # one-way sync by tandrel-cli.exe on real trees. Where the Qt for Windows
 # (../shared/qt6-mingw) is there, tandrel.exe and the window tests are built
-# as well; ctest runs those tests and the program is started.
+# as well; ctest runs those tests and the program is started, and the
+# installer is made, installed, run and uninstalled under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 if ! command -v x86_64-w64-mingw32-g++-posix >/dev/null || ! command -v wine >/dev/null; then
@@ -27,6 +28,15 @@ ctest --preset windows-cross || status=$?
 tools/windows-cli-sync-check.sh build-windows/src/cli/tandrel-cli.exe || status=$?
 if [[ -f build-windows/src/gui/tandrel.exe ]]; then
   tools/windows-gui-start-check.sh build-windows/src/gui/tandrel.exe || status=$?
+  # The installer and the relink archive beside it; the installer is tried
+  # in a Wine prefix of its own, the archive by linking from it once.
+  if tools/windows-package.sh build-windows; then
+    source build-windows/installer/build.env
+    tools/windows-install-check.sh "build-windows/tandrel-$version-win64-setup.exe" || status=$?
+    tools/windows-relink-check.sh "build-windows/tandrel-$version-win64-relink.zip" "$qt" || status=$?
+  else
+    status=1
+  fi
 else
   echo "No Qt for Windows (see the configure output): tandrel.exe and its window tests were not built nor run under Wine."
 fi

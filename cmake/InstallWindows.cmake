@@ -1,0 +1,73 @@
+# What the Windows installer (cpack -G NSIS, made by tools/windows-package.sh)
+# puts under Program Files\Tandrel: the same tree as the Linux install, the
+# programs in bin\ (the folder the installer can put on the PATH) and the
+# files the window program opens in share\tandrel\, where it finds them
+# relative to itself; the settings then go to the user's data folder. Qt is
+# linked in statically: its licence texts and a notice on how to relink the
+# program with another Qt go along in licenses\.
+set(TANDREL_SHARED_DIR share/tandrel)
+
+install(TARGETS tandrel-cli RUNTIME DESTINATION bin)
+if(TARGET tandrel)
+  install(TARGETS tandrel RUNTIME DESTINATION bin)
+  install(FILES ${PROJECT_SOURCE_DIR}/resources/skin.qss DESTINATION ${TANDREL_SHARED_DIR})
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/resources/help DESTINATION ${TANDREL_SHARED_DIR})
+  # The companion scheduler's own installer puts Larkrun.exe here.
+  install(DIRECTORY DESTINATION ${TANDREL_SHARED_DIR}/Daylark)
+
+  find_package(Qt6 REQUIRED COMPONENTS Core)
+  set(TANDREL_QT_VERSION ${Qt6_VERSION})
+  set(TANDREL_NOTICE ${PROJECT_BINARY_DIR}/installer/NOTICE.txt)
+  configure_file(${PROJECT_SOURCE_DIR}/packaging/windows/NOTICE.txt.in ${TANDREL_NOTICE} @ONLY NEWLINE_STYLE CRLF)
+  install(FILES ${TANDREL_NOTICE} DESTINATION licenses)
+  file(GLOB TANDREL_QT_LICENSES ${TANDREL_WINDOWS_QT_DIR}/LICENSES/*.txt)
+  install(FILES ${TANDREL_QT_LICENSES} DESTINATION licenses/Qt)
+  if(EXISTS ${TANDREL_WINDOWS_QT_DIR}/README.md)
+    install(FILES ${TANDREL_WINDOWS_QT_DIR}/README.md DESTINATION licenses/Qt RENAME How-Qt-was-built.txt)
+  endif()
+  set(CPACK_RESOURCE_FILE_LICENSE ${TANDREL_NOTICE})
+endif()
+
+# What tools/windows-package.sh needs to know of this build, as shell values.
+file(CONFIGURE OUTPUT ${PROJECT_BINARY_DIR}/installer/build.env CONTENT
+  "version='@PROJECT_VERSION@'\nqt='@TANDREL_WINDOWS_QT_DIR@'\nqt_version='@TANDREL_QT_VERSION@'\n" @ONLY)
+
+set(CPACK_PACKAGE_NAME tandrel)
+set(CPACK_PACKAGE_VENDOR "Orvessa Software")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "compare two folder trees and bring them into line")
+set(CPACK_PACKAGE_FILE_NAME tandrel-${PROJECT_VERSION}-win64-setup)
+set(CPACK_PACKAGE_INSTALL_DIRECTORY Tandrel)
+# The installer's own key, beside the program's per-user key
+# Software\Orvessa Software\Tandrel, which uninstalling must leave alone.
+set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY "Tandrel Setup")
+set(CPACK_PACKAGE_EXECUTABLES tandrel Tandrel)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_GENERATOR NSIS)
+set(CPACK_NSIS_EXECUTABLE makensis)
+# A 64-bit installer: it runs where only 64-bit programs do, and writes the
+# registry and Program Files as 64-bit Windows sees them.
+set(CPACK_NSIS_DEFINES "Target amd64-unicode")
+set(CPACK_NSIS_PACKAGE_NAME Tandrel)
+set(CPACK_NSIS_DISPLAY_NAME Tandrel)
+set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
+set(CPACK_NSIS_MUI_ICON ${PROJECT_SOURCE_DIR}/resources/tandrel.ico)
+set(CPACK_NSIS_MUI_UNIICON ${PROJECT_SOURCE_DIR}/resources/tandrel.ico)
+set(CPACK_NSIS_INSTALLED_ICON_NAME "bin\\tandrel.exe")
+set(CPACK_NSIS_CONTACT "Orvessa Software")
+set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
+set(CPACK_NSIS_MANIFEST_DPI_AWARE ON)
+set(CPACK_NSIS_COMPRESSOR "/SOLID lzma")
+# The options page offers bin\ on the PATH (for tandrel-cli); a silent
+# install (/S) takes the same choice as /PATH=user or /PATH=all.
+set(CPACK_NSIS_MODIFY_PATH ON)
+file(READ ${PROJECT_SOURCE_DIR}/packaging/windows/path-option.nsh TANDREL_PATH_OPTION)
+string(CONFIGURE "${TANDREL_PATH_OPTION}" CPACK_NSIS_EXTRA_INSTALL_COMMANDS @ONLY)
+# Nothing of the installer's is left under Software\Orvessa Software (its
+# own key goes first, so that the vendor's key is empty unless something
+# else of the vendor's is kept there).
+set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS
+  "DeleteRegKey SHCTX \"Software\\Orvessa Software\\${CPACK_PACKAGE_INSTALL_REGISTRY_KEY}\"\n  DeleteRegKey /ifempty SHCTX \"Software\\Orvessa Software\"")
+# The values go to the NSIS script as written here.
+set(CPACK_VERBATIM_VARIABLES ON)
+include(CPack)
