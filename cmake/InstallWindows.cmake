@@ -17,6 +17,11 @@ if(TARGET tandrel)
 
   find_package(Qt6 REQUIRED COMPONENTS Core)
   set(TANDREL_QT_VERSION ${Qt6_VERSION})
+  # The Qt the program was linked with: the cross toolchain's, or the one
+  # CMAKE_PREFIX_PATH led to (its lib/cmake/Qt6 three levels down).
+  if(NOT TANDREL_WINDOWS_QT_DIR)
+    get_filename_component(TANDREL_WINDOWS_QT_DIR "${Qt6_DIR}/../../.." ABSOLUTE)
+  endif()
   set(TANDREL_NOTICE ${PROJECT_BINARY_DIR}/installer/NOTICE.txt)
   configure_file(${PROJECT_SOURCE_DIR}/packaging/windows/NOTICE.txt.in ${TANDREL_NOTICE} @ONLY NEWLINE_STYLE CRLF)
   install(FILES ${TANDREL_NOTICE} DESTINATION licenses)
