@@ -8,6 +8,7 @@ set -euo pipefail
 archive=$(realpath "$1")
 qt=$(realpath "$2")
 export WINEDEBUG=-all
+export WINEPREFIX="${WINEPREFIX:-$(realpath "$(dirname "$0")/..")/build-windows/wineprefix}"
 fail() { echo "relink check: FAILED: $*" >&2; exit 1; }
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
