@@ -1,8 +1,10 @@
 #pragma once
 
+#include <condition_variable>
 #include <ctime>
+#include <functional>
+#include <map>
 #include <mutex>
-#include <set>
 #include <string>
 
 namespace tandrel::platform {
@@ -27,8 +29,10 @@ int RemoveStaleTemporariesAt(int fd, const struct timespec& runStart);
 
 // The sweep of one copy run: each folder is swept once, before the first
 // file is written into it; and of one delete run, before a folder is removed.
-// Rows worked on several at a time share one sweep. Files this run writes
-// meanwhile are never swept (their status changed after the run began).
+// Rows worked on several at a time share one sweep: a row that is to write
+// into a folder being swept waits until the sweep is over, so that no file of
+// the run is there to be swept (a network file system may report no change
+// time of its own, and the time a copy takes from its source can be old).
 class TemporarySweep {
 public:
     TemporarySweep();
@@ -42,10 +46,12 @@ public:
     void BeforeRemoving(const ItemAt& item);
 
 private:
-    bool FirstWriteInto(const std::string& folder);
+    // Runs `sweep` when `folder` is new to this run, else waits until its sweep is over.
+    void SweepOnce(const std::string& folder, const std::function<void()>& sweep);
     struct timespec m_runStart;
     std::mutex m_mutex;
-    std::set<std::string> m_swept;
+    std::condition_variable m_sweepOver;
+    std::map<std::string, bool> m_swept; // folder → its sweep is over
 };
 
 } // namespace tandrel::platform
