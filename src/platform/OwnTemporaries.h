@@ -28,7 +28,7 @@ int RemoveStaleTemporaries(const std::string& folder, const struct timespec& run
 int RemoveStaleTemporariesAt(int fd, const struct timespec& runStart);
 
 // The sweep of one copy run: each folder is swept once, before the first
-// file is written into it; and of one delete run, before a folder is removed.
+// file is written into it; and of one delete run, for a folder to be removed.
 // Rows worked on several at a time share one sweep: a row that is to write
 // into a folder being swept waits until the sweep is over, so that no file of
 // the run is there to be swept (a network file system may report no change
@@ -40,9 +40,10 @@ public:
     // The same for a folder already reached and held open (any descriptor,
     // an O_PATH one included); `shownPath` names it.
     void BeforeWritingInto(int folderFd, const std::string& shownPath);
-    // Before the folder that `item` names is removed: its stale temporaries
-    // go, so that a folder holding nothing else (the comparison lists none of
-    // them) can be removed. An item that is a link is not followed.
+    // For the folder that `item` names, to be removed (or tried again after
+    // it would not go): its stale temporaries go, so that a folder holding
+    // nothing else (the comparison lists none of them) can be removed. An
+    // item that is a link is not followed.
     void BeforeRemoving(const ItemAt& item);
 
 private:

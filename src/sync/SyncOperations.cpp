@@ -466,9 +466,17 @@ FileResult DeleteOneItem(const RowItem& row, const platform::ItemAt& item, const
             }
         }
         // What an interrupted copy left in the folder is not the user's: it
-        // does not keep the folder from going.
+        // does not keep the folder from going. A folder is rarely left with
+        // such files, so it is looked into only when it will not go (a
+        // listing costs round trips on a network file system).
+        if (target == DeleteTarget::Remove) {
+            if (FileResult removed = platform::RemoveFolderAt(item); removed.ok())
+                return removed;
+            sweep.BeforeRemoving(item);
+            return platform::RemoveFolderAt(item);
+        }
         sweep.BeforeRemoving(item);
-        return target == DeleteTarget::Trash ? TrashOneItem(row, item) : platform::RemoveFolderAt(item);
+        return TrashOneItem(row, item);
     }
     if (!options.Overwriting) {
         if (const char* kind = ProtectedKind(platform::LookUpAt(item)))
