@@ -134,9 +134,13 @@ inline constexpr std::uint64_t kCopyStepBytes = 8u * 1024 * 1024;
 // source changes while it is read (its size or times are not what they were
 // when it was opened): the copy would be torn. A symbolic link is copied as a
 // link. A folder, FIFO, socket or device is never opened and fails. The file
-// system of a copy that succeeds is noted in `written`.
+// system of a copy that succeeds is noted in `written`. When something is
+// at `to` by the time the copy is to take its place, `beforeReplacing` is
+// asked first with what is there; a failure it gives fails the copy, the
+// temporary file removed.
+using ReplaceCheck = std::function<FileResult(const EntryInfo& existing)>;
 FileResult CopyFileSafelyAt(const ItemAt& from, const ItemAt& to, const CopyProgress& progress = {},
-                            WrittenFileSystems* written = nullptr);
+                            WrittenFileSystems* written = nullptr, const ReplaceCheck& beforeReplacing = {});
 FileResult CopyFileSafely(const std::string& from, const std::string& to, const CopyProgress& progress = {});
 
 // The file systems a run has written to, so that everything it wrote can be

@@ -57,4 +57,19 @@ bool IsOwnTemporaryName(const char* name)
     return p && *p == '\0';
 }
 
+void TemporarySweep::SweepOnce(const std::string& folder, const std::function<void()>& sweep)
+{
+    std::unique_lock lock(m_mutex);
+    const auto [entry, isNew] = m_swept.emplace(folder, false);
+    if (!isNew) {
+        m_sweepOver.wait(lock, [&] { return entry->second; });
+        return;
+    }
+    lock.unlock();
+    sweep();
+    lock.lock();
+    entry->second = true;
+    m_sweepOver.notify_all();
+}
+
 } // namespace tandrel::platform

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <condition_variable>
 #include <ctime>
+#include <functional>
+#include <map>
 #include <mutex>
-#include <set>
 #include <string>
 
 namespace tandrel::platform {
@@ -26,9 +28,11 @@ int RemoveStaleTemporaries(const std::string& folder, const struct timespec& run
 int RemoveStaleTemporariesAt(int fd, const struct timespec& runStart);
 
 // The sweep of one copy run: each folder is swept once, before the first
-// file is written into it; and of one delete run, before a folder is removed.
-// Rows worked on several at a time share one sweep. Files this run writes
-// meanwhile are never swept (their status changed after the run began).
+// file is written into it; and of one delete run, for a folder to be removed.
+// Rows worked on several at a time share one sweep: a row that is to write
+// into a folder being swept waits until the sweep is over, so that no file of
+// the run is there to be swept (a network file system may report no change
+// time of its own, and the time a copy takes from its source can be old).
 class TemporarySweep {
 public:
     TemporarySweep();
@@ -36,16 +40,19 @@ public:
     // The same for a folder already reached and held open (any descriptor,
     // an O_PATH one included); `shownPath` names it.
     void BeforeWritingInto(int folderFd, const std::string& shownPath);
-    // Before the folder that `item` names is removed: its stale temporaries
-    // go, so that a folder holding nothing else (the comparison lists none of
-    // them) can be removed. An item that is a link is not followed.
+    // For the folder that `item` names, to be removed (or tried again after
+    // it would not go): its stale temporaries go, so that a folder holding
+    // nothing else (the comparison lists none of them) can be removed. An
+    // item that is a link is not followed.
     void BeforeRemoving(const ItemAt& item);
 
 private:
-    bool FirstWriteInto(const std::string& folder);
+    // Runs `sweep` when `folder` is new to this run, else waits until its sweep is over.
+    void SweepOnce(const std::string& folder, const std::function<void()>& sweep);
     struct timespec m_runStart;
     std::mutex m_mutex;
-    std::set<std::string> m_swept;
+    std::condition_variable m_sweepOver;
+    std::map<std::string, bool> m_swept; // folder → its sweep is over
 };
 
 } // namespace tandrel::platform

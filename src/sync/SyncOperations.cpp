@@ -388,9 +388,8 @@ struct RowRun {
 // Overwriting is off: it is read-only, system or hidden (as the platform
 // keeps these). Null when none of these holds, and for an item that is not
 // of the row's kind (a folder for a file row, or the other way round).
-const char* ProtectedKind(const platform::ItemAt& item, bool folderRow = false)
+const char* ProtectedKind(const platform::EntryInfo& info, bool folderRow = false)
 {
-    const platform::EntryInfo info = platform::LookUpAt(item);
     if (info.kind == platform::EntryKind::Missing || (info.kind == platform::EntryKind::Folder) != folderRow)
         return nullptr;
     if (info.ReadOnly())
@@ -402,23 +401,38 @@ const char* ProtectedKind(const platform::ItemAt& item, bool folderRow = false)
     return nullptr;
 }
 
-FileResult CopyOneFile(const platform::ItemAt& from, const platform::ItemAt& to,
+// Whether the file at `to` may be replaced: with Overwriting on, a read-only
+// file is made writable first; with it off, a protected file is kept (the
+// rename would succeed all the same).
+FileResult MayReplace(const platform::ItemAt& to, const platform::EntryInfo& existing,
+                      const settings::CompareOptions& options)
+{
+    if (options.Overwriting) {
+        if (existing.kind != platform::EntryKind::Missing && existing.kind != platform::EntryKind::Folder)
+            return platform::SetArchiveOnlyAt(to);
+    } else if (const char* kind = ProtectedKind(existing)) {
+        return platform::ErrnoFailure(std::string("Cannot replace ") + kind + " file", to.path, EACCES);
+    }
+    return FileResult::Success();
+}
+
+// A target the comparison saw is looked at before its copy is made, so that
+// a protected one costs no copying. A target it did not see is looked at
+// only when the copy is about to take its place, if something has come
+// there since: one look at the target a file, where each is a round trip on
+// a network file system.
+FileResult CopyOneFile(const platform::ItemAt& from, const platform::ItemAt& to, bool targetSeen,
                        const settings::CompareOptions& options, const platform::CopyProgress& progress,
                        platform::WrittenFileSystems& written)
 {
-    if (options.Overwriting) {
-        const platform::EntryKind kind = platform::LookUpAt(to).kind;
-        if (kind != platform::EntryKind::Missing && kind != platform::EntryKind::Folder) {
-            FileResult cleared = platform::SetArchiveOnlyAt(to);
-            if (!cleared.ok())
-                return cleared;
-        }
-    } else if (const char* kind = ProtectedKind(to)) {
-        // The rename below would succeed; such a target is still kept unless
-        // overwriting is allowed.
-        return platform::ErrnoFailure(std::string("Cannot replace ") + kind + " file", to.path, EACCES);
+    if (targetSeen) {
+        if (FileResult allowed = MayReplace(to, platform::LookUpAt(to), options); !allowed.ok())
+            return allowed;
+        return platform::CopyFileSafelyAt(from, to, progress, &written);
     }
-    return platform::CopyFileSafelyAt(from, to, progress, &written);
+    return platform::CopyFileSafelyAt(from, to, progress, &written, [&](const platform::EntryInfo& existing) {
+        return MayReplace(to, existing, options);
+    });
 }
 
 // Moves the row's item to the user's trash. A folder row goes only when it is
@@ -442,7 +456,7 @@ FileResult DeleteOneItem(const RowItem& row, const platform::ItemAt& item, const
                          DeleteTarget target, platform::TemporarySweep& sweep)
 {
     if (row.isFolder) {
-        if (const char* kind = ProtectedKind(item, true)) {
+        if (const char* kind = ProtectedKind(platform::LookUpAt(item), true)) {
             if (!options.Overwriting)
                 return platform::ErrnoFailure(std::string("Cannot remove ") + kind + " folder", item.path, EACCES);
             if (target == DeleteTarget::Remove) {
@@ -452,12 +466,20 @@ FileResult DeleteOneItem(const RowItem& row, const platform::ItemAt& item, const
             }
         }
         // What an interrupted copy left in the folder is not the user's: it
-        // does not keep the folder from going.
+        // does not keep the folder from going. A folder is rarely left with
+        // such files, so it is looked into only when it will not go (a
+        // listing costs round trips on a network file system).
+        if (target == DeleteTarget::Remove) {
+            if (FileResult removed = platform::RemoveFolderAt(item); removed.ok())
+                return removed;
+            sweep.BeforeRemoving(item);
+            return platform::RemoveFolderAt(item);
+        }
         sweep.BeforeRemoving(item);
-        return target == DeleteTarget::Trash ? TrashOneItem(row, item) : platform::RemoveFolderAt(item);
+        return TrashOneItem(row, item);
     }
     if (!options.Overwriting) {
-        if (const char* kind = ProtectedKind(item))
+        if (const char* kind = ProtectedKind(platform::LookUpAt(item)))
             return platform::ErrnoFailure(std::string("Cannot delete ") + kind + " file", item.path, EACCES);
     } else if (target == DeleteTarget::Remove) {
         FileResult cleared = platform::SetArchiveOnlyAt(item);
@@ -574,6 +596,8 @@ SyncOutcome CopyCheckedRows(ResultStore& store, ResultCategory category, CopyDir
     const std::string& fromRoot = toDestination ? store.SourceRoot() : store.DestinationRoot();
     const std::string& toRoot = toDestination ? store.DestinationRoot() : store.SourceRoot();
     auto toOf = [&toRoot](const CompareItem& row) { return toRoot + row.relativePath; };
+    const bool targetSeen =
+        category != (toDestination ? ResultCategory::NotInDestination : ResultCategory::NotInSource);
 
     PendingFlush flushHere;
     PendingFlush& pending = flushLater ? *flushLater : flushHere;
@@ -597,7 +621,7 @@ SyncOutcome CopyCheckedRows(ResultStore& store, ResultCategory category, CopyDir
                        result = platform::ReachItem(fromRoot, row.relativePath, false, "Cannot read", from);
                        if (result.ok()) {
                            sweep.BeforeWritingInto(to.folder.Fd(), ParentFolder(to.path));
-                           result = CopyOneFile(from, to, options, task.progress, pending.fileSystems);
+                           result = CopyOneFile(from, to, targetSeen, options, task.progress, pending.fileSystems);
                        }
                    }
                    if (result.ok())

@@ -93,10 +93,16 @@ TEST(FileOps, CopyCarriesContentTimeAndPermissionsAndReplacesTheTarget)
     ASSERT_TRUE(CopyFileSafely(t.Path("s/big"), t.Path("d/big")).ok());
     EXPECT_EQ(t.ReadFile("d/big"), big);
 
-    // Setuid and setgid bits are not carried over.
-    t.Chmod("s/a.txt", 06755);
-    ASSERT_TRUE(CopyFileSafely(t.Path("s/a.txt"), t.Path("d/a.txt")).ok());
-    EXPECT_EQ(StatOf(t.Path("d/a.txt")).st_mode & 07777, 0755u);
+    // Setuid and setgid bits are not carried over; bits that the umask takes
+    // from a new file, and a read-only source's, are.
+    const mode_t umaskWas = ::umask(022);
+    for (const auto& [mode, copied] : {std::pair{06755u, 0755u}, {0664u, 0664u}, {0444u, 0444u}, {0602u, 0602u}}) {
+        t.Chmod("s/a.txt", mode);
+        ASSERT_TRUE(CopyFileSafely(t.Path("s/a.txt"), t.Path("d/a.txt")).ok()) << std::oct << mode;
+        EXPECT_EQ(StatOf(t.Path("d/a.txt")).st_mode & 07777, copied) << std::oct << mode;
+        t.Chmod("d/a.txt", 0644);
+    }
+    ::umask(umaskWas);
 }
 
 TEST(FileOps, FailedWriteLeavesOldTargetAndNoTemporaryFile)

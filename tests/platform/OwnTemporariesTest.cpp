@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <thread>
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -104,6 +105,29 @@ TEST(OwnTemporaries, ComparisonDoesNotListThemAndTheNextCopyRemovesThem)
               1u);
     EXPECT_EQ(test::FolderEntries(p.t.Path("d/sub")), std::vector<std::string>{"new.txt"});
     EXPECT_TRUE(p.t.Exists("s/" + leftover)); // only folders written into are swept
+}
+
+// Rows in flight write into one folder at once: none of them may write there
+// before the folder's sweep is over, or a file it has just written (with the
+// source's old time, all that some network file systems report) goes too.
+TEST(OwnTemporaries, RowsWritingIntoAFolderWaitUntilItsSweepIsOver)
+{
+    TempTree t;
+    const long ended = EndedProcess();
+    for (int i = 0; i < 300; ++i)
+        t.WriteFile("d/" + TempName(ended, ("-" + std::to_string(i) + "-0a1b2c3d.tmp").c_str()), "");
+    ::sleep(1); // the leftovers' status times lie before the run starts
+    TemporarySweep sweep;
+    std::vector<std::size_t> leftAtReturn(8);
+    std::vector<std::thread> rows;
+    for (std::size_t i = 0; i < leftAtReturn.size(); ++i)
+        rows.emplace_back([&, i] {
+            sweep.BeforeWritingInto(t.Path("d"));
+            leftAtReturn[i] = test::FolderEntries(t.Path("d")).size();
+        });
+    for (std::thread& row : rows)
+        row.join();
+    EXPECT_EQ(leftAtReturn, std::vector<std::size_t>(leftAtReturn.size(), 0));
 }
 
 TEST(OwnTemporaries, DeletingAFolderTakesItsLeftoversAlong)

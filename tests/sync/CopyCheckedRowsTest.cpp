@@ -163,6 +163,20 @@ TEST(CopyCheckedRows, ReadOnlyTargetsFollowOverwriting)
     out = p.Copy(kNewer, D2S, rec);
     EXPECT_EQ(out.succeeded, 1u);
     EXPECT_EQ(p.t.ReadFile("s/b"), "new destination");
+
+    // A read-only file that has come where the comparison saw none is kept the same way.
+    p.t.WriteFile("s/c", "new source");
+    p.t.WriteFile("d/c", "came since");
+    p.t.Chmod("d/c", 0444);
+    p.AddFile(kMissingDest, "c");
+    p.options.Overwriting = false;
+    EXPECT_EQ(p.Copy(kMissingDest, S2D, rec).failed, 1u);
+    EXPECT_EQ(p.t.ReadFile("d/c"), "came since");
+    EXPECT_NE(p.store.Row(kMissingDest, 0).StatusText().find("Cannot replace read-only file"), std::string::npos);
+    EXPECT_EQ(test::FolderEntries(p.t.Path("d")), (std::vector<std::string>{"a", "b", "c"}));
+    p.options.Overwriting = true;
+    EXPECT_EQ(p.Copy(kMissingDest, S2D, rec).succeeded, 1u);
+    EXPECT_EQ(p.t.ReadFile("d/c"), "new source");
 }
 
 TEST(CopyCheckedRows, IgnoreErrorOnGoesOnPastFailures)

@@ -8,6 +8,7 @@
 #include <limits>
 #include <random>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 #include <vector>
 
@@ -27,6 +28,20 @@ EntryKind KindOf(mode_t mode)
     return EntryKind::Special;
 }
 
+EntryInfo InfoOf(int result, const struct stat& st, const std::string& name)
+{
+    EntryInfo info;
+    if (result != 0) {
+        info.error = errno;
+        return info;
+    }
+    info.kind = KindOf(st.st_mode);
+    info.mode = st.st_mode & 07777;
+    info.hidden = name.compare(0, 1, ".") == 0;
+    info.system = info.kind == EntryKind::Special;
+    return info;
+}
+
 std::string TempName()
 {
     static std::atomic<unsigned> counter{0};
@@ -35,6 +50,28 @@ std::string TempName()
     std::snprintf(name, sizeof name, "%s%ld-%u-%08x.tmp", kTempFilePrefix, static_cast<long>(::getpid()),
                   counter.fetch_add(1, std::memory_order_relaxed), static_cast<unsigned>(random()));
     return name;
+}
+
+// The device a descriptor's file is on, from what the kernel holds: a
+// network file system is not asked for the file's attributes again.
+std::uint64_t DeviceOf(int fd)
+{
+    struct statx sx;
+    if (::statx(fd, "", AT_EMPTY_PATH | AT_STATX_DONT_SYNC, 0, &sx) == 0)
+        return static_cast<std::uint64_t>(makedev(sx.stx_dev_major, sx.stx_dev_minor));
+    struct stat st;
+    return ::fstat(fd, &st) == 0 ? static_cast<std::uint64_t>(st.st_dev) : 0;
+}
+
+// The permission bits a file just created through `fd` was given (after the
+// umask of this process or of the server), from what the kernel holds; -1
+// when that cannot be told.
+int CreatedMode(int fd)
+{
+    struct statx sx;
+    if (::statx(fd, "", AT_EMPTY_PATH | AT_STATX_DONT_SYNC, STATX_MODE, &sx) != 0 || !(sx.stx_mask & STATX_MODE))
+        return -1;
+    return sx.stx_mode & 07777;
 }
 
 void CloseQuietly(int fd)
@@ -212,7 +249,20 @@ bool MakeTempEntry(std::string& name, Make make)
     }
 }
 
-FileResult CopyLink(const ItemAt& from, const ItemAt& to, const struct stat& st)
+// Asks `beforeReplacing` about what is at `to`, if anything. A look that
+// fails for another reason than absence counts as something there, so that
+// the replace is checked and, for a file, flushed first.
+FileResult CheckReplace(const ItemAt& to, const ReplaceCheck& beforeReplacing, bool& present)
+{
+    struct stat existing;
+    const int looked = ::fstatat(to.folder.Fd(), to.name.c_str(), &existing, AT_SYMLINK_NOFOLLOW);
+    present = looked == 0 || errno != ENOENT;
+    if (!present || !beforeReplacing)
+        return FileResult::Success();
+    return beforeReplacing(InfoOf(looked, existing, to.name));
+}
+
+FileResult CopyLink(const ItemAt& from, const ItemAt& to, const struct stat& st, const ReplaceCheck& beforeReplacing)
 {
     std::vector<char> target(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 64) + 1);
     for (;;) {
@@ -235,6 +285,11 @@ FileResult CopyLink(const ItemAt& from, const ItemAt& to, const struct stat& st)
         return ErrnoFailure("Cannot copy to", to.path, errno);
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
     ::utimensat(folder, temp.c_str(), times, AT_SYMLINK_NOFOLLOW);
+    bool present = false;
+    if (FileResult allowed = CheckReplace(to, beforeReplacing, present); !allowed.ok()) {
+        ::unlinkat(folder, temp.c_str(), 0);
+        return allowed;
+    }
     if (::renameat(folder, temp.c_str(), folder, to.name.c_str()) != 0) {
         const int err = errno;
         ::unlinkat(folder, temp.c_str(), 0);
@@ -318,24 +373,6 @@ bool EntryInfo::ReadOnly() const
 {
     return (kind == EntryKind::RegularFile || kind == EntryKind::Special) && (mode & S_IWUSR) == 0;
 }
-
-namespace {
-
-EntryInfo InfoOf(int result, const struct stat& st, const std::string& name)
-{
-    EntryInfo info;
-    if (result != 0) {
-        info.error = errno;
-        return info;
-    }
-    info.kind = KindOf(st.st_mode);
-    info.mode = st.st_mode & 07777;
-    info.hidden = name.compare(0, 1, ".") == 0;
-    info.system = info.kind == EntryKind::Special;
-    return info;
-}
-
-} // namespace
 
 EntryInfo LookUp(const std::string& path)
 {
@@ -421,14 +458,14 @@ FileResult MarkUnsettledAt(const ItemAt& item, std::int64_t margin)
 }
 
 FileResult CopyFileSafelyAt(const ItemAt& from, const ItemAt& to, const CopyProgress& progress,
-                            WrittenFileSystems* written)
+                            WrittenFileSystems* written, const ReplaceCheck& beforeReplacing)
 {
     struct stat st;
     if (::fstatat(from.folder.Fd(), from.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
         return ErrnoFailure("Cannot read", from.path, errno);
     if (S_ISLNK(st.st_mode))
     {
-        FileResult result = CopyLink(from, to, st);
+        FileResult result = CopyLink(from, to, st, beforeReplacing);
         if (result.ok() && written)
             written->Note(to.folder);
         return result;
@@ -453,8 +490,14 @@ FileResult CopyFileSafelyAt(const ItemAt& from, const ItemAt& to, const CopyProg
     const int folder = to.folder.Fd();
     std::string temp;
     int out = -1;
+    // The temporary file is made with the copy's permission bits (always
+    // writable by its owner while it is written), so that on a network file
+    // system the usual case needs no change of rights afterwards: each is a
+    // round trip. Setuid and setgid bits are not carried: the copy has another owner.
+    const auto wantedMode = static_cast<int>(st.st_mode & 01777);
     if (!MakeTempEntry(temp, [&](const std::string& name) {
-            out = ::openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+            out = ::openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                           static_cast<mode_t>((wantedMode & 0777) | S_IWUSR));
             return out >= 0;
         })) {
         const int err = errno;
@@ -469,6 +512,7 @@ FileResult CopyFileSafelyAt(const ItemAt& from, const ItemAt& to, const CopyProg
         return result;
     };
 
+    const int createdMode = CreatedMode(out);
     SteppedCopy copy(in, out, st, progress);
     switch (copy.Run()) {
     case CopyEnd::Done:
@@ -483,8 +527,7 @@ FileResult CopyFileSafelyAt(const ItemAt& from, const ItemAt& to, const CopyProg
                                     : ErrnoFailure("Cannot write", to.path, err));
     }
     }
-    // Setuid and setgid bits are not carried: the copy has another owner.
-    if (::fchmod(out, st.st_mode & 01777) != 0)
+    if (createdMode != wantedMode && ::fchmod(out, static_cast<mode_t>(wantedMode)) != 0)
         return fail(ErrnoFailure("Cannot set permissions of", to.path, errno));
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
     if (::futimens(out, times) != 0)
@@ -494,8 +537,10 @@ FileResult CopyFileSafelyAt(const ItemAt& from, const ItemAt& to, const CopyProg
     // A file new to the target folder replaces nothing; it reaches the disk
     // with the flush at the end of the run, which keeps copies of many small
     // files fast.
-    struct stat existing;
-    if (::fstatat(folder, to.name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0) {
+    bool present = false;
+    if (FileResult allowed = CheckReplace(to, beforeReplacing, present); !allowed.ok())
+        return fail(allowed);
+    if (present) {
         int synced;
         while ((synced = ::fsync(out)) != 0 && errno == EINTR) {
         }
@@ -526,10 +571,7 @@ WrittenFileSystems::~WrittenFileSystems()
 
 WrittenFileSystems::Noted* WrittenFileSystems::Find(const FolderHandle& folder)
 {
-    struct stat st;
-    if (::fstat(folder.Fd(), &st) != 0)
-        st.st_dev = 0;
-    const auto fileSystem = static_cast<std::uint64_t>(st.st_dev);
+    const std::uint64_t fileSystem = DeviceOf(folder.Fd());
     auto noted = std::find_if(m_noted.begin(), m_noted.end(),
                               [fileSystem](const Noted& n) { return n.fileSystem == fileSystem; });
     if (noted != m_noted.end())

@@ -25,7 +25,7 @@ long ProcessOf(const char* name)
 bool ProcessMayBeWriting(long pid)
 {
     if (pid == static_cast<long>(::getpid()))
-        return false; // this process copies one file at a time, and not now
+        return false; // a file of this run is never there to be swept: an earlier run's
     if (pid <= 0 || pid > INT_MAX)
         return false;
     return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
@@ -75,24 +75,18 @@ TemporarySweep::TemporarySweep()
     ::clock_gettime(CLOCK_REALTIME, &m_runStart);
 }
 
-bool TemporarySweep::FirstWriteInto(const std::string& folder)
-{
-    const std::lock_guard lock(m_mutex);
-    return m_swept.insert(folder).second;
-}
-
 void TemporarySweep::BeforeWritingInto(const std::string& folder)
 {
-    if (FirstWriteInto(folder))
-        RemoveStaleTemporaries(folder, m_runStart);
+    SweepOnce(folder, [&] { RemoveStaleTemporaries(folder, m_runStart); });
 }
 
 void TemporarySweep::BeforeWritingInto(int folderFd, const std::string& shownPath)
 {
     // The folder was reached without following links; reading it goes
     // through that same folder, whatever its path leads to by now.
-    if (FirstWriteInto(shownPath))
+    SweepOnce(shownPath, [&] {
         RemoveStaleTemporariesAt(::openat(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC), m_runStart);
+    });
 }
 
 void TemporarySweep::BeforeRemoving(const ItemAt& item)

@@ -399,7 +399,7 @@ FileResult MarkUnsettledAt(const ItemAt& item, std::int64_t margin)
 }
 
 FileResult CopyFileSafelyAt(const ItemAt& from, const ItemAt& to, const CopyProgress& progress,
-                            WrittenFileSystems* written)
+                            WrittenFileSystems* written, const ReplaceCheck& beforeReplacing)
 {
     std::wstring source;
     std::wstring target;
@@ -486,6 +486,11 @@ FileResult CopyFileSafelyAt(const ItemAt& from, const ItemAt& to, const CopyProg
     const DWORD carried = info.dwFileAttributes & kCarriedAttributes;
     if (!SetFileAttributesW(temp.c_str(), carried ? carried : FILE_ATTRIBUTE_NORMAL))
         return fail(WindowsFailure("Cannot set attributes of", to.path, GetLastError()));
+    if (beforeReplacing) {
+        if (const EntryInfo existing = LookUpAt(to); existing.kind != EntryKind::Missing || existing.error != ENOENT)
+            if (FileResult allowed = beforeReplacing(existing); !allowed.ok())
+                return fail(allowed);
+    }
     if (!MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return fail(WindowsFailure("Cannot replace", to.path, GetLastError()));
     if (written)

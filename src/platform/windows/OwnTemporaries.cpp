@@ -95,27 +95,20 @@ TemporarySweep::TemporarySweep()
     m_runStart.tv_nsec = 0;
 }
 
-bool TemporarySweep::FirstWriteInto(const std::string& folder)
-{
-    const std::lock_guard lock(m_mutex);
-    return m_swept.insert(folder).second;
-}
-
 void TemporarySweep::BeforeWritingInto(const std::string& folder)
 {
-    if (FirstWriteInto(folder))
-        RemoveStaleTemporaries(folder, m_runStart);
+    SweepOnce(folder, [&] { RemoveStaleTemporaries(folder, m_runStart); });
 }
 
 void TemporarySweep::BeforeWritingInto(int folderFd, const std::string& shownPath)
 {
     // The folder stays held by the caller; the sweep lists it by the path the
     // held folder has now.
-    if (FirstWriteInto(shownPath)) {
+    SweepOnce(shownPath, [&] {
         std::wstring folder;
         if (FinalPathOf(reinterpret_cast<HANDLE>(::_get_osfhandle(folderFd)), folder))
             SweepSystemFolder(folder, m_runStart);
-    }
+    });
 }
 
 void TemporarySweep::BeforeRemoving(const ItemAt& item)
