@@ -14,12 +14,18 @@ set(TANDREL_WINDOWS_TEST_SOURCES
   ${CMAKE_CURRENT_SOURCE_DIR}/platform/CaseFoldTest.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/report/ReportReadBackTest.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/settings/SettingsTextTest.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/settings/SettingsFileTest.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/sync/CopyCheckedRowsTest.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/sync/DeleteCheckedRowsTest.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/sync/RowsInFlightTest.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/sync/PathRoutinesTest.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/cli/cli_command_line_test.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/cli/cli_status_text_test.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/cli/cli_settings_code_page_test.cpp)
 file(GLOB TANDREL_WINDOWS_ONLY_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/windows/*.cpp)
 
-add_executable(tandrel_core_tests ${TANDREL_WINDOWS_TEST_SOURCES} ${TANDREL_WINDOWS_ONLY_TEST_SOURCES})
+add_executable(tandrel_core_tests ${TANDREL_WINDOWS_TEST_SOURCES} ${TANDREL_WINDOWS_ONLY_TEST_SOURCES}
+  ${CMAKE_CURRENT_SOURCE_DIR}/support/windows/TempTree.cpp)
 target_include_directories(tandrel_core_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(tandrel_core_tests PRIVATE tandrel_core tandrel_cli GTest::gtest GTest::gtest_main)
 target_compile_options(tandrel_core_tests PRIVATE ${TANDREL_WARNINGS})

@@ -112,6 +112,13 @@ bool TempTree::Exists(const std::string& relative) const
     return ::lstat(Path(relative).c_str(), &st) == 0;
 }
 
+std::pair<std::int64_t, long> TempTree::Mtime(const std::string& relative) const
+{
+    struct stat st {};
+    Check(::lstat(Path(relative).c_str(), &st) == 0, "lstat " + Path(relative));
+    return {st.st_mtim.tv_sec, st.st_mtim.tv_nsec};
+}
+
 void TempTree::Remove(const std::string& relative)
 {
     std::error_code ec;
@@ -159,5 +166,27 @@ std::vector<std::string> FolderEntries(const std::string& folder)
     return names;
 }
 
+void TempTree::MakeReadOnly(const std::string& relative)
+{
+    Chmod(relative, 0444);
+}
+
+void SetEnvironment(const char* name, const char* value)
+{
+    if (value)
+        ::setenv(name, value, 1);
+    else
+        ::unsetenv(name);
+}
+
+std::string Slashed(std::string path)
+{
+    return path;
+}
+
+bool SaysReason(const std::string& text, int error)
+{
+    return text.find(std::strerror(error)) != std::string::npos;
+}
 
 } // namespace tandrel::test
