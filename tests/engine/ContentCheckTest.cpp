@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -157,24 +158,36 @@ TEST_F(ContentCheckTest, FiveGibibyteSparseFilesAreComparedByTheirData)
     EXPECT_EQ(summary.bytesDone, size * pairs.size());
 }
 
-// POSIX only: FIFOs and the system's texts of errno.
+#endif
+
 TEST_F(ContentCheckTest, FilesThatCannotBeReadSayWhy)
 {
     m_tree.MakeDir("s/folder");
     m_tree.WriteFile("d/folder", "a file");
-    m_tree.MakeFifo("s/fifo");
-    m_tree.WriteFile("d/fifo", "");
     m_tree.WriteFile("s/gone", "x");
     std::vector<FilePair> pairs;
-    for (const char* name : {"folder", "fifo", "gone"})
+    for (const char* name : {"folder", "gone"})
         pairs.push_back({m_tree.Path(std::string("s/") + name), m_tree.Path(std::string("d/") + name), 1});
     const ContentCheckSummary summary = Check(pairs);
-    EXPECT_EQ(summary.unreadable, 3u);
-    ASSERT_EQ(m_recorder.found.size(), 3u);
-    EXPECT_EQ(m_recorder.found[0].error, "Cannot read '" + pairs[0].source + "': Is a directory");
-    EXPECT_EQ(m_recorder.found[1].error, "Cannot read '" + pairs[1].source + "': not a regular file");
-    EXPECT_EQ(m_recorder.found[2].error, "Cannot read '" + pairs[2].destination + "': No such file or directory");
-    EXPECT_EQ(m_recorder.found[2].verdict, ContentVerdict::Unreadable);
+    EXPECT_EQ(summary.unreadable, 2u);
+    ASSERT_EQ(m_recorder.found.size(), 2u);
+    EXPECT_TRUE(test::IsFailure(m_recorder.found[0].error, "Cannot read '" + pairs[0].source + "': ", EISDIR))
+        << m_recorder.found[0].error;
+    EXPECT_TRUE(test::IsFailure(m_recorder.found[1].error, "Cannot read '" + pairs[1].destination + "': ", ENOENT))
+        << m_recorder.found[1].error;
+    EXPECT_EQ(m_recorder.found[1].verdict, ContentVerdict::Unreadable);
+}
+
+#ifndef _WIN32
+// POSIX only: FIFOs.
+TEST_F(ContentCheckTest, AFifoIsNeverOpened)
+{
+    m_tree.MakeFifo("s/fifo");
+    m_tree.WriteFile("d/fifo", "");
+    const FilePair pair{m_tree.Path("s/fifo"), m_tree.Path("d/fifo"), 1};
+    EXPECT_EQ(Check({pair}).unreadable, 1u);
+    ASSERT_EQ(m_recorder.found.size(), 1u);
+    EXPECT_EQ(m_recorder.found[0].error, "Cannot read '" + pair.source + "': not a regular file");
 }
 #endif
 

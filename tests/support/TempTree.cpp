@@ -189,4 +189,9 @@ bool SaysReason(const std::string& text, int error)
     return text.find(std::strerror(error)) != std::string::npos;
 }
 
+bool IsFailure(const std::string& text, const std::string& what, int error)
+{
+    return text == what + std::strerror(error);
+}
+
 } // namespace tandrel::test

@@ -69,6 +69,8 @@ std::string Slashed(std::string path);
 // Whether `text` holds the system's words for the POSIX error `error`: its
 // strerror text, or on Windows the message of a system error of that meaning.
 bool SaysReason(const std::string& text, int error);
+// Whether `text` is `what` followed by nothing but those words.
+bool IsFailure(const std::string& text, const std::string& what, int error);
 
 // The names in a folder, "." and ".." left out, sorted.
 std::vector<std::string> FolderEntries(const std::string& folder);

@@ -165,16 +165,39 @@ std::string Slashed(std::string path)
     return path;
 }
 
-bool SaysReason(const std::string& text, int error)
+namespace {
+
+// The system's words for a POSIX error: its strerror text and the messages of
+// the Windows errors of that meaning.
+std::vector<std::string> ReasonsFor(int error)
 {
     static const std::pair<int, DWORD> kSameMeaning[] = {
         {ENOENT, ERROR_FILE_NOT_FOUND}, {ENOENT, ERROR_PATH_NOT_FOUND}, {ENOTDIR, ERROR_PATH_NOT_FOUND},
         {ENOTDIR, ERROR_DIRECTORY},     {EEXIST, ERROR_ALREADY_EXISTS}, {EEXIST, ERROR_FILE_EXISTS},
         {EACCES, ERROR_ACCESS_DENIED},  {ENOTEMPTY, ERROR_DIR_NOT_EMPTY}};
+    std::vector<std::string> reasons{std::strerror(error)};
     for (const auto& [posix, windows] : kSameMeaning)
-        if (posix == error && text.find(platform::SystemMessage(windows)) != std::string::npos)
+        if (posix == error)
+            reasons.push_back(platform::SystemMessage(windows));
+    return reasons;
+}
+
+} // namespace
+
+bool SaysReason(const std::string& text, int error)
+{
+    for (const std::string& reason : ReasonsFor(error))
+        if (text.find(reason) != std::string::npos)
             return true;
-    return text.find(std::strerror(error)) != std::string::npos;
+    return false;
+}
+
+bool IsFailure(const std::string& text, const std::string& what, int error)
+{
+    for (const std::string& reason : ReasonsFor(error))
+        if (text == what + reason)
+            return true;
+    return false;
 }
 
 } // namespace tandrel::test
