@@ -238,7 +238,6 @@ TEST(ScanHostileInputTest, OddNamesAreKeptByteForByte)
     EXPECT_EQ(store.Path(ResultCategory::NotInDestination, *raw), tree.Path("src/\xff\xfe raw.bin"));
 }
 
-
 // POSIX only: links made with symlink(2) and FIFOs.
 TEST(ScanHostileInputTest, LinksAreEntriesOfTheirOwnAndNeverFollowed)
 {

@@ -98,6 +98,11 @@ void TempTree::Chmod(const std::string& relative, unsigned mode)
     Check(::chmod(Path(relative).c_str(), mode) == 0, "chmod " + relative);
 }
 
+void TempTree::MakeReadOnly(const std::string& relative)
+{
+    Chmod(relative, 0444);
+}
+
 std::string TempTree::ReadFile(const std::string& relative) const
 {
     std::ifstream in(Path(relative), std::ios::binary);
@@ -164,11 +169,6 @@ std::vector<std::string> FolderEntries(const std::string& folder)
     }
     std::sort(names.begin(), names.end());
     return names;
-}
-
-void TempTree::MakeReadOnly(const std::string& relative)
-{
-    Chmod(relative, 0444);
 }
 
 void SetEnvironment(const char* name, const char* value)

@@ -106,6 +106,15 @@ void TempTree::SetMtime(const std::string& relative, std::int64_t seconds, long 
     CheckWindows(set, "SetFileTime " + Path(relative));
 }
 
+void TempTree::MakeReadOnly(const std::string& relative)
+{
+    const std::wstring path = Native(Path(relative)).wstring();
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    CheckWindows(attributes != INVALID_FILE_ATTRIBUTES, "GetFileAttributesW " + Path(relative));
+    CheckWindows(SetFileAttributesW(path.c_str(), attributes | FILE_ATTRIBUTE_READONLY),
+                 "SetFileAttributesW " + Path(relative));
+}
+
 std::string TempTree::ReadFile(const std::string& relative) const
 {
     std::ifstream in(Native(Path(relative)), std::ios::binary);
@@ -143,15 +152,6 @@ std::vector<std::string> FolderEntries(const std::string& folder)
         names.push_back(Utf8(entry.path().filename().wstring()));
     std::sort(names.begin(), names.end());
     return names;
-}
-
-void TempTree::MakeReadOnly(const std::string& relative)
-{
-    const std::wstring path = Native(Path(relative)).wstring();
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    CheckWindows(attributes != INVALID_FILE_ATTRIBUTES, "GetFileAttributesW " + Path(relative));
-    CheckWindows(SetFileAttributesW(path.c_str(), attributes | FILE_ATTRIBUTE_READONLY),
-                 "SetFileAttributesW " + Path(relative));
 }
 
 void SetEnvironment(const char* name, const char* value)
