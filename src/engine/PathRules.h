@@ -34,9 +34,10 @@ struct PathRules {
         return shareEnd == std::string_view::npos ? path.size() : shareEnd + 1;
     }
 
+    // Where '\\' separates, so does '/' (the system takes both).
     bool EndsWithSeparator(std::string_view path) const
     {
-        return !path.empty() && path.back() == separator;
+        return !path.empty() && (path.back() == separator || (separator == '\\' && path.back() == '/'));
     }
 
     // The path with one separator appended unless it already ends in one.

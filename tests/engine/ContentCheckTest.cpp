@@ -6,14 +6,17 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
-#include <fcntl.h>
 #include <functional>
 #include <optional>
 #include <string>
-#include <unistd.h>
 #include <vector>
+#ifndef _WIN32
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 namespace tandrel::engine {
 namespace {
@@ -111,6 +114,10 @@ TEST_F(ContentCheckTest, FirstDifferingByteIsFoundWhereverItIs)
         EXPECT_EQ(f.verdict, ContentVerdict::Different);
 }
 
+#ifndef _WIN32
+// POSIX only: sparse files whose holes are skipped (SEEK_DATA); Windows reads
+// every byte, 40 GiB here, which takes too long under Wine.
+
 // A file of `size` bytes holding nothing but `bytes` at the given offsets.
 void MakeSparse(const std::string& path, std::uint64_t size, const std::vector<std::pair<std::uint64_t, char>>& bytes)
 {
@@ -151,24 +158,38 @@ TEST_F(ContentCheckTest, FiveGibibyteSparseFilesAreComparedByTheirData)
     EXPECT_EQ(summary.bytesDone, size * pairs.size());
 }
 
+#endif
+
 TEST_F(ContentCheckTest, FilesThatCannotBeReadSayWhy)
 {
     m_tree.MakeDir("s/folder");
     m_tree.WriteFile("d/folder", "a file");
-    m_tree.MakeFifo("s/fifo");
-    m_tree.WriteFile("d/fifo", "");
     m_tree.WriteFile("s/gone", "x");
     std::vector<FilePair> pairs;
-    for (const char* name : {"folder", "fifo", "gone"})
+    for (const char* name : {"folder", "gone"})
         pairs.push_back({m_tree.Path(std::string("s/") + name), m_tree.Path(std::string("d/") + name), 1});
     const ContentCheckSummary summary = Check(pairs);
-    EXPECT_EQ(summary.unreadable, 3u);
-    ASSERT_EQ(m_recorder.found.size(), 3u);
-    EXPECT_EQ(m_recorder.found[0].error, "Cannot read '" + pairs[0].source + "': Is a directory");
-    EXPECT_EQ(m_recorder.found[1].error, "Cannot read '" + pairs[1].source + "': not a regular file");
-    EXPECT_EQ(m_recorder.found[2].error, "Cannot read '" + pairs[2].destination + "': No such file or directory");
-    EXPECT_EQ(m_recorder.found[2].verdict, ContentVerdict::Unreadable);
+    EXPECT_EQ(summary.unreadable, 2u);
+    ASSERT_EQ(m_recorder.found.size(), 2u);
+    EXPECT_TRUE(test::IsFailure(m_recorder.found[0].error, "Cannot read '" + pairs[0].source + "': ", EISDIR))
+        << m_recorder.found[0].error;
+    EXPECT_TRUE(test::IsFailure(m_recorder.found[1].error, "Cannot read '" + pairs[1].destination + "': ", ENOENT))
+        << m_recorder.found[1].error;
+    EXPECT_EQ(m_recorder.found[1].verdict, ContentVerdict::Unreadable);
 }
+
+#ifndef _WIN32
+// POSIX only: FIFOs.
+TEST_F(ContentCheckTest, AFifoIsNeverOpened)
+{
+    m_tree.MakeFifo("s/fifo");
+    m_tree.WriteFile("d/fifo", "");
+    const FilePair pair{m_tree.Path("s/fifo"), m_tree.Path("d/fifo"), 1};
+    EXPECT_EQ(Check({pair}).unreadable, 1u);
+    ASSERT_EQ(m_recorder.found.size(), 1u);
+    EXPECT_EQ(m_recorder.found[0].error, "Cannot read '" + pair.source + "': not a regular file");
+}
+#endif
 
 TEST_F(ContentCheckTest, AFileChangedWhileItIsReadIsNeverEqual)
 {
@@ -192,6 +213,8 @@ TEST_F(ContentCheckTest, AFileChangedWhileItIsReadIsNeverEqual)
     }
 }
 
+#ifndef _WIN32
+// POSIX only: links made with symlink(2).
 TEST_F(ContentCheckTest, LinksAreComparedByTheirText)
 {
     const struct {
@@ -211,6 +234,7 @@ TEST_F(ContentCheckTest, LinksAreComparedByTheirText)
     Check(pairs);
     EXPECT_EQ(Offsets(pairs.size()), (std::vector<std::optional<std::uint64_t>>{kSame, 0, 0}));
 }
+#endif
 
 TEST_F(ContentCheckTest, FindingsArriveInInputOrderAndProgressEndsAtTheTotal)
 {

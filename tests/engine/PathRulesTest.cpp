@@ -28,5 +28,15 @@ TEST(PathRules, RootLengthOfDriveUncAndPosixPaths)
         EXPECT_EQ(c.rules.RootLengthOf(c.path), c.length) << c.path;
 }
 
+TEST(PathRules, OneTrailingSeparatorWhereSlashAndBackslashBothSeparate)
+{
+    const PathRules posix{'/', 1};
+    const PathRules drive = PathRules::DriveLetters();
+    EXPECT_EQ(drive.WithTrailingSeparator("C:\\data"), "C:\\data\\");
+    EXPECT_EQ(drive.WithTrailingSeparator("C:/data/"), "C:/data/");
+    EXPECT_EQ(drive.WithTrailingSeparator("C:\\data\\"), "C:\\data\\");
+    EXPECT_EQ(posix.WithTrailingSeparator("/data\\"), "/data\\/");
+}
+
 } // namespace
 } // namespace tandrel::engine

@@ -3,7 +3,9 @@
 // folders that count as missing, and trees that change while they are read.
 
 #include "engine/FolderReadAhead.h"
+#ifndef _WIN32
 #include "engine/ReferenceScan.h"
+#endif
 #include "engine/ScanFixture.h"
 
 #include <atomic>
@@ -17,10 +19,12 @@ namespace tandrel::engine {
 namespace {
 
 namespace fs = std::filesystem;
-using test::RefLists;
-using test::RefRow;
 
 const std::int64_t kT = 1600000000;
+
+#ifndef _WIN32
+using test::RefLists;
+using test::RefRow;
 
 std::string Describe(const RefLists& lists)
 {
@@ -37,6 +41,7 @@ std::string Describe(const RefLists& lists)
 
 // --- A link in place of a folder that counts as missing ---------------------
 
+// POSIX only: links made with symlink(2).
 struct LinkCase {
     const char* realSide;   // holds N/a and N/child/b as real folders and files
     const char* linkedSide; // holds N as a link to a real folder with the same names
@@ -67,6 +72,8 @@ TEST(ScanReadAheadTest, LinkInPlaceOfAMissingFolderIsNeverFollowed)
     }
 }
 
+#endif
+
 TEST(ScanReadAheadTest, DestinationChangedBetweenThePassesIsSeenAsItIsNow)
 {
     // The source pass reads the destination's folders too; what it keeps of
@@ -95,7 +102,9 @@ TEST(ScanReadAheadTest, DestinationChangedBetweenThePassesIsSeenAsItIsNow)
     EXPECT_EQ(test::Relatives(store, ResultCategory::NotInSource), (std::vector<std::string>{"a/new"}));
 }
 
+#ifndef _WIN32
 // --- Generated tree pairs against the reference walk --------------------------
+// POSIX only: the reference walk, links, FIFOs and modes.
 
 enum class Kind { None, File, Folder, LinkToFolder, DanglingLink, Fifo };
 
@@ -247,6 +256,8 @@ TEST(ScanReadAheadTest, RowsEqualAPlainWalkOnGeneratedTrees)
     else
         EXPECT_TRUE(check());
 }
+
+#endif
 
 // --- A tree that changes while it is read --------------------------------------
 

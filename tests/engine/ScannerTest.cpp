@@ -371,13 +371,13 @@ TEST(ScannerTest, RootsGetOneTrailingSeparator)
 
     // Roots without the separator get one; rows' paths have no doubled separators.
     auto store = test::Compare(tree.Path("src"), tree.Path("dst"));
-    EXPECT_EQ(store.SourceRoot(), tree.Path("src/"));
-    EXPECT_EQ(store.DestinationRoot(), tree.Path("dst/"));
+    EXPECT_EQ(test::Slashed(store.SourceRoot()), tree.Path("src/"));
+    EXPECT_EQ(test::Slashed(store.DestinationRoot()), tree.Path("dst/"));
     EXPECT_EQ(test::RelativeSet(store, ResultCategory::NotInDestination), (Set{"sub", "sub/a.txt"}));
     const CompareItem* a = test::FindRow(store, ResultCategory::NotInDestination, "sub/a.txt");
     ASSERT_NE(a, nullptr);
-    EXPECT_EQ(store.Path(ResultCategory::NotInDestination, *a), tree.Path("src/sub/a.txt"));
-    EXPECT_EQ(store.TargetPath(ResultCategory::NotInDestination, *a), tree.Path("dst/sub/a.txt"));
+    EXPECT_EQ(test::Slashed(store.Path(ResultCategory::NotInDestination, *a)), tree.Path("src/sub/a.txt"));
+    EXPECT_EQ(test::Slashed(store.TargetPath(ResultCategory::NotInDestination, *a)), tree.Path("dst/sub/a.txt"));
     EXPECT_EQ(test::Relatives(store, ResultCategory::NotInSource), (Names{"b.txt"}));
 
     // Roots that already end in it are kept as they are; so is "/" (walked
@@ -389,7 +389,7 @@ TEST(ScannerTest, RootsGetOneTrailingSeparator)
     CancelAfter first(flag, watched, 1);
     store = CompareWatched("/", tree.Path("dst"), first, flag, watched);
     EXPECT_EQ(store.SourceRoot(), "/");
-    EXPECT_EQ(store.DestinationRoot(), tree.Path("dst/"));
+    EXPECT_EQ(test::Slashed(store.DestinationRoot()), tree.Path("dst/"));
     EXPECT_EQ(store.Count(ResultCategory::NotInSource), 0u);
 }
 

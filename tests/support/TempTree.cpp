@@ -98,6 +98,11 @@ void TempTree::Chmod(const std::string& relative, unsigned mode)
     Check(::chmod(Path(relative).c_str(), mode) == 0, "chmod " + relative);
 }
 
+void TempTree::MakeReadOnly(const std::string& relative)
+{
+    Chmod(relative, 0444);
+}
+
 std::string TempTree::ReadFile(const std::string& relative) const
 {
     std::ifstream in(Path(relative), std::ios::binary);
@@ -110,6 +115,13 @@ bool TempTree::Exists(const std::string& relative) const
 {
     struct stat st;
     return ::lstat(Path(relative).c_str(), &st) == 0;
+}
+
+std::pair<std::int64_t, long> TempTree::Mtime(const std::string& relative) const
+{
+    struct stat st {};
+    Check(::lstat(Path(relative).c_str(), &st) == 0, "lstat " + Path(relative));
+    return {st.st_mtim.tv_sec, st.st_mtim.tv_nsec};
 }
 
 void TempTree::Remove(const std::string& relative)
@@ -159,5 +171,27 @@ std::vector<std::string> FolderEntries(const std::string& folder)
     return names;
 }
 
+void SetEnvironment(const char* name, const char* value)
+{
+    if (value)
+        ::setenv(name, value, 1);
+    else
+        ::unsetenv(name);
+}
+
+std::string Slashed(std::string path)
+{
+    return path;
+}
+
+bool SaysReason(const std::string& text, int error)
+{
+    return text.find(std::strerror(error)) != std::string::npos;
+}
+
+bool IsFailure(const std::string& text, const std::string& what, int error)
+{
+    return text == what + std::strerror(error);
+}
 
 } // namespace tandrel::test

@@ -4,6 +4,7 @@
 #include <ctime>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tandrel::test {
@@ -27,17 +28,25 @@ public:
                    long nanoseconds = 0);
     void MakeDir(const std::string& relative);
     void SetMtime(const std::string& relative, std::int64_t seconds, long nanoseconds = 0);
+#ifndef _WIN32
+    // POSIX only: the tests of links, FIFOs and modes are Linux's.
     void Symlink(const std::string& target, const std::string& relative);
     void MakeFifo(const std::string& relative);
     void Chmod(const std::string& relative, unsigned mode);
+#endif
+    // Owner write permission off on POSIX, the read-only attribute on Windows.
+    void MakeReadOnly(const std::string& relative);
     std::string ReadFile(const std::string& relative) const;
     bool Exists(const std::string& relative) const; // lstat
+    // The last-write time as seconds and nanoseconds since the epoch (lstat).
+    std::pair<std::int64_t, long> Mtime(const std::string& relative) const;
     void Remove(const std::string& relative);       // file, link or whole folder
 
 private:
     std::string m_root;
 };
 
+#ifndef _WIN32
 // Runs `body` in a forked child and returns its exit status: 0 when body
 // returned true, 1 when false, 128+signal when it crashed or was killed.
 // `unprivileged`: the child has the rights of user nobody, so that permission
@@ -48,6 +57,20 @@ inline int RunUnprivileged(const std::function<bool()>& body)
 {
     return RunInChild(body, true, 0);
 }
+#endif
+
+// Sets an environment variable of this process; null `value` removes it.
+void SetEnvironment(const char* name, const char* value);
+
+// `path` with '/' for the system's separator, as the test trees write paths:
+// for comparing what the core reports in the system's form.
+std::string Slashed(std::string path);
+
+// Whether `text` holds the system's words for the POSIX error `error`: its
+// strerror text, or on Windows the message of a system error of that meaning.
+bool SaysReason(const std::string& text, int error);
+// Whether `text` is `what` followed by nothing but those words.
+bool IsFailure(const std::string& text, const std::string& what, int error);
 
 // The names in a folder, "." and ".." left out, sorted.
 std::vector<std::string> FolderEntries(const std::string& folder);

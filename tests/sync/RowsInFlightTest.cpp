@@ -12,8 +12,8 @@ namespace {
 
 // Four rows in flight on the local disk, as on a network target.
 struct RowsInFlight {
-    RowsInFlight() { ::setenv("TANDREL_ROWS_IN_FLIGHT", "4", 1); }
-    ~RowsInFlight() { ::unsetenv("TANDREL_ROWS_IN_FLIGHT"); }
+    RowsInFlight() { test::SetEnvironment("TANDREL_ROWS_IN_FLIGHT", "4"); }
+    ~RowsInFlight() { test::SetEnvironment("TANDREL_ROWS_IN_FLIGHT", nullptr); }
 };
 
 // Folders f0..f3, each with a subfolder and files in both, listed top down
@@ -63,7 +63,7 @@ TEST(RowsInFlight, CopyMakesFoldersFirstAndReportsInListOrderWithAFailureAmongTh
     RowsInFlight inFlight;
     SyncPair p;
     const auto files = NestedRows(p, kMissingDest, "s");
-    ::unlink(p.t.Path("s/f2/a3").c_str()); // one worker fails, the others go on
+    p.t.Remove("s/f2/a3"); // one worker fails, the others go on
     p.options.IgnoreError = true;
     Recorder rec;
     const SyncOutcome out = p.Copy(kMissingDest, S2D, rec);
@@ -124,7 +124,7 @@ TEST(RowsInFlight, EveryWayOfStoppingLeavesRowsDoneOrAsTheyWere)
         if (stop == Stop::Abandon)
             rec.onStep = [](std::uint64_t) { return false; };
         if (stop == Stop::Failure) {
-            p.t.Chmod("d/f103", 0444); // read-only: kept while Overwriting is off
+            p.t.MakeReadOnly("d/f103"); // read-only: kept while Overwriting is off
             p.options.Overwriting = false;
             p.options.IgnoreError = false;
         }

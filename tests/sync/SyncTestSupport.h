@@ -10,7 +10,6 @@
 #include "sync/SyncOperations.h"
 
 #include <cstdio>
-#include <dirent.h>
 #include <gtest/gtest.h>
 #include <functional>
 #include <string>
@@ -128,6 +127,7 @@ struct SyncPair {
     }
 };
 
+#ifndef _WIN32
 // "<side>/sub" moves to "<side>/moved" and a link to "outside" takes its
 // place, as someone could do while a run is under way.
 inline void SwapFolderForLink(test::TempTree& t, const std::string& side)
@@ -135,17 +135,15 @@ inline void SwapFolderForLink(test::TempTree& t, const std::string& side)
     ASSERT_EQ(::rename(t.Path(side + "/sub").c_str(), t.Path(side + "/moved").c_str()), 0);
     t.Symlink(t.Path("outside"), side + "/sub");
 }
+#endif
 
 // Leftover temporary files of interrupted copies in a folder.
 inline int CountTempFiles(const std::string& folder)
 {
     int count = 0;
-    if (DIR* dir = ::opendir(folder.c_str())) {
-        while (const dirent* e = ::readdir(dir))
-            if (std::string(e->d_name).rfind(platform::kTempFilePrefix, 0) == 0)
-                ++count;
-        ::closedir(dir);
-    }
+    for (const std::string& name : test::FolderEntries(folder))
+        if (name.rfind(platform::kTempFilePrefix, 0) == 0)
+            ++count;
     return count;
 }
 

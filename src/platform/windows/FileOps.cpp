@@ -169,7 +169,8 @@ CopyEnd CopyData(HANDLE in, HANDLE out, std::uint64_t size, const CopyProgress& 
             return CopyEnd::WriteFailed;
         }
         done += got;
-        if (progress && !progress(done, size))
+        // Asked between steps only: a file whose last byte is written is copied.
+        if (progress && done < size && !progress(done, size))
             return CopyEnd::Cancelled;
     }
 }

@@ -52,6 +52,17 @@ void SetErrno(DWORD error)
     }
 }
 
+// Whether `path` is the name of an entry that is not a folder followed by
+// separators ("C:\\file\\"), which the system calls a name of bad syntax.
+bool NamesAFileAsAFolder(const std::wstring& path)
+{
+    const std::size_t end = path.find_last_not_of(L'\\');
+    if (end == std::wstring::npos || end + 1 == path.size())
+        return false;
+    const DWORD attributes = GetFileAttributesW(path.substr(0, end + 1).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 // Opens the folder at the system path `path`; a link or junction there is
 // refused unless `followLink`.
 int OpenFolderAt(const std::wstring& path, bool followLink)
@@ -60,7 +71,11 @@ int OpenFolderAt(const std::wstring& path, bool followLink)
     const HANDLE handle = CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, flags, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        SetErrno(GetLastError());
+        const DWORD error = GetLastError();
+        if (error == ERROR_INVALID_NAME && NamesAFileAsAFolder(path))
+            errno = ENOTDIR;
+        else
+            SetErrno(error);
         return -1;
     }
     BY_HANDLE_FILE_INFORMATION info {};

@@ -1,6 +1,6 @@
-// The Windows form of the test tree, for the window tests of the Windows
-// build. Links, FIFOs, POSIX modes and unprivileged children are not made
-// here: the tests that need them are Linux's only.
+// The Windows form of the test tree, for the tests of the Windows build.
+// Links, FIFOs, POSIX modes and unprivileged children are not made here: the
+// tests that need them are Linux's only.
 #include "support/TempTree.h"
 
 #include "platform/windows/WideText.h"
@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -104,6 +106,15 @@ void TempTree::SetMtime(const std::string& relative, std::int64_t seconds, long 
     CheckWindows(set, "SetFileTime " + Path(relative));
 }
 
+void TempTree::MakeReadOnly(const std::string& relative)
+{
+    const std::wstring path = Native(Path(relative)).wstring();
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    CheckWindows(attributes != INVALID_FILE_ATTRIBUTES, "GetFileAttributesW " + Path(relative));
+    CheckWindows(SetFileAttributesW(path.c_str(), attributes | FILE_ATTRIBUTE_READONLY),
+                 "SetFileAttributesW " + Path(relative));
+}
+
 std::string TempTree::ReadFile(const std::string& relative) const
 {
     std::ifstream in(Native(Path(relative)), std::ios::binary);
@@ -114,6 +125,18 @@ bool TempTree::Exists(const std::string& relative) const
 {
     std::error_code ec;
     return fs::symlink_status(Native(Path(relative)), ec).type() != fs::file_type::not_found && !ec;
+}
+
+std::pair<std::int64_t, long> TempTree::Mtime(const std::string& relative) const
+{
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    CheckWindows(GetFileAttributesExW(Native(Path(relative)).c_str(), GetFileExInfoStandard, &data),
+                 "GetFileAttributesExW " + Path(relative));
+    const std::int64_t ticks = static_cast<std::int64_t>(
+        (std::uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) | data.ftLastWriteTime.dwLowDateTime);
+    const std::int64_t sinceEpoch = ticks - 11644473600LL * 10000000LL;
+    const std::int64_t seconds = sinceEpoch >= 0 ? sinceEpoch / 10000000 : (sinceEpoch - 9999999) / 10000000;
+    return {seconds, static_cast<long>((sinceEpoch - seconds * 10000000) * 100)};
 }
 
 void TempTree::Remove(const std::string& relative)
@@ -131,5 +154,50 @@ std::vector<std::string> FolderEntries(const std::string& folder)
     return names;
 }
 
+void SetEnvironment(const char* name, const char* value)
+{
+    _putenv_s(name, value ? value : "");
+}
+
+std::string Slashed(std::string path)
+{
+    std::replace(path.begin(), path.end(), '\\', '/');
+    return path;
+}
+
+namespace {
+
+// The system's words for a POSIX error: its strerror text and the messages of
+// the Windows errors of that meaning.
+std::vector<std::string> ReasonsFor(int error)
+{
+    static const std::pair<int, DWORD> kSameMeaning[] = {
+        {ENOENT, ERROR_FILE_NOT_FOUND}, {ENOENT, ERROR_PATH_NOT_FOUND}, {ENOTDIR, ERROR_PATH_NOT_FOUND},
+        {ENOTDIR, ERROR_DIRECTORY},     {EEXIST, ERROR_ALREADY_EXISTS}, {EEXIST, ERROR_FILE_EXISTS},
+        {EACCES, ERROR_ACCESS_DENIED},  {ENOTEMPTY, ERROR_DIR_NOT_EMPTY}};
+    std::vector<std::string> reasons{std::strerror(error)};
+    for (const auto& [posix, windows] : kSameMeaning)
+        if (posix == error)
+            reasons.push_back(platform::SystemMessage(windows));
+    return reasons;
+}
+
+} // namespace
+
+bool SaysReason(const std::string& text, int error)
+{
+    for (const std::string& reason : ReasonsFor(error))
+        if (text.find(reason) != std::string::npos)
+            return true;
+    return false;
+}
+
+bool IsFailure(const std::string& text, const std::string& what, int error)
+{
+    for (const std::string& reason : ReasonsFor(error))
+        if (text == what + reason)
+            return true;
+    return false;
+}
 
 } // namespace tandrel::test
