@@ -168,7 +168,7 @@ TEST(CopyCheckedRows, ReadOnlyTargetsFollowOverwriting)
     // A read-only file that has come where the comparison saw none is kept the same way.
     p.t.WriteFile("s/c", "new source");
     p.t.WriteFile("d/c", "came since");
-    p.t.Chmod("d/c", 0444);
+    p.t.MakeReadOnly("d/c");
     p.AddFile(kMissingDest, "c");
     p.options.Overwriting = false;
     EXPECT_EQ(p.Copy(kMissingDest, S2D, rec).failed, 1u);
