@@ -184,7 +184,7 @@ TEST(WindowsFiles, CopyCarriesTheSourcesAttributes)
 TEST(WindowsFiles, CancelledOrFailedCopyLeavesTheTargetAndNoTemporaryFile)
 {
     WinTestFolder t;
-    t.WriteFile("src", std::string(100, 's'));
+    t.WriteFile("src", std::string(kCopyStepBytes + 100, 's')); // asked once, between its two steps
     t.WriteFile("dst", "old");
     const FileResult cancelled =
         CopyFileSafely(t.Path("src"), t.Path("dst"), [](std::uint64_t, std::uint64_t) { return false; });

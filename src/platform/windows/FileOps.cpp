@@ -169,7 +169,8 @@ CopyEnd CopyData(HANDLE in, HANDLE out, std::uint64_t size, const CopyProgress& 
             return CopyEnd::WriteFailed;
         }
         done += got;
-        if (progress && !progress(done, size))
+        // Asked only while more is to come: a file written in full is kept.
+        if (progress && done < size && !progress(done, size))
             return CopyEnd::Cancelled;
     }
 }
