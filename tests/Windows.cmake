@@ -71,36 +71,6 @@ if(TARGET tandrel_gui)
   target_compile_options(tandrel_gui_tests PRIVATE ${TANDREL_WARNINGS})
   target_compile_definitions(tandrel_gui_tests PRIVATE TANDREL_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
   qt_import_plugins(tandrel_gui_tests INCLUDE Qt6::QOffscreenIntegrationPlugin)
-  # Tests that do not hold on Windows yet, and why; each is work to do, not
-  # a limit of Wine. They are named so that the rest runs meanwhile:
-  # - paths written the POSIX way in the test ("/", "/first", a tab in a
-  #   name, "dst" and "DST" as two folders) or compared with '/' where the
-  #   lists show the system's backslashes: FormGuideTest.* and the project
-  #   editor's start folders;
-  # - text widths measured against Linux's fonts (Wine's fallback font is
-  #   wider): FormStautsTest.LayoutAndEmptyBar, the Report window's height,
-  #   the project editor's menu position;
-  # - the per-user store read as a file, where Windows has the registry:
-  #   FormOptions.TrashChoiceIsKeptPerUserAndNeverInTheSettingsFile;
-  # - Wine's window frames and fallback font: a dialog's centre lands 25 px
-  #   from its parent's (24 allowed), and the light scheme's contrast finds
-  #   no text where the Source and Destination labels are measured:
-  #   WindowHandlingTest.DialogsFramesPlacesAndTabOrders and
-  #   DesktopSchemeTest.EveryWindowReadsInADarkAndALightScheme.
-  set(TANDREL_WINDOWS_GUI_TESTS_TO_DO
-    WindowHandlingTest.DialogsFramesPlacesAndTabOrders
-    DesktopSchemeTest.EveryWindowReadsInADarkAndALightScheme
-    ReportFixture.WindowAndTextReportOfAllLists
-    EditorFixture.BrowseStartFoldersAndUnreadableChoice
-    EditorFixture.PresetFolders
-    FormOptions.TrashChoiceIsKeptPerUserAndNeverInTheSettingsFile
-    FormStautsTest.LayoutAndEmptyBar
-    FormGuideTest.CompareChecksInOrderWithTheirMessages
-    FormGuideTest.SuccessfulComparePublishesRemembersAndCloses
-    FormGuideTest.RecentFolderRules
-    FormGuideTest.BrowseButtons)
-  list(JOIN TANDREL_WINDOWS_GUI_TESTS_TO_DO ":" TANDREL_WINDOWS_GUI_FILTER)
-  add_test(NAME tandrel_gui_tests COMMAND tandrel_gui_tests -platform offscreen
-           --gtest_filter=-${TANDREL_WINDOWS_GUI_FILTER})
+  add_test(NAME tandrel_gui_tests COMMAND tandrel_gui_tests -platform offscreen)
   set_tests_properties(tandrel_gui_tests PROPERTIES TIMEOUT 600 LABELS gui)
 endif()

@@ -10,6 +10,7 @@
 #include "engine/PathRules.h"
 
 #include <QAction>
+#include <QDir>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -59,7 +60,7 @@ QString FormEditPrj::GetSpecialFolderPath(int csidl)
     }
     if (path.isEmpty())
         return {};
-    return ToQ(kRules.WithTrailingSeparator(FromQ(path)));
+    return ToQ(kRules.WithTrailingSeparator(FromQ(QDir::toNativeSeparators(path))));
 }
 
 FormEditPrj::FormEditPrj(AppState& appState, Dialogs& dialogs, FormProjects& manager, QWidget* parent)
@@ -194,7 +195,7 @@ void FormEditPrj::Accept()
 void FormEditPrj::BrowseSource()
 {
     // A trailing separator goes, unless the text is the root itself.
-    QString start = TextS->text();
+    QString start = QDir::toNativeSeparators(TextS->text());
     if (static_cast<std::size_t>(start.size()) > kRules.rootLength)
         start = DropTrailingSeparator(start);
     Browse(TextS, QStringLiteral("Please select the source directory"), start);
@@ -204,7 +205,8 @@ void FormEditPrj::BrowseDestination()
 {
     // Here the trailing separator goes whatever the length: the root becomes
     // empty text, and the chooser opens at its default folder.
-    Browse(TextD, QStringLiteral("Please select the destination directory"), DropTrailingSeparator(TextD->text()));
+    Browse(TextD, QStringLiteral("Please select the destination directory"),
+           DropTrailingSeparator(QDir::toNativeSeparators(TextD->text())));
 }
 
 void FormEditPrj::Browse(QLineEdit* field, const QString& prompt, const QString& startFolder)

@@ -13,6 +13,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QLabel>
 #include <QPushButton>
 
@@ -166,7 +167,7 @@ void FormGuide::Combo3Chosen(int index)
 void FormGuide::Browse(QComboBox* box, const QString& title)
 {
     const engine::PathRules rules = engine::PathRules::Native();
-    QString start = box->currentText();
+    QString start = QDir::toNativeSeparators(box->currentText());
     // A root keeps its separator; any longer folder loses one trailing separator.
     if (start.endsWith(QLatin1Char(rules.separator)) && static_cast<std::size_t>(start.size()) > rules.rootLength)
         start.chop(1);
@@ -178,9 +179,10 @@ void FormGuide::Browse(QComboBox* box, const QString& title)
 
 void FormGuide::Command1Click()
 {
-    // The folders tested are exactly the ones that will be compared.
-    const QString source = TrimBlanks(Combo1->currentText());
-    const QString destination = TrimBlanks(Combo2->currentText());
+    // The folders tested are exactly the ones that will be compared, written
+    // the system's way, as the lists and messages show them.
+    const QString source = QDir::toNativeSeparators(TrimBlanks(Combo1->currentText()));
+    const QString destination = QDir::toNativeSeparators(TrimBlanks(Combo2->currentText()));
     if (source.isEmpty()) {
         m_dialogs.Message(this, QStringLiteral("Please specify source directory"), QString::fromLatin1(kTitle),
                           MessageIcon::Information, MessageButtons::Ok);

@@ -71,15 +71,22 @@ FormReport::FormReport(AppState& appState, Dialogs& dialogs, const QStringList& 
     Command2 = closing.cancel;
     auto* buttons = closing.row;
 
-    auto* layout = new QVBoxLayout(this);
+    auto* layout = new QVBoxLayout;
     layout->addWidget(Frame1);
     layout->addWidget(Frame2);
     layout->addSpacing(10);
+    layout->addStretch(1);
     layout->addLayout(buttons);
     // The window keeps one size: at least the 410 x 276 of its design, more
-    // only when the captions need it.
-    layout->setSizeConstraint(QLayout::SetFixedSize);
-    setMinimumSize(410, 276);
+    // only when the captions need it. A fixed size is the size the layout
+    // asks for, so the design size is held there, by a strut each way,
+    // whatever room the system's font takes.
+    auto* window = new QHBoxLayout(this);
+    window->addLayout(layout);
+    window->setSizeConstraint(QLayout::SetFixedSize);
+    const QMargins margins = window->contentsMargins();
+    layout->addStrut(410 - margins.left() - margins.right());
+    window->addStrut(276 - margins.top() - margins.bottom());
 
     connect(Command1, &QPushButton::clicked, this, [this] { Save(); });
     connect(Command2, &QPushButton::clicked, this, &QDialog::reject);

@@ -3,14 +3,49 @@
 #include "Skin.h"
 
 #include <QCloseEvent>
+#include <QFontDatabase>
+#include <QFontInfo>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
 
 #include <algorithm>
+#include <utility>
 
 namespace tandrel::gui {
+
+namespace {
+
+// Tahoma where it is installed; otherwise a face of about its width, so that
+// the texts fit the window's fixed places. Some font databases name a narrow
+// face after its whole family ("DejaVu Sans" of the style "Condensed"), so
+// the narrow styles are looked for there too. Those faces fit with their own
+// advances, which full hinting would widen.
+QFont NarrowFont()
+{
+    const QStringList families{QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans Condensed"),
+                               QStringLiteral("Liberation Sans Narrow")};
+    QFont font;
+    font.setFamilies(families);
+    font.setPointSize(9);
+    const QString found = QFontInfo(font).family();
+    if (found == families.front())
+        return font;
+    if (!families.contains(found)) {
+        const std::pair<QString, QString> styles[] = {{QStringLiteral("DejaVu Sans"), QStringLiteral("Condensed")},
+                                                      {QStringLiteral("Liberation Sans"), QStringLiteral("Narrow")}};
+        for (const auto& [family, style] : styles)
+            if (QFontDatabase::styles(family).contains(style)) {
+                font = QFontDatabase::font(family, style, 9);
+                break;
+            }
+    }
+    font.setHintingPreference(QFont::PreferVerticalHinting);
+    return font;
+}
+
+} // namespace
 
 FormStauts::FormStauts(AppState& app, QWidget* mainWindow)
     : QWidget(mainWindow, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
@@ -19,13 +54,7 @@ FormStauts::FormStauts(AppState& app, QWidget* mainWindow)
     setObjectName(QStringLiteral("FormStauts"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Tandrel"));
-    // Tahoma where it is installed; otherwise a face of about its width, so
-    // that the texts fit the window's fixed places.
-    QFont font;
-    font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans Condensed"),
-                      QStringLiteral("Liberation Sans Narrow")});
-    font.setPointSize(9);
-    setFont(font);
+    setFont(NarrowFont());
     setFixedSize(371, 165);
 
     // The band first, so that the button lies on top of it.

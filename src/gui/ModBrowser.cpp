@@ -23,7 +23,7 @@ QString NearestExistingFolder(const QString& folder)
             return {};
         path = parent;
     }
-    return path;
+    return QDir::toNativeSeparators(path);
 }
 
 QString BrowseForFolder(Dialogs& dialogs, QWidget* owner, const QString& title, const QString& startFolder)

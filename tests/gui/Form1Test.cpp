@@ -2,6 +2,7 @@
 
 #include "ModalDriver.h"
 #include "ScriptedDialogs.h"
+#include "ShownPaths.h"
 #include "gui/AppSetup.h"
 #include "gui/ComparisonRun.h"
 #include "gui/FormGuide.h"
@@ -69,8 +70,8 @@ struct MainWindow {
     }
     ~MainWindow() { ClearRegistry(); }
 
-    QString Src() const { return ToQ(tree.Path("src")); }
-    QString Dst() const { return ToQ(tree.Path("dst")); }
+    QString Src() const { return test::Shown(tree.Path("src")); }
+    QString Dst() const { return test::Shown(tree.Path("dst")); }
 };
 
 // One entry of every kind: a newer, an older and a size-changed pair, a
@@ -97,8 +98,8 @@ void MakeTrees(TempTree& t)
 // Fills the store as a comparison run does, around one reset of the lists.
 void Scan(MainWindow& w)
 {
-    w.state.sourceRoot = w.Src() + QLatin1Char('/');
-    w.state.destinationRoot = w.Dst() + QLatin1Char('/');
+    w.state.sourceRoot = w.Src() + QDir::separator();
+    w.state.destinationRoot = w.Dst() + QDir::separator();
     engine::ScanContext context;
     context.sourceRoot = FromQ(w.state.sourceRoot);
     context.destinationRoot = FromQ(w.state.destinationRoot);
@@ -299,8 +300,8 @@ TEST(Form1Test, ModelsShowTheStoreOfARealScan)
     EXPECT_TRUE(list3->CellText(folderRow, 1).trimmed().isEmpty());
     EXPECT_EQ(list3->CellText(folderRow, 2),
               ToQ(engine::TimeText(test::LocalTime(2024, 3, 15, 10, 1, 0), store.LocalOffset())));
-    EXPECT_EQ(list3->CellText(folderRow, 0), w.Src() + QStringLiteral("/onlysrc"));
-    EXPECT_EQ(list3->CellText(folderRow, 3), w.Dst() + QStringLiteral("/onlysrc"));
+    EXPECT_EQ(list3->CellText(folderRow, 0), w.Src() + QDir::separator() + QStringLiteral("onlysrc"));
+    EXPECT_EQ(list3->CellText(folderRow, 3), w.Dst() + QDir::separator() + QStringLiteral("onlysrc"));
     const int fileRow = RowOf(store, ResultCategory::NotInDestination, "n3.txt");
     ASSERT_GE(fileRow, 0);
     EXPECT_EQ(list3->data(list3->index(fileRow, 0), Qt::DecorationRole).value<QIcon>().cacheKey(),
@@ -310,9 +311,9 @@ TEST(Form1Test, ModelsShowTheStoreOfARealScan)
     // A missing file in list 4: its destination path under Name, the
     // expected source path under "Can not find".
     ResultListModel* list4 = w.form->ListModel[4];
-    EXPECT_EQ(list4->CellText(0, 0), w.Dst() + QStringLiteral("/onlydst.txt"));
+    EXPECT_EQ(list4->CellText(0, 0), w.Dst() + QDir::separator() + QStringLiteral("onlydst.txt"));
     EXPECT_EQ(list4->CellText(0, 1), QStringLiteral("3"));
-    EXPECT_EQ(list4->CellText(0, 3), w.Src() + QStringLiteral("/onlydst.txt"));
+    EXPECT_EQ(list4->CellText(0, 3), w.Src() + QDir::separator() + QStringLiteral("onlydst.txt"));
     EXPECT_TRUE(list4->CellText(0, 4).isEmpty());
 
     // Paths show in full as a tooltip; sizes and times need none.
@@ -325,7 +326,7 @@ TEST(Form1Test, ModelsShowTheStoreOfARealScan)
     ResultListModel* list5 = w.form->ListModel[5];
     EXPECT_EQ(list5->CellText(0, 1), QStringLiteral("3"));
     EXPECT_EQ(list5->CellText(0, 4), QStringLiteral("5"));
-    EXPECT_EQ(list5->CellText(0, 5), w.Dst() + QStringLiteral("/size.txt"));
+    EXPECT_EQ(list5->CellText(0, 5), w.Dst() + QDir::separator() + QStringLiteral("size.txt"));
     for (int col : {1, 4})
         EXPECT_TRUE(list5->data(list5->index(0, col), Qt::TextAlignmentRole).value<Qt::Alignment>() & Qt::AlignRight);
     EXPECT_TRUE(list5->data(list5->index(0, 3), Qt::TextAlignmentRole).value<Qt::Alignment>() & Qt::AlignLeft);

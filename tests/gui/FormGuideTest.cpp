@@ -1,6 +1,7 @@
 #include "gui/FormGuide.h"
 
 #include "ScriptedDialogs.h"
+#include "ShownPaths.h"
 #include "gui/Registry.h"
 #include "settings/SettingsFile.h"
 #include "support/TempTree.h"
@@ -18,6 +19,7 @@ namespace tandrel::gui {
 namespace {
 
 using test::ScriptedDialogs;
+using test::Shown;
 using test::TempTree;
 
 QStringList Items(const QComboBox* box)
@@ -100,8 +102,8 @@ TEST(FormGuideTest, CompareChecksInOrderWithTheirMessages)
     Fixture f;
     FormGuide form(f.app, f.dialogs, &f.main);
     form.show();
-    const QString src = ToQ(f.tree.Path("src"));
-    const QString dst = ToQ(f.tree.Path("dst"));
+    const QString src = Shown(f.tree.Path("src"));
+    const QString dst = Shown(f.tree.Path("dst"));
 
     // Only spaces in the source: its message, and the destination is not looked at.
     form.Combo1->setEditText(QStringLiteral("   "));
@@ -134,7 +136,7 @@ TEST(FormGuideTest, CompareChecksInOrderWithTheirMessages)
 
     // A missing source is named as typed.
     f.dialogs.Clear();
-    const QString missing = ToQ(f.tree.Path("nowhere"));
+    const QString missing = Shown(f.tree.Path("nowhere"));
     form.Combo1->setEditText(missing);
     form.Combo2->setEditText(dst);
     QTest::mouseClick(form.Command1, Qt::LeftButton);
@@ -144,6 +146,7 @@ TEST(FormGuideTest, CompareChecksInOrderWithTheirMessages)
     EXPECT_EQ(f.dialogs.Messages()[0].icon, MessageIcon::Critical);
     EXPECT_EQ(f.dialogs.Messages()[0].buttons, MessageButtons::Ok);
 
+#ifndef Q_OS_WIN // where a name cannot end in a blank
     // The folder tested is the one that would be compared: with "x " on disk
     // and no "x", the text "x " names the missing "x".
     f.dialogs.Clear();
@@ -160,6 +163,7 @@ TEST(FormGuideTest, CompareChecksInOrderWithTheirMessages)
     QTest::mouseClick(form.Command1, Qt::LeftButton);
     ASSERT_EQ(f.dialogs.Messages().size(), 1u);
     EXPECT_EQ(f.dialogs.Messages()[0].text, dst + QStringLiteral("/x is not accessible."));
+#endif
 
     // A file is not a folder.
     f.dialogs.Clear();
@@ -168,7 +172,7 @@ TEST(FormGuideTest, CompareChecksInOrderWithTheirMessages)
     form.Combo2->setEditText(ToQ(f.tree.Path("plain.txt")));
     QTest::mouseClick(form.Command1, Qt::LeftButton);
     ASSERT_EQ(f.dialogs.Messages().size(), 1u);
-    EXPECT_EQ(f.dialogs.Messages()[0].text, ToQ(f.tree.Path("plain.txt")) + QStringLiteral(" is not accessible."));
+    EXPECT_EQ(f.dialogs.Messages()[0].text, Shown(f.tree.Path("plain.txt")) + QStringLiteral(" is not accessible."));
 
     // None of that published anything or remembered anything.
     EXPECT_FALSE(f.app.runFlag.IsSet());
@@ -184,8 +188,8 @@ TEST(FormGuideTest, SuccessfulComparePublishesRemembersAndCloses)
     f.main.hide();
     FormGuide form(f.app, f.dialogs, &f.main);
     form.show();
-    const QString src = ToQ(f.tree.Path("src"));
-    const QString dst = ToQ(f.tree.Path("dst/"));
+    const QString src = Shown(f.tree.Path("src"));
+    const QString dst = Shown(f.tree.Path("dst/"));
     // Blanks around a folder go before it is tested and compared.
     form.Combo1->setEditText(QStringLiteral("  ") + src + QStringLiteral(" "));
     form.Combo2->setEditText(dst);
@@ -224,6 +228,7 @@ TEST(FormGuideTest, SuccessfulComparePublishesRemembersAndCloses)
     EXPECT_EQ(again.result(), QDialog::Rejected);
     EXPECT_FALSE(f.app.includeSubdirectories);
 
+#ifndef Q_OS_WIN // where a name cannot hold a tab
     // A tab ending a folder's name is part of it: the folder that passed the
     // test is the one compared; only the blanks around it go.
     f.tree.MakeDir("tab\t");
@@ -236,18 +241,19 @@ TEST(FormGuideTest, SuccessfulComparePublishesRemembersAndCloses)
     EXPECT_TRUE(f.dialogs.requests.empty());
     EXPECT_TRUE(f.app.runFlag.IsSet());
     EXPECT_EQ(f.app.sourceRoot, tabbed);
+#endif
 }
 
 TEST(FormGuideTest, RecentFolderRules)
 {
     Fixture f;
-    const QString src = ToQ(f.tree.Path("src"));
-    const QString dst = ToQ(f.tree.Path("dst"));
+    const QString src = Shown(f.tree.Path("src"));
+    const QString dst = Shown(f.tree.Path("dst"));
     // Full source list: the new folder enters at slot 0 and slot 9 drops out.
     for (int i = 0; i < settings::kRecentSlots; ++i)
         f.app.settings.recentSources[i] = "/old/" + std::to_string(i);
     // The destination is known already in another case with a trailing separator.
-    const QString known = ToQ(f.tree.Path("DST/"));
+    const QString known = Shown(f.tree.Path("DST/"));
     f.app.settings.recentDestinations = {"/first", FromQ(known), "", "", "", "", "", "", "", ""};
 
     FormGuide form(f.app, f.dialogs, &f.main);
@@ -316,11 +322,11 @@ TEST(FormGuideTest, BrowseButtons)
     Fixture f;
     FormGuide form(f.app, f.dialogs, &f.main);
     form.show();
-    const QString src = ToQ(f.tree.Path("src"));
-    const QString dst = ToQ(f.tree.Path("dst"));
+    const QString src = Shown(f.tree.Path("src"));
+    const QString dst = Shown(f.tree.Path("dst"));
 
     // The start folder loses one trailing separator; the title names the side.
-    form.Combo1->setEditText(src + QStringLiteral("/"));
+    form.Combo1->setEditText(src + QDir::separator());
     f.dialogs.folderReplies.push_back(dst);
     QTest::mouseClick(form.Command3, Qt::LeftButton);
     ASSERT_EQ(f.dialogs.requests.size(), 1u);
@@ -332,17 +338,17 @@ TEST(FormGuideTest, BrowseButtons)
 
     // The root keeps its separator.
     f.dialogs.Clear();
-    form.Combo2->setEditText(QStringLiteral("/"));
+    form.Combo2->setEditText(test::ShownRoot());
     QTest::mouseClick(form.Command4, Qt::LeftButton); // cancelled
     ASSERT_EQ(f.dialogs.requests.size(), 1u);
     EXPECT_EQ(f.dialogs.requests[0].title, QStringLiteral("Please select the destination directory"));
-    EXPECT_EQ(f.dialogs.requests[0].startFolder, QStringLiteral("/"));
-    EXPECT_EQ(form.Combo2->currentText(), QStringLiteral("/")); // cancel changes nothing, says nothing
+    EXPECT_EQ(f.dialogs.requests[0].startFolder, test::ShownRoot());
+    EXPECT_EQ(form.Combo2->currentText(), test::ShownRoot()); // cancel changes nothing, says nothing
     EXPECT_TRUE(f.dialogs.Messages().empty());
 
     // A start folder that is not there: the chooser opens at its nearest existing parent.
     f.dialogs.Clear();
-    form.Combo2->setEditText(ToQ(f.tree.Path("src/no/such/folder/")));
+    form.Combo2->setEditText(Shown(f.tree.Path("src/no/such/folder/")));
     QTest::mouseClick(form.Command4, Qt::LeftButton);
     ASSERT_EQ(f.dialogs.requests.size(), 1u);
     EXPECT_EQ(f.dialogs.requests[0].startFolder, src);
@@ -357,7 +363,24 @@ TEST(FormGuideTest, BrowseButtons)
     EXPECT_EQ(f.dialogs.Messages()[0].title, QStringLiteral("Error"));
     EXPECT_EQ(f.dialogs.Messages()[0].icon, MessageIcon::Critical);
     EXPECT_EQ(f.dialogs.Messages()[0].buttons, MessageButtons::Ok);
-    EXPECT_EQ(form.Combo2->currentText(), ToQ(f.tree.Path("src/no/such/folder/")));
+    EXPECT_EQ(form.Combo2->currentText(), Shown(f.tree.Path("src/no/such/folder/")));
+}
+
+// Folders typed with '/' are browsed from and compared in the system's form,
+// the one the lists and messages show.
+TEST(FormGuideTest, TypedFoldersTakeTheSystemsForm)
+{
+    Fixture f;
+    FormGuide form(f.app, f.dialogs, &f.main);
+    form.show();
+    form.Combo1->setEditText(ToQ(f.tree.Path("src/")));
+    QTest::mouseClick(form.Command3, Qt::LeftButton); // cancelled
+    ASSERT_EQ(f.dialogs.requests.size(), 1u);
+    EXPECT_EQ(f.dialogs.requests[0].startFolder, Shown(f.tree.Path("src")));
+    form.Combo2->setEditText(ToQ(f.tree.Path("dst")));
+    QTest::mouseClick(form.Command1, Qt::LeftButton);
+    EXPECT_EQ(f.app.sourceRoot, Shown(f.tree.Path("src/")));
+    EXPECT_EQ(f.app.destinationRoot, Shown(f.tree.Path("dst")));
 }
 
 TEST(FormGuideTest, CloseLeavesTheFlagDown)

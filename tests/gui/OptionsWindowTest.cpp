@@ -7,11 +7,11 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFile>
 #include <QFocusEvent>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMap>
 #include <QPushButton>
 #include <QSettings>
 #include <QTest>
@@ -21,7 +21,6 @@
 
 #include <clocale>
 #include <functional>
-#include <optional>
 #include <string>
 
 namespace tandrel::gui {
@@ -345,13 +344,15 @@ TEST(FormOptions, NoSettingsFileYetOkCreatesIt)
               "IgnoreSystem=0\r\nOverwriting=False\r\nIgnoreError=False\r\nPlaySound=False\r\n\r\n[IgnoreFile]\r\n");
 }
 
-// The bytes of the per-user store, or nothing when it has no file.
-std::optional<QByteArray> StoreBytes()
+// What the per-user store holds, read the way the system keeps it: a file
+// on Linux, the registry on Windows.
+QMap<QString, QString> StoreValues()
 {
-    QFile file(QSettings(QString::fromLatin1(kRegistryOrganization), QString::fromLatin1(kRegistryApplication)).fileName());
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    return file.readAll();
+    QSettings key(QString::fromLatin1(kRegistryOrganization), QString::fromLatin1(kRegistryApplication));
+    QMap<QString, QString> values;
+    for (const QString& name : key.allKeys())
+        values.insert(name, key.value(name).toString());
+    return values;
 }
 
 TEST(FormOptions, TrashChoiceIsKeptPerUserAndNeverInTheSettingsFile)
@@ -364,8 +365,8 @@ TEST(FormOptions, TrashChoiceIsKeptPerUserAndNeverInTheSettingsFile)
     }
     ProgramFolder folder(kHandEdited);
     ScriptedDialogs dialogs;
-    const std::optional<QByteArray> storeBefore = StoreBytes();
-    ASSERT_TRUE(storeBefore.has_value());
+    const QMap<QString, QString> storeBefore = StoreValues();
+    ASSERT_EQ(storeBefore.value(QStringLiteral("SourceDir")), QStringLiteral("/home/ann/photos/"));
 
     auto open = [&](const std::function<void(FormOptions&, QCheckBox*)>& act) {
         FormOptions form(folder.state, dialogs, nullptr);
@@ -383,7 +384,7 @@ TEST(FormOptions, TrashChoiceIsKeptPerUserAndNeverInTheSettingsFile)
         QTest::mouseClick(Find<QPushButton>(form, "Command1"), Qt::LeftButton);
     });
     // Left off, OK changes nothing in the per-user store.
-    EXPECT_EQ(StoreBytes(), storeBefore);
+    EXPECT_EQ(StoreValues(), storeBefore);
     fileAfterPlainOk = folder.File();
 
     open([&](FormOptions& form, QCheckBox* box) {
@@ -392,7 +393,7 @@ TEST(FormOptions, TrashChoiceIsKeptPerUserAndNeverInTheSettingsFile)
         QTest::mouseClick(Find<QPushButton>(form, "Command2"), Qt::LeftButton);
     });
     EXPECT_FALSE(ReadTrashChoice());
-    EXPECT_EQ(StoreBytes(), storeBefore);
+    EXPECT_EQ(StoreValues(), storeBefore);
 
     open([&](FormOptions& form, QCheckBox* box) {
         QTest::keyClick(box, Qt::Key_Space);

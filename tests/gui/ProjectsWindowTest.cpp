@@ -1,5 +1,6 @@
 #include "ModalDriver.h"
 #include "ScriptedDialogs.h"
+#include "ShownPaths.h"
 #include "support/TempTree.h"
 
 #include "gui/AppState.h"
@@ -7,15 +8,19 @@
 #include "gui/FormProjects.h"
 
 #include <QAction>
+#include <QDir>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QScreen>
 #include <QStandardPaths>
 #include <QTest>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 namespace tandrel::gui {
 namespace {
@@ -364,21 +369,23 @@ TEST_F(EditorFixture, BrowseStartFoldersAndUnreadableChoice)
     QLineEdit* textS = Field(*editor, "TextS");
     QLineEdit* textD = Field(*editor, "TextD");
     folders.MakeDir("data");
-    const QString data = QString::fromStdString(folders.Path("data"));
-    const QString nowhere = QString::fromStdString(folders.Path("nowhere"));
-    const QString parent = QString::fromStdString(folders.Root()).chopped(1);
+    const QString data = test::Shown(folders.Path("data"));
+    const QString nowhere = test::Shown(folders.Path("nowhere"));
+    const QString parent = test::Shown(folders.Root()).chopped(1);
+    const QString separator = QDir::separator(), root = test::ShownRoot();
     const struct {
         QPushButton* button;
         QLineEdit* field;
         QString text;
         QString start;
     } cases[] = {
-        {browseS, textS, data + "/", data},
-        {browseS, textS, "/", "/"},
-        {browseD, textD, data + "/", data},
-        {browseD, textD, "/", ""}, // the root loses its separator here
+        {browseS, textS, data + separator, data},
+        {browseS, textS, QString::fromStdString(folders.Path("data/")), data}, // typed with '/'
+        {browseS, textS, root, root},
+        {browseD, textD, data + separator, data},
+        {browseD, textD, root, root.chopped(1)}, // the root loses its separator here
         // A start folder that is not there: the chooser opens at its nearest existing parent.
-        {browseS, textS, nowhere + "/deeper/", parent},
+        {browseS, textS, nowhere + separator + "deeper" + separator, parent},
         {browseD, textD, nowhere, parent},
         {browseS, textS, "relative/folder", ""},
     };
@@ -432,7 +439,10 @@ TEST_F(EditorFixture, PresetFolders)
     ASSERT_NE(menu, nullptr);
     QTest::mouseClick(arrow, Qt::LeftButton);
     EXPECT_TRUE(menu->isVisible());
-    EXPECT_EQ(menu->pos(), arrow->mapToGlobal(QPoint(0, arrow->height())));
+    // Moved left only as far as the screen's edge asks.
+    const QPoint below = arrow->mapToGlobal(QPoint(0, arrow->height()));
+    const int right = arrow->screen()->availableGeometry().right() + 1;
+    EXPECT_EQ(menu->pos(), QPoint(std::min(below.x(), right - menu->width()), below.y()));
     EXPECT_EQ(menu->actions(), items);
     menu->hide();
 
@@ -440,16 +450,20 @@ TEST_F(EditorFixture, PresetFolders)
     items[3]->trigger();
     const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
     ASSERT_FALSE(desktop.isEmpty());
-    EXPECT_EQ(textS->text(), desktop + "/");
+    // In the system's form, with its separator at the end.
+    const auto shownFolder = [](QStandardPaths::StandardLocation where) {
+        return test::Shown(QStandardPaths::writableLocation(where)) + QDir::separator();
+    };
+    EXPECT_EQ(textS->text(), shownFolder(QStandardPaths::DesktopLocation));
     items[11]->trigger();
-    EXPECT_EQ(textS->text(), QStandardPaths::writableLocation(QStandardPaths::HomeLocation) + "/");
+    EXPECT_EQ(textS->text(), shownFolder(QStandardPaths::HomeLocation));
     items[7]->trigger();
-    EXPECT_EQ(textS->text(), QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) + "/");
+    EXPECT_EQ(textS->text(), shownFolder(QStandardPaths::DocumentsLocation));
     items[1]->trigger(); // cookies: no such folder here
     EXPECT_EQ(textS->text(), "");
     EXPECT_EQ(FormEditPrj::GetSpecialFolderPath(6), "");
     EXPECT_EQ(FormEditPrj::GetSpecialFolderPath(34), "");
-    EXPECT_TRUE(FormEditPrj::GetSpecialFolderPath(28).endsWith("/"));
+    EXPECT_TRUE(FormEditPrj::GetSpecialFolderPath(28).endsWith(QDir::separator()));
     EXPECT_TRUE(dialogs.requests.empty());
 }
 

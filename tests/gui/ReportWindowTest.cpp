@@ -89,6 +89,17 @@ const std::string kSevenColumns =
     "Name\tSize(Bytes)\tModified\tModified (Destination)\tSize (Destination)\tName (Destination)\t   \r\n";
 const std::string kFiveColumns = "Name\tSize(Bytes)\tModified\tCan not find\t   \r\n";
 
+// The design size holds however little room the captions take.
+TEST_F(ReportFixture, KeepsItsDesignSizeWithASmallFont)
+{
+    auto form = std::make_unique<FormReport>(state, dialogs, captions, nullptr);
+    QFont small = form->font();
+    small.setPointSize(5);
+    form->setFont(small);
+    form->show();
+    EXPECT_EQ(form->size(), QSize(410, 276));
+}
+
 TEST_F(ReportFixture, WindowAndTextReportOfAllLists)
 {
     auto form = Open();

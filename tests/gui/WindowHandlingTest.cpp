@@ -1,5 +1,6 @@
 #include "ModalDriver.h"
 #include "ScriptedDialogs.h"
+#include "ShownPaths.h"
 #include "gui/AppSetup.h"
 #include "gui/Form1.h"
 #include "gui/FormAbout.h"
@@ -181,13 +182,13 @@ TEST(WindowHandlingTest, BrowseStartsAtTheNearestExistingFolder)
 {
     test::TempTree tree;
     tree.MakeDir("here");
-    const QString here = ToQ(tree.Path("here"));
+    const QString here = test::Shown(tree.Path("here"));
     const struct {
         QString typed;
         QString start;
     } cases[] = {
         {here, here},
-        {here + "/gone/deeper", here},
+        {here + QDir::separator() + "gone" + QDir::separator() + "deeper", here},
         {QString(), QString()},
         {QStringLiteral("not/absolute"), QString()},
     };

@@ -116,6 +116,26 @@ TEST(SyncWindows, ProtectedTargetsNeedOverwriting)
     }
 }
 
+// A copy is asked whether to go on only while more is to come: a Cancel
+// that arrives as a file's last bytes are written keeps the finished file.
+TEST(SyncWindows, ACopyIsAskedToGoOnOnlyWhileMoreIsToCome)
+{
+    using platform::kCopyStepBytes;
+    for (const std::uint64_t size : {std::uint64_t{0}, std::uint64_t{10}, kCopyStepBytes, kCopyStepBytes + 5}) {
+        WinTestFolder t;
+        t.WriteFile("s", std::string(size, 'x'));
+        int asked = 0;
+        const auto r = platform::CopyFileSafely(t.Path("s"), t.Path("d"), [&](std::uint64_t done, std::uint64_t) {
+            ++asked;
+            EXPECT_LT(done, size);
+            return false;
+        });
+        EXPECT_EQ(r.ok(), size <= kCopyStepBytes) << size;
+        EXPECT_EQ(asked, size > kCopyStepBytes ? 1 : 0) << size;
+        EXPECT_EQ(t.Exists("d"), r.ok()) << size;
+    }
+}
+
 TEST(SyncWindows, OneWaySyncLeavesEqualTrees)
 {
     WinTestFolder t;

@@ -14,6 +14,10 @@
 // --dark pictures the windows under a dark desktop palette; pictures then end
 // in "-dark". Run it under a display (xvfb-run) or with QT_QPA_PLATFORM=offscreen;
 // QT_SCALE_FACTOR=2 gives the pictures at 200 %.
+//
+// Built for Windows, the trees are Users/ada/Pictures and Backup/Pictures
+// and the windows keep the system's style; tools/windows-screenshots.sh
+// takes the pictures under Wine.
 
 #include "gui/AppSetup.h"
 #include "gui/AppState.h"
@@ -21,6 +25,7 @@
 #include "gui/Dialogs.h"
 #include "gui/Form1.h"
 #include "gui/FormAbout.h"
+#include "gui/FormEditPrj.h"
 #include "gui/FormGuide.h"
 #include "gui/FormOptions.h"
 #include "gui/FormProjects.h"
@@ -29,6 +34,7 @@
 #include "gui/FormWait.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -41,8 +47,6 @@
 
 #include <clocale>
 #include <cstdio>
-#include <sys/stat.h>
-#include <utime.h>
 
 namespace {
 
@@ -50,11 +54,11 @@ void Write(const QString& path, const QByteArray& content, qint64 mtime)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile f(path);
-    if (f.open(QIODevice::WriteOnly))
+    if (f.open(QIODevice::WriteOnly)) {
         f.write(content);
-    f.close();
-    struct utimbuf times {static_cast<time_t>(mtime), static_cast<time_t>(mtime)};
-    ::utime(QFile::encodeName(path).constData(), &times);
+        f.flush(); // the time is set after the last write
+        f.setFileTime(QDateTime::fromSecsSinceEpoch(mtime), QFileDevice::FileModificationTime);
+    }
 }
 
 void MakeTrees(const QString& src, const QString& dst)
@@ -101,7 +105,9 @@ int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     std::setlocale(LC_ALL, "");
+#ifndef Q_OS_WIN
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+#endif
     const QStringList args = QCoreApplication::arguments();
     const QString out = args.size() > 1 ? args[1] : QDir::currentPath();
     QDir().mkpath(out);
@@ -113,9 +119,14 @@ int main(int argc, char** argv)
 
     QTemporaryDir work;
     const QString root = rootAt > 0 && rootAt + 1 < args.size() ? QDir::cleanPath(args[rootAt + 1]) : work.path();
-    const QString base = root == QStringLiteral("/") ? QString() : root;
+    const QString base = root.endsWith(QLatin1Char('/')) ? root.chopped(1) : root; // "/" or "C:/"
+#ifdef Q_OS_WIN
+    const QString src = base + "/Users/ada/Pictures";
+    const QString dst = base + "/Backup/Pictures";
+#else
     const QString src = base + "/home/ada/Pictures";
     const QString dst = base + "/media/backup/Pictures";
+#endif
     if (QFileInfo::exists(src) || QFileInfo::exists(dst)) {
         std::fprintf(stderr, "%s or %s is there already: nothing is written over it\n", qPrintable(src), qPrintable(dst));
         return 1;
@@ -144,8 +155,8 @@ int main(int argc, char** argv)
         guide.grab().save(out + "/new-comparison" + suffix + ".png");
     }
 
-    state.sourceRoot = src;
-    state.destinationRoot = dst;
+    state.sourceRoot = QDir::toNativeSeparators(src);
+    state.destinationRoot = QDir::toNativeSeparators(dst);
     state.includeSubdirectories = true;
     state.runFlag.Set(true);
     tandrel::gui::RunComparison(state, form, &form);
@@ -167,8 +178,10 @@ int main(int argc, char** argv)
         window.grab().save(out + "/" + name + suffix + ".png");
         window.close();
     };
-    state.settings.projectList = {"Photos|" + src.toStdString() + "|" + dst.toStdString(),
-                                  "Mail|/home/ada/Mail|/media/backup/Mail"};
+    const QString mailSource = QDir::toNativeSeparators(QFileInfo(src).path() + "/Mail");
+    const QString mailDestination = QDir::toNativeSeparators(QFileInfo(dst).path() + "/Mail");
+    state.settings.projectList = {"Photos|" + state.sourceRoot.toStdString() + "|" + state.destinationRoot.toStdString(),
+                                  "Mail|" + mailSource.toStdString() + "|" + mailDestination.toStdString()};
     QStringList tabs;
     for (int i = 0; i < form.TabStrip1->count(); ++i)
         tabs << form.TabStrip1->tabText(i);
@@ -179,6 +192,9 @@ int main(int argc, char** argv)
     {
         tandrel::gui::FormProjects projects(state, dialogs, &form);
         picture(projects, "projects");
+        state.editMode = QStringLiteral("edit"); // the first project, selected
+        tandrel::gui::FormEditPrj editor(state, dialogs, projects, &form);
+        picture(editor, "project-editor");
     }
     {
         tandrel::gui::FormReport report(state, dialogs, tabs, &form);

@@ -169,7 +169,7 @@ CopyEnd CopyData(HANDLE in, HANDLE out, std::uint64_t size, const CopyProgress& 
             return CopyEnd::WriteFailed;
         }
         done += got;
-        // Asked between steps only: a file whose last byte is written is copied.
+        // Asked only while more is to come: a file written in full is kept.
         if (progress && done < size && !progress(done, size))
             return CopyEnd::Cancelled;
     }
