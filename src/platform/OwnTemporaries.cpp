@@ -60,9 +60,10 @@ bool IsOwnTemporaryName(const char* name)
 void TemporarySweep::SweepOnce(const std::string& folder, const std::function<void()>& sweep)
 {
     std::unique_lock lock(m_mutex);
-    const auto [entry, isNew] = m_swept.emplace(folder, false);
-    if (!isNew) {
-        m_sweepOver.wait(lock, [&] { return entry->second; });
+    const auto added = m_swept.emplace(folder, false);
+    const auto entry = added.first;
+    if (!added.second) {
+        m_sweepOver.wait(lock, [entry] { return entry->second; });
         return;
     }
     lock.unlock();
