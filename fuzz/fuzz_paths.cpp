@@ -98,8 +98,10 @@ void CheckTrailingSeparator(const PathRules& rules, const std::string& path)
 {
     const std::string with = rules.WithTrailingSeparator(path);
     Require(rules.EndsWithSeparator(with), "a separator was appended but the path does not end in one");
-    Require(rules.EndsWithSeparator(path) == (!path.empty() && path.back() == rules.separator),
-            "EndsWithSeparator does not look at the last character");
+    // Where '\\' separates, a '/' the user typed ends a path as well.
+    const bool endsInOne =
+        !path.empty() && (path.back() == rules.separator || (rules.separator == '\\' && path.back() == '/'));
+    Require(rules.EndsWithSeparator(path) == endsInOne, "EndsWithSeparator does not look at the last character");
     if (rules.EndsWithSeparator(path))
         RequireEqual(with, path, "a path that ends in a separator got another");
     else
