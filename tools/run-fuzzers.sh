@@ -88,9 +88,10 @@ for target in "${targets[@]}"; do
   (cd "$scratch/$target" &&
     TMPDIR="$scratch/$target" nice -n 19 "$bin/$target" -max_total_time="$seconds" -timeout=10 -print_final_stats=1 \
       -artifact_prefix="$findings/" "$corpus" >"$log" 2>&1) || status=$?
+  # A target that fails on its first input prints no coverage line.
   executions="$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)"
-  cov="$(grep -o 'cov: [0-9]*' "$log" | tail -1 | cut -d' ' -f2)"
-  ft="$(grep -o 'ft: [0-9]*' "$log" | tail -1 | cut -d' ' -f2)"
+  cov="$(grep -o 'cov: [0-9]*' "$log" | tail -1 | cut -d' ' -f2 || true)"
+  ft="$(grep -o 'ft: [0-9]*' "$log" | tail -1 | cut -d' ' -f2 || true)"
   if [[ $status -eq 0 ]]; then
     result="no crash"
   else
