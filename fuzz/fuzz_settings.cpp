@@ -3,6 +3,7 @@
 // byte. The same bytes read from a file give the same state. Project lines
 // split and join back, and remembering a folder follows the recent-folder rule.
 
+#include "FoldedCharacters.h"
 #include "FuzzCheck.h"
 
 #include "settings/SettingsFile.h"
@@ -120,16 +121,15 @@ void CheckProjects(const settings::SettingsState& state)
 }
 
 // The recent-folder rule, read plainly: a folder already listed (compared
-// without regard to the case of A to Z and to one trailing separator) keeps
-// its place; a new one enters at slot 0 and the others move down by one.
+// character by character in upper case, as ignored names are, and without
+// regard to one trailing separator) keeps its place; a new one enters at
+// slot 0 and the others move down by one.
 settings::RecentFolders ReferenceRemember(const settings::RecentFolders& slots, const std::string& folder)
 {
     const auto key = [](std::string text) {
         if (!text.empty() && text.back() == '/')
             text.pop_back();
-        for (char& c : text)
-            c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
-        return text;
+        return fuzz::FoldedCharacters(text);
     };
     if (folder.empty())
         return slots;
