@@ -69,20 +69,20 @@ std::size_t RowsInFlightFor(const std::string& targetRoot)
 
 bool IsBelow(const std::string& inner, const std::string& outer)
 {
-    return inner.size() > outer.size() && inner.compare(0, outer.size(), outer) == 0 && inner[outer.size()] == '/';
+    return inner.size() > outer.size() && inner.compare(0, outer.size(), outer) == 0 &&
+           inner[outer.size()] == engine::PathRules::Native().separator;
 }
 
 enum class Order { TopDown, BottomUp };
 
-// One row handed to the work: a copy of the row taken when its turn came (the
-// store is touched on the calling thread only), the progress of its file and
-// what the work leaves for the calling thread.
 // What the work needs of a row; the store itself is not touched off the calling thread.
 struct RowItem {
     std::string relativePath;
     bool isFolder = false;
 };
 
+// One row handed to the work: a copy of the row taken when its turn came, the
+// progress of its file and what the work leaves for the calling thread.
 struct RowTask {
     std::size_t row = 0;
     RowItem item;
