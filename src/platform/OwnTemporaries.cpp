@@ -57,6 +57,12 @@ bool IsOwnTemporaryName(const char* name)
     return p && *p == '\0';
 }
 
+void TemporarySweep::MadeByThisRun(const std::string& folder)
+{
+    const std::lock_guard lock(m_mutex);
+    m_swept.emplace(folder, true); // a sweep already begun there runs to its end
+}
+
 void TemporarySweep::SweepOnce(const std::string& folder, const std::function<void()>& sweep)
 {
     std::unique_lock lock(m_mutex);

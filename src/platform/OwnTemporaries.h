@@ -45,6 +45,10 @@ public:
     // nothing else (the comparison lists none of them) can be removed. An
     // item that is a link is not followed.
     void BeforeRemoving(const ItemAt& item);
+    // `folder` was made by this run: nothing left by an earlier run can be in
+    // it, so it is not read for leftovers (on a network file system that
+    // reading would hold up every row writing there).
+    void MadeByThisRun(const std::string& folder);
 
 private:
     // Runs `sweep` when `folder` is new to this run, else waits until its sweep is over.

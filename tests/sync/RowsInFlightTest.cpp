@@ -101,6 +101,40 @@ TEST(RowsInFlight, DeleteRemovesEachFolderAfterItsContent)
     EXPECT_TRUE(test::FolderEntries(p.t.Path("d")).empty());
 }
 
+// Rows are taken in list order but worked on spread over folders, so a
+// stop finds many taken rows not yet worked on: they end as they were, not
+// counted as started, and no folder is left behind its content.
+TEST(RowsInFlight, AStopLeavesRowsTakenButNotWorkedOnAsTheyWere)
+{
+    for (const bool copy : {true, false}) {
+        RowsInFlight inFlight;
+        SyncPair p;
+        const ResultCategory category = copy ? kMissingDest : kMissingSource;
+        NestedRows(p, category, copy ? "s" : "d");
+        const std::size_t rows = p.store.Count(category);
+        Recorder rec;
+        rec.onPump = [&](int pump) {
+            if (pump == static_cast<int>(rows) + 3) // the second wait of the working pass
+                p.runFlag.Set(false);
+        };
+        const SyncOutcome out = copy ? p.Copy(category, S2D, rec) : p.Delete(category, rec);
+
+        SCOPED_TRACE(copy ? "copy" : "delete");
+        EXPECT_TRUE(out.cancelled);
+        EXPECT_EQ(out.failed, 0u) << (rec.failures.empty() ? "" : rec.failures[0]);
+        EXPECT_GT(out.succeeded, 0u);
+        EXPECT_LT(out.succeeded, rows);
+        EXPECT_EQ(out.started, out.succeeded);
+        for (std::size_t k = 0; k < rows; ++k) {
+            const engine::CompareItem& row = p.store.Row(category, k);
+            EXPECT_EQ(row.icon, row.processed ? RowIcon::Started : row.isFolder ? RowIcon::Folder : RowIcon::File)
+                << row.relativePath;
+            // A copied row is there, a deleted one gone; the others as they were.
+            EXPECT_EQ(p.t.Exists("d/" + row.relativePath), copy == row.processed) << row.relativePath;
+        }
+    }
+}
+
 // Clearing the run flag, abandoning a large file, a failure with IgnoreError
 // off: no row starts after it, and each row in flight ends done or as it was.
 TEST(RowsInFlight, EveryWayOfStoppingLeavesRowsDoneOrAsTheyWere)
