@@ -19,7 +19,7 @@ void CliSyncObserver::StartList(engine::ResultCategory category, bool copiedFrom
 {
     m_category = category;
     m_counterpartSize = copiedFromOtherColumn;
-    m_doneBefore = m_done;
+    m_finished.assign(m_store.Count(category), false);
 }
 
 void CliSyncObserver::PumpEvents()
@@ -34,10 +34,10 @@ void CliSyncObserver::PumpEvents()
         row.checked = row.checked && row.processed;
 }
 
-void CliSyncObserver::RowStarted(std::size_t started, std::size_t, const std::string& path)
+void CliSyncObserver::RowStarted(std::size_t, std::size_t, const std::string& path)
 {
-    m_started = started;
-    m_done = m_doneBefore + started - 1;
+    // With rows in flight, rows start ahead of those finishing: the count
+    // is of rows finished, the path that of the row started last.
     m_fileBytes = 0;
     m_path = path;
     Redraw();
@@ -53,17 +53,24 @@ bool CliSyncObserver::FileCopyStep(std::uint64_t bytesDone, std::uint64_t)
 void CliSyncObserver::RowChanged(engine::ResultCategory category, std::size_t row)
 {
     const engine::CompareItem& item = m_store.Row(category, row);
+    if (!item.processed && item.icon != engine::RowIcon::Failed)
+        return; // started, or left as it was
+    if (row >= m_finished.size())
+        m_finished.resize(row + 1, false); // a row added after the list began
+    if (m_finished[row])
+        return;
+    m_finished[row] = true;
+    ++m_done;
     if (!item.processed)
         return;
-    m_done = m_doneBefore + m_started;
     const std::int64_t size = m_counterpartSize ? item.counterpartSize : item.size;
     m_bytes += size > 0 ? static_cast<std::uint64_t>(size) : 0;
     m_fileBytes = 0;
+    Redraw();
 }
 
 void CliSyncObserver::RowFailed(engine::ResultCategory, std::size_t, const std::string& text)
 {
-    m_done = m_doneBefore + m_started;
     m_fileBytes = 0;
     m_status.Print(Message(m_command, text));
 }

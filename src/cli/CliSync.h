@@ -3,6 +3,8 @@
 #include "cli/CliCommon.h"
 #include "sync/SyncObserver.h"
 
+#include <vector>
+
 namespace tandrel::cli {
 
 // What a running copy or delete shows and how it answers Ctrl-C: failures
@@ -18,6 +20,7 @@ public:
     // the other side's file of each row (its counterpart size counts).
     void StartList(engine::ResultCategory category, bool copiedFromOtherColumn);
     std::uint64_t Bytes() const { return m_bytes + m_fileBytes; }
+    std::size_t Done() const { return m_done; }
 
     void PumpEvents() override;
     void RowStarted(std::size_t started, std::size_t total, const std::string& path) override;
@@ -37,9 +40,8 @@ private:
     bool m_stopped = false;
     bool m_drawn = false;
     std::size_t m_total;
-    std::size_t m_doneBefore = 0; // rows of the lists already finished
-    std::size_t m_started = 0;    // the row in hand, within its list
-    std::size_t m_done = 0;
+    std::size_t m_done = 0;         // rows finished, done or failed, of every list
+    std::vector<bool> m_finished;   // of the list in hand, by row: counted in m_done
     std::uint64_t m_bytes = 0;     // of the rows done
     std::uint64_t m_fileBytes = 0; // of the file in hand
     std::string m_path;

@@ -69,20 +69,33 @@ TEST(CliSyncObserverTest, TheSecondInterruptAbandonsTheFileInHand)
     EXPECT_FALSE(observer.FileCopyStep(8, 9));
 }
 
-TEST(CliSyncObserverTest, BytesCountTheRowsDoneAndTheFileInHand)
+// Rows in flight start ahead of those finishing: the status counts rows
+// finished (done or failed, each once) and their bytes, with the file in hand's.
+TEST(CliSyncObserverTest, CountsTheRowsFinishedAndTheirBytesWithRowsInFlight)
 {
     ListThree list({"one", "two"}); // 11 bytes each, as the rows say
     CliSyncObserver observer(Command::Copy, list.store, list.interrupts, list.status, 2);
     observer.StartList(ResultCategory::NotInDestination, false);
     observer.RowStarted(1, 2, "one");
+    observer.RowStarted(2, 2, "two");
     observer.FileCopyStep(5, 11);
     EXPECT_EQ(observer.Bytes(), 5u);
-    list.store.Row(ResultCategory::NotInDestination, 0).processed = true;
+    EXPECT_EQ(observer.Done(), 0u);
+    auto& one = list.store.Row(ResultCategory::NotInDestination, 0);
+    auto& two = list.store.Row(ResultCategory::NotInDestination, 1);
+    one.processed = true;
     observer.RowChanged(ResultCategory::NotInDestination, 0);
     EXPECT_EQ(observer.Bytes(), 11u);
-    observer.RowStarted(2, 2, "two");
-    observer.RowFailed(ResultCategory::NotInDestination, 1, "failed"); // failed rows add nothing
+    EXPECT_EQ(observer.Done(), 1u);
+    two.icon = engine::RowIcon::Failed;
+    observer.RowChanged(ResultCategory::NotInDestination, 1);
+    observer.RowFailed(ResultCategory::NotInDestination, 1, "failed"); // failed rows add no bytes
     EXPECT_EQ(observer.Bytes(), 11u);
+    EXPECT_EQ(observer.Done(), 2u);
+    one.processed = false; // its flush failed after the run
+    one.icon = engine::RowIcon::Failed;
+    observer.RowChanged(ResultCategory::NotInDestination, 0);
+    EXPECT_EQ(observer.Done(), 2u);
 }
 
 TEST(CliSignals, AnInterruptBeforeTheWorkBeganIsKept)
