@@ -16,6 +16,7 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <string_view>
 #include <system_error>
 #include <thread>
 #include <unordered_map>
@@ -309,6 +310,7 @@ struct RowRun {
         // in list order but waiting for a row before it (only this thread
         // reads or sets this).
         bool handedOver = false;
+        bool spread = false; // rows of other folders were within the look-ahead when it was taken
         RowDependencies::Row waitsFor;
     };
 
@@ -424,7 +426,7 @@ struct RowRun {
             auto handOver = [&](InFlight& job, bool spread) {
                 {
                     const std::lock_guard lock(mutex);
-                    if (dependencies.MustWait(job.waitsFor, spread))
+                    if (dependencies.MustWait(job.waitsFor, spread && job.spread))
                         return;
                     dependencies.HandedOver(job.waitsFor);
                     queue.push_back(&job);
@@ -442,6 +444,25 @@ struct RowRun {
                 heldChecked = finishesSeen;
                 handOverHeld(true);
             }
+            // Whether a row of another folder than that of the row at `step`
+            // lies within the look-ahead: rows of one large folder are not
+            // held back in vain (and not started far ahead of those done).
+            auto otherFolderWithin = [&](std::size_t from, std::size_t reach) {
+                std::string_view folder;
+                for (std::size_t at = from; at < std::min(n, from + reach); ++at) {
+                    const std::size_t row = order == Order::TopDown ? at : n - 1 - at;
+                    if (row >= store.Count(category))
+                        return false;
+                    const std::string_view path = store.Row(category, row).relativePath;
+                    const std::size_t cut = path.rfind(engine::PathRules::Native().separator);
+                    const std::string_view in = cut == std::string_view::npos ? std::string_view() : path.substr(0, cut);
+                    if (at == from)
+                        folder = in;
+                    else if (in != folder)
+                        return true;
+                }
+                return false;
+            };
             while (starting && step < n && flight.size() < window && workersFree()) {
                 const std::size_t k = order == Order::TopDown ? step : n - 1 - step;
                 if (k < store.Count(category) && store.Row(category, k).checked) {
@@ -454,6 +475,7 @@ struct RowRun {
                         job->waitsFor = dependencies.Taken(job->task.item);
                     }
                     flight.push_back(std::move(job));
+                    flight.back()->spread = otherFolderWithin(step, window - flight.size() + 1);
                     handOver(*flight.back(), true);
                 }
                 ++step;
