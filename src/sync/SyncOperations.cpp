@@ -242,6 +242,17 @@ struct RowRun {
         return outcome;
     }
 
+    // The folder holding the row at `step` of the run ("" at the root).
+    std::string_view FolderAt(Order order, std::size_t step) const
+    {
+        const std::size_t n = store.Count(category);
+        if (step >= n)
+            return {};
+        const std::string_view path = store.Row(category, order == Order::TopDown ? step : n - 1 - step).relativePath;
+        const std::size_t cut = path.rfind(engine::PathRules::Native().separator);
+        return cut == std::string_view::npos ? std::string_view() : path.substr(0, cut);
+    }
+
     RowTask Begin(std::size_t k, SyncOutcome& outcome)
     {
         ++outcome.started;
@@ -377,6 +388,10 @@ struct RowRun {
         bool starting = true;
         std::size_t finishesSeen = 0;
         std::size_t heldChecked = static_cast<std::size_t>(-1); // finishesSeen when held rows were last looked at
+        // The rows from `step` up to sameFolderEnd are in one folder, and the
+        // row there in another when otherFolderAtEnd.
+        std::size_t sameFolderEnd = 0;
+        bool otherFolderAtEnd = false;
         while (true) {
             while (!flight.empty()) {
                 if (!flight.front()->handedOver) {
@@ -444,24 +459,23 @@ struct RowRun {
                 heldChecked = finishesSeen;
                 handOverHeld(true);
             }
-            // Whether a row of another folder than that of the row at `step`
-            // lies within the look-ahead: rows of one large folder are not
-            // held back in vain (and not started far ahead of those done).
+            // Whether a row of another folder than that of the row at `from`
+            // lies within `reach` rows: rows of one large folder are not held
+            // back in vain (and not started far ahead of those done). Rows
+            // are taken in order, so each is looked at once.
             auto otherFolderWithin = [&](std::size_t from, std::size_t reach) {
-                std::string_view folder;
-                for (std::size_t at = from; at < std::min(n, from + reach); ++at) {
-                    const std::size_t row = order == Order::TopDown ? at : n - 1 - at;
-                    if (row >= store.Count(category))
-                        return false;
-                    const std::string_view path = store.Row(category, row).relativePath;
-                    const std::size_t cut = path.rfind(engine::PathRules::Native().separator);
-                    const std::string_view in = cut == std::string_view::npos ? std::string_view() : path.substr(0, cut);
-                    if (at == from)
-                        folder = in;
-                    else if (in != folder)
-                        return true;
+                if (from >= sameFolderEnd) {
+                    sameFolderEnd = from + 1;
+                    otherFolderAtEnd = false;
                 }
-                return false;
+                const std::string_view folder = FolderAt(order, from);
+                while (!otherFolderAtEnd && sameFolderEnd < std::min(n, from + reach)) {
+                    if (FolderAt(order, sameFolderEnd) != folder)
+                        otherFolderAtEnd = true;
+                    else
+                        ++sameFolderEnd;
+                }
+                return otherFolderAtEnd && sameFolderEnd < from + reach;
             };
             while (starting && step < n && flight.size() < window && workersFree()) {
                 const std::size_t k = order == Order::TopDown ? step : n - 1 - step;
