@@ -38,6 +38,25 @@ for f in bin/tandrel.exe bin/tandrel-cli.exe share/tandrel/skin.qss share/tandre
          licenses/NOTICE.txt licenses/Qt/LGPL-3.0-only.txt licenses/Qt/GPL-3.0-only.txt Uninstall.exe; do
   [[ -f "$app/$f" ]] || fail "$f was not installed under Program Files\\Tandrel"
 done
+# What Qt's licence and the licences of the code built into it ask to be
+# passed on: the texts, the filled-in notices (not the blank templates), the
+# source's checksums, the patch, the build script and where to get the source.
+lic="$app/licenses/Qt"
+for f in How-Qt-was-built.txt source/SHA256SUMS source/build-qt-mingw.sh \
+         source/third-party/wintab/LGPL-2.1.txt source/third-party/wintab/NOTICE-wintab.h.txt \
+         source/third-party/freetype/qt_attribution.json source/third-party/harfbuzz-ng/COPYING \
+         source/third-party/libpng/LICENSE source/third-party/libjpeg/LICENSE source/third-party/zlib/LICENSE \
+         source/third-party/pcre2/LICENCE source/third-party/double-conversion/LICENSE source/third-party/md4c/LICENSE.md; do
+  [[ -f "$lic/$f" ]] || fail "the licence material licenses\\Qt\\$f was not installed"
+done
+[[ -n "$(find "$lic/source" -name 'qtbase-*-mingw.patch' -size +1k)" ]] || fail "the patch to Qt's source was not installed"
+[[ ! -e "$lic/BSD-3-Clause.txt" && ! -e "$lic/MIT.txt" ]] || fail "the blank licence templates are installed in licenses\\Qt"
+grep -q "GNU LESSER GENERAL PUBLIC LICENSE" "$lic/source/third-party/wintab/LGPL-2.1.txt" &&
+  grep -q "Version 2.1" "$lic/source/third-party/wintab/LGPL-2.1.txt" || fail "licenses\\Qt\\source\\third-party\\wintab holds no LGPL-2.1 text"
+for text in "qt6-base_6.4.2+dfsg.orig.tar.xz" "SHA256SUMS" "patch -p1" "Written offer" "three years" "relink.zip"; do
+  tr -d '\r' <"$app/licenses/NOTICE.txt" | tr '\n' ' ' | grep -qF "$text" || fail "licenses\\NOTICE.txt does not say '$text'"
+done
+(cd "$lic/source" && grep -q "qt6-base_6.4.2+dfsg.orig.tar.xz" SHA256SUMS) || fail "SHA256SUMS does not name the source tarball"
 [[ -d "$app/share/tandrel/Daylark" ]] || fail "the companion's folder share\\tandrel\\Daylark is missing"
 [[ -f "$menu/Tandrel.lnk" ]] || fail "no Start-menu entry Tandrel\\Tandrel.lnk"
 for value in "DisplayName=Tandrel" "DisplayVersion=$version" "Publisher=Orvessa Software" \

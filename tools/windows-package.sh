@@ -4,7 +4,9 @@
 #   tandrel-<version>-win64-setup.exe   cpack -G NSIS (cmake/InstallWindows.cmake)
 #   tandrel-<version>-win64-relink.zip  tandrel.exe's own objects and libraries,
 #                                       the command that linked it, and how to
-#                                       link it again with another Qt
+#                                       link it again with another Qt, and
+#                                       the licences, notices and Qt's source
+#                                       material (as in the installer's licenses\)
 # Usage: tools/windows-package.sh [build folder, default build-windows]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -67,6 +69,11 @@ echo "$link" >"$stage/$name/link-command.txt"
   echo "${words[*]}"
 } >"$stage/$name/relink.sh"
 chmod +x "$stage/$name/relink.sh"
+# The licence texts, notices and Qt's source material, as the installer
+# lays them out under licenses\.
+cmake --install "$build" --prefix "$stage/installed" >/dev/null
+cp -r "$stage/installed/licenses" "$stage/$name/licenses"
+[[ -f "$stage/$name/licenses/Qt/source/SHA256SUMS" ]] || fail "the install put no Qt source checksums under licenses"
 sed -e "s/@VERSION@/$version/g" -e "s/@QT_VERSION@/$qt_version/g" \
   "$top/packaging/windows/relink-README.txt.in" >"$stage/$name/README.txt"
 (cd "$stage" && cmake -E tar cf "$build/$name.zip" --format=zip "$name")

@@ -20,6 +20,11 @@ for f in main.cpp.obj tandrel.rc.res libtandrel_gui.a libtandrel_core.a; do
   [[ -n "$(find "$dir/obj" -name "$f")" ]] || fail "$f is not in the archive"
 done
 grep -q "relink.sh" "$dir/README.txt" || fail "the README does not say how to relink"
+for f in licenses/NOTICE.txt licenses/Qt/LGPL-3.0-only.txt licenses/Qt/source/SHA256SUMS licenses/Qt/source/build-qt-mingw.sh \
+         licenses/Qt/source/third-party/wintab/LGPL-2.1.txt licenses/Qt/source/third-party/freetype/qt_attribution.json; do
+  [[ -f "$dir/$f" ]] || fail "$f is not in the archive"
+done
+[[ -n "$(find "$dir/licenses/Qt/source" -name 'qtbase-*-mingw.patch')" ]] || fail "the patch to Qt's source is not in the archive"
 QT="$qt" "$dir/relink.sh" || fail "relink.sh did not link"
 version=$(wine "$dir/tandrel.exe" --version 2>&1 | tr -d '\r')
 [[ "$version" == "Tandrel "* ]] || fail "the relinked tandrel.exe answered --version with: $version"
