@@ -50,7 +50,7 @@ endforeach()
 if(NOT TANDREL_CORE_ONLY)
   install(TARGETS tandrel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(FILES ${PROJECT_SOURCE_DIR}/resources/skin.qss DESTINATION ${TANDREL_SHARED_DIR})
-  install(DIRECTORY ${PROJECT_SOURCE_DIR}/resources/help DESTINATION ${TANDREL_SHARED_DIR})
+  install(DIRECTORY ${TANDREL_HELP_DIR} DESTINATION ${TANDREL_SHARED_DIR})
   # The companion scheduler is a program of its own; its package puts
   # Larkrun into this folder.
   install(DIRECTORY DESTINATION ${TANDREL_SHARED_DIR}/Daylark)

@@ -1,8 +1,10 @@
 # Copies the files that the program opens from its own folder (the skin style
-# sheet and the help pages) next to the built executable.
+# sheet from SRC and this system's help pages from HELP) next to the built
+# executable.
 if(EXISTS ${SRC}/skin.qss)
   file(COPY ${SRC}/skin.qss DESTINATION ${DST})
 endif()
-if(IS_DIRECTORY ${SRC}/help)
-  file(COPY ${SRC}/help DESTINATION ${DST})
+if(IS_DIRECTORY ${HELP})
+  file(REMOVE_RECURSE ${DST}/help)
+  file(COPY ${HELP} DESTINATION ${DST})
 endif()

@@ -59,7 +59,8 @@ set_tests_properties(tandrel_core_tests tandrel_core_sync_tests PROPERTIES TIMEO
 if(TARGET tandrel_gui)
   find_package(Qt6 REQUIRED COMPONENTS Core Gui Widgets Test)
   file(GLOB TANDREL_WINDOWS_GUI_TEST_SOURCES CONFIGURE_DEPENDS
-    ${CMAKE_CURRENT_SOURCE_DIR}/gui/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/gui/*.h)
+    ${CMAKE_CURRENT_SOURCE_DIR}/gui/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/gui/*.h
+    ${CMAKE_CURRENT_SOURCE_DIR}/gui/windows/*.cpp)
   list(REMOVE_ITEM TANDREL_WINDOWS_GUI_TEST_SOURCES
     ${CMAKE_CURRENT_SOURCE_DIR}/gui/DesktopServicesTest.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/gui/TaskbarProgressTest.cpp)
@@ -70,6 +71,11 @@ if(TARGET tandrel_gui)
   target_link_libraries(tandrel_gui_tests PRIVATE tandrel_gui Qt6::Test GTest::gtest)
   target_compile_options(tandrel_gui_tests PRIVATE ${TANDREL_WARNINGS})
   target_compile_definitions(tandrel_gui_tests PRIVATE TANDREL_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+  # A program that notes the show state it was started with, for the companion's start.
+  add_executable(show_state_probe ${CMAKE_CURRENT_SOURCE_DIR}/windows/helpers/ShowStateProbe.cpp)
+  target_compile_options(show_state_probe PRIVATE ${TANDREL_WARNINGS})
+  add_dependencies(tandrel_gui_tests show_state_probe)
+  target_compile_definitions(tandrel_gui_tests PRIVATE TANDREL_SHOW_STATE_PROBE="$<TARGET_FILE:show_state_probe>")
   qt_import_plugins(tandrel_gui_tests INCLUDE Qt6::QOffscreenIntegrationPlugin)
   add_test(NAME tandrel_gui_tests COMMAND tandrel_gui_tests -platform offscreen)
   set_tests_properties(tandrel_gui_tests PROPERTIES TIMEOUT 600 LABELS gui)

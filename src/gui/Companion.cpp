@@ -2,12 +2,9 @@
 
 #include "AppSetup.h"
 #include "AppState.h"
+#include "CompanionStart.h"
 #include "Dialogs.h"
 #include "platform/DesktopWindows.h"
-
-#include <QCoreApplication>
-#include <QFileInfo>
-#include <QProcess>
 
 namespace tandrel::gui {
 
@@ -37,13 +34,8 @@ CompanionOutcome RunCompanionOutcome(AppState& appState, Dialogs& dialogs, QWidg
         }
     }
 
-    // There is no portable way to make another program open maximised: the
-    // window manager places a new window as the program itself asks. The
-    // companion is started plainly, in its own folder, and not waited for.
-    qint64 pid = 0;
-    const bool started = QFileInfo(program).isFile() &&
-                         QProcess::startDetached(program, {}, QFileInfo(program).absolutePath(), &pid) && pid > 0;
-    if (started)
+    // Started in its own folder and not waited for; on Windows maximised.
+    if (StartCompanionProgram(program))
         return CompanionOutcome::Started;
 
     dialogs.Message(owner, QStringLiteral("Can not start Daylark. Please reinstall this software."),

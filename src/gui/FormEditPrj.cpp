@@ -6,6 +6,7 @@
 #include "FormIcons.h"
 #include "FormProjects.h"
 #include "ModBrowser.h"
+#include "SpecialFolders.h"
 #include "TrimBlanks.h"
 #include "engine/PathRules.h"
 
@@ -17,7 +18,6 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
-#include <QStandardPaths>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -44,20 +44,7 @@ QString DropTrailingSeparator(QString path)
 
 QString FormEditPrj::GetSpecialFolderPath(int csidl)
 {
-    // The XDG counterparts of the special folders; the others have none here.
-    QString path;
-    switch (csidl) {
-    case 20: path = QStandardPaths::writableLocation(QStandardPaths::FontsLocation); break;
-    case 26: path = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation); break;
-    case 16: path = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation); break;
-    case 28: path = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation); break;
-    case 5: path = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation); break;
-    case 13: path = QStandardPaths::writableLocation(QStandardPaths::MusicLocation); break;
-    case 39: path = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation); break;
-    case 11: path = QStandardPaths::writableLocation(QStandardPaths::ApplicationsLocation); break;
-    case 40: path = QStandardPaths::writableLocation(QStandardPaths::HomeLocation); break;
-    default: break; // cookies (33), favourites (6), history (34) and anything unknown
-    }
+    const QString path = SpecialFolderPath(csidl);
     if (path.isEmpty())
         return {};
     return ToQ(kRules.WithTrailingSeparator(FromQ(QDir::toNativeSeparators(path))));

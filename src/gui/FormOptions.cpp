@@ -5,6 +5,7 @@
 #include "Dialogs.h"
 #include "FormIcons.h"
 #include "Registry.h"
+#include "SystemWords.h"
 #include "TrimBlanks.h"
 #include "platform/CaseFold.h"
 
@@ -164,7 +165,7 @@ FormOptions::FormOptions(AppState& appState, Dialogs& dialogs, QWidget* parent)
     Frame1 = Named(new QGroupBox(QStringLiteral("Backup")), "Frame1");
     Check1 = Check("Check1", QStringLiteral("Force overwriting of Read-only/Hidden/System files."));
     Check2 = Check("Check2", QStringLiteral("Do not display error message when copying or deleting files"));
-    ChkTrash = Check("ChkTrash", QStringLiteral("Move deleted items to the trash"));
+    ChkTrash = Check("ChkTrash", TrashOptionCaption());
     auto* backup = new QVBoxLayout(Frame1);
     backup->addWidget(Check1);
     backup->addWidget(Check2);

@@ -5,6 +5,7 @@
 #include "FinishSound.h"
 #include "FormStauts.h"
 #include "Registry.h"
+#include "SystemWords.h"
 
 #include <QWidget>
 
@@ -148,8 +149,7 @@ void SyncRunner::DeleteCheckedRows()
         return;
     // Read at each delete, so that the choice made in the options holds at once.
     const bool toTrash = ReadTrashChoice();
-    if (!Ask(toTrash ? QStringLiteral("Are you sure you want to move selected files and directories to the trash?")
-                     : QStringLiteral("Are you sure you want to delete selected files and directories?")))
+    if (!Ask(toTrash ? TrashQuestion() : QStringLiteral("Are you sure you want to delete selected files and directories?")))
         return;
 
     m_running = true;

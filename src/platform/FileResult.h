@@ -20,6 +20,11 @@ struct FileResult {
 // "<what> '<path>': <strerror(err)>"
 FileResult ErrnoFailure(const std::string& what, const std::string& path, int err);
 
+// "<what> '<path>': " and the system's own text of a refused access
+// (strerror(EACCES) on POSIX, FormatMessageW's ERROR_ACCESS_DENIED on Windows),
+// for what the program itself refuses to touch.
+FileResult AccessDenied(const std::string& what, const std::string& path);
+
 // "<what> '<path>': it is larger than 16 MiB", for a file refused past `limit` bytes.
 FileResult TooLargeFailure(const std::string& what, const std::string& path, std::uint64_t limit);
 

@@ -563,7 +563,7 @@ FileResult MayReplace(const platform::ItemAt& to, const platform::EntryInfo& exi
         if (existing.kind != platform::EntryKind::Missing && existing.kind != platform::EntryKind::Folder)
             return platform::SetArchiveOnlyAt(to);
     } else if (const char* kind = ProtectedKind(existing)) {
-        return platform::ErrnoFailure(std::string("Cannot replace ") + kind + " file", to.path, EACCES);
+        return platform::AccessDenied(std::string("Cannot replace ") + kind + " file", to.path);
     }
     return FileResult::Success();
 }
@@ -610,7 +610,7 @@ FileResult DeleteOneItem(const RowItem& row, const platform::ItemAt& item, const
     if (row.isFolder) {
         if (const char* kind = ProtectedKind(platform::LookUpAt(item), true)) {
             if (!options.Overwriting)
-                return platform::ErrnoFailure(std::string("Cannot remove ") + kind + " folder", item.path, EACCES);
+                return platform::AccessDenied(std::string("Cannot remove ") + kind + " folder", item.path);
             if (target == DeleteTarget::Remove) {
                 FileResult cleared = platform::SetArchiveOnlyAt(item);
                 if (!cleared.ok())
@@ -632,7 +632,7 @@ FileResult DeleteOneItem(const RowItem& row, const platform::ItemAt& item, const
     }
     if (!options.Overwriting) {
         if (const char* kind = ProtectedKind(platform::LookUpAt(item)))
-            return platform::ErrnoFailure(std::string("Cannot delete ") + kind + " file", item.path, EACCES);
+            return platform::AccessDenied(std::string("Cannot delete ") + kind + " file", item.path);
     } else if (target == DeleteTarget::Remove) {
         FileResult cleared = platform::SetArchiveOnlyAt(item);
         if (!cleared.ok())

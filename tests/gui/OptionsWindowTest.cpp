@@ -378,7 +378,11 @@ TEST(FormOptions, TrashChoiceIsKeptPerUserAndNeverInTheSettingsFile)
     };
     std::string fileAfterPlainOk;
     open([&](FormOptions& form, QCheckBox* box) {
+#ifdef Q_OS_WIN
+        EXPECT_EQ(box->text(), "Move deleted items to the Recycle Bin");
+#else
         EXPECT_EQ(box->text(), "Move deleted items to the trash");
+#endif
         EXPECT_EQ(box->parentWidget(), Find<QGroupBox>(form, "Frame1"));
         EXPECT_FALSE(box->isChecked());
         QTest::mouseClick(Find<QPushButton>(form, "Command1"), Qt::LeftButton);

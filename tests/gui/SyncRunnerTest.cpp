@@ -543,6 +543,29 @@ TEST(SyncRunnerTest, TheCounterFollowsEveryRowAndThePathAtMostOncePerInterval)
     EXPECT_EQ(f.app.store.Count(ResultCategory::NotInDestination), 1u);
 }
 
+// The place deleted items go is named as the system names it; No keeps them.
+TEST(SyncRunnerTest, TheTrashQuestionNamesTheSystemsOwnPlace)
+{
+#ifdef Q_OS_WIN
+    const QString place = QStringLiteral("the Recycle Bin");
+#else
+    const QString place = QStringLiteral("the trash");
+#endif
+    Fixture f;
+    WriteTrashChoice(true);
+    f.tree.WriteFile("src/a.txt", "a");
+    f.AddRow(ResultCategory::NotInDestination, "a.txt", true);
+    f.app.currentTab = 3;
+    f.dialogs.messageReplies.push_back(MessageReply::No);
+    f.runner.DeleteCheckedRows();
+    WriteTrashChoice(false);
+
+    ASSERT_EQ(f.dialogs.requests.size(), 1u);
+    EXPECT_EQ(f.dialogs.requests[0].text,
+              QStringLiteral("Are you sure you want to move selected files and directories to ") + place + "?");
+    EXPECT_TRUE(f.tree.Exists("src/a.txt"));
+}
+
 #ifndef Q_OS_WIN
 // The desktop's trash of Linux; the Recycle Bin is tested with the Windows core.
 TEST(SyncRunnerTest, WithTheTrashChoiceOnDeleteAsksAboutTheTrashAndMovesThere)
