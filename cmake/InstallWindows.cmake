@@ -63,7 +63,8 @@ endif()
 file(CONFIGURE OUTPUT ${PROJECT_BINARY_DIR}/installer/build.env CONTENT
   "version='@PROJECT_VERSION@'\nqt='@TANDREL_WINDOWS_QT_DIR@'\nqt_version='@TANDREL_QT_VERSION@'\n" @ONLY)
 
-set(CPACK_PACKAGE_NAME tandrel)
+# The name every page of the installer shows.
+set(CPACK_PACKAGE_NAME Tandrel)
 set(CPACK_PACKAGE_VENDOR "Orvessa Software")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "compare two folder trees and bring them into line")
@@ -73,17 +74,26 @@ set(CPACK_PACKAGE_INSTALL_DIRECTORY Tandrel)
 # Software\Orvessa Software\Tandrel, which uninstalling must leave alone.
 set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY "Tandrel Setup")
 set(CPACK_PACKAGE_EXECUTABLES tandrel Tandrel)
+# The options page's "Create Tandrel Desktop Icon" (or /DESKTOP when silent).
+set(CPACK_CREATE_DESKTOP_LINKS tandrel)
+set(CPACK_NSIS_MUI_FINISHPAGE_RUN tandrel.exe)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_GENERATOR NSIS)
 set(CPACK_NSIS_EXECUTABLE makensis)
 # A 64-bit installer: it runs where only 64-bit programs do, and writes the
 # registry and Program Files as 64-bit Windows sees them.
-set(CPACK_NSIS_DEFINES "Target amd64-unicode")
+set(CPACK_NSIS_DEFINES "Target amd64-unicode\n!define MUI_HEADERIMAGE_RIGHT")
 set(CPACK_NSIS_PACKAGE_NAME Tandrel)
 set(CPACK_NSIS_DISPLAY_NAME Tandrel)
 set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
 set(CPACK_NSIS_MUI_ICON ${PROJECT_SOURCE_DIR}/resources/tandrel.ico)
 set(CPACK_NSIS_MUI_UNIICON ${PROJECT_SOURCE_DIR}/resources/tandrel.ico)
+# The pictures of the welcome and finish pages and of the other pages'
+# header, drawn from the program's icon by tools/make-icons.sh, at twice the
+# size the pages have at 100 %, so that they stay sharp at 200 %.
+set(CPACK_NSIS_MUI_WELCOMEFINISHPAGE_BITMAP ${PROJECT_SOURCE_DIR}/packaging/windows/installer-side.bmp)
+set(CPACK_NSIS_MUI_UNWELCOMEFINISHPAGE_BITMAP ${PROJECT_SOURCE_DIR}/packaging/windows/installer-side.bmp)
+set(CPACK_NSIS_MUI_HEADERIMAGE ${PROJECT_SOURCE_DIR}/packaging/windows/installer-header.bmp)
 set(CPACK_NSIS_INSTALLED_ICON_NAME "bin\\tandrel.exe")
 set(CPACK_NSIS_CONTACT "Orvessa Software")
 set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
@@ -92,13 +102,17 @@ set(CPACK_NSIS_COMPRESSOR "/SOLID lzma")
 # The options page offers bin\ on the PATH (for tandrel-cli); a silent
 # install (/S) takes the same choice as /PATH=user or /PATH=all.
 set(CPACK_NSIS_MODIFY_PATH ON)
-file(READ ${PROJECT_SOURCE_DIR}/packaging/windows/path-option.nsh TANDREL_PATH_OPTION)
-string(CONFIGURE "${TANDREL_PATH_OPTION}" CPACK_NSIS_EXTRA_INSTALL_COMMANDS @ONLY)
-# Nothing of the installer's is left under Software\Orvessa Software (its
-# own key goes first, so that the vendor's key is empty unless something
-# else of the vendor's is kept there).
-set(CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS
-  "DeleteRegKey SHCTX \"Software\\Orvessa Software\\${CPACK_PACKAGE_INSTALL_REGISTRY_KEY}\"\n  DeleteRegKey /ifempty SHCTX \"Software\\Orvessa Software\"")
+# The installer's own steps after the files: the PATH and desktop choices of
+# a silent install, and the Explorer entry for folders.
+file(READ ${PROJECT_SOURCE_DIR}/packaging/windows/install-extra.nsh TANDREL_INSTALL_EXTRA)
+string(CONFIGURE "${TANDREL_INSTALL_EXTRA}" CPACK_NSIS_EXTRA_INSTALL_COMMANDS @ONLY)
+# What the uninstaller takes away beyond the installed files: the Explorer
+# entry, the user's PATH value when the installer made it, and nothing of
+# the installer's under Software\Orvessa Software (its own key goes first,
+# so that the vendor's key is empty unless something else of the vendor's
+# is kept there).
+file(READ ${PROJECT_SOURCE_DIR}/packaging/windows/uninstall-extra.nsh TANDREL_UNINSTALL_EXTRA)
+string(CONFIGURE "${TANDREL_UNINSTALL_EXTRA}" CPACK_NSIS_EXTRA_UNINSTALL_COMMANDS @ONLY)
 # The values go to the NSIS script as written here.
 set(CPACK_VERBATIM_VARIABLES ON)
 include(CPack)

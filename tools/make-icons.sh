@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Redraws the PNG icons in resources/icons, and the Windows program icon
-# resources/tandrel.ico, from tools/make_icons/make_icons.cpp.
+# resources/tandrel.ico, and the Windows installer's pictures in
+# packaging/windows, from tools/make_icons/make_icons.cpp.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out=$(mktemp -d)
@@ -9,4 +10,5 @@ g++ -std=c++20 -O1 -fPIC -Wall -Wextra -Werror tools/make_icons/make_icons.cpp -
     $(pkg-config --cflags --libs Qt6Gui)
 QT_QPA_PLATFORM=offscreen "$out/make_icons" resources/icons
 QT_QPA_PLATFORM=offscreen "$out/make_icons" --windows-icon resources/tandrel.ico
+QT_QPA_PLATFORM=offscreen "$out/make_icons" --installer-pictures packaging/windows
 ls resources/icons

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs Tandrel with its Windows installer, silently (/S, with bin\ on the
-# user's PATH), into a fresh Wine prefix; checks what it laid out and
+# user's PATH and the desktop shortcut), into a fresh Wine prefix; checks what it laid out and
 # registered, starts the installed programs, uninstalls silently and checks
 # that nothing is left but the user's own settings.
 # Usage: tools/windows-install-check.sh path/to/tandrel-<version>-win64-setup.exe
@@ -20,10 +20,13 @@ app="$drive/Program Files/Tandrel"
 menu="$drive/ProgramData/Microsoft/Windows/Start Menu/Programs/Tandrel"
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Tandrel Setup'
 user_key='HKCU\Software\Orvessa Software\Tandrel'
+verb_key='HKLM\Software\Classes\Directory\shell\Tandrel'
 
 # A registry value's data, or nothing; a missing key or value is not an error.
 reg_value() { wine reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$2 *REG_[A-Z_]* *//p" || true; }
 reg_has_key() { wine reg query "$1" >/dev/null 2>&1; }
+reg_default() { wine reg query "$1" /ve 2>/dev/null | tr -d '\r' | sed -n 's/^ *([^)]*) *REG_[A-Z_]* *//p' || true; }
+reg_has_value() { wine reg query "$1" /v "$2" >/dev/null 2>&1; }
 # Every file and folder under C:, but the temporary folders: Windows clears
 # those itself (the uninstaller runs from a copy there).
 drive_tree() { (cd "$drive" && find . -path ./windows/temp -prune -o -path './users/*/Temp' -prune -o -print | sort); }
@@ -32,7 +35,8 @@ wineboot -i >/dev/null 2>&1
 wineserver -w
 drive_tree >"$work/before"
 
-wine "$installer" /S /PATH=user || fail "the installer ended with status $?"
+! reg_has_value 'HKCU\Environment' PATH || fail "the fresh prefix has a PATH value of the user's already"
+wine "$installer" /S /PATH=user /DESKTOP || fail "the installer ended with status $?"
 wineserver -w
 for f in bin/tandrel.exe bin/tandrel-cli.exe share/tandrel/skin.qss share/tandrel/help/index.html \
          licenses/NOTICE.txt licenses/Qt/LGPL-3.0-only.txt licenses/Qt/GPL-3.0-only.txt Uninstall.exe; do
@@ -59,6 +63,14 @@ done
 (cd "$lic/source" && grep -q "qt6-base_6.4.2+dfsg.orig.tar.xz" SHA256SUMS) || fail "SHA256SUMS does not name the source tarball"
 [[ -d "$app/share/tandrel/Daylark" ]] || fail "the companion's folder share\\tandrel\\Daylark is missing"
 [[ -f "$menu/Tandrel.lnk" ]] || fail "no Start-menu entry Tandrel\\Tandrel.lnk"
+[[ -f "$drive/users/Public/Desktop/Tandrel.lnk" ]] || fail "/DESKTOP made no desktop shortcut Tandrel.lnk"
+# Explorer's entry for folders: one tandrel.exe gets the whole selection.
+[[ "$(reg_default "$verb_key")" == "Compare with Tandrel" ]] ||
+  fail "no Explorer entry \"Compare with Tandrel\" for folders"
+[[ "$(reg_default "$verb_key\command")" == '"C:\Program Files\Tandrel\bin\tandrel.exe" "%1"' ]] || fail "the Explorer entry does not start tandrel.exe with the folder"
+[[ "$(reg_value "$verb_key" MultiSelectModel)" == Player &&
+   "$(reg_value "$verb_key\DropTarget" Clsid)" == '{86C86720-42A0-1069-A2E8-08002B30309D}' ]] ||
+  fail "the Explorer entry does not hand a selection of folders to one tandrel.exe"
 for value in "DisplayName=Tandrel" "DisplayVersion=$version" "Publisher=Orvessa Software" \
              'DisplayIcon=C:\Program Files\Tandrel\bin\tandrel.exe' \
              'UninstallString="C:\Program Files\Tandrel\Uninstall.exe"'; do
@@ -96,8 +108,9 @@ left=$(comm -13 "$work/before" "$work/after" | grep -v "^\./users/[^/]*/AppData/
 [[ -z "$left" ]] || fail "left behind under C: after uninstalling: $left"
 ! reg_has_key "$uninstall_key" || fail "the Apps & features entry is still there"
 ! reg_has_key 'HKLM\Software\Orvessa Software' || fail "HKLM\\Software\\Orvessa Software is still there"
-[[ "$(reg_value 'HKCU\Environment' PATH)" != *Tandrel* ]] ||
-  fail "the PATH still names Tandrel: '$(reg_value 'HKCU\Environment' PATH)'"
+! reg_has_value 'HKCU\Environment' PATH ||
+  fail "the user's PATH value, which the installer made, is still there: '$(reg_value 'HKCU\Environment' PATH)'"
+! reg_has_key "$verb_key" || fail "the Explorer entry for folders is still there"
 [[ -d "$data/Report" && "$(reg_value "$user_key" SourceDir)" == 'C:\data' ]] ||
   fail "uninstalling took the user's own settings away"
 echo "install check: installed $(basename "$installer") silently, ran both programs, uninstalled: only the user's settings are left"

@@ -83,6 +83,19 @@ QIcon FormIcons::PresetArrow()
     });
 }
 
+QIcon FormIcons::Tick()
+{
+    return DrawnIcon([](QPainter& p) {
+        QPainterPath tick;
+        tick.moveTo(2.5, 8.5);
+        tick.lineTo(6.5, 12.5);
+        tick.lineTo(13.5, 3.5);
+        p.setPen(QPen(QColor(0x20, 0x9f, 0x2c), 2.4, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        p.setBrush(Qt::NoBrush);
+        p.drawPath(tick);
+    });
+}
+
 QPixmap FormIcons::AboutPicture(int logicalSize, qreal devicePixelRatio)
 {
     const int pixels = qRound(logicalSize * devicePixelRatio);

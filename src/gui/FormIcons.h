@@ -13,6 +13,7 @@ public:
     static QIcon Minus();          // remove an ignored name
     static QIcon Project();        // a project row: two folders
     static QIcon PresetArrow();    // drops down the preset folder menu
+    static QIcon Tick();           // a finished comparison's OK
     static QPixmap AboutPicture(int logicalSize, qreal devicePixelRatio);
 };
 

@@ -1,5 +1,7 @@
 #include "FormWait.h"
 
+#include "FormIcons.h"
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QGridLayout>
@@ -189,7 +191,8 @@ void FormWait::ShowCompleted()
     Command1->hide();
     Label1->setText(QStringLiteral("Compare completed"));
     Command1->setText(QStringLiteral("&OK"));
-    Command1->setIcon(style()->standardIcon(QStyle::SP_DialogApplyButton));
+    // Drawn, not the style's bitmap, so that it is sharp at any scale.
+    Command1->setIcon(FormIcons::Tick());
     Command1->setIconSize(QSize(16, 16));
     Label1->show();
     Command1->show();

@@ -1,4 +1,5 @@
 #include "gui/FormWait.h"
+#include "gui/FormIcons.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -234,6 +235,14 @@ TEST(FormWaitTest, CompletedStateShowsOk)
     EXPECT_FALSE(form->Command1->icon().isNull());
     EXPECT_TRUE(form->Label1->isVisible());
     EXPECT_TRUE(form->Command1->isVisible());
+    // The tick is drawn for the screen's scale: at 200 % a picture of twice
+    // the size, the drawn tick's, not the style's small bitmap enlarged.
+    const QIcon tick = form->Command1->icon();
+    for (const qreal scale : {1.0, 2.0}) {
+        const QPixmap shown = tick.pixmap(form->Command1->iconSize(), scale);
+        EXPECT_EQ(shown.size(), form->Command1->iconSize() * scale) << scale;
+        EXPECT_EQ(shown.toImage(), FormIcons::Tick().pixmap(form->Command1->iconSize(), scale).toImage()) << scale;
+    }
     delete form;
 }
 

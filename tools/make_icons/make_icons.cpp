@@ -3,6 +3,8 @@
 // that size ("@2x") for high-density screens. Run tools/make-icons.sh after
 // changing a drawing; the PNG files are kept in resources/icons. The build
 // also runs it with --program-icon for the sizes of the desktop's icon theme.
+// --windows-icon and --installer-pictures draw the Windows program icon and
+// the pictures of the Windows installer's pages.
 
 #include <QBuffer>
 #include <QDataStream>
@@ -363,6 +365,49 @@ int WriteWindowsIcon(const QString& file)
     return 1;
 }
 
+const Icon* ProgramIcon()
+{
+    static const std::vector<Icon> icons = Icons();
+    for (const Icon& icon : icons)
+        if (qstrcmp(icon.name, "tandrel") == 0)
+            return &icon;
+    return nullptr;
+}
+
+// A picture of the installer: the program's icon on the page's pale blue,
+// `iconPx` wide, its centre at (`x`, `y`). BMP without alpha, as NSIS takes it.
+bool WriteInstallerPicture(const QString& file, QSize size, int iconPx, QPointF centre)
+{
+    const Icon* program = ProgramIcon();
+    if (!program)
+        return false;
+    QImage picture(size, QImage::Format_RGB32);
+    QPainter p(&picture);
+    QLinearGradient back(0, 0, 0, size.height());
+    back.setColorAt(0, Qt::white);
+    back.setColorAt(1, kLightBlue);
+    p.fillRect(picture.rect(), back);
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    p.drawImage(QPointF(centre.x() - iconPx / 2.0, centre.y() - iconPx / 2.0), Render(*program, iconPx));
+    p.end();
+    return picture.save(file, "BMP");
+}
+
+// The installer's pictures at twice the size of the pages at 100 %: the side
+// of the welcome and finish pages (164 x 314) and the header (150 x 57).
+int WriteInstallerPictures(const QString& folder)
+{
+    QDir().mkpath(folder);
+    const bool side = WriteInstallerPicture(folder + QStringLiteral("/installer-side.bmp"), QSize(328, 628), 192,
+                                            QPointF(164, 200));
+    const bool header = WriteInstallerPicture(folder + QStringLiteral("/installer-header.bmp"), QSize(300, 114), 88,
+                                              QPointF(300 - 60, 57));
+    if (side && header)
+        return 0;
+    std::fprintf(stderr, "make_icons: cannot write the installer's pictures in %s\n", qPrintable(folder));
+    return 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -372,10 +417,13 @@ int main(int argc, char** argv)
         return WriteProgramIcon(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
     if (argc == 3 && qstrcmp(argv[1], "--windows-icon") == 0)
         return WriteWindowsIcon(QString::fromLocal8Bit(argv[2]));
+    if (argc == 3 && qstrcmp(argv[1], "--installer-pictures") == 0)
+        return WriteInstallerPictures(QString::fromLocal8Bit(argv[2]));
     if (argc != 2) {
         std::fprintf(stderr, "usage: make_icons OUTPUT-FOLDER\n"
                              "       make_icons --program-icon SIZE FILE\n"
-                             "       make_icons --windows-icon FILE\n");
+                             "       make_icons --windows-icon FILE\n"
+                             "       make_icons --installer-pictures FOLDER\n");
         return 2;
     }
     const QString folder = QString::fromLocal8Bit(argv[1]);
