@@ -2,6 +2,7 @@
 
 #include "platform/FileOps.h"
 #include "platform/FolderListing.h"
+#include "platform/NetworkTarget.h"
 #include "platform/OwnTemporaries.h"
 #include "platform/Trash.h"
 #include "sync/PathRoutines.h"
@@ -56,18 +57,11 @@ constexpr std::size_t kNetworkRowsInFlight = 16;
 // use it to run rows in flight on a local disk).
 std::size_t RowsInFlightFor(const std::string& targetRoot)
 {
-#ifdef _WIN32
-    // The Windows file steps run one row at a time.
-    (void)targetRoot;
-    return 1;
-#else
     if (const char* forced = std::getenv("TANDREL_ROWS_IN_FLIGHT")) {
         const long wanted = std::strtol(forced, nullptr, 10);
         return static_cast<std::size_t>(std::clamp(wanted, 1L, 64L));
     }
-    const platform::Fd root(platform::OpenFolder(targetRoot, platform::kOpenAsAnchor));
-    return root.Valid() && platform::IsNetworkFileSystem(root.Get()) ? kNetworkRowsInFlight : 1;
-#endif
+    return platform::IsNetworkTarget(targetRoot) ? kNetworkRowsInFlight : 1;
 }
 
 enum class Order { TopDown, BottomUp };
