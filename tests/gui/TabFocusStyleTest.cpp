@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFontMetrics>
 #include <QStyleFactory>
+#include <QStyleOption>
 #include <QTabBar>
 #include <QtTest/QTest>
 

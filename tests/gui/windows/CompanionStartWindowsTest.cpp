@@ -15,7 +15,7 @@ namespace {
 // The companion opens maximised: the show state it is handed says so.
 TEST(CompanionStartWindows, TheCompanionIsStartedMaximisedInItsOwnFolder)
 {
-    TempTree tree;
+    test::TempTree tree;
     tree.MakeDir("Daylark");
     const QString program = QString::fromStdString(tree.Path("Daylark/Larkrun.exe"));
     ASSERT_TRUE(QFile::copy(QStringLiteral(TANDREL_SHOW_STATE_PROBE), program));
@@ -28,7 +28,7 @@ TEST(CompanionStartWindows, TheCompanionIsStartedMaximisedInItsOwnFolder)
 
 TEST(CompanionStartWindows, AMissingProgramIsNotStarted)
 {
-    TempTree tree;
+    test::TempTree tree;
     EXPECT_FALSE(StartCompanionProgram(QString::fromStdString(tree.Path("Daylark/Larkrun.exe"))));
 }
 
