@@ -32,6 +32,7 @@
 #include "gui/FormReport.h"
 #include "gui/FormStauts.h"
 #include "gui/FormWait.h"
+#include "gui/TabFocusStyle.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -105,8 +106,11 @@ int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     std::setlocale(LC_ALL, "");
-#ifndef Q_OS_WIN
-    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    // The program's own style, as main() sets it.
+#ifdef Q_OS_WIN
+    QApplication::setStyle(new tandrel::gui::TabFocusStyle);
+#else
+    QApplication::setStyle(new tandrel::gui::TabFocusStyle(QStyleFactory::create(QStringLiteral("Fusion"))));
 #endif
     const QStringList args = QCoreApplication::arguments();
     const QString out = args.size() > 1 ? args[1] : QDir::currentPath();
@@ -164,12 +168,21 @@ int main(int argc, char** argv)
         wait->Timer1Tick(); // the counts and bars as the second's tick shows them
         QApplication::processEvents();
         wait->grab().save(out + "/progress" + suffix + ".png");
+        // Finished: the OK button with its tick.
+        wait->ShowCompleted();
+        QApplication::processEvents();
+        wait->grab().save(out + "/progress-completed" + suffix + ".png");
         wait->Command1->click();
     }
     QApplication::processEvents();
     form.TabStrip1->setCurrentIndex(2);
     QApplication::processEvents();
     form.grab().save(out + "/main-window" + suffix + ".png");
+    // The tabs with the keyboard focus, as Tab brings it there.
+    form.activateWindow();
+    form.TabStrip1->setFocus(Qt::TabFocusReason);
+    QApplication::processEvents();
+    form.TabStrip1->grab().save(out + "/tabs-focus" + suffix + ".png");
 
     // The other windows, each as it first shows itself.
     const auto picture = [&out, &suffix](QWidget& window, const char* name) {
