@@ -136,7 +136,7 @@ struct FileReading : std::enable_shared_from_this<FileReading> {
 
     void Fill()
     {
-        while (inFlight < kChunksInFlight && failure.ok() && !stopped) {
+        while (inFlight < kChunksInFlight && failure.ok() && !stopped && (inFlight == 0 || client.HasRoom())) {
             std::uint64_t offset;
             std::uint32_t length;
             if (!gaps.empty()) {
@@ -265,7 +265,8 @@ struct SafeWrite : std::enable_shared_from_this<SafeWrite> {
 
     void Fill()
     {
-        while (failure.ok() && inFlight < kChunksInFlight && nextOffset < spec.size) {
+        while (failure.ok() && inFlight < kChunksInFlight && nextOffset < spec.size &&
+               (inFlight == 0 || client.HasRoom())) {
             const auto length =
                 static_cast<std::uint32_t>(std::min<std::uint64_t>(client.MaxWriteLength(), spec.size - nextOffset));
             std::string chunk;

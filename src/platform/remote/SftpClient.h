@@ -78,6 +78,10 @@ public:
     std::uint32_t MaxReadLength() const { return m_maxRead; }
     std::uint32_t MaxWriteLength() const { return m_maxWrite; }
     std::size_t RequestsInFlight() const { return m_inFlight.size(); }
+    // True while a new request would go out at once rather than wait for the
+    // window: chains that could send much (a file's writes) send more only
+    // then, so that what waits stays small.
+    bool HasRoom() const { return m_waiting.empty() && m_inFlight.size() < m_window; }
 
     // True once the connection is gone; `LostReason` then says why.
     bool Lost() const;
