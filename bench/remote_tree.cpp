@@ -2,13 +2,16 @@
 // the program's own SFTP client with many requests in flight, and prints how
 // long it took; bench/run_remote_bench.sh times it against rsync.
 //
-//   remote_tree copy SOURCE REMOTE [--window N] [-- SSH_ARGUMENTS...]
+//   remote_tree copy SOURCE REMOTE [--window N] [--channels N] [--no-flush] [-- SSH_ARGUMENTS...]
 //   remote_tree list REMOTE [--window N] [-- SSH_ARGUMENTS...]
 //
 // REMOTE is a side text (`sftp://user@host:port/path` or `user@host:path`).
 // A copy makes the folders level by level, writes every file safely
 // (temporary name, times and permission bits, fsync, rename), makes links
-// as links and sets the folders' times last, as `rsync -a` does. A listing
+// as links and sets the folders' times last, as `rsync -a` does; with
+// --channels the files go over that many SSH connections at once, and
+// --no-flush leaves out the flush of each file on the server, to show what
+// it costs. A listing
 // reads every folder of a level at once.
 
 #include "platform/remote/RemoteSession.h"
@@ -19,6 +22,8 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <map>
+#include <memory>
+#include <thread>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -80,25 +85,21 @@ struct Tally {
     }
 };
 
-int Copy(RemoteSession& session, const std::string& source, const std::string& target)
+bool g_flush = true;
+
+// The files of one channel, written many at a time.
+void WriteFiles(RemoteSession& session, const std::string& source, const std::string& target,
+                const std::vector<const LocalEntry*>& files, Tally& tally)
 {
-    LocalTree tree;
-    Walk(source, "", 1, tree);
-    RemoteOperations& operations = session.Operations();
-    Tally tally;
-    for (const auto& level : tree.foldersByDepth) {
-        for (const auto& folder : level)
-            operations.MakeFolder(target + "/" + folder.relative, folder.status.st_mode & 07777, tally.Count());
-        session.Client().Run();
-    }
-    for (const auto& file : tree.files) {
+    for (const LocalEntry* file : files) {
         WriteSpec spec;
-        spec.path = target + "/" + file.relative;
-        spec.size = static_cast<std::uint64_t>(file.status.st_size);
-        spec.permissions = file.status.st_mode & 07777;
-        spec.atime = static_cast<std::uint32_t>(file.status.st_atime);
-        spec.mtime = static_cast<std::uint32_t>(file.status.st_mtime);
-        const std::string path = source + "/" + file.relative;
+        spec.path = target + "/" + file->relative;
+        spec.size = static_cast<std::uint64_t>(file->status.st_size);
+        spec.permissions = file->status.st_mode & 07777;
+        spec.atime = static_cast<std::uint32_t>(file->status.st_atime);
+        spec.mtime = static_cast<std::uint32_t>(file->status.st_mtime);
+        spec.flush = g_flush;
+        const std::string path = source + "/" + file->relative;
         auto fd = std::make_shared<int>(-1);
         spec.source = [path, fd, size = spec.size](std::uint64_t offset, std::uint32_t length, std::string& chunk,
                                                   std::string& error) {
@@ -114,25 +115,61 @@ int Copy(RemoteSession& session, const std::string& source, const std::string& t
             }
             return error.empty();
         };
-        operations.WriteFile(std::move(spec), tally.Count());
-    }
-    for (const auto& link : tree.links) {
-        char target_[4096];
-        const ssize_t n = ::readlink((source + "/" + link.relative).c_str(), target_, sizeof target_);
-        if (n > 0)
-            operations.MakeLink(target + "/" + link.relative, std::string(target_, static_cast<std::size_t>(n)),
-                                tally.Count());
+        session.Operations().WriteFile(std::move(spec), tally.Count());
     }
     session.Client().Run();
+}
+
+// Folders and links on the first channel; the files spread over all of
+// them, each on a thread of its own (the server runs one process per
+// channel, so that one file's flush does not hold up the others).
+int Copy(std::vector<std::unique_ptr<RemoteSession>>& sessions, const std::string& source, const std::string& target)
+{
+    LocalTree tree;
+    Walk(source, "", 1, tree);
+    RemoteSession& first = *sessions.front();
+    RemoteOperations& operations = first.Operations();
+    std::vector<Tally> tallies(sessions.size());
+    Tally& tally = tallies.front();
+    for (const auto& level : tree.foldersByDepth) {
+        for (const auto& folder : level)
+            operations.MakeFolder(target + "/" + folder.relative, folder.status.st_mode & 07777, tally.Count());
+        first.Client().Run();
+    }
+    std::vector<std::vector<const LocalEntry*>> shares(sessions.size());
+    for (std::size_t i = 0; i < tree.files.size(); ++i)
+        shares[i % sessions.size()].push_back(&tree.files[i]);
+    std::vector<std::thread> threads;
+    for (std::size_t c = 0; c < sessions.size(); ++c) {
+        threads.emplace_back([&, c] { WriteFiles(*sessions[c], source, target, shares[c], tallies[c]); });
+    }
+    for (auto& thread : threads)
+        thread.join();
+    for (const auto& link : tree.links) {
+        char pointsTo[4096];
+        const ssize_t n = ::readlink((source + "/" + link.relative).c_str(), pointsTo, sizeof pointsTo);
+        if (n > 0)
+            operations.MakeLink(target + "/" + link.relative, std::string(pointsTo, static_cast<std::size_t>(n)),
+                                tally.Count());
+    }
     for (auto level = tree.foldersByDepth.rbegin(); level != tree.foldersByDepth.rend(); ++level) {
         for (const auto& folder : *level)
             operations.SetTimes(target + "/" + folder.relative, static_cast<std::uint32_t>(folder.status.st_atime),
                                 static_cast<std::uint32_t>(folder.status.st_mtime), tally.Count());
     }
-    session.Client().Run();
+    first.Client().Run();
+    std::size_t done = 0;
+    std::size_t failed = 0;
+    std::string firstError;
+    for (const auto& t : tallies) {
+        done += t.done;
+        failed += t.failed;
+        if (firstError.empty())
+            firstError = t.firstError;
+    }
     std::printf("copied: %zu files, %zu links, %zu steps, %zu failed%s%s\n", tree.files.size(), tree.links.size(),
-                tally.done, tally.failed, tally.failed ? ": " : "", tally.firstError.c_str());
-    return tally.failed == 0 ? 0 : 1;
+                done, failed, failed ? ": " : "", firstError.c_str());
+    return failed == 0 ? 0 : 1;
 }
 
 int List(RemoteSession& session, const std::string& root)
@@ -169,12 +206,17 @@ int main(int argc, char** argv)
     ConnectOptions options;
     options.maxRequestsInFlight = 256;
     std::vector<std::string> positional;
+    std::size_t channels = 1;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         if (arguments[i] == "--") {
             options.sshArguments.assign(arguments.begin() + static_cast<std::ptrdiff_t>(i) + 1, arguments.end());
             break;
         }
-        if (arguments[i] == "--window" && i + 1 < arguments.size())
+        if (arguments[i] == "--channels" && i + 1 < arguments.size())
+            channels = std::stoul(arguments[++i]);
+        else if (arguments[i] == "--no-flush")
+            g_flush = false;
+        else if (arguments[i] == "--window" && i + 1 < arguments.size())
             options.maxRequestsInFlight = std::stoul(arguments[++i]);
         else
             positional.push_back(arguments[i]);
@@ -182,7 +224,7 @@ int main(int argc, char** argv)
     const bool copy = positional.size() == 3 && positional[0] == "copy";
     const bool list = positional.size() == 2 && positional[0] == "list";
     if (!copy && !list) {
-        std::fprintf(stderr, "usage: remote_tree copy SOURCE REMOTE | list REMOTE [--window N] [-- SSH_ARGS...]\n");
+        std::fprintf(stderr, "usage: remote_tree copy SOURCE REMOTE [--window N] [--channels N] [--no-flush] | list REMOTE [--window N] [-- SSH_ARGS...]\n");
         return 2;
     }
     const SideSpec side = SideSpec::Parse(positional.back());
@@ -191,14 +233,22 @@ int main(int argc, char** argv)
         return 2;
     }
     const auto start = std::chrono::steady_clock::now();
-    RemoteStatus error;
-    auto session = RemoteSession::Connect(side, options, error);
-    if (!session) {
-        std::fprintf(stderr, "cannot connect: %s\n", error.text.c_str());
-        return 1;
+    // The channels connect at the same time.
+    std::vector<std::unique_ptr<RemoteSession>> sessions(copy ? std::max<std::size_t>(channels, 1) : 1);
+    std::vector<RemoteStatus> errors(sessions.size());
+    std::vector<std::thread> connecting;
+    for (std::size_t c = 0; c < sessions.size(); ++c)
+        connecting.emplace_back([&, c] { sessions[c] = RemoteSession::Connect(side, options, errors[c]); });
+    for (auto& thread : connecting)
+        thread.join();
+    for (std::size_t c = 0; c < sessions.size(); ++c) {
+        if (!sessions[c]) {
+            std::fprintf(stderr, "cannot connect: %s\n", errors[c].text.c_str());
+            return 1;
+        }
     }
     const std::string root = side.Path().empty() ? "." : side.Path();
-    const int status = copy ? Copy(*session, positional[1], root) : List(*session, root);
+    const int status = copy ? Copy(sessions, positional[1], root) : List(*sessions.front(), root);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::printf("seconds: %.3f\n", seconds);
     return status;

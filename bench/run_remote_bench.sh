@@ -11,10 +11,13 @@
 #   bench/run_remote_bench.sh [WORK_FOLDER]
 #
 # Environment: SMALL_FILES (20000), RUNS (3), DELAYS ("0 10 50"), WINDOW
-# (requests in flight, 256). Prints the median of RUNS runs for each.
-# Both sides do the same work: every file written under a temporary name and
-# renamed into place with its times and permission bits (rsync -a), plus, on
-# our side, an fsync of each file on the server before its rename.
+# (requests in flight, 256), CHANNELS (SSH connections the files are spread
+# over, 4). Prints the median of RUNS runs for each.
+# Both sides write every file under a temporary name and rename it into
+# place with its times and permission bits (rsync -a); ours also flushes
+# each file on the server (fsync@openssh.com) before its rename, which rsync
+# never does. The column "no flush" is ours on one channel without that
+# flush, to show what the protocol costs and what the flushes cost.
 set -euo pipefail
 
 here="$(cd "$(dirname "$0")/.." && pwd)"
@@ -24,6 +27,7 @@ small_files=${SMALL_FILES:-20000}
 runs=${RUNS:-3}
 delays=${DELAYS:-"0 10 50"}
 window=${WINDOW:-256}
+channels=${CHANNELS:-4}
 proxy="$here/../shared/tools/delay-proxy.py"
 sshd_bin="$(command -v sshd || echo /usr/sbin/sshd)"
 
@@ -78,7 +82,7 @@ dst="$work/dst"
 
 median() { jq '.results[0].median' "$1"; }
 
-printf '%-6s %-6s %10s %10s %8s\n' "delay" "work" "rsync s" "ours s" "ratio"
+printf '%-6s %-6s %10s %10s %8s %10s %8s\n' "delay" "work" "rsync s" "ours s" "ratio" "no flush" "ratio"
 for delay in $delays; do
     args=("${base_args[@]}")
     if [[ "$delay" != 0 ]]; then
@@ -95,10 +99,15 @@ for delay in $delays; do
         "rsync -a -e \"$rsync_ssh\" '$work/small/' '$user@127.0.0.1:$dst/'" >/dev/null
     hyperfine --runs "$runs" --export-json "$work/ours-copy.json" \
         --prepare "rm -rf '$dst' && mkdir '$dst'" \
-        "'$tool' copy '$work/small' '$url' --window $window --$ours_args" >/dev/null
+        "'$tool' copy '$work/small' '$url' --window $window --channels $channels --$ours_args" >/dev/null
+    hyperfine --runs "$runs" --export-json "$work/ours-noflush.json" \
+        --prepare "rm -rf '$dst' && mkdir '$dst'" \
+        "'$tool' copy '$work/small' '$url' --window $window --no-flush --$ours_args" >/dev/null
     r=$(median "$work/rsync-copy.json")
     o=$(median "$work/ours-copy.json")
-    printf '%-6s %-6s %10.2f %10.2f %8.2f\n' "${delay}ms" copy "$r" "$o" "$(awk -v o="$o" -v r="$r" 'BEGIN { print o / r }')"
+    n=$(median "$work/ours-noflush.json")
+    printf '%-6s %-6s %10.2f %10.2f %8.2f %10.2f %8.2f\n' "${delay}ms" copy "$r" "$o" \
+        "$(awk -v o="$o" -v r="$r" 'BEGIN { print o / r }')" "$n" "$(awk -v o="$n" -v r="$r" 'BEGIN { print o / r }')"
 
     # The tree is now in place: list it, against rsync finding nothing to do.
     hyperfine --runs "$runs" --export-json "$work/rsync-list.json" \

@@ -316,7 +316,7 @@ struct SafeWrite : std::enable_shared_from_this<SafeWrite> {
         };
         finishing = 2;
         client.Submit(SftpClient::Request(PacketType::Fsetstat).String(handle).Attributes(attributes).Finish(), step);
-        if (client.Offers("fsync@openssh.com")) {
+        if (spec.flush && client.Offers("fsync@openssh.com")) {
             ++finishing;
             client.Submit(SftpClient::Extended("fsync@openssh.com").String(handle).Finish(), step);
         }

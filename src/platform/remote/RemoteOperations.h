@@ -22,6 +22,10 @@ struct WriteSpec {
     std::uint32_t permissions = 0644;
     std::uint32_t atime = 0;
     std::uint32_t mtime = 0;
+    // Flush the file on the server before the rename (where it offers
+    // fsync@openssh.com). Only for measuring what the flush costs: a copy
+    // leaves it on.
+    bool flush = true;
 };
 
 // The file operations on a remote side, each a chain of requests that runs
