@@ -247,6 +247,12 @@ int main(int argc, char** argv)
             return 1;
         }
     }
+    const auto& limits = sessions.front()->Client().Limits();
+    std::printf("server limits: packet %llu, read %llu, write %llu, handles %llu\n",
+                static_cast<unsigned long long>(limits.maxPacketLength),
+                static_cast<unsigned long long>(limits.maxReadLength),
+                static_cast<unsigned long long>(limits.maxWriteLength),
+                static_cast<unsigned long long>(limits.maxOpenHandles));
     const std::string root = side.Path().empty() ? "." : side.Path();
     const int status = copy ? Copy(sessions, positional[1], root) : List(*sessions.front(), root);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

@@ -480,7 +480,9 @@ void RemoteOperations::Rename(const std::string& from, const std::string& to, Do
 void RemoteOperations::HardLink(const std::string& existing, const std::string& newPath, Done done)
 {
     if (!m_client.Offers("hardlink@openssh.com")) {
-        done(RemoteStatus::FromServer(sftp::StatusCode::OpUnsupported, "the server cannot make hard links"));
+        m_client.Defer([done = std::move(done)] {
+            done(RemoteStatus::FromServer(sftp::StatusCode::OpUnsupported, "the server cannot make hard links"));
+        });
         return;
     }
     Simple(SftpClient::Extended("hardlink@openssh.com").String(existing).String(newPath).Finish(), std::move(done));
@@ -489,8 +491,10 @@ void RemoteOperations::HardLink(const std::string& existing, const std::string& 
 void RemoteOperations::Space(const std::string& path, SpaceDone done)
 {
     if (!m_client.Offers("statvfs@openssh.com")) {
-        done(RemoteStatus::FromServer(sftp::StatusCode::OpUnsupported, "the server does not tell its free space"),
-             {});
+        m_client.Defer([done = std::move(done)] {
+            done(RemoteStatus::FromServer(sftp::StatusCode::OpUnsupported, "the server does not tell its free space"),
+                 {});
+        });
         return;
     }
     m_client.Submit(SftpClient::Extended("statvfs@openssh.com").String(path).Finish(),

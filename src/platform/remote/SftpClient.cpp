@@ -283,6 +283,12 @@ void SftpClient::RunUntil(const std::function<bool()>& done)
             next(nullptr, RemoteStatus::ConnectionFailure("connection lost: " + LostReason()));
             continue;
         }
+        if (!m_deferred.empty()) {
+            std::function<void()> next = std::move(m_deferred.front());
+            m_deferred.pop_front();
+            next();
+            continue;
+        }
         if (m_inFlight.empty() && m_waiting.empty())
             return;
         std::deque<std::string> packets;
@@ -292,6 +298,11 @@ void SftpClient::RunUntil(const std::function<bool()>& done)
         if (packets.empty() && lost)
             FailEverything();
     }
+}
+
+void SftpClient::Defer(std::function<void()> work)
+{
+    m_deferred.push_back(std::move(work));
 }
 
 void SftpClient::Run()

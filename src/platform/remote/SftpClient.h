@@ -63,6 +63,10 @@ public:
     // Sends the request as soon as the window allows; `done` runs once.
     void Submit(std::string packet, Completion done);
 
+    // Runs `work` from Run or RunUntil, as a completion runs: for outcomes
+    // known before anything is sent (an extension the server lacks).
+    void Defer(std::function<void()> work);
+
     // Runs completions as replies arrive until `done()` holds or nothing is
     // left in flight.
     void RunUntil(const std::function<bool()>& done);
@@ -119,6 +123,7 @@ private:
     };
     std::deque<Waiting> m_waiting;
     std::deque<Completion> m_failedAtOnce;
+    std::deque<std::function<void()>> m_deferred;
 
     std::size_t m_handlesOpen = 0;
     std::size_t m_maxHandles = 64;

@@ -310,6 +310,15 @@ TEST_F(RemoteSessionTest, ALostConnectionFailsEveryRequestInFlightWithItsReason)
     EXPECT_TRUE(again->Lstat(Remote(""), attributes).ok());
 }
 
+TEST_F(RemoteSessionTest, DeferredWorkRunsWithTheCompletions)
+{
+    bool ran = false;
+    m_session->Client().Defer([&] { ran = true; });
+    EXPECT_FALSE(ran);
+    m_session->Client().Run();
+    EXPECT_TRUE(ran);
+}
+
 TEST_F(RemoteSessionTest, AHostThatDoesNotAnswerFailsInBoundedTimeWithSshsReason)
 {
     // A port that takes connections but never says a word.
@@ -356,6 +365,57 @@ TEST_F(RemoteSessionTest, RefusedKeysAndUnknownHostKeysAreReportedInSshsWords)
     noProgram.program = "/nonexistent/ssh";
     EXPECT_FALSE(RemoteSession::Connect(s_sshd->Side(m_local), noProgram, error));
     EXPECT_NE(error.text.find("No such file or directory"), std::string::npos) << error.text;
+}
+
+} // namespace
+} // namespace tandrel::platform::remote
+
+namespace tandrel::platform::remote {
+namespace {
+
+// A client whose "ssh" is a fake server that breaks the protocol as `mode` says.
+std::unique_ptr<RemoteSession> ConnectToFake(const std::string& mode, RemoteStatus& error)
+{
+    // The client puts ssh's own options first (-x -a, which sh takes as
+    // well); sh then runs the fake with the rest as its arguments.
+    ConnectOptions options;
+    options.program = "sh";
+    options.sshArguments = {"-c", "exec python3 \"$0\"",
+                            TANDREL_SOURCE_DIR "/tests/platform/remote/fake_sftp_server.py"};
+    options.environment = {{"FAKE_SFTP_MODE", mode}};
+    return RemoteSession::Connect(SideSpec::Parse("host:/x"), options, error);
+}
+
+struct ViolationCase {
+    const char* mode;
+    const char* reason;
+};
+
+class ProtocolViolation : public ::testing::TestWithParam<ViolationCase> {};
+
+TEST_P(ProtocolViolation, EndsTheConnectionAndFailsWhatIsInFlight)
+{
+    RemoteStatus error;
+    auto session = ConnectToFake(GetParam().mode, error);
+    ASSERT_TRUE(session) << error.text;
+    sftp::FileAttributes attributes;
+    const RemoteStatus first = session->Lstat("/x", attributes);
+    EXPECT_EQ(first.kind, RemoteStatus::Kind::Connection) << first.text;
+    EXPECT_NE(first.text.find(GetParam().reason), std::string::npos) << first.text;
+    EXPECT_TRUE(session->Client().Lost());
+    EXPECT_EQ(session->Lstat("/y", attributes).kind, RemoteStatus::Kind::Connection);
+}
+
+INSTANTIATE_TEST_SUITE_P(Fake, ProtocolViolation,
+                         ::testing::Values(ViolationCase{"wrong-id", "which was not asked"},
+                                           ViolationCase{"oversize", "more than the"}));
+
+TEST(ProtocolVersion, AServerWithoutVersionThreeIsRefused)
+{
+    RemoteStatus error;
+    EXPECT_FALSE(ConnectToFake("version2", error));
+    EXPECT_EQ(error.kind, RemoteStatus::Kind::Protocol);
+    EXPECT_NE(error.text.find("version 3"), std::string::npos) << error.text;
 }
 
 } // namespace
