@@ -6,6 +6,8 @@ namespace tandrel::platform::remote {
 namespace {
 
 constexpr std::string_view kScheme = "sftp://";
+// ssh would take such a name for one of its options.
+constexpr const char* kDashedHost = "a host or user name cannot begin with '-'";
 
 bool StartsWithScheme(std::string_view text)
 {
@@ -160,6 +162,8 @@ SideSpec SideSpec::Parse(std::string_view typed)
         }
         if (spec.m_error.empty() && spec.m_host.empty())
             spec.m_error = "no host is named";
+        if (spec.m_error.empty() && spec.m_host.front() == '-')
+            spec.m_error = kDashedHost;
         if (spec.m_error.empty() && hasPort && !ParsePort(portText, spec.m_port))
             spec.m_error = "'" + std::string(portText) + "' is not a port number";
         if (spec.m_error.empty() &&
@@ -192,14 +196,14 @@ SideSpec SideSpec::Parse(std::string_view typed)
         colon = first;
         spec.m_host = std::string(typed.substr(hostStart, colon - hostStart));
     }
-    if (spec.m_host.empty()) {
-        spec.m_host.clear();
+    if (spec.m_host.empty())
         return spec;
-    }
     spec.m_form = Form::HostPath;
     if (at != std::string_view::npos)
         spec.m_user = std::string(typed.substr(0, at));
     spec.m_path = std::string(typed.substr(colon + 1));
+    if (spec.m_host.front() == '-' || (!spec.m_user.empty() && spec.m_user.front() == '-'))
+        spec.m_error = kDashedHost;
     return spec;
 }
 
