@@ -15,6 +15,9 @@ set(TANDREL_WINDOWS_TEST_SOURCES
   ${CMAKE_CURRENT_SOURCE_DIR}/engine/PathRulesTest.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/engine/ResultStoreTest.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/platform/CaseFoldTest.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/platform/remote/SideSpecTest.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/platform/remote/SftpPacketTest.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/platform/remote/SshProcessTest.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/report/ReportReadBackTest.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/settings/SettingsTextTest.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/settings/SettingsFileTest.cpp

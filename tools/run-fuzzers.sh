@@ -31,7 +31,7 @@ if [[ $# -lt 1 || ! "$1" =~ ^[1-9][0-9]*$ ]]; then
 fi
 seconds="$1"
 shift
-all_targets=(fuzz_settings fuzz_report fuzz_paths fuzz_ignored_names)
+all_targets=(fuzz_settings fuzz_report fuzz_paths fuzz_ignored_names fuzz_sftp)
 targets=("$@")
 if [[ ${#targets[@]} -eq 0 ]]; then
   targets=("${all_targets[@]}")
