@@ -18,7 +18,6 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QRegularExpressionValidator>
 #include <QVBoxLayout>
 
 #include <cctype>
@@ -111,8 +110,6 @@ FormOptions::FormOptions(AppState& appState, Dialogs& dialogs, QWidget* parent)
     ComboSec->setEditable(true);
     ComboSec->setInsertPolicy(QComboBox::NoInsert);
     ComboSec->setCompleter(nullptr);
-    // Whole units only: a typed point or letter is refused, not read into the number.
-    ComboSec->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), ComboSec));
     ComboSec->setMinimumContentsLength(9);
     ComboSec->setMaxVisibleItems(15);
     ComboType = Named(new QComboBox, "ComboType");
