@@ -4,6 +4,7 @@
 #include "engine/ResultStore.h"
 #include "engine/RunFlag.h"
 #include "settings/SettingsFile.h"
+#include "CoreText.h"
 
 #include <QString>
 
@@ -37,9 +38,5 @@ struct AppState {
     bool ending = false;           // the main window has closed: the program ends, silently
     bool eventLoopRunning = false; // the program's event loop has begun (RunEventLoop)
 };
-
-// Conversions at the boundary between the core (UTF-8 std::string) and Qt.
-inline QString ToQ(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
-inline std::string FromQ(const QString& s) { return s.toUtf8().toStdString(); }
 
 } // namespace tandrel::gui

@@ -415,5 +415,36 @@ TEST(FormOptions, TrashChoiceIsKeptPerUserAndNeverInTheSettingsFile)
     EXPECT_EQ(folder.File(), fileAfterPlainOk);
 }
 
+// Names in no encoding at all (Latin-1 from an old machine, damaged bytes)
+// are written back by OK byte for byte; only what the user changes changes.
+TEST(FormOptions, NamesThatAreNotUtf8ComeBackByteForByte)
+{
+    const std::string head = "[Source]\r\n/home/ann/caf\xE9\r\n\r\n"
+                             "[Destination]\r\n/mnt/\xFF\xFE\r\n\r\n"
+                             "[Project]\r\nA|/data/caf\xE9|/b\xC3\r\n\r\n"
+                             "[Option]\r\nIgnoreTime=5\r\nIgnoreType=0\r\nIgnoreArchive=0\r\nIgnoreHidden=1\r\n"
+                             "IgnoreReadonly=0\r\nIgnoreSystem=1\r\nOverwriting=True\r\nIgnoreError=True\r\n"
+                             "PlaySound=True\r\n\r\n[IgnoreFile]\r\n"
+                             "caf\xE9.txt\r\n\xE2\x82z\r\n\xC3\xA9t\xE9\r\n";
+    ProgramFolder folder(head + "gone\r\n");
+    ScriptedDialogs dialogs;
+    {
+        FormOptions form(folder.state, dialogs, nullptr);
+        QTest::mouseClick(Find<QPushButton>(form, "Command1"), Qt::LeftButton);
+    }
+    EXPECT_EQ(folder.File(), head + "gone\r\n");
+
+    {
+        FormOptions form(folder.state, dialogs, nullptr);
+        auto* list = Find<QListWidget>(form, "List1");
+        list->setCurrentRow(3);
+        QTest::mouseClick(Find<QPushButton>(form, "CmdRemove"), Qt::LeftButton);
+        Find<QLineEdit>(form, "Text1")->setText(QStringLiteral(u"new ñ"));
+        QTest::mouseClick(Find<QPushButton>(form, "CmdAdd"), Qt::LeftButton);
+        QTest::mouseClick(Find<QPushButton>(form, "Command1"), Qt::LeftButton);
+    }
+    EXPECT_EQ(folder.File(), head + "new \xC3\xB1\r\n");
+}
+
 } // namespace
 } // namespace tandrel::gui

@@ -472,6 +472,53 @@ TEST_F(EditorFixture, AnyOtherModeLeavesTheTitleAndFields)
     auto editor = Open("");
     EXPECT_EQ(editor->windowTitle(), "Project");
     EXPECT_EQ(Field(*editor, "TextName")->text(), "");
+    EXPECT_EQ(Field(*editor, "TextS")->text(), "");
+}
+
+// Names in no encoding at all (Latin-1 from an old machine, damaged bytes)
+// are kept byte for byte by Save and by the editor when nobody changes them.
+TEST(FormProjects, NamesThatAreNotUtf8ComeBackByteForByte)
+{
+    const std::string file = "[Source]\r\n/home/ann/caf\xE9\r\n\r\n"
+                             "[Destination]\r\n/mnt/\xFF\xFE\r\n\r\n"
+                             "[Project]\r\n"
+                             "A|/data/caf\xE9|/b\r\n"
+                             "Caf\xE9 \xC3\xA9t\xE9|/x/\xC3|/y/\xE2\x82z\r\n"
+                             "Plain|/p|/q\r\n"
+                             "\r\n[Option]\r\nIgnoreTime=0\r\nIgnoreType=0\r\nIgnoreArchive=0\r\nIgnoreHidden=1\r\n"
+                             "IgnoreReadonly=0\r\nIgnoreSystem=1\r\nOverwriting=True\r\nIgnoreError=True\r\n"
+                             "PlaySound=True\r\n\r\n[IgnoreFile]\r\nold\xE9.bak\r\n";
+    ProgramFolder folder(file);
+    ScriptedDialogs dialogs;
+    FormProjects form(folder.state, dialogs, nullptr);
+    form.show();
+    ASSERT_EQ(form.RowCount(), 3);
+    EXPECT_EQ(form.Row(1).name, "Caf\xE9 \xC3\xA9t\xE9");
+
+    // Through the editor without a change, and with the sorting undone.
+    test::WhenModalShown([](QWidget* editor) {
+        QTest::mouseClick(editor->findChild<QPushButton*>("BtnOK"), Qt::LeftButton);
+    });
+    SelectRow(form, 1);
+    QTest::mouseClick(Button(form, "CmdEdit"), Qt::LeftButton);
+    ClickHeader(form, 0); // ascending by name: the order of the file
+    QTest::mouseClick(Button(form, "CmdSave"), Qt::LeftButton);
+    EXPECT_EQ(folder.File(), file);
+
+    // Only the line the user edits changes; the others stay as they came.
+    FormProjects again(folder.state, dialogs, nullptr);
+    again.show();
+    test::WhenModalShown([](QWidget* editor) {
+        editor->findChild<QLineEdit*>("TextD")->setText("/new");
+        QTest::mouseClick(editor->findChild<QPushButton*>("BtnOK"), Qt::LeftButton);
+    });
+    SelectRow(again, 0);
+    QTest::mouseClick(Button(again, "CmdEdit"), Qt::LeftButton);
+    QTest::mouseClick(Button(again, "CmdSave"), Qt::LeftButton);
+    const std::string line = "A|/data/caf\xE9|/b";
+    std::string edited = file;
+    edited.replace(edited.find(line), line.size(), "A|/data/caf\xE9|/new");
+    EXPECT_EQ(folder.File(), edited);
 }
 
 } // namespace
