@@ -33,7 +33,6 @@ struct AppState {
     engine::CategoryCaptions captions = engine::DefaultCategoryCaptions();
     int currentTab = 1;           // 1..5, the visible list
     double progressFraction = 0;  // share of checked rows started by a copy or delete
-    QString editMode;             // "add" or "edit", from the projects manager to the editor
 
     bool ending = false;           // the main window has closed: the program ends, silently
     bool eventLoopRunning = false; // the program's event loop has begun (RunEventLoop)

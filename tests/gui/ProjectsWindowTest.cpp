@@ -205,16 +205,17 @@ TEST(FormProjects, AddAndEditThroughTheEditor)
     QTest::mouseClick(Button(form, "CmdDel"), Qt::LeftButton);
     ASSERT_EQ(form.RowCount(), 2);
 
-    QString addTitle;
+    QString addTitle, addMode;
     test::WhenModalShown([&](QWidget* editor) {
         addTitle = editor->windowTitle();
+        addMode = qobject_cast<FormEditPrj*>(editor)->EditMode();
         editor->findChild<QLineEdit*>("TextName")->setText("  Photos ");
         editor->findChild<QLineEdit*>("TextS")->setText(QString::fromStdString(folders.Path("src")));
         editor->findChild<QLineEdit*>("TextD")->setText(QString::fromStdString(folders.Path("dst")));
         QTest::mouseClick(editor->findChild<QPushButton*>("BtnOK"), Qt::LeftButton);
     });
     QTest::mouseClick(Button(form, "CmdAdd"), Qt::LeftButton);
-    EXPECT_EQ(folder.state.editMode, "add");
+    EXPECT_EQ(addMode, "add");
     EXPECT_EQ(addTitle, "Add new project");
     ASSERT_EQ(form.RowCount(), 3);
     EXPECT_EQ(form.Row(2).name, "Photos");
@@ -227,14 +228,13 @@ TEST(FormProjects, AddAndEditThroughTheEditor)
     SelectRow(form, 0);
     QStringList shown;
     test::WhenModalShown([&](QWidget* editor) {
-        shown << editor->windowTitle() << editor->findChild<QLineEdit*>("TextName")->text()
+        shown << qobject_cast<FormEditPrj*>(editor)->EditMode() << editor->windowTitle() << editor->findChild<QLineEdit*>("TextName")->text()
               << editor->findChild<QLineEdit*>("TextS")->text() << editor->findChild<QLineEdit*>("TextD")->text();
         editor->findChild<QLineEdit*>("TextName")->setText("One renamed");
         QTest::mouseClick(editor->findChild<QPushButton*>("BtnOK"), Qt::LeftButton);
     });
     QTest::keyClick(List(form), Qt::Key_Return);
-    EXPECT_EQ(shown, QStringList({"Edit project", "One", "/1", "/1d"}));
-    EXPECT_EQ(folder.state.editMode, "edit");
+    EXPECT_EQ(shown, QStringList({"edit", "Edit project", "One", "/1", "/1d"}));
     EXPECT_EQ(form.Row(0).name, "One renamed");
     EXPECT_EQ(form.Row(0).source, "/1");
     EXPECT_EQ(form.RowCount(), 3);
@@ -266,17 +266,14 @@ TEST(FormProjects, AddAndEditThroughTheEditor)
                                         "Photos|" + folders.Path("src") + "|" + folders.Path("dst")}));
 }
 
-// The editor on its own, over a manager with rows.
+// The editor on its own, opened as the manager opens it on the project A.
 struct EditorFixture : ::testing::Test {
-    ProgramFolder folder{"[Project]\r\nA|/a|/b\r\n"};
     ScriptedDialogs dialogs;
-    FormProjects manager{folder.state, dialogs, nullptr};
     TempTree folders;
 
     std::unique_ptr<FormEditPrj> Open(const QString& mode)
     {
-        folder.state.editMode = mode;
-        auto editor = std::make_unique<FormEditPrj>(folder.state, dialogs, manager, nullptr);
+        auto editor = std::make_unique<FormEditPrj>(mode, settings::ProjectRecord{"A", "/a", "/b"}, dialogs, nullptr);
         editor->show();
         return editor;
     }
@@ -334,7 +331,7 @@ TEST_F(EditorFixture, ChecksInOrderWithTheirMessages)
     EXPECT_EQ(dialogs.requests[0].text, "The project name can not contain the character '|'");
     EXPECT_EQ(dialogs.requests[0].icon, MessageIcon::Critical);
     EXPECT_EQ(dialogs.requests[0].title, "Tandrel");
-    EXPECT_EQ(manager.RowCount(), 1);
+    EXPECT_TRUE(editor->isVisible());
 
     // Folders need not exist and may hold '|'; names may repeat.
     dialogs.Clear();
@@ -343,10 +340,9 @@ TEST_F(EditorFixture, ChecksInOrderWithTheirMessages)
     Ok(*editor);
     EXPECT_TRUE(dialogs.requests.empty());
     EXPECT_EQ(editor->result(), QDialog::Accepted);
-    ASSERT_EQ(manager.RowCount(), 2);
-    EXPECT_EQ(manager.Row(1).name, "A");
-    EXPECT_EQ(manager.Row(1).source, "/srv/s");
-    EXPECT_EQ(manager.Row(1).destination, "/no/such|folder\t"); // only blanks are trimmed
+    EXPECT_EQ(editor->Project().name, "A");
+    EXPECT_EQ(editor->Project().source, "/srv/s");
+    EXPECT_EQ(editor->Project().destination, "/no/such|folder\t"); // only blanks are trimmed
 }
 
 TEST_F(EditorFixture, BrowseStartFoldersAndUnreadableChoice)
@@ -412,11 +408,12 @@ TEST_F(EditorFixture, BrowseStartFoldersAndUnreadableChoice)
     EXPECT_TRUE(dialogs.Messages().empty());
     EXPECT_EQ(textD->text(), QString::fromStdString(folders.Path("ok")));
 
-    // OK writes back into the same row.
+    // OK hands back the project as the fields hold it.
     Ok(*editor);
-    ASSERT_EQ(manager.RowCount(), 1);
-    EXPECT_EQ(manager.Row(0).source, "/before");
-    EXPECT_EQ(manager.Row(0).destination, folders.Path("ok"));
+    EXPECT_EQ(editor->result(), QDialog::Accepted);
+    EXPECT_EQ(editor->Project().name, "A");
+    EXPECT_EQ(editor->Project().source, "/before");
+    EXPECT_EQ(editor->Project().destination, folders.Path("ok"));
 }
 
 TEST_F(EditorFixture, PresetFolders)
