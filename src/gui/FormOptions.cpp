@@ -271,10 +271,11 @@ void FormOptions::AddEntry()
     Text1->setText(text);
     if (text.isEmpty())
         return;
-    // The same rule as the matching of the names during a comparison.
-    const std::string name = text.toStdString();
+    // The same rule as the matching of the names during a comparison, on
+    // the names' own bytes.
+    const std::string name = FromQ(text);
     for (int i = 0; i < List1->count(); ++i) {
-        if (platform::EqualsNoCase(List1->item(i)->text().toStdString(), name))
+        if (platform::EqualsNoCase(FromQ(List1->item(i)->text()), name))
             return;
     }
     List1->addItem(text);

@@ -439,11 +439,14 @@ TEST(FormOptions, NamesThatAreNotUtf8ComeBackByteForByte)
         auto* list = Find<QListWidget>(form, "List1");
         list->setCurrentRow(3);
         QTest::mouseClick(Find<QPushButton>(form, "CmdRemove"), Qt::LeftButton);
-        Find<QLineEdit>(form, "Text1")->setText(QStringLiteral(u"new ñ"));
-        QTest::mouseClick(Find<QPushButton>(form, "CmdAdd"), Qt::LeftButton);
+        // A name is the same as a listed one only when its bytes are.
+        for (const QString& typed : {QStringLiteral(u"new ñ"), QStringLiteral("CAF?.TXT"), ToQ("CAF\xE9.TXT")}) {
+            Find<QLineEdit>(form, "Text1")->setText(typed);
+            QTest::mouseClick(Find<QPushButton>(form, "CmdAdd"), Qt::LeftButton);
+        }
         QTest::mouseClick(Find<QPushButton>(form, "Command1"), Qt::LeftButton);
     }
-    EXPECT_EQ(folder.File(), head + "new \xC3\xB1\r\n");
+    EXPECT_EQ(folder.File(), head + "new \xC3\xB1\r\nCAF?.TXT\r\n");
 }
 
 } // namespace
