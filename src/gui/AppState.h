@@ -4,6 +4,7 @@
 #include "engine/ResultStore.h"
 #include "engine/RunFlag.h"
 #include "settings/SettingsFile.h"
+#include "CoreText.h"
 
 #include <QString>
 
@@ -32,14 +33,9 @@ struct AppState {
     engine::CategoryCaptions captions = engine::DefaultCategoryCaptions();
     int currentTab = 1;           // 1..5, the visible list
     double progressFraction = 0;  // share of checked rows started by a copy or delete
-    QString editMode;             // "add" or "edit", from the projects manager to the editor
 
     bool ending = false;           // the main window has closed: the program ends, silently
     bool eventLoopRunning = false; // the program's event loop has begun (RunEventLoop)
 };
-
-// Conversions at the boundary between the core (UTF-8 std::string) and Qt.
-inline QString ToQ(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
-inline std::string FromQ(const QString& s) { return s.toUtf8().toStdString(); }
 
 } // namespace tandrel::gui

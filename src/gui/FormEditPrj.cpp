@@ -1,10 +1,9 @@
 #include "FormEditPrj.h"
 
 #include "Controls.h"
-#include "AppState.h"
+#include "CoreText.h"
 #include "Dialogs.h"
 #include "FormIcons.h"
-#include "FormProjects.h"
 #include "ModBrowser.h"
 #include "SpecialFolders.h"
 #include "TrimBlanks.h"
@@ -50,8 +49,9 @@ QString FormEditPrj::GetSpecialFolderPath(int csidl)
     return ToQ(kRules.WithTrailingSeparator(FromQ(QDir::toNativeSeparators(path))));
 }
 
-FormEditPrj::FormEditPrj(AppState& appState, Dialogs& dialogs, FormProjects& manager, QWidget* parent)
-    : QDialog(parent), m_appState(appState), m_dialogs(dialogs), m_manager(manager)
+FormEditPrj::FormEditPrj(const QString& editMode, const settings::ProjectRecord& project, Dialogs& dialogs,
+                         QWidget* parent)
+    : QDialog(parent), m_editMode(editMode), m_dialogs(dialogs)
 {
     setObjectName(QStringLiteral("FormEditPrj"));
     setWindowTitle(QStringLiteral("Project"));
@@ -112,7 +112,7 @@ FormEditPrj::FormEditPrj(AppState& appState, Dialogs& dialogs, FormProjects& man
     layout->addLayout(buttons);
     layout->setSizeConstraint(QLayout::SetMinimumSize);
 
-    Load();
+    Load(project);
 
     connect(BtnOK, &QPushButton::clicked, this, [this] { Accept(); });
     connect(BtnCancel, &QPushButton::clicked, this, &QDialog::reject);
@@ -122,21 +122,16 @@ FormEditPrj::FormEditPrj(AppState& appState, Dialogs& dialogs, FormProjects& man
             [this] { Premenu->popup(PushButton1->mapToGlobal(QPoint(0, PushButton1->height()))); });
 }
 
-void FormEditPrj::Load()
+void FormEditPrj::Load(const settings::ProjectRecord& project)
 {
-    m_mode = m_appState.editMode;
-    if (m_mode == QLatin1String("add")) {
+    if (m_editMode == QLatin1String("add")) {
         setWindowTitle(QStringLiteral("Add new project"));
         setWindowIcon(QIcon(Image1->pixmap()));
-    } else if (m_mode == QLatin1String("edit")) {
+    } else if (m_editMode == QLatin1String("edit")) {
         setWindowTitle(QStringLiteral("Edit project"));
-        m_editRow = m_manager.SelectedRow();
-        if (m_editRow >= 0) {
-            const settings::ProjectRecord record = m_manager.Row(m_editRow);
-            TextName->setText(ToQ(record.name));
-            TextS->setText(ToQ(record.source));
-            TextD->setText(ToQ(record.destination));
-        }
+        TextName->setText(ToQ(project.name));
+        TextS->setText(ToQ(project.source));
+        TextD->setText(ToQ(project.destination));
     }
 }
 
@@ -171,11 +166,7 @@ void FormEditPrj::Accept()
         return;
     }
 
-    const settings::ProjectRecord record{FromQ(TextName->text()), FromQ(TextS->text()), FromQ(TextD->text())};
-    if (m_mode == QLatin1String("add"))
-        m_manager.AddProjectRow(record, true);
-    else if (m_mode == QLatin1String("edit") && m_editRow >= 0)
-        m_manager.SetRow(m_editRow, record);
+    m_project = {FromQ(TextName->text()), FromQ(TextS->text()), FromQ(TextD->text())};
     accept();
 }
 

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "settings/SettingsFile.h"
+
 #include <QDialog>
 #include <QList>
+#include <QString>
 
 class QAction;
 class QLabel;
@@ -12,17 +15,22 @@ class QToolButton;
 
 namespace tandrel::gui {
 
-struct AppState;
 class Dialogs;
-class FormProjects;
 
-// The project editor: reads EditMode once when it opens. "add" appends a row
-// to the manager's list on OK, "edit" writes the fields back into the
-// manager's selected row. Only the manager's rows change here.
+// The project editor. Its EditMode, given when it opens, is "add" (the fields
+// start empty) or "edit" (they start with the project given); any other text
+// leaves the title "Project" and the fields empty. OK hands the project as
+// entered to the caller (Project()), which adds it as a new row or writes it
+// back into the row edited; the editor itself changes nothing else.
 class FormEditPrj : public QDialog {
     Q_OBJECT
 public:
-    FormEditPrj(AppState& appState, Dialogs& dialogs, FormProjects& manager, QWidget* parent = nullptr);
+    FormEditPrj(const QString& editMode, const settings::ProjectRecord& project, Dialogs& dialogs,
+                QWidget* parent = nullptr);
+
+    const QString& EditMode() const { return m_editMode; }
+    // The project as entered when OK closed the dialog.
+    const settings::ProjectRecord& Project() const { return m_project; }
 
     // CSIDL numbers of the preset folders, in the order of the preset menu.
     static constexpr int kPresetCsidl[12] = {20, 33, 26, 16, 6, 34, 28, 5, 13, 39, 11, 40};
@@ -34,17 +42,15 @@ public:
     static QString GetSpecialFolderPath(int csidl);
 
 private:
-    void Load();
+    void Load(const settings::ProjectRecord& project);
     void Accept();
     void BrowseSource();
     void BrowseDestination();
     void Browse(QLineEdit* field, const QString& prompt, const QString& startFolder);
 
-    AppState& m_appState;
+    const QString m_editMode;
     Dialogs& m_dialogs;
-    FormProjects& m_manager;
-    QString m_mode;
-    int m_editRow = -1;
+    settings::ProjectRecord m_project;
 
     QLabel* Label1 = nullptr;
     QLineEdit* TextName = nullptr;

@@ -19,7 +19,6 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QRegularExpressionValidator>
 #include <QVBoxLayout>
 
 #include <cctype>
@@ -112,8 +111,6 @@ FormOptions::FormOptions(AppState& appState, Dialogs& dialogs, QWidget* parent)
     ComboSec->setEditable(true);
     ComboSec->setInsertPolicy(QComboBox::NoInsert);
     ComboSec->setCompleter(nullptr);
-    // Whole units only: a typed point or letter is refused, not read into the number.
-    ComboSec->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), ComboSec));
     ComboSec->setMinimumContentsLength(9);
     ComboSec->setMaxVisibleItems(15);
     ComboType = Named(new QComboBox, "ComboType");
@@ -275,10 +272,11 @@ void FormOptions::AddEntry()
     Text1->setText(text);
     if (text.isEmpty())
         return;
-    // The same rule as the matching of the names during a comparison.
-    const std::string name = text.toStdString();
+    // The same rule as the matching of the names during a comparison, on
+    // the names' own bytes.
+    const std::string name = FromQ(text);
     for (int i = 0; i < List1->count(); ++i) {
-        if (platform::EqualsNoCase(List1->item(i)->text().toStdString(), name))
+        if (platform::EqualsNoCase(FromQ(List1->item(i)->text()), name))
             return;
     }
     List1->addItem(text);

@@ -142,21 +142,21 @@ void FormProjects::FillProjectRows()
 
 void FormProjects::AddProject()
 {
-    m_appState.editMode = QStringLiteral("add");
-    const int before = RowCount();
-    FormEditPrj editor(m_appState, m_dialogs, *this, this);
-    editor.exec();
-    if (RowCount() > before)
-        ListView1->setCurrentItem(ListView1->topLevelItem(RowCount() - 1));
+    FormEditPrj editor(QStringLiteral("add"), {}, m_dialogs, this);
+    if (editor.exec() != QDialog::Accepted)
+        return;
+    AddProjectRow(editor.Project(), true);
+    ListView1->setCurrentItem(ListView1->topLevelItem(RowCount() - 1));
 }
 
 void FormProjects::EditProject()
 {
-    if (RowCount() == 0)
+    const int row = SelectedRow();
+    if (row < 0)
         return;
-    m_appState.editMode = QStringLiteral("edit");
-    FormEditPrj editor(m_appState, m_dialogs, *this, this);
-    editor.exec();
+    FormEditPrj editor(QStringLiteral("edit"), Row(row), m_dialogs, this);
+    if (editor.exec() == QDialog::Accepted)
+        SetRow(row, editor.Project());
 }
 
 void FormProjects::RemoveProject()

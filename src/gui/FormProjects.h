@@ -13,16 +13,17 @@ namespace tandrel::gui {
 struct AppState;
 class Dialogs;
 
-// The projects manager: works on its own rows, filled from ProjectList. The
-// project editor changes these rows; nothing reaches ProjectList or the
-// settings file until Save. The caller refreshes the new-comparison dialog's
+// The projects manager: works on its own rows, filled from ProjectList. Add
+// and Edit go through the project editor, whose result becomes a new row or
+// replaces the row edited; nothing reaches ProjectList or the settings file
+// until Save. The caller refreshes the new-comparison dialog's
 // project list after an accepted (saved) exec().
 class FormProjects : public QDialog {
     Q_OBJECT
 public:
     FormProjects(AppState& appState, Dialogs& dialogs, QWidget* parent = nullptr);
 
-    // The rows as the editor and the caller see them.
+    // The rows as the caller sees them.
     int RowCount() const;
     settings::ProjectRecord Row(int row) const;
     // The row that Edit and Remove act on: the current row, or the first one

@@ -4,9 +4,11 @@
 #include "FakeResultView.h"
 #include "ScriptedDialogs.h"
 #include "gui/EventPump.h"
+#include "gui/FormGuide.h"
 #include "gui/FormWait.h"
 #include "support/TempTree.h"
 
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -293,6 +295,45 @@ TEST(ComparisonRunTest, FoldersThatCouldNotBeReadAreNamedOnceUnlessErrorsAreIgno
     }
 }
 #endif // a folder locked against its owner, and root's override taken away, are Linux's
+
+#ifndef _WIN32 // where a name is bytes, not necessarily UTF-8
+TEST(ComparisonRunTest, AProjectWhoseFoldersAreNotUtf8IsComparedAndRemembered)
+{
+    RecordedSounds sounds;
+    TempTree tree;
+    tree.WriteFile("caf\xE9/r\xE9sum\xE9.txt", "x");
+    tree.WriteFile("caf\xE9/same.txt", "x", 1700000000);
+    tree.WriteFile("\xFF\xFE dst/same.txt", "x", 1700000000);
+    const std::string source = tree.Path("caf\xE9");
+    const std::string destination = tree.Path("\xFF\xFE dst");
+    AppState app;
+    app.settingsPath = ToQ(tree.Path("tdl.ini"));
+    app.settings.projectList = {"Old|" + source + "|" + destination};
+    QWidget main;
+    main.show();
+    test::ScriptedDialogs dialogs;
+
+    FormGuide guide(app, dialogs, &main);
+    guide.show();
+    guide.Combo3->setCurrentIndex(0);
+    emit guide.Combo3->activated(0);
+    QTest::mouseClick(guide.Command1, Qt::LeftButton);
+    EXPECT_TRUE(dialogs.requests.empty()); // both folders pass as the very folders named
+    ASSERT_TRUE(app.runFlag.IsSet());
+    EXPECT_EQ(FromQ(app.sourceRoot), source);
+    EXPECT_EQ(FromQ(app.destinationRoot), destination);
+    const std::string file = tree.ReadFile("tdl.ini");
+    EXPECT_NE(file.find("[Source]\r\n" + source + "\r\n\r\n[Destination]\r\n" + destination + "\r\n"),
+              std::string::npos);
+
+    FakeResultView view(app);
+    RunComparison(app, view, &main, &dialogs);
+    EXPECT_TRUE(dialogs.requests.empty());
+    EXPECT_EQ(Paths(app.store, ResultCategory::NotInDestination), std::set<std::string>{"r\xE9sum\xE9.txt"});
+    EXPECT_EQ(app.store.TotalCount(), 1u);
+    CloseProgressWindow(&main);
+}
+#endif
 
 } // namespace
 } // namespace tandrel::gui

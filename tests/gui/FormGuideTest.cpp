@@ -396,5 +396,27 @@ TEST(FormGuideTest, CloseLeavesTheFlagDown)
     EXPECT_FALSE(f.tree.Exists("tdl.ini"));
 }
 
+#ifndef _WIN32 // where a name is bytes, not necessarily UTF-8
+TEST(FormGuideTest, LastFoldersNotUtf8ComeBackFromTheUserSettings)
+{
+    Fixture f;
+    f.tree.MakeDir("caf\xE9");
+    f.tree.MakeDir("\xFF\xFE");
+    const std::string source = f.tree.Path("caf\xE9");
+    const std::string destination = f.tree.Path("\xFF\xFE");
+    // As the main window stores them when it closes, and the next start reads them.
+    WriteRegistryValue(QStringLiteral("SourceDir"), ToQ(source));
+    WriteRegistryValue(QStringLiteral("TargetDir"), ToQ(destination));
+    FormGuide form(f.app, f.dialogs, &f.main);
+    form.show();
+    QTest::mouseClick(form.Command1, Qt::LeftButton);
+    EXPECT_TRUE(f.dialogs.requests.empty());
+    EXPECT_EQ(FromQ(f.app.sourceRoot), source);
+    EXPECT_EQ(FromQ(f.app.destinationRoot), destination);
+    WriteRegistryValue(QStringLiteral("SourceDir"), QString());
+    WriteRegistryValue(QStringLiteral("TargetDir"), QString());
+}
+#endif
+
 } // namespace
 } // namespace tandrel::gui

@@ -205,16 +205,17 @@ TEST(FormProjects, AddAndEditThroughTheEditor)
     QTest::mouseClick(Button(form, "CmdDel"), Qt::LeftButton);
     ASSERT_EQ(form.RowCount(), 2);
 
-    QString addTitle;
+    QString addTitle, addMode;
     test::WhenModalShown([&](QWidget* editor) {
         addTitle = editor->windowTitle();
+        addMode = qobject_cast<FormEditPrj*>(editor)->EditMode();
         editor->findChild<QLineEdit*>("TextName")->setText("  Photos ");
         editor->findChild<QLineEdit*>("TextS")->setText(QString::fromStdString(folders.Path("src")));
         editor->findChild<QLineEdit*>("TextD")->setText(QString::fromStdString(folders.Path("dst")));
         QTest::mouseClick(editor->findChild<QPushButton*>("BtnOK"), Qt::LeftButton);
     });
     QTest::mouseClick(Button(form, "CmdAdd"), Qt::LeftButton);
-    EXPECT_EQ(folder.state.editMode, "add");
+    EXPECT_EQ(addMode, "add");
     EXPECT_EQ(addTitle, "Add new project");
     ASSERT_EQ(form.RowCount(), 3);
     EXPECT_EQ(form.Row(2).name, "Photos");
@@ -227,14 +228,13 @@ TEST(FormProjects, AddAndEditThroughTheEditor)
     SelectRow(form, 0);
     QStringList shown;
     test::WhenModalShown([&](QWidget* editor) {
-        shown << editor->windowTitle() << editor->findChild<QLineEdit*>("TextName")->text()
+        shown << qobject_cast<FormEditPrj*>(editor)->EditMode() << editor->windowTitle() << editor->findChild<QLineEdit*>("TextName")->text()
               << editor->findChild<QLineEdit*>("TextS")->text() << editor->findChild<QLineEdit*>("TextD")->text();
         editor->findChild<QLineEdit*>("TextName")->setText("One renamed");
         QTest::mouseClick(editor->findChild<QPushButton*>("BtnOK"), Qt::LeftButton);
     });
     QTest::keyClick(List(form), Qt::Key_Return);
-    EXPECT_EQ(shown, QStringList({"Edit project", "One", "/1", "/1d"}));
-    EXPECT_EQ(folder.state.editMode, "edit");
+    EXPECT_EQ(shown, QStringList({"edit", "Edit project", "One", "/1", "/1d"}));
     EXPECT_EQ(form.Row(0).name, "One renamed");
     EXPECT_EQ(form.Row(0).source, "/1");
     EXPECT_EQ(form.RowCount(), 3);
@@ -266,17 +266,14 @@ TEST(FormProjects, AddAndEditThroughTheEditor)
                                         "Photos|" + folders.Path("src") + "|" + folders.Path("dst")}));
 }
 
-// The editor on its own, over a manager with rows.
+// The editor on its own, opened as the manager opens it on the project A.
 struct EditorFixture : ::testing::Test {
-    ProgramFolder folder{"[Project]\r\nA|/a|/b\r\n"};
     ScriptedDialogs dialogs;
-    FormProjects manager{folder.state, dialogs, nullptr};
     TempTree folders;
 
     std::unique_ptr<FormEditPrj> Open(const QString& mode)
     {
-        folder.state.editMode = mode;
-        auto editor = std::make_unique<FormEditPrj>(folder.state, dialogs, manager, nullptr);
+        auto editor = std::make_unique<FormEditPrj>(mode, settings::ProjectRecord{"A", "/a", "/b"}, dialogs, nullptr);
         editor->show();
         return editor;
     }
@@ -334,7 +331,7 @@ TEST_F(EditorFixture, ChecksInOrderWithTheirMessages)
     EXPECT_EQ(dialogs.requests[0].text, "The project name can not contain the character '|'");
     EXPECT_EQ(dialogs.requests[0].icon, MessageIcon::Critical);
     EXPECT_EQ(dialogs.requests[0].title, "Tandrel");
-    EXPECT_EQ(manager.RowCount(), 1);
+    EXPECT_TRUE(editor->isVisible());
 
     // Folders need not exist and may hold '|'; names may repeat.
     dialogs.Clear();
@@ -343,10 +340,9 @@ TEST_F(EditorFixture, ChecksInOrderWithTheirMessages)
     Ok(*editor);
     EXPECT_TRUE(dialogs.requests.empty());
     EXPECT_EQ(editor->result(), QDialog::Accepted);
-    ASSERT_EQ(manager.RowCount(), 2);
-    EXPECT_EQ(manager.Row(1).name, "A");
-    EXPECT_EQ(manager.Row(1).source, "/srv/s");
-    EXPECT_EQ(manager.Row(1).destination, "/no/such|folder\t"); // only blanks are trimmed
+    EXPECT_EQ(editor->Project().name, "A");
+    EXPECT_EQ(editor->Project().source, "/srv/s");
+    EXPECT_EQ(editor->Project().destination, "/no/such|folder\t"); // only blanks are trimmed
 }
 
 TEST_F(EditorFixture, BrowseStartFoldersAndUnreadableChoice)
@@ -412,11 +408,12 @@ TEST_F(EditorFixture, BrowseStartFoldersAndUnreadableChoice)
     EXPECT_TRUE(dialogs.Messages().empty());
     EXPECT_EQ(textD->text(), QString::fromStdString(folders.Path("ok")));
 
-    // OK writes back into the same row.
+    // OK hands back the project as the fields hold it.
     Ok(*editor);
-    ASSERT_EQ(manager.RowCount(), 1);
-    EXPECT_EQ(manager.Row(0).source, "/before");
-    EXPECT_EQ(manager.Row(0).destination, folders.Path("ok"));
+    EXPECT_EQ(editor->result(), QDialog::Accepted);
+    EXPECT_EQ(editor->Project().name, "A");
+    EXPECT_EQ(editor->Project().source, "/before");
+    EXPECT_EQ(editor->Project().destination, folders.Path("ok"));
 }
 
 TEST_F(EditorFixture, PresetFolders)
@@ -479,6 +476,53 @@ TEST_F(EditorFixture, AnyOtherModeLeavesTheTitleAndFields)
     auto editor = Open("");
     EXPECT_EQ(editor->windowTitle(), "Project");
     EXPECT_EQ(Field(*editor, "TextName")->text(), "");
+    EXPECT_EQ(Field(*editor, "TextS")->text(), "");
+}
+
+// Names in no encoding at all (Latin-1 from an old machine, damaged bytes)
+// are kept byte for byte by Save and by the editor when nobody changes them.
+TEST(FormProjects, NamesThatAreNotUtf8ComeBackByteForByte)
+{
+    const std::string file = "[Source]\r\n/home/ann/caf\xE9\r\n\r\n"
+                             "[Destination]\r\n/mnt/\xFF\xFE\r\n\r\n"
+                             "[Project]\r\n"
+                             "A|/data/caf\xE9|/b\r\n"
+                             "Caf\xE9 \xC3\xA9t\xE9|/x/\xC3|/y/\xE2\x82z\r\n"
+                             "Plain|/p|/q\r\n"
+                             "\r\n[Option]\r\nIgnoreTime=0\r\nIgnoreType=0\r\nIgnoreArchive=0\r\nIgnoreHidden=1\r\n"
+                             "IgnoreReadonly=0\r\nIgnoreSystem=1\r\nOverwriting=True\r\nIgnoreError=True\r\n"
+                             "PlaySound=True\r\n\r\n[IgnoreFile]\r\nold\xE9.bak\r\n";
+    ProgramFolder folder(file);
+    ScriptedDialogs dialogs;
+    FormProjects form(folder.state, dialogs, nullptr);
+    form.show();
+    ASSERT_EQ(form.RowCount(), 3);
+    EXPECT_EQ(form.Row(1).name, "Caf\xE9 \xC3\xA9t\xE9");
+
+    // Through the editor without a change, and with the sorting undone.
+    test::WhenModalShown([](QWidget* editor) {
+        QTest::mouseClick(editor->findChild<QPushButton*>("BtnOK"), Qt::LeftButton);
+    });
+    SelectRow(form, 1);
+    QTest::mouseClick(Button(form, "CmdEdit"), Qt::LeftButton);
+    ClickHeader(form, 0); // ascending by name: the order of the file
+    QTest::mouseClick(Button(form, "CmdSave"), Qt::LeftButton);
+    EXPECT_EQ(folder.File(), file);
+
+    // Only the line the user edits changes; the others stay as they came.
+    FormProjects again(folder.state, dialogs, nullptr);
+    again.show();
+    test::WhenModalShown([](QWidget* editor) {
+        editor->findChild<QLineEdit*>("TextD")->setText("/new");
+        QTest::mouseClick(editor->findChild<QPushButton*>("BtnOK"), Qt::LeftButton);
+    });
+    SelectRow(again, 0);
+    QTest::mouseClick(Button(again, "CmdEdit"), Qt::LeftButton);
+    QTest::mouseClick(Button(again, "CmdSave"), Qt::LeftButton);
+    const std::string line = "A|/data/caf\xE9|/b";
+    std::string edited = file;
+    edited.replace(edited.find(line), line.size(), "A|/data/caf\xE9|/new");
+    EXPECT_EQ(folder.File(), edited);
 }
 
 } // namespace

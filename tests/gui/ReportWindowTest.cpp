@@ -243,5 +243,29 @@ TEST_F(ReportFixture, WriteFailureIsReportedAndNeverAnnouncedAsSaved)
     EXPECT_EQ(form->result(), 0);
 }
 
+#ifndef _WIN32 // where a name is bytes, not necessarily UTF-8
+// Rows and the chosen file name that are not UTF-8 keep their bytes.
+TEST_F(ReportFixture, NamesThatAreNotUtf8AreWrittenByteForByte)
+{
+    state.store.Reset("/data/caf\xE9/", "/data/\xFF/", 0);
+    engine::CompareItem file;
+    file.relativePath = "r\xE9sum\xE9.txt";
+    file.size = 12;
+    file.modified = kNov14;
+    state.store.AddResultRow(ResultCategory::NotInDestination, std::move(file));
+    tree.MakeDir("Report/caf\xE9");
+
+    auto form = Open();
+    for (const char* name : {"Check1", "Check2", "Check4", "Check5"})
+        Uncheck(*form, name);
+    dialogs.saveReplies = {ToQ(tree.Path("Report/caf\xE9/list"))};
+    Click(*form, "Command1");
+    ExpectSaved(ToQ(tree.Path("Report/caf\xE9/list.txt")));
+    EXPECT_EQ(Written("caf\xE9/list.txt"), "---Can not find destination (2)---\r\n" + kFiveColumns +
+                                               "/data/caf\xE9/r\xE9sum\xE9.txt\t12\tNov/14/2023 22:13:20\t"
+                                               "/data/\xFF/r\xE9sum\xE9.txt\t\r\n\r\n");
+}
+#endif
+
 } // namespace
 } // namespace tandrel::gui

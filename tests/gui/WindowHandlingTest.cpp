@@ -140,9 +140,8 @@ TEST(WindowHandlingTest, DialogsFramesPlacesAndTabOrders)
     std::vector<std::unique_ptr<QWidget>> dialogs;
     dialogs.push_back(std::make_unique<FormGuide>(w.state, w.dialogs, w.form.get()));
     dialogs.push_back(std::make_unique<FormOptions>(w.state, w.dialogs, w.form.get()));
-    FormProjects manager(w.state, w.dialogs, w.form.get());
     dialogs.push_back(std::make_unique<FormProjects>(w.state, w.dialogs, w.form.get()));
-    dialogs.push_back(std::make_unique<FormEditPrj>(w.state, w.dialogs, manager, w.form.get()));
+    dialogs.push_back(std::make_unique<FormEditPrj>(QString(), settings::ProjectRecord{}, w.dialogs, w.form.get()));
     dialogs.push_back(std::make_unique<FormReport>(w.state, w.dialogs, QStringList{"1", "2", "3", "4", "5"}, w.form.get()));
     dialogs.push_back(std::make_unique<FormAbout>(w.form.get()));
     for (const auto& dialog : dialogs) {

@@ -205,8 +205,8 @@ int main(int argc, char** argv)
     {
         tandrel::gui::FormProjects projects(state, dialogs, &form);
         picture(projects, "projects");
-        state.editMode = QStringLiteral("edit"); // the first project, selected
-        tandrel::gui::FormEditPrj editor(state, dialogs, projects, &form);
+        // As Edit opens it on the first project, selected.
+        tandrel::gui::FormEditPrj editor(QStringLiteral("edit"), projects.Row(projects.SelectedRow()), dialogs, &form);
         picture(editor, "project-editor");
     }
     {
