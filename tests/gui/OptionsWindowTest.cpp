@@ -419,6 +419,7 @@ TEST(FormOptions, TrashChoiceIsKeptPerUserAndNeverInTheSettingsFile)
     EXPECT_EQ(folder.File(), fileAfterPlainOk);
 }
 
+#ifndef _WIN32 // where the file holds the bytes of names as they are
 // Names in no encoding at all (Latin-1 from an old machine, damaged bytes)
 // are written back by OK byte for byte; only what the user changes changes.
 TEST(FormOptions, NamesThatAreNotUtf8ComeBackByteForByte)
@@ -452,6 +453,7 @@ TEST(FormOptions, NamesThatAreNotUtf8ComeBackByteForByte)
     }
     EXPECT_EQ(folder.File(), head + "new \xC3\xB1\r\nCAF?.TXT\r\n");
 }
+#endif
 
 } // namespace
 } // namespace tandrel::gui
