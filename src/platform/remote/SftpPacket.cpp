@@ -36,7 +36,7 @@ PacketWriter& PacketWriter::String(std::string_view bytes)
 
 PacketWriter& PacketWriter::Attributes(const FileAttributes& a)
 {
-    const std::uint32_t flags = a.extended.empty() ? (a.flags & ~kAttrExtended) : (a.flags | kAttrExtended);
+    const std::uint32_t flags = a.extended.empty() ? a.flags : (a.flags | kAttrExtended);
     U32(flags);
     if (flags & kAttrSize)
         U64(a.size);

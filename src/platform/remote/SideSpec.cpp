@@ -94,9 +94,11 @@ bool IsDriveLetterPath(std::string_view text)
            static_cast<unsigned char>(text[0]) < 0x80;
 }
 
+// In the scp form, an IPv6 address and a one-letter host (which would read
+// as a drive letter) go in brackets.
 std::string Bracketed(const std::string& host)
 {
-    return host.find(':') == std::string::npos ? host : "[" + host + "]";
+    return host.find(':') == std::string::npos && !IsDriveLetterPath(host + ":") ? host : "[" + host + "]";
 }
 
 } // namespace
@@ -179,13 +181,15 @@ SideSpec SideSpec::Parse(std::string_view typed)
     std::size_t colon = std::string_view::npos;
     std::size_t hostStart = 0;
     const std::size_t at = typed.substr(0, typed.find_first_of(":/\\[")).rfind('@');
+    if (at == 0)
+        return spec; // "@host:path" names no user: a local name
     if (at != std::string_view::npos)
         hostStart = at + 1;
     if (hostStart < typed.size() && typed[hostStart] == '[') {
         const std::size_t close = typed.find(']', hostStart);
         if (close == std::string_view::npos || close + 1 >= typed.size() || typed[close + 1] != ':')
             return spec;
-        if (typed.substr(hostStart, close - hostStart).find_first_of("/\\") != std::string_view::npos)
+        if (typed.substr(hostStart + 1, close - hostStart - 1).find_first_of("/\\[@") != std::string_view::npos)
             return spec;
         colon = close + 1;
         spec.m_host = std::string(typed.substr(hostStart + 1, close - hostStart - 1));

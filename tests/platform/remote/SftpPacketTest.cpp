@@ -54,6 +54,17 @@ TEST(SftpPacket, AttributesRoundTrip)
     EXPECT_TRUE(back.IsFile());
 }
 
+TEST(SftpPacket, AnExtendedFlagWithoutPairsReadsBackTheSame)
+{
+    FileAttributes a;
+    a.flags = kAttrExtended;
+    const std::string bytes = PacketWriter(PacketType::Attrs).Attributes(a).Finish();
+    PacketReader reader(std::string_view(bytes).substr(5));
+    FileAttributes back;
+    ASSERT_TRUE(reader.Attributes(back));
+    EXPECT_EQ(back, a);
+}
+
 TEST(SftpPacket, ReaderNeverReadsPastTheEnd)
 {
     const std::string lying("\x00\x00\x10\x00" "abc", 7); // a string said to hold 4096 bytes

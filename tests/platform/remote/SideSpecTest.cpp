@@ -29,6 +29,8 @@ const SpecCase kCases[] = {
     {"dir\\a:b", Form::Local, "", "", 0, "dir\\a:b"},
     {"a/b@c:d", Form::Local, "", "", 0, "a/b@c:d"},
     {"[::1]/x:y", Form::Local, "", "", 0, "[::1]/x:y"},
+    {"@s:ftp//Y", Form::Local, "", "", 0, "@s:ftp//Y"},
+    {"u@[a@[b]:x", Form::Local, "", "", 0, "u@[a@[b]:x"},
     // The scp form.
     {"host:path", Form::HostPath, "", "host", 0, "path"},
     {"host:", Form::HostPath, "", "host", 0, ""},
@@ -37,6 +39,8 @@ const SpecCase kCases[] = {
     {"[::1]:/srv", Form::HostPath, "", "::1", 0, "/srv"},
     {"me@[fe80::1%eth0]:x", Form::HostPath, "me", "fe80::1%eth0", 0, "x"},
     {"nas:a:b", Form::HostPath, "", "nas", 0, "a:b"},
+    {"me@s:x", Form::HostPath, "me", "s", 0, "x"},
+    {"[s]:x", Form::HostPath, "", "s", 0, "x"},
     {"ab:%20", Form::HostPath, "", "ab", 0, "%20"},
     // The URL form, decoded.
     {"sftp://host/srv/data", Form::Url, "", "host", 0, "/srv/data"},
