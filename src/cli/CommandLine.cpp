@@ -32,6 +32,26 @@ const std::string kVerifyFooter =
     "2 trouble (a usage error, a folder or file that cannot be read, an\n"
     "interrupted run).";
 
+// The pattern options keep their order across one another: a later pattern
+// decides over an earlier one, as lines of one .gitignore do.
+void AddPatternOptions(CLI::App& sub, CommandLine& line)
+{
+    using Kind = PatternArgument::Kind;
+    const auto add = [&sub, &line](const char* name, Kind kind, const char* type, const char* what) {
+        sub.add_option_function<std::string>(
+               name, [&line, kind](const std::string& text) { line.patterns.push_back({kind, text}); }, what)
+            ->type_name(type)
+            ->trigger_on_parse()
+            ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    };
+    add("--exclude", Kind::Exclude, "PATTERN",
+        "leave out the entries whose path below the root matches PATTERN (.gitignore syntax), on both sides");
+    add("--include", Kind::Include, "PATTERN", "take back entries an earlier pattern left out (as !PATTERN)");
+    add("--exclude-from", Kind::ExcludeFrom, "FILE", "read patterns from FILE, one a line, as in a .gitignore");
+    sub.add_flag("--ignore-files", line.ignoreFiles,
+                 "also read the patterns of a .tandrelignore at the top of either folder");
+}
+
 CLI::App* AddCommand(CLI::App& app, Command command, const char* purpose, CommandLine& line)
 {
     CLI::App* sub = app.add_subcommand(CommandName(command), purpose);
@@ -49,6 +69,14 @@ CLI::App* AddCommand(CLI::App& app, Command command, const char* purpose, Comman
                   "compare every entry: no attribute filters and no ignored names (folders whose names begin "
                   "with '.' are still never compared)");
     sub->add_flag("-q,--quiet", line.quiet, "show no status line while working");
+    AddPatternOptions(*sub, line);
+    CLI::Option* json = sub->add_flag_function(
+        "--json", [&line](std::int64_t) { line.rowFormat = RowFormat::JsonLines; },
+        "write one JSON object per row and then a summary object, one per line (JSON Lines)");
+    sub->add_flag_function(
+           "--null", [&line](std::int64_t) { line.rowFormat = RowFormat::NulPaths; },
+           "write only the full path of each row, each ended by a NUL byte (for xargs -0)")
+        ->excludes(json);
     return sub;
 }
 
@@ -115,6 +143,8 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, CommandLi
     compare->add_flag("--summary", line.summary, "print only the number of rows of each list");
     compare->add_option("--format", format, "the report format of the lists")
         ->type_name("text|csv")
+        ->excludes("--json")
+        ->excludes("--null")
         ->check(OneOf({"text", "csv"}));
     compare->footer(kCompareFooter);
 
@@ -126,6 +156,10 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, CommandLi
         ->type_name("destination|source")
         ->required()
         ->check(OneOf({"destination", "source"}));
+    copy->add_flag("--dry-run", line.dryRun, "show what would be copied, and copy nothing");
+    copy->add_flag("--keep-replaced", line.keepReplaced,
+                   "move each file a copy replaces to your trash first, from where it can be restored; a row "
+                   "whose old file cannot go to the trash fails and both files stay as they are");
     copy->footer(kSyncFooter);
 
     CLI::App* del = AddCommand(app, Command::Delete,
@@ -136,6 +170,14 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, CommandLi
     del->add_flag("--trash", line.trash,
                   "move the items to your trash, from where they can be restored, instead of removing them; "
                   "an item that cannot go to the trash is left in place");
+    del->add_flag("--dry-run", line.dryRun, "show what would be deleted, and delete nothing");
+    del->add_flag("--allow-empty-side", line.allowEmptySide,
+                  "delete the rows of a \"Can not find\" list even when the folder of that side is empty "
+                  "(otherwise refused: it may be a drive or share that is not mounted)");
+    del->add_option_function<std::uint64_t>(
+           "--max-delete", [&line](std::uint64_t n) { line.maxDelete = n; },
+           "delete nothing when the run would delete more than N items")
+        ->type_name("N");
     del->footer(kSyncFooter);
 
     CLI::App* verify = AddCommand(app, Command::Verify,
