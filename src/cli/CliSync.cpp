@@ -205,7 +205,7 @@ int RunSyncCommand(const CommandLine& line, ComparisonSetup& setup, Interrupts& 
                                          category != engine::ResultCategory::NotInSource);
         outcomes.emplace_back(
             category, copy ? sync::CopyCheckedRows(store, category, line.direction, options, interrupts.Flag(),
-                                                   progressFraction, observer, &pending)
+                                                   progressFraction, observer, &pending, {line.keepReplaced})
                            : sync::DeleteCheckedRows(store, category, options, interrupts.Flag(), progressFraction,
                                                      observer,
                                                      line.trash ? sync::DeleteTarget::Trash : sync::DeleteTarget::Remove));

@@ -18,17 +18,40 @@ const std::string kFilterNote =
     "Its usual options skip hidden entries: on Linux every name beginning with '.'.\n"
     "Folders whose names begin with '.' are never compared, whatever the options.\n"
     "compare --summary and the status line count the entries left out.\n\n";
+const std::string kPatternNote =
+    "Patterns (--exclude, --include, --exclude-from, and with --ignore-files a\n"
+    ".tandrelignore at the top of either folder) use .gitignore syntax: * ? [a-z]\n"
+    "within a name, ** across folders, a leading / anchors at the root, a trailing /\n"
+    "matches folders only, ! takes back, # comments. They are matched with case\n"
+    "against the path below the root, the same on both sides; the last match decides.\n"
+    "--json writes one JSON object per row and a summary (JSON Lines); a name that is\n"
+    "not UTF-8 comes as \"path_bytes\" with %XX for the bytes outside A-Z a-z 0-9 -._~/.\n"
+    "--null writes NUL-ended full paths for xargs -0.\n\n";
 const std::string kCompareFooter =
-    kFilterNote + "Exit status: 0 the trees hold no differences, 1 they differ, 2 trouble\n"
+    kFilterNote + kPatternNote +
+    "Examples:\n"
+    "  tandrel-cli compare --summary --exclude '*.log' --include keep.log --exclude /build/ A B\n"
+    "  tandrel-cli compare --json A B | jq -r 'select(.list == 4) | .path'\n"
+    "  tandrel-cli compare --null A B | xargs -0 ls -ld\n\n"
+    "When one folder is empty and the other is not, a line on standard error says so.\n"
+    "Exit status: 0 the trees hold no differences, 1 they differ, 2 trouble\n"
                   "(a usage error, a folder that cannot be read, an interrupted comparison).";
 const std::string kSyncFooter =
-    kFilterNote + "Exit status: 0 every row was done, 1 some rows failed or the run was\n"
+    kFilterNote + kPatternNote +
+    "A delete of list 3 when the destination folder is empty (list 4: the source) is\n"
+    "refused unless --allow-empty-side is given: it may be a drive that is not mounted.\n"
+    "Examples:\n"
+    "  tandrel-cli copy --to destination --lists 1,2,3,5 --dry-run A B\n"
+    "  tandrel-cli copy --to destination --lists 1,2,5 --keep-replaced A B\n"
+    "  tandrel-cli delete --lists 4 --max-delete 100 A B\n"
+    "  tandrel-cli delete --lists 4 --allow-empty-side EMPTY-A B\n\n"
+    "Exit status: 0 every row was done, 1 some rows failed or the run was\n"
     "interrupted, 2 trouble (a usage error, a folder that cannot be read,\n"
     "standard output that cannot be written). -q leaves out the line of each list.\n"
     "Ctrl-C stops after the row in hand; a second Ctrl-C also abandons the\n"
     "file being copied, leaving its old target as it was.";
 const std::string kVerifyFooter =
-    kFilterNote + "Exit status: 0 every equal pair has the same content, 1 some differ,\n"
+    kFilterNote + kPatternNote + "Example:\n  tandrel-cli verify --json --exclude '*.tmp' A B\n\n" + "Exit status: 0 every equal pair has the same content, 1 some differ,\n"
     "2 trouble (a usage error, a folder or file that cannot be read, an\n"
     "interrupted run).";
 
