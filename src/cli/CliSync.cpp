@@ -89,20 +89,30 @@ void CliSyncObserver::Redraw()
 
 namespace {
 
+// A delete of the list that holds every item of the other side, when one side was empty.
+bool DeletesFromEmptySide(const CommandLine& line, const engine::ResultStore& store)
+{
+    const engine::EmptyRoot empty = store.EmptyRootFound();
+    if (line.command != Command::Delete || empty == engine::EmptyRoot::None)
+        return false;
+    const engine::ResultCategory list = engine::ListOfEmptyRoot(empty);
+    return store.Count(list) > 0 &&
+           std::find(line.lists.begin(), line.lists.end(), engine::Index(list)) != line.lists.end();
+}
+
 // Why a delete may not run at all; empty when it may.
 std::string DeleteRefusal(const CommandLine& line, const engine::ResultStore& store, std::size_t totalRows)
 {
     if (line.command != Command::Delete)
         return {};
-    const engine::EmptyRoot empty = store.EmptyRootFound();
-    if (empty != engine::EmptyRoot::None && !line.allowEmptySide) {
+    if (DeletesFromEmptySide(line, store) && !line.allowEmptySide) {
+        const engine::EmptyRoot empty = store.EmptyRootFound();
         const engine::ResultCategory list = engine::ListOfEmptyRoot(empty);
         const std::size_t rows = store.Count(list);
-        if (rows > 0 && std::find(line.lists.begin(), line.lists.end(), engine::Index(list)) != line.lists.end())
-            return "refused: the " + std::string(empty == engine::EmptyRoot::Source ? "source" : "destination") +
-                   " folder is empty, and list " + std::to_string(engine::Index(list)) + " holds all " +
-                   std::to_string(rows) + " items of the other side; nothing was deleted (--allow-empty-side "
-                   "deletes them all the same)";
+        return "refused: the " + std::string(empty == engine::EmptyRoot::Source ? "source" : "destination") +
+               " folder is empty, and list " + std::to_string(engine::Index(list)) + " holds all " +
+               std::to_string(rows) + " items of the other side; nothing was deleted (--allow-empty-side "
+               "deletes them all the same)";
     }
     if (line.maxDelete && totalRows > *line.maxDelete)
         return "refused: " + std::to_string(totalRows) + " items would be deleted, more than --max-delete " +
@@ -163,7 +173,7 @@ int RunSyncCommand(const CommandLine& line, ComparisonSetup& setup, Interrupts& 
         return kExitSomeFailed;
     }
     const bool unreadable = ReportUnreadableFolders(command, store, status);
-    if (command == Command::Delete)
+    if (DeletesFromEmptySide(line, store))
         ReportEmptyRoot(command, store, status);
 
     std::size_t totalRows = 0;
