@@ -414,5 +414,31 @@ TEST(FormOptions, TrashChoiceIsKeptPerUserAndNeverInTheSettingsFile)
     EXPECT_EQ(folder.File(), fileAfterPlainOk);
 }
 
+TEST(FormOptions, KeepReplacedChoiceIsKeptPerUserBesideTheTrashChoice)
+{
+    ProgramFolder folder(kHandEdited);
+    ScriptedDialogs dialogs;
+    WriteKeepReplacedChoice(false);
+    const std::string fileBefore = folder.File();
+    for (const bool on : {true, false}) {
+        FormOptions form(folder.state, dialogs, nullptr);
+        form.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+        auto* box = Find<QCheckBox>(form, "ChkKeepReplaced");
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(box->text(), "Keep replaced files in the trash");
+        EXPECT_EQ(box->parentWidget(), Find<QGroupBox>(form, "Frame1"));
+        EXPECT_EQ(box->isChecked(), !on);
+        QTest::keyClick(box, Qt::Key_Space);
+        QTest::mouseClick(Find<QPushButton>(form, "Command1"), Qt::LeftButton);
+        EXPECT_EQ(ReadKeepReplacedChoice(), on);
+        EXPECT_EQ(QSettings(QString::fromLatin1(kRegistryOrganization), QString::fromLatin1(kRegistryApplication))
+                      .contains(QString::fromLatin1(kKeepReplacedValue)),
+                  on);
+    }
+    // OK rewrites the settings file, but nothing of this choice is in it.
+    EXPECT_EQ(folder.File().find("KeepReplaced"), std::string::npos);
+}
+
 } // namespace
 } // namespace tandrel::gui
