@@ -3,11 +3,43 @@
 #include "cli/ProgramArguments.h"
 #include "cli/WindowSettings.h"
 #include "engine/FolderExists.h"
+#include "engine/PathRules.h"
 #include "engine/Scanner.h"
 
 #include <optional>
 
 namespace tandrel::cli {
+
+namespace {
+
+// The roots' .tandrelignore files first, so that the command line's patterns decide over them.
+std::string ReadPatterns(const CommandLine& line, ComparisonSetup& setup)
+{
+    engine::PathPatterns& patterns = setup.patterns;
+    if (line.ignoreFiles)
+        for (const std::string* root : {&setup.source, &setup.destination}) {
+            const std::string file = engine::PathRules::Native().WithTrailingSeparator(*root) + engine::kIgnoreFileName;
+            if (const platform::FileResult read = engine::AddPatternFile(patterns, file, true); !read.ok())
+                return read.error;
+        }
+    for (const PatternArgument& argument : line.patterns) {
+        switch (argument.kind) {
+        case PatternArgument::Kind::Exclude:
+            patterns.Add(argument.text, "--exclude");
+            break;
+        case PatternArgument::Kind::Include:
+            patterns.AddInclude(argument.text, "--include");
+            break;
+        case PatternArgument::Kind::ExcludeFrom:
+            if (const platform::FileResult read = engine::AddPatternFile(patterns, argument.text, false); !read.ok())
+                return read.error;
+            break;
+        }
+    }
+    return {};
+}
+
+} // namespace
 
 std::string PrepareComparison(const CommandLine& line, ComparisonSetup& setup)
 {
@@ -30,7 +62,7 @@ std::string PrepareComparison(const CommandLine& line, ComparisonSetup& setup)
     for (const std::string* folder : {&setup.source, &setup.destination})
         if (const std::string error = engine::FolderAccessError(*folder); !error.empty())
             return "'" + *folder + "' is not accessible: " + error;
-    return {};
+    return ReadPatterns(line, setup);
 }
 
 namespace {
@@ -76,7 +108,7 @@ private:
 
 } // namespace
 
-bool RunComparison(const ComparisonSetup& setup, engine::ResultStore& store, Interrupts& interrupts,
+bool RunComparison(ComparisonSetup& setup, engine::ResultStore& store, Interrupts& interrupts,
                    StatusLine& status, std::vector<engine::FilePair>* equalPairs, std::uint64_t* leftOut)
 {
     engine::ScanContext context;
@@ -88,6 +120,7 @@ bool RunComparison(const ComparisonSetup& setup, engine::ResultStore& store, Int
     context.ignoredTypes = &setup.settings.ignoredTypes;
     context.runFlag = &interrupts.Flag();
     context.store = &store;
+    context.patterns = &setup.patterns;
     context.observer = status.Enabled() || equalPairs ? &progress : nullptr;
     if (!interrupts.Raise())
         return false;
@@ -103,6 +136,13 @@ bool ReportUnreadableFolders(Command command, const engine::ResultStore& store, 
         status.Print(Message(command, "Cannot read the folder '" + folder.path + "': " + folder.reason +
                                           "; nothing in it is listed as missing"));
     return !store.UnreadableFolders().empty();
+}
+
+void ReportEmptyRoot(Command command, const engine::ResultStore& store, StatusLine& status)
+{
+    const engine::EmptyRoot empty = store.EmptyRootFound();
+    if (empty != engine::EmptyRoot::None)
+        status.Print(Message(command, engine::EmptyRootText(empty, store.SourceRoot(), store.DestinationRoot())));
 }
 
 std::string Message(Command command, const std::string& text)

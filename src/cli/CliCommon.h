@@ -4,6 +4,7 @@
 #include "cli/Interrupts.h"
 #include "cli/StatusLine.h"
 #include "engine/ContentCheck.h"
+#include "engine/PathPatterns.h"
 #include "engine/ResultStore.h"
 #include "settings/SettingsFile.h"
 
@@ -31,6 +32,7 @@ struct ComparisonSetup {
     bool includeSubdirectories = true;
     settings::SettingsState settings; // from the settings file, or nothing filtered without one
     std::string settingsFile;         // the file read; empty when none
+    engine::PathPatterns patterns;    // --exclude, --include, --exclude-from, .tandrelignore
 };
 
 // Checks that both folders can be entered and reads the settings file: the
@@ -43,13 +45,16 @@ std::string PrepareComparison(const CommandLine& line, ComparisonSetup& setup);
 // comparison did not run to its end. `equalPairs`, when given, receives the
 // file pairs that count as equal, in the order met; `leftOut` the entries
 // that the filters and the rule for folders beginning with '.' left out.
-bool RunComparison(const ComparisonSetup& setup, engine::ResultStore& store, Interrupts& interrupts,
+bool RunComparison(ComparisonSetup& setup, engine::ResultStore& store, Interrupts& interrupts,
                    StatusLine& status, std::vector<engine::FilePair>* equalPairs = nullptr,
                    std::uint64_t* leftOut = nullptr);
 
 // Names on standard error each folder the comparison could not read, with
 // the system's reason. True when there was one.
 bool ReportUnreadableFolders(Command command, const engine::ResultStore& store, StatusLine& status);
+
+// Says on standard error that one root is empty while the other is not.
+void ReportEmptyRoot(Command command, const engine::ResultStore& store, StatusLine& status);
 
 // "tandrel-cli COMMAND: text"
 std::string Message(Command command, const std::string& text);

@@ -8,6 +8,6 @@ namespace tandrel::cli {
 // --summary their counts. Exit 0 when every list is empty, 1 when the trees
 // differ, 2 when the comparison was interrupted or its output could not be
 // written.
-int RunCompareCommand(const CommandLine& line, const ComparisonSetup& setup, Interrupts& interrupts);
+int RunCompareCommand(const CommandLine& line, ComparisonSetup& setup, Interrupts& interrupts);
 
 } // namespace tandrel::cli

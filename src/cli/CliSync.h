@@ -52,6 +52,6 @@ private:
 // failure is printed and the run goes on. Exit 0 when every row was done, 1
 // when some failed or the run was interrupted, 2 when standard output could
 // not be written. --quiet leaves out the line of each list.
-int RunSyncCommand(const CommandLine& line, const ComparisonSetup& setup, Interrupts& interrupts);
+int RunSyncCommand(const CommandLine& line, ComparisonSetup& setup, Interrupts& interrupts);
 
 } // namespace tandrel::cli

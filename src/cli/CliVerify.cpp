@@ -1,6 +1,7 @@
 #include "cli/CliVerify.h"
 
 #include "cli/Console.h"
+#include "cli/RowOutput.h"
 
 #include <chrono>
 #include <iostream>
@@ -13,10 +14,18 @@ namespace {
 // to standard error; the status line shows the bytes read and the rate.
 class VerifyProgress : public engine::ContentCheckObserver {
 public:
-    explicit VerifyProgress(StatusLine& status) : m_status(status) {}
+    VerifyProgress(StatusLine& status, RowOutput& rows) : m_status(status), m_rows(rows) {}
 
     void Found(const engine::FilePair& pair, const engine::ContentFinding& finding) override
     {
+        if (m_rows.Active()) {
+            if (finding.verdict == engine::ContentVerdict::Unreadable)
+                m_status.Print(Message(Command::Verify, finding.error));
+            m_status.Clear();
+            m_rows.Pair(pair, finding);
+            std::cout.flush();
+            return;
+        }
         if (finding.verdict == engine::ContentVerdict::Unreadable) {
             m_status.Print(Message(Command::Verify, finding.error));
             return;
@@ -39,31 +48,53 @@ public:
 
 private:
     StatusLine& m_status;
+    RowOutput& m_rows;
     bool m_drawn = false;
     std::chrono::steady_clock::time_point m_start = std::chrono::steady_clock::now();
 };
 
+void WriteVerifyLine(const engine::ContentCheckSummary& summary, std::size_t pairs, const engine::ResultStore& store)
+{
+    std::cout << summary.checked << " of " << pairs << " equal pairs read (" << ByteCountText(summary.bytesDone)
+              << "): " << summary.different << " differ, " << summary.unreadable << " cannot be read";
+    if (const std::size_t rows = store.TotalCount(); rows > 0)
+        std::cout << "; the comparison's lists hold " << rows << (rows == 1 ? " row" : " rows") << " (see compare)";
+    std::cout << kLineEnd;
+}
+
 } // namespace
 
-int RunVerifyCommand(const CommandLine& line, const ComparisonSetup& setup, Interrupts& interrupts)
+int RunVerifyCommand(const CommandLine& line, ComparisonSetup& setup, Interrupts& interrupts)
 {
     StatusLine status(kStandardError, StatusLine::WantedOn(kStandardError, line.quiet));
     engine::ResultStore store;
     std::vector<engine::FilePair> pairs;
-    if (!RunComparison(setup, store, interrupts, status, &pairs)) {
+    std::uint64_t leftOut = 0;
+    if (!RunComparison(setup, store, interrupts, status, &pairs, &leftOut)) {
         status.Print(Message(Command::Verify, "cancelled during the comparison; no content was read"));
         return kExitTrouble;
     }
     const bool unreadable = ReportUnreadableFolders(Command::Verify, store, status);
 
-    VerifyProgress progress(status);
+    RowOutput rows(std::cout, line.rowFormat, Command::Verify, store);
+    VerifyProgress progress(status, rows);
     const engine::ContentCheckSummary summary = engine::CheckContents(pairs, interrupts.Flag(), progress);
     status.Clear();
-    std::cout << summary.checked << " of " << pairs.size() << " equal pairs read (" << ByteCountText(summary.bytesDone)
-              << "): " << summary.different << " differ, " << summary.unreadable << " cannot be read";
-    if (const std::size_t rows = store.TotalCount(); rows > 0)
-        std::cout << "; the comparison's lists hold " << rows << (rows == 1 ? " row" : " rows") << " (see compare)";
-    std::cout << kLineEnd << std::flush;
+    if (rows.Active()) {
+        RunSummary counts;
+        for (auto category : engine::kAllCategories)
+            counts.lists.push_back({category, store.Count(category), 0, 0});
+        counts.notCompared = leftOut;
+        counts.patterns = &setup.patterns;
+        counts.cancelled = summary.cancelled;
+        counts.pairsChecked = summary.checked;
+        counts.pairsDifferent = summary.different;
+        counts.pairsUnreadable = summary.unreadable;
+        rows.Summary(counts);
+    } else {
+        WriteVerifyLine(summary, pairs.size(), store);
+    }
+    std::cout.flush();
     if (!std::cout) {
         status.Print(Message(Command::Verify, "cannot write the results"));
         return kExitTrouble;

@@ -10,6 +10,6 @@ namespace tandrel::cli {
 // reported on standard error. Exit 0 when every pair has the same content, 1
 // when some differ, 2 when a file could not be read, the output could not be
 // written or the run was interrupted.
-int RunVerifyCommand(const CommandLine& line, const ComparisonSetup& setup, Interrupts& interrupts);
+int RunVerifyCommand(const CommandLine& line, ComparisonSetup& setup, Interrupts& interrupts);
 
 } // namespace tandrel::cli

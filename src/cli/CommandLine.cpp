@@ -18,19 +18,62 @@ const std::string kFilterNote =
     "Its usual options skip hidden entries: on Linux every name beginning with '.'.\n"
     "Folders whose names begin with '.' are never compared, whatever the options.\n"
     "compare --summary and the status line count the entries left out.\n\n";
+const std::string kPatternNote =
+    "Patterns (--exclude, --include, --exclude-from, and with --ignore-files a\n"
+    ".tandrelignore at the top of either folder) use .gitignore syntax: * ? [a-z]\n"
+    "within a name, ** across folders, a leading / anchors at the root, a trailing /\n"
+    "matches folders only, ! takes back, # comments. They are matched with case\n"
+    "against the path below the root, the same on both sides; the last match decides.\n"
+    "--json writes one JSON object per row and a summary (JSON Lines); a name that is\n"
+    "not UTF-8 comes as \"path_bytes\" with %XX for the bytes outside A-Z a-z 0-9 -._~/.\n"
+    "--null writes NUL-ended full paths for xargs -0.\n\n";
 const std::string kCompareFooter =
-    kFilterNote + "Exit status: 0 the trees hold no differences, 1 they differ, 2 trouble\n"
+    kFilterNote + kPatternNote +
+    "Examples:\n"
+    "  tandrel-cli compare --summary --exclude '*.log' --include keep.log --exclude /build/ A B\n"
+    "  tandrel-cli compare --json A B | jq -r 'select(.list == 4) | .path'\n"
+    "  tandrel-cli compare --null A B | xargs -0 ls -ld\n\n"
+    "When one folder is empty and the other is not, a line on standard error says so.\n"
+    "Exit status: 0 the trees hold no differences, 1 they differ, 2 trouble\n"
                   "(a usage error, a folder that cannot be read, an interrupted comparison).";
 const std::string kSyncFooter =
-    kFilterNote + "Exit status: 0 every row was done, 1 some rows failed or the run was\n"
+    kFilterNote + kPatternNote +
+    "A delete of list 3 when the destination folder is empty (list 4: the source) is\n"
+    "refused unless --allow-empty-side is given: it may be a drive that is not mounted.\n"
+    "Examples:\n"
+    "  tandrel-cli copy --to destination --lists 1,2,3,5 --dry-run A B\n"
+    "  tandrel-cli copy --to destination --lists 1,2,5 --keep-replaced A B\n"
+    "  tandrel-cli delete --lists 4 --max-delete 100 A B\n"
+    "  tandrel-cli delete --lists 4 --allow-empty-side EMPTY-A B\n\n"
+    "Exit status: 0 every row was done, 1 some rows failed or the run was\n"
     "interrupted, 2 trouble (a usage error, a folder that cannot be read,\n"
     "standard output that cannot be written). -q leaves out the line of each list.\n"
     "Ctrl-C stops after the row in hand; a second Ctrl-C also abandons the\n"
     "file being copied, leaving its old target as it was.";
 const std::string kVerifyFooter =
-    kFilterNote + "Exit status: 0 every equal pair has the same content, 1 some differ,\n"
+    kFilterNote + kPatternNote + "Example:\n  tandrel-cli verify --json --exclude '*.tmp' A B\n\n" + "Exit status: 0 every equal pair has the same content, 1 some differ,\n"
     "2 trouble (a usage error, a folder or file that cannot be read, an\n"
     "interrupted run).";
+
+// The pattern options keep their order across one another: a later pattern
+// decides over an earlier one, as lines of one .gitignore do.
+void AddPatternOptions(CLI::App& sub, CommandLine& line)
+{
+    using Kind = PatternArgument::Kind;
+    const auto add = [&sub, &line](const char* name, Kind kind, const char* type, const char* what) {
+        sub.add_option_function<std::string>(
+               name, [&line, kind](const std::string& text) { line.patterns.push_back({kind, text}); }, what)
+            ->type_name(type)
+            ->trigger_on_parse()
+            ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    };
+    add("--exclude", Kind::Exclude, "PATTERN",
+        "leave out the entries whose path below the root matches PATTERN (.gitignore syntax), on both sides");
+    add("--include", Kind::Include, "PATTERN", "take back entries an earlier pattern left out (as !PATTERN)");
+    add("--exclude-from", Kind::ExcludeFrom, "FILE", "read patterns from FILE, one a line, as in a .gitignore");
+    sub.add_flag("--ignore-files", line.ignoreFiles,
+                 "also read the patterns of a .tandrelignore at the top of either folder");
+}
 
 CLI::App* AddCommand(CLI::App& app, Command command, const char* purpose, CommandLine& line)
 {
@@ -49,6 +92,14 @@ CLI::App* AddCommand(CLI::App& app, Command command, const char* purpose, Comman
                   "compare every entry: no attribute filters and no ignored names (folders whose names begin "
                   "with '.' are still never compared)");
     sub->add_flag("-q,--quiet", line.quiet, "show no status line while working");
+    AddPatternOptions(*sub, line);
+    CLI::Option* json = sub->add_flag_function(
+        "--json", [&line](std::int64_t) { line.rowFormat = RowFormat::JsonLines; },
+        "write one JSON object per row and then a summary object, one per line (JSON Lines)");
+    sub->add_flag_function(
+           "--null", [&line](std::int64_t) { line.rowFormat = RowFormat::NulPaths; },
+           "write only the full path of each row, each ended by a NUL byte (for xargs -0)")
+        ->excludes(json);
     return sub;
 }
 
@@ -115,6 +166,8 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, CommandLi
     compare->add_flag("--summary", line.summary, "print only the number of rows of each list");
     compare->add_option("--format", format, "the report format of the lists")
         ->type_name("text|csv")
+        ->excludes("--json")
+        ->excludes("--null")
         ->check(OneOf({"text", "csv"}));
     compare->footer(kCompareFooter);
 
@@ -126,6 +179,10 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, CommandLi
         ->type_name("destination|source")
         ->required()
         ->check(OneOf({"destination", "source"}));
+    copy->add_flag("--dry-run", line.dryRun, "show what would be copied, and copy nothing");
+    copy->add_flag("--keep-replaced", line.keepReplaced,
+                   "move each file a copy replaces to your trash first, from where it can be restored; a row "
+                   "whose old file cannot go to the trash fails and both files stay as they are");
     copy->footer(kSyncFooter);
 
     CLI::App* del = AddCommand(app, Command::Delete,
@@ -136,6 +193,14 @@ std::optional<int> ParseCommandLine(int argc, const char* const* argv, CommandLi
     del->add_flag("--trash", line.trash,
                   "move the items to your trash, from where they can be restored, instead of removing them; "
                   "an item that cannot go to the trash is left in place");
+    del->add_flag("--dry-run", line.dryRun, "show what would be deleted, and delete nothing");
+    del->add_flag("--allow-empty-side", line.allowEmptySide,
+                  "delete the rows of a \"Can not find\" list even when the folder of that side is empty "
+                  "(otherwise refused: it may be a drive or share that is not mounted)");
+    del->add_option_function<std::uint64_t>(
+           "--max-delete", [&line](std::uint64_t n) { line.maxDelete = n; },
+           "delete nothing when the run would delete more than N items")
+        ->type_name("N");
     del->footer(kSyncFooter);
 
     CLI::App* verify = AddCommand(app, Command::Verify,

@@ -14,6 +14,7 @@ void ResultStore::Reset(std::string sourceRoot, std::string destinationRoot, std
     m_sourceRoot = std::move(sourceRoot);
     m_destinationRoot = std::move(destinationRoot);
     m_localOffset = localOffset;
+    m_emptyRoot = EmptyRoot::None;
 }
 
 void ResultStore::Clear()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/CompareItem.h"
+#include "engine/EmptyRoot.h"
 #include "engine/ResultCategory.h"
 
 #include <array>
@@ -45,6 +46,10 @@ public:
     // In the order met.
     const std::vector<UnreadableFolder>& UnreadableFolders() const { return m_unreadable; }
 
+    // A root found empty while the other was not, when the comparison began.
+    void SetEmptyRoot(EmptyRoot root) { m_emptyRoot = root; }
+    EmptyRoot EmptyRootFound() const { return m_emptyRoot; }
+
     // Removes every row whose tag is "d" from one list, in one sweep; returns how many.
     std::size_t RemoveProcessedRows(ResultCategory category);
     void RemoveRow(ResultCategory category, std::size_t row);
@@ -76,6 +81,7 @@ private:
     std::string m_sourceRoot;
     std::string m_destinationRoot;
     std::int64_t m_localOffset = 0;
+    EmptyRoot m_emptyRoot = EmptyRoot::None;
 };
 
 // Takes the rows tagged "d" out of one list run by run, the bottom run

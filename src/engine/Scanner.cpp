@@ -15,12 +15,14 @@
 // the destination pass will need of each pair, so that pass reads again only
 // what it could not keep.
 
+#include "engine/EmptyRoot.h"
 #include "engine/EntryFilter.h"
 #include "engine/FolderReadAhead.h"
 #include "engine/PathRules.h"
 #include "engine/TextForms.h"
 #include "platform/OwnTemporaries.h"
 
+#include <algorithm>
 #include <limits>
 #include <memory>
 #include <sys/stat.h>
@@ -254,6 +256,8 @@ private:
         }
         if (!entry.IsFolder() && platform::IsOwnTemporaryName(entry.name.c_str()))
             return; // a copy's temporary file, never a user's
+        if (!(entry.IsFolder() && IsDotName(entry.name)) && LeftOutByPattern(entry, counterpart))
+            return;
         if (entry.IsFolder()) {
             if (IsDotName(entry.name)) {
                 CountLeftOut(counterpart);
@@ -303,10 +307,27 @@ private:
     }
 
     // Once per name: the source pass has counted those found on both sides.
-    void CountLeftOut(const Counterpart& counterpart)
+    bool CountLeftOut(const Counterpart& counterpart)
     {
-        if (m_pass == ScanPass::SourcePass || !counterpart.Found())
-            ++m_ctx.leftOut;
+        if (m_pass == ScanPass::DestinationPass && counterpart.Found())
+            return false;
+        ++m_ctx.leftOut;
+        return true;
+    }
+
+    bool LeftOutByPattern(const ListedEntry& entry, const Counterpart& counterpart)
+    {
+        if (!m_ctx.patterns || m_ctx.patterns->Empty())
+            return false;
+        std::string path = m_path + entry.name;
+        if (const char separator = PathRules::Native().separator; separator != '/')
+            std::replace(path.begin(), path.end(), separator, '/');
+        const int pattern = m_ctx.patterns->Excluding(path, entry.IsFolder());
+        if (pattern < 0)
+            return false;
+        if (CountLeftOut(counterpart))
+            m_ctx.patterns->CountLeftOut(pattern);
+        return true;
     }
 
     // Files and links have content to compare: bytes or the link's text. The
@@ -399,7 +420,10 @@ void RunScan(ScanContext& context)
     if (!context.store)
         return;
     context.store->Reset(context.sourceRoot, context.destinationRoot, LocalOffsetNow());
+    context.store->SetEmptyRoot(FindEmptyRoot(context.sourceRoot, context.destinationRoot));
     context.leftOut = 0;
+    if (context.patterns)
+        context.patterns->ResetCounts();
     KeptViews views;
     Walk(context, ScanPass::SourcePass, &views, nullptr).Run(context.sourceRoot, context.destinationRoot);
     Walk(context, ScanPass::DestinationPass, nullptr, &views).Run(context.destinationRoot, context.sourceRoot);

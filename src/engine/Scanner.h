@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/PathPatterns.h"
 #include "engine/ResultCategory.h"
 #include "engine/ResultStore.h"
 #include "engine/RunFlag.h"
@@ -43,6 +44,9 @@ struct ScanContext {
     RunFlag* runFlag = nullptr;
     ResultStore* store = nullptr;
     ScanObserver* observer = nullptr; // may be null
+    // A second filter of path patterns, beside the options' ignored names;
+    // may be null. Its counts are those of this scan (RunScan resets them).
+    PathPatterns* patterns = nullptr;
     // Entries that the filters left out, and folders not walked for their
     // leading dot, each name once whether on one side or both (RunScan
     // starts it at 0).

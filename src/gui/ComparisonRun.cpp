@@ -140,6 +140,12 @@ void RunComparison(AppState& app, ResultView& view, QWidget* mainWindow, Dialogs
     if (app.settings.options.PlaySound && !app.ending)
         g_themeSoundPlayer("dialog-warning");
 
+    // An empty side is told whatever IgnoreError says: it is where a delete would cost the most.
+    if (dialogs && !app.ending && app.store.EmptyRootFound() != engine::EmptyRoot::None)
+        dialogs->Message(wait && wait->isVisible() ? static_cast<QWidget*>(wait) : mainWindow,
+                         ToQ(engine::EmptyRootText(app.store.EmptyRootFound(), FromQ(app.sourceRoot),
+                                                   FromQ(app.destinationRoot))),
+                         QStringLiteral("Empty folder"), MessageIcon::Warning, MessageButtons::Ok);
     if (dialogs && !app.ending && !app.settings.options.IgnoreError && !app.store.UnreadableFolders().empty())
         dialogs->Message(wait && wait->isVisible() ? static_cast<QWidget*>(wait) : mainWindow,
                          UnreadableFoldersText(app.store), QStringLiteral("Folders not read"), MessageIcon::Warning,

@@ -163,10 +163,12 @@ FormOptions::FormOptions(AppState& appState, Dialogs& dialogs, QWidget* parent)
     Check1 = Check("Check1", QStringLiteral("Force overwriting of Read-only/Hidden/System files."));
     Check2 = Check("Check2", QStringLiteral("Do not display error message when copying or deleting files"));
     ChkTrash = Check("ChkTrash", TrashOptionCaption());
+    ChkKeepReplaced = Check("ChkKeepReplaced", KeepReplacedCaption());
     auto* backup = new QVBoxLayout(Frame1);
     backup->addWidget(Check1);
     backup->addWidget(Check2);
     backup->addWidget(ChkTrash);
+    backup->addWidget(ChkKeepReplaced);
 
     Frame3 = Named(new QGroupBox(QStringLiteral("Sound")), "Frame3");
     Check3 = Check("Check3", QStringLiteral("Play sound when comparison/copying/deleting is finished"));
@@ -198,7 +200,8 @@ FormOptions::FormOptions(AppState& appState, Dialogs& dialogs, QWidget* parent)
     setTabOrder(List1, Check1);
     setTabOrder(Check1, Check2);
     setTabOrder(Check2, ChkTrash);
-    setTabOrder(ChkTrash, Check3);
+    setTabOrder(ChkTrash, ChkKeepReplaced);
+    setTabOrder(ChkKeepReplaced, Check3);
     setTabOrder(Check3, Command1);
     setTabOrder(Command1, Command2);
 
@@ -236,6 +239,7 @@ void FormOptions::Load()
     Check2->setChecked(o.IgnoreError);
     Check3->setChecked(o.PlaySound);
     ChkTrash->setChecked(ReadTrashChoice());
+    ChkKeepReplaced->setChecked(ReadKeepReplacedChoice());
 
     CheckArchive->setChecked(settings::FilterOn(o.IgnoreArchive));
     CheckHidden->setChecked(settings::FilterOn(o.IgnoreHidden));
@@ -307,6 +311,7 @@ void FormOptions::Store()
     o.PlaySound = Check3->isChecked();
     // A per-user choice: it lives beside the two folders, not in the settings file.
     WriteTrashChoice(ChkTrash->isChecked());
+    WriteKeepReplacedChoice(ChkKeepReplaced->isChecked());
 
     std::vector<std::string> entries;
     entries.reserve(static_cast<std::size_t>(List1->count()));

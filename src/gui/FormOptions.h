@@ -67,6 +67,7 @@ private:
     QCheckBox* Check1 = nullptr;
     QCheckBox* Check2 = nullptr;
     QCheckBox* ChkTrash = nullptr;
+    QCheckBox* ChkKeepReplaced = nullptr;
     QGroupBox* Frame3 = nullptr;
     QCheckBox* Check3 = nullptr;
     QPushButton* Command1 = nullptr;

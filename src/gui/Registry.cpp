@@ -39,6 +39,24 @@ void WriteRegistryValue(const QString& name, const QString& text)
     key.sync();
 }
 
+namespace {
+
+// A choice stored as "1" only while it is on.
+void WriteChoice(const char* value, bool on)
+{
+    if (on) {
+        WriteRegistryValue(QString::fromLatin1(value), QStringLiteral("1"));
+        return;
+    }
+    QSettings key(QString::fromLatin1(kRegistryOrganization), QString::fromLatin1(kRegistryApplication));
+    if (key.contains(QString::fromLatin1(value))) {
+        key.remove(QString::fromLatin1(value));
+        key.sync();
+    }
+}
+
+} // namespace
+
 bool ReadTrashChoice()
 {
     return ReadRegistryValue(QString::fromLatin1(kTrashChoiceValue)) == QStringLiteral("1");
@@ -46,15 +64,17 @@ bool ReadTrashChoice()
 
 void WriteTrashChoice(bool on)
 {
-    if (on) {
-        WriteRegistryValue(QString::fromLatin1(kTrashChoiceValue), QStringLiteral("1"));
-        return;
-    }
-    QSettings key(QString::fromLatin1(kRegistryOrganization), QString::fromLatin1(kRegistryApplication));
-    if (key.contains(QString::fromLatin1(kTrashChoiceValue))) {
-        key.remove(QString::fromLatin1(kTrashChoiceValue));
-        key.sync();
-    }
+    WriteChoice(kTrashChoiceValue, on);
+}
+
+bool ReadKeepReplacedChoice()
+{
+    return ReadRegistryValue(QString::fromLatin1(kKeepReplacedValue)) == QStringLiteral("1");
+}
+
+void WriteKeepReplacedChoice(bool on)
+{
+    WriteChoice(kKeepReplacedValue, on);
 }
 
 bool WorthStoringFolder(const QString& folder)

@@ -28,6 +28,12 @@ inline constexpr const char* kTrashChoiceValue = "MoveToTrash";
 bool ReadTrashChoice();
 void WriteTrashChoice(bool on);
 
+// The user's choice "Keep replaced files in the trash", kept the same way as
+// the value "KeepReplaced".
+inline constexpr const char* kKeepReplacedValue = "KeepReplaced";
+bool ReadKeepReplacedChoice();
+void WriteKeepReplacedChoice(bool on);
+
 // A folder is worth storing at shutdown when it is at least as long as a
 // bare root ("/" here, "C:\" on drive-letter systems): the root itself is
 // kept, only an empty text (no comparison ran) is not.

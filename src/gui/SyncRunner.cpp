@@ -137,8 +137,11 @@ void SyncRunner::CopyCheckedRows(sync::CopyDirection direction)
     m_view.DisableResultCommands();
     OpenStatusWindow();
     SyncEvents events(m_dialogs, m_view, m_mainWindow, m_status, m_app.runFlag);
+    // Read at each copy, as the trash choice is at each delete.
+    sync::CopyChoices choices;
+    choices.keepReplaced = ReadKeepReplacedChoice();
     sync::CopyCheckedRows(m_app.store, category, direction, m_app.settings.options, m_app.runFlag,
-                          m_app.progressFraction, events);
+                          m_app.progressFraction, events, nullptr, choices);
     PurgeProcessedRows();
 }
 
@@ -151,6 +154,8 @@ void SyncRunner::DeleteCheckedRows()
     const bool toTrash = ReadTrashChoice();
     if (!Ask(toTrash ? TrashQuestion() : QStringLiteral("Are you sure you want to delete selected files and directories?")))
         return;
+    if (!ConfirmEmptySideDelete(category))
+        return;
 
     m_running = true;
     m_view.DisableResultCommands();
@@ -159,6 +164,23 @@ void SyncRunner::DeleteCheckedRows()
     sync::DeleteCheckedRows(m_app.store, category, m_app.settings.options, m_app.runFlag, m_app.progressFraction,
                             events, toTrash ? sync::DeleteTarget::Trash : sync::DeleteTarget::Remove);
     PurgeProcessedRows();
+}
+
+bool SyncRunner::ConfirmEmptySideDelete(engine::ResultCategory category)
+{
+    const engine::EmptyRoot empty = m_app.store.EmptyRootFound();
+    if (empty == engine::EmptyRoot::None || category != engine::ListOfEmptyRoot(empty))
+        return true;
+    std::size_t checked = 0;
+    for (const engine::CompareItem& row : m_app.store.List(category))
+        checked += row.checked ? 1 : 0;
+    if (checked == 0)
+        return true;
+    const QString side = empty == engine::EmptyRoot::Source ? QStringLiteral("source") : QStringLiteral("destination");
+    return Ask(QStringLiteral("The %1 folder was empty when it was compared; it may be a drive or share that is not "
+                              "mounted.\nAre you sure you want to delete all %2 checked items of the other side?")
+                   .arg(side)
+                   .arg(checked));
 }
 
 bool SyncRunner::Ask(const QString& question)

@@ -28,6 +28,8 @@ public:
     FormStauts* StatusWindow() const;
 
 private:
+    // A delete of the rows that a side found empty holds all: asked again, with the count.
+    bool ConfirmEmptySideDelete(engine::ResultCategory category);
     bool Ask(const QString& question);
     void OpenStatusWindow();
     // Removes the processed rows, rewrites the tab caption, closes the status

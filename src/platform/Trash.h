@@ -50,6 +50,21 @@ FileResult MoveToTrash(const std::string& path, TrashFolders folders = TrashFold
 FileResult MoveToTrashAt(int parentFd, const std::string& name, const std::string& shownPath,
                          TrashFolders folders = TrashFolders::WholeTree, TrashPlace* place = nullptr);
 
+// Puts the file `name` of the open folder `parentFd` into the trash while it
+// also stays where it is, so that a new version can then be renamed over it
+// with no moment in which the name holds neither: on Linux the trash gets a
+// second name of the same file (a hard link, which needs no copying, in the
+// trash the file would go to) with its information file. Where the system's
+// trash cannot hold a file that is still in place (the Recycle Bin), the file
+// is moved there instead and `stayed` is false. `place` says where it went,
+// for TakeBackFromTrash.
+FileResult KeepInTrashAt(int parentFd, const std::string& name, const std::string& shownPath, TrashPlace& place,
+                         bool& stayed);
+
+// Undoes KeepInTrashAt for a file that stayed in place and was not replaced
+// after all: the trash's name and information file go again.
+void TakeBackFromTrash(const TrashPlace& place);
+
 // The home trash folder as the environment names it now (it may not exist).
 std::string HomeTrashFolder();
 

@@ -562,23 +562,48 @@ FileResult MayReplace(const platform::ItemAt& to, const platform::EntryInfo& exi
     return FileResult::Success();
 }
 
+// The old version of a file that a copy replaces goes to the trash before the
+// new one takes its place, never to a trash this desktop cannot restore from.
+FileResult KeepReplaced(const platform::ItemAt& to, platform::TrashPlace& kept, bool& stayed)
+{
+    if (platform::IsNetworkFileSystem(to.folder.Fd()))
+        return FileResult::Failure("Cannot keep the replaced file '" + to.path +
+                                   "' in the trash: it is on a network or remote file system, which has no trash "
+                                   "this desktop can restore; it was not replaced");
+    return platform::KeepInTrashAt(to.folder.Fd(), to.name, to.path, kept, stayed);
+}
+
 // A target the comparison saw is looked at before its copy is made, so that
 // a protected one costs no copying. A target it did not see is looked at
 // only when the copy is about to take its place, if something has come
 // there since: one look at the target a file, where each is a round trip on
-// a network file system.
+// a network file system. With `keepReplaced` the old version is put into the
+// trash at that moment; when the new one then cannot take its place, the
+// trash gives it back (it never left its place where the trash allows).
 FileResult CopyOneFile(const platform::ItemAt& from, const platform::ItemAt& to, bool targetSeen,
-                       const settings::CompareOptions& options, const platform::CopyProgress& progress,
-                       platform::WrittenFileSystems& written)
+                       const settings::CompareOptions& options, bool keepReplaced,
+                       const platform::CopyProgress& progress, platform::WrittenFileSystems& written)
 {
     if (targetSeen) {
         if (FileResult allowed = MayReplace(to, platform::LookUpAt(to), options); !allowed.ok())
             return allowed;
-        return platform::CopyFileSafelyAt(from, to, progress, &written);
+        if (!keepReplaced)
+            return platform::CopyFileSafelyAt(from, to, progress, &written);
     }
-    return platform::CopyFileSafelyAt(from, to, progress, &written, [&](const platform::EntryInfo& existing) {
-        return MayReplace(to, existing, options);
-    });
+    platform::TrashPlace kept;
+    bool stayed = false;
+    FileResult result =
+        platform::CopyFileSafelyAt(from, to, progress, &written, [&](const platform::EntryInfo& existing) {
+            if (!targetSeen)
+                if (FileResult allowed = MayReplace(to, existing, options); !allowed.ok())
+                    return allowed;
+            if (!keepReplaced || existing.kind == platform::EntryKind::Folder)
+                return FileResult::Success();
+            return KeepReplaced(to, kept, stayed);
+        });
+    if (!result.ok() && stayed)
+        platform::TakeBackFromTrash(kept);
+    return result;
 }
 
 // Moves the row's item to the user's trash. A folder row goes only when it is
@@ -729,7 +754,8 @@ bool DirectionOffered(ResultCategory category, CopyDirection direction)
 
 SyncOutcome CopyCheckedRows(ResultStore& store, ResultCategory category, CopyDirection direction,
                             const settings::CompareOptions& options, engine::RunFlag& runFlag,
-                            double& progressFraction, SyncObserver& observer, PendingFlush* flushLater)
+                            double& progressFraction, SyncObserver& observer, PendingFlush* flushLater,
+                            const CopyChoices& choices)
 {
     if (!DirectionOffered(category, direction)) {
         SyncOutcome refused;
@@ -769,7 +795,8 @@ SyncOutcome CopyCheckedRows(ResultStore& store, ResultCategory category, CopyDir
                        result = platform::ReachItem(fromRoot, row.relativePath, false, "Cannot read", from);
                        if (result.ok()) {
                            sweep.BeforeWritingInto(to.folder.Fd(), ParentFolder(to.path));
-                           result = CopyOneFile(from, to, targetSeen, options, task.progress, pending.fileSystems);
+                           result = CopyOneFile(from, to, targetSeen, options, choices.keepReplaced,
+                                                task.progress, pending.fileSystems);
                        }
                    }
                    if (result.ok())
@@ -779,7 +806,8 @@ SyncOutcome CopyCheckedRows(ResultStore& store, ResultCategory category, CopyDir
                [&](const RowTask& task) {
                    pending.rows.push_back({category, task.row, task.fileSystem, toDestination});
                },
-               RowsInFlightFor(toRoot)};
+               // The trash takes one item at a time.
+               choices.keepReplaced ? 1 : RowsInFlightFor(toRoot)};
     SyncOutcome outcome = run.Run(Order::TopDown);
     if (flushLater)
         return outcome;

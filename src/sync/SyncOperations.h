@@ -51,6 +51,16 @@ struct PendingFlush {
     std::vector<Written> rows;
 };
 
+// Choices of a copy run that are the user's own, not the settings file's.
+struct CopyChoices {
+    // A file that a copy replaces goes to the user's trash (the Recycle Bin on
+    // Windows) just before the new version takes its place, so that it can be
+    // restored; where the trash cannot take it, or the target is on a network
+    // or remote file system with no trash this desktop can restore, the row
+    // fails and both files stay as they were. The trash takes one row at a time.
+    bool keepReplaced = false;
+};
+
 // Copies the checked rows of one list, top to bottom, in the given
 // direction. The caller has asked the question and locked its commands; this
 // raises the run flag, sets the progress fraction to 0, counts the checked
@@ -81,7 +91,8 @@ struct PendingFlush {
 // left to the caller's FlushCopiedRows.
 SyncOutcome CopyCheckedRows(engine::ResultStore& store, engine::ResultCategory category, CopyDirection direction,
                             const settings::CompareOptions& options, engine::RunFlag& runFlag,
-                            double& progressFraction, SyncObserver& observer, PendingFlush* flushLater = nullptr);
+                            double& progressFraction, SyncObserver& observer, PendingFlush* flushLater = nullptr,
+                            const CopyChoices& choices = {});
 
 // The flush of CopyCheckedRows for the runs that left it to `pending`; the
 // rows it fails are counted in the outcome of their list in `outcomes`.

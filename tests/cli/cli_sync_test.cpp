@@ -268,7 +268,7 @@ TEST(CliSync, DeleteWithTrashMovesTheItemsToTheTrash)
 {
     TempTree t;
     t.WriteFile("src/folder/inner.txt", "inner");
-    t.MakeDir("dst");
+    t.WriteFile("dst/folder-not-here.txt", "an empty destination would refuse the delete");
     ::setenv("XDG_DATA_HOME", t.Path("data").c_str(), 1); // the child's trash is tree/data/Trash
     const CliRun r = RunCli({"delete", "--trash", "--lists", "3", t.Path("src"), t.Path("dst")});
     ::unsetenv("XDG_DATA_HOME");

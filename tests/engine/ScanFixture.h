@@ -35,6 +35,7 @@ struct ScanSetup {
     bool includeSubdirectories = true;
     engine::ScanObserver* observer = nullptr;
     std::uint64_t* leftOut = nullptr; // receives the scan's count of entries left out
+    engine::PathPatterns* patterns = nullptr;
 };
 
 // Calls a function after every entry (with the count of calls so far); used
@@ -66,6 +67,7 @@ inline engine::ResultStore Compare(const std::string& source, const std::string&
     context.runFlag = &runFlag;
     context.store = &store;
     context.observer = setup.observer;
+    context.patterns = setup.patterns;
     engine::RunScan(context);
     if (setup.leftOut)
         *setup.leftOut = context.leftOut;

@@ -258,6 +258,41 @@ private:
     __user_cap_data_struct m_saved[2]{};
 };
 
+TEST(ComparisonRunTest, AnEmptySideIsToldAfterTheComparisonWhateverIgnoreErrorSays)
+{
+    RecordedSounds sounds;
+    TempTree tree;
+    tree.WriteFile("src/a.txt", "x");
+    tree.MakeDir("dst");
+    tree.MakeDir("empty2");
+    AppState app;
+    app.settings.options.IgnoreError = true;
+    app.sourceRoot = ToQ(tree.Path("src"));
+    app.destinationRoot = ToQ(tree.Path("dst"));
+    FakeResultView view(app);
+    QWidget main;
+    main.show();
+    test::ScriptedDialogs dialogs;
+    RunComparison(app, view, &main, &dialogs);
+    ASSERT_EQ(dialogs.requests.size(), 1u);
+    const auto& told = dialogs.requests[0];
+    EXPECT_EQ(told.text, QStringLiteral("The destination folder '%1/' is empty while the source folder is not: if it is "
+                                        "a drive or share that is not mounted, every item of the other side is listed "
+                                        "under \"Can not find destination\", and deleting those rows would remove "
+                                        "them all.")
+                             .arg(ToQ(tree.Path("dst"))));
+    EXPECT_EQ(told.title, QStringLiteral("Empty folder"));
+    EXPECT_EQ(told.icon, MessageIcon::Warning);
+    EXPECT_EQ(app.store.EmptyRootFound(), engine::EmptyRoot::Destination);
+    CloseProgressWindow(&main);
+
+    // Both empty: nothing to tell.
+    app.sourceRoot = ToQ(tree.Path("empty2"));
+    RunComparison(app, view, &main, &dialogs);
+    EXPECT_EQ(dialogs.requests.size(), 1u);
+    CloseProgressWindow(&main);
+}
+
 TEST(ComparisonRunTest, FoldersThatCouldNotBeReadAreNamedOnceUnlessErrorsAreIgnored)
 {
     for (const bool ignoreErrors : {false, true}) {

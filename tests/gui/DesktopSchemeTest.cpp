@@ -117,7 +117,7 @@ void ExpectReadable(const QPalette& palette)
         {w.main.get(), {"Label1", "Label2", "LabelSource", "LabelDes"}},
         {w.guide.get(), {"Label2", "Label3", "Label4", "Check1"}},
         {w.options.get(),
-         {"CheckArchive", "CheckHidden", "CheckReadOnly", "CheckSystem", "Check1", "Check2", "ChkTrash", "Check3"}},
+         {"CheckArchive", "CheckHidden", "CheckReadOnly", "CheckSystem", "Check1", "Check2", "ChkTrash", "ChkKeepReplaced", "Check3"}},
         {w.wait, {"Label8", "Label7", "Label1", "Label2", "Label6", "LabelCount_0"}},
     };
     for (const auto& [window, names] : cases)

@@ -4,6 +4,7 @@
 #include "gui/AppState.h"
 #include "gui/FormOptions.h"
 #include "gui/Registry.h"
+#include "gui/SystemWords.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -454,6 +455,32 @@ TEST(FormOptions, NamesThatAreNotUtf8ComeBackByteForByte)
     EXPECT_EQ(folder.File(), head + "new \xC3\xB1\r\nCAF?.TXT\r\n");
 }
 #endif
+
+TEST(FormOptions, KeepReplacedChoiceIsKeptPerUserBesideTheTrashChoice)
+{
+    ProgramFolder folder(kHandEdited);
+    ScriptedDialogs dialogs;
+    WriteKeepReplacedChoice(false);
+    const std::string fileBefore = folder.File();
+    for (const bool on : {true, false}) {
+        FormOptions form(folder.state, dialogs, nullptr);
+        form.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+        auto* box = Find<QCheckBox>(form, "ChkKeepReplaced");
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(box->text(), KeepReplacedCaption());
+        EXPECT_EQ(box->parentWidget(), Find<QGroupBox>(form, "Frame1"));
+        EXPECT_EQ(box->isChecked(), !on);
+        QTest::keyClick(box, Qt::Key_Space);
+        QTest::mouseClick(Find<QPushButton>(form, "Command1"), Qt::LeftButton);
+        EXPECT_EQ(ReadKeepReplacedChoice(), on);
+        EXPECT_EQ(QSettings(QString::fromLatin1(kRegistryOrganization), QString::fromLatin1(kRegistryApplication))
+                      .contains(QString::fromLatin1(kKeepReplacedValue)),
+                  on);
+    }
+    // OK rewrites the settings file, but nothing of this choice is in it.
+    EXPECT_EQ(folder.File().find("KeepReplaced"), std::string::npos);
+}
 
 } // namespace
 } // namespace tandrel::gui

@@ -156,6 +156,7 @@ TEST(RunWithMainWindowTest, CommandsThatWouldDisturbADeleteAreUnavailableWhileIt
     Program p(false);
     constexpr int kFiles = 30;
     p.WriteFiles("dst", kFiles);
+    p.tree.WriteFile("src/other.txt", "an empty source would ask a second question");
     p.Compare();
     Form1& form = *p.form;
     const CommandId blocked[] = {CommandId::ID_NEW, CommandId::ID_PROJECTS, CommandId::ID_OPTIONS,

@@ -566,7 +566,60 @@ TEST(SyncRunnerTest, TheTrashQuestionNamesTheSystemsOwnPlace)
     EXPECT_TRUE(f.tree.Exists("src/a.txt"));
 }
 
+TEST(SyncRunnerTest, DeleteOfAnEmptySidesListAsksAgainWithTheCount)
+{
+    Fixture f;
+    for (const char* name : {"a", "b", "c"}) {
+        f.tree.WriteFile(std::string("src/") + name, name);
+        f.AddRow(ResultCategory::NotInDestination, name, true);
+    }
+    f.AddRow(ResultCategory::NotInDestination, "unchecked", false);
+    f.app.store.SetEmptyRoot(engine::EmptyRoot::Destination);
+    f.app.currentTab = 3;
+    f.dialogs.messageReplies = {MessageReply::Yes, MessageReply::No};
+    f.runner.DeleteCheckedRows();
+    ASSERT_EQ(f.dialogs.requests.size(), 2u);
+    EXPECT_EQ(f.dialogs.requests[1].text,
+              QStringLiteral("The destination folder was empty when it was compared; it may be a drive or share that "
+                             "is not mounted.\nAre you sure you want to delete all 3 checked items of the other side?"));
+    EXPECT_EQ(f.dialogs.requests[1].icon, MessageIcon::Question);
+    EXPECT_EQ(f.dialogs.requests[1].buttons, MessageButtons::YesNo);
+    EXPECT_TRUE(f.tree.Exists("src/a"));
+
+    f.dialogs.messageReplies = {MessageReply::Yes, MessageReply::Yes};
+    f.runner.DeleteCheckedRows();
+    EXPECT_EQ(f.dialogs.requests.size(), 4u);
+    EXPECT_FALSE(f.tree.Exists("src/a"));
+    EXPECT_EQ(f.app.store.Count(ResultCategory::NotInDestination), 1u);
+
+    // The other list of that comparison is asked about once, as always.
+    f.tree.WriteFile("dst/x", "x");
+    f.AddRow(ResultCategory::NotInSource, "x", true);
+    f.app.currentTab = 4;
+    f.dialogs.messageReplies = {MessageReply::Yes};
+    f.runner.DeleteCheckedRows();
+    EXPECT_EQ(f.dialogs.requests.size(), 5u);
+    EXPECT_FALSE(f.tree.Exists("dst/x"));
+}
+
 #ifndef Q_OS_WIN
+TEST(SyncRunnerTest, WithKeepReplacedOnTheReplacedFileGoesToTheTrash)
+{
+    Fixture f;
+    ::setenv("XDG_DATA_HOME", f.tree.Path("data").c_str(), 1); // never the user's own trash
+    WriteKeepReplacedChoice(true);
+    f.tree.WriteFile("src/a.txt", "new");
+    f.tree.WriteFile("dst/a.txt", "old");
+    f.AddRow(ResultCategory::NewerThanDestination, "a.txt", true);
+    f.app.currentTab = 1;
+    f.dialogs.messageReplies.push_back(MessageReply::Yes);
+    f.runner.CopyCheckedRows(sync::CopyDirection::SourceToDestination);
+    WriteKeepReplacedChoice(false);
+    ::unsetenv("XDG_DATA_HOME");
+    EXPECT_EQ(f.tree.ReadFile("dst/a.txt"), "new");
+    EXPECT_EQ(f.tree.ReadFile("data/Trash/files/a.txt"), "old");
+}
+
 // The desktop's trash of Linux; the Recycle Bin is tested with the Windows core.
 TEST(SyncRunnerTest, WithTheTrashChoiceOnDeleteAsksAboutTheTrashAndMovesThere)
 {

@@ -1,5 +1,7 @@
 #include "platform/Trash.h"
 
+#include "platform/FolderListing.h"
+
 #include "support/MountSandbox.h"
 #include "support/TempTree.h"
 
@@ -55,6 +57,23 @@ TEST(TrashPath, PercentEncodesAllButUnreservedCharactersAndSlashes)
     };
     for (const auto& c : cases)
         EXPECT_EQ(PercentEncodedPath(c.path), c.encoded) << c.path;
+}
+
+TEST_F(TrashTest, KeptFileStaysInPlaceUntilTakenBack)
+{
+    m_tree.WriteFile("work/old.txt", "old version");
+    const Fd folder(::open(m_tree.Path("work").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    TrashPlace place;
+    bool stayed = false;
+    ASSERT_TRUE(KeepInTrashAt(folder.Get(), "old.txt", m_tree.Path("work/old.txt"), place, stayed).ok());
+    EXPECT_TRUE(stayed);
+    EXPECT_EQ(m_tree.ReadFile("work/old.txt"), "old version");
+    EXPECT_EQ(m_tree.ReadFile(Trashed("old.txt")), "old version");
+    EXPECT_EQ(Info("old.txt").find("Path=" + PercentEncodedPath(RealPath(m_tree.Root()) + "/work/old.txt")), 13u);
+    TakeBackFromTrash(place);
+    EXPECT_TRUE(m_tree.Exists("work/old.txt"));
+    EXPECT_FALSE(m_tree.Exists(Trashed("old.txt")));
+    EXPECT_FALSE(m_tree.Exists("data/Trash/info/old.txt.trashinfo"));
 }
 
 TEST_F(TrashTest, HomeTrashIsInTheDataHomeOrElseBelowHome)

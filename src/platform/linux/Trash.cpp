@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <functional>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -354,8 +355,13 @@ FileResult MoveToTrash(const std::string& path, TrashFolders folders, TrashPlace
     return MoveToTrashAt(parentFd.get(), name, path, folders, place);
 }
 
-FileResult MoveToTrashAt(int parentFd, const std::string& name, const std::string& path, TrashFolders folders,
-                         TrashPlace* place)
+namespace {
+
+// How an item gets its name in the trash's files/ folder; 0 or the system's error.
+using PlaceInTrash = std::function<int(int trashFilesFd, const std::string& candidate)>;
+
+FileResult PutInTrashAt(int parentFd, const std::string& name, const std::string& path, TrashFolders folders,
+                        TrashPlace* place, const PlaceInTrash& placeIt)
 {
     if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos)
         return ErrnoFailure("Cannot move to the trash", path, EINVAL);
@@ -404,7 +410,7 @@ FileResult MoveToTrashAt(int parentFd, const std::string& name, const std::strin
             return ErrnoFailure("Cannot write the trash information file", infoPath, err);
         }
 
-        const int err = RenameNoReplace(parentFd, name, trash.files.get(), candidate);
+        const int err = placeIt(trash.files.get(), candidate);
         if (err == 0) {
             if (place)
                 *place = TrashPlace{trash.path, candidate, recorded};
@@ -415,6 +421,36 @@ FileResult MoveToTrashAt(int parentFd, const std::string& name, const std::strin
             return ErrnoFailure("Cannot move to the trash", path, err);
     }
     return ErrnoFailure("Cannot move to the trash", path, EEXIST);
+}
+
+} // namespace
+
+FileResult MoveToTrashAt(int parentFd, const std::string& name, const std::string& path, TrashFolders folders,
+                         TrashPlace* place)
+{
+    return PutInTrashAt(parentFd, name, path, folders, place, [&](int filesFd, const std::string& candidate) {
+        return RenameNoReplace(parentFd, name, filesFd, candidate);
+    });
+}
+
+FileResult KeepInTrashAt(int parentFd, const std::string& name, const std::string& shownPath, TrashPlace& place,
+                         bool& stayed)
+{
+    stayed = true;
+    FileResult result =
+        PutInTrashAt(parentFd, name, shownPath, TrashFolders::OnlyWhenEmpty, &place,
+                     [&](int filesFd, const std::string& candidate) {
+                         return ::linkat(parentFd, name.c_str(), filesFd, candidate.c_str(), 0) == 0 ? 0 : errno;
+                     });
+    if (!result.ok() && result.error.find(shownPath) == std::string::npos)
+        result.error = "Cannot keep '" + shownPath + "' in the trash: " + result.error;
+    return result;
+}
+
+void TakeBackFromTrash(const TrashPlace& place)
+{
+    ::unlink(Joined(Joined(place.trashFolder, "files"), place.name).c_str());
+    ::unlink(Joined(Joined(place.trashFolder, "info"), place.name + kInfoSuffix).c_str());
 }
 
 } // namespace tandrel::platform

@@ -142,6 +142,20 @@ FileResult MoveToTrashAt(int parentFd, const std::string& name, const std::strin
     return TrashSystemPath(folder + wideName, shownPath, folders);
 }
 
+// The Recycle Bin takes only items it moves in itself: the old file goes
+// there just before the new one is renamed into its place.
+FileResult KeepInTrashAt(int parentFd, const std::string& name, const std::string& shownPath, TrashPlace& place,
+                         bool& stayed)
+{
+    stayed = false;
+    place = TrashPlace{};
+    return MoveToTrashAt(parentFd, name, shownPath, TrashFolders::OnlyWhenEmpty, &place);
+}
+
+void TakeBackFromTrash(const TrashPlace&)
+{
+}
+
 void SetTrashWithoutNukeWarningForTesting(bool without)
 {
     g_withoutNukeWarning = without;
