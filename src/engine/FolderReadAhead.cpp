@@ -500,8 +500,8 @@ bool FolderReadAhead::Read(FolderJob& job, const Pulse* pulse) const
     }
     NoteUnexamined(theirs, kOtherSide, content.failures);
     std::vector<int> mineToTheirs, theirsToMine;
-    const bool otherFolds = platform::MayFoldCase(other.Get());
-    const bool mineFolds = platform::MayFoldCase(mine.Get());
+    const bool otherFolds = platform::MayFoldCase(other.Get(), theirs);
+    const bool mineFolds = platform::MayFoldCase(mine.Get(), content.entries);
     if (content.otherListed) {
         if (!PairByName(content.entries, theirs, mineToTheirs, theirsToMine, goOn))
             return !gaveUp();
