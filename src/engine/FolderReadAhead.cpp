@@ -86,12 +86,13 @@ void PairAcrossCase(const std::vector<ListedEntry>& a, const std::vector<ListedE
 }
 
 // Notes a folder of `side` as unreadable, once per pair and folder.
-void AddFailure(std::vector<ReadFailure>& failures, Side side, const std::string& name, int error)
+void AddFailure(std::vector<ReadFailure>& failures, Side side, const std::string& name, int error,
+                bool searchable = false)
 {
     for (const ReadFailure& f : failures)
         if (f.side == side && f.name == name)
             return;
-    failures.push_back({side, name, error});
+    failures.push_back({side, name, error, searchable});
 }
 
 // A folder whose names can be read but not examined (not searchable, or
@@ -470,8 +471,11 @@ bool FolderReadAhead::Read(FolderJob& job, const Pulse* pulse) const
         content.count = 0;
         if (gaveUp())
             return false;
-        if (!platform::IsAbsence(error))
-            AddFailure(content.failures, kWalkedSide, {}, error);
+        if (!platform::IsAbsence(error)) {
+            const Fd searched(OpenFolder(job, kWalkedSide, kPathFlags));
+            AddFailure(content.failures, kWalkedSide, {}, error,
+                       searched.Valid() && platform::CanEnter(searched.Get(), "."));
+        }
         return true;
     }
     content.listed = true;

@@ -52,6 +52,7 @@ struct ReadFailure {
     Side side = kWalkedSide;
     std::string name;
     int error = 0;
+    bool searchable = false; // its names can still be looked up one by one
 };
 
 // One folder of the walked side, read together with its counterpart folder:

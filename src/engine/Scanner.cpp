@@ -217,7 +217,8 @@ private:
             std::string path = m_roots[failure.side] + (failure.side == kWalkedSide ? m_path : m_otherPath) + failure.name;
             if (failure.name.empty() && !m_path.empty())
                 path.pop_back(); // the separator
-            m_ctx.store->AddUnreadableFolder(std::move(path), std::generic_category().message(failure.error));
+            m_ctx.store->AddUnreadableFolder(std::move(path), std::generic_category().message(failure.error),
+                                             failure.searchable);
         }
     }
 
