@@ -36,6 +36,10 @@ const int& kPathFlags = platform::kOpenAsAnchor;
 
 std::chrono::microseconds g_pulseInterval{10000};
 
+// Entries of one folder paired with those of the other by index: -1 for
+// none, and kClashed for an entry that must not be paired (a case clash).
+constexpr int kClashed = -2;
+
 // For each entry of `a`, the index of the entry of `b` with the same name, or
 // -1. Asks `goOn` after every name; false when it answered false.
 bool PairByName(const std::vector<ListedEntry>& a, const std::vector<ListedEntry>& b, std::vector<int>& aToB,
@@ -70,11 +74,11 @@ void PairAcrossCase(const std::vector<ListedEntry>& a, const std::vector<ListedE
 {
     std::unordered_multimap<std::u32string, int> unpaired;
     for (std::size_t j = 0; j < b.size(); ++j)
-        if (bToA[j] < 0)
+        if (bToA[j] == -1)
             unpaired.emplace(platform::FoldedKey(b[j].name), static_cast<int>(j));
     ListedEntry looked;
     for (std::size_t i = 0; i < a.size() && !unpaired.empty(); ++i) {
-        if (aToB[i] >= 0)
+        if (aToB[i] != -1)
             continue;
         const auto it = unpaired.find(platform::FoldedKey(a[i].name));
         if (it == unpaired.end() || !platform::LookUpEntry(bFd, a[i].name, looked))
@@ -83,6 +87,74 @@ void PairAcrossCase(const std::vector<ListedEntry>& a, const std::vector<ListedE
         bToA[static_cast<std::size_t>(it->second)] = static_cast<int>(i);
         unpaired.erase(it);
     }
+}
+
+// 'A.txt' and 'a.txt': each name of `names` quoted, in byte order.
+std::string Quoted(std::vector<std::string_view> names)
+{
+    std::sort(names.begin(), names.end());
+    std::string text;
+    for (std::size_t k = 0; k < names.size(); ++k) {
+        if (k > 0)
+            text += k + 1 == names.size() ? " and " : ", ";
+        text.append("'").append(names[k]).append("'");
+    }
+    return text;
+}
+
+// Names that fold to one, held by a side that tells them apart while the
+// other side folds case: that side can hold only one of them, so pairing any
+// would copy, or count as equal, what the user never compared. None of them
+// is paired; each gets the text that says why. `aToB` and `bToA` are by entry
+// (empty where the side has no listing); the members are set to kClashed.
+void FindCaseClashes(const std::vector<ListedEntry>& a, const std::vector<ListedEntry>& b, bool aFolds, bool bFolds,
+                     std::vector<int>& aToB, std::vector<int>& bToA,
+                     std::vector<std::pair<std::size_t, std::string>>& aClashes,
+                     std::vector<std::pair<std::size_t, std::string>>& bClashes)
+{
+    if (!aFolds && !bFolds)
+        return;
+    struct Group {
+        std::vector<std::size_t> members[2];
+    };
+    std::unordered_map<std::u32string, Group> groups;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (a[i].Examined())
+            groups[platform::FoldedKey(a[i].name)].members[0].push_back(i);
+    for (std::size_t j = 0; j < b.size(); ++j)
+        if (b[j].Examined())
+            groups[platform::FoldedKey(b[j].name)].members[1].push_back(j);
+    const std::vector<ListedEntry>* entries[2] = {&a, &b};
+    std::vector<int>* pairs[2] = {&aToB, &bToA};
+    std::vector<std::pair<std::size_t, std::string>>* texts[2] = {&aClashes, &bClashes};
+    for (const auto& [key, group] : groups) {
+        if (!((bFolds && group.members[0].size() >= 2) || (aFolds && group.members[1].size() >= 2)))
+            continue;
+        for (int side : {0, 1}) {
+            std::vector<std::string_view> across;
+            for (const std::size_t k : group.members[1 - side])
+                across.push_back((*entries[1 - side])[k].name);
+            for (const std::size_t k : group.members[side]) {
+                if (!pairs[side]->empty())
+                    (*pairs[side])[k] = kClashed;
+                std::string text;
+                if (!across.empty()) {
+                    text = "Clashes with " + Quoted(across) +
+                           " on the other side: one side ignores case, the other tells the names apart";
+                } else {
+                    std::vector<std::string_view> beside;
+                    for (const std::size_t other : group.members[side])
+                        if (other != k)
+                            beside.push_back((*entries[side])[other].name);
+                    text = "Clashes with " + Quoted(beside) +
+                           " beside it: the other side ignores case and can hold only one of them";
+                }
+                texts[side]->emplace_back(k, std::move(text));
+            }
+        }
+    }
+    for (auto* list : texts)
+        std::sort(list->begin(), list->end());
 }
 
 // Notes a folder of `side` as unreadable, once per pair and folder.
@@ -122,7 +194,7 @@ std::vector<Counterpart> CounterpartsOf(const std::vector<ListedEntry>& mine, co
     std::vector<Counterpart> out(mine.size());
     for (std::size_t i = 0; i < mine.size() && goOn(); ++i) {
         const ListedEntry& entry = mine[i];
-        if (!entry.Examined())
+        if (!entry.Examined() || (!mineToTheirs.empty() && mineToTheirs[i] == kClashed))
             continue;
         Counterpart& c = out[i];
         ListedEntry looked;
@@ -176,6 +248,13 @@ const std::string& FolderContent::OtherName(std::size_t k) const
     const auto it = std::lower_bound(otherNames.begin(), otherNames.end(), k,
                                      [](const auto& other, std::size_t index) { return other.first < index; });
     return it != otherNames.end() && it->first == k ? it->second : entries[k].name;
+}
+
+const std::string* FolderContent::ClashOf(std::size_t k) const
+{
+    const auto it = std::lower_bound(clashes.begin(), clashes.end(), k,
+                                     [](const auto& clash, std::size_t index) { return clash.first < index; });
+    return it != clashes.end() && it->first == k ? &it->second : nullptr;
 }
 
 Counterpart FolderContent::CounterpartOf(std::size_t entry) const
@@ -237,6 +316,8 @@ std::size_t FolderContent::Bytes() const
                         entries.capacity() * sizeof(ListedEntry);
     for (const auto& other : otherNames)
         bytes += sizeof other + other.second.capacity();
+    for (const auto& clash : clashes)
+        bytes += sizeof clash + clash.second.capacity();
     for (const ListedEntry& e : entries)
         bytes += e.name.capacity() > 15 ? e.name.capacity() + 1 : 0;
     return bytes;
@@ -340,7 +421,7 @@ std::shared_ptr<FolderJob> FolderReadAhead::MakeRoot()
 
 std::shared_ptr<FolderJob> FolderReadAhead::MakeChild(const std::shared_ptr<FolderJob>& parent,
                                                       const std::string& name, OtherState other,
-                                                      const std::string& otherName) const
+                                                      const std::string& otherName, bool otherFolds) const
 {
     auto child = std::make_shared<FolderJob>();
     child->parent = parent;
@@ -349,6 +430,7 @@ std::shared_ptr<FolderJob> FolderReadAhead::MakeChild(const std::shared_ptr<Fold
         child->otherName = otherName;
     child->depth = parent->depth + 1;
     child->other = parent->other == OtherState::Present ? other : parent->other;
+    child->otherFolds = otherFolds;
     return child;
 }
 
@@ -480,8 +562,13 @@ bool FolderReadAhead::Read(FolderJob& job, const Pulse* pulse) const
     }
     content.listed = true;
     NoteUnexamined(content.entries, kWalkedSide, content.failures);
-    if (job.other != OtherState::Present)
+    content.otherFolds = job.otherFolds;
+    std::vector<int> mineToTheirs, theirsToMine;
+    if (job.other != OtherState::Present) {
+        FindCaseClashes(content.entries, {}, false, content.otherFolds, mineToTheirs, theirsToMine, content.clashes,
+                        content.clashes);
         return true;
+    }
 
     Fd other(OpenFolder(job, kOtherSide, kListFlags));
     std::vector<ListedEntry> theirs;
@@ -499,16 +586,26 @@ bool FolderReadAhead::Read(FolderJob& job, const Pulse* pulse) const
             content.other = platform::IsAbsence(error) ? OtherState::Absent : OtherState::Unknown;
             if (content.other == OtherState::Unknown)
                 AddFailure(content.failures, kOtherSide, {}, error);
+            else
+                FindCaseClashes(content.entries, {}, false, content.otherFolds, mineToTheirs, theirsToMine,
+                                content.clashes, content.clashes);
             return true;
         }
     }
     NoteUnexamined(theirs, kOtherSide, content.failures);
-    std::vector<int> mineToTheirs, theirsToMine;
     const bool otherFolds = platform::MayFoldCase(other.Get(), theirs);
     const bool mineFolds = platform::MayFoldCase(mine.Get(), content.entries);
+    content.otherFolds = otherFolds;
+    std::vector<std::pair<std::size_t, std::string>> backClashes;
     if (content.otherListed) {
         if (!PairByName(content.entries, theirs, mineToTheirs, theirsToMine, goOn))
             return !gaveUp();
+    } else {
+        mineToTheirs.assign(content.entries.size(), -1);
+    }
+    FindCaseClashes(content.entries, theirs, mineFolds, otherFolds, mineToTheirs, theirsToMine, content.clashes,
+                    backClashes);
+    if (content.otherListed) {
         if (otherFolds)
             PairAcrossCase(content.entries, theirs, mineToTheirs, theirsToMine, other.Get());
         if (mineFolds)
@@ -526,6 +623,7 @@ bool FolderReadAhead::Read(FolderJob& job, const Pulse* pulse) const
     if (gaveUp())
         return false;
     auto backName = backNames.begin();
+    auto backClash = backClashes.begin();
     FolderContent view;
     view.listed = true;
     view.otherListed = true;
@@ -533,12 +631,16 @@ bool FolderReadAhead::Read(FolderJob& job, const Pulse* pulse) const
     view.count = theirCount;
     view.identity = content.otherIdentity;
     view.otherIdentity = content.identity;
+    view.otherFolds = mineFolds;
     for (std::size_t j = 0; j < theirs.size(); ++j) {
         if (!theirs[j].Examined() || (!theirs[j].IsFolder() && back[j].Found()))
             continue;
         for (; backName != backNames.end() && backName->first <= j; ++backName)
             if (backName->first == j)
                 view.otherNames.emplace_back(view.entries.size(), std::move(backName->second));
+        for (; backClash != backClashes.end() && backClash->first <= j; ++backClash)
+            if (backClash->first == j)
+                view.clashes.emplace_back(view.entries.size(), std::move(backClash->second));
         view.entries.push_back(std::move(theirs[j]));
         view.counterparts.push_back(back[j]);
     }
@@ -546,7 +648,7 @@ bool FolderReadAhead::Read(FolderJob& job, const Pulse* pulse) const
     view.counterparts.shrink_to_fit();
     // Seen from the other pass, the sides change places.
     for (const ReadFailure& f : content.failures)
-        view.failures.push_back({f.side == kWalkedSide ? kOtherSide : kWalkedSide, f.name, f.error});
+        view.failures.push_back({f.side == kWalkedSide ? kOtherSide : kWalkedSide, f.name, f.error, f.searchable});
     job.keptView = std::move(view);
     return true;
 }
@@ -562,7 +664,8 @@ std::vector<std::shared_ptr<FolderJob>> FolderReadAhead::ChildrenOf(const std::s
         if (!entry.Examined() || !entry.IsFolder() || IsDotName(entry.name) ||
             IsFilteredOut(entry, m_setup.options, &m_setup.ignoredTypes))
             continue;
-        children.push_back(MakeChild(job, entry.name, content.CounterpartOf(i).below, content.OtherName(i)));
+        children.push_back(
+            MakeChild(job, entry.name, content.CounterpartOf(i).below, content.OtherName(i), content.otherFolds));
     }
     return children;
 }

@@ -70,12 +70,20 @@ struct FolderContent {
     std::vector<Counterpart> counterparts;
     // Counterparts whose names are spelled otherwise (in case), by entry index, in order.
     std::vector<std::pair<std::size_t, std::string>> otherNames;
+    // Entries left unpaired because their name clashes in case with others
+    // (FindCaseClashes), with the text that says so, by entry index, in order.
+    std::vector<std::pair<std::size_t, std::string>> clashes;
+    // Whether the counterpart folder may fold case; where it is not there, the
+    // nearest folder above it on that side.
+    bool otherFolds = false;
     std::vector<ReadFailure> failures;
     platform::FolderIdentity identity, otherIdentity;
 
     Counterpart CounterpartOf(std::size_t entry) const;
     // The name of entry k's counterpart in the other folder.
     const std::string& OtherName(std::size_t k) const;
+    // Why entry k is left unpaired for case; null when it is not.
+    const std::string* ClashOf(std::size_t k) const;
     std::size_t Bytes() const;
 };
 
@@ -103,6 +111,7 @@ struct FolderJob {
     std::string otherName; // the counterpart folder's name where it is spelled otherwise; empty: `name`
     std::uint32_t depth = 0;
     OtherState other = OtherState::Present;
+    bool otherFolds = false; // the parent pair's, for a counterpart folder that is not there
 
     State state = State::Pending;
     bool readAhead = false; // read by a worker, so to be checked against the folder as it is now
@@ -146,7 +155,8 @@ public:
 
     std::shared_ptr<FolderJob> MakeRoot();
     std::shared_ptr<FolderJob> MakeChild(const std::shared_ptr<FolderJob>& parent, const std::string& name,
-                                         OtherState other, const std::string& otherName = {}) const;
+                                         OtherState other, const std::string& otherName = {},
+                                         bool otherFolds = false) const;
 
     // Hands the walk a pair's content. One read ahead is first checked
     // against the two folders as they are now, and read again if either changed.

@@ -103,7 +103,7 @@ private:
         const auto root = ahead.MakeRoot();
         if (!Obtain(ahead, root))
             return;
-        stack.push_back(Enter(root));
+        stack.push_back(Enter(root, {}));
         while (m_ctx.includeSubdirectories && !stack.empty() && Running()) {
             Frame& top = stack.back();
             if (top.next >= top.subfolders.size()) {
@@ -121,7 +121,8 @@ private:
             const auto job = ChildJob(ahead, top, sub);
             if (!Obtain(ahead, job))
                 break;
-            stack.push_back(Enter(job));
+            std::string clash = sub.clash.empty() ? top.clash : "Lies in '" + sub.name + "', which c" + sub.clash.substr(1);
+            stack.push_back(Enter(job, std::move(clash)));
         }
         // From the top down, so that a deep chain of folders is let go one
         // level at a time rather than in one long cascade.
@@ -135,6 +136,7 @@ private:
         std::string name;
         std::string otherName; // of its counterpart, which may be spelled otherwise in case
         OtherState other = OtherState::Absent;
+        std::string clash; // why it is left unpaired for case, if it is
     };
     struct Frame {
         std::shared_ptr<FolderJob> job;
@@ -143,6 +145,8 @@ private:
         std::vector<Subfolder> subfolders;
         std::size_t next = 0;
         std::size_t childCursor = 0; // the first of job->children not yet taken or dropped
+        bool otherFolds = false;
+        std::string clash; // a folder above (or this one) left unpaired for case: every row below says so
     };
 
     bool Running() const { return m_ctx.runFlag == nullptr || m_ctx.runFlag->IsSet(); }
@@ -168,14 +172,16 @@ private:
         return ahead.Take(job, m_pulse);
     }
 
-    Frame Enter(const std::shared_ptr<FolderJob>& job)
+    Frame Enter(const std::shared_ptr<FolderJob>& job, std::string clash)
     {
         Frame frame;
         frame.job = job;
+        frame.otherFolds = job->content.otherFolds;
+        frame.clash = std::move(clash);
         frame.pathLength = m_path.size();
         frame.otherPathLength = m_otherPath.size();
         RecordFailures(job->content);
-        frame.subfolders = Process(job->content);
+        frame.subfolders = Process(job->content, frame.clash);
         if (m_keptViewsOut && job->keptView) {
             const std::size_t bytes = job->keptView->Bytes() + m_path.size() + 64;
             if (m_keptViewsOut->bytes + bytes <= KeptViews::kBudget) {
@@ -199,7 +205,7 @@ private:
             frame.childCursor = k + 1;
             return children[k];
         }
-        return ahead.MakeChild(frame.job, sub.name, sub.other, sub.otherName);
+        return ahead.MakeChild(frame.job, sub.name, sub.other, sub.otherName, frame.otherFolds);
     }
 
     static void Close(FolderReadAhead& ahead, Frame& frame)
@@ -223,7 +229,7 @@ private:
     }
 
     // Records one folder's entries; returns its subfolders in the order met.
-    std::vector<Subfolder> Process(const FolderContent& content)
+    std::vector<Subfolder> Process(const FolderContent& content, const std::string& folderClash)
     {
         std::vector<Subfolder> subfolders;
         if (!Running())
@@ -231,7 +237,8 @@ private:
         std::size_t k = 0;
         for (std::uint32_t position = 0; position < content.count; ++position) {
             if (k < content.entries.size() && content.entries[k].index == position) {
-                ProcessEntry(content.entries[k], content.CounterpartOf(k), content.OtherName(k), subfolders);
+                ProcessEntry(content.entries[k], content.CounterpartOf(k), content.OtherName(k), content.ClashOf(k),
+                             folderClash, subfolders);
                 ++k;
             }
             if (m_ctx.observer)
@@ -244,9 +251,12 @@ private:
 
     // A counterpart that could not be read (Unknown) is neither found nor
     // missing: the entry gets no row, and a folder's contents none either.
+    // `ownClash`: why the entry is left unpaired for case; `folderClash`: why
+    // a folder it lies in is.
     void ProcessEntry(const ListedEntry& entry, const Counterpart& counterpart, const std::string& otherName,
-                      std::vector<Subfolder>& subfolders)
+                      const std::string* ownClash, const std::string& folderClash, std::vector<Subfolder>& subfolders)
     {
+        const std::string& clash = ownClash ? *ownClash : folderClash;
         if (!entry.Examined())
             return;
         if (IsFilteredOut(entry, *m_ctx.options, m_ctx.ignoredTypes)) {
@@ -260,7 +270,7 @@ private:
                 CountLeftOut(counterpart);
                 return;
             }
-            subfolders.push_back({entry.name, otherName, counterpart.below});
+            subfolders.push_back({entry.name, otherName, counterpart.below, ownClash ? *ownClash : std::string()});
             if (counterpart.below != OtherState::Absent)
                 return;
             CompareItem item;
@@ -268,7 +278,7 @@ private:
             item.isFolder = true;
             item.icon = RowIcon::Folder;
             item.modified = entry.mtime;
-            m_ctx.store->AddResultRow(MissingCategory(), std::move(item));
+            AddMissingRow(std::move(item), clash);
             return;
         }
         if (counterpart.state == OtherState::Unknown)
@@ -284,7 +294,7 @@ private:
         item.modified = entry.mtime;
         if (!found) {
             item.relativePath = m_path + entry.name;
-            m_ctx.store->AddResultRow(MissingCategory(), std::move(item));
+            AddMissingRow(std::move(item), clash);
             return;
         }
         // A folder of the same name counts as found, with a size of 0.
@@ -301,6 +311,17 @@ private:
         }
         item.relativePath = m_path + entry.name;
         m_ctx.store->AddResultRow(static_cast<ResultCategory>(category), std::move(item));
+    }
+
+    // A row of the missing lists; one left unpaired for case says why, and
+    // its copy fails with that text.
+    void AddMissingRow(CompareItem item, const std::string& clash)
+    {
+        if (!clash.empty()) {
+            item.SetStatusText(clash);
+            item.caseClash = true;
+        }
+        m_ctx.store->AddResultRow(MissingCategory(), std::move(item));
     }
 
     // Once per name: the source pass has counted those found on both sides.
