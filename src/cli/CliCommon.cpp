@@ -134,7 +134,8 @@ bool ReportUnreadableFolders(Command command, const engine::ResultStore& store, 
 {
     for (const engine::UnreadableFolder& folder : store.UnreadableFolders())
         status.Print(Message(command, "Cannot read the folder '" + folder.path + "': " + folder.reason +
-                                          "; nothing in it is listed as missing"));
+                                          "; nothing in it is listed as missing" +
+                                          (folder.searchable ? std::string("; ") + engine::kSearchedNameByName : "")));
     return !store.UnreadableFolders().empty();
 }
 

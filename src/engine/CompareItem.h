@@ -52,6 +52,7 @@ struct CompareItem {
     bool isFolder = false;
     bool checked = false;
     bool processed = false;          // Tag == "d"
+    bool caseClash = false;          // left unpaired for case; StatusText says why
     RowIcon icon = RowIcon::File;
     EntryKind kind = EntryKind::Regular; // of the entry walked
 

@@ -1,29 +1,52 @@
 #include "engine/FolderReadAhead.h"
 
 #include "engine/EntryFilter.h"
-#include "platform/CaseFold.h"
 #include "platform/Threads.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <functional>
-#include <string_view>
-#include <system_error>
-#include <unordered_map>
 #include <new>
+#include <system_error>
 
 namespace tandrel::engine {
+
+// One folder pair of a walk: the folder `name` below its parent's pair, with
+// what the parent's read found of its counterpart folder.
+//
+// Ownership: `state`, `readAhead`, `abandoned` and `heldEntries` are read and
+// written under the read-ahead's lock. `content`, `keptView` and `children`
+// belong to the thread that moved the job to Reading, which fills them
+// without the lock; setting Done or Taken under the lock hands them on, and
+// from Taken on only the walk's thread touches them, which moves them out
+// (a Done job that is abandoned is emptied under the lock, where no thread
+// reads it). The rest never changes after the job is made.
+class FolderJob : public FolderNode {
+public:
+    enum class State : std::uint8_t { Pending, Reading, Done, Taken, Abandoned };
+
+    FolderJob() = default;
+    ~FolderJob();
+    FolderJob(const FolderJob&) = delete;
+    FolderJob& operator=(const FolderJob&) = delete;
+
+    std::shared_ptr<FolderJob> parent; // null for the root; keeps `parentNode` alive
+    OtherState other = OtherState::Present;
+    bool otherFolds = false; // the parent pair's, for a counterpart folder that is not there
+
+    State state = State::Pending;
+    bool readAhead = false; // read by a worker, so to be checked against the folders as they are now
+    bool abandoned = false;
+    std::size_t heldEntries = 0; // what it counts against the read-ahead's bound
+    FolderContent content;
+    std::optional<FolderContent> keptView;
+    std::vector<std::shared_ptr<FolderJob>> children; // the folders the walk will reach from here, in order
+};
 
 namespace {
 
 using platform::Fd;
-using platform::FolderIdentity;
 using platform::ListedEntry;
 
-// Folders this many levels apart may hold a descriptor (an anchor); at most
-// so many anchors are held below the roots, both sides together.
-constexpr std::uint32_t kAnchorSpacing = 64;
-constexpr std::size_t kMaxAnchors = 16;
 constexpr std::size_t kMaxHeld = 512;
 constexpr std::size_t kMaxHeldEntries = std::size_t{1} << 20;
 // Measured: a cold local disk gains little past 4 readers; sshfs over
@@ -31,160 +54,38 @@ constexpr std::size_t kMaxHeldEntries = std::size_t{1} << 20;
 // 20,000 files a side, and a real network waits longer for each listing.
 constexpr unsigned kLocalThreads = 4;
 constexpr unsigned kNetworkThreads = 16;
-const int& kListFlags = platform::kOpenToList;
-const int& kPathFlags = platform::kOpenAsAnchor;
 
 std::chrono::microseconds g_pulseInterval{10000};
 
-// For each entry of `a`, the index of the entry of `b` with the same name, or
-// -1. Asks `goOn` after every name; false when it answered false.
-bool PairByName(const std::vector<ListedEntry>& a, const std::vector<ListedEntry>& b, std::vector<int>& aToB,
-                std::vector<int>& bToA, const std::function<bool()>& goOn)
+// Breaks the links between a job and those below it, so that all can go.
+// A chain of parents is let go one job at a time (see ~FolderJob), so no
+// depth of tree makes either recursive.
+void ReleaseJobTree(const std::shared_ptr<FolderJob>& job)
 {
-    aToB.assign(a.size(), -1);
-    bToA.assign(b.size(), -1);
-    std::unordered_map<std::string_view, int> byName;
-    byName.reserve(b.size());
-    for (std::size_t j = 0; j < b.size(); ++j) {
-        byName.emplace(b[j].name, static_cast<int>(j));
-        if (!goOn())
-            return false;
+    if (!job)
+        return;
+    std::vector<std::shared_ptr<FolderJob>> pending{job};
+    while (!pending.empty()) {
+        std::shared_ptr<FolderJob> next = std::move(pending.back());
+        pending.pop_back();
+        for (auto& child : next->children)
+            pending.push_back(std::move(child));
+        next->children.clear();
     }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto it = byName.find(a[i].name);
-        if (it != byName.end()) {
-            aToB[i] = it->second;
-            bToA[static_cast<std::size_t>(it->second)] = static_cast<int>(i);
-        }
-        if (!goOn())
-            return false;
-    }
-    return true;
-}
-
-// Pairs what `PairByName` left alone where the folder `bFd` folds case: an
-// entry of `a` whose name that folder finds, with the entry of `b` spelled so
-// but for case. Both passes pair the same names, whichever side folds.
-void PairAcrossCase(const std::vector<ListedEntry>& a, const std::vector<ListedEntry>& b, std::vector<int>& aToB,
-                    std::vector<int>& bToA, int bFd)
-{
-    std::unordered_multimap<std::u32string, int> unpaired;
-    for (std::size_t j = 0; j < b.size(); ++j)
-        if (bToA[j] < 0)
-            unpaired.emplace(platform::FoldedKey(b[j].name), static_cast<int>(j));
-    ListedEntry looked;
-    for (std::size_t i = 0; i < a.size() && !unpaired.empty(); ++i) {
-        if (aToB[i] >= 0)
-            continue;
-        const auto it = unpaired.find(platform::FoldedKey(a[i].name));
-        if (it == unpaired.end() || !platform::LookUpEntry(bFd, a[i].name, looked))
-            continue;
-        aToB[i] = it->second;
-        bToA[static_cast<std::size_t>(it->second)] = static_cast<int>(i);
-        unpaired.erase(it);
-    }
-}
-
-// Notes a folder of `side` as unreadable, once per pair and folder.
-void AddFailure(std::vector<ReadFailure>& failures, Side side, const std::string& name, int error)
-{
-    for (const ReadFailure& f : failures)
-        if (f.side == side && f.name == name)
-            return;
-    failures.push_back({side, name, error});
-}
-
-// A folder whose names can be read but not examined (not searchable, or
-// failing) is unreadable all the same: its entries are neither there nor absent.
-void NoteUnexamined(const std::vector<ListedEntry>& entries, Side side, std::vector<ReadFailure>& failures)
-{
-    for (const ListedEntry& entry : entries) {
-        if (!entry.Examined() && entry.error != 0 && !platform::IsAbsence(entry.error)) {
-            AddFailure(failures, side, {}, entry.error);
-            return;
-        }
-    }
-}
-
-// The counterparts of `mine` in the folder `theirFd` of side `theirSide`:
-// from its listing where there is one, otherwise (or for names a
-// case-folding folder may hold under another spelling) by looking the name
-// up there. A name that cannot be looked up, or a folder there that cannot
-// be searched, for any reason but its absence, is Unknown. Stops early when
-// `goOn` answers false.
-std::vector<Counterpart> CounterpartsOf(const std::vector<ListedEntry>& mine, const std::vector<ListedEntry>* theirs,
-                                        const std::vector<int>& mineToTheirs, int theirFd, bool foldsCase,
-                                        Side theirSide, std::vector<ReadFailure>& failures,
-                                        std::vector<std::pair<std::size_t, std::string>>& otherNames,
-                                        const std::function<bool()>& goOn)
-{
-    std::vector<Counterpart> out(mine.size());
-    for (std::size_t i = 0; i < mine.size() && goOn(); ++i) {
-        const ListedEntry& entry = mine[i];
-        if (!entry.Examined())
-            continue;
-        Counterpart& c = out[i];
-        ListedEntry looked;
-        const ListedEntry* match = nullptr;
-        int error = ENOENT;
-        if (theirs && mineToTheirs[i] >= 0) {
-            match = &(*theirs)[static_cast<std::size_t>(mineToTheirs[i])];
-            if (!match->Examined() && match->error != 0)
-                error = match->error;
-        } else if (!theirs || foldsCase) {
-            if (platform::LookUpEntry(theirFd, entry.name, looked))
-                match = &looked;
-            else
-                error = errno;
-        }
-        if (!match || !match->Examined()) {
-            if (!platform::IsAbsence(error)) {
-                c.state = c.below = OtherState::Unknown;
-                AddFailure(failures, theirSide, {}, error);
-            }
-            continue;
-        }
-        c.state = OtherState::Present;
-        c.mode = match->mode;
-        c.size = match->size;
-        c.mtime = match->mtime;
-        if (entry.IsFolder() && match->IsFolder() && !IsDotName(entry.name)) {
-            if (platform::CanEnter(theirFd, match->name.c_str())) {
-                c.below = OtherState::Present;
-            } else if (const int why = errno; !platform::IsAbsence(why)) {
-                c.below = OtherState::Unknown;
-                AddFailure(failures, theirSide, match->name, why);
-            }
-        }
-        if (match->name != entry.name)
-            otherNames.emplace_back(i, match->name);
-    }
-    return out;
-}
-
-bool IdentityNow(int fd, const FolderIdentity& was)
-{
-    FolderIdentity now;
-    return fd >= 0 && platform::IdentityOf(fd, now) && now == was;
 }
 
 } // namespace
 
-const std::string& FolderContent::OtherName(std::size_t k) const
+FolderJob::~FolderJob()
 {
-    const auto it = std::lower_bound(otherNames.begin(), otherNames.end(), k,
-                                     [](const auto& other, std::size_t index) { return other.first < index; });
-    return it != otherNames.end() && it->first == k ? it->second : entries[k].name;
-}
-
-Counterpart FolderContent::CounterpartOf(std::size_t entry) const
-{
-    if (!counterparts.empty())
-        return counterparts[entry];
-    Counterpart none;
-    if (other == OtherState::Unknown)
-        none.state = none.below = OtherState::Unknown;
-    return none;
+    // A chain of parents kept only by this job goes one job at a time, not
+    // by one destructor calling the next, however deep the chain.
+    std::shared_ptr<FolderJob> up = std::move(parent);
+    while (up && up.use_count() == 1) {
+        std::shared_ptr<FolderJob> next = std::move(up->parent);
+        up.reset();
+        up = std::move(next);
+    }
 }
 
 // Asked between two entries of a read: false once the read is to be given
@@ -230,51 +131,9 @@ std::chrono::microseconds FolderReadAhead::PulseInterval()
     return g_pulseInterval;
 }
 
-std::size_t FolderContent::Bytes() const
+FolderReadAhead::FolderReadAhead(ReadSetup setup, unsigned threads)
+    : m_setup(std::move(setup)), m_anchors(m_setup.roots)
 {
-    std::size_t bytes = sizeof(*this) + counterparts.capacity() * sizeof(Counterpart) +
-                        entries.capacity() * sizeof(ListedEntry);
-    for (const auto& other : otherNames)
-        bytes += sizeof other + other.second.capacity();
-    for (const ListedEntry& e : entries)
-        bytes += e.name.capacity() > 15 ? e.name.capacity() + 1 : 0;
-    return bytes;
-}
-
-FolderJob::~FolderJob()
-{
-    // A chain of parents kept only by this job goes one job at a time, not
-    // by one destructor calling the next, however deep the chain.
-    std::shared_ptr<FolderJob> up = std::move(parent);
-    while (up && up.use_count() == 1) {
-        std::shared_ptr<FolderJob> next = std::move(up->parent);
-        up.reset();
-        up = std::move(next);
-    }
-}
-
-void ReleaseJobTree(const std::shared_ptr<FolderJob>& job)
-{
-    if (!job)
-        return;
-    std::vector<std::shared_ptr<FolderJob>> pending{job};
-    while (!pending.empty()) {
-        std::shared_ptr<FolderJob> next = std::move(pending.back());
-        pending.pop_back();
-        for (auto& child : next->children)
-            pending.push_back(std::move(child));
-        next->children.clear();
-    }
-}
-
-FolderReadAhead::FolderReadAhead(ReadSetup setup, unsigned threads) : m_setup(std::move(setup))
-{
-    // The roots themselves may be links; nothing below them is followed.
-    for (Side side : {kWalkedSide, kOtherSide}) {
-        auto anchor = std::make_shared<const Fd>(platform::OpenFolder(m_setup.roots[side], kPathFlags));
-        m_rootError[side] = anchor->Valid() ? 0 : errno;
-        m_rootAnchor[side] = std::move(anchor);
-    }
     try {
         m_workers.reserve(threads);
         for (unsigned i = 0; i < threads; ++i)
@@ -319,237 +178,55 @@ void FolderReadAhead::Release(std::unique_ptr<FolderReadAhead> ahead)
 unsigned FolderReadAhead::ThreadsFor(const std::string& root, const std::string& otherRoot)
 {
     for (const std::string* path : {&root, &otherRoot}) {
-        const Fd fd(platform::OpenFolder(*path, kPathFlags));
+        const Fd fd(platform::OpenFolder(*path, platform::kOpenAsAnchor));
         if (fd.Valid() && platform::IsNetworkFileSystem(fd.Get()))
             return kNetworkThreads;
     }
     return kLocalThreads;
 }
 
-std::shared_ptr<FolderJob> FolderReadAhead::MakeRoot()
+FolderTicket FolderReadAhead::MakeRoot()
 {
     auto root = std::make_shared<FolderJob>();
     // A root that is there but could not be opened is tried again when read,
     // and then reported.
-    root->other = m_rootAnchor[kOtherSide]->Valid() || !platform::IsAbsence(m_rootError[kOtherSide])
+    root->other = m_anchors.RootOpened(kOtherSide) || !platform::IsAbsence(m_anchors.RootError(kOtherSide))
                       ? OtherState::Present
                       : OtherState::Absent;
     return root;
 }
 
-std::shared_ptr<FolderJob> FolderReadAhead::MakeChild(const std::shared_ptr<FolderJob>& parent,
-                                                      const std::string& name, OtherState other,
-                                                      const std::string& otherName) const
+FolderTicket FolderReadAhead::MakeChild(const FolderTicket& parent, const std::string& name, OtherState other,
+                                        const std::string& otherName, bool otherFolds) const
 {
     auto child = std::make_shared<FolderJob>();
     child->parent = parent;
+    child->parentNode = parent.get();
     child->name = name;
     if (otherName != name)
         child->otherName = otherName;
     child->depth = parent->depth + 1;
     child->other = parent->other == OtherState::Present ? other : parent->other;
+    child->otherFolds = otherFolds;
     return child;
 }
 
-// The nearest folder above `job` that may hold a descriptor (or the root),
-// and the path from there down to `job`.
-const FolderJob* FolderReadAhead::AnchorBase(const FolderJob& job, Side side, std::string& relative) const
-{
-    const auto nameOn = [side](const FolderJob& j) -> const std::string& {
-        return side == kOtherSide && !j.otherName.empty() ? j.otherName : j.name;
-    };
-    relative = nameOn(job);
-    const FolderJob* base = job.parent.get();
-    while (base->parent && base->depth % kAnchorSpacing != 0) {
-        relative.insert(0, nameOn(*base) + '/');
-        base = base->parent.get();
-    }
-    return base;
-}
-
-std::shared_ptr<const Fd> FolderReadAhead::AnchorOf(const FolderJob& job, Side side) const
-{
-    // The folders from `job` up to the nearest one that still holds its
-    // descriptor, opened again top down, each from the one above.
-    std::vector<const FolderJob*> toOpen;
-    std::shared_ptr<const Fd> base;
-    {
-        const std::lock_guard lock(m_anchorMutex);
-        for (const FolderJob* at = &job; at; at = at->parent.get()) {
-            if (!at->parent) {
-                base = m_rootAnchor[side];
-                break;
-            }
-            if (at->depth % kAnchorSpacing != 0)
-                continue;
-            base = at->anchor[side].lock();
-            if (base) {
-                TouchAnchorLocked(base.get());
-                break;
-            }
-            toOpen.push_back(at);
-        }
-    }
-    if (!base->Valid()) {
-        errno = m_rootError[side];
-        return nullptr;
-    }
-    for (auto it = toOpen.rbegin(); it != toOpen.rend(); ++it) {
-        std::string relative;
-        AnchorBase(**it, side, relative);
-        auto opened = std::make_shared<const Fd>(platform::OpenBelow(base->Get(), relative, kPathFlags));
-        if (!opened->Valid())
-            return nullptr;
-        const std::lock_guard lock(m_anchorMutex);
-        if (auto held = (*it)->anchor[side].lock()) {
-            base = std::move(held); // another thread was quicker
-            continue;
-        }
-        (*it)->anchor[side] = opened;
-        HoldAnchorLocked(opened);
-        base = std::move(opened);
-    }
-    return base;
-}
-
-void FolderReadAhead::HoldAnchorLocked(std::shared_ptr<const Fd> anchor) const
-{
-    if (m_anchors.size() >= kMaxAnchors) {
-        const auto oldest = std::min_element(m_anchors.begin(), m_anchors.end(),
-                                             [](const HeldAnchor& a, const HeldAnchor& b) { return a.lastUse < b.lastUse; });
-        m_anchors.erase(oldest);
-    }
-    m_anchors.push_back({std::move(anchor), ++m_anchorClock});
-}
-
-void FolderReadAhead::TouchAnchorLocked(const Fd* anchor) const
-{
-    for (HeldAnchor& held : m_anchors) {
-        if (held.fd.get() == anchor) {
-            held.lastUse = ++m_anchorClock;
-            return;
-        }
-    }
-}
-
-int FolderReadAhead::OpenFolder(const FolderJob& job, Side side, int flags) const
-{
-    if (!job.parent)
-        return platform::OpenFolder(m_setup.roots[side], flags);
-    std::string relative;
-    const FolderJob* base = AnchorBase(job, side, relative);
-    const std::shared_ptr<const Fd> anchor = AnchorOf(*base, side);
-    if (!anchor)
-        return -1;
-    return platform::OpenBelow(anchor->Get(), relative, flags);
-}
-
-bool FolderReadAhead::Read(FolderJob& job, const Pulse* pulse) const
+bool FolderReadAhead::ReadJob(const FolderTicket& job, const Pulse* pulse) const
 {
     Checkpoint checkpoint(m_cancelled, pulse);
-    const std::function<bool()> goOn = std::ref(checkpoint);
-    const auto gaveUp = [&] {
-        if (!checkpoint.GaveUp())
-            return false;
-        job.content = FolderContent{};
-        job.keptView.reset();
-        return true;
-    };
-    job.content = FolderContent{};
-    job.keptView.reset();
-    job.children.clear();
-    FolderContent& content = job.content;
-    content.other = job.other;
-    // Each folder's identity is taken before its names are read, so that a
-    // change made while they are read shows as a change later.
-    const Fd mine(OpenFolder(job, kWalkedSide, kListFlags));
-    if (!mine.Valid() || !platform::IdentityOf(mine.Get(), content.identity) ||
-        !platform::ReadListing(mine.Get(), content.entries, content.count, goOn)) {
-        const int error = errno;
-        content.entries.clear();
-        content.count = 0;
-        if (gaveUp())
-            return false;
-        if (!platform::IsAbsence(error))
-            AddFailure(content.failures, kWalkedSide, {}, error);
-        return true;
-    }
-    content.listed = true;
-    NoteUnexamined(content.entries, kWalkedSide, content.failures);
-    if (job.other != OtherState::Present)
-        return true;
-
-    Fd other(OpenFolder(job, kOtherSide, kListFlags));
-    std::vector<ListedEntry> theirs;
-    std::uint32_t theirCount = 0;
-    content.otherListed = other.Valid() && platform::IdentityOf(other.Get(), content.otherIdentity) &&
-                          platform::ReadListing(other.Get(), theirs, theirCount, goOn);
-    if (gaveUp())
-        return false;
-    if (!content.otherListed) {
-        // Searchable but not readable: its names are looked up one by one.
-        theirs.clear();
-        other.Reset(OpenFolder(job, kOtherSide, kPathFlags));
-        if (!other.Valid()) {
-            const int error = errno;
-            content.other = platform::IsAbsence(error) ? OtherState::Absent : OtherState::Unknown;
-            if (content.other == OtherState::Unknown)
-                AddFailure(content.failures, kOtherSide, {}, error);
-            return true;
-        }
-    }
-    NoteUnexamined(theirs, kOtherSide, content.failures);
-    std::vector<int> mineToTheirs, theirsToMine;
-    const bool otherFolds = platform::MayFoldCase(other.Get());
-    const bool mineFolds = platform::MayFoldCase(mine.Get());
-    if (content.otherListed) {
-        if (!PairByName(content.entries, theirs, mineToTheirs, theirsToMine, goOn))
-            return !gaveUp();
-        if (otherFolds)
-            PairAcrossCase(content.entries, theirs, mineToTheirs, theirsToMine, other.Get());
-        if (mineFolds)
-            PairAcrossCase(theirs, content.entries, theirsToMine, mineToTheirs, mine.Get());
-    }
-    content.counterparts = CounterpartsOf(content.entries, content.otherListed ? &theirs : nullptr, mineToTheirs,
-                                          other.Get(), otherFolds, kOtherSide, content.failures, content.otherNames, goOn);
-    if (!m_setup.keepViews || !content.otherListed)
-        return !gaveUp();
-    // The other pass records only what its side lacks: it needs the other
-    // side's folders and its files without a counterpart here, nothing else.
-    std::vector<std::pair<std::size_t, std::string>> backNames;
-    std::vector<Counterpart> back = CounterpartsOf(theirs, &content.entries, theirsToMine, mine.Get(), mineFolds,
-                                                   kWalkedSide, content.failures, backNames, goOn);
-    if (gaveUp())
-        return false;
-    auto backName = backNames.begin();
-    FolderContent view;
-    view.listed = true;
-    view.otherListed = true;
-    view.other = OtherState::Present;
-    view.count = theirCount;
-    view.identity = content.otherIdentity;
-    view.otherIdentity = content.identity;
-    for (std::size_t j = 0; j < theirs.size(); ++j) {
-        if (!theirs[j].Examined() || (!theirs[j].IsFolder() && back[j].Found()))
-            continue;
-        for (; backName != backNames.end() && backName->first <= j; ++backName)
-            if (backName->first == j)
-                view.otherNames.emplace_back(view.entries.size(), std::move(backName->second));
-        view.entries.push_back(std::move(theirs[j]));
-        view.counterparts.push_back(back[j]);
-    }
-    view.entries.shrink_to_fit();
-    view.counterparts.shrink_to_fit();
-    // Seen from the other pass, the sides change places.
-    for (const ReadFailure& f : content.failures)
-        view.failures.push_back({f.side == kWalkedSide ? kOtherSide : kWalkedSide, f.name, f.error});
-    job.keptView = std::move(view);
-    return true;
+    const PairRequest request{job->other, job->otherFolds, m_setup.keepViews};
+    PairRead read = ReadFolderPair(
+        request, [this, &job](Side side, int flags) { return m_anchors.Open(*job, side, flags); },
+        std::ref(checkpoint));
+    job->content = std::move(read.content);
+    job->keptView = std::move(read.keptView);
+    job->children = read.gaveUp ? std::vector<FolderTicket>{} : ChildrenOf(job);
+    return !read.gaveUp;
 }
 
-std::vector<std::shared_ptr<FolderJob>> FolderReadAhead::ChildrenOf(const std::shared_ptr<FolderJob>& job) const
+std::vector<FolderTicket> FolderReadAhead::ChildrenOf(const FolderTicket& job) const
 {
-    std::vector<std::shared_ptr<FolderJob>> children;
+    std::vector<FolderTicket> children;
     if (!m_setup.includeSubdirectories)
         return children;
     const FolderContent& content = job->content;
@@ -558,23 +235,25 @@ std::vector<std::shared_ptr<FolderJob>> FolderReadAhead::ChildrenOf(const std::s
         if (!entry.Examined() || !entry.IsFolder() || IsDotName(entry.name) ||
             IsFilteredOut(entry, m_setup.options, &m_setup.ignoredTypes))
             continue;
-        children.push_back(MakeChild(job, entry.name, content.CounterpartOf(i).below, content.OtherName(i)));
+        children.push_back(
+            MakeChild(job, entry.name, content.CounterpartOf(i).below, content.OtherName(i), content.otherFolds));
     }
     return children;
 }
 
-bool FolderReadAhead::StillCurrent(FolderJob& job) const
+bool FolderReadAhead::StillCurrent(const FolderJob& job) const
 {
     const FolderContent& content = job.content;
     const bool otherPresent = job.other == OtherState::Present;
     if (!content.listed || (otherPresent && !content.otherListed))
         return false;
-    if (!IdentityNow(Fd(OpenFolder(job, kWalkedSide, kPathFlags)).Get(), content.identity))
+    if (!IdentityNow(m_anchors.Open(job, kWalkedSide, platform::kOpenAsAnchor).fd.Get(), content.identity))
         return false;
-    return !otherPresent || IdentityNow(Fd(OpenFolder(job, kOtherSide, kPathFlags)).Get(), content.otherIdentity);
+    return !otherPresent ||
+           IdentityNow(m_anchors.Open(job, kOtherSide, platform::kOpenAsAnchor).fd.Get(), content.otherIdentity);
 }
 
-void FolderReadAhead::QueueLocked(const std::vector<std::shared_ptr<FolderJob>>& jobs)
+void FolderReadAhead::QueueLocked(const std::vector<FolderTicket>& jobs)
 {
     // The back is read first, so the first child goes on top.
     for (auto it = jobs.rbegin(); it != jobs.rend(); ++it)
@@ -582,7 +261,7 @@ void FolderReadAhead::QueueLocked(const std::vector<std::shared_ptr<FolderJob>>&
             m_queue.push_back(*it);
 }
 
-void FolderReadAhead::Queue(const std::vector<std::shared_ptr<FolderJob>>& jobs)
+void FolderReadAhead::Queue(const std::vector<FolderTicket>& jobs)
 {
     if (m_workers.empty() || jobs.empty())
         return;
@@ -593,13 +272,13 @@ void FolderReadAhead::Queue(const std::vector<std::shared_ptr<FolderJob>>& jobs)
     m_wake.notify_all();
 }
 
-bool FolderReadAhead::Take(const std::shared_ptr<FolderJob>& job, const Pulse& pulse)
+std::optional<TakenFolder> FolderReadAhead::Take(const FolderTicket& job, const Pulse& pulse)
 {
     std::unique_lock lock(m_mutex);
     // Ends the read-ahead: every worker gives up between two entries, and
     // whatever was read of this pair, in part or whole, is dropped.
     bool ownRead = false;
-    const auto stop = [&] {
+    const auto stop = [&]() -> std::optional<TakenFolder> {
         m_cancelled = true;
         m_stopping = true;
         if (ownRead)
@@ -608,20 +287,14 @@ bool FolderReadAhead::Take(const std::shared_ptr<FolderJob>& job, const Pulse& p
             AbandonLocked(job);
         lock.unlock();
         m_wake.notify_all();
-        return false;
+        return std::nullopt;
     };
     if (m_cancelled)
         return stop();
     if (job->state == FolderJob::State::Pending) {
-        job->state = FolderJob::State::Reading;
         ownRead = true;
-        lock.unlock();
-        const bool read = Read(*job, &pulse);
-        auto children = read ? ChildrenOf(job) : std::vector<std::shared_ptr<FolderJob>>{};
-        lock.lock();
-        if (!read)
+        if (!ReadHere(job, pulse, lock))
             return stop();
-        job->children = std::move(children);
     } else {
         const auto ready = [&] { return job->state == FolderJob::State::Done || m_cancelled; };
         while (!m_done.wait_for(lock, g_pulseInterval, ready)) {
@@ -643,15 +316,9 @@ bool FolderReadAhead::Take(const std::shared_ptr<FolderJob>& job, const Pulse& p
             if (!current) {
                 for (const auto& child : job->children)
                     AbandonLocked(child);
-                job->state = FolderJob::State::Reading;
                 ownRead = true;
-                lock.unlock();
-                const bool read = Read(*job, &pulse);
-                auto children = read ? ChildrenOf(job) : std::vector<std::shared_ptr<FolderJob>>{};
-                lock.lock();
-                if (!read)
+                if (!ReadHere(job, pulse, lock))
                     return stop();
-                job->children = std::move(children);
             }
         }
     }
@@ -659,40 +326,66 @@ bool FolderReadAhead::Take(const std::shared_ptr<FolderJob>& job, const Pulse& p
     QueueLocked(job->children);
     lock.unlock();
     m_wake.notify_all();
-    return true;
+    // From Taken on, only the walk's thread touches the pair.
+    return Handed(*job);
 }
 
-bool FolderReadAhead::TakeKnown(const std::shared_ptr<FolderJob>& job, FolderContent content)
+bool FolderReadAhead::ReadHere(const FolderTicket& job, const Pulse& pulse, std::unique_lock<std::mutex>& lock)
+{
+    job->state = FolderJob::State::Reading;
+    lock.unlock();
+    const bool read = ReadJob(job, &pulse);
+    lock.lock();
+    return read;
+}
+
+TakenFolder FolderReadAhead::Handed(FolderJob& job)
+{
+    TakenFolder taken;
+    taken.content = std::move(job.content);
+    taken.keptView = std::move(job.keptView);
+    taken.children.reserve(job.children.size());
+    for (FolderTicket& child : job.children) {
+        ChildFolder handed{child->name, child->other, std::move(child)};
+        taken.children.push_back(std::move(handed));
+    }
+    job.content = FolderContent{};
+    job.keptView.reset();
+    job.children.clear();
+    return taken;
+}
+
+std::optional<TakenFolder> FolderReadAhead::TakeKnown(const FolderTicket& job, FolderContent content)
 {
     {
         const std::lock_guard lock(m_mutex);
         // The view holds the counterpart side's entries: of no use where the
         // walk no longer counts the counterpart folder as there.
         if (job->state != FolderJob::State::Pending || job->other != OtherState::Present)
-            return false;
+            return std::nullopt;
         job->state = FolderJob::State::Reading;
     }
     job->content = std::move(content);
     const bool current = StillCurrent(*job);
-    auto children = current ? ChildrenOf(job) : std::vector<std::shared_ptr<FolderJob>>{};
+    auto children = current ? ChildrenOf(job) : std::vector<FolderTicket>{};
     const std::lock_guard lock(m_mutex);
     if (!current) {
         job->content = FolderContent{};
         job->state = FolderJob::State::Pending;
-        return false;
+        return std::nullopt;
     }
     job->children = std::move(children);
     job->state = FolderJob::State::Taken;
-    return true;
+    return Handed(*job);
 }
 
-void FolderReadAhead::Abandon(const std::shared_ptr<FolderJob>& job)
+void FolderReadAhead::Abandon(const FolderTicket& job)
 {
     const std::lock_guard lock(m_mutex);
     AbandonLocked(job);
 }
 
-void FolderReadAhead::AbandonLocked(const std::shared_ptr<FolderJob>& job)
+void FolderReadAhead::AbandonLocked(const FolderTicket& job)
 {
     switch (job->state) {
     case FolderJob::State::Pending:
@@ -717,12 +410,12 @@ void FolderReadAhead::AbandonLocked(const std::shared_ptr<FolderJob>& job)
     }
 }
 
-std::shared_ptr<FolderJob> FolderReadAhead::NextLocked()
+FolderTicket FolderReadAhead::NextLocked()
 {
     if (m_held >= kMaxHeld || m_heldEntries >= kMaxHeldEntries)
         return nullptr;
     while (!m_queue.empty()) {
-        std::shared_ptr<FolderJob> job = std::move(m_queue.back());
+        FolderTicket job = std::move(m_queue.back());
         m_queue.pop_back();
         if (job->state == FolderJob::State::Pending)
             return job;
@@ -736,24 +429,23 @@ void FolderReadAhead::Work()
     platform::LowerThreadPriority();
     std::unique_lock lock(m_mutex);
     for (;;) {
-        std::shared_ptr<FolderJob> job;
+        FolderTicket job;
         m_wake.wait(lock, [&] { return m_stopping || (job = NextLocked()) != nullptr; });
         if (m_stopping)
             return;
         job->state = FolderJob::State::Reading;
         lock.unlock();
-        const bool read = Read(*job, nullptr);
-        auto children = read ? ChildrenOf(job) : std::vector<std::shared_ptr<FolderJob>>{};
+        const bool read = ReadJob(job, nullptr);
         lock.lock();
         if (job->abandoned || !read || m_cancelled) {
             job->state = FolderJob::State::Abandoned;
             job->content = FolderContent{};
             job->keptView.reset();
-            for (const auto& child : children)
+            for (const auto& child : job->children)
                 child->state = FolderJob::State::Abandoned;
+            job->children.clear();
             continue;
         }
-        job->children = std::move(children);
         job->state = FolderJob::State::Done;
         job->readAhead = true;
         job->heldEntries = job->content.entries.size() + (job->keptView ? job->keptView->entries.size() : 0);

@@ -32,10 +32,10 @@ void ResultStore::AddResultRow(ResultCategory category, CompareItem item)
     list.push_back(std::move(item));
 }
 
-void ResultStore::AddUnreadableFolder(std::string path, std::string reason)
+void ResultStore::AddUnreadableFolder(std::string path, std::string reason, bool searchable)
 {
     if (m_unreadablePaths.insert(path).second)
-        m_unreadable.push_back({std::move(path), std::move(reason)});
+        m_unreadable.push_back({std::move(path), std::move(reason), searchable});
 }
 
 std::size_t ResultStore::TotalCount() const

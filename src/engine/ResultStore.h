@@ -13,12 +13,19 @@
 namespace tandrel::engine {
 
 // A folder of either side that is there but could not be read, with the
-// system's reason. Nothing inside it, nor inside its counterpart, is listed
-// as missing.
+// system's reason. Nothing inside it is listed. Where it could still be
+// searched, each name of its counterpart was looked up in it, and those not
+// there are listed as missing (kSearchedNameByName); otherwise nothing inside
+// its counterpart is listed as missing either.
 struct UnreadableFolder {
     std::string path;
     std::string reason;
+    bool searchable = false;
 };
+
+inline constexpr const char* kSearchedNameByName =
+    "it could still be searched, so each name of the other side was looked up in it, and those not there are "
+    "listed as missing";
 
 // The five ordered row sequences of one comparison, indexed 1..5 by category.
 // Rows keep insertion order and are never sorted. The store also keeps the two
@@ -42,7 +49,7 @@ public:
     const CompareItem& Row(ResultCategory category, std::size_t row) const { return List(category)[row]; }
 
     // Notes a folder the comparison could not read; one already noted is not added again.
-    void AddUnreadableFolder(std::string path, std::string reason);
+    void AddUnreadableFolder(std::string path, std::string reason, bool searchable = false);
     // In the order met.
     const std::vector<UnreadableFolder>& UnreadableFolders() const { return m_unreadable; }
 

@@ -25,6 +25,7 @@
 #include <algorithm>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <sys/stat.h>
 #include <system_error>
 #include <unordered_map>
@@ -49,7 +50,7 @@ std::int64_t BoundariesBetween(std::int64_t from, std::int64_t to, std::int64_t 
 }
 
 // The kept views: what the source pass keeps of each folder pair for the
-// destination pass (FolderJob::keptView), by the folder's path relative to the roots.
+// destination pass (TakenFolder::keptView), by the folder's path relative to the roots.
 struct KeptViews {
     static constexpr std::size_t kBudget = std::size_t{64} << 20;
     std::unordered_map<std::string, FolderContent> byFolder;
@@ -102,10 +103,11 @@ private:
     void WalkWith(FolderReadAhead& ahead)
     {
         std::vector<Frame> stack;
-        const auto root = ahead.MakeRoot();
-        if (!Obtain(ahead, root))
+        const FolderTicket root = ahead.MakeRoot();
+        std::optional<TakenFolder> taken = Obtain(ahead, root);
+        if (!taken)
             return;
-        stack.push_back(Enter(root));
+        stack.push_back(Enter(root, std::move(*taken), {}));
         while (m_ctx.includeSubdirectories && !stack.empty() && Running()) {
             Frame& top = stack.back();
             if (top.next >= top.subfolders.size()) {
@@ -120,10 +122,13 @@ private:
             m_otherPath.resize(top.otherPathLength);
             m_otherPath += sub.otherName;
             m_otherPath += PathRules::Native().separator;
-            const auto job = ChildJob(ahead, top, sub);
-            if (!Obtain(ahead, job))
+            const FolderTicket job = ChildJob(ahead, top, sub);
+            taken = Obtain(ahead, job);
+            if (!taken)
                 break;
-            stack.push_back(Enter(job));
+            std::string clash =
+                sub.clash.empty() ? top.clash : "Lies in '" + sub.name + "', which c" + sub.clash.substr(1);
+            stack.push_back(Enter(job, std::move(*taken), std::move(clash)));
         }
         // From the top down, so that a deep chain of folders is let go one
         // level at a time rather than in one long cascade.
@@ -137,79 +142,83 @@ private:
         std::string name;
         std::string otherName; // of its counterpart, which may be spelled otherwise in case
         OtherState other = OtherState::Absent;
+        std::string clash; // why it is left unpaired for case, if it is
     };
     struct Frame {
-        std::shared_ptr<FolderJob> job;
+        FolderTicket job;
+        std::vector<ChildFolder> children; // the pairs the read-ahead has made below this one, in order
         std::size_t pathLength = 0; // of m_path, up to and including this folder's separator
         std::size_t otherPathLength = 0;
         std::vector<Subfolder> subfolders;
         std::size_t next = 0;
-        std::size_t childCursor = 0; // the first of job->children not yet taken or dropped
+        std::size_t childCursor = 0; // the first of `children` not yet taken or dropped
+        bool otherFolds = false;
+        std::string clash; // a folder above (or this one) left unpaired for case: every row below says so
     };
 
     bool Running() const { return m_ctx.runFlag == nullptr || m_ctx.runFlag->IsSet(); }
 
-    // False when the run stopped before the pair was had: nothing of it may be used.
-    bool Obtain(FolderReadAhead& ahead, const std::shared_ptr<FolderJob>& job)
+    // Nothing when the run stopped before the pair was had.
+    std::optional<TakenFolder> Obtain(FolderReadAhead& ahead, const FolderTicket& job)
     {
         if (m_keptViewsIn) {
             const auto it = m_keptViewsIn->byFolder.find(m_path);
             if (it != m_keptViewsIn->byFolder.end()) {
                 FolderContent view = std::move(it->second);
                 m_keptViewsIn->byFolder.erase(it);
-                if (ahead.TakeKnown(job, std::move(view))) {
-                    std::vector<std::shared_ptr<FolderJob>> unknown;
-                    for (const auto& child : job->children)
-                        if (!m_keptViewsIn->byFolder.count(m_path + child->name + PathRules::Native().separator))
-                            unknown.push_back(child);
+                if (std::optional<TakenFolder> taken = ahead.TakeKnown(job, std::move(view))) {
+                    std::vector<FolderTicket> unknown;
+                    for (const ChildFolder& child : taken->children)
+                        if (!m_keptViewsIn->byFolder.count(m_path + child.name + PathRules::Native().separator))
+                            unknown.push_back(child.ticket);
                     ahead.Queue(unknown);
-                    return true;
+                    return taken;
                 }
             }
         }
         return ahead.Take(job, m_pulse);
     }
 
-    Frame Enter(const std::shared_ptr<FolderJob>& job)
+    Frame Enter(const FolderTicket& job, TakenFolder taken, std::string clash)
     {
         Frame frame;
         frame.job = job;
+        frame.children = std::move(taken.children);
+        frame.otherFolds = taken.content.otherFolds;
+        frame.clash = std::move(clash);
         frame.pathLength = m_path.size();
         frame.otherPathLength = m_otherPath.size();
-        RecordFailures(job->content);
-        frame.subfolders = Process(job->content);
-        if (m_keptViewsOut && job->keptView) {
-            const std::size_t bytes = job->keptView->Bytes() + m_path.size() + 64;
+        RecordFailures(taken.content);
+        frame.subfolders = Process(taken.content, frame.clash);
+        if (m_keptViewsOut && taken.keptView) {
+            const std::size_t bytes = taken.keptView->Bytes() + m_path.size() + 64;
             if (m_keptViewsOut->bytes + bytes <= KeptViews::kBudget) {
                 m_keptViewsOut->bytes += bytes;
-                m_keptViewsOut->byFolder.emplace(m_otherPath, std::move(*job->keptView));
+                m_keptViewsOut->byFolder.emplace(m_otherPath, std::move(*taken.keptView));
             }
         }
-        job->keptView.reset();
-        job->content = FolderContent{};
         return frame;
     }
 
-    std::shared_ptr<FolderJob> ChildJob(FolderReadAhead& ahead, Frame& frame, const Subfolder& sub)
+    FolderTicket ChildJob(FolderReadAhead& ahead, Frame& frame, const Subfolder& sub)
     {
-        const auto& children = frame.job->children;
+        const auto& children = frame.children;
         for (std::size_t k = frame.childCursor; k < children.size(); ++k) {
-            if (children[k]->name != sub.name || children[k]->other != sub.other)
+            if (children[k].name != sub.name || children[k].other != sub.other)
                 continue;
             for (std::size_t skipped = frame.childCursor; skipped < k; ++skipped)
-                ahead.Abandon(children[skipped]);
+                ahead.Abandon(children[skipped].ticket);
             frame.childCursor = k + 1;
-            return children[k];
+            return children[k].ticket;
         }
-        return ahead.MakeChild(frame.job, sub.name, sub.other, sub.otherName);
+        return ahead.MakeChild(frame.job, sub.name, sub.other, sub.otherName, frame.otherFolds);
     }
 
     static void Close(FolderReadAhead& ahead, Frame& frame)
     {
-        auto& children = frame.job->children;
-        for (std::size_t k = frame.childCursor; k < children.size(); ++k)
-            ahead.Abandon(children[k]);
-        children.clear();
+        for (std::size_t k = frame.childCursor; k < frame.children.size(); ++k)
+            ahead.Abandon(frame.children[k].ticket);
+        frame.children.clear();
     }
 
     // The folders the pair's read found unreadable, by their full paths.
@@ -219,12 +228,13 @@ private:
             std::string path = m_roots[failure.side] + (failure.side == kWalkedSide ? m_path : m_otherPath) + failure.name;
             if (failure.name.empty() && !m_path.empty())
                 path.pop_back(); // the separator
-            m_ctx.store->AddUnreadableFolder(std::move(path), std::generic_category().message(failure.error));
+            m_ctx.store->AddUnreadableFolder(std::move(path), std::generic_category().message(failure.error),
+                                             failure.searchable);
         }
     }
 
     // Records one folder's entries; returns its subfolders in the order met.
-    std::vector<Subfolder> Process(const FolderContent& content)
+    std::vector<Subfolder> Process(const FolderContent& content, const std::string& folderClash)
     {
         std::vector<Subfolder> subfolders;
         if (!Running())
@@ -232,7 +242,8 @@ private:
         std::size_t k = 0;
         for (std::uint32_t position = 0; position < content.count; ++position) {
             if (k < content.entries.size() && content.entries[k].index == position) {
-                ProcessEntry(content.entries[k], content.CounterpartOf(k), content.OtherName(k), subfolders);
+                ProcessEntry(content.entries[k], content.CounterpartOf(k), content.OtherName(k), content.ClashOf(k),
+                             folderClash, subfolders);
                 ++k;
             }
             if (m_ctx.observer)
@@ -245,9 +256,12 @@ private:
 
     // A counterpart that could not be read (Unknown) is neither found nor
     // missing: the entry gets no row, and a folder's contents none either.
+    // `ownClash`: why the entry is left unpaired for case; `folderClash`: why
+    // a folder it lies in is.
     void ProcessEntry(const ListedEntry& entry, const Counterpart& counterpart, const std::string& otherName,
-                      std::vector<Subfolder>& subfolders)
+                      const std::string* ownClash, const std::string& folderClash, std::vector<Subfolder>& subfolders)
     {
+        const std::string& clash = ownClash ? *ownClash : folderClash;
         if (!entry.Examined())
             return;
         if (IsFilteredOut(entry, *m_ctx.options, m_ctx.ignoredTypes)) {
@@ -263,7 +277,7 @@ private:
                 CountLeftOut(counterpart);
                 return;
             }
-            subfolders.push_back({entry.name, otherName, counterpart.below});
+            subfolders.push_back({entry.name, otherName, counterpart.below, ownClash ? *ownClash : std::string()});
             if (counterpart.below != OtherState::Absent)
                 return;
             CompareItem item;
@@ -271,7 +285,7 @@ private:
             item.isFolder = true;
             item.icon = RowIcon::Folder;
             item.modified = entry.mtime;
-            m_ctx.store->AddResultRow(MissingCategory(), std::move(item));
+            AddMissingRow(std::move(item), clash);
             return;
         }
         if (counterpart.state == OtherState::Unknown)
@@ -287,7 +301,7 @@ private:
         item.modified = entry.mtime;
         if (!found) {
             item.relativePath = m_path + entry.name;
-            m_ctx.store->AddResultRow(MissingCategory(), std::move(item));
+            AddMissingRow(std::move(item), clash);
             return;
         }
         // A folder of the same name counts as found, with a size of 0.
@@ -304,6 +318,17 @@ private:
         }
         item.relativePath = m_path + entry.name;
         m_ctx.store->AddResultRow(static_cast<ResultCategory>(category), std::move(item));
+    }
+
+    // A row of the missing lists; one left unpaired for case says why, and
+    // its copy fails with that text.
+    void AddMissingRow(CompareItem item, const std::string& clash)
+    {
+        if (!clash.empty()) {
+            item.SetStatusText(clash);
+            item.caseClash = true;
+        }
+        m_ctx.store->AddResultRow(MissingCategory(), std::move(item));
     }
 
     // Once per name: the source pass has counted those found on both sides.

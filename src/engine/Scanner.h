@@ -58,8 +58,9 @@ struct ScanContext {
 // subfolders in the order met. Appends rows to the store. Never throws,
 // never shows anything. Only what is not there counts as missing: a folder
 // of either side that is there but cannot be read is noted in the store
-// (AddUnreadableFolder), and nothing in it or in its counterpart gets a row
-// of the missing lists.
+// (AddUnreadableFolder), and nothing in it gets a row of the missing lists;
+// nothing in its counterpart either, unless it can still be searched, when
+// each name is looked up in it.
 void ScanFolder(ScanContext& context, const std::string& folder, const std::string& otherRoot, ScanPass pass);
 
 // True when an ignored-names entry matches a name: "*.ext" compares the

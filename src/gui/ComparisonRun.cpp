@@ -68,9 +68,12 @@ QString UnreadableFoldersText(const engine::ResultStore& store, int shown)
     const auto& folders = store.UnreadableFolders();
     QString text = QStringLiteral("These folders could not be read, so nothing inside them was listed as missing:\n");
     const int count = static_cast<int>(folders.size());
-    for (int i = 0; i < count && i < shown; ++i)
-        text += QStringLiteral("\n%1 (%2)").arg(ToQ(folders[static_cast<std::size_t>(i)].path),
-                                               ToQ(folders[static_cast<std::size_t>(i)].reason));
+    for (int i = 0; i < count && i < shown; ++i) {
+        const engine::UnreadableFolder& folder = folders[static_cast<std::size_t>(i)];
+        text += QStringLiteral("\n%1 (%2)").arg(ToQ(folder.path), ToQ(folder.reason));
+        if (folder.searchable)
+            text += QStringLiteral(": ") + ToQ(engine::kSearchedNameByName);
+    }
     if (count > shown)
         text += QStringLiteral("\n... and %1 more").arg(count - shown);
     return text;

@@ -113,11 +113,14 @@ bool CanEnter(int folderFd, const char* name);
 // round trip to another machine or process (NFS, SMB, FUSE such as sshfs, ...).
 bool IsNetworkFileSystem(int fd);
 
-// True when names in the folder may match without regard to case, as its
-// file system answers when asked (a listed name looked up with the case of its
-// letters swapped), or a case-folding folder of ext4 or F2FS. Where no folder
-// can answer, the kind of file system decides (FAT, exFAT, SMB, NTFS fold).
+// True when names in the folder may match without regard to case: a
+// case-folding folder of ext4 or F2FS, or a file system that answered so
+// when asked (a listed name looked up with the case of its letters swapped).
+// Only a folder holding a name with a letter can ask, and the answer holds
+// for its whole file system for a while; until one has answered "exact",
+// names may fold. `listed`: the folder's listing where the caller has read it.
 bool MayFoldCase(int folderFd);
+bool MayFoldCase(int folderFd, const std::vector<ListedEntry>& listed);
 
 // True when an errno value means only "not there".
 inline bool IsAbsence(int error)

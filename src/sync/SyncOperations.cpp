@@ -70,6 +70,7 @@ enum class Order { TopDown, BottomUp };
 struct RowItem {
     std::string relativePath;
     bool isFolder = false;
+    std::string caseClash; // the comparison left it unpaired for case: a copy fails with this text
 };
 
 // On a network file system a folder's entries are made, renamed and removed
@@ -261,6 +262,8 @@ struct RowRun {
         task.row = k;
         task.item.relativePath = store.Row(category, k).relativePath;
         task.item.isFolder = store.Row(category, k).isFolder;
+        if (store.Row(category, k).caseClash)
+            task.item.caseClash = store.Row(category, k).StatusText();
         return task;
     }
 
@@ -777,6 +780,8 @@ SyncOutcome CopyCheckedRows(ResultStore& store, ResultCategory category, CopyDir
     RowRun run{store, category, options, runFlag, progressFraction, observer, toOf,
                [&](RowTask& task) {
                    const RowItem& row = task.item;
+                   if (!row.caseClash.empty())
+                       return FileResult::Failure(row.caseClash);
                    // A file's missing folders are made on the way; a folder row
                    // makes its one level only.
                    platform::ItemAt to;

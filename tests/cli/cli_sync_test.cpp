@@ -220,6 +220,31 @@ TEST(CliSync, WhatCannotBeReadIsNamedAndNeverDeleted)
     }
 }
 
+// A folder that can be searched but not read: its own entries are not
+// listed, while each name of the other side is looked up in it, and those the
+// lookup finds absent are listed (and here deleted) as missing. The message
+// says so.
+TEST(CliSync, AFolderSearchableButNotReadableIsNamedForWhatWasDone)
+{
+    TempTree t;
+    for (const char* name : {"f1", "f2", "f3"})
+        t.WriteFile(std::string("s/q/") + name, "x", 1'600'000'000);
+    t.WriteFile("d/q/f1", "x", 1'600'000'000);
+    t.Chmod("s/q", 0777);
+    t.Chmod("d/q", 0711);
+    EXPECT_EQ(test::RunUnprivileged([&] {
+                  const CliRun r = RunCli({"delete", "--lists", "3", t.Path("s"), t.Path("d")});
+                  std::fprintf(stderr, "%d\n%s%s", r.status, r.out.c_str(), r.err.c_str());
+                  const std::string named = "Cannot read the folder '" + t.Path("d/q") +
+                                            "': Permission denied; nothing in it is listed as missing; it could "
+                                            "still be searched, so each name of the other side was looked up in "
+                                            "it, and those not there are listed as missing";
+                  return r.status == 2 && r.err.find(named) != std::string::npos;
+              }),
+              0);
+    EXPECT_EQ(test::FolderEntries(t.Path("s/q")), std::vector<std::string>{"f1"});
+}
+
 TEST(CliSync, InterruptStopsAfterTheRowInHandAndLeavesOnlyCompleteFiles)
 {
     TempTree t;

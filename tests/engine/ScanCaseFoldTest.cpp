@@ -52,5 +52,38 @@ TEST(ScanCaseFold, NamesDifferingInCasePairWhereEitherSideFolds)
     }
 }
 
+// Folders whose names hold no letter cannot tell whether their file system
+// folds case. However many of them a walk meets first, the names below them
+// that differ only in case still pair up, in every run.
+TEST(ScanCaseFold, FoldersWithoutLettersLeaveTheAnswerOpen)
+{
+    if (const std::string missing = test::ExfatUnavailable(); !missing.empty())
+        GTEST_SKIP() << "exFAT not tried: " << missing;
+    test::TempTree tree;
+    tree.MakeDir("exfat");
+    tree.MakeDir("local");
+    const std::int64_t older = test::Utc(2020, 1, 1, 12, 0, 0);
+    const test::SandboxOutcome outcome = test::RunInMountSandbox([&]() -> std::string {
+        std::string error = test::MountExfat(tree.Path("image"), tree.Path("exfat"));
+        for (int year = 2001; year <= 2030 && error.empty(); ++year) {
+            const std::string folder = std::to_string(year) + "/01/01/";
+            tree.WriteFile("exfat/" + folder + "IMG_0001.JPG", "new", older + 86400);
+            tree.WriteFile("local/" + folder + "img_0001.jpg", "old", older);
+        }
+        for (int run = 1; run <= 5 && error.empty(); ++run) {
+            const ResultStore store = test::Compare(tree.Path("local"), tree.Path("exfat"));
+            if (store.Count(ResultCategory::OlderThanDestination) != 30 || store.TotalCount() != 30)
+                error = "run " + std::to_string(run) + ": " +
+                        std::to_string(store.Count(ResultCategory::OlderThanDestination)) + " older, " +
+                        std::to_string(store.TotalCount()) + " rows in all";
+        }
+        test::UnmountExfat(tree.Path("exfat"));
+        return error;
+    });
+    if (outcome.skipped)
+        GTEST_SKIP() << outcome.text;
+    EXPECT_EQ(outcome.text, "");
+}
+
 } // namespace
 } // namespace tandrel::engine

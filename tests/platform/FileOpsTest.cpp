@@ -12,6 +12,8 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace tandrel::platform {
 namespace {
@@ -477,6 +479,43 @@ TEST(FileOps, SparseFilesKeepTheirHoles)
             EXPECT_EQ(back, holdsData ? data : std::string(data.size(), '\0')) << at;
         }
         ::close(in);
+    }
+}
+
+// Holes inside one copy step stay holes too, whatever their size and offset:
+// each copy takes no more room than its source and reads back the same.
+TEST(FileOps, HolesWithinOneStepStayHoles)
+{
+    struct Case {
+        const char* what;
+        std::vector<std::pair<std::int64_t, std::int64_t>> data; // offset, length
+        std::int64_t size;
+    };
+    constexpr std::int64_t kKiB = 1024, kMiB = 1024 * kKiB;
+    const Case cases[] = {
+        {"12 KiB of data in 10 MiB", {{0, 4 * kKiB}, {5 * kMiB, 4 * kKiB}, {10 * kMiB - 4 * kKiB, 4 * kKiB}}, 10 * kMiB},
+        {"1 MiB of data, then a 63 MiB hole", {{0, kMiB}}, 64 * kMiB},
+        {"a small file with a hole inside", {{0, 4 * kKiB}, {kMiB, 4 * kKiB}}, kMiB + 4 * kKiB},
+    };
+    for (const Case& c : cases) {
+        TempTree t;
+        t.MakeDir("s");
+        t.MakeDir("d");
+        const int fd = ::open(t.Path("s/sparse").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+        ASSERT_GE(fd, 0);
+        for (const auto& [at, length] : c.data) {
+            const std::string bytes = BigContent(static_cast<std::size_t>(length));
+            ASSERT_EQ(::pwrite(fd, bytes.data(), static_cast<std::size_t>(length), at), length);
+        }
+        ASSERT_EQ(::ftruncate(fd, c.size), 0);
+        ::close(fd);
+        const struct stat source = StatOf(t.Path("s/sparse"));
+        ASSERT_LT(source.st_blocks * 512, c.size) << c.what << ": this file system keeps no holes";
+
+        const FileResult r = CopyFileSafely(t.Path("s/sparse"), t.Path("d/sparse"));
+        ASSERT_TRUE(r.ok()) << r.error;
+        EXPECT_LE(StatOf(t.Path("d/sparse")).st_blocks, source.st_blocks) << c.what;
+        EXPECT_TRUE(t.ReadFile("d/sparse") == t.ReadFile("s/sparse")) << c.what;
     }
 }
 

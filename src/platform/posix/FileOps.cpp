@@ -120,8 +120,7 @@ class SteppedCopy {
 public:
     SteppedCopy(int in, int out, const struct stat& source, const CopyProgress& progress)
         : m_in(in), m_out(out), m_size(source.st_size),
-          m_mayHaveHoles(m_size > static_cast<std::int64_t>(kCopyStepBytes) &&
-                         static_cast<std::int64_t>(source.st_blocks) * 512 < m_size),
+          m_mayHaveHoles(static_cast<std::int64_t>(source.st_blocks) * 512 < m_size),
           m_progress(progress)
     {
     }
@@ -137,7 +136,7 @@ public:
             for (;;) {
                 if (m_mayHaveHoles && !SkipHole())
                     return CopyEnd::Failed;
-                const ssize_t n = ::copy_file_range(m_in, nullptr, m_out, nullptr, kCopyStepBytes, 0);
+                const ssize_t n = ::copy_file_range(m_in, nullptr, m_out, nullptr, StepBytes(kCopyStepBytes), 0);
                 if (n < 0) {
                     if (errno == EINTR)
                         continue;
@@ -166,23 +165,36 @@ public:
     }
 
 private:
-    // A sparse file's holes stay holes: the next step starts at the next byte
-    // of data, both files' offsets moved there, instead of writing gigabytes
-    // of zeros. Where the file system cannot say, everything counts as data.
+    // A sparse file's holes stay holes: a step copies data only up to the
+    // next hole, and the next one starts at the next byte of data, both
+    // files' offsets moved there. Where the file system cannot say,
+    // everything counts as data.
     bool SkipHole()
     {
+        m_dataEnd = std::numeric_limits<std::int64_t>::max();
         off_t data = ::lseek(m_in, m_written, SEEK_DATA);
         if (data < 0) {
             if (errno != ENXIO)
                 return true;
             data = std::max<off_t>(m_written, ::lseek(m_in, 0, SEEK_END)); // only a hole is left
         }
-        if (data <= m_written)
-            return true;
-        if (::lseek(m_in, data, SEEK_SET) < 0 || ::lseek(m_out, data, SEEK_SET) < 0)
+        if (const off_t hole = ::lseek(m_in, data, SEEK_HOLE); hole > data)
+            m_dataEnd = hole;
+        if (::lseek(m_in, data, SEEK_SET) < 0)
             return false;
-        m_written = data;
+        if (data > m_written) {
+            if (::lseek(m_out, data, SEEK_SET) < 0)
+                return false;
+            m_written = data;
+        }
         return true;
+    }
+
+    // At most `most` bytes, and none past the data that SkipHole found.
+    std::size_t StepBytes(std::size_t most) const
+    {
+        const std::int64_t left = m_dataEnd - m_written;
+        return left > 0 && left < static_cast<std::int64_t>(most) ? static_cast<std::size_t>(left) : most;
     }
 
     // A hole at the end is left by giving the copy its length.
@@ -210,7 +222,7 @@ private:
         for (;;) {
             if (m_mayHaveHoles && !SkipHole())
                 return CopyEnd::Failed;
-            const ssize_t n = ::read(m_in, buffer.data(), buffer.size());
+            const ssize_t n = ::read(m_in, buffer.data(), StepBytes(buffer.size()));
             if (n < 0) {
                 if (errno == EINTR)
                     continue;
@@ -232,6 +244,7 @@ private:
     bool m_mayHaveHoles;
     const CopyProgress& m_progress;
     std::int64_t m_written = 0;
+    std::int64_t m_dataEnd = std::numeric_limits<std::int64_t>::max(); // where the data in hand ends
     std::int64_t m_nextStep = static_cast<std::int64_t>(kCopyStepBytes);
 };
 

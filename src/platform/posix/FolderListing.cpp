@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstring>
 #include <dirent.h>
+#include <iterator>
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <linux/openat2.h>
@@ -200,57 +201,42 @@ bool CanEnter(int folderFd, const char* name)
 
 namespace {
 
-// File systems by their statfs magic: whether every request travels to
-// another machine or process, and whether names match without regard to case.
-struct KnownFileSystem {
-    unsigned long magic;
-    bool network;
-    bool foldsCase;
-};
-
-constexpr KnownFileSystem kKnownFileSystems[] = {
-    {0x6969UL, true, false},     // NFS
-    {0x517BUL, true, true},      // SMB
-    {0xFF534D42UL, true, true},  // CIFS
-    {0xFE534D42UL, true, true},  // SMB2
-    {0x65735546UL, true, false}, // FUSE (sshfs, ...)
-    {0x00C36400UL, true, false}, // Ceph
-    {0x6B414653UL, true, false}, // AFS
-    {0x5346414FUL, true, false}, // OpenAFS
-    {0x73757245UL, true, false}, // Coda
-    {0x01021997UL, true, false}, // 9P
-    {0x0BD00BD0UL, true, false}, // Lustre
-    {0x47504653UL, true, false}, // GPFS
-    {0x01161970UL, true, false}, // GFS2
-    {0x7461636FUL, true, false}, // OCFS2
-    {0x4D44UL, false, true},     // FAT
-    {0x2011BAB0UL, false, true}, // exFAT
-    {0x5346544EUL, false, true}, // NTFS
-    {0x7366746EUL, false, true}, // NTFS3
+// File systems whose every request travels to another machine or process,
+// by their statfs magic.
+constexpr unsigned long kNetworkFileSystems[] = {
+    0x6969UL,     // NFS
+    0x517BUL,     // SMB
+    0xFF534D42UL, // CIFS
+    0xFE534D42UL, // SMB2
+    0x65735546UL, // FUSE (sshfs, ...)
+    0x00C36400UL, // Ceph
+    0x6B414653UL, // AFS
+    0x5346414FUL, // OpenAFS
+    0x73757245UL, // Coda
+    0x01021997UL, // 9P
+    0x0BD00BD0UL, // Lustre
+    0x47504653UL, // GPFS
+    0x01161970UL, // GFS2
+    0x7461636FUL, // OCFS2
 };
 
 constexpr unsigned long kExt4 = 0xEF53UL;
 constexpr unsigned long kF2fs = 0xF2F52010UL;
 
-const KnownFileSystem* FileSystemOf(int fd, unsigned long& magic)
+// The statfs magic of the file system holding `fd`; 0 when it cannot be had.
+unsigned long MagicOf(int fd)
 {
     struct statfs fs;
-    if (::fstatfs(fd, &fs) != 0)
-        return nullptr;
-    magic = static_cast<unsigned long>(fs.f_type);
-    for (const KnownFileSystem& known : kKnownFileSystems)
-        if (known.magic == magic)
-            return &known;
-    return nullptr;
+    return ::fstatfs(fd, &fs) == 0 ? static_cast<unsigned long>(fs.f_type) : 0;
 }
 
 } // namespace
 
 bool IsNetworkFileSystem(int fd)
 {
-    unsigned long magic = 0;
-    const KnownFileSystem* known = FileSystemOf(fd, magic);
-    return known && known->network;
+    const unsigned long magic = MagicOf(fd);
+    return std::find(std::begin(kNetworkFileSystems), std::end(kNetworkFileSystems), magic) !=
+           std::end(kNetworkFileSystems);
 }
 
 namespace {
@@ -292,13 +278,11 @@ enum class CaseAnswer { Folds, Exact, Unknown };
 
 // Asks the folder itself: a listed name with its letters' case swapped, one
 // the listing does not hold, is either not there (names match exactly) or
-// found (the file system folds case). Identities cannot tell: FUSE file
+// found (the file system folds case). Only a name with a letter can ask; a
+// folder without one answers Unknown. Identities cannot tell: FUSE file
 // systems may give every name looked up an inode number of its own.
-CaseAnswer AskFolder(int folderFd)
+CaseAnswer AskFolder(int folderFd, std::vector<std::string> names)
 {
-    std::vector<std::string> names;
-    if (!NamesIn(folderFd, names))
-        return CaseAnswer::Unknown;
     std::sort(names.begin(), names.end());
     for (const std::string& name : names) {
         const std::string flipped = Flipped(name);
@@ -316,64 +300,83 @@ CaseAnswer AskFolder(int folderFd)
     return CaseAnswer::Unknown;
 }
 
-// What each file system answered, by device number, for a while only: once
-// a file system is unmounted its number goes to the next one mounted. Folders
-// that cannot answer (no name with a letter) are asked a few times, then the
-// table decides.
+// What a file system answered when asked, by device number, for a while
+// only: once a file system is unmounted its number goes to the next one
+// mounted. Only a real answer is kept; until one comes, every folder that
+// can ask does.
 struct CaseMemory {
     unsigned long magic = 0;
     CaseAnswer answer = CaseAnswer::Unknown;
-    unsigned asked = 0;
     std::chrono::steady_clock::time_point since = std::chrono::steady_clock::now();
 };
-constexpr unsigned kMaxAsked = 8;
 constexpr auto kRemembered = std::chrono::seconds(30);
 // Never destroyed: a reader let go after a cancel may still ask while the
 // program exits.
 std::mutex& g_caseMutex = *new std::mutex;
 std::map<std::uint64_t, CaseMemory>& g_caseByDevice = *new std::map<std::uint64_t, CaseMemory>;
 
-} // namespace
-
-bool MayFoldCase(int folderFd)
+CaseMemory RememberedFor(int folderFd, std::uint64_t device)
 {
-    struct stat st;
-    if (::fstat(folderFd, &st) != 0)
-        return false;
-    CaseMemory memory;
     {
         const std::lock_guard lock(g_caseMutex);
-        const auto it = g_caseByDevice.find(st.st_dev);
+        const auto it = g_caseByDevice.find(device);
         if (it != g_caseByDevice.end() && std::chrono::steady_clock::now() - it->second.since > kRemembered)
             g_caseByDevice.erase(it);
         else if (it != g_caseByDevice.end())
-            memory = it->second;
+            return it->second;
     }
-    if (memory.asked == 0 && memory.magic == 0) {
-        FileSystemOf(folderFd, memory.magic);
-        const std::lock_guard lock(g_caseMutex);
-        g_caseByDevice[st.st_dev].magic = memory.magic;
-    }
+    CaseMemory memory;
+    memory.magic = MagicOf(folderFd);
+    const std::lock_guard lock(g_caseMutex);
+    return g_caseByDevice.emplace(device, memory).first->second;
+}
+
+// `listed`: the folder's listing, or null to read it here.
+bool FoldsCase(int folderFd, const std::vector<ListedEntry>* listed)
+{
+    struct stat st;
+    if (::fstat(folderFd, &st) != 0)
+        return true; // no answer: not "exact" either
+    const CaseMemory memory = RememberedFor(folderFd, st.st_dev);
     if (memory.magic == kExt4 || memory.magic == kF2fs) {
         // ext4 and F2FS fold case only in folders marked so.
         int flags = 0;
         return ::ioctl(folderFd, FS_IOC_GETFLAGS, &flags) == 0 && (flags & FS_CASEFOLD_FL) != 0;
     }
-    if (memory.answer == CaseAnswer::Unknown && memory.asked < kMaxAsked) {
-        const CaseAnswer answer = AskFolder(folderFd);
-        const std::lock_guard lock(g_caseMutex);
-        CaseMemory& kept = g_caseByDevice[st.st_dev];
-        if (kept.answer == CaseAnswer::Unknown)
-            kept.answer = answer;
-        ++kept.asked;
-        memory.answer = kept.answer;
-    }
     if (memory.answer != CaseAnswer::Unknown)
         return memory.answer == CaseAnswer::Folds;
-    for (const KnownFileSystem& known : kKnownFileSystems)
-        if (known.magic == memory.magic)
-            return known.foldsCase;
-    return false;
+    std::vector<std::string> names;
+    bool haveNames = listed != nullptr;
+    if (listed)
+        for (const ListedEntry& entry : *listed)
+            names.push_back(entry.name);
+    else
+        haveNames = NamesIn(folderFd, names);
+    const CaseAnswer answer = haveNames ? AskFolder(folderFd, std::move(names)) : CaseAnswer::Unknown;
+    if (answer == CaseAnswer::Unknown) {
+        // Nothing here could ask. A file system's kind is no answer (exFAT
+        // through FUSE says "FUSE"): until a folder of it answers, names may fold.
+        return true;
+    }
+    const std::lock_guard lock(g_caseMutex);
+    CaseMemory& kept = g_caseByDevice[st.st_dev];
+    if (kept.answer == CaseAnswer::Unknown) {
+        kept.answer = answer;
+        kept.since = std::chrono::steady_clock::now();
+    }
+    return kept.answer == CaseAnswer::Folds;
+}
+
+} // namespace
+
+bool MayFoldCase(int folderFd)
+{
+    return FoldsCase(folderFd, nullptr);
+}
+
+bool MayFoldCase(int folderFd, const std::vector<ListedEntry>& listed)
+{
+    return FoldsCase(folderFd, &listed);
 }
 
 } // namespace tandrel::platform

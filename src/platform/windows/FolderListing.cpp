@@ -346,4 +346,9 @@ bool MayFoldCase(int)
     return true;
 }
 
+bool MayFoldCase(int folderFd, const std::vector<ListedEntry>&)
+{
+    return MayFoldCase(folderFd);
+}
+
 } // namespace tandrel::platform
