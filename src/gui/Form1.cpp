@@ -915,6 +915,7 @@ void Form1::RevealFailureTexts(QTreeView& view)
     view.selectionModel()->setCurrentIndex(failed, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     view.scrollTo(failed);
     view.horizontalScrollBar()->setValue(0);
+    view.setFocus(Qt::OtherFocusReason); // Up and Down go on from the failed row
     ShowRowStatus();
 }
 

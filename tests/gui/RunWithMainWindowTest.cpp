@@ -261,6 +261,7 @@ TEST(RunWithMainWindowTest, AFailedRowIsBroughtIntoSightWithTheListIntact)
     const QString text = failed.siblingAtColumn(status).data().toString();
     ASSERT_FALSE(text.isEmpty());
     EXPECT_EQ(view->currentIndex().row(), failed.row());
+    EXPECT_EQ(p.form->focusWidget(), view);
     EXPECT_TRUE(view->selectionModel()->isRowSelected(failed.row(), QModelIndex()));
     EXPECT_TRUE(view->viewport()->rect().contains(view->visualRect(failed).center()));
     EXPECT_EQ(view->header()->sectionViewportPosition(0), 0); // the check boxes stay in sight
