@@ -29,6 +29,10 @@ set(TANDREL_INSTALL_STAGE ${PROJECT_BINARY_DIR}/install-stage)
 install(TARGETS tandrel-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${TANDREL_PACKAGING_DIR}/tandrel-cli.bash-completion
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME tandrel-cli)
+install(FILES ${TANDREL_PACKAGING_DIR}/tandrel-cli.zsh-completion
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/zsh/vendor-completions RENAME _tandrel-cli)
+install(FILES ${TANDREL_PACKAGING_DIR}/tandrel-cli.fish
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/fish/vendor_completions.d)
 
 # Manual pages, compressed as Debian keeps them (gzip -n: no name, no time).
 set(TANDREL_MAN_PAGES tandrel-cli)
@@ -58,6 +62,18 @@ if(NOT TANDREL_CORE_ONLY)
   configure_file(${TANDREL_PACKAGING_DIR}/tandrel.desktop.in
                  ${TANDREL_INSTALL_STAGE}/${TANDREL_APP_ID}.desktop @ONLY)
   install(FILES ${TANDREL_INSTALL_STAGE}/${TANDREL_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+
+  # "Compare with Tandrel" on one or two folders in the file managers that
+  # read entries of their own: Dolphin's service menus and Nemo's actions.
+  # Others offer the program for folders through the desktop entry's MimeType.
+  configure_file(${TANDREL_PACKAGING_DIR}/tandrel-compare.servicemenu.desktop.in
+                 ${TANDREL_INSTALL_STAGE}/servicemenu/${TANDREL_APP_ID}.compare.desktop @ONLY)
+  install(PROGRAMS ${TANDREL_INSTALL_STAGE}/servicemenu/${TANDREL_APP_ID}.compare.desktop
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/kio/servicemenus)
+  configure_file(${TANDREL_PACKAGING_DIR}/tandrel-compare.nemo_action.in
+                 ${TANDREL_INSTALL_STAGE}/${TANDREL_APP_ID}.compare.nemo_action @ONLY)
+  install(FILES ${TANDREL_INSTALL_STAGE}/${TANDREL_APP_ID}.compare.nemo_action
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/nemo/actions)
 
   if(TANDREL_SCREENSHOT_URL)
     set(TANDREL_SCREENSHOTS

@@ -114,13 +114,23 @@ metainfo=/usr/share/metainfo/$id.metainfo.xml
 for f in /usr/bin/tandrel /usr/bin/tandrel-cli "$desktop" "$metainfo" \
          /usr/share/tandrel/skin.qss /usr/share/tandrel/help/index.html \
          /usr/share/man/man1/tandrel.1.gz /usr/share/man/man1/tandrel-cli.1.gz \
-         /usr/share/bash-completion/completions/tandrel-cli; do
+         /usr/share/bash-completion/completions/tandrel-cli \
+         /usr/share/zsh/vendor-completions/_tandrel-cli /usr/share/fish/vendor_completions.d/tandrel-cli.fish \
+         "/usr/share/kio/servicemenus/$id.compare.desktop" "/usr/share/nemo/actions/$id.compare.nemo_action"; do
   grep -qx "$f" "$work/files" || fail "$f is not in the package"
   [[ -f "$f" ]] || fail "$f was not installed"
 done
 [[ -d /usr/share/tandrel/Daylark ]] || fail "the companion's folder /usr/share/tandrel/Daylark is missing"
 
 desktop-file-validate "$desktop" || fail "desktop-file-validate: $desktop"
+# File managers offer the program for folders, and start it with the ones picked.
+grep -qx 'MimeType=inode/directory;' "$desktop" || fail "the desktop entry does not take folders"
+for entry in "/usr/share/kio/servicemenus/$id.compare.desktop" "/usr/share/nemo/actions/$id.compare.nemo_action"; do
+  grep -qx 'Exec=tandrel %F' "$entry" || fail "$entry does not start tandrel with the folders picked"
+done
+grep -qx 'MimeType=inode/directory;' "/usr/share/kio/servicemenus/$id.compare.desktop" ||
+  fail "the service menu is not offered for folders"
+grep -qx 'Extensions=dir;' "/usr/share/nemo/actions/$id.compare.nemo_action" || fail "the Nemo action is not offered for folders"
 appstreamcli validate --no-net "$metainfo" >"$work/appstream" ||
   { cat "$work/appstream"; fail "appstreamcli validate: $metainfo"; }
 
@@ -151,6 +161,29 @@ complete_words() {
 [[ $(complete_words tandrel-cli co) == "compare copy " ]] || fail "completion of 'tandrel-cli co'"
 [[ $(complete_words tandrel-cli copy --to "") == "destination source " ]] || fail "completion of '--to'"
 [[ $(complete_words tandrel-cli compare --for) == "--format " ]] || fail "completion of 'compare --for'"
+
+# The same in zsh and fish, from where those shells look for completions.
+cat >"$work/zsh-complete.zsh" <<'EOF'
+# Prints what zsh completes for the line given, the words on one line.
+zmodload zsh/zpty
+zpty z zsh -f -i
+zpty -w z 'autoload -Uz compinit; compinit -u -D'
+zpty -w z 'compadd () { builtin compadd -O __hits "$@"; print -l -- "<<${^__hits[@]}>>"; builtin compadd "$@" }'
+zpty -w z 'PROMPT=""; bindkey "^I" complete-word; echo READY'
+zpty -r z line '*READY*'; zpty -r z line '*READY*'
+zpty -w -n z "$1"$'\t'
+sleep 1
+zpty -w z $'\C-c'
+while zpty -r -t z line; do print -r -- "$line"; done | grep -o '<<[^>]*>>' | tr -d '<>' | sort -u | tr '\n' ' '
+zpty -d z
+EOF
+zsh_words() { timeout 30 zsh -f "$work/zsh-complete.zsh" "$1"; }
+fish_words() { fish -c "complete -C '$1'" | cut -f1 | sort | tr '\n' ' '; }
+for shell in zsh fish; do
+  [[ $("${shell}_words" "tandrel-cli co") == "compare copy " ]] || fail "$shell completion of 'tandrel-cli co'"
+  [[ $("${shell}_words" "tandrel-cli copy --to ") == "destination source " ]] || fail "$shell completion of '--to'"
+  [[ $("${shell}_words" "tandrel-cli delete --max") == "--max-delete " ]] || fail "$shell completion of 'delete --max'"
+done
 
 # --- The command line, from the installed tree ---------------------------------
 export HOME="$work/home"

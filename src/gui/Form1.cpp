@@ -1,6 +1,7 @@
 #include "Form1.h"
 
 #include "gui/AppSetup.h"
+#include "gui/DroppedFolders.h"
 #include "gui/LinkLabel.h"
 #include "gui/Registry.h"
 
@@ -22,6 +23,8 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QFile>
@@ -35,6 +38,8 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QScreen>
+#include <QShowEvent>
+#include <QStatusBar>
 #include <QShortcut>
 #include <QSignalBlocker>
 #include <QStackedWidget>
@@ -136,7 +141,6 @@ QItemSelection SelectionThatStays(const QAbstractItemModel& model, const std::ve
 }
 
 constexpr int kMaxFailureTextsMeasured = 2000;
-constexpr int kMinPathColumnWidth = 160;
 constexpr int kButtonWidth = 64;
 constexpr int kButtonHeight = 36;
 
@@ -189,8 +193,8 @@ Form1::Form1(AppState& state, Dialogs& dialogs, QWidget* parent)
     grid->addWidget(Label2, 1, 0);
     grid->addWidget(LabelDes, 1, 1);
     grid->setColumnStretch(1, 1);
-    LabelSource->setText(QString());
-    LabelDes->setText(QString());
+    LabelSource->SetPath(QString());
+    LabelDes->SetPath(QString());
 
     TabStrip1 = new QTabBar(m_resultArea);
     TabStrip1->setObjectName(QStringLiteral("TabStrip1"));
@@ -233,9 +237,24 @@ Form1::Form1(AppState& state, Dialogs& dialogs, QWidget* parent)
     PlaceActionButtons();
 
     BuildCommandBars();
+    // The whole failure text of the current row, which its column may not show.
+    m_rowStatus = new QLabel(this);
+    m_rowStatus->setObjectName(QStringLiteral("RowStatus"));
+    m_rowStatus->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_rowStatus->setTextFormat(Qt::PlainText);
+    statusBar()->setObjectName(QStringLiteral("StatusBar"));
+    statusBar()->addWidget(m_rowStatus, 1);
     ApplySkin();
 
     connect(TabStrip1, &QTabBar::currentChanged, this, &Form1::OnTabClick);
+    for (int i = 1; i <= engine::kCategoryCount; ++i) {
+        QTreeView* view = ListView1[static_cast<std::size_t>(i)];
+        ResultListModel* model = ListModel[static_cast<std::size_t>(i)];
+        connect(view->selectionModel(), &QItemSelectionModel::currentChanged, this, &Form1::ShowRowStatus);
+        connect(model, &QAbstractItemModel::dataChanged, this, &Form1::ShowRowStatus);
+        connect(model, &QAbstractItemModel::modelReset, this, &Form1::ShowRowStatus);
+        connect(model, &QAbstractItemModel::rowsRemoved, this, &Form1::ShowRowStatus);
+    }
     const struct {
         QList<QKeySequence> keys;
         int step;
@@ -252,6 +271,7 @@ Form1::Form1(AppState& state, Dialogs& dialogs, QWidget* parent)
         connect(shortcut, &QShortcut::activated, this, [this, step] { StepTab(step); });
     }
     m_resultArea->installEventFilter(this);
+    setAcceptDrops(true);
 
     m_syncRunner = std::make_unique<SyncRunner>(m_state, m_dialogs, *this, this);
     connect(CmdS2D, &QPushButton::clicked, this,
@@ -317,14 +337,16 @@ void Form1::SetupResultLists()
         header->setSectionResizeMode(QHeaderView::Interactive);
         const bool oneSided = engine::IsOneSided(category);
         const int columns = model->columnCount();
+        std::vector<int>& widths = m_designedWidths[static_cast<std::size_t>(i)];
         for (int c = 0; c < columns; ++c) {
             const bool timeColumn = c == 2 || (!oneSided && c == 3);
-            header->resizeSection(c, ColumnWidth(*view, model->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString(),
-                                                 oneSided ? kOneSidedWidths[c] : kTwoSidedWidths[c], timeColumn));
+            widths.push_back(ColumnWidth(*view, model->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString(),
+                                         oneSided ? kOneSidedWidths[c] : kTwoSidedWidths[c], timeColumn));
         }
         m_listStack->addWidget(view);
         ListView1[static_cast<std::size_t>(i)] = view;
         ListModel[static_cast<std::size_t>(i)] = model;
+        RestoreListLayout(i);
     }
     m_listStack->setCurrentIndex(0);
 }
@@ -596,6 +618,7 @@ void Form1::OnTabClick(int index)
     m_state.currentTab = index + 1;
     m_listStack->setCurrentIndex(index);
     LayoutResultArea();
+    ShowRowStatus();
     // While a run still holds the commands (the tabs stay usable during a
     // comparison) the copy buttons wait for its end.
     if (!m_resultCommandsLocked)
@@ -736,8 +759,8 @@ void Form1::LayoutResultArea()
 
 void Form1::SetRootLabels(const QString& source, const QString& destination)
 {
-    LabelSource->setText(source);
-    LabelDes->setText(destination);
+    LabelSource->SetPath(source);
+    LabelDes->SetPath(destination);
 }
 
 void Form1::BeginStoreReset()
@@ -752,8 +775,21 @@ void Form1::EndStoreReset()
 {
     if (m_storeResetDepth == 0 || --m_storeResetDepth > 0)
         return;
-    for (int i = 1; i <= engine::kCategoryCount; ++i)
+    for (int i = 1; i <= engine::kCategoryCount; ++i) {
         ListModel[static_cast<std::size_t>(i)]->EndReset();
+        // A new result starts at its top, in the widths the lists were made with.
+        RestoreListLayout(i);
+    }
+}
+
+void Form1::RestoreListLayout(int list)
+{
+    QTreeView* view = ListView1[static_cast<std::size_t>(list)];
+    const std::vector<int>& widths = m_designedWidths[static_cast<std::size_t>(list)];
+    for (std::size_t c = 0; c < widths.size(); ++c)
+        view->header()->resizeSection(static_cast<int>(c), widths[c]);
+    view->scrollToTop();
+    view->horizontalScrollBar()->setValue(0);
 }
 
 void Form1::RowsChanged(int category, int firstRow, int lastRow)
@@ -852,39 +888,100 @@ void Form1::RemoveProcessedRows()
 
 void Form1::RevealFailureTexts(QTreeView& view)
 {
-    // After a run with failures the status column, the last, is widened to
-    // its longest text and brought into sight; the path columns give up the
-    // room, down to a width that still shows the ends of their paths.
+    // After a run with failures the first failed row becomes current and
+    // comes into sight, with the check boxes; the status column, the last,
+    // grows towards its longest text, at most to the list's width. The whole
+    // text is the cell's tooltip and shows in the status bar.
     const QAbstractItemModel* model = view.model();
     const int status = model->columnCount() - 1;
     const int rows = model->rowCount();
     int needed = 0;
     int looked = 0;
+    int firstFailed = -1;
     for (int row = 0; row < rows && looked < kMaxFailureTextsMeasured; ++row) {
         const QString text = model->index(row, status).data().toString();
         if (text.isEmpty())
             continue;
+        if (firstFailed < 0)
+            firstFailed = row;
         ++looked;
         needed = std::max(needed, view.fontMetrics().horizontalAdvance(text) + 16);
     }
-    if (needed == 0)
+    if (firstFailed < 0)
         return;
-    // A text wider than the list itself is read whole in the cell's tooltip.
-    needed = std::min(needed, view.viewport()->width());
     QHeaderView* header = view.header();
-    header->resizeSection(status, std::max(header->sectionSize(status), needed));
-    const int target = engine::TargetColumn(static_cast<engine::ResultCategory>(ListOfView(&view)));
-    int excess = header->length() - view.viewport()->width();
-    for (const int column : {0, target}) {
-        const int spare = std::max(0, header->sectionSize(column) - kMinPathColumnWidth);
-        const int give = std::min(spare, std::max(0, excess));
-        header->resizeSection(column, header->sectionSize(column) - give);
-        excess -= give;
+    header->resizeSection(status, std::max(header->sectionSize(status), std::min(needed, view.viewport()->width())));
+    const QModelIndex failed = model->index(firstFailed, 0);
+    view.selectionModel()->setCurrentIndex(failed, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    view.scrollTo(failed);
+    view.horizontalScrollBar()->setValue(0);
+    view.setFocus(Qt::OtherFocusReason); // Up and Down go on from the failed row
+    ShowRowStatus();
+}
+
+void Form1::ShowRowStatus()
+{
+    const int tab = m_state.currentTab;
+    if (!m_rowStatus || tab < 1 || tab > engine::kCategoryCount)
+        return;
+    const QTreeView* view = ListView1[static_cast<std::size_t>(tab)];
+    const QModelIndex current = view->currentIndex();
+    const QString text = current.isValid()
+        ? current.siblingAtColumn(view->model()->columnCount() - 1).data().toString()
+        : QString();
+    m_rowStatus->setText(text);
+    m_rowStatus->setToolTip(text);
+}
+
+void Form1::FocusCurrentList()
+{
+    const int tab = m_state.currentTab;
+    if (tab >= 1 && tab <= engine::kCategoryCount)
+        ListView1[static_cast<std::size_t>(tab)]->setFocus(Qt::OtherFocusReason);
+}
+
+void Form1::showEvent(QShowEvent* event)
+{
+    // Back from the progress window (or shown for the first time): the keys
+    // go to the list, not to whatever had the focus before.
+    QMainWindow::showEvent(event);
+    if (!event->spontaneous())
+        FocusCurrentList();
+}
+
+bool Form1::TakesDrop(const QMimeData* data) const
+{
+    return !m_resultCommandsLocked && DroppedFolders(data).size() == 2;
+}
+
+void Form1::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (TakesDrop(event->mimeData()))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void Form1::dragMoveEvent(QDragMoveEvent* event)
+{
+    if (TakesDrop(event->mimeData()))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void Form1::dropEvent(QDropEvent* event)
+{
+    if (!TakesDrop(event->mimeData())) {
+        event->ignore();
+        return;
     }
-    // The list lays itself out later; its scroll range is set here already.
-    QScrollBar* across = view.horizontalScrollBar();
-    across->setRange(0, std::max(0, header->length() - view.viewport()->width()));
-    across->setValue(across->maximum());
+    const QStringList folders = DroppedFolders(event->mimeData());
+    m_state.givenSource = folders[0];
+    m_state.givenDestination = folders[1];
+    event->acceptProposedAction();
+    // The file manager waits for the drop to end: the dialog opens after.
+    QTimer::singleShot(0, this, &Form1::StartNewComparison);
 }
 
 void Form1::SetBusyCursor(bool busy)

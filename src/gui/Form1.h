@@ -14,6 +14,10 @@
 #include <vector>
 
 class QAction;
+class QDragEnterEvent;
+class QDragMoveEvent;
+class QDropEvent;
+class QMimeData;
 class QFrame;
 class QKeyEvent;
 class QLabel;
@@ -87,8 +91,14 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     bool event(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    // Two folders dropped on the window open New Comparison with them.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
+    bool TakesDrop(const QMimeData* data) const;
     void LoadListImages();
     void SetupResultLists();
     void PlaceActionButtons();
@@ -102,6 +112,9 @@ private:
     void StepTab(int step);
     void TakeFocusBack();
     void RevealFailureTexts(QTreeView& view);
+    void ShowRowStatus();        // the failure text of the current row, in the status bar
+    void FocusCurrentList();
+    void RestoreListLayout(int list); // the designed column widths, scrolled to the top left
     void SetRunCommandsEnabled(bool enabled);
     void ShowPopMenu(int category, const QPoint& globalPos);
     int ListOfView(const QObject* view) const;         // 1..5, 0 for anything else
@@ -119,6 +132,8 @@ private:
     QFrame* m_tabPane = nullptr;
     QStackedWidget* m_listStack = nullptr;
     std::array<const QObject*, engine::kCategoryCount + 1> m_listViewports{};
+    std::array<std::vector<int>, engine::kCategoryCount + 1> m_designedWidths;
+    QLabel* m_rowStatus = nullptr;
     std::map<CommandId, std::vector<QAction*>> m_actions;
     std::unique_ptr<SyncRunner> m_syncRunner;
     int m_storeResetDepth = 0;

@@ -2,6 +2,7 @@
 
 #include "Controls.h"
 #include "Dialogs.h"
+#include "DroppedFolders.h"
 #include "ModBrowser.h"
 #include "Registry.h"
 #include "Skin.h"
@@ -14,6 +15,9 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QDropEvent>
+#include <QLineEdit>
+#include <QShortcut>
 #include <QLabel>
 #include <QPushButton>
 
@@ -102,6 +106,24 @@ FormGuide::FormGuide(AppState& app, Dialogs& dialogs, QWidget* parent)
     Command1 = MakeButton(QStringLiteral("Command1"), QStringLiteral("&Compare"), QRect(246, 273, 100, 30), this);
     Command1->setDefault(true);
     Command2 = MakeButton(QStringLiteral("Command2"), QStringLiteral("C&lose"), QRect(356, 273, 100, 30), this);
+
+    // Enter compares whichever control has the focus: some desktops' themes
+    // would otherwise let it open the Projects list or press the focused
+    // button. An open drop-down list is a window of its own and keeps Enter.
+    auto* enter = new QShortcut(this);
+    enter->setKeys({QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter),
+                    QKeySequence(Qt::KeypadModifier | Qt::Key_Enter)});
+    enter->setContext(Qt::WindowShortcut);
+    connect(enter, &QShortcut::activated, this, [this] {
+        if (Command1->isEnabled() && Command1->isVisible())
+            Command1->click();
+    });
+
+    // Folders dropped from a file manager: the dialog takes them, not the
+    // text boxes, which would insert the addresses as text.
+    setAcceptDrops(true);
+    for (QComboBox* box : {Combo1, Combo2})
+        box->lineEdit()->setAcceptDrops(false);
 
     connect(Combo3, &QComboBox::activated, this, &FormGuide::Combo3Chosen);
     connect(Command5, &QPushButton::clicked, this, &FormGuide::projectsRequested);
@@ -225,6 +247,60 @@ void FormGuide::Command2Click()
 {
     m_app.runFlag.Set(false);
     reject();
+}
+
+QComboBox* FormGuide::BoxAt(const QPoint& pos) const
+{
+    for (QComboBox* box : {Combo1, Combo2})
+        if (box->geometry().contains(pos))
+            return box;
+    return nullptr;
+}
+
+bool FormGuide::TakesDrop(const QStringList& folders, const QPoint& pos) const
+{
+    return folders.size() == 2 || (folders.size() == 1 && BoxAt(pos));
+}
+
+void FormGuide::TakeFolders(const QStringList& folders, QWidget* target)
+{
+    if (folders.size() == 2) {
+        Combo1->setEditText(folders[0]);
+        Combo2->setEditText(folders[1]);
+    } else if (folders.size() == 1 && (target == Combo1 || target == Combo2)) {
+        static_cast<QComboBox*>(target)->setEditText(folders[0]);
+    }
+}
+
+void FormGuide::dragEnterEvent(QDragEnterEvent* event)
+{
+    // Accepted as long as the drag holds folders; where one folder may land
+    // is decided as it moves.
+    if (DroppedFolders(event->mimeData()).isEmpty())
+        event->ignore();
+    else
+        event->acceptProposedAction();
+}
+
+void FormGuide::dragMoveEvent(QDragMoveEvent* event)
+{
+    const QPoint pos = event->position().toPoint();
+    if (TakesDrop(DroppedFolders(event->mimeData()), pos))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void FormGuide::dropEvent(QDropEvent* event)
+{
+    const QPoint pos = event->position().toPoint();
+    const QStringList folders = DroppedFolders(event->mimeData());
+    if (!TakesDrop(folders, pos)) {
+        event->ignore();
+        return;
+    }
+    TakeFolders(folders, BoxAt(pos));
+    event->acceptProposedAction();
 }
 
 void FormGuide::done(int result)

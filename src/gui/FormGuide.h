@@ -6,6 +6,9 @@
 
 class QCheckBox;
 class QComboBox;
+class QDragEnterEvent;
+class QDragMoveEvent;
+class QDropEvent;
 class QLabel;
 class QPushButton;
 
@@ -31,6 +34,10 @@ public:
     // is shown if it was not.
     void done(int result) override;
 
+    // Fills the source box, the destination box, or both with folders
+    // dropped on the dialog: one folder on either box, two anywhere.
+    void TakeFolders(const QStringList& folders, QWidget* target);
+
     QLabel* Label1 = nullptr;
     QLabel* Label2 = nullptr;
     QComboBox* Combo3 = nullptr;
@@ -55,7 +62,15 @@ signals:
     // "&Projects" was pressed: the projects manager should open, owned by this dialog.
     void projectsRequested();
 
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
 private:
+    // The folder box a drop at `pos` would fill, or nullptr.
+    QComboBox* BoxAt(const QPoint& pos) const;
+    bool TakesDrop(const QStringList& folders, const QPoint& pos) const;
     void Combo3Chosen(int index);
     void Browse(QComboBox* box, const QString& title);
     void Command1Click();

@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QFontDatabase>
 #include <QFontInfo>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -131,6 +132,15 @@ void FormStauts::SetCurrent(const QString& path)
 {
     if (!m_closed)
         LblCurrent->setPlainText(path);
+}
+
+void FormStauts::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        Command1->click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void FormStauts::closeEvent(QCloseEvent* event)

@@ -10,6 +10,7 @@
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
+class QKeyEvent;
 class QTimer;
 
 namespace tandrel::gui {
@@ -40,6 +41,8 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // Esc cancels, as Cancel does.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     AppState& m_app;

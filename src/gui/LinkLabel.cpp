@@ -3,8 +3,11 @@
 #include "Skin.h"
 
 #include <QDesktopServices>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
 #include <QUrl>
 
 namespace tandrel::gui {
@@ -24,6 +27,24 @@ LinkLabel::LinkLabel(QWidget* parent)
 QSize LinkLabel::minimumSizeHint() const
 {
     return QSize(0, QLabel::minimumSizeHint().height());
+}
+
+void LinkLabel::SetPath(const QString& path)
+{
+    setText(path);
+    setFocusPolicy(path.isEmpty() ? Qt::NoFocus : Qt::StrongFocus);
+}
+
+void LinkLabel::keyPressEvent(QKeyEvent* event)
+{
+    const int key = event->key();
+    if (event->modifiers() == Qt::NoModifier
+        && (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space)) {
+        emit clicked();
+        OpenFolder();
+        return;
+    }
+    QLabel::keyPressEvent(event);
 }
 
 void LinkLabel::mouseReleaseEvent(QMouseEvent* event)
@@ -49,7 +70,15 @@ void LinkLabel::paintEvent(QPaintEvent*)
     const QRect area = contentsRect();
     const QString shown = fontMetrics().elidedText(text(), Qt::ElideMiddle, area.width());
     painter.setPen(isEnabled() ? LinkColour(palette()) : palette().color(QPalette::Disabled, QPalette::WindowText));
-    painter.drawText(area, static_cast<int>(alignment() | Qt::TextSingleLine), shown);
+    const int flags = static_cast<int>(alignment() | Qt::TextSingleLine);
+    painter.drawText(area, flags, shown);
+    if (hasFocus()) {
+        QStyleOptionFocusRect focus;
+        focus.initFrom(this);
+        focus.rect = fontMetrics().boundingRect(area, flags, shown).adjusted(-2, 0, 2, 0) & rect();
+        focus.backgroundColor = palette().color(QPalette::Window);
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
+    }
 }
 
 } // namespace tandrel::gui

@@ -1,9 +1,8 @@
 #include "ResultListModel.h"
 
 #include "gui/AppState.h"
+#include "gui/KindIcons.h"
 
-#include <QApplication>
-#include <QStyle>
 
 #include <algorithm>
 #include <climits>
@@ -23,19 +22,7 @@ int ClampedCount(std::size_t count)
 
 QIcon ResultListModel::KindIcon(engine::EntryKind kind)
 {
-    // From the desktop's icon theme; the style's own pictures where the theme has none.
-    static const std::array<QIcon, 5> icons = [] {
-        QStyle* style = QApplication::style();
-        const QIcon special = style->standardIcon(QStyle::SP_MessageBoxInformation);
-        return std::array<QIcon, 5>{
-            QIcon(),
-            QIcon::fromTheme(QStringLiteral("inode-symlink"), style->standardIcon(QStyle::SP_FileLinkIcon)),
-            QIcon::fromTheme(QStringLiteral("inode-fifo"), special),
-            QIcon::fromTheme(QStringLiteral("inode-socket"), special),
-            QIcon::fromTheme(QStringLiteral("inode-blockdevice"), special),
-        };
-    }();
-    return icons[static_cast<std::size_t>(kind)];
+    return KindIcons::ForKind(kind);
 }
 
 ResultListModel::ResultListModel(engine::ResultStore& store, engine::ResultCategory category,

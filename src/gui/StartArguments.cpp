@@ -3,6 +3,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
+#include <QUrl>
 
 namespace tandrel::gui {
 
@@ -76,7 +77,13 @@ StartRequest ParseStartArguments(const QStringList& arguments, const QString& cu
         return request;
     }
     const QDir base(currentFolder);
-    const auto absolute = [&base](const QString& folder) {
+    const auto absolute = [&base](QString folder) {
+        // A file manager may hand over its folders as file:// addresses.
+        if (folder.startsWith(QStringLiteral("file:"), Qt::CaseInsensitive)) {
+            const QUrl url(folder);
+            if (url.isLocalFile())
+                folder = url.toLocalFile();
+        }
         // In the system's own form: backslashes on Windows, as the lists show them.
         return folder.isEmpty() ? QString() : QDir::toNativeSeparators(QDir::cleanPath(base.absoluteFilePath(folder)));
     };

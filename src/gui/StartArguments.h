@@ -19,7 +19,7 @@ struct StartRequest {
 };
 
 // `arguments` as the program got them, the program's name first; relative
-// folders are taken from `currentFolder`.
+// folders are taken from `currentFolder`, file:// addresses as their paths.
 StartRequest ParseStartArguments(const QStringList& arguments, const QString& currentFolder);
 
 // True when the command line only asks for --help or --version, which are

@@ -4,16 +4,19 @@
 #include "gui/FormGuide.h"
 #include "gui/FormOptions.h"
 #include "gui/FormWait.h"
+#include "gui/PathCellDelegate.h"
 #include "gui/Skin.h"
 #include "support/TempTree.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFile>
 #include <QHash>
 #include <QMenuBar>
 #include <QStyle>
 #include <QTreeView>
+#include <QtTest/QTest>
 
 #include <gtest/gtest.h>
 
@@ -90,9 +93,11 @@ struct Windows {
         QFile::copy(QStringLiteral(TANDREL_SOURCE_DIR "/resources/skin.qss"), state.appFolder + QStringLiteral("skin.qss"));
         state.sourceRoot = QStringLiteral("/home/ada/Pictures/");
         state.destinationRoot = QStringLiteral("/media/backup/Pictures/");
-        engine::CompareItem item;
-        item.relativePath = "holiday.jpg";
-        state.store.AddResultRow(engine::ResultCategory::NewerThanDestination, std::move(item));
+        for (const char* name : {"holiday.jpg", "beach.jpg"}) {
+            engine::CompareItem item;
+            item.relativePath = name;
+            state.store.AddResultRow(engine::ResultCategory::NewerThanDestination, std::move(item));
+        }
         main = std::make_unique<Form1>(state, dialogs);
         main->SetRootLabels(state.sourceRoot, state.destinationRoot);
         main->BeginStoreReset();
@@ -138,6 +143,60 @@ TEST(DesktopSchemeTest, EveryWindowReadsInADarkAndALightScheme)
         SCOPED_TRACE(palette.color(QPalette::Window).name().toStdString());
         ExpectReadable(palette);
     }
+}
+
+// The area of a row's check box, with the row around it.
+QRect CheckBoxArea(QTreeView* list, int row)
+{
+    const QModelIndex index = list->model()->index(row, 0);
+    auto* delegate = qobject_cast<PathCellDelegate*>(list->itemDelegateForIndex(index));
+    QStyleOptionViewItem option = delegate->CellOption(index);
+    option.rect = list->visualRect(index);
+    option.widget = list;
+    const QRect box = list->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, list);
+    return QRect(box.left() - 2, option.rect.top(), box.width() + 4, option.rect.height());
+}
+
+// An unchecked box reads against its row, selected or not, in both schemes.
+TEST(DesktopSchemeTest, UncheckedBoxesReadAgainstTheirRows)
+{
+    for (const QPalette& palette : {DarkPalette(), QApplication::style()->standardPalette()}) {
+        SCOPED_TRACE(palette.color(QPalette::Window).name().toStdString());
+        Scheme scheme(palette);
+        Windows w;
+        QTreeView* list = w.main->ListView1[1];
+        QAbstractItemModel* model = list->model();
+        for (int row = 0; row < 2; ++row)
+            model->setData(model->index(row, 0), Qt::Unchecked, Qt::CheckStateRole);
+        list->setCurrentIndex(model->index(1, 0)); // the second row selected
+        QApplication::processEvents();
+        for (int row = 0; row < 2; ++row)
+            EXPECT_GE(TextContrast(list->viewport(), CheckBoxArea(list, row)), 3.0) << "row " << row;
+    }
+}
+
+// Under the light skin the focused Projects box shows a frame that reads on
+// what was there before.
+TEST(DesktopSchemeTest, TheFocusedProjectsBoxShowsAFrame)
+{
+    Scheme light(QApplication::style()->standardPalette());
+    Windows w;
+    w.guide->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.guide.get()));
+    QComboBox* projects = w.guide->Combo3;
+    w.guide->Combo1->setFocus();
+    QApplication::processEvents();
+    const QImage plain = projects->grab().toImage();
+    projects->setFocus();
+    QApplication::processEvents();
+    ASSERT_TRUE(projects->hasFocus());
+    const QImage focused = projects->grab().toImage();
+    ASSERT_EQ(plain.size(), focused.size());
+    double best = 1;
+    for (int y = 0; y < plain.height(); ++y)
+        for (int x = 0; x < plain.width(); ++x)
+            best = std::max(best, ContrastRatio(QColor(plain.pixel(x, y)), QColor(focused.pixel(x, y))));
+    EXPECT_GE(best, 3.0);
 }
 
 // The desktop switching schemes while the program runs takes the skin off

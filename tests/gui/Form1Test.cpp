@@ -18,10 +18,12 @@
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QDesktopServices>
+#include <QDropEvent>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
@@ -980,6 +982,81 @@ TEST(Form1Test, FolderLinksOpenTheShownFolder)
     ASSERT_EQ(recorder.urls.size(), 2);
     EXPECT_EQ(recorder.urls[0], QUrl::fromLocalFile(QStringLiteral("/data/with space/")));
     EXPECT_EQ(recorder.urls[1], QUrl::fromLocalFile(QStringLiteral("/backup/ü/")));
+}
+
+// Two folders dropped on the main window open New Comparison with them, the
+// first as the source; one folder or a file is refused.
+TEST(Form1Test, TwoFoldersDroppedOnTheWindowOpenNewComparison)
+{
+    MainWindow w;
+    Form1& f = *w.form;
+    w.tree.MakeDir("a");
+    w.tree.MakeDir("b");
+    w.tree.WriteFile("c.txt", "x");
+    f.show();
+    const auto drop = [&f](const std::vector<std::string>& paths) {
+        QList<QUrl> urls;
+        for (const std::string& path : paths)
+            urls << QUrl::fromLocalFile(ToQ(path));
+        QMimeData data;
+        data.setUrls(urls);
+        const QPoint pos = f.ListView1[1]->mapTo(&f, QPoint(20, 20));
+        QDragEnterEvent enter(pos, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&f, &enter);
+        if (!enter.isAccepted())
+            return false;
+        QDropEvent dropped(QPointF(pos), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&f, &dropped);
+        return dropped.isAccepted();
+    };
+    EXPECT_FALSE(drop({w.tree.Path("a")}));
+    EXPECT_FALSE(drop({w.tree.Path("a"), w.tree.Path("c.txt")}));
+
+    QString source;
+    QString destination;
+    test::WhenModalShown([&](QWidget* modal) {
+        auto* guide = qobject_cast<FormGuide*>(modal);
+        ASSERT_NE(guide, nullptr);
+        source = guide->Combo1->currentText();
+        destination = guide->Combo2->currentText();
+        guide->Command2->click();
+    });
+    ASSERT_TRUE(drop({w.tree.Path("a"), w.tree.Path("b")}));
+    for (int i = 0; i < 200 && source.isEmpty(); ++i)
+        QTest::qWait(10);
+    EXPECT_EQ(source, ToQ(w.tree.Path("a")));
+    EXPECT_EQ(destination, ToQ(w.tree.Path("b")));
+    EXPECT_FALSE(w.state.runFlag.IsSet());
+}
+
+// The links are stops of the Tab order once they show a folder, and Enter or
+// Space opens it.
+TEST(Form1Test, FolderLinksAreReachedWithTabAndOpenFromTheKeyboard)
+{
+    MainWindow w;
+    UrlRecorder recorder;
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &recorder, "Open");
+    Form1& f = *w.form;
+    f.SetRootLabels(QStringLiteral("/data/a/"), QStringLiteral("/backup/a/"));
+    f.show();
+    f.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+    f.ListView1[1]->setFocus();
+    std::set<QWidget*> reached;
+    for (int step = 0; step < 40; ++step) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        reached.insert(QApplication::focusWidget());
+    }
+    EXPECT_TRUE(reached.count(f.LabelSource));
+    EXPECT_TRUE(reached.count(f.LabelDes));
+    f.LabelSource->setFocus();
+    QTest::keyClick(f.LabelSource, Qt::Key_Return);
+    f.LabelDes->setFocus();
+    QTest::keyClick(f.LabelDes, Qt::Key_Space);
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    ASSERT_EQ(recorder.urls.size(), 2);
+    EXPECT_EQ(recorder.urls[0], QUrl::fromLocalFile(QStringLiteral("/data/a/")));
+    EXPECT_EQ(recorder.urls[1], QUrl::fromLocalFile(QStringLiteral("/backup/a/")));
 }
 
 TEST(Form1Test, ActionButtonsCopyAndDeleteTheCheckedRowsOfTheVisibleList)

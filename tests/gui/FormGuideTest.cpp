@@ -6,14 +6,20 @@
 #include "settings/SettingsFile.h"
 #include "support/TempTree.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDropEvent>
 #include <QLabel>
+#include <QMimeData>
+#include <QUrl>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QtTest/QTest>
 
 #include <gtest/gtest.h>
+
+#include <memory>
 
 namespace tandrel::gui {
 namespace {
@@ -417,6 +423,107 @@ TEST(FormGuideTest, LastFoldersNotUtf8ComeBackFromTheUserSettings)
     WriteRegistryValue(QStringLiteral("TargetDir"), QString());
 }
 #endif
+
+// Records whether Enter reached a control.
+struct EnterSeen : QObject {
+    bool seen = false;
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            seen = seen || key == Qt::Key_Return || key == Qt::Key_Enter;
+        }
+        return false;
+    }
+};
+
+// Enter presses Compare whatever control has the focus, and the control never
+// sees the key (a desktop theme may let the Projects box open its list on it,
+// or a button or check box take it as a press).
+TEST(FormGuideTest, EnterComparesFromEveryControl)
+{
+    const char* names[] = {"Combo3", "Combo1", "Combo2", "Check1", "Command5", "Command3", "Command4", "Command2"};
+    for (const char* name : names) {
+        Fixture f;
+        FormGuide guide(f.app, f.dialogs, &f.main);
+        guide.Combo1->setEditText(ToQ(f.tree.Path("src")));
+        guide.Combo2->setEditText(ToQ(f.tree.Path("dst")));
+        guide.show();
+        guide.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&guide));
+        auto* control = guide.findChild<QWidget*>(QString::fromLatin1(name));
+        ASSERT_NE(control, nullptr) << name;
+        control->setFocus();
+        EnterSeen recorder;
+        control->installEventFilter(&recorder);
+        QTest::keyClick(control, Qt::Key_Return);
+        EXPECT_FALSE(recorder.seen) << name;
+        EXPECT_TRUE(f.app.runFlag.IsSet()) << name;
+        EXPECT_EQ(guide.result(), QDialog::Accepted) << name;
+    }
+}
+
+std::unique_ptr<QMimeData> Urls(const std::vector<std::string>& paths)
+{
+    QList<QUrl> urls;
+    for (const std::string& path : paths)
+        urls << QUrl::fromLocalFile(ToQ(path));
+    auto data = std::make_unique<QMimeData>();
+    data->setUrls(urls);
+    return data;
+}
+
+// A drag over `target` at `pos` (the target's own coordinates) and its drop:
+// true when the window took it.
+bool DropAt(QWidget* target, QPoint pos, const QMimeData& data)
+{
+    QDragEnterEvent enter(pos, Qt::CopyAction | Qt::LinkAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    if (!enter.isAccepted())
+        return false;
+    QDragMoveEvent move(pos, Qt::CopyAction | Qt::LinkAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &move);
+    if (!move.isAccepted())
+        return false;
+    QDropEvent drop(QPointF(pos), Qt::CopyAction | Qt::LinkAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &drop);
+    return drop.isAccepted();
+}
+
+// One folder fills the box it lands on, two fill both wherever they land;
+// files, a third item and one folder beside the boxes are refused.
+TEST(FormGuideTest, DroppedFoldersFillTheBoxes)
+{
+    Fixture f;
+    f.tree.MakeDir("photos");
+    f.tree.MakeDir("backup");
+    f.tree.WriteFile("notes.txt", "x");
+    FormGuide guide(f.app, f.dialogs, &f.main);
+    guide.show();
+    const auto centre = [&guide](QWidget* w) { return w->mapTo(&guide, w->rect().center()); };
+    const auto photos = Urls({f.tree.Path("photos")});
+    const auto both = Urls({f.tree.Path("photos"), f.tree.Path("backup")});
+
+    EXPECT_TRUE(DropAt(&guide, centre(guide.Combo2), *photos));
+    EXPECT_EQ(guide.Combo2->currentText(), ToQ(f.tree.Path("photos")));
+    EXPECT_TRUE(DropAt(&guide, centre(guide.Combo1), *Urls({f.tree.Path("backup")})));
+    EXPECT_EQ(guide.Combo1->currentText(), ToQ(f.tree.Path("backup")));
+    EXPECT_TRUE(DropAt(&guide, centre(guide.Label1), *both));
+    EXPECT_EQ(guide.Combo1->currentText(), ToQ(f.tree.Path("photos")));
+    EXPECT_EQ(guide.Combo2->currentText(), ToQ(f.tree.Path("backup")));
+
+    const std::vector<std::vector<std::string>> refused = {
+        {f.tree.Path("notes.txt")},
+        {f.tree.Path("photos"), f.tree.Path("notes.txt")},
+        {f.tree.Path("photos"), f.tree.Path("backup"), f.tree.Path("src")},
+        {f.tree.Path("gone")},
+    };
+    for (const auto& paths : refused)
+        EXPECT_FALSE(DropAt(&guide, centre(guide.Combo1), *Urls(paths))) << paths.back();
+    EXPECT_FALSE(DropAt(&guide, centre(guide.Label1), *photos));
+    EXPECT_EQ(guide.Combo1->currentText(), ToQ(f.tree.Path("photos")));
+    EXPECT_EQ(guide.Combo2->currentText(), ToQ(f.tree.Path("backup")));
+}
 
 } // namespace
 } // namespace tandrel::gui

@@ -122,5 +122,23 @@ TEST(FormStautsTest, CancelLowersTheFlagClosesAndDropsLaterUpdates)
     EXPECT_TRUE(app.runFlag.IsSet());
 }
 
+// Esc cancels from wherever the focus is in the window, as Cancel does.
+TEST(FormStautsTest, EscCancelsTheRun)
+{
+    AppState app;
+    QWidget main;
+    main.show();
+    for (const bool onButton : {true, false}) {
+        QPointer<FormStauts> form = new FormStauts(app, &main);
+        form->show();
+        app.runFlag.Set(true);
+        QTest::keyClick(onButton ? static_cast<QWidget*>(form->Command1) : form.data(), Qt::Key_Escape);
+        EXPECT_FALSE(app.runFlag.IsSet()) << onButton;
+        EXPECT_TRUE(form->IsClosed()) << onButton;
+        EXPECT_FALSE(form->isVisible()) << onButton;
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+}
+
 } // namespace
 } // namespace tandrel::gui

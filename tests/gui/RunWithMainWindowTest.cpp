@@ -15,6 +15,8 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QHeaderView>
+#include <QLabel>
+#include <QScrollBar>
 #include <QIcon>
 #include <QTabBar>
 #include <QTreeView>
@@ -210,35 +212,93 @@ TEST(RunWithMainWindowTest, TheFinishedProgressWindowClosesFromTheKeyboard)
     }
 }
 
-// After a copy with failures, what failed can be read without scrolling:
-// the status column is wide enough for its text and within the list.
-TEST(RunWithMainWindowTest, FailureTextsAreInSightAfterACopy)
+// A list of `count` newer files under a long folder name, compared.
+void CompareNewerFiles(Program& p, int count)
 {
-    ImmediateEvents immediate;
-    Program p(false);
-    p.state.settings.options.IgnoreError = true;
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < count; ++i) {
         const std::string name = "/a rather long folder name/f" + std::to_string(i) + ".txt";
         p.tree.WriteFile("src" + name, "new", 2000000100);
         p.tree.WriteFile("dst" + name, "old", 2000000000);
     }
     p.Compare();
-    for (const char* gone : {"src/a rather long folder name/f1.txt", "src/a rather long folder name/f2.txt"})
-        p.tree.Remove(gone);
+}
+
+std::vector<int> ColumnWidths(const QTreeView& view)
+{
+    std::vector<int> widths;
+    for (int c = 0; c < view.model()->columnCount(); ++c)
+        widths.push_back(view.header()->sectionSize(c));
+    return widths;
+}
+
+// After a copy with failures, the first failed row is current and in sight
+// with its check box; its text is read in the status bar and the tooltip,
+// the status column grows at most to the list's width, and the path columns
+// keep their widths. The next comparison brings the designed widths back.
+TEST(RunWithMainWindowTest, AFailedRowIsBroughtIntoSightWithTheListIntact)
+{
+    ImmediateEvents immediate;
+    Program p(false);
+    p.state.settings.options.IgnoreError = true;
+    constexpr int kRows = 60;
+    CompareNewerFiles(p, kRows);
     p.form->TabStrip1->setCurrentIndex(0);
+    QTreeView* view = p.form->ListView1[1];
+    ResultListModel* model = p.form->ListModel[1];
+    ASSERT_EQ(model->rowCount(), kRows);
+    const std::vector<int> designed = ColumnWidths(*view);
+    // Only the last two rows are copied, and the last one fails.
+    for (int row = 0; row < kRows - 2; ++row)
+        model->setData(model->index(row, 0), Qt::Unchecked, Qt::CheckStateRole);
+    const QString failing = model->index(kRows - 1, 0).data().toString();
+    p.tree.Remove("src/" + FromQ(failing.mid(p.state.sourceRoot.size())));
     p.dialogs.messageReplies.push_back(MessageReply::Yes);
     QTest::mouseClick(p.form->CmdS2D, Qt::LeftButton);
+    QApplication::processEvents();
 
-    QTreeView* view = p.form->ListView1[1];
-    ASSERT_EQ(view->model()->rowCount(), 2);
-    const int status = view->model()->columnCount() - 1;
-    const QString text = view->model()->index(0, status).data().toString();
+    ASSERT_EQ(model->rowCount(), kRows - 1);
+    const int status = model->columnCount() - 1;
+    const QModelIndex failed = model->index(kRows - 2, 0);
+    const QString text = failed.siblingAtColumn(status).data().toString();
     ASSERT_FALSE(text.isEmpty());
-    const QHeaderView* header = view->header();
-    EXPECT_GE(header->sectionSize(status),
-              std::min(view->fontMetrics().horizontalAdvance(text), view->viewport()->width()));
-    EXPECT_GE(header->sectionViewportPosition(status), 0);
-    EXPECT_LE(header->sectionViewportPosition(status) + header->sectionSize(status), view->viewport()->width());
+    EXPECT_EQ(view->currentIndex().row(), failed.row());
+    EXPECT_EQ(p.form->focusWidget(), view);
+    EXPECT_TRUE(view->selectionModel()->isRowSelected(failed.row(), QModelIndex()));
+    EXPECT_TRUE(view->viewport()->rect().contains(view->visualRect(failed).center()));
+    EXPECT_EQ(view->header()->sectionViewportPosition(0), 0); // the check boxes stay in sight
+    EXPECT_EQ(failed.siblingAtColumn(status).data(Qt::ToolTipRole).toString(), text);
+    const auto* line = p.form->findChild<QLabel*>(QStringLiteral("RowStatus"));
+    ASSERT_NE(line, nullptr);
+    EXPECT_EQ(line->text(), text);
+    const std::vector<int> after = ColumnWidths(*view);
+    for (int c = 0; c < status; ++c)
+        EXPECT_EQ(after[static_cast<std::size_t>(c)], designed[static_cast<std::size_t>(c)]) << c;
+    EXPECT_GE(after.back(), std::min(view->fontMetrics().horizontalAdvance(text), view->viewport()->width()));
+    EXPECT_LE(after.back(), std::max(designed.back(), view->viewport()->width()));
+
+    // Another row as current: the status bar follows it.
+    view->setCurrentIndex(model->index(0, 0));
+    EXPECT_TRUE(line->text().isEmpty());
+
+    p.Compare();
+    EXPECT_EQ(ColumnWidths(*view), designed);
+    EXPECT_EQ(view->horizontalScrollBar()->value(), 0);
+}
+
+// A new comparison shows every list from its top, and the keys go to the
+// visible list when the progress window has gone.
+TEST(RunWithMainWindowTest, ANewComparisonStartsAtTheTopWithTheKeysInTheList)
+{
+    Program p(false);
+    CompareNewerFiles(p, 80);
+    QTreeView* view = p.form->ListView1[1];
+    EXPECT_EQ(p.form->focusWidget(), view);
+    view->scrollToBottom();
+    ASSERT_GT(view->verticalScrollBar()->value(), 0);
+    p.form->TabStrip1->setFocus();
+    p.Compare();
+    EXPECT_EQ(view->verticalScrollBar()->value(), 0);
+    EXPECT_EQ(p.form->focusWidget(), view);
 }
 
 #ifndef Q_OS_WIN

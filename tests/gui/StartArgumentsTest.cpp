@@ -39,6 +39,12 @@ TEST(StartArgumentsTest, FoldersComeOutAbsoluteAndAnythingElseIsAnswered)
     EXPECT_EQ(two.source, QDir::toNativeSeparators(QStringLiteral("/home/u/work/photos")));
     EXPECT_EQ(two.destination, QDir::toNativeSeparators(QStringLiteral("/home/u/b/c")));
 
+    // As a file manager may give them: addresses with escaped characters.
+    const StartRequest urls = Parse({QStringLiteral("file:///media/My%20Photos"), QStringLiteral("file:///srv/b")});
+    EXPECT_TRUE(urls.start);
+    EXPECT_EQ(urls.source, QDir::toNativeSeparators(QStringLiteral("/media/My Photos")));
+    EXPECT_EQ(urls.destination, QDir::toNativeSeparators(QStringLiteral("/srv/b")));
+
     const StartRequest three = Parse({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")});
     EXPECT_FALSE(three.start);
     EXPECT_EQ(three.exitCode, 2);

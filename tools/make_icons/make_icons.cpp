@@ -243,6 +243,12 @@ std::vector<Icon> Icons()
                      }});
 
     // The action buttons below the lists.
+    // The arrow of the skin's drop-down boxes.
+    icons.push_back({"combo-arrow", 10, 10, [](QPainter& p) {
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(0x3A, 0x53, 0x72));
+        p.drawPolygon(QPolygonF({QPointF(1, 3), QPointF(9, 3), QPointF(5, 7.5)}));
+    }});
     icons.push_back({"s2d", 24, 24, [](QPainter& p) { Arrow(p, true, kGreen); }});
     icons.push_back({"d2s", 24, 24, [](QPainter& p) { Arrow(p, false, kBlue); }});
     icons.push_back({"delete", 24, 24, [](QPainter& p) {
@@ -331,7 +337,8 @@ int WriteProgramIcon(const QString& sizeText, const QString& file)
 int WriteWindowsIcon(const QString& file)
 {
     const Icon* program = nullptr;
-    for (const Icon& icon : Icons())
+    const std::vector<Icon> icons = Icons(); // outlives `program`
+    for (const Icon& icon : icons)
         if (qstrcmp(icon.name, "tandrel") == 0)
             program = &icon;
     if (!program)
