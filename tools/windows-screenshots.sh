@@ -38,7 +38,7 @@ if [[ "${1:-}" == --installer ]]; then
     wineserver -w
     wine "$setup" &
     setup_pid=$!
-    for page in 1 2 3 4 5 6 7 8; do
+    for page in 1 2 3 4 5 6 7 8 9 10 11 12; do
       sleep 6
       xwd -root -silent | xwdtopnm 2>/dev/null | pnmtopng >"$out/installer-$scale-$page.png"
       kill -0 $setup_pid 2>/dev/null || break

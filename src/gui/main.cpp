@@ -4,7 +4,6 @@
 #include "gui/Dialogs.h"
 #include "gui/Form1.h"
 #include "gui/StartArguments.h"
-#include "gui/TabFocusStyle.h"
 #include "platform/DescriptorLimit.h"
 
 #include <QApplication>
@@ -62,11 +61,9 @@ int main(int argc, char** argv)
     // Month names in the lists follow the user's locale.
     std::setlocale(LC_ALL, "");
     QGuiApplication::setDesktopFileName(QLatin1String(tandrel::gui::kDesktopId));
-#ifdef Q_OS_WIN
+#ifndef Q_OS_WIN
     // Windows keeps its native style.
-    QApplication::setStyle(new tandrel::gui::TabFocusStyle);
-#else
-    QApplication::setStyle(new tandrel::gui::TabFocusStyle(QStyleFactory::create(QStringLiteral("Fusion"))));
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
 #endif
     // Closing the main window ends the program, whatever else is open.
     QApplication::setQuitOnLastWindowClosed(false);

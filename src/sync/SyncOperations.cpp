@@ -81,6 +81,13 @@ struct RowItem {
 // in 19.4 s, 2 in 19.9 s, no limit 27.8 s; its deletion 2.8, 3.3 and 5.0 s.
 constexpr std::size_t kRowsPerFolder = 1;
 
+// Where '\\' separates names, so does '/' (Windows takes both).
+bool IsSeparator(char c)
+{
+    const char separator = engine::PathRules::Native().separator;
+    return c == separator || (separator == '\\' && c == '/');
+}
+
 // What rows taken into a run wait for, by folder: a copy makes a folder
 // before anything inside it, a delete removes a folder after everything in
 // it. Rows are taken in the run's order, so a row only ever waits for rows
@@ -92,18 +99,25 @@ public:
     struct Row {
         const RowItem* item = nullptr;
         std::vector<std::string> folders; // every folder above the row, the outermost first
+        std::string path;                 // the row's own, with the system's separator
     };
 
     Row Taken(const RowItem& item)
     {
-        Row row{&item, {}};
-        const char separator = engine::PathRules::Native().separator;
-        for (std::size_t at = item.relativePath.find(separator); at != std::string::npos;
-             at = item.relativePath.find(separator, at + 1))
-            row.folders.push_back(item.relativePath.substr(0, at));
+        Row row{&item, {}, {}};
+        // Folders are known by their path with the system's own separator,
+        // whichever of its separators (on Windows '\\' or '/') a row uses.
+        std::string path = item.relativePath;
+        for (std::size_t at = 0; at < path.size(); ++at) {
+            if (IsSeparator(path[at])) {
+                path[at] = engine::PathRules::Native().separator;
+                row.folders.push_back(path.substr(0, at));
+            }
+        }
+        row.path = path;
         if (m_order == Order::TopDown) {
             if (item.isFolder)
-                ++m_unfinishedFolders[item.relativePath];
+                ++m_unfinishedFolders[path];
         } else {
             for (const std::string& folder : row.folders)
                 ++m_unfinishedBelow[folder];
@@ -117,7 +131,7 @@ public:
         if (spread && Count(m_busyIn, Parent(row)) >= kRowsPerFolder)
             return true;
         if (m_order == Order::BottomUp)
-            return row.item->isFolder && Count(m_unfinishedBelow, row.item->relativePath) > 0;
+            return row.item->isFolder && Count(m_unfinishedBelow, row.path) > 0;
         return std::any_of(row.folders.begin(), row.folders.end(),
                            [this](const std::string& folder) { return Count(m_unfinishedFolders, folder) > 0; });
     }
@@ -131,7 +145,7 @@ public:
             Lower(m_busyIn, Parent(row));
         if (m_order == Order::TopDown) {
             if (row.item->isFolder)
-                Lower(m_unfinishedFolders, row.item->relativePath);
+                Lower(m_unfinishedFolders, row.path);
         } else {
             for (const std::string& folder : row.folders)
                 Lower(m_unfinishedBelow, folder);
@@ -244,8 +258,10 @@ struct RowRun {
         if (step >= n)
             return {};
         const std::string_view path = store.Row(category, order == Order::TopDown ? step : n - 1 - step).relativePath;
-        const std::size_t cut = path.rfind(engine::PathRules::Native().separator);
-        return cut == std::string_view::npos ? std::string_view() : path.substr(0, cut);
+        std::size_t cut = path.size();
+        while (cut > 0 && !IsSeparator(path[cut - 1]))
+            --cut;
+        return cut == 0 ? std::string_view() : path.substr(0, cut - 1);
     }
 
     RowTask Begin(std::size_t k, SyncOutcome& outcome)

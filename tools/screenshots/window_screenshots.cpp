@@ -32,7 +32,6 @@
 #include "gui/FormReport.h"
 #include "gui/FormStauts.h"
 #include "gui/FormWait.h"
-#include "gui/TabFocusStyle.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -107,11 +106,8 @@ int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     std::setlocale(LC_ALL, "");
-    // The program's own style, as main() sets it.
-#ifdef Q_OS_WIN
-    QApplication::setStyle(new tandrel::gui::TabFocusStyle);
-#else
-    QApplication::setStyle(new tandrel::gui::TabFocusStyle(QStyleFactory::create(QStringLiteral("Fusion"))));
+#ifndef Q_OS_WIN
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
 #endif
     const QStringList args = QCoreApplication::arguments();
     const QString out = args.size() > 1 ? args[1] : QDir::currentPath();
