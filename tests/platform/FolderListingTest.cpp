@@ -37,7 +37,8 @@ TEST(FolderListing, OpenFolderOpensFoldersOnly)
 }
 
 // Whether names fold is asked of the file system itself: a fresh tmpfs (no
-// folder of which was asked before) matches names exactly, in every folder.
+// folder of which was asked before) matches names exactly, in every folder;
+// an empty folder, which cannot ask, has the folder above it ask.
 // exFAT through FUSE, which folds, is asked in the scanner's test.
 TEST(FolderListing, MayFoldCaseAsksTheFileSystem)
 {
@@ -47,8 +48,9 @@ TEST(FolderListing, MayFoldCaseAsksTheFileSystem)
     const test::SandboxOutcome outcome = test::RunInMountSandbox([&]() -> std::string {
         std::string error = test::MountTmpfs(mnt);
         ::mkdir((mnt + "/Sub").c_str(), 0755);
+        ::mkdir((mnt + "/Empty").c_str(), 0755);
         ::close(::open((mnt + "/Sub/Readme.txt").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
-        for (const char* folder : {"/Sub", "", "/Sub"})
+        for (const char* folder : {"/Empty", "/Sub", "", "/Sub"})
             if (error.empty() && MayFoldCase(Fd(OpenFolder(mnt + folder, kOpenAsAnchor)).Get()))
                 error = std::string("MayFoldCase of '") + folder + "' is true";
         return error;

@@ -331,6 +331,25 @@ CaseMemory RememberedFor(int folderFd, std::uint64_t device)
     return g_caseByDevice.emplace(device, memory).first->second;
 }
 
+// A folder that cannot ask (empty, or no name with a letter) lets the
+// folders above it on the same file system ask: a new, empty target folder
+// still gets an answer from the one that holds it.
+CaseAnswer AskFoldersAbove(int folderFd, std::uint64_t device)
+{
+    constexpr int kLevels = 4;
+    Fd at(::openat(folderFd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    for (int level = 0; level < kLevels && at.Valid(); ++level) {
+        struct stat st;
+        std::vector<std::string> names;
+        if (::fstat(at.Get(), &st) != 0 || st.st_dev != device || !NamesIn(at.Get(), names))
+            return CaseAnswer::Unknown;
+        if (const CaseAnswer answer = AskFolder(at.Get(), std::move(names)); answer != CaseAnswer::Unknown)
+            return answer;
+        at.Reset(::openat(at.Get(), "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    }
+    return CaseAnswer::Unknown;
+}
+
 // `listed`: the folder's listing, or null to read it here.
 bool FoldsCase(int folderFd, const std::vector<ListedEntry>* listed)
 {
@@ -352,7 +371,9 @@ bool FoldsCase(int folderFd, const std::vector<ListedEntry>* listed)
             names.push_back(entry.name);
     else
         haveNames = NamesIn(folderFd, names);
-    const CaseAnswer answer = haveNames ? AskFolder(folderFd, std::move(names)) : CaseAnswer::Unknown;
+    CaseAnswer answer = haveNames ? AskFolder(folderFd, std::move(names)) : CaseAnswer::Unknown;
+    if (answer == CaseAnswer::Unknown)
+        answer = AskFoldersAbove(folderFd, st.st_dev);
     if (answer == CaseAnswer::Unknown) {
         // Nothing here could ask. A file system's kind is no answer (exFAT
         // through FUSE says "FUSE"): until a folder of it answers, names may fold.
