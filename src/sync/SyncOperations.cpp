@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <cerrno>
 #include <condition_variable>
 #include <functional>
@@ -20,6 +21,7 @@
 #include <system_error>
 #include <thread>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -75,7 +77,83 @@ enum class Order { TopDown, BottomUp };
 // What the work needs of a row; the store itself is not touched off the calling thread.
 struct RowItem {
     std::string relativePath;
+    std::string shownPath;
     bool isFolder = false;
+    // As the comparison listed them: the walked item, and in lists 1, 2, 5 its counterpart.
+    std::int64_t size = 0;
+    std::int64_t modified = 0;
+    std::int64_t counterpartSize = 0;
+    std::int64_t counterpartModified = 0;
+};
+
+// What the comparison showed of an item a row acts on.
+struct Listed {
+    enum class State { Absent, Entry, Folder };
+    State state = State::Absent;
+    std::int64_t size = 0;
+    std::int64_t modified = 0;
+};
+
+FileResult ChangedSinceComparison(const std::string& path)
+{
+    return FileResult::Failure("'" + path + "' has changed since the comparison");
+}
+
+bool IsAbsence(int error)
+{
+    return error == ENOENT || error == ENOTDIR;
+}
+
+// Whether `now` is still what the comparison listed, so that a row acts only
+// on what the user saw. A folder's own time changes as its content does: it
+// needs only to be a folder still. An entry listed with a folder beside it
+// on the other side (listed with size 0) is judged by the step itself.
+// A look that fails otherwise than by absence fails with the system's reason.
+FileResult StillAsListed(const Listed& listed, const platform::EntryInfo& now, const std::string& what,
+                         const platform::ItemAt& item, const std::string& shownPath)
+{
+    if (now.kind == platform::EntryKind::Missing && !IsAbsence(now.error))
+        return platform::ErrnoFailure(what, item.path, now.error);
+    bool same = false;
+    switch (listed.state) {
+    case Listed::State::Absent:
+        same = now.kind == platform::EntryKind::Missing;
+        break;
+    case Listed::State::Folder:
+        same = now.kind == platform::EntryKind::Folder;
+        break;
+    case Listed::State::Entry:
+        same = now.kind == platform::EntryKind::Folder
+                   ? listed.size == 0
+                   : now.kind != platform::EntryKind::Missing && now.size == listed.size &&
+                         now.mtime == listed.modified;
+        break;
+    }
+    return same ? FileResult::Success() : ChangedSinceComparison(shownPath);
+}
+
+// The folders a copy run has made, for rows below them: what is in such a
+// folder is what the run put there, so nothing needs a look. Rows on several
+// threads note and ask at once.
+class FoldersMade {
+public:
+    void Add(const std::string& relativePath)
+    {
+        const std::lock_guard lock(m_mutex);
+        m_made.insert(relativePath);
+    }
+    bool HoldsParentOf(const std::string& relativePath)
+    {
+        const std::size_t cut = relativePath.rfind(engine::PathRules::Native().separator);
+        if (cut == std::string::npos)
+            return false;
+        const std::lock_guard lock(m_mutex);
+        return m_made.count(relativePath.substr(0, cut)) > 0;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::unordered_set<std::string> m_made;
 };
 
 // On a network file system a folder's entries are made, renamed and removed
@@ -262,11 +340,17 @@ struct RowRun {
         progressFraction = outcome.total > 0
                                ? static_cast<double>(outcome.started) / static_cast<double>(outcome.total)
                                : 1.0;
-        observer.RowStarted(outcome.started, outcome.total, shownPath(store.Row(category, k)));
+        const CompareItem& row = store.Row(category, k);
         RowTask task;
         task.row = k;
-        task.item.relativePath = store.Row(category, k).relativePath;
-        task.item.isFolder = store.Row(category, k).isFolder;
+        task.item.relativePath = row.relativePath;
+        task.item.shownPath = shownPath(row);
+        task.item.isFolder = row.isFolder;
+        task.item.size = row.size;
+        task.item.modified = row.modified;
+        task.item.counterpartSize = row.counterpartSize;
+        task.item.counterpartModified = row.counterpartModified;
+        observer.RowStarted(outcome.started, outcome.total, task.item.shownPath);
         return task;
     }
 
@@ -322,8 +406,34 @@ struct RowRun {
         // reads or sets this).
         bool handedOver = false;
         bool spread = false; // rows of other folders were within the look-ahead when it was taken
+        bool unchecked = false; // its check mark was gone when its turn came: left as it was
         RowDependencies::Row waitsFor;
+        // Guarded by the run's mutex: the hand-overs counted when it was handed
+        // over, and whether other rows were worked on beside it.
+        std::size_t handOverNumber = 0;
+        bool besideOthers = false;
+        bool retried = false; // tried again alone after it failed for lack of space
     };
+
+    // A row that failed for lack of space while other rows took space beside
+    // it may fit once they are done: it is tried again alone.
+    static bool WantsRetryAlone(const InFlight& job)
+    {
+        const int error = job.result.errorNumber;
+        return !job.retried && job.besideOthers && (error == ENOSPC || error == EDQUOT);
+    }
+
+    // A row taken but never handed over: its icon back, not counted as started.
+    void LeaveAsItWas(InFlight& job, std::mutex& mutex, RowDependencies& dependencies, SyncOutcome& outcome)
+    {
+        {
+            const std::lock_guard lock(mutex);
+            dependencies.Finished(job.waitsFor, false);
+        }
+        store.Row(category, job.task.row).icon = job.iconBefore;
+        observer.RowChanged(category, job.task.row);
+        --outcome.started;
+    }
 
     SyncOutcome RunInFlight(Order order, SyncOutcome& outcome)
     {
@@ -333,6 +443,7 @@ struct RowRun {
         std::condition_variable stepAnswered;
         std::deque<InFlight*> queue;
         std::size_t unfinished = 0;
+        std::size_t handOvers = 0;
         std::size_t finishes = 0;
         bool closing = false;
         bool abandon = false; // a file was abandoned: so is every file in flight
@@ -362,6 +473,7 @@ struct RowRun {
                 FileResult result = work(job->task);
                 lock.lock();
                 job->result = std::move(result);
+                job->besideOthers = job->besideOthers || handOvers != job->handOverNumber + 1;
                 job->finished = true;
                 dependencies.Finished(job->waitsFor, true);
                 --unfinished;
@@ -386,35 +498,55 @@ struct RowRun {
         const std::size_t n = store.Count(category);
         std::size_t step = 0;
         bool starting = true;
+        bool retryAlone = false; // a row waits to be tried again alone: nothing else is handed over
         std::size_t finishesSeen = 0;
         std::size_t heldChecked = static_cast<std::size_t>(-1); // finishesSeen when held rows were last looked at
         // The rows from `step` up to sameFolderEnd are in one folder, and the
         // row there in another when otherFolderAtEnd.
         std::size_t sameFolderEnd = 0;
         bool otherFolderAtEnd = false;
+        // Hands a row to the workers (the run's mutex held).
+        auto queueRow = [&](InFlight& job) {
+            job.besideOthers = unfinished > 0;
+            job.handOverNumber = handOvers++;
+            queue.push_back(&job);
+            ++unfinished;
+        };
         while (true) {
             while (!flight.empty()) {
-                if (!flight.front()->handedOver) {
+                if (!flight.front()->handedOver && !flight.front()->unchecked) {
                     if (starting)
                         break; // handed over below, now that nothing before it is left
                     // The run stopped before this held row was worked on: it
                     // is as it was, and not counted as started.
-                    const std::size_t k = flight.front()->task.row;
-                    {
-                        const std::lock_guard lock(mutex);
-                        dependencies.Finished(flight.front()->waitsFor, false);
-                    }
-                    store.Row(category, k).icon = flight.front()->iconBefore;
-                    observer.RowChanged(category, k);
-                    --outcome.started;
+                    LeaveAsItWas(*flight.front(), mutex, dependencies, outcome);
                     flight.pop_front();
+                    continue;
+                }
+                if (flight.front()->unchecked) {
+                    flight.pop_front(); // left as it was when its check mark was found gone
                     continue;
                 }
                 {
                     const std::lock_guard lock(mutex);
                     if (!flight.front()->finished)
                         break;
+                    if (WantsRetryAlone(*flight.front()) && starting) {
+                        retryAlone = true;
+                        if (unfinished > 0)
+                            break; // the others end first
+                        InFlight& again = *flight.front();
+                        again.retried = true;
+                        again.finished = false;
+                        again.result = {};
+                        again.waitsFor = dependencies.Taken(again.task.item);
+                        dependencies.HandedOver(again.waitsFor);
+                        queueRow(again);
+                        wakeWorkers.notify_one();
+                        break;
+                    }
                 }
+                retryAlone = false;
                 const std::unique_ptr<InFlight> done = std::move(flight.front());
                 flight.pop_front();
                 if (!Finish(done->task, done->result, done->iconBefore, outcome)) {
@@ -436,23 +568,29 @@ struct RowRun {
             // look-ahead has others, and fill any free worker when it has none.
             auto workersFree = [&] {
                 const std::lock_guard lock(mutex);
-                return unfinished < rowsInFlight;
+                return !retryAlone && unfinished < rowsInFlight;
             };
+            // The check mark is read again as the row is handed over: an
+            // uncheck since it was taken counts as for a row not reached.
             auto handOver = [&](InFlight& job, bool spread) {
+                if (!store.Row(category, job.task.row).checked) {
+                    LeaveAsItWas(job, mutex, dependencies, outcome);
+                    job.unchecked = true;
+                    return;
+                }
                 {
                     const std::lock_guard lock(mutex);
                     if (dependencies.MustWait(job.waitsFor, spread && job.spread))
                         return;
                     dependencies.HandedOver(job.waitsFor);
-                    queue.push_back(&job);
-                    ++unfinished;
+                    queueRow(job);
                 }
                 job.handedOver = true;
                 wakeWorkers.notify_one();
             };
             auto handOverHeld = [&](bool spread) {
                 for (std::size_t i = 0; i < flight.size() && workersFree(); ++i)
-                    if (!flight[i]->handedOver)
+                    if (!flight[i]->handedOver && !flight[i]->unchecked)
                         handOver(*flight[i], spread);
             };
             if (starting && finishesSeen != heldChecked) {
@@ -568,31 +706,34 @@ FileResult MayReplace(const platform::ItemAt& to, const platform::EntryInfo& exi
     return FileResult::Success();
 }
 
-// A target the comparison saw is looked at before its copy is made, so that
-// a protected one costs no copying. A target it did not see is looked at
-// only when the copy is about to take its place, if something has come
-// there since: one look at the target a file, where each is a round trip on
-// a network file system.
-FileResult CopyOneFile(const platform::ItemAt& from, const platform::ItemAt& to, bool targetSeen,
+// The target is looked at before its copy is made (`now`), so that a changed
+// or protected one costs no copying, and again when the copy is about to take
+// its place, which the copy's own look at the target costs nothing more.
+// Below a folder this run made there is no look first (`now` unset): the
+// target can only be absent there.
+FileResult CopyOneFile(const platform::ItemAt& from, const platform::ItemAt& to, const Listed& listed,
+                       const std::optional<platform::EntryInfo>& now, const std::string& shownPath,
                        const settings::CompareOptions& options, const platform::CopyProgress& progress,
                        platform::WrittenFileSystems& written)
 {
-    if (targetSeen) {
-        if (FileResult allowed = MayReplace(to, platform::LookUpAt(to), options); !allowed.ok())
-            return allowed;
-        return platform::CopyFileSafelyAt(from, to, progress, &written);
+    if (now) {
+        if (FileResult same = StillAsListed(listed, *now, "Cannot copy to", to, shownPath); !same.ok())
+            return same;
+        if (listed.state != Listed::State::Absent) {
+            if (FileResult allowed = MayReplace(to, *now, options); !allowed.ok())
+                return allowed;
+        }
     }
     return platform::CopyFileSafelyAt(from, to, progress, &written, [&](const platform::EntryInfo& existing) {
-        return MayReplace(to, existing, options);
+        return StillAsListed(listed, existing, "Cannot copy to", to, shownPath);
     });
 }
 
 // Moves the row's item to the user's trash. A folder row goes only when it is
 // empty, as removing it would; a file row never takes a folder that has come
 // in its place since the comparison, which would carry away a whole tree.
-FileResult TrashOneItem(const RowItem& row, const platform::ItemAt& item)
+FileResult TrashOneItem(const RowItem& row, const platform::ItemAt& item, platform::EntryKind kind)
 {
-    const platform::EntryKind kind = platform::LookUpAt(item).kind;
     if (kind != platform::EntryKind::Missing && (kind == platform::EntryKind::Folder) != row.isFolder)
         return platform::ErrnoFailure("Cannot move to the trash", item.path, row.isFolder ? ENOTDIR : EISDIR);
     FileResult result = platform::MoveToTrashAt(item.folder.Fd(), item.name, item.path,
@@ -604,11 +745,13 @@ FileResult TrashOneItem(const RowItem& row, const platform::ItemAt& item)
     return result;
 }
 
-FileResult DeleteOneItem(const RowItem& row, const platform::ItemAt& item, const settings::CompareOptions& options,
-                         DeleteTarget target, platform::TemporarySweep& sweep)
+// `now` is what is at `item`, already found as the comparison listed it.
+FileResult DeleteOneItem(const RowItem& row, const platform::ItemAt& item, const platform::EntryInfo& now,
+                         const settings::CompareOptions& options, DeleteTarget target,
+                         platform::TemporarySweep& sweep)
 {
     if (row.isFolder) {
-        if (const char* kind = ProtectedKind(platform::LookUpAt(item), true)) {
+        if (const char* kind = ProtectedKind(now, true)) {
             if (!options.Overwriting)
                 return platform::ErrnoFailure(std::string("Cannot remove ") + kind + " folder", item.path, EACCES);
             if (target == DeleteTarget::Remove) {
@@ -628,10 +771,10 @@ FileResult DeleteOneItem(const RowItem& row, const platform::ItemAt& item, const
             return platform::RemoveFolderAt(item);
         }
         sweep.BeforeRemoving(item);
-        return TrashOneItem(row, item);
+        return TrashOneItem(row, item, platform::LookUpAt(item).kind);
     }
     if (!options.Overwriting) {
-        if (const char* kind = ProtectedKind(platform::LookUpAt(item)))
+        if (const char* kind = ProtectedKind(now))
             return platform::ErrnoFailure(std::string("Cannot delete ") + kind + " file", item.path, EACCES);
     } else if (target == DeleteTarget::Remove) {
         FileResult cleared = platform::SetArchiveOnlyAt(item);
@@ -639,7 +782,7 @@ FileResult DeleteOneItem(const RowItem& row, const platform::ItemAt& item, const
             return cleared;
     }
     // In the trash the item keeps its rights, so that restoring it brings it back as it was.
-    return target == DeleteTarget::Trash ? TrashOneItem(row, item) : platform::DeleteFileAt(item);
+    return target == DeleteTarget::Trash ? TrashOneItem(row, item, now.kind) : platform::DeleteFileAt(item);
 }
 
 // A time at least this many seconds earlier than another never counts as
@@ -754,28 +897,41 @@ SyncOutcome CopyCheckedRows(ResultStore& store, ResultCategory category, CopyDir
     PendingFlush flushHere;
     PendingFlush& pending = flushLater ? *flushLater : flushHere;
     platform::TemporarySweep sweep;
+    FoldersMade made;
     RowRun run{store, category, options, runFlag, progressFraction, observer, toOf,
                [&](RowTask& task) {
                    const RowItem& row = task.item;
-                   // A file's missing folders are made on the way; a folder row
-                   // makes its one level only.
+                   // A file's missing folders are made on the way, unless the
+                   // comparison saw its target (then a level gone is a
+                   // change); a folder row makes its one level only.
                    platform::ItemAt to;
                    if (FileResult reached = platform::ReachItem(
-                           toRoot, row.relativePath, !row.isFolder,
+                           toRoot, row.relativePath, !row.isFolder && !targetSeen,
                            row.isFolder ? "Cannot create folder" : "Cannot copy to", to);
                        !reached.ok())
-                       return reached;
+                       return targetSeen && IsAbsence(reached.errorNumber) ? ChangedSinceComparison(row.shownPath)
+                                                                          : reached;
                    FileResult result;
                    if (row.isFolder) {
                        result = platform::CreateFolderCopyAt(fromRoot, row.relativePath, to);
-                       if (result.ok())
+                       if (result.ok()) {
                            sweep.MadeByThisRun(to.path);
+                           made.Add(row.relativePath);
+                       }
                    } else {
+                       const Listed listed =
+                           targetSeen ? Listed{Listed::State::Entry, toDestination ? row.counterpartSize : row.size,
+                                               toDestination ? row.counterpartModified : row.modified}
+                                      : Listed{};
+                       std::optional<platform::EntryInfo> now;
+                       if (!made.HoldsParentOf(row.relativePath))
+                           now = platform::LookUpAt(to);
                        platform::ItemAt from;
                        result = platform::ReachItem(fromRoot, row.relativePath, false, "Cannot read", from);
                        if (result.ok()) {
                            sweep.BeforeWritingInto(to.folder.Fd(), ParentFolder(to.path));
-                           result = CopyOneFile(from, to, targetSeen, options, task.progress, pending.fileSystems);
+                           result = CopyOneFile(from, to, listed, now, row.shownPath, options, task.progress,
+                                                pending.fileSystems);
                        }
                    }
                    if (result.ok())
@@ -804,13 +960,17 @@ SyncOutcome DeleteCheckedRows(ResultStore& store, ResultCategory category, const
     RowRun run{store, category, options, runFlag, progressFraction, observer, pathOf,
                [&](RowTask& task) {
                    const RowItem& row = task.item;
+                   const char* what = row.isFolder ? "Cannot remove folder" : "Cannot delete";
                    platform::ItemAt item;
-                   if (FileResult reached =
-                           platform::ReachItem(walkedRoot, row.relativePath, false,
-                                               row.isFolder ? "Cannot remove folder" : "Cannot delete", item);
+                   if (FileResult reached = platform::ReachItem(walkedRoot, row.relativePath, false, what, item);
                        !reached.ok())
-                       return reached;
-                   return DeleteOneItem(row, item, options, target, sweep);
+                       return IsAbsence(reached.errorNumber) ? ChangedSinceComparison(row.shownPath) : reached;
+                   const platform::EntryInfo now = platform::LookUpAt(item);
+                   const Listed listed{row.isFolder ? Listed::State::Folder : Listed::State::Entry, row.size,
+                                       row.modified};
+                   if (FileResult same = StillAsListed(listed, now, what, item, row.shownPath); !same.ok())
+                       return same;
+                   return DeleteOneItem(row, item, now, options, target, sweep);
                },
                {},
                // The trash takes one item at a time.
