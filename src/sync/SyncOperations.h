@@ -62,8 +62,10 @@ struct PendingFlush {
 // stops the run after the row in hand. Whether a row is a folder comes from
 // the row's isFolder, never from its icon.
 // When the side written is on a network file system, several rows are worked
-// on at once on threads of their own (TANDREL_ROWS_IN_FLIGHT=N sets how many
-// for any target; tests and trials use it on local disks). The observer
+// on at once on threads of their own; the platform chooses how many
+// (platform::RowsInFlightFor: on Linux TANDREL_ROWS_IN_FLIGHT=N sets the
+// number for any target, as tests and trials do on local disks; on Windows
+// rows go one at a time and the variable does nothing). The observer
 // calls, the run flag and the store stay on the calling thread, which lets
 // events run while it waits; rows are started and reported in list order (a
 // row done early waits for those before it); a row inside a folder row of
