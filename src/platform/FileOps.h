@@ -31,6 +31,8 @@ struct EntryInfo {
     // or device is a system entry.
     bool hidden = false;
     bool system = false;
+    std::int64_t size = 0;  // bytes, as a folder listing gives them
+    std::int64_t mtime = 0; // last write, whole seconds since the epoch, as a folder listing gives it
     bool ReadOnly() const; // a regular file or special file whose owner may not write it
 };
 
@@ -137,7 +139,8 @@ inline constexpr std::uint64_t kCopyStepBytes = 8u * 1024 * 1024;
 // system of a copy that succeeds is noted in `written`. When something is
 // at `to` by the time the copy is to take its place, `beforeReplacing` is
 // asked first with what is there; a failure it gives fails the copy, the
-// temporary file removed.
+// temporary file removed. Where `written` says so (FlushEachFile), a new
+// file is flushed to disk before its rename as well.
 using ReplaceCheck = std::function<FileResult(const EntryInfo& existing)>;
 FileResult CopyFileSafelyAt(const ItemAt& from, const ItemAt& to, const CopyProgress& progress = {},
                             WrittenFileSystems* written = nullptr, const ReplaceCheck& beforeReplacing = {});
@@ -160,6 +163,12 @@ public:
     std::uint64_t Note(const FolderHandle& folder, int writtenFd = -1);
     std::uint64_t Note(const ItemAt& item);
 
+    // Whether each file written into `folder` is flushed through its own
+    // descriptor before it is renamed in: on FUSE and network file systems,
+    // where the flush of the whole file system at the end never reaches the
+    // server. Asked of the file system once.
+    bool FlushEachFile(const FolderHandle& folder);
+
     struct Failure {
         std::uint64_t fileSystem;
         int error;
@@ -173,6 +182,7 @@ private:
         std::uint64_t fileSystem;
         int fd;        // -1: no descriptor to flush by could be opened
         int openError; // why, then
+        int flushEach; // FlushEachFile: 1 or 0, -1 not asked yet
     };
     Noted* Find(const FolderHandle& folder);
     std::uint64_t NoteLocked(const FolderHandle& folder, int writtenFd);

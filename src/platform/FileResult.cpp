@@ -6,7 +6,9 @@ namespace tandrel::platform {
 
 FileResult ErrnoFailure(const std::string& what, const std::string& path, int err)
 {
-    return FileResult::Failure(what + " '" + path + "': " + std::strerror(err));
+    FileResult failure = FileResult::Failure(what + " '" + path + "': " + std::strerror(err));
+    failure.errorNumber = err;
+    return failure;
 }
 
 FileResult TooLargeFailure(const std::string& what, const std::string& path, std::uint64_t limit)

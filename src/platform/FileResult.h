@@ -11,10 +11,11 @@ namespace tandrel::platform {
 struct FileResult {
     std::string error;
     bool cancelled = false;
+    int errorNumber = 0; // the errno value of a failure made by ErrnoFailure, else 0
     bool ok() const { return error.empty(); }
     static FileResult Success() { return {}; }
-    static FileResult Failure(std::string text) { return FileResult{std::move(text), false}; }
-    static FileResult Cancelled(std::string text) { return FileResult{std::move(text), true}; }
+    static FileResult Failure(std::string text) { return FileResult{std::move(text), false, 0}; }
+    static FileResult Cancelled(std::string text) { return FileResult{std::move(text), true, 0}; }
 };
 
 // "<what> '<path>': <strerror(err)>"

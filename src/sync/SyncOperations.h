@@ -71,9 +71,11 @@ struct CopyChoices {
 // with it off the observer shows it and the run ends. A cleared run flag
 // stops the run after the row in hand. Whether a row is a folder comes from
 // the row's isFolder, never from its icon.
-// When the side written is on a network file system, several rows are worked
-// on at once on threads of their own (TANDREL_ROWS_IN_FLIGHT=N sets how many
-// for any target; tests and trials use it on local disks). The observer
+// When the side written is on a network file system (on Windows a share or a
+// mapped network drive), several rows are worked on at once on threads of
+// their own; the platform chooses how many (platform::RowsInFlightFor:
+// TANDREL_ROWS_IN_FLIGHT=N sets the number for any target, as tests and
+// trials do on local disks). The observer
 // calls, the run flag and the store stay on the calling thread, which lets
 // events run while it waits; rows are started and reported in list order (a
 // row done early waits for those before it); a row inside a folder row of

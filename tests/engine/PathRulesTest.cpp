@@ -38,5 +38,20 @@ TEST(PathRules, OneTrailingSeparatorWhereSlashAndBackslashBothSeparate)
     EXPECT_EQ(posix.WithTrailingSeparator("/data\\"), "/data\\/");
 }
 
+// The characters before the last separator; empty text when there is none.
+TEST(PathRules, ParentFolder)
+{
+    const PathRules posix{'/', 1};
+    const PathRules drive = PathRules::DriveLetters();
+    EXPECT_EQ(posix.ParentFolder("/a/b.txt"), "/a");
+    EXPECT_EQ(posix.ParentFolder("/b.txt"), "");
+    EXPECT_EQ(PathRules::Native().ParentFolder("b.txt"), "");
+    EXPECT_EQ(posix.ParentFolder("/a/b/"), "/a/b");
+    EXPECT_EQ(PathRules::Native().ParentFolder(""), "");
+    EXPECT_EQ(drive.ParentFolder("C:\\a\\b.txt"), "C:\\a");
+    EXPECT_EQ(drive.ParentFolder("C:\\b.txt"), "C:");
+    EXPECT_EQ(drive.ParentFolder("b.txt"), "");
+}
+
 } // namespace
 } // namespace tandrel::engine

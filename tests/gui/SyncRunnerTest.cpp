@@ -70,6 +70,15 @@ struct Fixture {
         item.isFolder = folder;
         item.icon = folder ? RowIcon::Folder : RowIcon::File;
         item.checked = checked;
+        // Listed as a comparison would list what is on disk now.
+        const platform::EntryInfo walked = platform::LookUp(app.store.WalkedRoot(category) + relative);
+        item.size = folder ? 0 : walked.size;
+        item.modified = walked.mtime;
+        if (category != ResultCategory::NotInDestination && category != ResultCategory::NotInSource) {
+            const platform::EntryInfo other = platform::LookUp(app.store.DestinationRoot() + relative);
+            item.counterpartSize = other.size;
+            item.counterpartModified = other.mtime;
+        }
         app.store.AddResultRow(category, std::move(item));
     }
 

@@ -7,6 +7,8 @@
 #include <fcntl.h>
 #include <sched.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -68,9 +70,9 @@ SandboxOutcome RunInMountSandbox(const std::function<std::string()>& body)
     return {false, text};
 }
 
-std::string MountTmpfs(const std::string& where)
+std::string MountTmpfs(const std::string& where, const std::string& options)
 {
-    if (::mount("tandrel-test", where.c_str(), "tmpfs", 0, "mode=0755") != 0)
+    if (::mount("tandrel-test", where.c_str(), "tmpfs", 0, options.c_str()) != 0)
         return "mount tmpfs on " + where + ": " + std::strerror(errno);
     return {};
 }
@@ -128,6 +130,56 @@ void UnmountExfat(const std::string& where)
     if (!g_exfatLoop.empty())
         (void)!std::system((std::string(kLosetup) + " -d " + g_exfatLoop + " >/dev/null 2>&1").c_str());
     g_exfatLoop.clear();
+}
+
+namespace {
+
+const char* const kSshfs = "/usr/bin/sshfs";
+const char* const kSftpServer = "/usr/lib/openssh/sftp-server";
+constexpr unsigned long kFuseMagic = 0x65735546UL;
+
+bool IsFuseMount(const std::string& where)
+{
+    struct statfs fs;
+    return ::statfs(where.c_str(), &fs) == 0 && static_cast<unsigned long>(fs.f_type) == kFuseMagic;
+}
+
+} // namespace
+
+std::string SshfsUnavailable()
+{
+    if (::access(kSshfs, X_OK) != 0)
+        return std::string(kSshfs) + " is missing (Debian package sshfs)";
+    if (::access(kSftpServer, X_OK) != 0)
+        return std::string(kSftpServer) + " is missing (Debian package openssh-sftp-server)";
+    if (::access("/dev/fuse", R_OK | W_OK) != 0)
+        return std::string("/dev/fuse: ") + std::strerror(errno);
+    return {};
+}
+
+std::string MountSshfs(const std::string& served, const std::string& where, const std::string& log)
+{
+    const std::string toServer = where + ".to-server";
+    const std::string toClient = where + ".to-client";
+    if (::mkfifo(toServer.c_str(), 0600) != 0 || ::mkfifo(toClient.c_str(), 0600) != 0)
+        return std::string("mkfifo: ") + std::strerror(errno);
+    // Each end opens its writing pipe first, so that the two opens meet.
+    const std::string command = std::string(kSftpServer) + " -e -l VERBOSE >" + Quoted(toClient) + " <" +
+                                Quoted(toServer) + " 2>" + Quoted(log) + " & " + kSshfs + " -f -o passive " +
+                                Quoted(":" + served) + " " + Quoted(where) + " <" + Quoted(toClient) + " >" +
+                                Quoted(toServer) + " 2>/dev/null &";
+    if (std::system(command.c_str()) != 0)
+        return "starting sshfs failed";
+    for (int i = 0; i < 500 && !IsFuseMount(where); ++i)
+        ::usleep(20'000);
+    return IsFuseMount(where) ? std::string() : "sshfs did not mount " + where;
+}
+
+void UnmountSshfs(const std::string& where)
+{
+    ::umount(where.c_str());
+    ::unlink((where + ".to-server").c_str());
+    ::unlink((where + ".to-client").c_str());
 }
 
 std::string BindMount(const std::string& from, const std::string& where)

@@ -19,7 +19,7 @@ SandboxOutcome RunInMountSandbox(const std::function<std::string()>& body);
 
 // Mount a fresh tmpfs on the folder `where`, or bind the folder `from`
 // there; the error text, empty on success. For use inside the sandbox.
-std::string MountTmpfs(const std::string& where);
+std::string MountTmpfs(const std::string& where, const std::string& options = "mode=0755");
 std::string BindMount(const std::string& from, const std::string& where);
 
 // Why no exFAT file system can be mounted here (its tools, FUSE or loop
@@ -32,5 +32,16 @@ std::string ExfatUnavailable();
 // sandbox; UnmountExfat undoes it before the sandbox ends.
 std::string MountExfat(const std::string& image, const std::string& where);
 void UnmountExfat(const std::string& where);
+
+// Why no folder can be served through sshfs here (sshfs, the SFTP server or
+// FUSE missing); empty when one can.
+std::string SshfsUnavailable();
+
+// Mounts the folder `served` on `where` through sshfs talking straight to a
+// local SFTP server over two pipes (no ssh, no network); the server logs every
+// request it handles into the file `log`. The error text, empty on success.
+// For use inside the sandbox; UnmountSshfs undoes it before the sandbox ends.
+std::string MountSshfs(const std::string& served, const std::string& where, const std::string& log);
+void UnmountSshfs(const std::string& where);
 
 } // namespace tandrel::test

@@ -165,19 +165,21 @@ TEST(CopyCheckedRows, ReadOnlyTargetsFollowOverwriting)
     EXPECT_EQ(out.succeeded, 1u);
     EXPECT_EQ(p.t.ReadFile("s/b"), "new destination");
 
-    // A read-only file that has come where the comparison saw none is kept the same way.
+    // A file that has come where the comparison saw none is kept, also with
+    // Overwriting on: the user never saw it.
     p.t.WriteFile("s/c", "new source");
+    p.AddFile(kMissingDest, "c");
+    p.ListAsCompared(kMissingDest);
     p.t.WriteFile("d/c", "came since");
     p.t.MakeReadOnly("d/c");
-    p.AddFile(kMissingDest, "c");
-    p.options.Overwriting = false;
-    EXPECT_EQ(p.Copy(kMissingDest, S2D, rec).failed, 1u);
-    EXPECT_EQ(p.t.ReadFile("d/c"), "came since");
-    EXPECT_NE(p.store.Row(kMissingDest, 0).StatusText().find("Cannot replace read-only file"), std::string::npos);
-    EXPECT_EQ(test::FolderEntries(p.t.Path("d")), (std::vector<std::string>{"a", "b", "c"}));
-    p.options.Overwriting = true;
-    EXPECT_EQ(p.Copy(kMissingDest, S2D, rec).succeeded, 1u);
-    EXPECT_EQ(p.t.ReadFile("d/c"), "new source");
+    for (const bool overwriting : {false, true}) {
+        p.options.Overwriting = overwriting;
+        EXPECT_EQ(p.Copy(kMissingDest, S2D, rec).failed, 1u);
+        EXPECT_EQ(p.t.ReadFile("d/c"), "came since");
+        EXPECT_EQ(p.store.Row(kMissingDest, 0).StatusText(),
+                  "'" + p.t.Path("d/c") + "' has changed since the comparison");
+        EXPECT_EQ(test::FolderEntries(p.t.Path("d")), (std::vector<std::string>{"a", "b", "c"}));
+    }
 }
 
 TEST(CopyCheckedRows, IgnoreErrorOnGoesOnPastFailures)
@@ -605,16 +607,17 @@ TEST(CopyCheckedRows, HiddenAndSystemTargetsFollowOverwriting)
     p.t.WriteFile("d/plain", "old plain");
     p.AddFile(kNewer, ".profile");
     p.AddFile(kNewer, "pipe");
-    p.AddFile(kNewer, ".fresh");
     p.AddFile(kNewer, "plain");
+    p.AddFile(kMissingDest, ".fresh");
 
     // Overwriting off: an existing hidden (dot) or system (special) target is
     // kept and its row fails; new files and ordinary targets are copied.
     p.options.Overwriting = false;
     Recorder rec;
     SyncOutcome out = p.Copy(kNewer, S2D, rec);
-    EXPECT_EQ(out.succeeded, 2u);
+    EXPECT_EQ(out.succeeded, 1u);
     EXPECT_EQ(out.failed, 2u);
+    EXPECT_EQ(p.Copy(kMissingDest, S2D, rec).succeeded, 1u);
     EXPECT_EQ(p.t.ReadFile("d/.profile"), "old profile");
     EXPECT_EQ(platform::LookUp(p.t.Path("d/pipe")).kind, platform::EntryKind::Special);
     EXPECT_EQ(p.t.ReadFile("d/.fresh"), "nothing to replace");
@@ -671,14 +674,14 @@ TEST(CopyCheckedRows, ALinkSwappedInForATargetFolderDuringTheRunIsNotFollowed)
     q.t.WriteFile("s/sub/big", big);
     q.t.MakeDir("d/sub");
     q.t.WriteFile("outside/big", "must stay");
-    q.AddFile(kNewer, "sub/big");
+    q.AddFile(kMissingDest, "sub/big");
     Recorder rec2;
     rec2.onStep = [&](std::uint64_t) {
         if (!q.t.Exists("d/moved"))
             SwapFolderForLink(q.t, "d");
         return true;
     };
-    EXPECT_EQ(q.Copy(kNewer, S2D, rec2).succeeded, 1u);
+    EXPECT_EQ(q.Copy(kMissingDest, S2D, rec2).succeeded, 1u);
     EXPECT_EQ(q.t.ReadFile("d/moved/big"), big);
     EXPECT_EQ(test::FolderEntries(q.t.Path("outside")), std::vector<std::string>{"big"});
     EXPECT_EQ(q.t.ReadFile("outside/big"), "must stay");
@@ -770,6 +773,7 @@ TEST(CopyCheckedRows, ListsCopiedInOneGoAreFlushedOnceAtTheEnd)
     p.t.WriteFile("s/b", "b");
     p.AddFile(kNewer, "a");
     p.AddFile(kMissingDest, "b");
+    p.ListAsCompared(kNewer);
     platform::SetFlushFaultForTesting(platform::FlushFault{EIO});
     Recorder rec;
     PendingFlush pending;

@@ -103,13 +103,36 @@ struct SyncPair {
         store.AddResultRow(category, std::move(item));
     }
 
+    // Gives the rows added above the sizes and times a comparison would list
+    // now, on the side walked and, in lists 1, 2 and 5, on the other side.
+    // Rows listed already (by a scan, or by an earlier call) keep theirs.
+    void ListAsCompared(engine::ResultCategory category)
+    {
+        const bool paired = category != kMissingDest && category != kMissingSource;
+        for (std::size_t k = 0; k < store.Count(category); ++k) {
+            engine::CompareItem& row = store.Row(category, k);
+            if (row.size != 0 || row.modified != 0 || row.counterpartSize != 0 || row.counterpartModified != 0)
+                continue;
+            const platform::EntryInfo walked = platform::LookUp(store.WalkedRoot(category) + row.relativePath);
+            row.size = row.isFolder ? 0 : walked.size;
+            row.modified = walked.mtime;
+            if (paired) {
+                const platform::EntryInfo other = platform::LookUp(store.DestinationRoot() + row.relativePath);
+                row.counterpartSize = other.kind == platform::EntryKind::Folder ? 0 : other.size;
+                row.counterpartModified = other.mtime;
+            }
+        }
+    }
+
     SyncOutcome Copy(engine::ResultCategory category, CopyDirection direction, SyncObserver& observer)
     {
+        ListAsCompared(category);
         return CopyCheckedRows(store, category, direction, options, runFlag, progressFraction, observer);
     }
     SyncOutcome Delete(engine::ResultCategory category, SyncObserver& observer,
                        DeleteTarget target = DeleteTarget::Remove)
     {
+        ListAsCompared(category);
         return DeleteCheckedRows(store, category, options, runFlag, progressFraction, observer, target);
     }
 

@@ -39,6 +39,8 @@ EntryInfo InfoOf(int result, const struct stat& st, const std::string& name)
     info.mode = st.st_mode & 07777;
     info.hidden = name.compare(0, 1, ".") == 0;
     info.system = info.kind == EntryKind::Special;
+    info.size = st.st_size;
+    info.mtime = st.st_mtim.tv_sec;
     return info;
 }
 
@@ -549,11 +551,12 @@ FileResult CopyFileSafelyAt(const ItemAt& from, const ItemAt& to, const CopyProg
     // crash can never leave the old contents lost and the new ones unwritten.
     // A file new to the target folder replaces nothing; it reaches the disk
     // with the flush at the end of the run, which keeps copies of many small
-    // files fast.
+    // files fast; but where that flush does not reach the server (FUSE,
+    // network), each file is flushed here, on the row's own thread.
     bool present = false;
     if (FileResult allowed = CheckReplace(to, beforeReplacing, present); !allowed.ok())
         return fail(allowed);
-    if (present) {
+    if (present || (written && written->FlushEachFile(to.folder))) {
         int synced;
         while ((synced = ::fsync(out)) != 0 && errno == EINTR) {
         }
@@ -589,7 +592,7 @@ WrittenFileSystems::Noted* WrittenFileSystems::Find(const FolderHandle& folder)
                               [fileSystem](const Noted& n) { return n.fileSystem == fileSystem; });
     if (noted != m_noted.end())
         return &*noted;
-    m_noted.push_back({fileSystem, -1, EBADF});
+    m_noted.push_back({fileSystem, -1, EBADF, -1});
     return &m_noted.back();
 }
 
@@ -622,6 +625,15 @@ std::uint64_t WrittenFileSystems::Note(const ItemAt& item)
     const std::uint64_t fileSystem = NoteLocked(item.folder, fd);
     CloseQuietly(fd);
     return fileSystem;
+}
+
+bool WrittenFileSystems::FlushEachFile(const FolderHandle& folder)
+{
+    const std::lock_guard lock(m_mutex);
+    Noted& noted = *Find(folder);
+    if (noted.flushEach < 0)
+        noted.flushEach = IsNetworkFileSystem(folder.Fd()) ? 1 : 0;
+    return noted.flushEach == 1;
 }
 
 std::vector<WrittenFileSystems::Failure> WrittenFileSystems::FlushAll()

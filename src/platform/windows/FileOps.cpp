@@ -125,6 +125,20 @@ EntryInfo InfoOfAttributes(DWORD attributes)
     return info;
 }
 
+// The attributes, size and last-write time of a name, as a folder listing gives them.
+EntryInfo InfoOfName(const std::wstring& wide)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(wide.c_str(), GetFileExInfoStandard, &data))
+        return InfoOfAttributes(INVALID_FILE_ATTRIBUTES);
+    EntryInfo info = InfoOfAttributes(data.dwFileAttributes);
+    info.size = static_cast<std::int64_t>((static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
+    const std::uint64_t ticks =
+        (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
+    info.mtime = EpochSecondsFromFileTime(ticks);
+    return info;
+}
+
 std::wstring TempName()
 {
     static std::atomic<unsigned> counter{0};
@@ -273,7 +287,7 @@ EntryInfo LookUp(const std::string& path)
         info.error = ENOENT;
         return info;
     }
-    return InfoOfAttributes(GetFileAttributesW(wide.c_str()));
+    return InfoOfName(wide);
 }
 
 EntryInfo LookUpAt(const ItemAt& item)
@@ -284,7 +298,7 @@ EntryInfo LookUpAt(const ItemAt& item)
         info.error = EACCES;
         return info;
     }
-    return InfoOfAttributes(GetFileAttributesW(wide.c_str()));
+    return InfoOfName(wide);
 }
 
 FileResult CreateFolderAt(const ItemAt& item)
@@ -509,7 +523,7 @@ WrittenFileSystems::Noted* WrittenFileSystems::Find(const FolderHandle& folder)
     for (Noted& noted : m_noted)
         if (noted.fileSystem == fileSystem)
             return &noted;
-    m_noted.push_back({fileSystem, -1, 0});
+    m_noted.push_back({fileSystem, -1, 0, 1});
     return &m_noted.back();
 }
 
@@ -529,6 +543,11 @@ std::uint64_t WrittenFileSystems::Note(const ItemAt& item)
 {
     const std::lock_guard lock(m_mutex);
     return Find(item.folder)->fileSystem;
+}
+
+bool WrittenFileSystems::FlushEachFile(const FolderHandle&)
+{
+    return true;
 }
 
 std::vector<WrittenFileSystems::Failure> WrittenFileSystems::FlushAll()
