@@ -1,4 +1,5 @@
 #include "gui/AppSetup.h"
+#include "gui/Askpass.h"
 #include "gui/AppState.h"
 #include "gui/DesktopId.h"
 #include "gui/Dialogs.h"
@@ -46,6 +47,11 @@ QStringList RawArguments(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
+    // Started by ssh for a remote side the window opened: answer its question
+    // and end, before anything of the window program is set up.
+    if (tandrel::gui::IsAskpassCall(RawArguments(argc, argv), qgetenv(tandrel::gui::kAskpassMarker)))
+        return tandrel::gui::AskpassMain(argc, argv);
+
     tandrel::platform::RaiseDescriptorLimit();
     QCoreApplication::setOrganizationName(QStringLiteral("Orvessa Software"));
     QCoreApplication::setApplicationName(QStringLiteral("Tandrel"));

@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
 namespace tandrel::platform::remote {
 namespace {
 
@@ -54,6 +59,36 @@ TEST(SshProcess, TheEnvironmentIsHandedOn)
     EXPECT_EQ(ReadAll(*process).substr(0, 3), "a b");
     process->Wait();
 }
+
+#ifndef _WIN32
+// ssh of the command line asks for passphrases on the terminal: it must stay
+// in the caller's session (the controlling terminal) and process group (the
+// foreground one, allowed to read the terminal).
+TEST(SshProcess, SshKeepsTheCallersTerminal)
+{
+    const std::string fields = "sed 's/.*) //' /proc/%s/stat | cut -d' ' -f3-5";
+    auto own = [&] {
+        std::string command = fields;
+        command.replace(command.find("%s"), 2, std::to_string(::getpid()));
+        std::string text;
+        if (std::FILE* pipe = ::popen(command.c_str(), "r")) {
+            char buffer[128];
+            while (std::fgets(buffer, sizeof buffer, pipe))
+                text += buffer;
+            ::pclose(pipe);
+        }
+        return text;
+    }();
+    std::string command = fields;
+    command.replace(command.find("%s"), 2, "$$");
+    std::string error;
+    auto process = SshProcess::Start(Shell(command), {}, error);
+    ASSERT_TRUE(process) << error;
+    EXPECT_FALSE(own.empty());
+    EXPECT_EQ(ReadAll(*process), own);
+    process->Wait();
+}
+#endif
 
 TEST(SshProcess, WritingToAProcessThatHasGoneFailsWithTheReason)
 {
