@@ -51,6 +51,14 @@ add_test(NAME tandrel_core_tests COMMAND tandrel_core_tests --gtest_filter=-${TA
 add_test(NAME tandrel_core_sync_tests COMMAND tandrel_core_tests --gtest_filter=${TANDREL_WINDOWS_SYNC_FILTER})
 set_tests_properties(tandrel_core_tests tandrel_core_sync_tests PROPERTIES TIMEOUT 300 LABELS core)
 
+# Sounds, windows and the taskbar button as Windows gives them.
+add_executable(tandrel_desktop_tests ${CMAKE_CURRENT_SOURCE_DIR}/desktop/windows/DesktopServicesWindowsTest.cpp)
+target_include_directories(tandrel_desktop_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+target_link_libraries(tandrel_desktop_tests PRIVATE tandrel_desktop tandrel_core GTest::gtest GTest::gtest_main)
+target_compile_options(tandrel_desktop_tests PRIVATE ${TANDREL_WARNINGS})
+add_test(NAME tandrel_desktop_tests COMMAND tandrel_desktop_tests)
+set_tests_properties(tandrel_desktop_tests PROPERTIES TIMEOUT 300 LABELS desktop)
+
 # The window tests, where the window program is built: the same tests as on
 # Linux but those of the desktop services of Linux (D-Bus, X11, sound
 # libraries), whose Windows forms are tested in tests/windows. Qt is static:
@@ -61,8 +69,7 @@ if(TARGET tandrel_gui)
   file(GLOB TANDREL_WINDOWS_GUI_TEST_SOURCES CONFIGURE_DEPENDS
     ${CMAKE_CURRENT_SOURCE_DIR}/gui/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/gui/*.h)
   list(REMOVE_ITEM TANDREL_WINDOWS_GUI_TEST_SOURCES
-    ${CMAKE_CURRENT_SOURCE_DIR}/gui/DesktopServicesTest.cpp
-    ${CMAKE_CURRENT_SOURCE_DIR}/gui/TaskbarProgressTest.cpp)
+    ${CMAKE_CURRENT_SOURCE_DIR}/gui/DesktopServicesTest.cpp)
   set(CMAKE_AUTOMOC ON)
   add_executable(tandrel_gui_tests ${TANDREL_WINDOWS_GUI_TEST_SOURCES}
     ${CMAKE_CURRENT_SOURCE_DIR}/support/windows/TempTree.cpp)

@@ -3,7 +3,7 @@
 #include "AppSetup.h"
 #include "AppState.h"
 #include "Dialogs.h"
-#include "platform/DesktopWindows.h"
+#include "desktop/DesktopWindows.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -28,7 +28,7 @@ CompanionOutcome RunCompanionOutcome(AppState& appState, Dialogs& dialogs, QWidg
     // On Linux the search needs an X server; in a session without one
     // (Wayland only, or no display at all) the companion is only started.
     {
-        platform::DesktopWindows desktop;
+        desktop::DesktopWindows desktop;
         if (desktop.IsConnected()) {
             if (const auto window = desktop.FindTopLevelWindow(kCompanionTitle)) {
                 desktop.Activate(*window);

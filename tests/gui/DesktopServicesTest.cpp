@@ -1,11 +1,11 @@
 #include "ScriptedDialogs.h"
 #include "support/TempTree.h"
 
+#include "desktop/DesktopWindows.h"
 #include "gui/AppState.h"
 #include "gui/Companion.h"
 #include "gui/FormAbout.h"
 #include "gui/Help.h"
-#include "platform/DesktopWindows.h"
 
 #include <QDesktopServices>
 #include <QDir>
@@ -269,7 +269,7 @@ protected:
 
     bool Findable(const std::string& title)
     {
-        return WaitFor([&] { return platform::DesktopWindows(m_server->Display()).FindTopLevelWindow(title).has_value(); });
+        return WaitFor([&] { return desktop::DesktopWindows(m_server->Display()).FindTopLevelWindow(title).has_value(); });
     }
 
     ProgramFolder folder;
@@ -291,7 +291,7 @@ TEST_F(CompanionOnX11, RunningCompanionIsRaisedWithoutAWindowManager)
     ASSERT_NE(daylark.Window(), 0u);
     ASSERT_EQ(Stacking().back(), other.Window());
 
-    platform::DesktopWindows desktop(m_server->Display());
+    desktop::DesktopWindows desktop(m_server->Display());
     EXPECT_EQ(desktop.FindTopLevelWindow("Daylark"), daylark.Window());
     EXPECT_EQ(desktop.WindowTitle(daylark.Window()), "Daylark");
     EXPECT_FALSE(desktop.FindTopLevelWindow("daylark").has_value());

@@ -3,12 +3,12 @@
 
 #include "FakeResultView.h"
 #include "ScriptedDialogs.h"
+#include "desktop/Sound.h"
 #include "gui/EventPump.h"
 #include "gui/FinishSound.h"
 #include "gui/FormStauts.h"
 #include "gui/Registry.h"
 #include "platform/FileOps.h"
-#include "platform/Sound.h"
 #include "support/TempTree.h"
 
 #include <QFile>
@@ -402,8 +402,8 @@ TEST(SyncRunnerTest, FinishSoundComesFromTheResources)
     ASSERT_EQ(played.size(), 1u);
     wave.seek(0);
     EXPECT_EQ(played[0], wave.readAll());
-    platform::WaveImage image;
-    EXPECT_TRUE(platform::ParseWave(reinterpret_cast<const unsigned char*>(played[0].constData()),
+    desktop::WaveImage image;
+    EXPECT_TRUE(desktop::ParseWave(reinterpret_cast<const unsigned char*>(played[0].constData()),
                                     static_cast<std::size_t>(played[0].size()), image));
     app.settings.options.PlaySound = false;
     PlayFinishSound(app);
