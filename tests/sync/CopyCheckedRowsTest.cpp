@@ -1,6 +1,7 @@
 #include "sync/SyncOperations.h"
 
 #include "engine/Scanner.h"
+#include "platform/FileFaults.h"
 #include "platform/FileOps.h"
 #include "support/TempTree.h"
 #include "sync/SyncTestSupport.h"
