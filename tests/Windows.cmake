@@ -33,7 +33,20 @@ set(TANDREL_WINDOWS_TEST_SOURCES
   ${CMAKE_CURRENT_SOURCE_DIR}/cli/cli_command_line_test.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/cli/cli_status_text_test.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/cli/cli_settings_code_page_test.cpp)
-file(GLOB TANDREL_WINDOWS_ONLY_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/windows/*.cpp)
+set(TANDREL_WINDOWS_ONLY_TEST_SOURCES
+  ${CMAKE_CURRENT_SOURCE_DIR}/windows/AtomicFileWindowsTest.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/windows/CliConsoleWindowsTest.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/windows/ContentCheckWindowsTest.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/windows/FolderListingWindowsTest.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/windows/NativePathRulesTest.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/windows/ScanWindowsTest.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/windows/SettingsFileWindowsTest.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/windows/SyncWindowsTest.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/windows/TextFileWindowsTest.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/windows/WideTextTest.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/windows/WinTestFolder.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/windows/WindowsFilesTest.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/windows/WritableFolderWindowsTest.cpp)
 
 add_executable(tandrel_core_tests ${TANDREL_WINDOWS_TEST_SOURCES} ${TANDREL_WINDOWS_ONLY_TEST_SOURCES}
   ${CMAKE_CURRENT_SOURCE_DIR}/support/windows/TempTree.cpp)
@@ -66,10 +79,28 @@ set_tests_properties(tandrel_desktop_tests PROPERTIES TIMEOUT 300 LABELS desktop
 # Wine does not hand QT_QPA_PLATFORM on.
 if(TARGET tandrel_gui)
   find_package(Qt6 REQUIRED COMPONENTS Core Gui Widgets Test)
-  file(GLOB TANDREL_WINDOWS_GUI_TEST_SOURCES CONFIGURE_DEPENDS
-    ${CMAKE_CURRENT_SOURCE_DIR}/gui/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/gui/*.h)
-  list(REMOVE_ITEM TANDREL_WINDOWS_GUI_TEST_SOURCES
-    ${CMAKE_CURRENT_SOURCE_DIR}/gui/DesktopServicesTest.cpp)
+  # The window tests of Linux but DesktopServicesTest.
+  set(TANDREL_WINDOWS_GUI_TEST_SOURCES
+    ${CMAKE_CURRENT_SOURCE_DIR}/gui/main.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/gui/AppSetupTest.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/gui/ComparisonRunTest.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/gui/DesktopSchemeTest.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/gui/Form1Test.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/gui/FormGuideTest.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/gui/FormStautsTest.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/gui/FormWaitTest.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/gui/OptionsWindowTest.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/gui/ProjectsWindowTest.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/gui/ReportWindowTest.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/gui/RunWithMainWindowTest.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/gui/StartArgumentsTest.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/gui/SyncRunnerTest.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/gui/WindowHandlingTest.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/gui/FakeResultView.h
+    ${CMAKE_CURRENT_SOURCE_DIR}/gui/ModalDriver.h
+    ${CMAKE_CURRENT_SOURCE_DIR}/gui/RunTestSupport.h
+    ${CMAKE_CURRENT_SOURCE_DIR}/gui/ScriptedDialogs.h
+    ${CMAKE_CURRENT_SOURCE_DIR}/gui/ShownPaths.h)
   set(CMAKE_AUTOMOC ON)
   add_executable(tandrel_gui_tests ${TANDREL_WINDOWS_GUI_TEST_SOURCES}
     ${CMAKE_CURRENT_SOURCE_DIR}/support/windows/TempTree.cpp)

@@ -1101,7 +1101,7 @@ TEST(Form1Test, PurgeRemovesTaggedRunsOfTheCurrentListBottomUp)
         list[static_cast<std::size_t>(row)].SetTag("d");
     QSignalSpy resets(f.ListModel[3], &QAbstractItemModel::modelReset);
     QSignalSpy removals(f.ListModel[3], &QAbstractItemModel::rowsRemoved);
-    f.RemoveProcessedRows();
+    f.RemoveProcessedRowsOfCurrentTab();
     f.UpdateTabCaption(3);
     EXPECT_EQ(resets.count(), 0);
     ASSERT_EQ(removals.count(), 3);
@@ -1115,7 +1115,7 @@ TEST(Form1Test, PurgeRemovesTaggedRunsOfTheCurrentListBottomUp)
     EXPECT_EQ(f.ListModel[3]->CellText(1, 0), ToQ(w.state.store.SourceRoot() + kept4));
     EXPECT_EQ(f.TabStrip1->tabText(2), QStringLiteral("Can not find destination (2)"));
     // No tagged rows: the caption is rewritten with the unchanged count.
-    f.RemoveProcessedRows();
+    f.RemoveProcessedRowsOfCurrentTab();
     f.UpdateTabCaption(3);
     EXPECT_EQ(f.TabStrip1->tabText(2), QStringLiteral("Can not find destination (2)"));
 
@@ -1123,7 +1123,7 @@ TEST(Form1Test, PurgeRemovesTaggedRunsOfTheCurrentListBottomUp)
     w.state.currentTab = 4;
     for (auto& row : w.state.store.List(ResultCategory::NotInSource))
         row.SetTag("d");
-    f.RemoveProcessedRows();
+    f.RemoveProcessedRowsOfCurrentTab();
     f.UpdateTabCaption(4);
     EXPECT_EQ(f.ListModel[4]->rowCount(), 0);
     EXPECT_EQ(f.TabStrip1->tabText(3), QStringLiteral("Can not find source (0)"));
@@ -1167,7 +1167,7 @@ TEST(Form1Test, PurgeKeepsSelectionAndCurrentRowOfTheRowsThatStay)
             if (row % c.tagEvery != 0)
                 expected.insert("f" + std::to_string(row));
         QSignalSpy resets(model, &QAbstractItemModel::modelReset);
-        f.RemoveProcessedRows();
+        f.RemoveProcessedRowsOfCurrentTab();
         EXPECT_EQ(resets.count(), c.resets);
         ASSERT_EQ(model->rowCount(), c.rows - (c.rows + c.tagEvery - 1) / c.tagEvery);
         std::set<std::string> selectedNames;

@@ -160,7 +160,7 @@ TEST(SyncRunnerTest, CopiesTheCheckedRowsAndCountsThemInTheCaption)
     EXPECT_TRUE(f.view.commandsEnabled);
     EXPECT_DOUBLE_EQ(f.app.progressFraction, 1.0);
     EXPECT_TRUE(f.app.runFlag.IsSet()); // a run that was not cancelled leaves it raised
-    const std::vector<QString> order{QStringLiteral("DisableResultCommands"), QStringLiteral("RemoveProcessedRows"),
+    const std::vector<QString> order{QStringLiteral("DisableResultCommands"), QStringLiteral("RemoveProcessedRowsOfCurrentTab"),
                                      QStringLiteral("UpdateTabCaption 3"), QStringLiteral("EnableResultCommands")};
     EXPECT_EQ(f.view.calls, order);
 }
