@@ -98,6 +98,7 @@ if(TARGET tandrel_gui)
     ${CMAKE_CURRENT_SOURCE_DIR}/gui/WindowHandlingTest.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/gui/FakeResultView.h
     ${CMAKE_CURRENT_SOURCE_DIR}/gui/ModalDriver.h
+    ${CMAKE_CURRENT_SOURCE_DIR}/gui/ProgramFolder.h
     ${CMAKE_CURRENT_SOURCE_DIR}/gui/RunTestSupport.h
     ${CMAKE_CURRENT_SOURCE_DIR}/gui/ScriptedDialogs.h
     ${CMAKE_CURRENT_SOURCE_DIR}/gui/ShownPaths.h)
