@@ -8,12 +8,12 @@ include(GNUInstallDirs)
 
 # The desktop entry id lives in the program's source, which names the entry
 # in its taskbar progress; everything installed here takes it from there.
-set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/gui/DesktopId.h)
-file(STRINGS ${PROJECT_SOURCE_DIR}/src/gui/DesktopId.h TANDREL_ID_LINE REGEX "kDesktopId\\[\\] = ")
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/desktop/DesktopId.h)
+file(STRINGS ${PROJECT_SOURCE_DIR}/src/desktop/DesktopId.h TANDREL_ID_LINE REGEX "kDesktopId\\[\\] = ")
 string(REGEX MATCH "\"([^\"]+)\"" TANDREL_ID_MATCH "${TANDREL_ID_LINE}")
 set(TANDREL_APP_ID ${CMAKE_MATCH_1})
 if(NOT TANDREL_APP_ID)
-  message(FATAL_ERROR "No desktop entry id (kDesktopId) found in src/gui/DesktopId.h")
+  message(FATAL_ERROR "No desktop entry id (kDesktopId) found in src/desktop/DesktopId.h")
 endif()
 
 set(TANDREL_SCREENSHOT_URL "" CACHE STRING

@@ -35,7 +35,21 @@ set(TANDREL_WINDOWS_TEST_SOURCES
   ${CMAKE_CURRENT_SOURCE_DIR}/cli/cli_command_line_test.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/cli/cli_status_text_test.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/cli/cli_settings_code_page_test.cpp)
-file(GLOB TANDREL_WINDOWS_ONLY_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/windows/*.cpp)
+set(TANDREL_WINDOWS_ONLY_TEST_SOURCES
+  ${CMAKE_CURRENT_SOURCE_DIR}/windows/AtomicFileWindowsTest.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/windows/CliConsoleWindowsTest.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/windows/ContentCheckWindowsTest.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/windows/FolderListingWindowsTest.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/windows/NativePathRulesTest.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/windows/NetworkTargetWindowsTest.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/windows/ScanWindowsTest.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/windows/SettingsFileWindowsTest.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/windows/SyncWindowsTest.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/windows/TextFileWindowsTest.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/windows/WideTextTest.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/windows/WinTestFolder.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/windows/WindowsFilesTest.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/windows/WritableFolderWindowsTest.cpp)
 
 add_executable(tandrel_core_tests ${TANDREL_WINDOWS_TEST_SOURCES} ${TANDREL_WINDOWS_ONLY_TEST_SOURCES}
   ${CMAKE_CURRENT_SOURCE_DIR}/support/windows/TempTree.cpp)
@@ -52,6 +66,14 @@ set(TANDREL_WINDOWS_SYNC_FILTER "CopyCheckedRows*:DeleteCheckedRows*:RowsInFligh
 add_test(NAME tandrel_core_tests COMMAND tandrel_core_tests --gtest_filter=-${TANDREL_WINDOWS_SYNC_FILTER})
 add_test(NAME tandrel_core_sync_tests COMMAND tandrel_core_tests --gtest_filter=${TANDREL_WINDOWS_SYNC_FILTER})
 set_tests_properties(tandrel_core_tests tandrel_core_sync_tests PROPERTIES TIMEOUT 300 LABELS core)
+
+# Sounds, windows and the taskbar button as Windows gives them.
+add_executable(tandrel_desktop_tests ${CMAKE_CURRENT_SOURCE_DIR}/desktop/windows/DesktopServicesWindowsTest.cpp)
+target_include_directories(tandrel_desktop_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+target_link_libraries(tandrel_desktop_tests PRIVATE tandrel_desktop tandrel_core GTest::gtest GTest::gtest_main)
+target_compile_options(tandrel_desktop_tests PRIVATE ${TANDREL_WARNINGS})
+add_test(NAME tandrel_desktop_tests COMMAND tandrel_desktop_tests)
+set_tests_properties(tandrel_desktop_tests PROPERTIES TIMEOUT 300 LABELS desktop)
 
 # The window tests, where the window program is built: the same tests as on
 # Linux but those of the desktop services of Linux (D-Bus, X11, sound

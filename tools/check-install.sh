@@ -108,7 +108,7 @@ apt_get install "$top/$deb" >/dev/null
 dpkg -L tandrel | sort >"$work/files"
 say "installed $(wc -l <"$work/files") paths"
 
-id=$(sed -n 's/.*kDesktopId\[\] = "\(.*\)";/\1/p' src/gui/DesktopId.h)
+id=$(sed -n 's/.*kDesktopId\[\] = "\(.*\)";/\1/p' src/desktop/DesktopId.h)
 desktop=/usr/share/applications/$id.desktop
 metainfo=/usr/share/metainfo/$id.metainfo.xml
 for f in /usr/bin/tandrel /usr/bin/tandrel-cli "$desktop" "$metainfo" \

@@ -16,7 +16,7 @@ trap 'rm -rf "$work"' EXIT
 dir=$(echo "$work"/tandrel-*-win64-relink)
 [[ -d "$dir" ]] || fail "no tandrel-*-win64-relink folder in $archive"
 grep -q -- "-o src/gui/tandrel.exe" "$dir/link-command.txt" || fail "link-command.txt holds no link of tandrel.exe"
-for f in main.cpp.obj tandrel.rc.res libtandrel_gui.a libtandrel_core.a; do
+for f in main.cpp.obj tandrel.rc.res libtandrel_gui.a libtandrel_desktop.a libtandrel_core.a; do
   [[ -n "$(find "$dir/obj" -name "$f")" ]] || fail "$f is not in the archive"
 done
 grep -q "relink.sh" "$dir/README.txt" || fail "the README does not say how to relink"

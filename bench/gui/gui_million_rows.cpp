@@ -200,7 +200,7 @@ public:
     void DisableResultCommands() override { m_form.DisableResultCommands(); }
     void EnableResultCommands() override { m_form.EnableResultCommands(); }
     void SetTabStripEnabled(bool enabled) override { m_form.SetTabStripEnabled(enabled); }
-    void RemoveProcessedRows() override { m_form.RemoveProcessedRows(); }
+    void RemoveProcessedRowsOfCurrentTab() override { m_form.RemoveProcessedRowsOfCurrentTab(); }
     void SetBusyCursor(bool busy) override
     {
         if (!busy && !scanEnd)
@@ -379,7 +379,7 @@ int main(int argc, char** argv)
     for (std::size_t i = 0; i < rows; i += 2)
         state.store.Row(category, i).SetTag("d");
     t = Clock::now();
-    form.RemoveProcessedRows();
+    form.RemoveProcessedRowsOfCurrentTab();
     form.UpdateTabCaption(list);
     Paint(form);
     const double purgeMs = Ms(t);

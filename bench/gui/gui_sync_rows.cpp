@@ -67,7 +67,7 @@ public:
     void DisableResultCommands() override {}
     void EnableResultCommands() override {}
     void SetTabStripEnabled(bool) override {}
-    void RemoveProcessedRows() override
+    void RemoveProcessedRowsOfCurrentTab() override
     {
         m_app.store.RemoveProcessedRows(static_cast<engine::ResultCategory>(m_app.currentTab));
     }

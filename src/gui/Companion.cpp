@@ -4,7 +4,7 @@
 #include "AppState.h"
 #include "CompanionStart.h"
 #include "Dialogs.h"
-#include "platform/DesktopWindows.h"
+#include "desktop/DesktopWindows.h"
 
 namespace tandrel::gui {
 
@@ -25,7 +25,7 @@ CompanionOutcome RunCompanionOutcome(AppState& appState, Dialogs& dialogs, QWidg
     // On Linux the search needs an X server; in a session without one
     // (Wayland only, or no display at all) the companion is only started.
     {
-        platform::DesktopWindows desktop;
+        desktop::DesktopWindows desktop;
         if (desktop.IsConnected()) {
             if (const auto window = desktop.FindTopLevelWindow(kCompanionTitle)) {
                 desktop.Activate(*window);

@@ -4,9 +4,9 @@
 #include "EventPump.h"
 #include "FormWait.h"
 
+#include "desktop/Sound.h"
 #include "engine/Scanner.h"
 #include "engine/TextForms.h"
-#include "platform/Sound.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -30,7 +30,7 @@ private:
     EventPump m_pump{8};
 };
 
-ThemeSoundPlayer g_themeSoundPlayer = &platform::PlayThemeSound;
+ThemeSoundPlayer g_themeSoundPlayer = &desktop::PlayThemeSound;
 
 // The system's separator (a backslash on Windows, where '/' is taken as well).
 QString WithTrailingSlash(const QString& path)
@@ -43,7 +43,7 @@ QString WithTrailingSlash(const QString& path)
 ThemeSoundPlayer SetThemeSoundPlayer(ThemeSoundPlayer player)
 {
     const ThemeSoundPlayer previous = g_themeSoundPlayer;
-    g_themeSoundPlayer = player ? player : &platform::PlayThemeSound;
+    g_themeSoundPlayer = player ? player : &desktop::PlayThemeSound;
     return previous;
 }
 
@@ -99,7 +99,7 @@ void RunComparison(AppState& app, ResultView& view, QWidget* mainWindow, Dialogs
 
     QPointer<FormWait> wait = new FormWait(app, mainWindow);
     wait->show();
-    wait->SetTaskbarState(TaskbarProgress::State::Indeterminate);
+    wait->SetTaskbarState(desktop::TaskbarProgress::State::Indeterminate);
     wait->Label1->setText(QStringLiteral("Comparing, please wait..."));
 
     view.DisableResultCommands();
@@ -133,11 +133,11 @@ void RunComparison(AppState& app, ResultView& view, QWidget* mainWindow, Dialogs
     view.EnableResultCommands();
 
     if (wait && wait->isVisible()) {
-        wait->SetTaskbarState(TaskbarProgress::State::None);
+        wait->SetTaskbarState(desktop::TaskbarProgress::State::None);
         wait->SetFinishedMark();
     } else {
         // Cancelled: the window is gone, but its taskbar entry still shows the run.
-        TaskbarProgress().SetState(TaskbarProgress::State::None);
+        desktop::TaskbarProgress().SetState(desktop::TaskbarProgress::State::None);
     }
 
     if (app.settings.options.PlaySound && !app.ending)

@@ -11,7 +11,8 @@ namespace tandrel::gui {
 // walk over millions of entries is not slowed by empty event passes. The
 // clock is looked at every `callsPerClockLook` calls: a few for cheap
 // entries, every call for steps that may take long each. Copy and delete run
-// the events before every row with PassNow().
+// the events with PassNow() before every row and, with rows in flight, from
+// the loop that waits for them.
 class EventPump {
 public:
     explicit EventPump(std::uint32_t callsPerClockLook = 1);

@@ -1,6 +1,6 @@
 #include "FinishSound.h"
 
-#include "platform/Sound.h"
+#include "desktop/Sound.h"
 
 #include <QFile>
 
@@ -36,7 +36,7 @@ void PlayFinishSound(const AppState& app)
     if (Player())
         Player()(data, size);
     else
-        platform::PlayWaveFromMemory(data, size);
+        desktop::PlayWaveFromMemory(data, size);
 }
 
 void SetWavePlayerForTesting(WavePlayer player)

@@ -850,7 +850,7 @@ void Form1::SetTabStripEnabled(bool enabled)
     TabStrip1->setEnabled(enabled);
 }
 
-void Form1::RemoveProcessedRows()
+void Form1::RemoveProcessedRowsOfCurrentTab()
 {
     const int tab = m_state.currentTab;
     if (tab < 1 || tab > engine::kCategoryCount)
@@ -871,7 +871,7 @@ void Form1::RemoveProcessedRows()
     {
         const QSignalBlocker quiet(selection);
         selection->clearSelection();
-        ListModel[static_cast<std::size_t>(tab)]->RemoveProcessedRows();
+        ListModel[static_cast<std::size_t>(tab)]->RemoveProcessedRowsWithNotices();
     }
     QAbstractItemModel* model = view->model();
     const QItemSelection kept = SelectionThatStays(*model, stays, selected, current, currentAfter);

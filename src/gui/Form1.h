@@ -65,7 +65,7 @@ public:
     void DisableResultCommands() override;
     void EnableResultCommands() override;
     void SetTabStripEnabled(bool enabled) override;
-    void RemoveProcessedRows() override;
+    void RemoveProcessedRowsOfCurrentTab() override;
     void SetBusyCursor(bool busy) override;
 
     // The controls, by their names (lists indexed 1..5, element 0 unused).

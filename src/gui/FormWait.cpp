@@ -202,7 +202,7 @@ void FormWait::ShowCompleted()
     Command1->setFocus();
 }
 
-void FormWait::SetTaskbarState(TaskbarProgress::State state) { TaskbarManager1.SetState(state); }
+void FormWait::SetTaskbarState(desktop::TaskbarProgress::State state) { TaskbarManager1.SetState(state); }
 
 void FormWait::SetFinishedMark() { TaskbarManager1.SetFinishedMark(true); }
 

@@ -2,7 +2,7 @@
 
 #include "AppState.h"
 #include "BarPicture.h"
-#include "TaskbarProgress.h"
+#include "desktop/TaskbarProgress.h"
 
 #include <QDateTime>
 #include <QPointer>
@@ -28,7 +28,7 @@ public:
 
     // The end of a normal run: "Compare completed", "&OK".
     void ShowCompleted();
-    void SetTaskbarState(TaskbarProgress::State state);
+    void SetTaskbarState(desktop::TaskbarProgress::State state);
     void SetFinishedMark();
 
     // Discards a window left from an earlier run without touching the run flag
@@ -75,7 +75,7 @@ private:
 
     AppState& m_app;
     QPointer<QWidget> m_mainWindow;
-    TaskbarProgress TaskbarManager1;
+    desktop::TaskbarProgress TaskbarManager1;
     BarPieces m_pieces;
     QTime m_startTime;
     int m_flashCount = 0;

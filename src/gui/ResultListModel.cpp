@@ -213,7 +213,7 @@ void ResultListModel::SetChecks(bool checked, const std::vector<char>* selection
         emit dataChanged(index(first, 0), index(last, 0), {Qt::CheckStateRole});
 }
 
-void ResultListModel::RemoveProcessedRows()
+void ResultListModel::RemoveProcessedRowsWithNotices()
 {
     // Inside a reset, or with rows that came or went unannounced, the views
     // take the new list in one reset.

@@ -27,8 +27,6 @@ public:
     ResultListModel(engine::ResultStore& store, engine::ResultCategory category, const ListImages& images,
                     QObject* parent = nullptr);
 
-    engine::ResultCategory Category() const { return m_category; }
-
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role) const override;
@@ -56,7 +54,7 @@ public:
     // Drops the rows tagged "d", one notification per run of adjacent rows,
     // the bottom run first, so that the views keep what they hold of the
     // rows that stay; beyond a thousand runs, one reset.
-    void RemoveProcessedRows();
+    void RemoveProcessedRowsWithNotices();
 
 private:
     bool ValidRow(int row) const;
@@ -69,7 +67,7 @@ private:
     std::vector<std::string> m_headers;
     int m_rows = 0;
     int m_resetDepth = 0;
-    const engine::ProcessedRowPurge* m_purge = nullptr; // while RemoveProcessedRows runs
+    const engine::ProcessedRowPurge* m_purge = nullptr; // while RemoveProcessedRowsWithNotices runs
 };
 
 } // namespace tandrel::gui

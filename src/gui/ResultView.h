@@ -31,7 +31,7 @@ public:
 
     // Removes the rows tagged "d" from list CurrentTab (one notification per
     // run of adjacent rows; the other rows keep their selection).
-    virtual void RemoveProcessedRows() = 0;
+    virtual void RemoveProcessedRowsOfCurrentTab() = 0;
 
     virtual void SetBusyCursor(bool busy) = 0;
 };

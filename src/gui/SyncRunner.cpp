@@ -198,7 +198,7 @@ void SyncRunner::OpenStatusWindow()
 
 void SyncRunner::PurgeProcessedRows()
 {
-    m_view.RemoveProcessedRows();
+    m_view.RemoveProcessedRowsOfCurrentTab();
     m_view.UpdateTabCaption(m_app.currentTab);
     if (m_status && !m_status->IsClosed())
         m_status->close();

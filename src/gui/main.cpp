@@ -1,7 +1,7 @@
 #include "gui/AppSetup.h"
 #include "gui/Askpass.h"
 #include "gui/AppState.h"
-#include "gui/DesktopId.h"
+#include "desktop/DesktopId.h"
 #include "gui/Dialogs.h"
 #include "gui/Form1.h"
 #include "gui/StartArguments.h"
@@ -66,7 +66,7 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     // Month names in the lists follow the user's locale.
     std::setlocale(LC_ALL, "");
-    QGuiApplication::setDesktopFileName(QLatin1String(tandrel::gui::kDesktopId));
+    QGuiApplication::setDesktopFileName(QLatin1String(tandrel::desktop::kDesktopId));
 #ifndef Q_OS_WIN
     // Windows keeps its native style.
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));

@@ -2,8 +2,6 @@
 
 #include "NativePath.h"
 
-#include <thread>
-
 namespace tandrel::platform {
 
 namespace {
@@ -13,9 +11,6 @@ bool IsSeparator(char c)
 {
     return c == '/' || c == kNativeSeparator;
 }
-
-std::optional<WriteFault> g_writeFault;
-std::optional<FlushFault> g_flushFault;
 
 // Runs `op` on the item at `path`, reached through its folder as given.
 template <typename Op>
@@ -56,29 +51,6 @@ FileResult CopyFileSafely(const std::string& from, const std::string& to, const 
         return reached;
     return AtPath(to, "Cannot copy to",
                   [&](const ItemAt& target) { return CopyFileSafelyAt(source, target, progress); });
-}
-
-void SetWriteFaultForTesting(std::optional<WriteFault> fault)
-{
-    g_writeFault = fault;
-}
-
-void SetFlushFaultForTesting(std::optional<FlushFault> fault)
-{
-    g_flushFault = fault;
-}
-
-const std::optional<WriteFault>& WriteFaultForTesting()
-{
-    return g_writeFault;
-}
-
-int FlushFaultErrorForTesting()
-{
-    if (!g_flushFault)
-        return 0;
-    std::this_thread::sleep_for(g_flushFault->delay);
-    return g_flushFault->error;
 }
 
 std::string JoinPath(const std::string& folder, const std::string& name)

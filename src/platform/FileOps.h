@@ -3,11 +3,9 @@
 #include "platform/FileResult.h"
 #include "platform/FolderListing.h"
 
-#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -189,28 +187,6 @@ private:
     std::mutex m_mutex;
     std::vector<Noted> m_noted;
 };
-
-// A fault for tests: writes into copy targets fail with `error` once
-// `afterBytes` bytes of the file have been written (as a full disk would).
-struct WriteFault {
-    std::int64_t afterBytes = 0;
-    int error = 0;
-};
-void SetWriteFaultForTesting(std::optional<WriteFault> fault);
-
-// A fault for tests: every flush of WrittenFileSystems takes `delay` longer
-// (as on a slow disk) and, when `error` is not 0, fails with it.
-struct FlushFault {
-    int error = 0;
-    std::chrono::milliseconds delay{0};
-};
-void SetFlushFaultForTesting(std::optional<FlushFault> fault);
-
-// The faults set above, as the copy and the flush see them. The flush's
-// waits the fault's delay and gives its error, or 0 when the real flush is
-// to run.
-const std::optional<WriteFault>& WriteFaultForTesting();
-int FlushFaultErrorForTesting();
 
 // The temporary files of CopyFileSafely are named
 // ".tandrel-tmp-<process id>-<counter>-<8 hex digits>.tmp", so that leftovers

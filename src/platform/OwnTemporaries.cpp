@@ -57,6 +57,11 @@ bool IsOwnTemporaryName(const char* name)
     return p && *p == '\0';
 }
 
+TemporarySweep::TemporarySweep(const struct timespec& runStart)
+    : m_runStart(runStart)
+{
+}
+
 void TemporarySweep::MadeByThisRun(const std::string& folder)
 {
     const std::lock_guard lock(m_mutex);

@@ -35,7 +35,8 @@ int RemoveStaleTemporariesAt(int fd, const struct timespec& runStart);
 // time of its own, and the time a copy takes from its source can be old).
 class TemporarySweep {
 public:
-    TemporarySweep();
+    TemporarySweep(); // the run starts now
+    explicit TemporarySweep(const struct timespec& runStart);
     void BeforeWritingInto(const std::string& folder);
     // The same for a folder already reached and held open (any descriptor,
     // an O_PATH one included); `shownPath` names it.

@@ -17,9 +17,12 @@ public:
 
     // The moment to let pending window events run: once per row in the
     // counting pass, once between the passes, and at the start of every
-    // row's turn in the working pass. A cancel button clears the run flag
-    // here; the operation finishes the row in hand and then stops. Check
-    // boxes changed here take effect for rows not reached yet.
+    // row's turn in the working pass. With several rows in flight it is also
+    // called from the loop that waits for rows to finish (every 15 ms or
+    // so), and a copy calls it while it waits for the end-of-run flush.
+    // A cancel button clears the run flag here; the operation starts no
+    // further row and finishes the rows in hand. Check boxes changed here
+    // take effect for rows not reached yet.
     virtual void PumpEvents() {}
 
     // A checked row's turn has begun: it is number `started` of `total`

@@ -1,5 +1,7 @@
 #include "cli/CliProcess.h"
 
+#include "support/TempTree.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -7,9 +9,12 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <poll.h>
 #include <sstream>
+#include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -168,6 +173,33 @@ CliRun CliProcess::Finish()
     run.out = TakeFile(m_outPath);
     run.err = m_terminal >= 0 ? m_terminalText : TakeFile(m_errPath);
     return run;
+}
+
+bool CliProcess::WaitForEntry(const std::string& folder, const std::function<bool(const std::string&)>& matches)
+{
+    const auto present = [&] {
+        for (const std::string& name : FolderEntries(folder))
+            if (matches(name))
+                return true;
+        return false;
+    };
+    // Watched before the first look, so that no entry comes unseen between.
+    const int made = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+    ::inotify_add_watch(made, folder.c_str(), IN_CREATE | IN_MOVED_TO);
+    const int ended = static_cast<int>(::syscall(SYS_pidfd_open, m_pid, 0));
+    bool found = false;
+    while (!(found = present()) && Running()) {
+        // The terminal is read as well, so that the child never waits for us.
+        pollfd events[] = {{made, POLLIN, 0}, {ended, POLLIN, 0}, {m_terminal, POLLIN, 0}};
+        ::poll(events, 3, 1000); // a bound, should a kernel give neither descriptor
+        char discard[4096];
+        while (made >= 0 && ::read(made, discard, sizeof discard) > 0) {
+        }
+    }
+    for (const int fd : {made, ended})
+        if (fd >= 0)
+            ::close(fd);
+    return found;
 }
 
 void CliProcess::DrainTerminal()

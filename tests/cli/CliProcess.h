@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -44,6 +45,10 @@ public:
 
     bool Running();
     void Signal(int signal) const;
+    // Waits until `folder` holds an entry whose name `matches`, woken by
+    // the entries made there and by the child's end; false when the child
+    // ended first.
+    bool WaitForEntry(const std::string& folder, const std::function<bool(const std::string&)>& matches);
     CliRun Finish(); // waits for the end
 
 private:

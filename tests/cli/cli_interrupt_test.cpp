@@ -133,8 +133,7 @@ TEST(CliSignals, AnIgnoredInterruptStaysIgnored)
     test::CliStart start;
     start.ignoredSignals = {SIGINT};
     test::CliProcess cli({"copy", "--to", "destination", "--lists", "3", t.Path("src"), t.Path("dst")}, start);
-    while (cli.Running() && test::FolderEntries(t.Path("dst")).empty())
-        ::usleep(1000);
+    cli.WaitForEntry(t.Path("dst"), [](const std::string&) { return true; });
     cli.Signal(SIGINT);
     const CliRun r = cli.Finish();
     EXPECT_EQ(r.status, 0) << r.err;
@@ -149,14 +148,8 @@ TEST(CliSignals, TwoInterruptsDuringABigFileLeaveNoHalfFile)
     ASSERT_EQ(::truncate(t.Path("src/big").c_str(), kSize), 0);
     t.WriteFile("dst/big", "the old target", 1'000'000'000);
     test::CliProcess cli({"copy", "--to", "destination", "--lists", "1", t.Path("src"), t.Path("dst")});
-    const auto copying = [&t] {
-        for (const auto& name : test::FolderEntries(t.Path("dst")))
-            if (name.rfind(platform::kTempFilePrefix, 0) == 0)
-                return true;
-        return false;
-    };
-    while (cli.Running() && !copying())
-        ::usleep(200);
+    cli.WaitForEntry(t.Path("dst"),
+                     [](const std::string& name) { return name.rfind(platform::kTempFilePrefix, 0) == 0; });
     cli.Signal(SIGINT);
     ::usleep(100'000); // two signals sent at once would arrive as one
     cli.Signal(SIGINT);

@@ -50,6 +50,25 @@ private:
     std::size_t m_calls = 0;
 };
 
+// The context of a scan of two roots into `store` under `flag`, with what
+// the setup gives (options, ignored names, subfolders, observer); the setup
+// outlives the scan.
+inline engine::ScanContext ScanContextFor(const std::string& source, const std::string& destination,
+                                          const ScanSetup& setup, engine::ResultStore& store, engine::RunFlag& flag)
+{
+    engine::ScanContext context;
+    context.sourceRoot = source;
+    context.destinationRoot = destination;
+    context.includeSubdirectories = setup.includeSubdirectories;
+    context.options = &setup.options;
+    context.ignoredTypes = &setup.ignoredTypes;
+    context.runFlag = &flag;
+    context.store = &store;
+    context.observer = setup.observer;
+    context.patterns = setup.patterns;
+    return context;
+}
+
 // Runs a whole comparison (both passes) and hands back the store.
 inline engine::ResultStore Compare(const std::string& source, const std::string& destination,
                                    const ScanSetup& setup = {}, engine::RunFlag* flag = nullptr)
@@ -58,16 +77,7 @@ inline engine::ResultStore Compare(const std::string& source, const std::string&
     engine::RunFlag ownFlag;
     engine::RunFlag& runFlag = flag ? *flag : ownFlag;
     runFlag.Set(true);
-    engine::ScanContext context;
-    context.sourceRoot = source;
-    context.destinationRoot = destination;
-    context.includeSubdirectories = setup.includeSubdirectories;
-    context.options = &setup.options;
-    context.ignoredTypes = &setup.ignoredTypes;
-    context.runFlag = &runFlag;
-    context.store = &store;
-    context.observer = setup.observer;
-    context.patterns = setup.patterns;
+    engine::ScanContext context = ScanContextFor(source, destination, setup, store, runFlag);
     engine::RunScan(context);
     if (setup.leftOut)
         *setup.leftOut = context.leftOut;

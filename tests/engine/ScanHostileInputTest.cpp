@@ -462,8 +462,6 @@ ResultStore CompareOnSmallStack(const std::string& src, const std::string& dst, 
     } job{src, dst, {}, false};
     auto run = [](void* arg) -> void* {
         auto* j = static_cast<Job*>(arg);
-        static const settings::CompareOptions options = test::NoFilters();
-        static const std::vector<std::string> ignored;
         RunFlag flag;
         flag.Set(true);
         Hook valve([&](std::size_t) {
@@ -472,14 +470,9 @@ ResultStore CompareOnSmallStack(const std::string& src, const std::string& dst, 
                 flag.Set(false);
             }
         });
-        ScanContext context;
-        context.sourceRoot = j->src;
-        context.destinationRoot = j->dst;
-        context.options = &options;
-        context.ignoredTypes = &ignored;
-        context.runFlag = &flag;
-        context.store = &j->store;
-        context.observer = &valve;
+        test::ScanSetup setup;
+        setup.observer = &valve;
+        ScanContext context = test::ScanContextFor(j->src, j->dst, setup, j->store, flag);
         RunScan(context);
         return nullptr;
     };

@@ -241,19 +241,12 @@ public:
 ResultStore CompareWatched(const std::string& src, const std::string& dst, CancelAfter& observer, RunFlag& flag,
                            const ResultStore*& watched)
 {
-    static const settings::CompareOptions options = test::NoFilters();
-    static const std::vector<std::string> ignored;
+    test::ScanSetup setup;
+    setup.observer = &observer;
     ResultStore store;
     watched = &store;
     flag.Set(true);
-    ScanContext context;
-    context.sourceRoot = src;
-    context.destinationRoot = dst;
-    context.options = &options;
-    context.ignoredTypes = &ignored;
-    context.runFlag = &flag;
-    context.store = &store;
-    context.observer = &observer;
+    ScanContext context = test::ScanContextFor(src, dst, setup, store, flag);
     RunScan(context);
     watched = nullptr;
     return store;
@@ -306,15 +299,8 @@ TEST(ScannerTest, CancelStopsTheWalkAndSkipsTheDestinationPass)
     flag.Set(false);
     ResultStore direct;
     direct.Reset(tree.Path("src/"), tree.Path("dst/"), 0);
-    const settings::CompareOptions options = test::NoFilters();
-    const std::vector<std::string> ignored;
-    ScanContext context;
-    context.sourceRoot = tree.Path("src/");
-    context.destinationRoot = tree.Path("dst/");
-    context.options = &options;
-    context.ignoredTypes = &ignored;
-    context.runFlag = &flag;
-    context.store = &direct;
+    const test::ScanSetup setup;
+    ScanContext context = test::ScanContextFor(tree.Path("src/"), tree.Path("dst/"), setup, direct, flag);
     ScanFolder(context, tree.Path("src/"), tree.Path("dst/"), ScanPass::SourcePass);
     EXPECT_EQ(direct.TotalCount(), 0u);
     // Raised again, the same call fills the source pass's rows only.

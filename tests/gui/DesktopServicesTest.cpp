@@ -1,11 +1,12 @@
+#include "ProgramFolder.h"
 #include "ScriptedDialogs.h"
 #include "support/TempTree.h"
 
+#include "desktop/DesktopWindows.h"
 #include "gui/AppState.h"
 #include "gui/Companion.h"
 #include "gui/FormAbout.h"
 #include "gui/Help.h"
-#include "platform/DesktopWindows.h"
 
 #include <QDesktopServices>
 #include <QDir>
@@ -39,6 +40,7 @@ extern char** environ;
 namespace tandrel::gui {
 namespace {
 
+using test::ProgramFolder;
 using test::ScriptedDialogs;
 using test::TempTree;
 
@@ -79,22 +81,12 @@ bool WaitFor(const std::function<bool()>& condition)
     return true;
 }
 
-struct ProgramFolder {
-    TempTree tree;
-    AppState state;
-    ProgramFolder()
-    {
-        state.appFolder = QString::fromStdString(tree.Root());
-        state.settingsPath = state.appFolder + "tdl.ini";
-        state.reportFolder = state.appFolder + "Report";
-    }
-    // A Larkrun that notes where it was started, once it runs.
-    void InstallLarkrun(unsigned mode = 0755)
-    {
-        tree.WriteFile("Daylark/Larkrun", "#!/bin/sh\npwd > started.tmp && mv started.tmp started\n");
-        tree.Chmod("Daylark/Larkrun", mode);
-    }
-};
+// A Larkrun that notes where it was started, once it runs.
+void InstallLarkrun(TempTree& tree, unsigned mode = 0755)
+{
+    tree.WriteFile("Daylark/Larkrun", "#!/bin/sh\npwd > started.tmp && mv started.tmp started\n");
+    tree.Chmod("Daylark/Larkrun", mode);
+}
 
 // A private X server for the tests that need a desktop, so that no test ever
 // touches the user's own screen.
@@ -167,8 +159,8 @@ TEST(RunCompanion, StartsLarkrunInItsFolderWhenNoWindowIsFound)
 {
     ScopedEnv noX("DISPLAY", std::nullopt); // a desktop without X11: start only
     ProgramFolder folder;
-    folder.InstallLarkrun();
-    ScriptedDialogs dialogs;
+    InstallLarkrun(folder.tree);
+    ScriptedDialogs& dialogs = folder.dialogs;
     EXPECT_EQ(RunCompanionOutcome(folder.state, dialogs, nullptr), CompanionOutcome::Started);
     EXPECT_TRUE(dialogs.requests.empty());
     ASSERT_TRUE(WaitFor([&] { return folder.tree.Exists("Daylark/started"); }));
@@ -180,7 +172,7 @@ TEST(RunCompanion, FailureMessageOncePerCommand)
 {
     ScopedEnv noX("DISPLAY", std::nullopt);
     ProgramFolder folder;
-    ScriptedDialogs dialogs;
+    ScriptedDialogs& dialogs = folder.dialogs;
     EXPECT_EQ(RunCompanionOutcome(folder.state, dialogs, nullptr), CompanionOutcome::Failed);
     RunCompanion(folder.state, dialogs, nullptr);
     ASSERT_EQ(dialogs.requests.size(), 2u);
@@ -192,7 +184,7 @@ TEST(RunCompanion, FailureMessageOncePerCommand)
     }
 
     // Present but not executable: refused by the system, the same message.
-    folder.InstallLarkrun(0644);
+    InstallLarkrun(folder.tree, 0644);
     dialogs.Clear();
     EXPECT_EQ(RunCompanionOutcome(folder.state, dialogs, nullptr), CompanionOutcome::Failed);
     EXPECT_EQ(dialogs.requests.size(), 1u);
@@ -213,7 +205,7 @@ protected:
         m_root = xcb_setup_roots_iterator(xcb_get_setup(m_conn)).data->root;
         xcb_intern_atom_cookie_t* cookies = xcb_ewmh_init_atoms(m_conn, &m_ewmh);
         ASSERT_TRUE(xcb_ewmh_init_atoms_replies(&m_ewmh, cookies, nullptr));
-        folder.InstallLarkrun();
+        InstallLarkrun(folder.tree);
     }
     void TearDown() override
     {
@@ -269,11 +261,11 @@ protected:
 
     bool Findable(const std::string& title)
     {
-        return WaitFor([&] { return platform::DesktopWindows(m_server->Display()).FindTopLevelWindow(title).has_value(); });
+        return WaitFor([&] { return desktop::DesktopWindows(m_server->Display()).FindTopLevelWindow(title).has_value(); });
     }
 
     ProgramFolder folder;
-    ScriptedDialogs dialogs;
+    ScriptedDialogs& dialogs = folder.dialogs;
     std::unique_ptr<PrivateXServer> m_server;
     std::unique_ptr<ScopedEnv> m_display;
     xcb_connection_t* m_conn = nullptr;
@@ -291,7 +283,7 @@ TEST_F(CompanionOnX11, RunningCompanionIsRaisedWithoutAWindowManager)
     ASSERT_NE(daylark.Window(), 0u);
     ASSERT_EQ(Stacking().back(), other.Window());
 
-    platform::DesktopWindows desktop(m_server->Display());
+    desktop::DesktopWindows desktop(m_server->Display());
     EXPECT_EQ(desktop.FindTopLevelWindow("Daylark"), daylark.Window());
     EXPECT_EQ(desktop.WindowTitle(daylark.Window()), "Daylark");
     EXPECT_FALSE(desktop.FindTopLevelWindow("daylark").has_value());
@@ -367,7 +359,7 @@ public slots:
 TEST(ShowHelpContents, OpensTheIndexPageOrSaysWhyNot)
 {
     ProgramFolder folder;
-    ScriptedDialogs dialogs;
+    ScriptedDialogs& dialogs = folder.dialogs;
     ShowHelpContents(folder.state, dialogs, nullptr);
     ASSERT_EQ(dialogs.requests.size(), 1u);
     EXPECT_EQ(dialogs.requests[0].title, "Tandrel");

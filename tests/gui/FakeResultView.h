@@ -76,10 +76,10 @@ public:
         calls.push_back(QStringLiteral("EnableResultCommands"));
     }
     void SetTabStripEnabled(bool enabled) override { tabStripEnabled = enabled; }
-    void RemoveProcessedRows() override
+    void RemoveProcessedRowsOfCurrentTab() override
     {
         m_app.store.RemoveProcessedRows(static_cast<engine::ResultCategory>(m_app.currentTab));
-        calls.push_back(QStringLiteral("RemoveProcessedRows"));
+        calls.push_back(QStringLiteral("RemoveProcessedRowsOfCurrentTab"));
     }
     void SetBusyCursor(bool b) override { busy = b; }
 

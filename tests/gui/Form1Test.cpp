@@ -39,6 +39,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 
 namespace tandrel::gui {
@@ -221,8 +222,9 @@ TEST(Form1Test, ListColumnsHeadersWidthsAndAlignment)
                                QStringLiteral("   ")};
     const QStringList oneSided{QStringLiteral("Name"), QStringLiteral("Size(Bytes)"), QStringLiteral("Modified"),
                                QStringLiteral("Can not find"), QStringLiteral("   ")};
-    const std::vector<int> twoWidths{5000, 1400, 2000, 2000, 2200, 5000, 2000};
-    const std::vector<int> oneWidths{5000, 1400, 2000, 5000, 2000};
+    // The designed widths, 5000, 1400, 2000 and 2200 twips, in pixels.
+    const std::vector<int> twoWidths{333, 93, 133, 133, 147, 333, 133};
+    const std::vector<int> oneWidths{333, 93, 133, 333, 133};
 
     for (int i = 1; i <= 5; ++i) {
         QTreeView* view = w.form->ListView1[static_cast<std::size_t>(i)];
@@ -233,13 +235,16 @@ TEST(Form1Test, ListColumnsHeadersWidthsAndAlignment)
         for (int c = 0; c < headers.size(); ++c) {
             SCOPED_TRACE(testing::Message() << "list " << i << " column " << c);
             EXPECT_EQ(view->model()->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString(), headers[c]);
-            const int designed = (widths[static_cast<std::size_t>(c)] + 7) / 15;
+            const int designed = widths[static_cast<std::size_t>(c)];
             const int width = view->header()->sectionSize(c);
             EXPECT_GE(width, designed);
-            // Widened only as far as the header (or a time text) needs.
-            if (width > designed) {
-                EXPECT_TRUE(c == 2 || (!one && c == 3)
-                            || view->header()->fontMetrics().horizontalAdvance(headers[c]) + 24 == width);
+            // The header reads whole; a column is widened only as far as its
+            // header (or, for the times, the widest time text) needs.
+            const int header = view->header()->fontMetrics().horizontalAdvance(headers[c]);
+            EXPECT_LE(header, width);
+            const bool time = c == 2 || (!one && c == 3);
+            if (!time) {
+                EXPECT_LE(width, std::max(designed, header + 32));
             }
             const bool right = c == 1 || (!one && c == 4);
             const auto align = view->model()->headerData(c, Qt::Horizontal, Qt::TextAlignmentRole).value<Qt::Alignment>();
@@ -1178,7 +1183,7 @@ TEST(Form1Test, PurgeRemovesTaggedRunsOfTheCurrentListBottomUp)
         list[static_cast<std::size_t>(row)].SetTag("d");
     QSignalSpy resets(f.ListModel[3], &QAbstractItemModel::modelReset);
     QSignalSpy removals(f.ListModel[3], &QAbstractItemModel::rowsRemoved);
-    f.RemoveProcessedRows();
+    f.RemoveProcessedRowsOfCurrentTab();
     f.UpdateTabCaption(3);
     EXPECT_EQ(resets.count(), 0);
     ASSERT_EQ(removals.count(), 3);
@@ -1192,7 +1197,7 @@ TEST(Form1Test, PurgeRemovesTaggedRunsOfTheCurrentListBottomUp)
     EXPECT_EQ(f.ListModel[3]->CellText(1, 0), ToQ(w.state.store.SourceRoot() + kept4));
     EXPECT_EQ(f.TabStrip1->tabText(2), QStringLiteral("Can not find destination (2)"));
     // No tagged rows: the caption is rewritten with the unchanged count.
-    f.RemoveProcessedRows();
+    f.RemoveProcessedRowsOfCurrentTab();
     f.UpdateTabCaption(3);
     EXPECT_EQ(f.TabStrip1->tabText(2), QStringLiteral("Can not find destination (2)"));
 
@@ -1200,7 +1205,7 @@ TEST(Form1Test, PurgeRemovesTaggedRunsOfTheCurrentListBottomUp)
     w.state.currentTab = 4;
     for (auto& row : w.state.store.List(ResultCategory::NotInSource))
         row.SetTag("d");
-    f.RemoveProcessedRows();
+    f.RemoveProcessedRowsOfCurrentTab();
     f.UpdateTabCaption(4);
     EXPECT_EQ(f.ListModel[4]->rowCount(), 0);
     EXPECT_EQ(f.TabStrip1->tabText(3), QStringLiteral("Can not find source (0)"));
@@ -1244,7 +1249,7 @@ TEST(Form1Test, PurgeKeepsSelectionAndCurrentRowOfTheRowsThatStay)
             if (row % c.tagEvery != 0)
                 expected.insert("f" + std::to_string(row));
         QSignalSpy resets(model, &QAbstractItemModel::modelReset);
-        f.RemoveProcessedRows();
+        f.RemoveProcessedRowsOfCurrentTab();
         EXPECT_EQ(resets.count(), c.resets);
         ASSERT_EQ(model->rowCount(), c.rows - (c.rows + c.tagEvery - 1) / c.tagEvery);
         std::set<std::string> selectedNames;

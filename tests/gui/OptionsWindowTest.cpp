@@ -1,3 +1,4 @@
+#include "ProgramFolder.h"
 #include "ScriptedDialogs.h"
 #include "support/TempTree.h"
 
@@ -26,25 +27,9 @@
 namespace tandrel::gui {
 namespace {
 
+using test::ProgramFolder;
 using test::ScriptedDialogs;
 using test::TempTree;
-
-// A program folder in a temporary place with a settings file as a user might
-// have edited it by hand, read the way start-up reads it.
-struct ProgramFolder {
-    TempTree tree;
-    AppState state;
-
-    explicit ProgramFolder(const std::string& settingsText)
-    {
-        state.appFolder = QString::fromStdString(tree.Root());
-        state.settingsPath = state.appFolder + QStringLiteral("tdl.ini");
-        state.reportFolder = state.appFolder + QStringLiteral("Report");
-        tree.WriteFile("tdl.ini", settingsText);
-        settings::ReadSettings(FromQ(state.settingsPath), state.settings);
-    }
-    std::string File() const { return tree.ReadFile("tdl.ini"); }
-};
 
 const std::string kHandEdited =
     "[Source]\r\n/home/ann/photos\r\n\r\n"
@@ -79,7 +64,7 @@ TEST(FormOptions, LoadsHandEditedValuesCancelKeepsFileOkWritesThem)
 {
     ProgramFolder folder(kHandEdited);
     const settings::SettingsState before = folder.state.settings;
-    ScriptedDialogs dialogs;
+    ScriptedDialogs& dialogs = folder.dialogs;
 
     {
         FormOptions form(folder.state, dialogs, nullptr);
@@ -143,7 +128,7 @@ TEST(FormOptions, LoadsHandEditedValuesCancelKeepsFileOkWritesThem)
 TEST(FormOptions, OutOfRangeUnitAndNegativeTimeAndEmptyIgnoreList)
 {
     ProgramFolder folder("[Option]\r\nIgnoreType=9\r\nIgnoreTime=-42\r\n[IgnoreFile]\r\na\r\nb\r\n");
-    ScriptedDialogs dialogs;
+    ScriptedDialogs& dialogs = folder.dialogs;
     FormOptions form(folder.state, dialogs, nullptr);
     auto* comboType = Find<QComboBox>(form, "ComboType");
     EXPECT_EQ(comboType->currentIndex(), -1);
@@ -201,7 +186,7 @@ TEST(FormOptions, ComboSecRuleWhileTyping)
     std::setlocale(LC_NUMERIC, oldNumeric.c_str());
 
     ProgramFolder folder("[Option]\r\nIgnoreTime=5\r\n");
-    ScriptedDialogs dialogs;
+    ScriptedDialogs& dialogs = folder.dialogs;
     FormOptions form(folder.state, dialogs, nullptr);
     auto* comboSec = Find<QComboBox>(form, "ComboSec");
     QLineEdit* edit = comboSec->lineEdit();
@@ -253,7 +238,7 @@ TEST(FormOptions, ComboSecRuleWhileTyping)
 TEST(FormOptions, IgnoredNamesHintDuplicatesEnterAndDelete)
 {
     ProgramFolder folder("[IgnoreFile]\r\nthumbs.db\r\n");
-    ScriptedDialogs dialogs;
+    ScriptedDialogs& dialogs = folder.dialogs;
     FormOptions form(folder.state, dialogs, nullptr);
     auto* text1 = Find<QLineEdit>(form, "Text1");
     auto* list = Find<QListWidget>(form, "List1");
@@ -366,7 +351,7 @@ TEST(FormOptions, TrashChoiceIsKeptPerUserAndNeverInTheSettingsFile)
         key.sync();
     }
     ProgramFolder folder(kHandEdited);
-    ScriptedDialogs dialogs;
+    ScriptedDialogs& dialogs = folder.dialogs;
     const QMap<QString, QString> storeBefore = StoreValues();
     ASSERT_EQ(storeBefore.value(QStringLiteral("SourceDir")), QStringLiteral("/home/ann/photos/"));
 

@@ -1,4 +1,5 @@
 #include "ModalDriver.h"
+#include "ProgramFolder.h"
 #include "ScriptedDialogs.h"
 #include "ShownPaths.h"
 #include "support/TempTree.h"
@@ -25,23 +26,10 @@
 namespace tandrel::gui {
 namespace {
 
+using test::ProgramFolder;
 using test::ScriptedDialogs;
 using test::TempTree;
 using Kind = ScriptedDialogs::Kind;
-
-struct ProgramFolder {
-    TempTree tree;
-    AppState state;
-
-    explicit ProgramFolder(const std::string& settingsText)
-    {
-        state.appFolder = QString::fromStdString(tree.Root());
-        state.settingsPath = state.appFolder + QStringLiteral("tdl.ini");
-        tree.WriteFile("tdl.ini", settingsText);
-        settings::ReadSettings(FromQ(state.settingsPath), state.settings);
-    }
-    std::string File() const { return tree.ReadFile("tdl.ini"); }
-};
 
 const std::string kProjects = "[Project]\r\n"
                               "Beta|/srv/b|/mnt/b\r\n"
@@ -90,7 +78,7 @@ TEST(FormProjects, RowsSortingRemovalCancelAndSave)
     ProgramFolder folder(kProjects);
     const std::string original = folder.File();
     const auto originalList = folder.state.settings.projectList;
-    ScriptedDialogs dialogs;
+    ScriptedDialogs& dialogs = folder.dialogs;
 
     {
         FormProjects form(folder.state, dialogs, nullptr);
@@ -160,7 +148,7 @@ TEST(FormProjects, RowsSortingRemovalCancelAndSave)
 TEST(FormProjects, SameNamesEmptyListAndSaveWithNoRows)
 {
     ProgramFolder folder("[Project]\r\nWork|/a|/b\r\nWork|/c|/d\r\n");
-    ScriptedDialogs dialogs;
+    ScriptedDialogs& dialogs = folder.dialogs;
     {
         FormProjects form(folder.state, dialogs, nullptr);
         form.show();
@@ -195,7 +183,7 @@ TEST(FormProjects, AddAndEditThroughTheEditor)
     folders.MakeDir("src");
     folders.MakeDir("dst");
     ProgramFolder folder("[Project]\r\nOne|/1|/1d\r\nTwo|/2|/2d\r\nThree|/3|/3d\r\n");
-    ScriptedDialogs dialogs;
+    ScriptedDialogs& dialogs = folder.dialogs;
     FormProjects form(folder.state, dialogs, nullptr);
     form.show();
 

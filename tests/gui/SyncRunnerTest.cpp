@@ -3,12 +3,12 @@
 
 #include "FakeResultView.h"
 #include "ScriptedDialogs.h"
+#include "desktop/Sound.h"
 #include "gui/EventPump.h"
 #include "gui/FinishSound.h"
 #include "gui/FormStauts.h"
 #include "gui/Registry.h"
 #include "platform/FileOps.h"
-#include "platform/Sound.h"
 #include "support/TempTree.h"
 
 #include <QFile>
@@ -169,7 +169,7 @@ TEST(SyncRunnerTest, CopiesTheCheckedRowsAndCountsThemInTheCaption)
     EXPECT_TRUE(f.view.commandsEnabled);
     EXPECT_DOUBLE_EQ(f.app.progressFraction, 1.0);
     EXPECT_TRUE(f.app.runFlag.IsSet()); // a run that was not cancelled leaves it raised
-    const std::vector<QString> order{QStringLiteral("DisableResultCommands"), QStringLiteral("RemoveProcessedRows"),
+    const std::vector<QString> order{QStringLiteral("DisableResultCommands"), QStringLiteral("RemoveProcessedRowsOfCurrentTab"),
                                      QStringLiteral("UpdateTabCaption 3"), QStringLiteral("EnableResultCommands")};
     EXPECT_EQ(f.view.calls, order);
 }
@@ -411,8 +411,8 @@ TEST(SyncRunnerTest, FinishSoundComesFromTheResources)
     ASSERT_EQ(played.size(), 1u);
     wave.seek(0);
     EXPECT_EQ(played[0], wave.readAll());
-    platform::WaveImage image;
-    EXPECT_TRUE(platform::ParseWave(reinterpret_cast<const unsigned char*>(played[0].constData()),
+    desktop::WaveImage image;
+    EXPECT_TRUE(desktop::ParseWave(reinterpret_cast<const unsigned char*>(played[0].constData()),
                                     static_cast<std::size_t>(played[0].size()), image));
     app.settings.options.PlaySound = false;
     PlayFinishSound(app);

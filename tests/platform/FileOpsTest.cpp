@@ -1,5 +1,6 @@
 #include "platform/FileOps.h"
 
+#include "platform/FileFaults.h"
 #include "support/TempTree.h"
 
 #include <gtest/gtest.h>

@@ -91,7 +91,7 @@ TEST(OwnTemporaries, ComparisonDoesNotListThemAndTheNextCopyRemovesThem)
     p.t.WriteFile("s/sub/new.txt", "new");
     p.t.WriteFile("d/sub/" + leftover, "half a file", 1'500'000'000);
     p.t.WriteFile("s/" + leftover, "half a file", 1'500'000'000);
-    ::sleep(1); // the leftovers' status times lie before the run starts
+    // Written before the run starts: their status times lie before its start.
 
     test::ScanSetup everything; // no filters: hidden files are compared too
     const engine::ResultStore store = test::Compare(p.t.Path("s"), p.t.Path("d"), everything);
@@ -117,8 +117,7 @@ TEST(OwnTemporaries, RowsWritingIntoAFolderWaitUntilItsSweepIsOverUnlessTheRunMa
     for (int i = 0; i < 300; ++i)
         t.WriteFile("d/" + TempName(ended, ("-" + std::to_string(i) + "-0a1b2c3d.tmp").c_str()), "");
     t.WriteFile("made/" + TempName(ended), "");
-    ::sleep(1); // the leftovers' status times lie before the run starts
-    TemporarySweep sweep;
+    TemporarySweep sweep(Later());
     // A folder the run made holds nothing of an earlier run: it is not read
     // (here a leftover planted in it shows that).
     sweep.MadeByThisRun(t.Path("made"));
@@ -143,7 +142,7 @@ TEST(OwnTemporaries, DeletingAFolderTakesItsLeftoversAlong)
     for (const char* folder : {"d/gone/", "d/kept/", "d/trashed/"})
         p.t.WriteFile(folder + leftover, "half a file");
     p.t.WriteFile("d/kept/user.txt", "user data");
-    ::sleep(1); // the leftovers' status times lie before the run starts
+    // Written before the run starts: their status times lie before its start.
 
     constexpr auto kNotInSource = engine::ResultCategory::NotInSource;
     p.AddFolder(kNotInSource, "gone");

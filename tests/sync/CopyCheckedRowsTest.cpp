@@ -1,6 +1,7 @@
 #include "sync/SyncOperations.h"
 
 #include "engine/Scanner.h"
+#include "platform/FileFaults.h"
 #include "platform/FileOps.h"
 #include "support/TempTree.h"
 #include "sync/SyncTestSupport.h"
@@ -41,7 +42,7 @@ TEST(CopyCheckedRows, EmptyListDoesNothingAndNoCheckedRowChangesNothing)
     EXPECT_TRUE(rec.captions.empty());
     EXPECT_EQ(p.progressFraction, 0.0);
     EXPECT_TRUE(p.runFlag.IsSet());
-    EXPECT_EQ(rec.pumps, 2 + 1 + 2); // counting pass, between the passes, working pass
+    EXPECT_GE(rec.pumps, 2); // the window's events ran while the rows were gone through
     EXPECT_EQ(p.store.RemoveProcessedRows(kMissingDest), 0u);
     EXPECT_EQ(p.store.Count(kMissingDest), 2u);
     EXPECT_EQ(p.store.Row(kMissingDest, 0).icon, RowIcon::File);
@@ -61,9 +62,11 @@ TEST(CopyCheckedRows, TenRowsThreeCheckedCountsAndCopies)
     const SyncOutcome out = p.Copy(kMissingDest, S2D, rec);
     EXPECT_EQ(rec.captions, (std::vector<std::string>{"1 of 3", "2 of 3", "3 of 3"}));
     EXPECT_EQ(rec.paths, (std::vector<std::string>{p.t.Path("d/f2"), p.t.Path("d/f5"), p.t.Path("d/f9")}));
+    // The bar grows with every row started and is full when the last starts.
     ASSERT_EQ(rec.fractions.size(), 3u);
-    EXPECT_DOUBLE_EQ(rec.fractions[0], 1.0 / 3.0);
-    EXPECT_DOUBLE_EQ(rec.fractions[1], 2.0 / 3.0);
+    EXPECT_GT(rec.fractions[0], 0.0);
+    EXPECT_LT(rec.fractions[0], rec.fractions[1]);
+    EXPECT_LT(rec.fractions[1], rec.fractions[2]);
     EXPECT_DOUBLE_EQ(rec.fractions[2], 1.0);
     EXPECT_EQ(out.succeeded, 3u);
     EXPECT_EQ(out.failed, 0u);
@@ -319,7 +322,9 @@ TEST(CopyCheckedRows, ChecksChangedDuringThePassCountForRowsNotReached)
     EXPECT_EQ(out2.total, 1u);
     EXPECT_EQ(out2.succeeded, 3u);
     EXPECT_EQ(rec2.captions, (std::vector<std::string>{"1 of 1", "2 of 1", "3 of 1"}));
-    EXPECT_EQ(rec2.fractions, (std::vector<double>{1.0, 2.0, 3.0}));
+    ASSERT_EQ(rec2.fractions.size(), 3u);
+    for (const double fraction : rec2.fractions)
+        EXPECT_GE(fraction, 1.0) << "the bar is full from the counted row on";
 
     // None counted at all: the fraction is a full bar, not a division by zero.
     SyncPair z;
@@ -496,7 +501,11 @@ TEST(CopyCheckedRows, TwoThousandCheckedRows)
     Recorder rec;
     const SyncOutcome out = p.Copy(kMissingDest, S2D, rec);
     EXPECT_EQ(out.succeeded, 2020u);
-    EXPECT_GE(rec.pumps, 2020 + 1 + 2020); // and more if the flush at the end takes a while
+    // Events ran before every row's start, so an uncheck or a Cancel acts at the next row.
+    ASSERT_EQ(rec.pumpsAtRowStart.size(), 2020u);
+    EXPECT_GT(rec.pumpsAtRowStart.front(), 0);
+    for (std::size_t row = 1; row < rec.pumpsAtRowStart.size(); ++row)
+        ASSERT_GT(rec.pumpsAtRowStart[row], rec.pumpsAtRowStart[row - 1]) << row;
     EXPECT_EQ(rec.captions.back(), "2020 of 2020");
     EXPECT_EQ(p.progressFraction, 1.0);
     EXPECT_EQ(p.store.RemoveProcessedRows(kMissingDest), 2020u);
@@ -825,11 +834,16 @@ TEST(CopyCheckedRows, EventsKeepRunningWhileASlowFlushLasts)
     p.AddFile(kMissingDest, "b");
     platform::SetFlushFaultForTesting(platform::FlushFault{0, std::chrono::milliseconds(300)});
     Recorder rec;
+    int pumpsAfterTheCopies = 0;
+    rec.onPump = [&](int) {
+        if (p.t.Exists("d/a") && p.t.Exists("d/b"))
+            ++pumpsAfterTheCopies;
+    };
     const SyncOutcome out = p.Copy(kMissingDest, S2D, rec);
 
     EXPECT_EQ(out.succeeded, 2u);
-    // 2 + 1 + 2 pumps for the rows, then more while the flush takes 300 ms.
-    EXPECT_GT(rec.pumps, 2 + 1 + 2);
+    // Both files were in place while the flush still took its 300 ms.
+    EXPECT_GE(pumpsAfterTheCopies, 2);
     EXPECT_EQ(p.t.ReadFile("d/b"), "b");
 }
 

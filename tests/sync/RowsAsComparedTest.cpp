@@ -1,4 +1,5 @@
 #include "sync/SyncOperations.h"
+#include "platform/FileFaults.h"
 
 #include "support/MountSandbox.h"
 #include "sync/SyncTestSupport.h"

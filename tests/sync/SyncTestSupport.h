@@ -39,6 +39,7 @@ public:
     std::vector<std::string> captions;
     std::vector<std::string> paths;
     std::vector<double> fractions;
+    std::vector<int> pumpsAtRowStart; // the event passes before each row's start
     std::vector<std::string> failures;
     std::vector<std::string> shown;
     std::vector<std::size_t> changedRows;
@@ -53,6 +54,7 @@ public:
     {
         captions.push_back(std::to_string(started) + " of " + std::to_string(total));
         paths.push_back(path);
+        pumpsAtRowStart.push_back(pumps);
         if (fraction)
             fractions.push_back(*fraction);
     }

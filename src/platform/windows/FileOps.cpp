@@ -1,5 +1,6 @@
 #include "platform/FileOps.h"
 
+#include "platform/FileFaults.h"
 #include "platform/windows/WideText.h"
 #include "platform/windows/WindowsFiles.h"
 

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-namespace tandrel::platform {
+namespace tandrel::desktop {
 
 // The taskbar button of a top-level window (its HWND).
 enum class TaskbarButtonState { Normal, Busy };
@@ -14,4 +14,4 @@ bool SetTaskbarButtonState(std::uintptr_t window, TaskbarButtonState state);
 // Makes the button flash until the window comes to the front, or stops it.
 bool FlashTaskbarButton(std::uintptr_t window, bool on);
 
-} // namespace tandrel::platform
+} // namespace tandrel::desktop

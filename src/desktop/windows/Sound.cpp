@@ -1,4 +1,4 @@
-#include "platform/Sound.h"
+#include "desktop/Sound.h"
 
 #include <cstring>
 #include <string>
@@ -6,7 +6,7 @@
 #include <windows.h>
 #include <mmsystem.h>
 
-namespace tandrel::platform {
+namespace tandrel::desktop {
 
 bool PlayWaveFromMemory(const unsigned char* data, std::size_t size)
 {
@@ -43,4 +43,4 @@ void PlayThemeSound(const char* eventId)
         PlaySoundW(alias, nullptr, SND_ALIAS | SND_ASYNC | SND_NODEFAULT);
 }
 
-} // namespace tandrel::platform
+} // namespace tandrel::desktop

@@ -1,10 +1,10 @@
-#include "platform/DesktopWindows.h"
+#include "desktop/DesktopWindows.h"
 
 #include "platform/windows/WideText.h"
 
 #include <windows.h>
 
-namespace tandrel::platform {
+namespace tandrel::desktop {
 
 // Windows has one desktop per session and no connection to make.
 struct DesktopWindows::Connection {};
@@ -40,7 +40,7 @@ HWND ToHandle(std::uint32_t window)
 std::optional<std::uint32_t> DesktopWindows::FindTopLevelWindow(const std::string& title) const
 {
     std::wstring wide;
-    if (!ToWide(title, wide))
+    if (!platform::ToWide(title, wide))
         return std::nullopt;
     const HWND window = FindWindowW(nullptr, wide.c_str());
     if (!window)
@@ -57,7 +57,7 @@ std::string DesktopWindows::WindowTitle(std::uint32_t window) const
     std::wstring title(static_cast<std::size_t>(length) + 1, L'\0');
     title.resize(static_cast<std::size_t>(GetWindowTextW(handle, title.data(), length + 1)));
     std::string utf8;
-    return ToUtf8(title, utf8) ? utf8 : std::string();
+    return platform::ToUtf8(title, utf8) ? utf8 : std::string();
 }
 
 bool DesktopWindows::Activate(std::uint32_t window) const
@@ -73,4 +73,4 @@ bool DesktopWindows::Activate(std::uint32_t window) const
     return true;
 }
 
-} // namespace tandrel::platform
+} // namespace tandrel::desktop

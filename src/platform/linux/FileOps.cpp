@@ -1,5 +1,7 @@
 #include "platform/FileOps.h"
 
+#include "platform/FileFaults.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>

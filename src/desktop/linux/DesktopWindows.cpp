@@ -1,4 +1,4 @@
-#include "platform/DesktopWindows.h"
+#include "desktop/DesktopWindows.h"
 
 #include <xcb/xcb.h>
 #include <xcb/xcb_ewmh.h>
@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <vector>
 
-namespace tandrel::platform {
+namespace tandrel::desktop {
 
 struct DesktopWindows::Connection {
     xcb_connection_t* xcb = nullptr;
@@ -207,4 +207,4 @@ bool DesktopWindows::Activate(std::uint32_t window) const
     return sent;
 }
 
-} // namespace tandrel::platform
+} // namespace tandrel::desktop

@@ -1,4 +1,4 @@
-#include "platform/DesktopWindows.h"
+#include "desktop/DesktopWindows.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-namespace tandrel::platform {
+namespace tandrel::desktop {
 namespace {
 
 TEST(DesktopWindows, WithoutAnXServerFindsAndRaisesNothing)
@@ -33,4 +33,4 @@ TEST(DesktopWindows, WithoutAnXServerFindsAndRaisesNothing)
 }
 
 } // namespace
-} // namespace tandrel::platform
+} // namespace tandrel::desktop

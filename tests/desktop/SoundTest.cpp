@@ -1,4 +1,4 @@
-#include "platform/Sound.h"
+#include "desktop/Sound.h"
 
 #include "support/TempTree.h"
 
@@ -14,7 +14,7 @@
 #include <unistd.h>
 #include <vector>
 
-namespace tandrel::platform {
+namespace tandrel::desktop {
 namespace {
 
 using Bytes = std::vector<unsigned char>;
@@ -353,4 +353,4 @@ TEST(Sound, ThemeSoundsFailQuietly)
 }
 
 } // namespace
-} // namespace tandrel::platform
+} // namespace tandrel::desktop

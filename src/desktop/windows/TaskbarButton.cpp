@@ -1,9 +1,9 @@
-#include "platform/windows/TaskbarButton.h"
+#include "desktop/windows/TaskbarButton.h"
 
 #include <windows.h>
 #include <shobjidl.h>
 
-namespace tandrel::platform {
+namespace tandrel::desktop {
 
 bool SetTaskbarButtonState(std::uintptr_t window, TaskbarButtonState state)
 {
@@ -40,4 +40,4 @@ bool FlashTaskbarButton(std::uintptr_t window, bool on)
     return true;
 }
 
-} // namespace tandrel::platform
+} // namespace tandrel::desktop

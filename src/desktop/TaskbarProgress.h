@@ -1,10 +1,10 @@
 #pragma once
 
-#include "gui/DesktopId.h"
+#include "desktop/DesktopId.h"
 
 #include <QString>
 
-namespace tandrel::gui {
+namespace tandrel::desktop {
 
 // The progress state of the program's taskbar (dock) entry. On Linux it is
 // sent as the launcher-entry signal on the session bus that docks and task
@@ -37,4 +37,4 @@ private:
     bool m_lastSent = false;
 };
 
-} // namespace tandrel::gui
+} // namespace tandrel::desktop

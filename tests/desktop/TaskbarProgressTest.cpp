@@ -1,4 +1,4 @@
-#include "gui/TaskbarProgress.h"
+#include "desktop/TaskbarProgress.h"
 
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-namespace tandrel::gui {
+namespace tandrel::desktop {
 namespace {
 
 // Collects the launcher-entry signals that reach a bus.
@@ -109,6 +109,6 @@ TEST(TaskbarProgressTest, WithoutASessionBusNothingIsSent)
 }
 
 } // namespace
-} // namespace tandrel::gui
+} // namespace tandrel::desktop
 
 #include "TaskbarProgressTest.moc"

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-namespace tandrel::platform {
+namespace tandrel::desktop {
 
 // The desktop's top-level windows. On Linux: those of an X11 display,
 // reached directly through xcb; the object connects to the display named by
@@ -46,4 +46,4 @@ private:
     std::unique_ptr<Connection> m_connection;
 };
 
-} // namespace tandrel::platform
+} // namespace tandrel::desktop

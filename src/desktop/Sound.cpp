@@ -1,8 +1,8 @@
-#include "platform/Sound.h"
+#include "desktop/Sound.h"
 
 #include <cstring>
 
-namespace tandrel::platform {
+namespace tandrel::desktop {
 
 namespace {
 
@@ -122,4 +122,4 @@ bool ParseWave(const unsigned char* data, std::size_t size, WaveImage& out)
     return true;
 }
 
-} // namespace tandrel::platform
+} // namespace tandrel::desktop

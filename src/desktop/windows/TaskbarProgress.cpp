@@ -1,12 +1,12 @@
-#include "TaskbarProgress.h"
+#include "desktop/TaskbarProgress.h"
 
-#include "platform/windows/TaskbarButton.h"
+#include "desktop/windows/TaskbarButton.h"
 
 #include <QApplication>
 #include <QGuiApplication>
 #include <QWidget>
 
-namespace tandrel::gui {
+namespace tandrel::desktop {
 
 namespace {
 
@@ -33,15 +33,15 @@ void TaskbarProgress::SetState(State state)
 {
     const std::uintptr_t window = MainWindowHandle();
     m_lastSent = window != 0 &&
-                 platform::SetTaskbarButtonState(window, state == State::Indeterminate
-                                                             ? platform::TaskbarButtonState::Busy
-                                                             : platform::TaskbarButtonState::Normal);
+                 SetTaskbarButtonState(window, state == State::Indeterminate
+                                                             ? TaskbarButtonState::Busy
+                                                             : TaskbarButtonState::Normal);
 }
 
 void TaskbarProgress::SetFinishedMark(bool shown)
 {
     const std::uintptr_t window = MainWindowHandle();
-    m_lastSent = window != 0 && platform::FlashTaskbarButton(window, shown);
+    m_lastSent = window != 0 && FlashTaskbarButton(window, shown);
 }
 
-} // namespace tandrel::gui
+} // namespace tandrel::desktop

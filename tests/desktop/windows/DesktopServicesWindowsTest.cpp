@@ -1,21 +1,16 @@
-#include "platform/DesktopWindows.h"
-#include "platform/Sound.h"
-#include "platform/windows/TaskbarButton.h"
-#include "platform/windows/WindowsFiles.h"
-#include "platform/windows/WritableFolder.h"
-#include "windows/WinTestFolder.h"
+#include "desktop/DesktopWindows.h"
+#include "desktop/Sound.h"
+#include "desktop/windows/TaskbarButton.h"
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
-#include <string>
-#include <vector>
+#include <cstdint>
+#include <optional>
 
-namespace tandrel::platform {
+namespace tandrel::desktop {
 namespace {
-
-using test::WinTestFolder;
 
 // A top-level window of this test's own, as the companion's would be.
 class OwnWindow {
@@ -36,17 +31,6 @@ public:
 private:
     HWND m_window;
 };
-
-TEST(WritableFolderWindows, OnlyAFolderThatTakesAFileCounts)
-{
-    WinTestFolder t;
-    EXPECT_TRUE(CanCreateFilesIn(t.Root()));
-    EXPECT_FALSE(CanCreateFilesIn(t.Path("missing\\")));
-    // The probe goes again.
-    std::vector<WindowsEntry> entries;
-    ASSERT_TRUE(ListFolder(t.Root(), entries).ok());
-    EXPECT_TRUE(entries.empty());
-}
 
 TEST(SoundWindows, WhatIsNotAWaveIsNotHandedToTheSoundSystem)
 {
@@ -80,4 +64,4 @@ TEST(TaskbarButtonWindows, AWindowThatIsNotThereIsRefused)
 }
 
 } // namespace
-} // namespace tandrel::platform
+} // namespace tandrel::desktop

@@ -1,4 +1,4 @@
-#include "platform/Sound.h"
+#include "desktop/Sound.h"
 
 #include <alsa/asoundlib.h>
 #include <canberra.h>
@@ -7,7 +7,7 @@
 #include <cstring>
 #include <mutex>
 
-namespace tandrel::platform {
+namespace tandrel::desktop {
 
 namespace {
 
@@ -96,4 +96,4 @@ void PlayThemeSound(const char* eventId)
         ca_context_play(context, 0, CA_PROP_EVENT_ID, eventId, nullptr);
 }
 
-} // namespace tandrel::platform
+} // namespace tandrel::desktop

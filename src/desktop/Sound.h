@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace tandrel::platform {
+namespace tandrel::desktop {
 
 // The playable part of a RIFF/WAVE image holding uncompressed PCM.
 struct WaveImage {
@@ -28,4 +28,4 @@ bool PlayWaveFromMemory(const unsigned char* data, std::size_t size);
 // "dialog-warning" and returns at once. Failures are silent.
 void PlayThemeSound(const char* eventId);
 
-} // namespace tandrel::platform
+} // namespace tandrel::desktop

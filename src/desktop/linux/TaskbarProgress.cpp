@@ -1,11 +1,11 @@
-#include "TaskbarProgress.h"
+#include "desktop/TaskbarProgress.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QFileInfo>
 #include <QVariantMap>
 
-namespace tandrel::gui {
+namespace tandrel::desktop {
 
 namespace {
 
@@ -62,4 +62,4 @@ void TaskbarProgress::Send(const QVariantMap& properties)
     m_lastSent = bus.send(signal);
 }
 
-} // namespace tandrel::gui
+} // namespace tandrel::desktop

@@ -1,0 +1,48 @@
+# Fails the configure step when a target links a desktop library (sound,
+# windows, taskbar), directly or through the libraries it links, or when
+# one of its own sources or headers includes a desktop header. Only the
+# window program may carry them.
+set(TANDREL_DESKTOP_LIBRARIES
+  "^(tandrel_desktop|PkgConfig::(ALSA|CANBERRA|XCB)|(lib)?(asound|canberra|xcb|xcb-ewmh|winmm|user32|ole32|uuid))$")
+set(TANDREL_DESKTOP_INCLUDES
+  "^[ \t]*#[ \t]*include[ \t]*[<\"](desktop/|alsa/|canberra\\.h|xcb/|mmsystem\\.h|shobjidl\\.h)")
+
+function(tandrel_desktop_libraries_of target out)
+  set(found)
+  get_target_property(libs ${target} LINK_LIBRARIES)
+  get_target_property(ilibs ${target} INTERFACE_LINK_LIBRARIES)
+  foreach(lib IN LISTS libs ilibs)
+    string(REGEX REPLACE "^\\$<LINK_ONLY:(.*)>$" "\\1" lib "${lib}")
+    if(lib MATCHES "${TANDREL_DESKTOP_LIBRARIES}")
+      list(APPEND found ${lib})
+    elseif(TARGET ${lib} AND NOT lib STREQUAL target)
+      get_target_property(imported ${lib} IMPORTED)
+      if(NOT imported)
+        tandrel_desktop_libraries_of(${lib} below)
+        list(APPEND found ${below})
+      endif()
+    endif()
+  endforeach()
+  set(${out} ${found} PARENT_SCOPE)
+endfunction()
+
+function(tandrel_check_no_desktop target)
+  tandrel_desktop_libraries_of(${target} found)
+  list(REMOVE_DUPLICATES found)
+  if(found)
+    message(FATAL_ERROR "${target} must not link a desktop library, but links ${found}")
+  endif()
+  get_target_property(srcs ${target} SOURCES)
+  get_target_property(dir ${target} SOURCE_DIR)
+  file(GLOB_RECURSE headers CONFIGURE_DEPENDS ${dir}/*.h)
+  list(FILTER headers EXCLUDE REGEX "/(desktop|gui)/")
+  foreach(src IN LISTS srcs headers)
+    if(NOT IS_ABSOLUTE ${src})
+      set(src ${dir}/${src})
+    endif()
+    file(STRINGS ${src} hits REGEX "${TANDREL_DESKTOP_INCLUDES}")
+    if(hits)
+      message(FATAL_ERROR "${src} includes a desktop header, which only the window program may: ${hits}")
+    endif()
+  endforeach()
+endfunction()

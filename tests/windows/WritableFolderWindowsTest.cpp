@@ -1,0 +1,26 @@
+#include "platform/windows/WindowsFiles.h"
+#include "platform/windows/WritableFolder.h"
+#include "windows/WinTestFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace tandrel::platform {
+namespace {
+
+using test::WinTestFolder;
+
+TEST(WritableFolderWindows, OnlyAFolderThatTakesAFileCounts)
+{
+    WinTestFolder t;
+    EXPECT_TRUE(CanCreateFilesIn(t.Root()));
+    EXPECT_FALSE(CanCreateFilesIn(t.Path("missing\\")));
+    // The probe goes again.
+    std::vector<WindowsEntry> entries;
+    ASSERT_TRUE(ListFolder(t.Root(), entries).ok());
+    EXPECT_TRUE(entries.empty());
+}
+
+} // namespace
+} // namespace tandrel::platform
