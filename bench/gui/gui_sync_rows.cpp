@@ -51,6 +51,7 @@ public:
     }
     QString ChooseFolder(QWidget*, const QString&, const QString&) override { return {}; }
     QString ChooseSaveFile(QWidget*, const QString&, const QString&, const QString&) override { return {}; }
+    QString ChooseOpenFile(QWidget*, const QString&, const QString&) override { return {}; }
 };
 
 // The main window's part, reduced to removing the processed rows.

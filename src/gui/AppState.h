@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/PathPatterns.h"
 #include "engine/ResultCategory.h"
 #include "engine/ResultStore.h"
 #include "engine/RunFlag.h"
@@ -27,6 +28,10 @@ struct AppState {
     QString givenSource;
     QString givenDestination;
     bool includeSubdirectories = true;
+    // The patterns of the file named by the project the two folders come
+    // from, read when the new-comparison dialog confirmed them; empty when
+    // that project names none or the folders are no project's.
+    engine::PathPatterns patterns;
     engine::RunFlag runFlag;
     engine::ResultStore store;
 

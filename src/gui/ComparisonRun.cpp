@@ -116,6 +116,7 @@ void RunComparison(AppState& app, ResultView& view, QWidget* mainWindow, Dialogs
     context.runFlag = &app.runFlag;
     context.store = &app.store;
     context.observer = &events;
+    context.patterns = app.patterns.Empty() ? nullptr : &app.patterns;
     engine::RunScan(context);
 
     view.SetBusyCursor(false);

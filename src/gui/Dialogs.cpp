@@ -51,4 +51,10 @@ QString QtDialogs::ChooseSaveFile(QWidget* owner, const QString& startFolder, co
                                         nullptr, QFileDialog::DontConfirmOverwrite));
 }
 
+QString QtDialogs::ChooseOpenFile(QWidget* owner, const QString& title, const QString& start)
+{
+    return QDir::toNativeSeparators(
+        QFileDialog::getOpenFileName(owner, title, start, QString(), nullptr, QFileDialog::DontResolveSymlinks));
+}
+
 } // namespace tandrel::gui

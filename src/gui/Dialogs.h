@@ -28,6 +28,10 @@ public:
     // no extension added. Empty text when the user cancels.
     virtual QString ChooseSaveFile(QWidget* owner, const QString& startFolder, const QString& filterDescription,
                                    const QString& filterPattern) = 0;
+
+    // A modal chooser of one existing file, starting at `start` (a file,
+    // selected, or a folder). Empty text when the user cancels.
+    virtual QString ChooseOpenFile(QWidget* owner, const QString& title, const QString& start) = 0;
 };
 
 // The real dialogs on screen.
@@ -38,6 +42,7 @@ public:
     QString ChooseFolder(QWidget* owner, const QString& title, const QString& startFolder) override;
     QString ChooseSaveFile(QWidget* owner, const QString& startFolder, const QString& filterDescription,
                            const QString& filterPattern) override;
+    QString ChooseOpenFile(QWidget* owner, const QString& title, const QString& start) override;
 };
 
 } // namespace tandrel::gui

@@ -50,7 +50,7 @@ QString FormEditPrj::GetSpecialFolderPath(int csidl)
 }
 
 FormEditPrj::FormEditPrj(const QString& editMode, const settings::ProjectRecord& project, Dialogs& dialogs,
-                         QWidget* parent)
+                         QWidget* parent, const std::string& patternFile)
     : QDialog(parent), m_editMode(editMode), m_dialogs(dialogs)
 {
     setObjectName(QStringLiteral("FormEditPrj"));
@@ -70,6 +70,11 @@ FormEditPrj::FormEditPrj(const QString& editMode, const settings::ProjectRecord&
     TextD = Named(new QLineEdit, "TextD");
     Command4 = Named(new QPushButton(QStringLiteral("B&rowse...")), "Command4");
     Command4->setAutoDefault(false);
+    Label4 = Named(new QLabel(QStringLiteral("Pattern file:")), "Label4");
+    TextP = Named(new QLineEdit, "TextP");
+    TextP->setToolTip(QStringLiteral("Entries matched by the patterns of this file are left out of the comparison"));
+    Command5 = Named(new QPushButton(QStringLiteral("Bro&wse...")), "Command5");
+    Command5->setAutoDefault(false);
     const ButtonPair closing = MakeButtonPair(QStringLiteral("&OK"), "BtnOK", "BtnCancel");
     BtnOK = closing.accept;
     BtnCancel = closing.cancel;
@@ -102,6 +107,9 @@ FormEditPrj::FormEditPrj(const QString& editMode, const settings::ProjectRecord&
     grid->addWidget(Label3, 2, 0);
     grid->addWidget(TextD, 2, 1, 1, 2);
     grid->addWidget(Command4, 2, 3);
+    grid->addWidget(Label4, 3, 0);
+    grid->addWidget(TextP, 3, 1, 1, 2);
+    grid->addWidget(Command5, 3, 3);
     grid->setColumnStretch(1, 1);
 
     auto* buttons = closing.row;
@@ -112,17 +120,18 @@ FormEditPrj::FormEditPrj(const QString& editMode, const settings::ProjectRecord&
     layout->addLayout(buttons);
     layout->setSizeConstraint(QLayout::SetMinimumSize);
 
-    Load(project);
+    Load(project, patternFile);
 
     connect(BtnOK, &QPushButton::clicked, this, [this] { Accept(); });
     connect(BtnCancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(Command3, &QPushButton::clicked, this, [this] { BrowseSource(); });
     connect(Command4, &QPushButton::clicked, this, [this] { BrowseDestination(); });
+    connect(Command5, &QPushButton::clicked, this, [this] { BrowsePatternFile(); });
     connect(PushButton1, &QToolButton::clicked, this,
             [this] { Premenu->popup(PushButton1->mapToGlobal(QPoint(0, PushButton1->height()))); });
 }
 
-void FormEditPrj::Load(const settings::ProjectRecord& project)
+void FormEditPrj::Load(const settings::ProjectRecord& project, const std::string& patternFile)
 {
     if (m_editMode == QLatin1String("add")) {
         setWindowTitle(QStringLiteral("Add new project"));
@@ -132,6 +141,7 @@ void FormEditPrj::Load(const settings::ProjectRecord& project)
         TextName->setText(ToQ(project.name));
         TextS->setText(ToQ(project.source));
         TextD->setText(ToQ(project.destination));
+        TextP->setText(ToQ(patternFile));
     }
 }
 
@@ -140,6 +150,7 @@ void FormEditPrj::Accept()
     TextName->setText(TrimBlanks(TextName->text()));
     TextS->setText(TrimBlanks(TextS->text()));
     TextD->setText(TrimBlanks(TextD->text()));
+    TextP->setText(TrimBlanks(TextP->text()));
     const QString title = QStringLiteral("Tandrel");
 
     if (TextName->text().isEmpty()) {
@@ -167,6 +178,7 @@ void FormEditPrj::Accept()
     }
 
     m_project = {FromQ(TextName->text()), FromQ(TextS->text()), FromQ(TextD->text())};
+    m_patternFile = FromQ(TextP->text());
     accept();
 }
 
@@ -185,6 +197,15 @@ void FormEditPrj::BrowseDestination()
     // empty text, and the chooser opens at its default folder.
     Browse(TextD, QStringLiteral("Please select the destination directory"),
            DropTrailingSeparator(QDir::toNativeSeparators(TextD->text())));
+}
+
+void FormEditPrj::BrowsePatternFile()
+{
+    // Any file: whether it can be read is found out when a comparison reads it.
+    const QString chosen =
+        m_dialogs.ChooseOpenFile(this, QStringLiteral("Please select the pattern file"), TextP->text());
+    if (!chosen.isEmpty())
+        TextP->setText(chosen);
 }
 
 void FormEditPrj::Browse(QLineEdit* field, const QString& prompt, const QString& startFolder)

@@ -4,6 +4,7 @@
 #include "Dialogs.h"
 #include "DroppedFolders.h"
 #include "ModBrowser.h"
+#include "ProjectPatternFiles.h"
 #include "Registry.h"
 #include "Skin.h"
 #include "TrimBlanks.h"
@@ -22,6 +23,7 @@
 #include <QPushButton>
 
 #include <utility>
+#include <vector>
 
 namespace tandrel::gui {
 
@@ -184,6 +186,32 @@ void FormGuide::Combo3Chosen(int index)
         return;
     Combo1->setEditText(ToQ(record->source));
     Combo2->setEditText(ToQ(record->destination));
+    m_chosenProject = static_cast<long long>(position);
+}
+
+std::string FormGuide::ProjectPatternFile(const QString& source, const QString& destination) const
+{
+    const engine::PathRules rules = engine::PathRules::Native();
+    // One trailing separator makes no difference: a compared folder gets one.
+    const auto same = [&rules](const std::string& folder, const QString& compared) {
+        const std::string a = rules.WithTrailingSeparator(FromQ(QDir::toNativeSeparators(TrimBlanks(ToQ(folder)))));
+        return a == rules.WithTrailingSeparator(FromQ(compared));
+    };
+    const auto& projects = m_app.settings.projectList;
+    std::vector<std::size_t> order;
+    if (m_chosenProject >= 0 && static_cast<std::size_t>(m_chosenProject) < projects.size())
+        order.push_back(static_cast<std::size_t>(m_chosenProject));
+    for (std::size_t i = 0; i < projects.size(); ++i)
+        order.push_back(i);
+    for (const std::size_t i : order) {
+        const auto record = settings::ParseProject(projects[i]);
+        if (record && same(record->source, source) && same(record->destination, destination)) {
+            const ProjectPatternFiles files = ReadProjectPatternFiles();
+            const auto it = files.find(record->name);
+            return it == files.end() ? std::string() : it->second;
+        }
+    }
+    return {};
 }
 
 void FormGuide::Browse(QComboBox* box, const QString& title)
@@ -226,6 +254,17 @@ void FormGuide::Command1Click()
         return;
     }
 
+    // The file the user named must be read, or nothing is compared.
+    engine::PathPatterns patterns;
+    if (const std::string file = ProjectPatternFile(source, destination); !file.empty()) {
+        if (const platform::FileResult read = engine::AddPatternFile(patterns, file, false); !read.ok()) {
+            m_dialogs.Message(this, ToQ(read.error), QString::fromLatin1(kTitle), MessageIcon::Critical,
+                              MessageButtons::Ok);
+            return;
+        }
+    }
+
+    m_app.patterns = std::move(patterns);
     m_app.includeSubdirectories = Check1->isChecked();
     m_app.sourceRoot = source;
     m_app.destinationRoot = destination;

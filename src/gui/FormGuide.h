@@ -4,6 +4,8 @@
 
 #include <QDialog>
 
+#include <string>
+
 class QCheckBox;
 class QComboBox;
 class QDragEnterEvent;
@@ -75,9 +77,15 @@ private:
     void Browse(QComboBox* box, const QString& title);
     void Command1Click();
     void Command2Click();
+    // The pattern file of the project whose folders are the two given (the
+    // one chosen in the Projects box first, then the first in the list);
+    // empty when none is such a project or it names no file.
+    std::string ProjectPatternFile(const QString& source, const QString& destination) const;
 
     AppState& m_app;
     Dialogs& m_dialogs;
+    // The place in the project list of the project last chosen, or -1.
+    long long m_chosenProject = -1;
 };
 
 } // namespace tandrel::gui

@@ -33,7 +33,7 @@ QPushButton* Button(const char* name, const QString& caption)
 } // namespace
 
 FormProjects::FormProjects(AppState& appState, Dialogs& dialogs, QWidget* parent)
-    : QDialog(parent), m_appState(appState), m_dialogs(dialogs)
+    : QDialog(parent), m_appState(appState), m_dialogs(dialogs), m_patternFiles(ReadProjectPatternFiles())
 {
     setObjectName(QStringLiteral("FormProjects"));
     setWindowTitle(QStringLiteral("Projects"));
@@ -145,6 +145,9 @@ void FormProjects::AddProject()
     FormEditPrj editor(QStringLiteral("add"), {}, m_dialogs, this);
     if (editor.exec() != QDialog::Accepted)
         return;
+    // A new project without a file leaves that of an older one of the same name alone.
+    if (!editor.PatternFile().empty())
+        TakePatternFile(editor);
     AddProjectRow(editor.Project(), true);
     ListView1->setCurrentItem(ListView1->topLevelItem(RowCount() - 1));
 }
@@ -154,9 +157,27 @@ void FormProjects::EditProject()
     const int row = SelectedRow();
     if (row < 0)
         return;
-    FormEditPrj editor(QStringLiteral("edit"), Row(row), m_dialogs, this);
-    if (editor.exec() == QDialog::Accepted)
-        SetRow(row, editor.Project());
+    const settings::ProjectRecord record = Row(row);
+    FormEditPrj editor(QStringLiteral("edit"), record, m_dialogs, this, PatternFile(record.name));
+    if (editor.exec() != QDialog::Accepted)
+        return;
+    SetRow(row, editor.Project());
+    TakePatternFile(editor);
+}
+
+std::string FormProjects::PatternFile(const std::string& name) const
+{
+    const auto it = m_patternFiles.find(name);
+    return it == m_patternFiles.end() ? std::string() : it->second;
+}
+
+void FormProjects::TakePatternFile(const FormEditPrj& editor)
+{
+    // The entry of a name left by a rename goes at Save, when no row bears it any more.
+    if (editor.PatternFile().empty())
+        m_patternFiles.erase(editor.Project().name);
+    else
+        m_patternFiles[editor.Project().name] = editor.PatternFile();
 }
 
 void FormProjects::RemoveProject()
@@ -208,6 +229,15 @@ void FormProjects::Save()
     for (int row = 0; row < RowCount(); ++row)
         lines.push_back(settings::ProjectLine(Row(row)));
     m_appState.settings.projectList = std::move(lines);
+
+    ProjectPatternFiles kept;
+    for (int row = 0; row < RowCount(); ++row) {
+        const std::string name = Row(row).name;
+        if (const std::string file = PatternFile(name); !file.empty())
+            kept[name] = file;
+    }
+    m_patternFiles = kept;
+    WriteProjectPatternFiles(kept);
     // A failed write is silent; the projects stay in force for this run.
     settings::WriteSettings(FromQ(m_appState.settingsPath), m_appState.settings);
     accept();

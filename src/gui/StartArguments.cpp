@@ -1,5 +1,8 @@
 #include "StartArguments.h"
 
+#include "CoreText.h"
+#include "platform/TextFile.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
@@ -81,8 +84,11 @@ StartRequest ParseStartArguments(const QStringList& arguments, const QString& cu
         // A file manager may hand over its folders as file:// addresses.
         if (folder.startsWith(QStringLiteral("file:"), Qt::CaseInsensitive)) {
             const QUrl url(folder);
-            if (url.isLocalFile())
-                folder = url.toLocalFile();
+            if (url.isLocalFile()) {
+                // An escaped name that is not UTF-8 keeps its bytes.
+                const QByteArray bytes = QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
+                folder = platform::IsValidUtf8(bytes.toStdString()) ? url.toLocalFile() : ToQ(bytes.toStdString());
+            }
         }
         // In the system's own form: backslashes on Windows, as the lists show them.
         return folder.isEmpty() ? QString() : QDir::toNativeSeparators(QDir::cleanPath(base.absoluteFilePath(folder)));

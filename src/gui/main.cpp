@@ -2,13 +2,13 @@
 #include "gui/Askpass.h"
 #include "gui/AppState.h"
 #include "desktop/DesktopId.h"
+#include "gui/CommandLineText.h"
 #include "gui/Dialogs.h"
 #include "gui/Form1.h"
 #include "gui/StartArguments.h"
 #include "platform/DescriptorLimit.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QStyleFactory>
 
 #include <clocale>
@@ -60,7 +60,8 @@ int main(int argc, char** argv)
     // --help and --version answer on a terminal without a display.
     if (tandrel::gui::AsksOnlyForText(RawArguments(argc, argv))) {
         QCoreApplication core(argc, argv);
-        return Answer(tandrel::gui::ParseStartArguments(QCoreApplication::arguments(), QDir::currentPath()));
+        return Answer(tandrel::gui::ParseStartArguments(tandrel::gui::CommandLineArguments(argc, argv),
+                                                        tandrel::gui::CurrentFolderText()));
     }
 
     QApplication app(argc, argv);
@@ -74,9 +75,9 @@ int main(int argc, char** argv)
     // Closing the main window ends the program, whatever else is open.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    // Qt has taken its own options (-platform, -style, ...) out by now.
-    const tandrel::gui::StartRequest request =
-        tandrel::gui::ParseStartArguments(QCoreApplication::arguments(), QDir::currentPath());
+    // Qt has taken its own options (-platform, -style, ...) out of argv by now.
+    const tandrel::gui::StartRequest request = tandrel::gui::ParseStartArguments(
+        tandrel::gui::CommandLineArguments(argc, argv), tandrel::gui::CurrentFolderText());
     if (!request.start)
         return Answer(request);
 

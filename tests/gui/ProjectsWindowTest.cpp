@@ -7,6 +7,8 @@
 #include "gui/AppState.h"
 #include "gui/FormEditPrj.h"
 #include "gui/FormProjects.h"
+#include "gui/Registry.h"
+#include "gui/ProjectPatternFiles.h"
 
 #include <QAction>
 #include <QDir>
@@ -14,7 +16,9 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QLabel>
 #include <QScreen>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QTest>
 #include <QTreeWidget>
@@ -254,6 +258,111 @@ TEST(FormProjects, AddAndEditThroughTheEditor)
                                         "Photos|" + folders.Path("src") + "|" + folders.Path("dst")}));
 }
 
+// The pattern file a project names, as the editor of that row shows it.
+QString EditorPatternFile(FormProjects& form, int row)
+{
+    QString shown;
+    SelectRow(form, row);
+    test::WhenModalShown([&](QWidget* editor) {
+        shown = editor->findChild<QLineEdit*>("TextP")->text();
+        QTest::mouseClick(editor->findChild<QPushButton*>("BtnCancel"), Qt::LeftButton);
+    });
+    QTest::mouseClick(Button(form, "CmdEdit"), Qt::LeftButton);
+    return shown;
+}
+
+TEST(FormProjects, PatternFilesFollowRenamesAndRemovalsAtSave)
+{
+    const std::string latin1 = "/home/ann/caf\xe9.ignore"; // not UTF-8: kept as bytes
+    ProgramFolder folder("[Project]\r\nOne|/1|/1d\r\nTwo|/2|/2d\r\nThree|/3|/3d\r\n");
+    WriteProjectPatternFiles({{"One", "/p/one"}, {"Two", latin1}, {"Three", "/p/three"}, {"Gone", "/p/gone"}});
+    ScriptedDialogs dialogs;
+
+    {
+        FormProjects form(folder.state, dialogs, nullptr);
+        form.show();
+        EXPECT_EQ(EditorPatternFile(form, 1), ToQ(latin1));
+
+        // Rename One, remove Three, then cancel: the store keeps every entry.
+        SelectRow(form, 0);
+        test::WhenModalShown([](QWidget* editor) {
+            editor->findChild<QLineEdit*>("TextName")->setText("Uno");
+            QTest::mouseClick(editor->findChild<QPushButton*>("BtnOK"), Qt::LeftButton);
+        });
+        QTest::mouseClick(Button(form, "CmdEdit"), Qt::LeftButton);
+        SelectRow(form, 2);
+        dialogs.messageReplies = {MessageReply::Yes};
+        QTest::mouseClick(Button(form, "CmdDel"), Qt::LeftButton);
+        EXPECT_EQ(form.PatternFile("Uno"), "/p/one");
+        QTest::mouseClick(Button(form, "CmdCacncel"), Qt::LeftButton);
+    }
+    EXPECT_EQ(ReadProjectPatternFiles().size(), 4u);
+
+    {
+        FormProjects form(folder.state, dialogs, nullptr);
+        form.show();
+        SelectRow(form, 0);
+        test::WhenModalShown([](QWidget* editor) {
+            editor->findChild<QLineEdit*>("TextName")->setText("Uno");
+            QTest::mouseClick(editor->findChild<QPushButton*>("BtnOK"), Qt::LeftButton);
+        });
+        QTest::mouseClick(Button(form, "CmdEdit"), Qt::LeftButton);
+        SelectRow(form, 2);
+        dialogs.messageReplies = {MessageReply::Yes};
+        QTest::mouseClick(Button(form, "CmdDel"), Qt::LeftButton);
+        QTest::mouseClick(Button(form, "CmdSave"), Qt::LeftButton);
+    }
+    EXPECT_EQ(ReadProjectPatternFiles(), (ProjectPatternFiles{{"Uno", "/p/one"}, {"Two", latin1}}));
+
+    // Emptied in the editor: the entry goes, and with the last one the whole list.
+    {
+        FormProjects form(folder.state, dialogs, nullptr);
+        form.show();
+        for (int row : {0, 1}) {
+            SelectRow(form, row);
+            test::WhenModalShown([](QWidget* editor) {
+                editor->findChild<QLineEdit*>("TextP")->setText("   ");
+                QTest::mouseClick(editor->findChild<QPushButton*>("BtnOK"), Qt::LeftButton);
+            });
+            QTest::mouseClick(Button(form, "CmdEdit"), Qt::LeftButton);
+        }
+        QTest::mouseClick(Button(form, "CmdSave"), Qt::LeftButton);
+    }
+    EXPECT_TRUE(ReadProjectPatternFiles().empty());
+    EXPECT_FALSE(QSettings(QString::fromLatin1(kRegistryOrganization), QString::fromLatin1(kRegistryApplication))
+                     .childGroups()
+                     .contains(QString::fromLatin1(kProjectPatternFilesValue)));
+    // The settings file holds the projects only, in its own layout.
+    EXPECT_EQ(folder.File(), "[Source]\r\n\r\n[Destination]\r\n\r\n[Project]\r\nUno|/1|/1d\r\nTwo|/2|/2d\r\n\r\n"
+                             "[Option]\r\nIgnoreTime=0\r\nIgnoreType=0\r\nIgnoreArchive=0\r\nIgnoreHidden=1\r\n"
+                             "IgnoreReadonly=0\r\nIgnoreSystem=1\r\nOverwriting=True\r\nIgnoreError=True\r\n"
+                             "PlaySound=True\r\n\r\n[IgnoreFile]\r\n");
+}
+
+// A pattern file given to the editor stays with the project through a save,
+// and leaves the settings file exactly as a project without one would.
+TEST(FormProjects, PatternFileLeavesTheSettingsFileAsItWas)
+{
+    const std::string text = "[Source]\r\n/s\r\n\r\n[Destination]\r\n/d\r\n\r\n[Project]\r\nA|/a|/b\r\n\r\n"
+                             "[Option]\r\nIgnoreTime=0\r\nIgnoreType=0\r\nIgnoreArchive=0\r\nIgnoreHidden=1\r\n"
+                             "IgnoreReadonly=0\r\nIgnoreSystem=1\r\nOverwriting=True\r\nIgnoreError=True\r\n"
+                             "PlaySound=True\r\n\r\n[IgnoreFile]\r\n*.bak\r\n";
+    ProgramFolder folder(text);
+    ScriptedDialogs dialogs;
+    FormProjects form(folder.state, dialogs, nullptr);
+    form.show();
+    SelectRow(form, 0);
+    test::WhenModalShown([](QWidget* editor) {
+        editor->findChild<QLineEdit*>("TextP")->setText("/etc/a.ignore");
+        QTest::mouseClick(editor->findChild<QPushButton*>("BtnOK"), Qt::LeftButton);
+    });
+    QTest::mouseClick(Button(form, "CmdEdit"), Qt::LeftButton);
+    QTest::mouseClick(Button(form, "CmdSave"), Qt::LeftButton);
+    EXPECT_EQ(folder.File(), text);
+    EXPECT_EQ(ReadProjectPatternFiles(), (ProjectPatternFiles{{"A", "/etc/a.ignore"}}));
+    WriteProjectPatternFiles({});
+}
+
 // The editor on its own, opened as the manager opens it on the project A.
 struct EditorFixture : ::testing::Test {
     ScriptedDialogs dialogs;
@@ -331,6 +440,33 @@ TEST_F(EditorFixture, ChecksInOrderWithTheirMessages)
     EXPECT_EQ(editor->Project().name, "A");
     EXPECT_EQ(editor->Project().source, "/srv/s");
     EXPECT_EQ(editor->Project().destination, "/no/such|folder\t"); // only blanks are trimmed
+}
+
+TEST_F(EditorFixture, PatternFileFieldAndItsChooser)
+{
+    auto editor = std::make_unique<FormEditPrj>(QStringLiteral("edit"), settings::ProjectRecord{"A", "/a", "/b"},
+                                                dialogs, nullptr, "/p/old");
+    editor->show();
+    EXPECT_EQ(editor->findChild<QLabel*>("Label4")->text(), "Pattern file:");
+    EXPECT_EQ(Field(*editor, "TextP")->text(), "/p/old");
+    auto* browse = editor->findChild<QPushButton*>("Command5");
+    ASSERT_NE(browse, nullptr);
+
+    QTest::mouseClick(browse, Qt::LeftButton); // cancelled: the field keeps its text
+    dialogs.openReplies = {QStringLiteral("/p/new")};
+    QTest::mouseClick(browse, Qt::LeftButton);
+    ASSERT_EQ(dialogs.requests.size(), 2u);
+    EXPECT_EQ(dialogs.requests[0].kind, Kind::ChooseOpenFile);
+    EXPECT_EQ(dialogs.requests[0].title, "Please select the pattern file");
+    EXPECT_EQ(dialogs.requests[0].startFolder, "/p/old");
+    EXPECT_EQ(dialogs.requests[0].owner, editor.get());
+    EXPECT_EQ(Field(*editor, "TextP")->text(), "/p/new");
+    Ok(*editor);
+    EXPECT_EQ(editor->result(), QDialog::Accepted);
+    EXPECT_EQ(editor->PatternFile(), "/p/new");
+
+    auto added = Open("add"); // a new project starts without one
+    EXPECT_EQ(Field(*added, "TextP")->text(), "");
 }
 
 TEST_F(EditorFixture, BrowseStartFoldersAndUnreadableChoice)

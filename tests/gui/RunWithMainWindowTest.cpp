@@ -9,9 +9,11 @@
 #include "ModalDriver.h"
 #include "ScriptedDialogs.h"
 #include "gui/FormGuide.h"
+#include "gui/ProjectPatternFiles.h"
 #include "support/TempTree.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QHeaderView>
@@ -25,6 +27,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <memory>
 
 namespace tandrel::gui {
@@ -299,6 +304,94 @@ TEST(RunWithMainWindowTest, ANewComparisonStartsAtTheTopWithTheKeysInTheList)
     p.Compare();
     EXPECT_EQ(view->verticalScrollBar()->value(), 0);
     EXPECT_EQ(p.form->focusWidget(), view);
+}
+
+// The rows of the "Can not find destination" list, by their paths below the root.
+std::vector<std::string> NotInDestination(const AppState& state)
+{
+    std::vector<std::string> paths;
+    for (std::size_t i = 0; i < state.store.Count(ResultCategory::NotInDestination); ++i)
+        paths.push_back(state.store.Row(ResultCategory::NotInDestination, i).relativePath);
+    std::sort(paths.begin(), paths.end());
+    return paths;
+}
+
+// Folders picked from a project that names a pattern file: what it matches is not compared.
+TEST(RunWithMainWindowTest, AProjectsPatternFileLeavesOutWhatItMatches)
+{
+    Program p(false);
+    p.tree.WriteFile("src/keep.txt", "x");
+    p.tree.WriteFile("src/scratch.tmp", "x");
+    p.tree.WriteFile("src/cache/a.txt", "x");
+    p.tree.WriteFile("src/docs/b.tmp", "x");
+    p.tree.WriteFile("dst/there.txt", "x"); // no side is empty: no warning about it
+    p.tree.WriteFile("prog/patterns", "# scratch\n*.tmp\ncache/\n!docs/b.tmp\n");
+    p.state.settings.projectList = {"Other|/elsewhere|/nowhere",
+                                    "Work|" + p.tree.Path("src") + "|" + p.tree.Path("dst")};
+    WriteProjectPatternFiles({{"Work", p.tree.Path("prog/patterns")}, {"Other", p.tree.Path("prog/none")}});
+
+    test::WhenModalShown([](QWidget* modal) {
+        auto* guide = qobject_cast<FormGuide*>(modal);
+        ASSERT_NE(guide, nullptr);
+        guide->Combo3->setCurrentIndex(1);
+        emit guide->Combo3->activated(1);
+        guide->Command1->click();
+    });
+    p.form->Start();
+    EXPECT_EQ(NotInDestination(p.state), (std::vector<std::string>{"docs", "docs/b.tmp", "keep.txt"}));
+    EXPECT_TRUE(p.dialogs.requests.empty());
+    ASSERT_NE(ProgressWindow(p.form.get()), nullptr);
+    ProgressWindow(p.form.get())->Command1->click();
+
+    // The same folders typed by hand are still the project's; others are no project's.
+    test::WhenModalShown([&p](QWidget* modal) {
+        auto* guide = qobject_cast<FormGuide*>(modal);
+        guide->Combo1->setEditText(ToQ(p.tree.Path("src") + "/"));
+        guide->Combo2->setEditText(ToQ(p.tree.Path("dst")));
+        guide->Command1->click();
+    });
+    p.form->StartNewComparison();
+    EXPECT_EQ(NotInDestination(p.state), (std::vector<std::string>{"docs", "docs/b.tmp", "keep.txt"}));
+    ProgressWindow(p.form.get())->Command1->click();
+
+    test::WhenModalShown([&p](QWidget* modal) {
+        auto* guide = qobject_cast<FormGuide*>(modal);
+        guide->Combo1->setEditText(ToQ(p.tree.Path("src/docs")));
+        guide->Command1->click();
+    });
+    p.form->StartNewComparison();
+    EXPECT_EQ(NotInDestination(p.state), (std::vector<std::string>{"b.tmp"}));
+    WriteProjectPatternFiles({});
+}
+
+// The file the project names cannot be read: nothing is compared, and the message says which file and why.
+TEST(RunWithMainWindowTest, AMissingPatternFileStopsTheStartOfTheComparison)
+{
+    Program p(false);
+    p.tree.WriteFile("src/keep.txt", "x");
+    const std::string missing = p.tree.Path("prog/gone");
+    p.state.settings.projectList = {"Work|" + p.tree.Path("src") + "|" + p.tree.Path("dst")};
+    WriteProjectPatternFiles({{"Work", missing}});
+
+    bool stayedOpen = false;
+    test::WhenModalShown([&](QWidget* modal) {
+        auto* guide = qobject_cast<FormGuide*>(modal);
+        guide->Combo3->setCurrentIndex(0);
+        emit guide->Combo3->activated(0);
+        guide->Command1->click();
+        stayedOpen = guide->isVisible();
+        guide->Command2->click();
+    });
+    p.form->Start();
+    EXPECT_TRUE(stayedOpen);
+    EXPECT_FALSE(p.state.runFlag.IsSet());
+    EXPECT_EQ(p.state.store.TotalCount(), 0u);
+    ASSERT_EQ(p.dialogs.requests.size(), 1u);
+    EXPECT_EQ(p.dialogs.requests[0].text,
+              ToQ("Cannot read the pattern file '" + missing + "': " + std::strerror(ENOENT)));
+    EXPECT_EQ(p.dialogs.requests[0].icon, MessageIcon::Critical);
+    EXPECT_TRUE(p.state.settings.recentSources[0].empty()); // nothing remembered
+    WriteProjectPatternFiles({});
 }
 
 #ifndef Q_OS_WIN

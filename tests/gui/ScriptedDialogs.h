@@ -18,7 +18,7 @@ namespace tandrel::test {
 // can insist that nothing unexpected was asked.
 class ScriptedDialogs : public gui::Dialogs {
 public:
-    enum class Kind { Message, ChooseFolder, ChooseSaveFile };
+    enum class Kind { Message, ChooseFolder, ChooseSaveFile, ChooseOpenFile };
 
     struct Request {
         Kind kind = Kind::Message;
@@ -35,6 +35,7 @@ public:
     std::deque<gui::MessageReply> messageReplies;
     std::deque<QString> folderReplies;
     std::deque<QString> saveReplies;
+    std::deque<QString> openReplies;
     std::vector<Request> requests;
     int unscripted = 0;
 
@@ -86,6 +87,17 @@ public:
         return Next(saveReplies);
     }
 
+    QString ChooseOpenFile(QWidget* owner, const QString& title, const QString& start) override
+    {
+        Request r;
+        r.kind = Kind::ChooseOpenFile;
+        r.owner = owner;
+        r.title = title;
+        r.startFolder = start;
+        Record(r);
+        return Next(openReplies);
+    }
+
     // The recorded messages only, in order.
     std::vector<Request> Messages() const
     {
@@ -101,6 +113,7 @@ public:
         messageReplies.clear();
         folderReplies.clear();
         saveReplies.clear();
+        openReplies.clear();
         requests.clear();
         unscripted = 0;
     }

@@ -5,6 +5,7 @@
 #include "gui/FormGuide.h"
 #include "gui/FormWait.h"
 #include "gui/Registry.h"
+#include "gui/CommandLineText.h"
 #include "gui/StartArguments.h"
 
 #include "ModalDriver.h"
@@ -18,6 +19,12 @@
 #include <QDir>
 
 #include <gtest/gtest.h>
+
+#ifndef Q_OS_WIN
+#include <climits>
+#include <cstdlib>
+#include <unistd.h>
+#endif
 
 namespace tandrel::gui {
 namespace {
@@ -117,6 +124,64 @@ TEST(StartArgumentsTest, TheDialogShowsTheGivenFoldersAndCompareRunsOnThem)
     ASSERT_NE(ProgressWindow(&form), nullptr);
     ProgressWindow(&form)->Command1->click();
 }
+
+#ifndef Q_OS_WIN
+// A Linux folder name is bytes: one named in Latin-1 ("caf\xe9", not UTF-8)
+// comes through argv, the dialog and the comparison exactly.
+TEST(StartArgumentsTest, AFolderNameThatIsNotUtf8KeepsItsBytes)
+{
+    ImmediateEvents immediate;
+    test::TempTree tree;
+    tree.WriteFile("caf\xe9/only-here.txt", "s");
+    tree.WriteFile("dst/there.txt", "d"); // no side is empty: no warning about it
+    tree.MakeDir("prog");
+    std::string program = "tandrel", source = tree.Path("caf\xe9"), destination = "dst";
+    char* argv[] = {program.data(), source.data(), destination.data(), nullptr};
+    const QStringList arguments = CommandLineArguments(3, argv);
+    ASSERT_EQ(arguments.size(), 3);
+    EXPECT_EQ(FromQ(arguments[1]), source);
+
+    const StartRequest request = ParseStartArguments(arguments, ToQ(tree.Root()));
+    EXPECT_EQ(FromQ(request.source), source);
+    EXPECT_EQ(FromQ(request.destination), tree.Path("dst"));
+    EXPECT_EQ(FromQ(Parse({QStringLiteral("file:///media/caf%E9")}).source), "/media/caf\xe9");
+
+    AppState state;
+    PrepareAppState(state, ToQ(tree.Path("prog")));
+    state.settings.options.PlaySound = false;
+    state.givenSource = request.source;
+    state.givenDestination = request.destination;
+    test::ScriptedDialogs dialogs;
+    Form1 form(state, dialogs);
+    test::WhenModalShown([&](QWidget* modal) {
+        auto* guide = qobject_cast<FormGuide*>(modal);
+        ASSERT_NE(guide, nullptr);
+        guide->Command1->click();
+        if (guide->isVisible())
+            guide->reject();
+    });
+    form.Start();
+    EXPECT_TRUE(dialogs.requests.empty());
+    EXPECT_EQ(FromQ(state.sourceRoot), source + "/");
+    ASSERT_EQ(state.store.Count(ResultCategory::NotInDestination), 1u);
+    EXPECT_EQ(state.store.Row(ResultCategory::NotInDestination, 0).relativePath, "only-here.txt");
+    ASSERT_NE(ProgressWindow(&form), nullptr);
+    ProgressWindow(&form)->Command1->click();
+}
+
+TEST(StartArgumentsTest, TheCurrentFolderKeepsItsBytes)
+{
+    test::TempTree tree;
+    tree.MakeDir("caf\xe9");
+    const QString before = CurrentFolderText();
+    ASSERT_EQ(::chdir(tree.Path("caf\xe9").c_str()), 0);
+    const QString inside = CurrentFolderText();
+    ASSERT_EQ(::chdir(FromQ(before).c_str()), 0);
+    char resolved[PATH_MAX];
+    ASSERT_NE(::realpath(tree.Path("caf\xe9").c_str(), resolved), nullptr);
+    EXPECT_EQ(FromQ(inside), std::string(resolved));
+}
+#endif
 
 } // namespace
 } // namespace tandrel::gui
