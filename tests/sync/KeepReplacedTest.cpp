@@ -10,8 +10,6 @@
 namespace tandrel::sync {
 namespace {
 
-
-
 // A run with its own trash below the temporary tree, never the user's.
 struct KeepPair : SyncPair {
     KeepPair() { ::setenv("XDG_DATA_HOME", t.Path("data").c_str(), 1); }
@@ -20,6 +18,7 @@ struct KeepPair : SyncPair {
     {
         CopyChoices choices;
         choices.keepReplaced = true;
+        ListAsCompared(category);
         return CopyCheckedRows(store, category, S2D, options, runFlag, progressFraction, observer, nullptr, choices);
     }
 };
