@@ -196,6 +196,7 @@ void SftpClient::ReadReplies()
         }
         if (next == sftp::PacketFramer::Next::Malformed) {
             reason = "the server broke the protocol: " + malformed;
+            MarkLost(reason);
             m_process->Stop();
             break;
         }
@@ -246,10 +247,12 @@ void SftpClient::Deliver(const std::string& packet)
     const auto found = split ? m_inFlight.find(reply.id) : m_inFlight.end();
     if (found == m_inFlight.end()) {
         // An answer to nothing asked: nothing the server says can be trusted now.
-        m_process->Stop();
+        // The reason is set before ssh is stopped, so that the reader, which
+        // then sees the channel end, does not name ssh's last words instead.
         MarkLost(split ? "the server broke the protocol: an answer to request " + std::to_string(reply.id) +
                              ", which was not asked"
                        : "the server broke the protocol: a reply too short to name its request");
+        m_process->Stop();
         return;
     }
     Completion done = std::move(found->second);
