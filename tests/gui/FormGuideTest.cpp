@@ -6,6 +6,7 @@
 #include "settings/SettingsFile.h"
 #include "support/TempTree.h"
 
+#include <QDir>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -505,12 +506,12 @@ TEST(FormGuideTest, DroppedFoldersFillTheBoxes)
     const auto both = Urls({f.tree.Path("photos"), f.tree.Path("backup")});
 
     EXPECT_TRUE(DropAt(&guide, centre(guide.Combo2), *photos));
-    EXPECT_EQ(guide.Combo2->currentText(), ToQ(f.tree.Path("photos")));
+    EXPECT_EQ(guide.Combo2->currentText(), QDir::toNativeSeparators(ToQ(f.tree.Path("photos"))));
     EXPECT_TRUE(DropAt(&guide, centre(guide.Combo1), *Urls({f.tree.Path("backup")})));
-    EXPECT_EQ(guide.Combo1->currentText(), ToQ(f.tree.Path("backup")));
+    EXPECT_EQ(guide.Combo1->currentText(), QDir::toNativeSeparators(ToQ(f.tree.Path("backup"))));
     EXPECT_TRUE(DropAt(&guide, centre(guide.Label1), *both));
-    EXPECT_EQ(guide.Combo1->currentText(), ToQ(f.tree.Path("photos")));
-    EXPECT_EQ(guide.Combo2->currentText(), ToQ(f.tree.Path("backup")));
+    EXPECT_EQ(guide.Combo1->currentText(), QDir::toNativeSeparators(ToQ(f.tree.Path("photos"))));
+    EXPECT_EQ(guide.Combo2->currentText(), QDir::toNativeSeparators(ToQ(f.tree.Path("backup"))));
 
     const std::vector<std::vector<std::string>> refused = {
         {f.tree.Path("notes.txt")},
@@ -521,8 +522,8 @@ TEST(FormGuideTest, DroppedFoldersFillTheBoxes)
     for (const auto& paths : refused)
         EXPECT_FALSE(DropAt(&guide, centre(guide.Combo1), *Urls(paths))) << paths.back();
     EXPECT_FALSE(DropAt(&guide, centre(guide.Label1), *photos));
-    EXPECT_EQ(guide.Combo1->currentText(), ToQ(f.tree.Path("photos")));
-    EXPECT_EQ(guide.Combo2->currentText(), ToQ(f.tree.Path("backup")));
+    EXPECT_EQ(guide.Combo1->currentText(), QDir::toNativeSeparators(ToQ(f.tree.Path("photos"))));
+    EXPECT_EQ(guide.Combo2->currentText(), QDir::toNativeSeparators(ToQ(f.tree.Path("backup"))));
 }
 
 } // namespace

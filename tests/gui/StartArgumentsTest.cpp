@@ -47,10 +47,17 @@ TEST(StartArgumentsTest, FoldersComeOutAbsoluteAndAnythingElseIsAnswered)
     EXPECT_EQ(two.destination, QDir::toNativeSeparators(QStringLiteral("/home/u/b/c")));
 
     // As a file manager may give them: addresses with escaped characters.
+#ifdef _WIN32
+    const StartRequest urls = Parse({QStringLiteral("file:///D:/My%20Photos"), QStringLiteral("file:///E:/b")});
+    EXPECT_TRUE(urls.start);
+    EXPECT_EQ(urls.source, QStringLiteral("D:\\My Photos"));
+    EXPECT_EQ(urls.destination, QStringLiteral("E:\\b"));
+#else
     const StartRequest urls = Parse({QStringLiteral("file:///media/My%20Photos"), QStringLiteral("file:///srv/b")});
     EXPECT_TRUE(urls.start);
-    EXPECT_EQ(urls.source, QDir::toNativeSeparators(QStringLiteral("/media/My Photos")));
-    EXPECT_EQ(urls.destination, QDir::toNativeSeparators(QStringLiteral("/srv/b")));
+    EXPECT_EQ(urls.source, QStringLiteral("/media/My Photos"));
+    EXPECT_EQ(urls.destination, QStringLiteral("/srv/b"));
+#endif
 
     const StartRequest three = Parse({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")});
     EXPECT_FALSE(three.start);
