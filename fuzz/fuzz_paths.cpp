@@ -14,7 +14,6 @@
 #include "engine/PathRules.h"
 #include "engine/ResultStore.h"
 #include "platform/FileOps.h"
-#include "sync/PathRoutines.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -111,8 +110,7 @@ void CheckTrailingSeparator(const PathRules& rules, const std::string& path)
 
 void CheckParent(const PathRules& rules, const std::string& path, const std::string& name)
 {
-    const std::string parent = sync::ParentFolder(path, rules);
-    RequireEqual(parent, rules.ParentFolder(path), "the two parent rules");
+    const std::string parent = rules.ParentFolder(path);
     const auto last = path.rfind(rules.separator);
     if (last == std::string::npos) {
         RequireEqual(parent, "", "the parent of a path without a separator");
@@ -121,7 +119,7 @@ void CheckParent(const PathRules& rules, const std::string& path, const std::str
     }
     // Joining and splitting agree for any name without a separator.
     if (name.find(rules.separator) == std::string::npos)
-        RequireEqual(sync::ParentFolder(path + rules.separator + name, rules), path, "the parent of parent/name");
+        RequireEqual(rules.ParentFolder(path + rules.separator + name), path, "the parent of parent/name");
 }
 
 // The two paths of a row made of scanner names lie under their roots.
@@ -143,7 +141,7 @@ void CheckRowPaths(const std::string& sourceRoot, const std::string& destination
                                                                              : &store.SourceRoot()),
                 "list 4 is walked on the destination side, the others on the source side");
         // The folder a copy writes into lies under the other root, or is it.
-        const std::string parent = sync::ParentFolder(target);
+        const std::string parent = PathRules::Native().ParentFolder(target);
         Require(StartsWith(parent + "/", other), "the parent of a counterpart is above the other root");
     }
 }
