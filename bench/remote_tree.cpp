@@ -92,16 +92,16 @@ void WriteFiles(RemoteSession& session, const std::string& source, const std::st
                 const std::vector<const LocalEntry*>& files, Tally& tally)
 {
     for (const LocalEntry* file : files) {
-        WriteSpec spec;
-        spec.path = target + "/" + file->relative;
-        spec.size = static_cast<std::uint64_t>(file->status.st_size);
-        spec.permissions = file->status.st_mode & 07777;
-        spec.atime = static_cast<std::uint32_t>(file->status.st_atime);
-        spec.mtime = static_cast<std::uint32_t>(file->status.st_mtime);
-        spec.flush = g_flush;
+        FileWrite request;
+        request.path = target + "/" + file->relative;
+        request.size = static_cast<std::uint64_t>(file->status.st_size);
+        request.permissions = file->status.st_mode & 07777;
+        request.atime = static_cast<std::uint32_t>(file->status.st_atime);
+        request.mtime = static_cast<std::uint32_t>(file->status.st_mtime);
+        request.flush = g_flush;
         const std::string path = source + "/" + file->relative;
         auto fd = std::make_shared<int>(-1);
-        spec.source = [path, fd, size = spec.size](std::uint64_t offset, std::uint32_t length, std::string& chunk,
+        request.source = [path, fd, size = request.size](std::uint64_t offset, std::uint32_t length, std::string& chunk,
                                                   std::string& error) {
             if (*fd < 0)
                 *fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -115,7 +115,7 @@ void WriteFiles(RemoteSession& session, const std::string& source, const std::st
             }
             return error.empty();
         };
-        session.Operations().WriteFile(std::move(spec), tally.Count());
+        session.Operations().WriteFile(std::move(request), tally.Count());
     }
     session.Client().Run();
 }
@@ -227,7 +227,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: remote_tree copy SOURCE REMOTE [--window N] [--channels N] [--no-flush] | list REMOTE [--window N] [-- SSH_ARGS...]\n");
         return 2;
     }
-    const SideSpec side = SideSpec::Parse(positional.back());
+    const SideAddress side = SideAddress::Parse(positional.back());
     if (!side.IsRemote() || !side.Error().empty()) {
         std::fprintf(stderr, "%s: not a remote folder %s\n", positional.back().c_str(), side.Error().c_str());
         return 2;

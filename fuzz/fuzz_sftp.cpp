@@ -12,7 +12,7 @@
 
 #include "platform/remote/SftpPacket.h"
 #include "platform/remote/SftpReplies.h"
-#include "platform/remote/SideSpec.h"
+#include "platform/remote/SideAddress.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -113,16 +113,16 @@ void CheckStream(FuzzedDataProvider& input)
 
 void CheckSideText(const std::string& typed)
 {
-    const SideSpec spec = SideSpec::Parse(typed);
-    RequireEqual(spec.Text(), typed, "the text as typed");
-    if (!spec.IsRemote())
-        RequireEqual(spec.Path(), typed, "a local side's path");
-    if (!spec.Error().empty())
+    const SideAddress side = SideAddress::Parse(typed);
+    RequireEqual(side.Text(), typed, "the text as typed");
+    if (!side.IsRemote())
+        RequireEqual(side.Path(), typed, "a local side's path");
+    if (!side.Error().empty())
         return;
-    const SideSpec again = SideSpec::Parse(spec.ToText());
-    if (!(again == spec))
+    const SideAddress again = SideAddress::Parse(side.ToText());
+    if (!(again == side))
         Fail("\"" + tandrel::fuzz::Escaped(typed) + "\" does not read back from \"" +
-             tandrel::fuzz::Escaped(spec.ToText()) + "\"");
+             tandrel::fuzz::Escaped(side.ToText()) + "\"");
 }
 
 } // namespace

@@ -15,7 +15,7 @@ set(TANDREL_WINDOWS_TEST_SOURCES
   ${CMAKE_CURRENT_SOURCE_DIR}/engine/PathRulesTest.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/engine/ResultStoreTest.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/platform/CaseFoldTest.cpp
-  ${CMAKE_CURRENT_SOURCE_DIR}/platform/remote/SideSpecTest.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/platform/remote/SideAddressTest.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/platform/remote/SftpPacketTest.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/platform/remote/SshProcessTest.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/report/ReportReadBackTest.cpp

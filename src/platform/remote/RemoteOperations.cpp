@@ -221,7 +221,7 @@ struct FileReading : std::enable_shared_from_this<FileReading> {
 // CLOSE and REMOVE the temporary.
 struct SafeWrite : std::enable_shared_from_this<SafeWrite> {
     SftpClient& client;
-    WriteSpec spec;
+    FileWrite request;
     RemoteOperations::Done done;
     std::string temporary;
     std::string handle;
@@ -231,10 +231,10 @@ struct SafeWrite : std::enable_shared_from_this<SafeWrite> {
     RemoteStatus failure;
     int finishing = 0;
 
-    SafeWrite(SftpClient& c, WriteSpec s, RemoteOperations::Done d)
-        : client(c), spec(std::move(s)), done(std::move(d))
+    SafeWrite(SftpClient& c, FileWrite s, RemoteOperations::Done d)
+        : client(c), request(std::move(s)), done(std::move(d))
     {
-        temporary = RemoteOperations::TemporaryNameFor(spec.path);
+        temporary = RemoteOperations::TemporaryNameFor(request.path);
     }
 
     void Start()
@@ -265,13 +265,13 @@ struct SafeWrite : std::enable_shared_from_this<SafeWrite> {
 
     void Fill()
     {
-        while (failure.ok() && inFlight < kChunksInFlight && nextOffset < spec.size &&
+        while (failure.ok() && inFlight < kChunksInFlight && nextOffset < request.size &&
                (inFlight == 0 || client.HasRoom())) {
             const auto length =
-                static_cast<std::uint32_t>(std::min<std::uint64_t>(client.MaxWriteLength(), spec.size - nextOffset));
+                static_cast<std::uint32_t>(std::min<std::uint64_t>(client.MaxWriteLength(), request.size - nextOffset));
             std::string chunk;
             std::string error;
-            if (!spec.source(nextOffset, length, chunk, error) || chunk.size() != length) {
+            if (!request.source(nextOffset, length, chunk, error) || chunk.size() != length) {
                 failure = RemoteStatus::FromServer(sftp::StatusCode::Failure,
                                                    error.empty() ? "the source changed while it was copied" : error);
                 break;
@@ -306,9 +306,9 @@ struct SafeWrite : std::enable_shared_from_this<SafeWrite> {
         auto self = shared_from_this();
         sftp::FileAttributes attributes;
         attributes.flags = sftp::kAttrPermissions | sftp::kAttrTimes;
-        attributes.permissions = spec.permissions & 07777;
-        attributes.atime = spec.atime;
-        attributes.mtime = spec.mtime;
+        attributes.permissions = request.permissions & 07777;
+        attributes.atime = request.atime;
+        attributes.mtime = request.mtime;
         const auto step = [self](const Reply* reply, const RemoteStatus& lost) {
             Keep(self->failure, StatusOf(reply, lost));
             if (--self->finishing == 0)
@@ -316,7 +316,7 @@ struct SafeWrite : std::enable_shared_from_this<SafeWrite> {
         };
         finishing = 2;
         client.Submit(SftpClient::Request(PacketType::Fsetstat).String(handle).Attributes(attributes).Finish(), step);
-        if (spec.flush && client.Offers("fsync@openssh.com")) {
+        if (request.flush && client.Offers("fsync@openssh.com")) {
             ++finishing;
             client.Submit(SftpClient::Extended("fsync@openssh.com").String(handle).Finish(), step);
         }
@@ -333,7 +333,7 @@ struct SafeWrite : std::enable_shared_from_this<SafeWrite> {
         if (!failure.ok())
             return RemoveTemporary();
         auto self = shared_from_this();
-        RemoteOperations(client).Rename(temporary, spec.path, [self](const RemoteStatus& status) {
+        RemoteOperations(client).Rename(temporary, request.path, [self](const RemoteStatus& status) {
             if (!status.ok()) {
                 self->failure = status;
                 return self->RemoveTemporary();
@@ -409,9 +409,9 @@ void RemoteOperations::ReadFile(const std::string& path, ReadSink sink, Done don
     std::make_shared<FileReading>(m_client, path, std::move(sink), std::move(done))->Start();
 }
 
-void RemoteOperations::WriteFile(WriteSpec spec, Done done)
+void RemoteOperations::WriteFile(FileWrite request, Done done)
 {
-    std::make_shared<SafeWrite>(m_client, std::move(spec), std::move(done))->Start();
+    std::make_shared<SafeWrite>(m_client, std::move(request), std::move(done))->Start();
 }
 
 void RemoteOperations::MakeFolder(const std::string& path, std::uint32_t permissions, Done done)

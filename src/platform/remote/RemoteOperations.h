@@ -13,7 +13,7 @@
 namespace tandrel::platform::remote {
 
 // What a safe write puts on the server.
-struct WriteSpec {
+struct FileWrite {
     std::string path; // the target, replaced only when everything else went well
     std::uint64_t size = 0;
     // Gives exactly `length` bytes from `offset` of the content in `chunk`,
@@ -57,7 +57,7 @@ public:
     // server offers fsync@openssh.com and renames it over the target
     // (posix-rename@openssh.com where offered). A failure at any step
     // removes the temporary file and leaves the old target.
-    void WriteFile(WriteSpec spec, Done done);
+    void WriteFile(FileWrite request, Done done);
     void MakeFolder(const std::string& path, std::uint32_t permissions, Done done);
     void RemoveFile(const std::string& path, Done done);
     void RemoveFolder(const std::string& path, Done done);

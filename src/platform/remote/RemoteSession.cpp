@@ -7,7 +7,7 @@ RemoteSession::RemoteSession(std::unique_ptr<SftpClient> client)
 {
 }
 
-std::unique_ptr<RemoteSession> RemoteSession::Connect(const SideSpec& side, const ConnectOptions& options,
+std::unique_ptr<RemoteSession> RemoteSession::Connect(const SideAddress& side, const ConnectOptions& options,
                                                       RemoteStatus& error)
 {
     auto client = SftpClient::Connect(side, options, error);
@@ -80,25 +80,25 @@ RemoteStatus RemoteSession::ReadFile(const std::string& path, std::string& conte
     });
 }
 
-RemoteStatus RemoteSession::WriteFile(WriteSpec spec)
+RemoteStatus RemoteSession::WriteFile(FileWrite request)
 {
-    return Await([&](auto finish) { m_operations.WriteFile(std::move(spec), finish); });
+    return Await([&](auto finish) { m_operations.WriteFile(std::move(request), finish); });
 }
 
 RemoteStatus RemoteSession::WriteFile(const std::string& path, std::string_view content, std::uint32_t permissions,
                                       std::uint32_t mtime)
 {
-    WriteSpec spec;
-    spec.path = path;
-    spec.size = content.size();
-    spec.permissions = permissions;
-    spec.atime = mtime;
-    spec.mtime = mtime;
-    spec.source = [content](std::uint64_t offset, std::uint32_t length, std::string& chunk, std::string&) {
+    FileWrite request;
+    request.path = path;
+    request.size = content.size();
+    request.permissions = permissions;
+    request.atime = mtime;
+    request.mtime = mtime;
+    request.source = [content](std::uint64_t offset, std::uint32_t length, std::string& chunk, std::string&) {
         chunk.assign(content.substr(static_cast<std::size_t>(offset), length));
         return true;
     };
-    return WriteFile(std::move(spec));
+    return WriteFile(std::move(request));
 }
 
 RemoteStatus RemoteSession::MakeFolder(const std::string& path, std::uint32_t permissions)

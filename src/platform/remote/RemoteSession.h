@@ -15,7 +15,7 @@ namespace tandrel::platform::remote {
 // operations to run many at once.
 class RemoteSession {
 public:
-    static std::unique_ptr<RemoteSession> Connect(const SideSpec& side, const ConnectOptions& options,
+    static std::unique_ptr<RemoteSession> Connect(const SideAddress& side, const ConnectOptions& options,
                                                   RemoteStatus& error);
 
     SftpClient& Client() { return *m_client; }
@@ -27,7 +27,7 @@ public:
     std::vector<RemoteStatus> ListFolders(const std::vector<std::string>& paths,
                                           std::vector<std::vector<sftp::NameEntry>>& listings);
     RemoteStatus ReadFile(const std::string& path, std::string& content);
-    RemoteStatus WriteFile(WriteSpec spec);
+    RemoteStatus WriteFile(FileWrite request);
     RemoteStatus WriteFile(const std::string& path, std::string_view content, std::uint32_t permissions,
                            std::uint32_t mtime);
     RemoteStatus MakeFolder(const std::string& path, std::uint32_t permissions);

@@ -27,7 +27,7 @@ std::uint32_t ChunkLimit(std::uint64_t reported)
 
 } // namespace
 
-std::vector<std::string> SshArguments(const SideSpec& side, const ConnectOptions& options)
+std::vector<std::string> SshArguments(const SideAddress& side, const ConnectOptions& options)
 {
     std::vector<std::string> arguments{options.program};
     if (side.Port() != 0) {
@@ -62,7 +62,7 @@ SftpClient::~SftpClient()
         m_reader.join();
 }
 
-std::unique_ptr<SftpClient> SftpClient::Connect(const SideSpec& side, const ConnectOptions& options,
+std::unique_ptr<SftpClient> SftpClient::Connect(const SideAddress& side, const ConnectOptions& options,
                                                 RemoteStatus& error)
 {
     if (!side.IsRemote() || !side.Error().empty()) {

@@ -3,7 +3,7 @@
 #include "platform/remote/RemoteStatus.h"
 #include "platform/remote/SftpPacket.h"
 #include "platform/remote/SftpReplies.h"
-#include "platform/remote/SideSpec.h"
+#include "platform/remote/SideAddress.h"
 #include "platform/remote/SshProcess.h"
 
 #include <condition_variable>
@@ -36,7 +36,7 @@ struct ConnectOptions {
 
 // ssh's arguments for an SFTP channel to the side's host:
 // `ssh [-p port] [-l user] <options> -s -- host sftp`.
-std::vector<std::string> SshArguments(const SideSpec& side, const ConnectOptions& options);
+std::vector<std::string> SshArguments(const SideAddress& side, const ConnectOptions& options);
 
 // An SFTP version 3 session over an ssh child process, with many requests in
 // flight. Requests are submitted with a completion; the completions run on
@@ -50,7 +50,7 @@ public:
 
     // Starts ssh and agrees on the protocol. Null with `error` carrying
     // ssh's reason when that fails.
-    static std::unique_ptr<SftpClient> Connect(const SideSpec& side, const ConnectOptions& options,
+    static std::unique_ptr<SftpClient> Connect(const SideAddress& side, const ConnectOptions& options,
                                                RemoteStatus& error);
     ~SftpClient();
     SftpClient(const SftpClient&) = delete;

@@ -152,9 +152,9 @@ LoopbackSshd::~LoopbackSshd()
         std::system(("chmod -R u+rwx '" + m_dir + "' 2>/dev/null; rm -rf '" + m_dir + "'").c_str());
 }
 
-platform::remote::SideSpec LoopbackSshd::Side(const std::string& path) const
+platform::remote::SideAddress LoopbackSshd::Side(const std::string& path) const
 {
-    return platform::remote::SideSpec::Remote(m_user, "127.0.0.1", m_port, path);
+    return platform::remote::SideAddress::Remote(m_user, "127.0.0.1", m_port, path);
 }
 
 platform::remote::ConnectOptions LoopbackSshd::Options() const

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/remote/SftpClient.h"
-#include "platform/remote/SideSpec.h"
+#include "platform/remote/SideAddress.h"
 
 #include <string>
 
@@ -23,7 +23,7 @@ public:
     // A folder the login user owns, on the server's file system (which is
     // this machine's): the tests check there what the client did.
     const std::string& Folder() const { return m_folder; }
-    platform::remote::SideSpec Side(const std::string& path) const;
+    platform::remote::SideAddress Side(const std::string& path) const;
     // Keys and known hosts of this server only, never asking anyone.
     platform::remote::ConnectOptions Options() const;
     const std::string& KeyFolder() const { return m_dir; }

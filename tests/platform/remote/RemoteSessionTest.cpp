@@ -176,10 +176,10 @@ TEST_F(RemoteSessionTest, OnlyAMissingEntryIsAbsent)
 TEST_F(RemoteSessionTest, AFailedWriteLeavesTheOldTargetAndNoTemporary)
 {
     ASSERT_TRUE(m_session->WriteFile(Remote("kept"), "old content", 0644, 1000).ok());
-    WriteSpec spec;
-    spec.path = Remote("kept");
-    spec.size = 4 * m_session->Client().MaxWriteLength();
-    spec.source = [&](std::uint64_t offset, std::uint32_t length, std::string& chunk, std::string& error) {
+    FileWrite request;
+    request.path = Remote("kept");
+    request.size = 4 * m_session->Client().MaxWriteLength();
+    request.source = [&](std::uint64_t offset, std::uint32_t length, std::string& chunk, std::string& error) {
         if (offset > 0) {
             error = "the source could not be read";
             return false;
@@ -187,7 +187,7 @@ TEST_F(RemoteSessionTest, AFailedWriteLeavesTheOldTargetAndNoTemporary)
         chunk.assign(length, 'n');
         return true;
     };
-    const RemoteStatus status = m_session->WriteFile(spec);
+    const RemoteStatus status = m_session->WriteFile(request);
     EXPECT_FALSE(status.ok());
     EXPECT_EQ(status.text, "the source could not be read");
     EXPECT_EQ(OnDisk(Local("kept")), "old content");
@@ -269,18 +269,18 @@ TEST_F(RemoteSessionTest, ALostConnectionFailsEveryRequestInFlightWithItsReason)
     std::vector<int> completions(kFiles, 0);
     int chunksGiven = 0;
     for (int i = 0; i < kFiles; ++i) {
-        WriteSpec spec;
-        spec.path = Remote("f" + std::to_string(i));
-        spec.size = size;
-        spec.permissions = 0644;
-        spec.source = [&, i](std::uint64_t, std::uint32_t length, std::string& chunk, std::string&) {
+        FileWrite request;
+        request.path = Remote("f" + std::to_string(i));
+        request.size = size;
+        request.permissions = 0644;
+        request.source = [&, i](std::uint64_t, std::uint32_t length, std::string& chunk, std::string&) {
             // The connection goes in the middle of the transfer.
             if (++chunksGiven == 40)
                 s_sshd->KillSessions();
             chunk.assign(length, static_cast<char>('a' + i));
             return true;
         };
-        m_session->Operations().WriteFile(std::move(spec), [&, i](const RemoteStatus& status) {
+        m_session->Operations().WriteFile(std::move(request), [&, i](const RemoteStatus& status) {
             results[i] = status;
             ++completions[i];
         });
@@ -334,7 +334,7 @@ TEST_F(RemoteSessionTest, AHostThatDoesNotAnswerFailsInBoundedTimeWithSshsReason
     options.connectTimeoutSeconds = 1;
     RemoteStatus error;
     auto session =
-        RemoteSession::Connect(SideSpec::Remote(s_sshd->User(), "127.0.0.1", ntohs(address.sin_port), "/"),
+        RemoteSession::Connect(SideAddress::Remote(s_sshd->User(), "127.0.0.1", ntohs(address.sin_port), "/"),
                                options, error);
     ::close(silent);
     EXPECT_FALSE(session);
@@ -383,7 +383,7 @@ std::unique_ptr<RemoteSession> ConnectToFake(const std::string& mode, RemoteStat
     options.sshArguments = {"-c", "exec python3 \"$0\"",
                             TANDREL_SOURCE_DIR "/tests/platform/remote/fake_sftp_server.py"};
     options.environment = {{"FAKE_SFTP_MODE", mode}};
-    return RemoteSession::Connect(SideSpec::Parse("host:/x"), options, error);
+    return RemoteSession::Connect(SideAddress::Parse("host:/x"), options, error);
 }
 
 struct ViolationCase {

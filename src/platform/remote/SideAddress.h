@@ -10,13 +10,13 @@ namespace tandrel::platform::remote {
 // managers write it, with %XX escapes) and `[user@]host:path` (as scp and
 // rsync take it). The text it came from is kept, so that it is shown and
 // stored exactly as typed.
-class SideSpec {
+class SideAddress {
 public:
     enum class Form { Local, Url, HostPath };
 
-    static SideSpec Parse(std::string_view typed);
+    static SideAddress Parse(std::string_view typed);
     // A remote folder in the URL form, written from its parts.
-    static SideSpec Remote(std::string user, std::string host, int port, std::string path);
+    static SideAddress Remote(std::string user, std::string host, int port, std::string path);
 
     bool IsRemote() const { return m_form != Form::Local; }
     Form GetForm() const { return m_form; }
@@ -39,7 +39,7 @@ public:
     std::string ToText() const;
 
     // The same folder: the form, the parts and the error; not how it was typed.
-    friend bool operator==(const SideSpec& a, const SideSpec& b)
+    friend bool operator==(const SideAddress& a, const SideAddress& b)
     {
         return a.m_form == b.m_form && a.m_user == b.m_user && a.m_host == b.m_host && a.m_port == b.m_port &&
                a.m_path == b.m_path && a.m_error == b.m_error;

@@ -1,4 +1,4 @@
-#include "platform/remote/SideSpec.h"
+#include "platform/remote/SideAddress.h"
 
 #include <cctype>
 
@@ -103,37 +103,37 @@ std::string Bracketed(const std::string& host)
 
 } // namespace
 
-SideSpec SideSpec::Remote(std::string user, std::string host, int port, std::string path)
+SideAddress SideAddress::Remote(std::string user, std::string host, int port, std::string path)
 {
-    SideSpec spec;
-    spec.m_form = Form::Url;
-    spec.m_user = std::move(user);
-    spec.m_host = std::move(host);
-    spec.m_port = port;
-    spec.m_path = std::move(path);
-    spec.m_text = spec.ToText();
-    return spec;
+    SideAddress side;
+    side.m_form = Form::Url;
+    side.m_user = std::move(user);
+    side.m_host = std::move(host);
+    side.m_port = port;
+    side.m_path = std::move(path);
+    side.m_text = side.ToText();
+    return side;
 }
 
-SideSpec SideSpec::Parse(std::string_view typed)
+SideAddress SideAddress::Parse(std::string_view typed)
 {
-    SideSpec spec;
-    spec.m_text = std::string(typed);
-    spec.m_path = spec.m_text;
+    SideAddress side;
+    side.m_text = std::string(typed);
+    side.m_path = side.m_text;
     if (StartsWithScheme(typed)) {
-        spec.m_form = Form::Url;
+        side.m_form = Form::Url;
         const std::string_view rest = typed.substr(kScheme.size());
         const std::size_t slash = rest.find('/');
         const std::string_view authority = rest.substr(0, slash);
-        spec.m_path = slash == std::string_view::npos ? std::string() : PercentDecoded(rest.substr(slash));
+        side.m_path = slash == std::string_view::npos ? std::string() : PercentDecoded(rest.substr(slash));
         std::string_view hostPort = authority;
         const std::size_t at = authority.rfind('@');
         if (at != std::string_view::npos) {
             // A password in the URL is not taken: ssh asks for it itself.
             const std::string_view userInfo = authority.substr(0, at);
             if (userInfo.find(':') != std::string_view::npos)
-                spec.m_error = "a password cannot be given in the folder's text; ssh asks for it";
-            spec.m_user = PercentDecoded(userInfo);
+                side.m_error = "a password cannot be given in the folder's text; ssh asks for it";
+            side.m_user = PercentDecoded(userInfo);
             hostPort = authority.substr(at + 1);
         }
         std::string_view portText;
@@ -141,77 +141,77 @@ SideSpec SideSpec::Parse(std::string_view typed)
         if (!hostPort.empty() && hostPort.front() == '[') {
             const std::size_t close = hostPort.find(']');
             if (close == std::string_view::npos) {
-                spec.m_error = "the host's address lacks its closing ']'";
-                return spec;
+                side.m_error = "the host's address lacks its closing ']'";
+                return side;
             }
-            spec.m_host = std::string(hostPort.substr(1, close - 1));
+            side.m_host = std::string(hostPort.substr(1, close - 1));
             const std::string_view after = hostPort.substr(close + 1);
             if (!after.empty()) {
                 if (after.front() != ':') {
-                    spec.m_error = "unexpected text after the host's address";
-                    return spec;
+                    side.m_error = "unexpected text after the host's address";
+                    return side;
                 }
                 hasPort = true;
                 portText = after.substr(1);
             }
         } else {
             const std::size_t colon = hostPort.find(':');
-            spec.m_host = PercentDecoded(hostPort.substr(0, colon));
+            side.m_host = PercentDecoded(hostPort.substr(0, colon));
             if (colon != std::string_view::npos) {
                 hasPort = true;
                 portText = hostPort.substr(colon + 1);
             }
         }
-        if (spec.m_error.empty() && spec.m_host.empty())
-            spec.m_error = "no host is named";
-        if (spec.m_error.empty() && spec.m_host.front() == '-')
-            spec.m_error = kDashedHost;
-        if (spec.m_error.empty() && hasPort && !ParsePort(portText, spec.m_port))
-            spec.m_error = "'" + std::string(portText) + "' is not a port number";
-        if (spec.m_error.empty() &&
-            (spec.m_path.find('\0') != std::string::npos || spec.m_user.find('\0') != std::string::npos))
-            spec.m_error = "the text holds a NUL character";
-        return spec;
+        if (side.m_error.empty() && side.m_host.empty())
+            side.m_error = "no host is named";
+        if (side.m_error.empty() && side.m_host.front() == '-')
+            side.m_error = kDashedHost;
+        if (side.m_error.empty() && hasPort && !ParsePort(portText, side.m_port))
+            side.m_error = "'" + std::string(portText) + "' is not a port number";
+        if (side.m_error.empty() &&
+            (side.m_path.find('\0') != std::string::npos || side.m_user.find('\0') != std::string::npos))
+            side.m_error = "the text holds a NUL character";
+        return side;
     }
 
     // The scp form: remote when a ':' comes before any separator, the host is
     // not empty and is no drive letter.
     if (IsDriveLetterPath(typed))
-        return spec;
+        return side;
     std::size_t colon = std::string_view::npos;
     std::size_t hostStart = 0;
     const std::size_t at = typed.substr(0, typed.find_first_of(":/\\[")).rfind('@');
     if (at == 0)
-        return spec; // "@host:path" names no user: a local name
+        return side; // "@host:path" names no user: a local name
     if (at != std::string_view::npos)
         hostStart = at + 1;
     if (hostStart < typed.size() && typed[hostStart] == '[') {
         const std::size_t close = typed.find(']', hostStart);
         if (close == std::string_view::npos || close + 1 >= typed.size() || typed[close + 1] != ':')
-            return spec;
+            return side;
         if (typed.substr(hostStart + 1, close - hostStart - 1).find_first_of("/\\[@") != std::string_view::npos)
-            return spec;
+            return side;
         colon = close + 1;
-        spec.m_host = std::string(typed.substr(hostStart + 1, close - hostStart - 1));
+        side.m_host = std::string(typed.substr(hostStart + 1, close - hostStart - 1));
     } else {
         const std::size_t first = typed.find_first_of(":/\\", hostStart);
         if (first == std::string_view::npos || typed[first] != ':')
-            return spec;
+            return side;
         colon = first;
-        spec.m_host = std::string(typed.substr(hostStart, colon - hostStart));
+        side.m_host = std::string(typed.substr(hostStart, colon - hostStart));
     }
-    if (spec.m_host.empty())
-        return spec;
-    spec.m_form = Form::HostPath;
+    if (side.m_host.empty())
+        return side;
+    side.m_form = Form::HostPath;
     if (at != std::string_view::npos)
-        spec.m_user = std::string(typed.substr(0, at));
-    spec.m_path = std::string(typed.substr(colon + 1));
-    if (spec.m_host.front() == '-' || (!spec.m_user.empty() && spec.m_user.front() == '-'))
-        spec.m_error = kDashedHost;
-    return spec;
+        side.m_user = std::string(typed.substr(0, at));
+    side.m_path = std::string(typed.substr(colon + 1));
+    if (side.m_host.front() == '-' || (!side.m_user.empty() && side.m_user.front() == '-'))
+        side.m_error = kDashedHost;
+    return side;
 }
 
-std::string SideSpec::ToText() const
+std::string SideAddress::ToText() const
 {
     switch (m_form) {
     case Form::Local:
