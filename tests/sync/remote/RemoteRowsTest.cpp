@@ -1,0 +1,239 @@
+#include "sync/remote/RemoteRowsFixture.h"
+
+#include <dirent.h>
+
+namespace tandrel::sync {
+
+using engine::ResultCategory;
+
+test::LoopbackSshd* RemoteRowsTest::s_sshd = nullptr;
+
+std::vector<std::string> RemoteRowsTest::Names(const std::string& folder)
+{
+    std::vector<std::string> names;
+    if (DIR* dir = ::opendir(folder.c_str())) {
+        while (const dirent* e = ::readdir(dir))
+            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..")
+                names.push_back(e->d_name);
+        ::closedir(dir);
+    }
+    return names;
+}
+
+namespace {
+
+constexpr auto kMissingDest = ResultCategory::NotInDestination;
+constexpr auto kMissingSource = ResultCategory::NotInSource;
+constexpr auto kNewer = ResultCategory::NewerThanDestination;
+
+std::string Bytes(std::size_t size, unsigned seed)
+{
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<char>((i * 131 + seed * 7) % 251);
+    return bytes;
+}
+
+TEST_F(RemoteRowsTest, CopiesFilesFoldersAndLinksToTheServerExactly)
+{
+    ASSERT_EQ(::mkdir(Local("sub dir").c_str(), 0755), 0);
+    Write(Local("a b.txt"), Bytes(300000, 1), 1400000000, 0640);
+    Write(Local("sub dir/ünï çödé"), "small", 1300000000, 0600);
+    Write(Local("sub dir/empty"), "", 1200000000, 0755);
+    ASSERT_EQ(::symlink("../a b.txt", Local("sub dir/link").c_str()), 0);
+    SetTime(Local("sub dir/link"), 1100000000);
+    SetTime(Local("sub dir"), 1000000000);
+    for (const char* name : {"a b.txt", "sub dir", "sub dir/ünï çödé", "sub dir/empty", "sub dir/link"})
+        Add(kMissingDest, name, std::string(name) == "sub dir");
+    ListAsCompared(kMissingDest);
+
+    const SyncOutcome outcome = Copy(kMissingDest);
+
+    EXPECT_EQ(outcome.succeeded, 5u) << (recorder.failures.empty() ? "" : recorder.failures.front());
+    EXPECT_EQ(outcome.failed, 0u);
+    for (const char* name : {"a b.txt", "sub dir/ünï çödé", "sub dir/empty"}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(Read(Server(name)), Read(Local(name)));
+        EXPECT_EQ(Stat(Server(name)).st_mtime, Stat(Local(name)).st_mtime);
+        EXPECT_EQ(Stat(Server(name)).st_mode & 07777, Stat(Local(name)).st_mode & 07777);
+    }
+    char target[64] = {};
+    ASSERT_GT(::readlink(Server("sub dir/link").c_str(), target, sizeof target - 1), 0);
+    EXPECT_STREQ(target, "../a b.txt");
+    EXPECT_EQ(Stat(Server("sub dir/link")).st_mtime, 1100000000);
+    EXPECT_TRUE(S_ISDIR(Stat(Server("sub dir")).st_mode));
+    EXPECT_EQ(Stat(Server("sub dir")).st_mtime, 1000000000);
+    EXPECT_EQ(TemporariesIn(Server("")) + TemporariesIn(Server("sub dir")), 0);
+    for (std::size_t k = 0; k < store.Count(kMissingDest); ++k)
+        EXPECT_EQ(store.Row(kMissingDest, k).Tag(), engine::kProcessedTag);
+}
+
+TEST_F(RemoteRowsTest, DeletesServerItemsContentBeforeFolders)
+{
+    ASSERT_EQ(::mkdir(Server("old dir").c_str(), 0755), 0);
+    Write(Server("old dir/ä file"), "x");
+    ASSERT_EQ(::symlink("nowhere", Server("old dir/link").c_str()), 0);
+    Write(Server("keep"), "k");
+    s_sshd->GiveToUser(Server(""));
+    for (const char* name : {"old dir", "old dir/ä file", "old dir/link"})
+        Add(kMissingSource, name, std::string(name) == "old dir");
+    ListAsCompared(kMissingSource);
+
+    const SyncOutcome outcome = Delete(kMissingSource);
+
+    EXPECT_EQ(outcome.succeeded, 3u) << (recorder.failures.empty() ? "" : recorder.failures.front());
+    EXPECT_EQ(Names(Server("")), std::vector<std::string>{"keep"});
+}
+
+// The row acts only on what the comparison showed, and keeps what the
+// settings protect; the server's file stays exactly as it was.
+struct KeptCase {
+    const char* name;
+    bool overwriting;
+    unsigned mode;
+    bool changeAfterListing;
+    bool keepReplaced;
+    const char* error; // empty: replaced
+};
+
+class RemoteRowsKeptTest : public RemoteRowsTest, public ::testing::WithParamInterface<KeptCase> {};
+
+TEST_P(RemoteRowsKeptTest, ReplacesOnlyWhatTheRulesAllow)
+{
+    const KeptCase& c = GetParam();
+    options.Overwriting = c.overwriting;
+    options.IgnoreError = true;
+    Write(Local("f"), "new content", 1600000000);
+    Write(Server("f"), "old", 1500000000, c.mode);
+    Add(kNewer, "f");
+    ListAsCompared(kNewer);
+    if (c.changeAfterListing)
+        Write(Server("f"), "changed", 1500000000, c.mode);
+    const std::string before = Read(Server("f"));
+    CopyChoices choices;
+    choices.keepReplaced = c.keepReplaced;
+
+    const SyncOutcome outcome = Copy(kNewer, CopyDirection::SourceToDestination, choices);
+
+    const std::string shown = RemoteRoot() + "f";
+    if (std::string(c.error).empty()) {
+        EXPECT_EQ(outcome.succeeded, 1u) << (recorder.failures.empty() ? "" : recorder.failures.front());
+        EXPECT_EQ(Read(Server("f")), "new content");
+        return;
+    }
+    EXPECT_EQ(outcome.failed, 1u);
+    ASSERT_EQ(recorder.failures.size(), 1u);
+    std::string expected = c.error;
+    expected.replace(expected.find("%"), 1, shown);
+    EXPECT_EQ(recorder.failures.front(), expected);
+    EXPECT_EQ(Read(Server("f")), before);
+    EXPECT_EQ(Stat(Server("f")).st_mode & 0777, c.mode);
+    EXPECT_EQ(TemporariesIn(Server("")), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rules, RemoteRowsKeptTest,
+    ::testing::Values(
+        KeptCase{"Changed", true, 0644, true, false, "'%' has changed since the comparison"},
+        KeptCase{"ReadOnlyKept", false, 0444, false, false, "Cannot replace read-only file '%': Permission denied"},
+        KeptCase{"ReadOnlyReplaced", true, 0444, false, false, ""},
+        KeptCase{"NoRemoteTrash", true, 0644, false, true,
+                 "Cannot keep the replaced file '%' in the trash: it is on a remote host, which has no trash this "
+                 "desktop can restore; it was not replaced"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(RemoteRowsTest, DeleteToTheTrashIsRefusedOnARemoteSide)
+{
+    Write(Server("f"), "x");
+    Add(kMissingSource, "f");
+    ListAsCompared(kMissingSource);
+
+    const SyncOutcome outcome = Delete(kMissingSource, DeleteTarget::Trash);
+
+    EXPECT_EQ(outcome.failed, 1u);
+    ASSERT_EQ(recorder.failures.size(), 1u);
+    EXPECT_EQ(recorder.failures.front(), "Cannot move '" + RemoteRoot() +
+                                          "f' to the trash: the folder is on a remote host, which has no trash this "
+                                          "desktop can restore");
+    EXPECT_EQ(Read(Server("f")), "x");
+}
+
+// A folder the login user cannot search: its items cannot be looked at,
+// which is an error with the server's reason, never an absence.
+TEST_F(RemoteRowsTest, AnUnsearchableServerFolderFailsRowsWithTheReason)
+{
+    ASSERT_EQ(::mkdir(Server("locked").c_str(), 0755), 0);
+    Write(Server("locked/f"), "old", 1500000000);
+    ASSERT_EQ(::mkdir(Local("locked").c_str(), 0755), 0);
+    Write(Local("locked/f"), "new", 1600000000);
+    Add(kNewer, "locked/f");
+    Add(kMissingSource, "locked/f");
+    ListAsCompared(kNewer);
+    ListAsCompared(kMissingSource);
+    s_sshd->GiveToUser(Server("locked"));
+    ASSERT_EQ(::chmod(Server("locked").c_str(), 0), 0);
+    options.IgnoreError = true;
+
+    Copy(kNewer);
+    Delete(kMissingSource);
+
+    ::chmod(Server("locked").c_str(), 0755);
+    ASSERT_EQ(recorder.failures.size(), 2u);
+    EXPECT_EQ(recorder.failures[0], "Cannot copy to '" + RemoteRoot() + "locked/f': Permission denied");
+    EXPECT_EQ(recorder.failures[1], "Cannot delete '" + RemoteRoot() + "locked/f': Permission denied");
+    EXPECT_EQ(Read(Server("locked/f")), "old");
+}
+
+// The connection goes while many files are on their way: no row is marked
+// done that is not on the server in full, and a second run over the rows
+// left cleans what the first left behind and brings the side into line.
+TEST_F(RemoteRowsTest, AConnectionLostDuringACopyLeavesNothingFalseAndASecondRunConverges)
+{
+    options.IgnoreError = true;
+    constexpr int kFiles = 120;
+    for (int i = 0; i < kFiles; ++i) {
+        const std::string name = "file " + std::to_string(i);
+        Write(Local(name), Bytes(200000, static_cast<unsigned>(i)), 1400000000 + i);
+        Add(kMissingDest, name);
+    }
+    ListAsCompared(kMissingDest);
+    recorder.onPump = [&](int pump) {
+        if (pump == kFiles + 4)
+            s_sshd->KillSessions();
+    };
+
+    const SyncOutcome first = Copy(kMissingDest);
+
+    EXPECT_GT(first.failed, 0u);
+    for (std::size_t k = 0; k < store.Count(kMissingDest); ++k) {
+        const engine::CompareItem& row = store.Row(kMissingDest, k);
+        if (row.Tag() == engine::kProcessedTag)
+            EXPECT_EQ(Read(Server(row.relativePath)), Read(Local(row.relativePath))) << row.relativePath;
+        else
+            EXPECT_FALSE(row.StatusText().empty()) << row.relativePath;
+    }
+
+    // As a new comparison would: the rows done go, and so do those whose
+    // file reached the server whole before the confirmation was lost.
+    store.RemoveProcessedRows(kMissingDest);
+    for (std::size_t k = store.Count(kMissingDest); k-- > 0;) {
+        const std::string& name = store.Row(kMissingDest, k).relativePath;
+        if (::access(Server(name).c_str(), F_OK) == 0 && Read(Server(name)) == Read(Local(name)))
+            store.RemoveRow(kMissingDest, k);
+        else
+            store.Row(kMissingDest, k).checked = true;
+    }
+    ASSERT_GT(store.Count(kMissingDest), 0u);
+    recorder = RemoteRecorder();
+    const SyncOutcome second = Copy(kMissingDest);
+
+    EXPECT_EQ(second.failed, 0u) << (recorder.failures.empty() ? "" : recorder.failures.front());
+    for (int i = 0; i < kFiles; ++i) {
+        const std::string name = "file " + std::to_string(i);
+        EXPECT_EQ(Read(Server(name)), Read(Local(name))) << name;
+    }
+    EXPECT_EQ(TemporariesIn(Server("")), 0);
+}
+
+} // namespace
+} // namespace tandrel::sync
