@@ -68,6 +68,35 @@ TEST_F(RemoteRowsTest, CopiesFilesFoldersAndLinksToTheServerExactly)
         EXPECT_EQ(store.Row(kMissingDest, k).Tag(), engine::kProcessedTag);
 }
 
+TEST_F(RemoteRowsTest, CopiesFilesFoldersAndLinksFromTheServerExactly)
+{
+    ASSERT_EQ(::mkdir(Server("sub dir").c_str(), 0755), 0);
+    Write(Server("a b.txt"), Bytes(300000, 2), 1400000000, 0640);
+    Write(Server("sub dir/ünï çödé"), "small", 1300000000, 0600);
+    Write(Server("sub dir/empty"), "", 1200000000, 0755);
+    ASSERT_EQ(::symlink("../a b.txt", Server("sub dir/link").c_str()), 0);
+    SetTime(Server("sub dir/link"), 1100000000);
+    s_sshd->GiveToUser(Server(""));
+    for (const char* name : {"a b.txt", "sub dir", "sub dir/ünï çödé", "sub dir/empty", "sub dir/link"})
+        Add(kMissingSource, name, std::string(name) == "sub dir");
+    ListAsCompared(kMissingSource);
+
+    const SyncOutcome outcome = Copy(kMissingSource, CopyDirection::DestinationToSource);
+
+    EXPECT_EQ(outcome.succeeded, 5u) << (recorder.failures.empty() ? "" : recorder.failures.front());
+    for (const char* name : {"a b.txt", "sub dir/ünï çödé", "sub dir/empty"}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(Read(Local(name)), Read(Server(name)));
+        EXPECT_EQ(Stat(Local(name)).st_mtime, Stat(Server(name)).st_mtime);
+        EXPECT_EQ(Stat(Local(name)).st_mode & 07777, Stat(Server(name)).st_mode & 07777);
+    }
+    char target[64] = {};
+    ASSERT_GT(::readlink(Local("sub dir/link").c_str(), target, sizeof target - 1), 0);
+    EXPECT_STREQ(target, "../a b.txt");
+    EXPECT_EQ(Stat(Local("sub dir/link")).st_mtime, 1100000000);
+    EXPECT_EQ(TemporariesIn(Local("")) + TemporariesIn(Local("sub dir")), 0);
+}
+
 TEST_F(RemoteRowsTest, DeletesServerItemsContentBeforeFolders)
 {
     ASSERT_EQ(::mkdir(Server("old dir").c_str(), 0755), 0);
