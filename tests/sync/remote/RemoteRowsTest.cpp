@@ -122,6 +122,7 @@ struct KeptCase {
     unsigned mode;
     bool changeAfterListing;
     bool keepReplaced;
+    bool download; // the local side is written, from the server
     const char* error; // empty: replaced
 };
 
@@ -132,22 +133,25 @@ TEST_P(RemoteRowsKeptTest, ReplacesOnlyWhatTheRulesAllow)
     const KeptCase& c = GetParam();
     options.Overwriting = c.overwriting;
     options.IgnoreError = true;
-    Write(Local("f"), "new content", 1600000000);
-    Write(Server("f"), "old", 1500000000, c.mode);
+    const std::string from = c.download ? Server("f") : Local("f");
+    const std::string to = c.download ? Local("f") : Server("f");
+    Write(from, "new content", 1600000000);
+    Write(to, "old", 1500000000, c.mode);
     Add(kNewer, "f");
     ListAsCompared(kNewer);
     if (c.changeAfterListing)
-        Write(Server("f"), "changed", 1500000000, c.mode);
-    const std::string before = Read(Server("f"));
+        Write(to, "changed", 1500000000, c.mode);
+    const std::string before = Read(to);
     CopyChoices choices;
     choices.keepReplaced = c.keepReplaced;
 
-    const SyncOutcome outcome = Copy(kNewer, CopyDirection::SourceToDestination, choices);
+    const SyncOutcome outcome =
+        Copy(kNewer, c.download ? CopyDirection::DestinationToSource : CopyDirection::SourceToDestination, choices);
 
-    const std::string shown = RemoteRoot() + "f";
+    const std::string shown = c.download ? Local("f") : RemoteRoot() + "f";
     if (std::string(c.error).empty()) {
         EXPECT_EQ(outcome.succeeded, 1u) << (recorder.failures.empty() ? "" : recorder.failures.front());
-        EXPECT_EQ(Read(Server("f")), "new content");
+        EXPECT_EQ(Read(to), "new content");
         return;
     }
     EXPECT_EQ(outcome.failed, 1u);
@@ -155,20 +159,25 @@ TEST_P(RemoteRowsKeptTest, ReplacesOnlyWhatTheRulesAllow)
     std::string expected = c.error;
     expected.replace(expected.find("%"), 1, shown);
     EXPECT_EQ(recorder.failures.front(), expected);
-    EXPECT_EQ(Read(Server("f")), before);
-    EXPECT_EQ(Stat(Server("f")).st_mode & 0777, c.mode);
-    EXPECT_EQ(TemporariesIn(Server("")), 0);
+    EXPECT_EQ(Read(to), before);
+    EXPECT_EQ(Stat(to).st_mode & 0777, c.mode);
+    EXPECT_EQ(TemporariesIn(Server("")) + TemporariesIn(Local("")), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Rules, RemoteRowsKeptTest,
     ::testing::Values(
-        KeptCase{"Changed", true, 0644, true, false, "'%' has changed since the comparison"},
-        KeptCase{"ReadOnlyKept", false, 0444, false, false, "Cannot replace read-only file '%': Permission denied"},
-        KeptCase{"ReadOnlyReplaced", true, 0444, false, false, ""},
-        KeptCase{"NoRemoteTrash", true, 0644, false, true,
+        KeptCase{"Changed", true, 0644, true, false, false, "'%' has changed since the comparison"},
+        KeptCase{"ReadOnlyKept", false, 0444, false, false, false,
+                 "Cannot replace read-only file '%': Permission denied"},
+        KeptCase{"ReadOnlyReplaced", true, 0444, false, false, false, ""},
+        KeptCase{"NoRemoteTrash", true, 0644, false, true, false,
                  "Cannot keep the replaced file '%' in the trash: it is on a remote host, which has no trash this "
-                 "desktop can restore; it was not replaced"}),
+                 "desktop can restore; it was not replaced"},
+        KeptCase{"ChangedHere", true, 0644, true, false, true, "'%' has changed since the comparison"},
+        KeptCase{"ReadOnlyKeptHere", false, 0444, false, false, true,
+                 "Cannot replace read-only file '%': Permission denied"},
+        KeptCase{"ReplacedHere", false, 0644, false, false, true, ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(RemoteRowsTest, DeleteToTheTrashIsRefusedOnARemoteSide)
@@ -213,6 +222,33 @@ TEST_F(RemoteRowsTest, AnUnsearchableServerFolderFailsRowsWithTheReason)
     EXPECT_EQ(Read(Server("locked/f")), "old");
 }
 
+// A cleared run flag starts no further row; the rows in hand end on the
+// server, and only they are done.
+TEST_F(RemoteRowsTest, CancelStartsNoFurtherRow)
+{
+    constexpr int kFiles = 300;
+    for (int i = 0; i < kFiles; ++i) {
+        Write(Local("f" + std::to_string(i)), "content " + std::to_string(i));
+        Add(kMissingDest, "f" + std::to_string(i));
+    }
+    ListAsCompared(kMissingDest);
+    recorder.onPump = [&](int pump) {
+        if (pump == kFiles + 2)
+            runFlag.Set(false);
+    };
+
+    const SyncOutcome outcome = Copy(kMissingDest);
+
+    EXPECT_TRUE(outcome.cancelled);
+    EXPECT_LT(outcome.started, static_cast<std::size_t>(kFiles));
+    EXPECT_EQ(outcome.succeeded, outcome.started);
+    for (std::size_t k = 0; k < store.Count(kMissingDest); ++k) {
+        const engine::CompareItem& row = store.Row(kMissingDest, k);
+        EXPECT_EQ(::access(Server(row.relativePath).c_str(), F_OK) == 0, row.Tag() == engine::kProcessedTag)
+            << row.relativePath;
+    }
+}
+
 // The connection goes while many files are on their way: no row is marked
 // done that is not on the server in full, and a second run over the rows
 // left cleans what the first left behind and brings the side into line.
@@ -234,6 +270,8 @@ TEST_F(RemoteRowsTest, AConnectionLostDuringACopyLeavesNothingFalseAndASecondRun
     const SyncOutcome first = Copy(kMissingDest);
 
     EXPECT_GT(first.failed, 0u);
+    for (const std::string& failure : recorder.failures)
+        EXPECT_NE(failure.find("connection lost"), std::string::npos) << failure;
     for (std::size_t k = 0; k < store.Count(kMissingDest); ++k) {
         const engine::CompareItem& row = store.Row(kMissingDest, k);
         if (row.Tag() == engine::kProcessedTag)
