@@ -3,6 +3,7 @@
 #include "engine/PathRules.h"
 #include "platform/ContentFile.h"
 #include "platform/IncomingFile.h"
+#include "platform/OwnTemporaries.h"
 #include "platform/remote/RemoteSides.h"
 #include "sync/FoldersMade.h"
 #include "sync/RemoteItems.h"
@@ -379,6 +380,8 @@ struct Download {
     const CopyChoices& choices;
     PendingFlush& pending;
     FoldersMade made;
+    // Leftovers of interrupted copies in the local folders written into.
+    platform::TemporarySweep sweep;
 
     Download(remote::SftpClient& client, const remote::SideAddress& s, std::string from, std::string to, bool seen,
              bool toDest, const settings::CompareOptions& o, const CopyChoices& ch, PendingFlush& p)
@@ -403,8 +406,10 @@ struct Download {
                                                                      : reached);
         if (row.isFolder) {
             FileResult result = platform::CreateFolderAt(*to);
-            if (result.ok())
+            if (result.ok()) {
+                sweep.MadeByThisRun(to->path);
                 made.Add(row.relativePath);
+            }
             return done(result);
         }
         const Listed listed =
@@ -419,6 +424,7 @@ struct Download {
                 if (FileResult allowed = MayReplace(*to, now, options); !allowed.ok())
                     return done(allowed);
         }
+        sweep.BeforeWritingInto(to->folder.Fd(), engine::PathRules::Native().ParentFolder(to->path));
         const std::string source = RemoteItemPath(side, row.relativePath);
         const std::string shownSource = fromRoot + row.relativePath;
         RowTask* written = &task;
