@@ -4,6 +4,7 @@
 #include "platform/OwnTemporaries.h"
 #include "platform/remote/RemoteSides.h"
 
+#include <cerrno>
 #include <memory>
 
 namespace tandrel::sync {
@@ -55,6 +56,26 @@ EntryInfo RemoteEntry(const sftp::FileAttributes& attributes, const std::string&
     info.size = static_cast<std::int64_t>(attributes.size);
     info.mtime = attributes.mtime;
     return info;
+}
+
+platform::ItemAt ShownItem(const std::string& shownPath)
+{
+    return platform::ItemAt{{}, {}, shownPath};
+}
+
+std::optional<EntryInfo> LookedAt(const platform::remote::RemoteStatus& status, const sftp::FileAttributes& attributes,
+                                  const std::string& path, const std::string& what, const std::string& shownPath,
+                                  platform::FileResult& failure)
+{
+    if (status.ok())
+        return RemoteEntry(attributes, path);
+    if (status.Absent()) {
+        EntryInfo missing;
+        missing.error = ENOENT;
+        return missing;
+    }
+    failure = platform::FileResult::Failure(status.Describe(what, shownPath));
+    return std::nullopt;
 }
 
 RemoteSweep::RemoteSweep(platform::remote::RemoteOperations& operations, std::int64_t runStart)

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,20 @@ std::string RemoteFolderOf(const std::string& path);
 // owner's write bit makes read-only, a leading '.' hidden, anything but a
 // file, folder or link a system entry.
 platform::EntryInfo RemoteEntry(const platform::remote::sftp::FileAttributes& attributes, const std::string& path);
+
+// An item named only by its shown path, for the messages of the row rules.
+platform::ItemAt ShownItem(const std::string& shownPath);
+
+// An lstat's answer as the row rules take it: an absence is a missing
+// entry, any other failure (with `failure` set to "<what> '<shownPath>':
+// <the server's reason>") none.
+std::optional<platform::EntryInfo> LookedAt(const platform::remote::RemoteStatus& status,
+                                            const platform::remote::sftp::FileAttributes& attributes,
+                                            const std::string& path, const std::string& what,
+                                            const std::string& shownPath, platform::FileResult& failure);
+
+// Why nothing on a remote side goes to the trash.
+inline constexpr const char* kNoRemoteTrash = "is on a remote host, which has no trash this desktop can restore";
 
 // The temporary files that an interrupted write of this program left on
 // the server, swept out of each folder once, before a run first writes into
