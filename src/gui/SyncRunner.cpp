@@ -1,5 +1,6 @@
 #include "SyncRunner.h"
 
+#include "Askpass.h"
 #include "Dialogs.h"
 #include "EventPump.h"
 #include "FinishSound.h"
@@ -7,6 +8,7 @@
 #include "Registry.h"
 #include "SystemWords.h"
 
+#include <QCoreApplication>
 #include <QWidget>
 
 #include <chrono>
@@ -115,6 +117,9 @@ engine::ResultCategory CategoryOf(int tab)
 SyncRunner::SyncRunner(AppState& app, Dialogs& dialogs, ResultView& view, QWidget* mainWindow)
     : m_app(app), m_dialogs(dialogs), m_view(view), m_mainWindow(mainWindow)
 {
+    platform::remote::ConnectOptions options;
+    options.environment = AskpassEnvironment(QCoreApplication::applicationFilePath());
+    m_remoteSides.SetOptions(std::move(options));
 }
 
 FormStauts* SyncRunner::StatusWindow() const { return m_status && !m_status->IsClosed() ? m_status.data() : nullptr; }
@@ -141,7 +146,7 @@ void SyncRunner::CopyCheckedRows(sync::CopyDirection direction)
     sync::CopyChoices choices;
     choices.keepReplaced = ReadKeepReplacedChoice();
     sync::CopyCheckedRows(m_app.store, category, direction, m_app.settings.options, m_app.runFlag,
-                          m_app.progressFraction, events, nullptr, choices);
+                          m_app.progressFraction, events, nullptr, choices, &m_remoteSides);
     PurgeProcessedRows();
 }
 
@@ -162,7 +167,8 @@ void SyncRunner::DeleteCheckedRows()
     OpenStatusWindow();
     SyncEvents events(m_dialogs, m_view, m_mainWindow, m_status, m_app.runFlag);
     sync::DeleteCheckedRows(m_app.store, category, m_app.settings.options, m_app.runFlag, m_app.progressFraction,
-                            events, toTrash ? sync::DeleteTarget::Trash : sync::DeleteTarget::Remove);
+                            events, toTrash ? sync::DeleteTarget::Trash : sync::DeleteTarget::Remove,
+                            &m_remoteSides);
     PurgeProcessedRows();
 }
 
