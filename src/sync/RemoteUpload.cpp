@@ -110,15 +110,14 @@ struct Upload {
         for (std::size_t at = 0; at < row.relativePath.size(); ++at)
             if (IsSeparator(row.relativePath[at]))
                 levels->push_back(RemoteItemPath(side, row.relativePath.substr(0, at)));
+        // Each step holds the chain only while its request is in flight.
         auto next = std::make_shared<std::function<void(std::size_t)>>();
-        *next = [this, levels, next, then = std::move(then)](std::size_t i) {
-            if (i == levels->size()) {
-                *next = nullptr; // the chain holds itself until here
+        *next = [this, levels, weak = std::weak_ptr(next), then = std::move(then)](std::size_t i) {
+            if (i == levels->size())
                 return then();
-            }
             // A level that exists already fails to be made: the write that follows tells.
             operations.MakeFolder((*levels)[i], 0777,
-                                  [next, i](const RemoteStatus&) { (*next)(i + 1); });
+                                  [self = weak.lock(), i](const RemoteStatus&) { (*self)(i + 1); });
         };
         (*next)(0);
     }
@@ -217,11 +216,11 @@ struct Upload {
                 done(FileResult::Failure(status.Describe("Cannot copy to", shown)));
             });
         };
-        operations.MakeLink(temporary, *text, [=, this](const RemoteStatus& made) {
-            if (!made.ok()) {
-                if (made.Absent() && mayMakeLevels)
+        operations.MakeLink(temporary, *text, [=, this](const RemoteStatus& linked) {
+            if (!linked.ok()) {
+                if (linked.Absent() && mayMakeLevels)
                     return MakeLevels(row, [=, this] { SendLink(row, source, local, target, done, false); });
-                return done(FileResult::Failure(made.Describe("Cannot copy to", row.shownPath)));
+                return done(FileResult::Failure(linked.Describe("Cannot copy to", row.shownPath)));
             }
             SetLinkTimes(temporary, mtime, [=, this](const RemoteStatus& timed) {
                 if (!timed.ok())

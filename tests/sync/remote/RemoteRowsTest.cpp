@@ -68,6 +68,34 @@ TEST_F(RemoteRowsTest, CopiesFilesFoldersAndLinksToTheServerExactly)
         EXPECT_EQ(store.Row(kMissingDest, k).Tag(), engine::kProcessedTag);
 }
 
+// A new file's folders that the run does not list are made on the way, on
+// either side, as a local copy makes them.
+TEST_F(RemoteRowsTest, MakesAFilesMissingFoldersOnTheWay)
+{
+    ASSERT_EQ(::mkdir(Local("new").c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir(Local("new/deeper").c_str(), 0755), 0);
+    Write(Local("new/deeper/f"), "up");
+    ASSERT_EQ(::symlink("f", Local("new/deeper/link").c_str()), 0);
+    ASSERT_EQ(::mkdir(Server("far").c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir(Server("far/away").c_str(), 0755), 0);
+    Write(Server("far/away/g"), "down");
+    s_sshd->GiveToUser(Server(""));
+    Add(kMissingDest, "new/deeper/f");
+    Add(kMissingDest, "new/deeper/link");
+    Add(kMissingSource, "far/away/g");
+    ListAsCompared(kMissingDest);
+    ListAsCompared(kMissingSource);
+
+    const SyncOutcome up = Copy(kMissingDest);
+    const SyncOutcome down = Copy(kMissingSource, CopyDirection::DestinationToSource);
+
+    EXPECT_EQ(up.succeeded, 2u) << (recorder.failures.empty() ? "" : recorder.failures.front());
+    EXPECT_EQ(down.succeeded, 1u) << (recorder.failures.empty() ? "" : recorder.failures.front());
+    EXPECT_EQ(Read(Server("new/deeper/f")), "up");
+    EXPECT_TRUE(S_ISLNK(Stat(Server("new/deeper/link")).st_mode));
+    EXPECT_EQ(Read(Local("far/away/g")), "down");
+}
+
 TEST_F(RemoteRowsTest, CopiesFilesFoldersAndLinksFromTheServerExactly)
 {
     ASSERT_EQ(::mkdir(Server("sub dir").c_str(), 0755), 0);
