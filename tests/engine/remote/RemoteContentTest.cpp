@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -34,6 +36,12 @@ struct VerifyCase {
     ContentVerdict verdict;
     std::uint64_t offset;
 };
+
+// A case is named by its name in test output, not by its bytes.
+void PrintTo(const VerifyCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
 
 class RemoteContentTest : public ::testing::Test {
 protected:

@@ -154,6 +154,12 @@ struct KeptCase {
     const char* error; // empty: replaced
 };
 
+// A case is named by its name in test output, not by its bytes.
+void PrintTo(const KeptCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
 class RemoteRowsKeptTest : public RemoteRowsTest, public ::testing::WithParamInterface<KeptCase> {};
 
 TEST_P(RemoteRowsKeptTest, ReplacesOnlyWhatTheRulesAllow)
