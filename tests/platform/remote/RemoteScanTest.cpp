@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <sys/stat.h>
@@ -33,12 +32,7 @@ protected:
     {
         if (!s_sshd->SkipReason().empty())
             GTEST_SKIP() << s_sshd->SkipReason();
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        std::string name = info->name();
-        std::replace(name.begin(), name.end(), '/', '_');
-        m_folder = s_sshd->Folder() + "/" + name;
-        std::system(("rm -rf '" + m_folder + "'").c_str());
-        ASSERT_EQ(::mkdir(m_folder.c_str(), 0755), 0);
+        m_folder = s_sshd->TestFolder();
         m_sides.SetOptions(s_sshd->Options());
     }
 
