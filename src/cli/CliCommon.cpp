@@ -89,17 +89,8 @@ std::string SideError(ComparisonSetup& setup, const std::string& folder)
     }
     if (!side.Error().empty())
         return "'" + folder + "' is not a remote folder: " + side.Error();
-    RemoteStatus status;
-    platform::remote::RemoteSession* session = setup.remoteSides.For(side, status);
-    if (!session)
-        return "'" + folder + "' is not accessible: " + status.text;
-    platform::remote::sftp::FileAttributes attributes;
-    const std::string path = side.Path().empty() ? std::string(".") : side.Path();
-    status = session->Lstat(path, attributes);
-    if (!status.ok())
-        return "'" + folder + "' is not accessible: " + status.text;
-    if (!attributes.IsFolder() && !attributes.IsLink())
-        return "'" + folder + "' is not accessible: Not a directory";
+    if (const std::string error = setup.remoteSides.FolderError(side); !error.empty())
+        return "'" + folder + "' is not accessible: " + error;
     return {};
 }
 
