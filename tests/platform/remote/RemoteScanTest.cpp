@@ -1,6 +1,7 @@
 #include "LoopbackSshd.h"
 
 #include "engine/ReferenceScan.h"
+#include "engine/FolderReadAhead.h"
 #include "engine/ScanFixture.h"
 #include "platform/remote/RemoteSides.h"
 #include "platform/remote/RemoteTree.h"
@@ -119,19 +120,63 @@ INSTANTIATE_TEST_SUITE_P(Sides, RemoteScanSidesTest,
                                            SidesCase{"BothRemoteTopLevelOnly", true, true, false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(RemoteScanTest, UnreadableRemoteFolderIsAnErrorWithTheServersReasonNeverAnAbsence)
+struct UnreadableCase {
+    const char* name;
+    bool sourceSide; // the unreadable folder is the source's (else the destination's)
+};
+
+class RemoteUnreadableTest : public RemoteScanTest, public ::testing::WithParamInterface<UnreadableCase> {};
+
+TEST_P(RemoteUnreadableTest, IsAnErrorWithTheServersReasonNeverAnAbsence)
 {
     MakeTrees();
-    ASSERT_EQ(::chmod(Local("dst/sub").c_str(), 0), 0);
-    const ResultStore store = Compare(Local("src"), Remote("dst"));
-    ::chmod(Local("dst/sub").c_str(), 0755);
+    const bool sourceSide = GetParam().sourceSide;
+    const std::string folder = sourceSide ? "src" : "dst";
+    ASSERT_EQ(::chmod(Local(folder + "/sub").c_str(), 0), 0);
+    const ResultStore store = sourceSide ? Compare(Remote("src"), Local("dst")) : Compare(Local("src"), Remote("dst"));
+    ::chmod(Local(folder + "/sub").c_str(), 0755);
     ASSERT_EQ(store.UnreadableFolders().size(), 1u);
-    EXPECT_EQ(store.UnreadableFolders()[0].path, Remote("dst") + "/sub");
+    EXPECT_EQ(store.UnreadableFolders()[0].path, Remote(folder) + "/sub");
     EXPECT_EQ(store.UnreadableFolders()[0].reason, "Permission denied");
-    for (const std::string& path : test::Relatives(store, ResultCategory::NotInDestination))
-        EXPECT_NE(path.rfind("sub/", 0), 0u) << path;
+    for (ResultCategory category : kAllCategories)
+        for (const std::string& path : test::Relatives(store, category))
+            EXPECT_NE(path.rfind("sub/", 0), 0u) << path;
     EXPECT_EQ(test::RelativeSet(store, ResultCategory::NotInDestination),
               (std::set<std::string>{"only here", "only here/d.txt"}));
+    EXPECT_EQ(test::RelativeSet(store, ResultCategory::NotInSource), (std::set<std::string>{"extra folder"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Sides, RemoteUnreadableTest,
+                         ::testing::Values(UnreadableCase{"Source", true}, UnreadableCase{"Destination", false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Clears the run flag the first time the scan gives the window its turn.
+class CancelAtOnce : public ScanObserver {
+public:
+    explicit CancelAtOnce(RunFlag& flag) : m_flag(flag) {}
+    void EntryProcessed() override { m_flag.Set(false); }
+    void Waiting() override { m_flag.Set(false); }
+
+private:
+    RunFlag& m_flag;
+};
+
+TEST_F(RemoteScanTest, CancelWhileTheRemoteTreeIsReadAddsNothingAndLeavesTheConnectionUsable)
+{
+    MakeTrees();
+    FolderReadAhead::SetPulseInterval(std::chrono::microseconds(0));
+    ResultStore store;
+    RunFlag flag;
+    flag.Set(true);
+    CancelAtOnce cancel(flag);
+    test::ScanSetup setup;
+    setup.observer = &cancel;
+    ScanContext context = test::ScanContextFor(Local("src"), Remote("dst"), setup, store, flag);
+    context.remoteSides = &m_sides;
+    RunScan(context);
+    FolderReadAhead::SetPulseInterval(std::chrono::microseconds(10000));
+    EXPECT_EQ(store.TotalCount(), 0u);
+    EXPECT_EQ(test::ListsOf(Compare(Local("src"), Remote("dst"))), test::ListsOf(Compare(Local("src"), Local("dst"))));
 }
 
 TEST_F(RemoteScanTest, RemoteRootThatIsAFileIsAnErrorAndListsNothingMissing)
