@@ -96,11 +96,6 @@ std::string SideError(ComparisonSetup& setup, const std::string& folder)
 
 } // namespace
 
-bool IsRemoteSide(const std::string& folder)
-{
-    return SideAddress::Parse(folder).IsRemote();
-}
-
 std::string PrepareComparison(const CommandLine& line, ComparisonSetup& setup)
 {
     // Without a settings file the window filters nothing, and neither does this.

@@ -35,13 +35,11 @@ struct ComparisonSetup {
     std::string settingsFile;         // the file read; empty when none
     engine::PathPatterns patterns;    // --exclude, --include, --exclude-from, .tandrelignore
     // The connections to remote sides (`host:path`, `sftp://host/path`),
-    // made when they are checked and kept for the comparison. ssh asks on
-    // the terminal for what it needs.
+    // made when they are checked and kept for the comparison and the copy,
+    // delete or verify after it. ssh asks on the terminal for what it needs.
     platform::remote::RemoteSides remoteSides;
 };
 
-// True when a folder's text names a folder on an SSH host.
-bool IsRemoteSide(const std::string& folder);
 
 // Checks that both folders can be entered and reads the settings file: the
 // one named, or else the window's (WindowSettings.h). A remote side is

@@ -38,15 +38,6 @@ int main(int argc, char** argv)
         std::cerr << Message(line.command, error) << "\n";
         return kExitTrouble;
     }
-    // The rows of copy, delete and verify work on local files only: a remote
-    // side's row would be taken for a local path.
-    if (line.command != Command::Compare && (IsRemoteSide(line.source) || IsRemoteSide(line.destination))) {
-        std::cerr << Message(line.command, "a remote folder can be compared, but not yet " +
-                                               std::string(line.command == Command::Verify ? "verified" : "changed") +
-                                               "; nothing was done")
-                  << "\n";
-        return kExitTrouble;
-    }
     Interrupts& interrupts = ProcessInterrupts();
     switch (line.command) {
     case Command::Compare:

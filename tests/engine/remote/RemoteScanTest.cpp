@@ -1,4 +1,4 @@
-#include "LoopbackSshd.h"
+#include "platform/remote/LoopbackSshd.h"
 
 #include "engine/ReferenceScan.h"
 #include "engine/FolderReadAhead.h"
