@@ -1,5 +1,9 @@
 #include "LoopbackSshd.h"
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
@@ -180,6 +184,17 @@ platform::remote::ConnectOptions LoopbackSshd::Options() const
                             "-oStrictHostKeyChecking=yes",
                             "-oLogLevel=ERROR"};
     return options;
+}
+
+std::string LoopbackSshd::TestFolder() const
+{
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = std::string(info->test_suite_name()) + "." + info->name();
+    std::replace(name.begin(), name.end(), '/', '_');
+    const std::string folder = m_folder + "/" + name;
+    std::system(("rm -rf '" + folder + "'").c_str());
+    ::mkdir(folder.c_str(), 0755);
+    return folder;
 }
 
 void LoopbackSshd::GiveToUser(const std::string& path) const
