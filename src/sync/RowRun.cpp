@@ -55,6 +55,130 @@ void MarkRowFailed(ResultStore& store, ResultCategory category, std::size_t k, c
     observer.RowFailed(category, k, text);
 }
 
+// The working pass of one run: its schedule, its pool and the rows taken.
+class RowRun::Pass {
+public:
+    Pass(RowRun& run, Order order, SyncOutcome& outcome)
+        : m_run(run), m_outcome(outcome), m_workers(run.rowsInFlight > 1 ? run.rowsInFlight : 0),
+          m_onThisThread(m_workers.Threads() == 0),
+          m_schedule(RowsOf(run), {order, m_onThisThread ? 1 : m_workers.Threads(), run.options.IgnoreError,
+                                   [&run](std::size_t k) {
+                                       return k < run.store.Count(run.category) &&
+                                              run.store.Row(run.category, k).checked;
+                                   },
+                                   [&run] { return run.runFlag.IsSet(); }})
+    {
+    }
+
+    void Go()
+    {
+        while (true) {
+            const RowSchedule::Step step = m_schedule.Next();
+            switch (step.action) {
+            case RowSchedule::Action::Turn:
+                // One row at a time runs on this thread: events run at each turn.
+                if (m_onThisThread)
+                    m_run.observer.PumpEvents();
+                break;
+            case RowSchedule::Action::Take:
+                Take(step.row);
+                break;
+            case RowSchedule::Action::HandOver:
+                HandOver(step.row);
+                break;
+            case RowSchedule::Action::Report:
+                Report(step.row);
+                break;
+            case RowSchedule::Action::Leave:
+                m_run.LeaveAsItWas(m_taken.at(step.row), m_outcome);
+                m_taken.erase(step.row);
+                break;
+            case RowSchedule::Action::Wait:
+                WaitForRows();
+                break;
+            case RowSchedule::Action::Finished:
+                m_outcome.cancelled = m_outcome.cancelled || m_schedule.StoppedByRunFlag();
+                return;
+            }
+        }
+    }
+
+private:
+    static std::vector<RowSchedule::Row> RowsOf(const RowRun& run)
+    {
+        std::vector<RowSchedule::Row> rows;
+        rows.reserve(run.store.Count(run.category));
+        for (std::size_t k = 0; k < run.store.Count(run.category); ++k)
+            rows.push_back({run.store.Row(run.category, k).relativePath, run.store.Row(run.category, k).isFolder});
+        return rows;
+    }
+
+    void Take(std::size_t k)
+    {
+        Taken& row = m_taken[k];
+        row.iconBefore = m_run.store.Row(m_run.category, k).icon;
+        row.task = m_run.Begin(k, m_outcome);
+        m_run.SetStarted(k);
+    }
+
+    void HandOver(std::size_t k)
+    {
+        Taken* row = &m_taken.at(k);
+        row->result = {};
+        const std::size_t number = m_workers.Submit([this, row](platform::OrderedWorkers::Job& job) {
+            row->task.progress = [this, &job](std::uint64_t done, std::uint64_t size) {
+                return job.Ask([&] { return FileStep(done, size); });
+            };
+            row->result = m_run.work(row->task);
+        });
+        m_rowOf[number] = k;
+    }
+
+    void Report(std::size_t k)
+    {
+        const Taken& row = m_taken.at(k);
+        m_run.Finish(row.task, row.result, row.iconBefore, m_outcome);
+        m_abandon = m_abandon || row.result.cancelled;
+        m_taken.erase(k);
+    }
+
+    void WaitForRows()
+    {
+        m_workers.Wait(kWaitStep);
+        for (const std::size_t number : m_workers.Ended()) {
+            const std::size_t k = m_rowOf.at(number);
+            m_rowOf.erase(number);
+            m_schedule.Done(k, EndOf(m_taken.at(k).result));
+        }
+        if (!m_onThisThread)
+            m_run.observer.PumpEvents();
+        m_workers.AnswerQuestions();
+    }
+
+    // A file step's question, asked on this thread: the observer may abandon
+    // the file, and with it every file in flight.
+    bool FileStep(std::uint64_t done, std::uint64_t size)
+    {
+        if (m_abandon)
+            return false;
+        if (!m_run.observer.FileCopyStep(done, size)) {
+            m_abandon = true;
+            m_schedule.Stop();
+            return false;
+        }
+        return true;
+    }
+
+    RowRun& m_run;
+    SyncOutcome& m_outcome;
+    std::unordered_map<std::size_t, Taken> m_taken;       // by row
+    std::unordered_map<std::size_t, std::size_t> m_rowOf; // by the work's number
+    platform::OrderedWorkers m_workers; // after the rows its works use, so that it goes first
+    bool m_onThisThread;
+    RowSchedule m_schedule;
+    bool m_abandon = false; // a file was abandoned: so is every file in flight
+};
+
 SyncOutcome RowRun::Run(Order order)
 {
     SyncOutcome outcome;
@@ -71,96 +195,8 @@ SyncOutcome RowRun::Run(Order order)
     }
 
     observer.PumpEvents();
-    WorkingPass(order, outcome);
+    Pass(*this, order, outcome).Go();
     return outcome;
-}
-
-void RowRun::WorkingPass(Order order, SyncOutcome& outcome)
-{
-    // One row at a time runs on this thread, as it waits.
-    platform::OrderedWorkers workers(rowsInFlight > 1 ? rowsInFlight : 0);
-    const bool onThisThread = workers.Threads() == 0;
-
-    std::vector<RowSchedule::Row> rows;
-    rows.reserve(store.Count(category));
-    for (std::size_t k = 0; k < store.Count(category); ++k)
-        rows.push_back({store.Row(category, k).relativePath, store.Row(category, k).isFolder});
-    RowSchedule schedule(std::move(rows),
-                         {order, onThisThread ? 1 : workers.Threads(), options.IgnoreError,
-                          [this](std::size_t k) { return k < store.Count(category) && store.Row(category, k).checked; },
-                          [this] { return runFlag.IsSet(); }});
-
-    std::unordered_map<std::size_t, Taken> taken;      // by row
-    std::unordered_map<std::size_t, std::size_t> rowOf; // by the work's number
-    bool abandon = false; // a file was abandoned: so is every file in flight
-    // A file step's question, asked on this thread: the observer may abandon
-    // the file, and with it every file in flight.
-    auto fileStep = [&](std::uint64_t done, std::uint64_t size) {
-        if (abandon)
-            return false;
-        if (!observer.FileCopyStep(done, size)) {
-            abandon = true;
-            schedule.Stop();
-            return false;
-        }
-        return true;
-    };
-    auto handOver = [&](std::size_t k) {
-        Taken* row = &taken.at(k);
-        row->result = {};
-        rowOf[workers.Submit([this, row, &fileStep](platform::OrderedWorkers::Job& job) {
-            row->task.progress = [&job, &fileStep](std::uint64_t done, std::uint64_t size) {
-                return job.Ask([&] { return fileStep(done, size); });
-            };
-            row->result = work(row->task);
-        })] = k;
-    };
-
-    while (true) {
-        const RowSchedule::Step step = schedule.Next();
-        switch (step.action) {
-        case RowSchedule::Action::Turn:
-            if (onThisThread)
-                observer.PumpEvents();
-            break;
-        case RowSchedule::Action::Take: {
-            Taken& row = taken[step.row];
-            row.iconBefore = store.Row(category, step.row).icon;
-            row.task = Begin(step.row, outcome);
-            SetStarted(step.row);
-            break;
-        }
-        case RowSchedule::Action::HandOver:
-            handOver(step.row);
-            break;
-        case RowSchedule::Action::Report: {
-            const Taken& row = taken.at(step.row);
-            Finish(row.task, row.result, row.iconBefore, outcome);
-            abandon = abandon || row.result.cancelled;
-            taken.erase(step.row);
-            break;
-        }
-        case RowSchedule::Action::Leave:
-            LeaveAsItWas(taken.at(step.row), outcome);
-            taken.erase(step.row);
-            break;
-        case RowSchedule::Action::Wait:
-            workers.Wait(kWaitStep);
-            for (const std::size_t number : workers.Ended()) {
-                const std::size_t k = rowOf.at(number);
-                rowOf.erase(number);
-                schedule.Done(k, EndOf(taken.at(k).result));
-            }
-            if (!onThisThread)
-                observer.PumpEvents();
-            workers.AnswerQuestions();
-            break;
-        case RowSchedule::Action::Finished:
-            if (schedule.StoppedByRunFlag())
-                outcome.cancelled = true;
-            return;
-        }
-    }
 }
 
 RowTask RowRun::Begin(std::size_t k, SyncOutcome& outcome)

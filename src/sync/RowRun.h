@@ -13,7 +13,6 @@
 #include <cstdint>
 #include <functional>
 #include <string>
-#include <string_view>
 
 namespace tandrel::sync {
 
@@ -61,7 +60,7 @@ private:
         platform::FileResult result;
     };
 
-    void WorkingPass(Order order, SyncOutcome& outcome);
+    class Pass;
     RowTask Begin(std::size_t k, SyncOutcome& outcome);
     void SetStarted(std::size_t k);
     void Finish(const RowTask& task, const platform::FileResult& result, engine::RowIcon iconBefore,
