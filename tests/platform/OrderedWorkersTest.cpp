@@ -56,7 +56,7 @@ TEST_P(OrderedWorkersOrder, HandsResultsBackInSubmissionOrder)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Threads, OrderedWorkersOrder,
+INSTANTIATE_TEST_SUITE_P(OrderedWorkers, OrderedWorkersOrder,
                          testing::Values(OrderCase{0, {5, 0, 0}}, OrderCase{1, {5, 0, 0}},
                                          OrderCase{3, {40, 0, 20, 0, 0}}, OrderCase{4, {0, 0, 0, 0, 0, 0, 0, 0}}));
 
