@@ -1,5 +1,6 @@
 #include "platform/OrderedWorkers.h"
 
+#include <algorithm>
 #include <system_error>
 #include <utility>
 
@@ -102,6 +103,7 @@ void OrderedWorkers::Wait(std::chrono::milliseconds limit)
 std::optional<std::size_t> OrderedWorkers::NextInOrder()
 {
     const std::lock_guard lock(m_mutex);
+    m_nextInOrder = std::max(m_nextInOrder, m_firstSlot); // Ended() may have collected those before
     while (m_nextInOrder < m_firstSlot + m_slots.size() &&
            m_slots[m_nextInOrder - m_firstSlot].state == State::Collected)
         ++m_nextInOrder;

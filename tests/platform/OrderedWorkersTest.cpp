@@ -79,6 +79,14 @@ TEST(OrderedWorkers, EndedGivesWorksThatEndedBeforeEarlierOnes)
     EXPECT_FALSE(workers.NextInOrder()) << "the first is still in hand";
     release = true;
     EXPECT_EQ(CollectInOrder(workers, 1), std::vector<std::size_t>{0});
+
+    // The two ways of collecting mix: what one took, the other skips.
+    workers.Submit([](OrderedWorkers::Job&) {});
+    for (ended.clear(); ended.empty(); ended = workers.Ended())
+        workers.Wait(10ms);
+    EXPECT_EQ(ended, std::vector<std::size_t>{2});
+    workers.Submit([](OrderedWorkers::Job&) {});
+    EXPECT_EQ(CollectInOrder(workers, 1), std::vector<std::size_t>{3});
 }
 
 // A work's question is answered on the calling thread, and the work goes
