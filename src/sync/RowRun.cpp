@@ -28,6 +28,12 @@ bool ShortOfSpace(int error)
     return error == ENOSPC;
 }
 
+// While rows are worked on on other threads, the calling thread looks at
+// them this often at least (at once when a row ends or a file step waits).
+constexpr std::chrono::milliseconds kWaitStep{15};
+
+} // namespace
+
 RowSchedule::End EndOf(const FileResult& result)
 {
     if (result.ok())
@@ -36,12 +42,6 @@ RowSchedule::End EndOf(const FileResult& result)
         return RowSchedule::End::Abandoned;
     return ShortOfSpace(result.errorNumber) ? RowSchedule::End::ShortOfSpace : RowSchedule::End::Failed;
 }
-
-// While rows are worked on on other threads, the calling thread looks at
-// them this often at least (at once when a row ends or a file step waits).
-constexpr std::chrono::milliseconds kWaitStep{15};
-
-} // namespace
 
 void MarkRowFailed(ResultStore& store, ResultCategory category, std::size_t k, const std::string& text,
                    SyncOutcome& outcome, SyncObserver& observer)

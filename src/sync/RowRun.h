@@ -20,6 +20,10 @@ namespace tandrel::sync {
 void MarkRowFailed(engine::ResultStore& store, engine::ResultCategory category, std::size_t k,
                    const std::string& text, SyncOutcome& outcome, SyncObserver& observer);
 
+// How a row's result ends it in the schedule: a full disk or used-up quota
+// may be tried again alone, an abandoned file stops the run.
+RowSchedule::End EndOf(const platform::FileResult& result);
+
 // One row handed to the work: a copy of the row taken when its turn came, the
 // progress of its file and what the work leaves for the calling thread.
 struct RowTask {
@@ -54,6 +58,9 @@ struct RowRun {
     SyncOutcome Run(Order order);
 
 private:
+    // The remote frame drives its own schedule with this frame's row steps.
+    friend class RemoteRowRun;
+
     struct Taken {
         RowTask task;
         engine::RowIcon iconBefore = engine::RowIcon::File;
