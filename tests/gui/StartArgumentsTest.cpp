@@ -59,6 +59,11 @@ TEST(StartArgumentsTest, FoldersComeOutAbsoluteAndAnythingElseIsAnswered)
     EXPECT_EQ(urls.destination, QStringLiteral("/srv/b"));
 #endif
 
+    // Folders on an SSH host stay as typed.
+    const StartRequest remote = Parse({QStringLiteral("me@host:photos"), QStringLiteral("sftp://host:2222/srv/b")});
+    EXPECT_EQ(remote.source, QStringLiteral("me@host:photos"));
+    EXPECT_EQ(remote.destination, QStringLiteral("sftp://host:2222/srv/b"));
+
     const StartRequest three = Parse({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")});
     EXPECT_FALSE(three.start);
     EXPECT_EQ(three.exitCode, 2);

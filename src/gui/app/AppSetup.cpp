@@ -1,5 +1,7 @@
 #include "gui/app/AppSetup.h"
 
+#include "gui/app/Askpass.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -49,6 +51,10 @@ QString InstalledFile(const AppState& state, const QString& relative, const QStr
 
 namespace {
 
+// Requests in flight on a remote side's connection: a remote tree's folders
+// are listed many at once.
+constexpr std::size_t kRemoteRequestsInFlight = 512;
+
 bool CanWriteIn(const QString& folder)
 {
 #ifdef Q_OS_WIN
@@ -89,6 +95,12 @@ void PrepareAppState(AppState& state, const QString& appFolder)
     const QFileInfo report(state.reportFolder);
     if (!report.exists() && !report.isSymLink())
         QDir().mkdir(state.reportFolder);
+
+    // ssh asks through the window; many listings of a remote tree in flight.
+    platform::remote::ConnectOptions remote;
+    remote.environment = AskpassEnvironment(QCoreApplication::applicationFilePath());
+    remote.maxRequestsInFlight = kRemoteRequestsInFlight;
+    state.remoteSides.SetOptions(std::move(remote));
 
     state.runFlag.Set(false);
 }

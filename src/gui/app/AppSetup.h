@@ -31,7 +31,8 @@ QString InstalledFile(const AppState& state, const QString& relative, const QStr
 
 // Start-up of the program-wide state: AppFolder, SettingsPath and
 // ReportFolder; the settings file is read when a regular file of that name
-// exists; the "Report" folder is created when nothing of that name exists.
+// exists; the "Report" folder is created when nothing of that name exists;
+// connections to remote sides get ssh to ask through the window.
 // Every step is guarded on its own and nothing is reported.
 void PrepareAppState(AppState& state, const QString& appFolder);
 

@@ -4,6 +4,7 @@
 #include "engine/ResultCategory.h"
 #include "engine/ResultStore.h"
 #include "engine/RunFlag.h"
+#include "platform/remote/RemoteSides.h"
 #include "settings/SettingsFile.h"
 #include "gui/app/CoreText.h"
 
@@ -34,6 +35,10 @@ struct AppState {
     engine::PathPatterns patterns;
     engine::RunFlag runFlag;
     engine::ResultStore store;
+    // The connections to remote sides, made when New Comparison checks a
+    // folder and kept for the comparison and the copies and deletes after
+    // it, so that ssh asks (through the window's own dialog) once per host.
+    platform::remote::RemoteSides remoteSides;
 
     engine::CategoryCaptions captions = engine::DefaultCategoryCaptions();
     int currentTab = 1;           // 1..5, the visible list

@@ -2,6 +2,7 @@
 
 #include "gui/app/CoreText.h"
 #include "platform/TextFile.h"
+#include "platform/remote/SideAddress.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -90,6 +91,9 @@ StartRequest ParseStartArguments(const QStringList& arguments, const QString& cu
                 folder = platform::IsValidUtf8(bytes.toStdString()) ? url.toLocalFile() : ToQ(bytes.toStdString());
             }
         }
+        // A folder on an SSH host stays as typed.
+        if (platform::remote::SideAddress::Parse(FromQ(folder)).IsRemote())
+            return folder;
         // In the system's own form: backslashes on Windows, as the lists show them.
         return folder.isEmpty() ? QString() : QDir::toNativeSeparators(QDir::cleanPath(base.absoluteFilePath(folder)));
     };

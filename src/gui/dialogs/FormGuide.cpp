@@ -11,6 +11,7 @@
 
 #include "engine/FolderExists.h"
 #include "engine/PathRules.h"
+#include "platform/remote/SideAddress.h"
 #include "settings/SettingsFile.h"
 
 #include <QCheckBox>
@@ -227,12 +228,43 @@ void FormGuide::Browse(QComboBox* box, const QString& title)
         box->setEditText(chosen);
 }
 
+namespace {
+
+// A folder as it will be compared: a local one written the system's way, a
+// remote one (`host:path`, `sftp://host/path`) as typed.
+QString ComparedFolder(const QString& typed)
+{
+    const QString trimmed = TrimBlanks(typed);
+    return platform::remote::SideAddress::Parse(FromQ(trimmed)).IsRemote() ? trimmed
+                                                                            : QDir::toNativeSeparators(trimmed);
+}
+
+} // namespace
+
+bool FormGuide::CheckAccessible(const QString& folder)
+{
+    const platform::remote::SideAddress side = platform::remote::SideAddress::Parse(FromQ(folder));
+    QString text = folder + QStringLiteral(" is not accessible.");
+    if (!side.IsRemote()) {
+        if (engine::FolderExists(FromQ(folder)))
+            return true;
+    } else {
+        // Connecting may take a while, and ssh may ask through its own dialog.
+        const std::string why = m_app.remoteSides.FolderError(side);
+        if (why.empty())
+            return true;
+        text += QLatin1Char('\n') + ToQ(why);
+    }
+    m_dialogs.Message(this, text, QString::fromLatin1(kTitle), MessageIcon::Critical, MessageButtons::Ok);
+    return false;
+}
+
 void FormGuide::Command1Click()
 {
     // The folders tested are exactly the ones that will be compared, written
     // the system's way, as the lists and messages show them.
-    const QString source = QDir::toNativeSeparators(TrimBlanks(Combo1->currentText()));
-    const QString destination = QDir::toNativeSeparators(TrimBlanks(Combo2->currentText()));
+    const QString source = ComparedFolder(Combo1->currentText());
+    const QString destination = ComparedFolder(Combo2->currentText());
     if (source.isEmpty()) {
         m_dialogs.Message(this, QStringLiteral("Please specify source directory"), QString::fromLatin1(kTitle),
                           MessageIcon::Information, MessageButtons::Ok);
@@ -243,16 +275,8 @@ void FormGuide::Command1Click()
                           MessageIcon::Information, MessageButtons::Ok);
         return;
     }
-    if (!engine::FolderExists(FromQ(source))) {
-        m_dialogs.Message(this, source + QStringLiteral(" is not accessible."), QString::fromLatin1(kTitle),
-                          MessageIcon::Critical, MessageButtons::Ok);
+    if (!CheckAccessible(source) || !CheckAccessible(destination))
         return;
-    }
-    if (!engine::FolderExists(FromQ(destination))) {
-        m_dialogs.Message(this, destination + QStringLiteral(" is not accessible."), QString::fromLatin1(kTitle),
-                          MessageIcon::Critical, MessageButtons::Ok);
-        return;
-    }
 
     // The file the user named must be read, or nothing is compared.
     engine::PathPatterns patterns;

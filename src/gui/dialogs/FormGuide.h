@@ -76,6 +76,9 @@ private:
     void Combo3Chosen(int index);
     void Browse(QComboBox* box, const QString& title);
     void Command1Click();
+    // True when `folder` can be compared; otherwise says why (" is not
+    // accessible.", with ssh's or the server's reason for a remote folder).
+    bool CheckAccessible(const QString& folder);
     void Command2Click();
     // The pattern file of the project whose folders are the two given (the
     // one chosen in the Projects box first, then the first in the list);

@@ -117,6 +117,7 @@ void RunComparison(AppState& app, ResultView& view, QWidget* mainWindow, Dialogs
     context.store = &app.store;
     context.observer = &events;
     context.patterns = app.patterns.Empty() ? nullptr : &app.patterns;
+    context.remoteSides = &app.remoteSides;
     engine::RunScan(context);
 
     view.SetBusyCursor(false);

@@ -1,6 +1,5 @@
 #include "gui/run/SyncRunner.h"
 
-#include "gui/app/Askpass.h"
 #include "gui/app/Registry.h"
 #include "gui/app/SystemWords.h"
 #include "gui/dialogs/Dialogs.h"
@@ -117,9 +116,6 @@ engine::ResultCategory CategoryOf(int tab)
 SyncRunner::SyncRunner(AppState& app, Dialogs& dialogs, ResultView& view, QWidget* mainWindow)
     : m_app(app), m_dialogs(dialogs), m_view(view), m_mainWindow(mainWindow)
 {
-    platform::remote::ConnectOptions options;
-    options.environment = AskpassEnvironment(QCoreApplication::applicationFilePath());
-    m_remoteSides.SetOptions(std::move(options));
 }
 
 FormStauts* SyncRunner::StatusWindow() const { return m_status && !m_status->IsClosed() ? m_status.data() : nullptr; }
@@ -146,7 +142,7 @@ void SyncRunner::CopyCheckedRows(sync::CopyDirection direction)
     sync::CopyChoices choices;
     choices.keepReplaced = ReadKeepReplacedChoice();
     sync::CopyCheckedRows(m_app.store, category, direction, m_app.settings.options, m_app.runFlag,
-                          m_app.progressFraction, events, nullptr, choices, &m_remoteSides);
+                          m_app.progressFraction, events, nullptr, choices, &m_app.remoteSides);
     PurgeProcessedRows();
 }
 
@@ -168,7 +164,7 @@ void SyncRunner::DeleteCheckedRows()
     SyncEvents events(m_dialogs, m_view, m_mainWindow, m_status, m_app.runFlag);
     sync::DeleteCheckedRows(m_app.store, category, m_app.settings.options, m_app.runFlag, m_app.progressFraction,
                             events, toTrash ? sync::DeleteTarget::Trash : sync::DeleteTarget::Remove,
-                            &m_remoteSides);
+                            &m_app.remoteSides);
     PurgeProcessedRows();
 }
 
