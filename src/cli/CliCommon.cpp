@@ -65,13 +65,10 @@ std::string ReadPatterns(const CommandLine& line, ComparisonSetup& setup)
     return {};
 }
 
-// Many listings in flight: each remote folder is listed as soon as its parent has been.
-constexpr std::size_t kRequestsInFlight = 512;
-
 platform::remote::ConnectOptions ConnectOptionsFor(const CommandLine& line)
 {
     platform::remote::ConnectOptions options;
-    options.maxRequestsInFlight = kRequestsInFlight;
+    options.maxRequestsInFlight = platform::remote::kProgramRequestsInFlight;
     if (!line.sshConfig.empty())
         options.sshArguments = {"-F", line.sshConfig};
     return options;

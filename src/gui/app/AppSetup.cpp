@@ -51,10 +51,6 @@ QString InstalledFile(const AppState& state, const QString& relative, const QStr
 
 namespace {
 
-// Requests in flight on a remote side's connection: a remote tree's folders
-// are listed many at once.
-constexpr std::size_t kRemoteRequestsInFlight = 512;
-
 bool CanWriteIn(const QString& folder)
 {
 #ifdef Q_OS_WIN
@@ -99,7 +95,7 @@ void PrepareAppState(AppState& state, const QString& appFolder)
     // ssh asks through the window; many listings of a remote tree in flight.
     platform::remote::ConnectOptions remote;
     remote.environment = AskpassEnvironment(QCoreApplication::applicationFilePath());
-    remote.maxRequestsInFlight = kRemoteRequestsInFlight;
+    remote.maxRequestsInFlight = platform::remote::kProgramRequestsInFlight;
     state.remoteSides.SetOptions(std::move(remote));
 
     state.runFlag.Set(false);

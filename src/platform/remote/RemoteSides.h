@@ -3,12 +3,18 @@
 #include "platform/remote/RemoteSession.h"
 #include "platform/remote/SideAddress.h"
 
+#include <cstddef>
 #include <map>
 #include <memory>
 #include <string>
 #include <tuple>
 
 namespace tandrel::platform::remote {
+
+// Requests in flight on a connection of the program's, the window's and the
+// command line's alike: a remote tree's folders are listed many at once, and
+// a copy or delete has as many rows in flight as this lets through.
+inline constexpr std::size_t kProgramRequestsInFlight = 512;
 
 // The server's path of an item below a remote root: the root's folder (as
 // decoded once from the root's text) with the relative path appended as it
