@@ -259,12 +259,7 @@ TEST(CliSync, InterruptStopsAfterTheRowInHandAndLeavesOnlyCompleteFiles)
 
     // Interrupt as soon as the first file has arrived (or the run has ended).
     test::CliProcess cli({"copy", "--to", "destination", "--lists", "3,5", s, d});
-    const auto arrived = [&d] {
-        const auto names = test::FolderEntries(d);
-        return std::any_of(names.begin(), names.end(), [](const std::string& n) { return n[0] == 'f'; });
-    };
-    while (cli.Running() && !arrived())
-        ::usleep(1000);
+    cli.WaitForEntry(d, [](const std::string& name) { return name[0] == 'f'; });
     cli.Signal(SIGINT);
     const CliRun r = cli.Finish();
     EXPECT_TRUE(r.status == 0 || r.status == 1) << r.status << r.err;
