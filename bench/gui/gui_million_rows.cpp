@@ -21,10 +21,10 @@
 //   cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release
 //   ninja -C build gui_million_rows && build/bench/gui/gui_million_rows
 
-#include "gui/AppSetup.h"
-#include "gui/ComparisonRun.h"
-#include "gui/Form1.h"
-#include "gui/FormWait.h"
+#include "gui/app/AppSetup.h"
+#include "gui/run/ComparisonRun.h"
+#include "gui/mainwindow/Form1.h"
+#include "gui/run/FormWait.h"
 
 #include "engine/TextForms.h"
 

@@ -16,10 +16,10 @@
 //   cmake -S . -B build-rel -G Ninja -DCMAKE_BUILD_TYPE=Release
 //   ninja -C build-rel gui_sync_rows && build-rel/bench/gui/gui_sync_rows
 
-#include "gui/AppState.h"
-#include "gui/Dialogs.h"
-#include "gui/ResultView.h"
-#include "gui/SyncRunner.h"
+#include "gui/app/AppState.h"
+#include "gui/dialogs/Dialogs.h"
+#include "gui/mainwindow/ResultView.h"
+#include "gui/run/SyncRunner.h"
 
 #include "sync/SyncOperations.h"
 

@@ -76,11 +76,10 @@ public:
     {
     }
 
-    void EqualPairFound(const std::string& sourcePath, const std::string& destinationPath,
-                        std::uint64_t size) override
+    void EqualPairFound(const engine::FilePair& pair) override
     {
         if (m_equalPairs)
-            m_equalPairs->push_back({sourcePath, destinationPath, size});
+            m_equalPairs->push_back(pair);
     }
 
     void EntryProcessed() override

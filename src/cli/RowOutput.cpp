@@ -21,11 +21,9 @@ void PutText(json& object, const std::string& key, const std::string& text)
         object[key + "_bytes"] = EscapedBytes(text);
 }
 
-const char* KindName(const engine::CompareItem& item)
+const char* KindName(engine::EntryKind kind)
 {
-    if (item.isFolder)
-        return "folder";
-    switch (item.kind) {
+    switch (kind) {
     case engine::EntryKind::Link: return "link";
     case engine::EntryKind::Fifo: return "fifo";
     case engine::EntryKind::Socket: return "socket";
@@ -75,7 +73,7 @@ void RowOutput::Row(engine::ResultCategory category, const engine::CompareItem& 
     PutText(row, "path", item.relativePath);
     PutText(row, "full_path", m_store.Path(category, item));
     PutText(row, "other_path", m_store.TargetPath(category, item));
-    row["kind"] = KindName(item);
+    row["kind"] = item.isFolder ? "folder" : KindName(item.kind);
     if (!item.isFolder)
         row["size"] = item.size;
     row["modified"] = IsoTime(item.modified, offset);
@@ -106,7 +104,14 @@ void RowOutput::Pair(const engine::FilePair& pair, const engine::ContentFinding&
     PutText(row, "path", pair.source.compare(0, root.size(), root) == 0 ? pair.source.substr(root.size()) : pair.source);
     PutText(row, "full_path", pair.source);
     PutText(row, "other_path", pair.destination);
+    row["kind"] = KindName(pair.kind);
+    if (pair.otherKind != pair.kind)
+        row["other_kind"] = KindName(pair.otherKind);
+    const std::int64_t offset = m_store.LocalOffset();
     row["size"] = pair.size;
+    row["modified"] = IsoTime(pair.modified, offset);
+    row["other_size"] = pair.otherSize;
+    row["other_modified"] = IsoTime(pair.otherModified, offset);
     if (finding.verdict == engine::ContentVerdict::Unreadable) {
         row["outcome"] = "unreadable";
         PutText(row, "error", finding.error);

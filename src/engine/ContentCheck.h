@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/CompareItem.h"
 #include "engine/RunFlag.h"
 
 #include <chrono>
@@ -15,7 +16,13 @@ namespace tandrel::engine {
 struct FilePair {
     std::string source;
     std::string destination;
-    std::uint64_t size = 0; // as the comparison saw it; used for progress only
+    std::uint64_t size = 0; // the source's, as the comparison saw it; the check uses it for progress only
+    // What the comparison saw of the two, for reports of the pair.
+    std::uint64_t otherSize = 0;
+    std::int64_t modified = 0;
+    std::int64_t otherModified = 0;
+    EntryKind kind = EntryKind::Regular;
+    EntryKind otherKind = EntryKind::Regular;
 };
 
 enum class ContentVerdict {

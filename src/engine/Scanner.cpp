@@ -311,9 +311,11 @@ private:
                                           m_ctx.store->LocalOffset(), *m_ctx.options);
         if (category == 0) {
             if (m_ctx.observer && ContentComparable(entry.mode) && ContentComparable(counterpart.mode))
-                m_ctx.observer->EqualPairFound(m_ctx.sourceRoot + m_path + entry.name,
-                                               m_ctx.destinationRoot + m_otherPath + otherName,
-                                               static_cast<std::uint64_t>(entry.size));
+                m_ctx.observer->EqualPairFound({m_ctx.sourceRoot + m_path + entry.name,
+                                                m_ctx.destinationRoot + m_otherPath + otherName,
+                                                static_cast<std::uint64_t>(entry.size),
+                                                static_cast<std::uint64_t>(counterpart.size), item.modified,
+                                                counterpart.mtime, item.kind, KindOfMode(counterpart.mode)});
             return;
         }
         item.relativePath = m_path + entry.name;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/ContentCheck.h"
 #include "engine/PathPatterns.h"
 #include "engine/ResultCategory.h"
 #include "engine/ResultStore.h"
@@ -26,11 +27,7 @@ public:
     // Called in the source pass for each file pair that counts as equal, after
     // filters: both sides regular files or symbolic links, same size, times
     // within the tolerance.
-    virtual void EqualPairFound([[maybe_unused]] const std::string& sourcePath,
-                                [[maybe_unused]] const std::string& destinationPath,
-                                [[maybe_unused]] std::uint64_t size)
-    {
-    }
+    virtual void EqualPairFound([[maybe_unused]] const FilePair& pair) {}
 };
 
 // Everything a scan reads. Options and ignored names are read through these

@@ -1,11 +1,11 @@
-#include "gui/AppSetup.h"
-#include "gui/Askpass.h"
-#include "gui/AppState.h"
+#include "gui/app/AppSetup.h"
+#include "gui/app/Askpass.h"
+#include "gui/app/AppState.h"
 #include "desktop/DesktopId.h"
-#include "gui/CommandLineText.h"
-#include "gui/Dialogs.h"
-#include "gui/Form1.h"
-#include "gui/StartArguments.h"
+#include "gui/app/CommandLineText.h"
+#include "gui/dialogs/Dialogs.h"
+#include "gui/mainwindow/Form1.h"
+#include "gui/app/StartArguments.h"
 #include "platform/DescriptorLimit.h"
 
 #include <QApplication>

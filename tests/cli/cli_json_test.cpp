@@ -115,22 +115,37 @@ TEST(CliJson, CopyAndDeleteGiveEachRowsOutcome)
         EXPECT_EQ(row["outcome"], "dry run") << path;
 }
 
-TEST(CliJson, VerifyListsThePairsThatDiffer)
+TEST(CliJson, VerifyListsThePairsThatDifferWithTheirKindsSizesAndTimes)
 {
     TempTree t;
     t.WriteFile("src/a.bin", "abcd", 1'600'000'000);
     t.WriteFile("dst/a.bin", "abXd", 1'600'000'000);
     t.WriteFile("src/b.bin", "same", 1'600'000'000);
     t.WriteFile("dst/b.bin", "same", 1'600'000'000);
-    const CliRun r = RunCli({"verify", t.Path("src"), t.Path("dst"), "--json"});
+    t.Symlink("a.bin", "src/link");
+    t.Symlink("b.bin", "dst/link");
+    test::CliStart start;
+    start.environment = {"TZ=CET-1"}; // one offset all year
+    const CliRun r = RunCli({"verify", t.Path("src"), t.Path("dst"), "--json"}, start);
     EXPECT_EQ(r.status, 1) << r.err;
     const auto objects = JsonLines(r.out);
-    ASSERT_EQ(objects.size(), 2u) << r.out;
-    EXPECT_EQ(objects[0]["path"], "a.bin");
-    EXPECT_EQ(objects[0]["outcome"], "different");
-    EXPECT_EQ(objects[0]["offset"], 2);
-    EXPECT_EQ(objects[1]["pairs_checked"], 2);
-    EXPECT_EQ(objects[1]["pairs_different"], 1);
+    ASSERT_EQ(objects.size(), 3u) << r.out;
+    const auto rows = RowsByPath(objects);
+    const json& file = rows.at("a.bin");
+    EXPECT_EQ(file["outcome"], "different");
+    EXPECT_EQ(file["offset"], 2);
+    EXPECT_EQ(file["kind"], "file");
+    EXPECT_FALSE(file.contains("other_kind"));
+    EXPECT_EQ(file["size"], 4);
+    EXPECT_EQ(file["other_size"], 4);
+    EXPECT_EQ(file["modified"], "2020-09-13T13:26:40+01:00");
+    EXPECT_EQ(file["other_modified"], "2020-09-13T13:26:40+01:00");
+    const json& link = rows.at("link");
+    EXPECT_EQ(link["kind"], "link");
+    EXPECT_EQ(link["size"], 5);
+    EXPECT_EQ(link["offset"], 0);
+    EXPECT_EQ(objects.back()["pairs_checked"], 3);
+    EXPECT_EQ(objects.back()["pairs_different"], 2);
 }
 
 TEST(CliPatterns, OptionsKeepTheirOrderAndSummaryCountsEachPattern)

@@ -1,5 +1,5 @@
-#include "gui/AppSetup.h"
-#include "gui/Registry.h"
+#include "gui/app/AppSetup.h"
+#include "gui/app/Registry.h"
 
 #include "settings/SettingsFile.h"
 #include "support/TempTree.h"

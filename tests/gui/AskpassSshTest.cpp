@@ -1,4 +1,4 @@
-#include "gui/Askpass.h"
+#include "gui/app/Askpass.h"
 #include "platform/remote/LoopbackSshd.h"
 #include "platform/remote/RemoteSession.h"
 

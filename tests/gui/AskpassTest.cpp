@@ -1,4 +1,4 @@
-#include "gui/Askpass.h"
+#include "gui/app/Askpass.h"
 
 #include <QFile>
 #include <QLabel>

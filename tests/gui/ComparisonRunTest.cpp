@@ -1,11 +1,11 @@
 #include "RunTestSupport.h"
-#include "gui/ComparisonRun.h"
+#include "gui/run/ComparisonRun.h"
 
 #include "FakeResultView.h"
 #include "ScriptedDialogs.h"
-#include "gui/EventPump.h"
-#include "gui/FormGuide.h"
-#include "gui/FormWait.h"
+#include "gui/run/EventPump.h"
+#include "gui/dialogs/FormGuide.h"
+#include "gui/run/FormWait.h"
 #include "support/TempTree.h"
 
 #include <QComboBox>

@@ -1,4 +1,4 @@
-#include "gui/CoreText.h"
+#include "gui/app/CoreText.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
 #include "ScriptedDialogs.h"
-#include "gui/AppSetup.h"
-#include "gui/Form1.h"
-#include "gui/FormGuide.h"
-#include "gui/FormOptions.h"
-#include "gui/FormWait.h"
-#include "gui/PathCellDelegate.h"
-#include "gui/Skin.h"
+#include "gui/app/AppSetup.h"
+#include "gui/mainwindow/Form1.h"
+#include "gui/dialogs/FormGuide.h"
+#include "gui/dialogs/FormOptions.h"
+#include "gui/run/FormWait.h"
+#include "gui/mainwindow/PathCellDelegate.h"
+#include "gui/app/Skin.h"
 #include "support/TempTree.h"
 
 #include <QApplication>

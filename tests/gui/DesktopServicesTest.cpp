@@ -3,10 +3,10 @@
 #include "support/TempTree.h"
 
 #include "desktop/DesktopWindows.h"
-#include "gui/AppState.h"
-#include "gui/Companion.h"
-#include "gui/FormAbout.h"
-#include "gui/Help.h"
+#include "gui/app/AppState.h"
+#include "gui/run/Companion.h"
+#include "gui/dialogs/FormAbout.h"
+#include "gui/app/Help.h"
 
 #include <QDesktopServices>
 #include <QDir>

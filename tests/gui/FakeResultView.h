@@ -1,7 +1,7 @@
 #pragma once
 
-#include "gui/AppState.h"
-#include "gui/ResultView.h"
+#include "gui/app/AppState.h"
+#include "gui/mainwindow/ResultView.h"
 
 #include <QString>
 

@@ -1,8 +1,8 @@
-#include "gui/FormGuide.h"
+#include "gui/dialogs/FormGuide.h"
 
 #include "ScriptedDialogs.h"
 #include "ShownPaths.h"
-#include "gui/Registry.h"
+#include "gui/app/Registry.h"
 #include "settings/SettingsFile.h"
 #include "support/TempTree.h"
 

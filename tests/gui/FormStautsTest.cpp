@@ -1,4 +1,4 @@
-#include "gui/FormStauts.h"
+#include "gui/run/FormStauts.h"
 
 #include <QLabel>
 #include <QPlainTextEdit>

@@ -1,5 +1,5 @@
-#include "gui/FormWait.h"
-#include "gui/FormIcons.h"
+#include "gui/run/FormWait.h"
+#include "gui/mainwindow/FormIcons.h"
 
 #include <QApplication>
 #include <QLabel>

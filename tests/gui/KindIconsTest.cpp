@@ -1,4 +1,4 @@
-#include "gui/ResultListModel.h"
+#include "gui/mainwindow/ResultListModel.h"
 
 #include <QApplication>
 #include <QImage>

@@ -2,10 +2,10 @@
 #include "ScriptedDialogs.h"
 #include "support/TempTree.h"
 
-#include "gui/AppState.h"
-#include "gui/FormOptions.h"
-#include "gui/Registry.h"
-#include "gui/SystemWords.h"
+#include "gui/app/AppState.h"
+#include "gui/dialogs/FormOptions.h"
+#include "gui/app/Registry.h"
+#include "gui/app/SystemWords.h"
 
 #include <QCheckBox>
 #include <QComboBox>

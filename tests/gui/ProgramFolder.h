@@ -1,7 +1,7 @@
 #pragma once
 
 #include "ScriptedDialogs.h"
-#include "gui/AppState.h"
+#include "gui/app/AppState.h"
 #include "settings/SettingsFile.h"
 #include "support/TempTree.h"
 

@@ -4,11 +4,11 @@
 #include "ShownPaths.h"
 #include "support/TempTree.h"
 
-#include "gui/AppState.h"
-#include "gui/FormEditPrj.h"
-#include "gui/FormProjects.h"
-#include "gui/Registry.h"
-#include "gui/ProjectPatternFiles.h"
+#include "gui/app/AppState.h"
+#include "gui/dialogs/FormEditPrj.h"
+#include "gui/dialogs/FormProjects.h"
+#include "gui/app/Registry.h"
+#include "gui/app/ProjectPatternFiles.h"
 
 #include <QAction>
 #include <QDir>

@@ -1,8 +1,8 @@
 #include "ScriptedDialogs.h"
 #include "support/TempTree.h"
 
-#include "gui/AppState.h"
-#include "gui/FormReport.h"
+#include "gui/app/AppState.h"
+#include "gui/dialogs/FormReport.h"
 
 #include <QCheckBox>
 #include <QPushButton>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "gui/AppSetup.h"
-#include "gui/ComparisonRun.h"
-#include "gui/EventPump.h"
-#include "gui/FinishSound.h"
+#include "gui/app/AppSetup.h"
+#include "gui/run/ComparisonRun.h"
+#include "gui/run/EventPump.h"
+#include "gui/run/FinishSound.h"
 
 #include <QCoreApplication>
 #include <QObject>

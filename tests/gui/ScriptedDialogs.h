@@ -1,6 +1,6 @@
 #pragma once
 
-#include "gui/Dialogs.h"
+#include "gui/dialogs/Dialogs.h"
 
 #include <QString>
 #include <QWidget>

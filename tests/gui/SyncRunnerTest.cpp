@@ -1,13 +1,13 @@
 #include "RunTestSupport.h"
-#include "gui/SyncRunner.h"
+#include "gui/run/SyncRunner.h"
 
 #include "FakeResultView.h"
 #include "ScriptedDialogs.h"
 #include "desktop/Sound.h"
-#include "gui/EventPump.h"
-#include "gui/FinishSound.h"
-#include "gui/FormStauts.h"
-#include "gui/Registry.h"
+#include "gui/run/EventPump.h"
+#include "gui/run/FinishSound.h"
+#include "gui/run/FormStauts.h"
+#include "gui/app/Registry.h"
 #include "platform/FileOps.h"
 #include "support/TempTree.h"
 

@@ -19,19 +19,19 @@
 // and the windows keep the system's style; tools/windows-screenshots.sh
 // takes the pictures under Wine.
 
-#include "gui/AppSetup.h"
-#include "gui/AppState.h"
-#include "gui/ComparisonRun.h"
-#include "gui/Dialogs.h"
-#include "gui/Form1.h"
-#include "gui/FormAbout.h"
-#include "gui/FormEditPrj.h"
-#include "gui/FormGuide.h"
-#include "gui/FormOptions.h"
-#include "gui/FormProjects.h"
-#include "gui/FormReport.h"
-#include "gui/FormStauts.h"
-#include "gui/FormWait.h"
+#include "gui/app/AppSetup.h"
+#include "gui/app/AppState.h"
+#include "gui/run/ComparisonRun.h"
+#include "gui/dialogs/Dialogs.h"
+#include "gui/mainwindow/Form1.h"
+#include "gui/dialogs/FormAbout.h"
+#include "gui/dialogs/FormEditPrj.h"
+#include "gui/dialogs/FormGuide.h"
+#include "gui/dialogs/FormOptions.h"
+#include "gui/dialogs/FormProjects.h"
+#include "gui/dialogs/FormReport.h"
+#include "gui/run/FormStauts.h"
+#include "gui/run/FormWait.h"
 
 #include <QApplication>
 #include <QDateTime>

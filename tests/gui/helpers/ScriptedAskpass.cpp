@@ -1,7 +1,7 @@
 // The window program's askpass mode for the tests, with the dialog answered
 // as a user would answer it: the passphrase typed (or Cancel when none is
 // given), Yes or No to a host key. Every prompt is written to a log.
-#include "gui/Askpass.h"
+#include "gui/app/Askpass.h"
 
 #include <QFile>
 #include <QLineEdit>

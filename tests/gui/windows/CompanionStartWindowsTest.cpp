@@ -1,4 +1,4 @@
-#include "gui/CompanionStart.h"
+#include "gui/run/CompanionStart.h"
 
 #include "support/TempTree.h"
 
