@@ -1,7 +1,7 @@
 #include "engine/Scanner.h"
 
-#include "platform/windows/WindowsFiles.h"
 #include "engine/ScanFixture.h"
+#include "platform/windows/WindowsFiles.h"
 #include "support/TempTree.h"
 
 #include <gtest/gtest.h>

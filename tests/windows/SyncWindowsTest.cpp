@@ -1,10 +1,11 @@
 #include "sync/SyncOperations.h"
 
+#include "engine/ScanFixture.h"
 #include "platform/FileOps.h"
 #include "platform/OwnTemporaries.h"
 #include "platform/windows/WideText.h"
 #include "platform/windows/WindowsFiles.h"
-#include "engine/ScanFixture.h"
+#include "support/Holds.h"
 #include "support/TempTree.h"
 
 #include <windows.h>
@@ -41,7 +42,7 @@ long long ItemsInRecycleBin(const std::string& path)
 void ExpectEachSays(const Recorder& recorder, const std::string& text)
 {
     for (const std::string& failure : recorder.failures)
-        EXPECT_NE(failure.find(text), std::string::npos) << failure;
+        EXPECT_TRUE(test::Holds(failure, text));
 }
 
 void CheckAll(ResultStore& store, ResultCategory category)
@@ -208,7 +209,7 @@ TEST(SyncWindows, DeletedItemsGoToTheRecycleBin)
     EXPECT_FALSE(t.Exists("dst\\empty"));
     EXPECT_TRUE(t.Exists("dst\\full\\kept.txt"));
     ASSERT_EQ(recorder.failures.size(), 1u);
-    EXPECT_NE(recorder.failures[0].find(t.Path("dst\\full")), std::string::npos) << recorder.failures[0];
+    EXPECT_TRUE(test::Holds(recorder.failures[0], t.Path("dst\\full")));
 }
 
 TEST(SyncWindows, FolderRowsCarryAndKeepTheirAttributes)
@@ -258,9 +259,9 @@ TEST(SyncWindows, FolderLinksAreNeitherFollowedNorCopied)
     ResultStore store = test::CompareSides(t);
     EXPECT_EQ(test::RowPaths(store, ResultCategory::NotInSource), (std::set<std::string>{"toEmpty", "toFull"}));
     platform::ItemAt through;
-    EXPECT_NE(platform::ReachItem(t.Path("dst"), "toFull\\inside", false, "Cannot delete", through)
-                  .error.find("toFull' is a junction or symbolic link, which is not followed"),
-              std::string::npos);
+    const std::string reached =
+        platform::ReachItem(t.Path("dst"), "toFull\\inside", false, "Cannot delete", through).error;
+    EXPECT_TRUE(test::Holds(reached, "toFull' is a junction or symbolic link, which is not followed"));
 
     const Recorder copied = WorkOnRows(store, ResultCategory::NotInDestination, true, true);
     ASSERT_EQ(copied.failures.size(), 1u);
