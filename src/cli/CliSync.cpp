@@ -2,6 +2,7 @@
 
 #include "cli/Console.h"
 #include "cli/RowOutput.h"
+#include "platform/remote/RemoteSides.h"
 #include "sync/SyncOperations.h"
 
 #include <algorithm>
@@ -195,6 +196,8 @@ int RunSyncCommand(const CommandLine& line, ComparisonSetup& setup, Interrupts& 
     // What the copies wrote is flushed once, after the last list; the lists'
     // lines wait for it, since a failed flush fails rows.
     sync::PendingFlush pending;
+    // One connection per remote host serves every list, so ssh asks once.
+    platform::remote::RemoteSides remoteSides;
     std::vector<std::pair<engine::ResultCategory, sync::SyncOutcome>> outcomes;
     bool writeFailed = false; // the work goes on; the run then ends in trouble
     for (int list : line.lists) {
@@ -215,10 +218,12 @@ int RunSyncCommand(const CommandLine& line, ComparisonSetup& setup, Interrupts& 
                                          category != engine::ResultCategory::NotInSource);
         outcomes.emplace_back(
             category, copy ? sync::CopyCheckedRows(store, category, line.direction, options, interrupts.Flag(),
-                                                   progressFraction, observer, &pending, {line.keepReplaced})
+                                                   progressFraction, observer, &pending, {line.keepReplaced},
+                                                   &remoteSides)
                            : sync::DeleteCheckedRows(store, category, options, interrupts.Flag(), progressFraction,
                                                      observer,
-                                                     line.trash ? sync::DeleteTarget::Trash : sync::DeleteTarget::Remove));
+                                                     line.trash ? sync::DeleteTarget::Trash : sync::DeleteTarget::Remove,
+                                                     &remoteSides));
         if (outcomes.back().second.cancelled)
             break;
     }

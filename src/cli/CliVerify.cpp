@@ -2,6 +2,8 @@
 
 #include "cli/Console.h"
 #include "cli/RowOutput.h"
+#include "engine/RemoteContent.h"
+#include "platform/remote/RemoteSides.h"
 
 #include <chrono>
 #include <iostream>
@@ -78,7 +80,14 @@ int RunVerifyCommand(const CommandLine& line, ComparisonSetup& setup, Interrupts
 
     RowOutput rows(std::cout, line.rowFormat, Command::Verify, store);
     VerifyProgress progress(status, rows);
-    const engine::ContentCheckSummary summary = engine::CheckContents(pairs, interrupts.Flag(), progress);
+    // A remote side's files are read over its host's connection.
+    platform::remote::RemoteSides sides;
+    const bool remote = platform::remote::SideAddress::Parse(store.SourceRoot()).IsRemote() ||
+                        platform::remote::SideAddress::Parse(store.DestinationRoot()).IsRemote();
+    const engine::ContentCheckSummary summary =
+        remote ? engine::CheckRemoteContents(pairs, store.SourceRoot(), store.DestinationRoot(), sides,
+                                             interrupts.Flag(), progress)
+               : engine::CheckContents(pairs, interrupts.Flag(), progress);
     status.Clear();
     if (rows.Active()) {
         RunSummary counts;

@@ -2,6 +2,7 @@
 
 #include "platform/FileOps.h"
 #include "platform/OwnTemporaries.h"
+#include "platform/Trash.h"
 #include "settings/CompareOptions.h"
 #include "sync/RowItem.h"
 #include "sync/SyncOperations.h"
@@ -45,6 +46,10 @@ const char* ProtectedKind(const platform::EntryInfo& info, bool folderRow = fals
 // rename would succeed all the same).
 platform::FileResult MayReplace(const platform::ItemAt& to, const platform::EntryInfo& existing,
                       const settings::CompareOptions& options);
+
+// The old version of a file that a copy replaces goes to the trash before the
+// new one takes its place, never to a trash this desktop cannot restore from.
+platform::FileResult KeepReplaced(const platform::ItemAt& to, platform::TrashPlace& kept, bool& stayed);
 
 // The target is looked at before its copy is made (`now`), so that a changed
 // or protected one costs no copying, and again when the copy is about to take

@@ -5,6 +5,8 @@
 #include "platform/RowsInFlight.h"
 #include "sync/CopyFlush.h"
 #include "sync/FoldersMade.h"
+#include "sync/RemoteItems.h"
+#include "sync/RemoteRows.h"
 #include "sync/RowActions.h"
 #include "sync/RowRun.h"
 
@@ -36,7 +38,7 @@ bool DirectionOffered(ResultCategory category, CopyDirection direction)
 SyncOutcome CopyCheckedRows(ResultStore& store, ResultCategory category, CopyDirection direction,
                             const settings::CompareOptions& options, engine::RunFlag& runFlag,
                             double& progressFraction, SyncObserver& observer, PendingFlush* flushLater,
-                            const CopyChoices& choices)
+                            const CopyChoices& choices, platform::remote::RemoteSides* remoteSides)
 {
     if (!DirectionOffered(category, direction)) {
         SyncOutcome refused;
@@ -54,6 +56,16 @@ SyncOutcome CopyCheckedRows(ResultStore& store, ResultCategory category, CopyDir
 
     PendingFlush flushHere;
     PendingFlush& pending = flushLater ? *flushLater : flushHere;
+    const auto flushed = [&](const SyncOutcome& outcome) {
+        if (flushLater)
+            return outcome;
+        std::vector<std::pair<ResultCategory, SyncOutcome>> outcomes{{category, outcome}};
+        FlushCopiedRows(pending, store, options, observer, outcomes);
+        return outcomes.front().second;
+    };
+    if (IsRemoteRoot(fromRoot) || IsRemoteRoot(toRoot))
+        return flushed(CopyRemoteRows(store, category, direction, options, runFlag, progressFraction, observer,
+                                      pending, choices, remoteSides));
     platform::TemporarySweep sweep;
     FoldersMade made;
     RowRun run{store, category, options, runFlag, progressFraction, observer, toOf,
@@ -103,20 +115,17 @@ SyncOutcome CopyCheckedRows(ResultStore& store, ResultCategory category, CopyDir
                },
                // The trash takes one item at a time.
                choices.keepReplaced ? 1 : platform::RowsInFlightFor(toRoot)};
-    SyncOutcome outcome = run.Run(Order::TopDown);
-    if (flushLater)
-        return outcome;
-    std::vector<std::pair<ResultCategory, SyncOutcome>> outcomes{{category, outcome}};
-    FlushCopiedRows(pending, store, options, observer, outcomes);
-    return outcomes.front().second;
+    return flushed(run.Run(Order::TopDown));
 }
 
 SyncOutcome DeleteCheckedRows(ResultStore& store, ResultCategory category, const settings::CompareOptions& options,
                               engine::RunFlag& runFlag, double& progressFraction, SyncObserver& observer,
-                              DeleteTarget target)
+                              DeleteTarget target, platform::remote::RemoteSides* remoteSides)
 {
     auto pathOf = [&store, category](const CompareItem& row) { return store.Path(category, row); };
     const std::string& walkedRoot = store.WalkedRoot(category);
+    if (IsRemoteRoot(walkedRoot))
+        return DeleteRemoteRows(store, category, options, runFlag, progressFraction, observer, target, remoteSides);
     platform::TemporarySweep sweep;
     RowRun run{store, category, options, runFlag, progressFraction, observer, pathOf,
                [&](RowTask& task) {

@@ -12,6 +12,10 @@
 #include <utility>
 #include <vector>
 
+namespace tandrel::platform::remote {
+class RemoteSides;
+}
+
 namespace tandrel::sync {
 
 enum class CopyDirection {
@@ -91,10 +95,12 @@ struct CopyChoices {
 // their files are given a time that keeps them from comparing as equal, so
 // that the next comparison lists them again. With `flushLater`, the flush is
 // left to the caller's FlushCopiedRows.
+// When either root is on a remote host, the run goes over that host's
+// connection from `remoteSides` (or one made for the run): see CopyRemoteRows.
 SyncOutcome CopyCheckedRows(engine::ResultStore& store, engine::ResultCategory category, CopyDirection direction,
                             const settings::CompareOptions& options, engine::RunFlag& runFlag,
                             double& progressFraction, SyncObserver& observer, PendingFlush* flushLater = nullptr,
-                            const CopyChoices& choices = {});
+                            const CopyChoices& choices = {}, platform::remote::RemoteSides* remoteSides = nullptr);
 
 // The flush of CopyCheckedRows for the runs that left it to `pending`; the
 // rows it fails are counted in the outcome of their list in `outcomes`.
@@ -115,10 +121,12 @@ enum class DeleteTarget {
 // the trash instead (a folder only when it is empty); the same refusals hold,
 // rights are left as they are, and an item that cannot go to the trash fails
 // its row and stays where it is: it is never removed instead; the trash takes
-// one row at a time.
+// one row at a time. A remote walked side goes over its host's connection
+// (see DeleteRemoteRows); it has no trash.
 SyncOutcome DeleteCheckedRows(engine::ResultStore& store, engine::ResultCategory category,
                               const settings::CompareOptions& options, engine::RunFlag& runFlag,
                               double& progressFraction, SyncObserver& observer,
-                              DeleteTarget target = DeleteTarget::Remove);
+                              DeleteTarget target = DeleteTarget::Remove,
+                              platform::remote::RemoteSides* remoteSides = nullptr);
 
 } // namespace tandrel::sync

@@ -1,12 +1,14 @@
 #include "gui/run/SyncRunner.h"
 
+#include "gui/app/Askpass.h"
+#include "gui/app/Registry.h"
+#include "gui/app/SystemWords.h"
 #include "gui/dialogs/Dialogs.h"
 #include "gui/run/EventPump.h"
 #include "gui/run/FinishSound.h"
 #include "gui/run/FormStauts.h"
-#include "gui/app/Registry.h"
-#include "gui/app/SystemWords.h"
 
+#include <QCoreApplication>
 #include <QWidget>
 
 #include <chrono>
@@ -115,6 +117,9 @@ engine::ResultCategory CategoryOf(int tab)
 SyncRunner::SyncRunner(AppState& app, Dialogs& dialogs, ResultView& view, QWidget* mainWindow)
     : m_app(app), m_dialogs(dialogs), m_view(view), m_mainWindow(mainWindow)
 {
+    platform::remote::ConnectOptions options;
+    options.environment = AskpassEnvironment(QCoreApplication::applicationFilePath());
+    m_remoteSides.SetOptions(std::move(options));
 }
 
 FormStauts* SyncRunner::StatusWindow() const { return m_status && !m_status->IsClosed() ? m_status.data() : nullptr; }
@@ -141,7 +146,7 @@ void SyncRunner::CopyCheckedRows(sync::CopyDirection direction)
     sync::CopyChoices choices;
     choices.keepReplaced = ReadKeepReplacedChoice();
     sync::CopyCheckedRows(m_app.store, category, direction, m_app.settings.options, m_app.runFlag,
-                          m_app.progressFraction, events, nullptr, choices);
+                          m_app.progressFraction, events, nullptr, choices, &m_remoteSides);
     PurgeProcessedRows();
 }
 
@@ -162,7 +167,8 @@ void SyncRunner::DeleteCheckedRows()
     OpenStatusWindow();
     SyncEvents events(m_dialogs, m_view, m_mainWindow, m_status, m_app.runFlag);
     sync::DeleteCheckedRows(m_app.store, category, m_app.settings.options, m_app.runFlag, m_app.progressFraction,
-                            events, toTrash ? sync::DeleteTarget::Trash : sync::DeleteTarget::Remove);
+                            events, toTrash ? sync::DeleteTarget::Trash : sync::DeleteTarget::Remove,
+                            &m_remoteSides);
     PurgeProcessedRows();
 }
 

@@ -3,6 +3,7 @@
 #include "gui/app/AppState.h"
 #include "gui/mainwindow/ResultView.h"
 
+#include "platform/remote/RemoteSides.h"
 #include "sync/SyncOperations.h"
 
 #include <QPointer>
@@ -42,6 +43,9 @@ private:
     QPointer<QWidget> m_mainWindow;
     QPointer<FormStauts> m_status;
     bool m_running = false;
+    // The connections to remote sides, kept from run to run so that ssh
+    // asks (through the window's own dialog) once per host.
+    platform::remote::RemoteSides m_remoteSides;
 };
 
 } // namespace tandrel::gui

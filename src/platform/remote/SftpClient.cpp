@@ -231,11 +231,14 @@ std::string SftpClient::LostReason() const
     return m_lostReason;
 }
 
-bool SftpClient::TakeArrived(std::deque<std::string>& packets, bool wait)
+bool SftpClient::TakeArrived(std::deque<std::string>& packets, bool wait, std::chrono::milliseconds limit)
 {
     std::unique_lock lock(m_mutex);
-    if (wait)
-        m_arrival.wait(lock, [this] { return !m_arrived.empty() || m_lost; });
+    const auto ready = [this] { return !m_arrived.empty() || m_lost; };
+    if (wait && limit == std::chrono::milliseconds::max())
+        m_arrival.wait(lock, ready);
+    else if (wait)
+        m_arrival.wait_for(lock, limit, ready);
     packets.swap(m_arrived);
     return m_lost;
 }
@@ -277,6 +280,13 @@ void SftpClient::FailEverything()
 
 void SftpClient::RunUntil(const std::function<bool()>& done)
 {
+    RunFor(done, std::chrono::milliseconds::max());
+}
+
+void SftpClient::RunFor(const std::function<bool()>& done, std::chrono::milliseconds limit)
+{
+    const bool bounded = limit != std::chrono::milliseconds::max();
+    const auto end = std::chrono::steady_clock::now() + (bounded ? limit : std::chrono::milliseconds(0));
     for (;;) {
         if (done && done())
             return;
@@ -295,7 +305,14 @@ void SftpClient::RunUntil(const std::function<bool()>& done)
         if (m_inFlight.empty() && m_waiting.empty())
             return;
         std::deque<std::string> packets;
-        const bool lost = TakeArrived(packets, true);
+        auto wait = std::chrono::milliseconds::max();
+        if (bounded) {
+            const auto now = std::chrono::steady_clock::now();
+            if (now >= end)
+                return;
+            wait = std::chrono::duration_cast<std::chrono::milliseconds>(end - now) + std::chrono::milliseconds(1);
+        }
+        const bool lost = TakeArrived(packets, true, wait);
         for (const auto& packet : packets)
             Deliver(packet);
         if (packets.empty() && lost)

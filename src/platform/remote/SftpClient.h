@@ -6,6 +6,7 @@
 #include "platform/remote/SideAddress.h"
 #include "platform/remote/SshProcess.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -71,6 +72,9 @@ public:
     // left in flight.
     void RunUntil(const std::function<bool()>& done);
     void Run();
+    // As RunUntil, but returns also once `limit` has passed with no reply,
+    // so that a caller can let its own events run in between.
+    void RunFor(const std::function<bool()>& done, std::chrono::milliseconds limit);
 
     // Handles on the server are limited: `start` runs once one is free (now,
     // or from a later completion); whoever got one gives it back once closed.
@@ -101,7 +105,8 @@ private:
     void Flush();
     void Send(std::uint32_t id, std::string packet, Completion done);
     void FailEverything();
-    bool TakeArrived(std::deque<std::string>& packets, bool wait);
+    bool TakeArrived(std::deque<std::string>& packets, bool wait,
+                     std::chrono::milliseconds limit = std::chrono::milliseconds::max());
     void Deliver(const std::string& packet);
 
     std::unique_ptr<SshProcess> m_process;
