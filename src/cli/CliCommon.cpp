@@ -5,6 +5,7 @@
 #include "engine/FolderExists.h"
 #include "engine/PathRules.h"
 #include "engine/Scanner.h"
+#include "platform/remote/SideAddress.h"
 
 #include <optional>
 
@@ -12,12 +13,37 @@ namespace tandrel::cli {
 
 namespace {
 
+using platform::remote::RemoteStatus;
+using platform::remote::SideAddress;
+
+// A remote root's pattern file, read on the server: one that is not there adds nothing.
+std::string AddRemotePatternFile(ComparisonSetup& setup, const SideAddress& root)
+{
+    const std::string shown = root.Text() + (root.Text().back() == '/' ? "" : "/") + engine::kIgnoreFileName;
+    RemoteStatus status;
+    platform::remote::RemoteSession* session = setup.remoteSides.For(root, status);
+    std::string text;
+    if (session)
+        status = session->ReadFile(platform::remote::ServerPath(root, engine::kIgnoreFileName), text);
+    if (status.Absent())
+        return {};
+    if (!status.ok())
+        return status.Describe("Cannot read the pattern file", shown);
+    setup.patterns.AddText(text, shown);
+    return {};
+}
+
 // The roots' .tandrelignore files first, so that the command line's patterns decide over them.
 std::string ReadPatterns(const CommandLine& line, ComparisonSetup& setup)
 {
     engine::PathPatterns& patterns = setup.patterns;
     if (line.ignoreFiles)
         for (const std::string* root : {&setup.source, &setup.destination}) {
+            if (const SideAddress side = SideAddress::Parse(*root); side.IsRemote()) {
+                if (const std::string error = AddRemotePatternFile(setup, side); !error.empty())
+                    return error;
+                continue;
+            }
             const std::string file = engine::PathRules::Native().WithTrailingSeparator(*root) + engine::kIgnoreFileName;
             if (const platform::FileResult read = engine::AddPatternFile(patterns, file, true); !read.ok())
                 return read.error;
@@ -39,6 +65,35 @@ std::string ReadPatterns(const CommandLine& line, ComparisonSetup& setup)
     return {};
 }
 
+// Many listings in flight: each remote folder is listed as soon as its parent has been.
+constexpr std::size_t kRequestsInFlight = 512;
+
+platform::remote::ConnectOptions ConnectOptionsFor(const CommandLine& line)
+{
+    platform::remote::ConnectOptions options;
+    options.maxRequestsInFlight = kRequestsInFlight;
+    if (!line.sshConfig.empty())
+        options.sshArguments = {"-F", line.sshConfig};
+    return options;
+}
+
+// Why a folder cannot be compared; empty when it can. A remote one is
+// connected to (ssh asks on the terminal for what it needs) and looked up
+// on its server.
+std::string SideError(ComparisonSetup& setup, const std::string& folder)
+{
+    const SideAddress side = SideAddress::Parse(folder);
+    if (!side.IsRemote()) {
+        const std::string error = engine::FolderAccessError(folder);
+        return error.empty() ? error : "'" + folder + "' is not accessible: " + error;
+    }
+    if (!side.Error().empty())
+        return "'" + folder + "' is not a remote folder: " + side.Error();
+    if (const std::string error = setup.remoteSides.FolderError(side); !error.empty())
+        return "'" + folder + "' is not accessible: " + error;
+    return {};
+}
+
 } // namespace
 
 std::string PrepareComparison(const CommandLine& line, ComparisonSetup& setup)
@@ -48,6 +103,7 @@ std::string PrepareComparison(const CommandLine& line, ComparisonSetup& setup)
     setup.source = FolderArgument(line.source);
     setup.destination = FolderArgument(line.destination);
     setup.includeSubdirectories = line.includeSubdirectories;
+    setup.remoteSides.SetOptions(ConnectOptionsFor(line));
     const std::optional<std::string> file =
         !line.settingsFile.empty() ? std::optional(line.settingsFile) : FindWindowSettings();
     setup.settingsFile = file.value_or(std::string());
@@ -60,8 +116,8 @@ std::string PrepareComparison(const CommandLine& line, ComparisonSetup& setup)
         setup.settings.ignoredTypes.clear();
     }
     for (const std::string* folder : {&setup.source, &setup.destination})
-        if (const std::string error = engine::FolderAccessError(*folder); !error.empty())
-            return "'" + *folder + "' is not accessible: " + error;
+        if (const std::string error = SideError(setup, *folder); !error.empty())
+            return error;
     return ReadPatterns(line, setup);
 }
 
@@ -120,6 +176,7 @@ bool RunComparison(ComparisonSetup& setup, engine::ResultStore& store, Interrupt
     context.runFlag = &interrupts.Flag();
     context.store = &store;
     context.patterns = &setup.patterns;
+    context.remoteSides = &setup.remoteSides;
     context.observer = status.Enabled() || equalPairs ? &progress : nullptr;
     if (!interrupts.Raise())
         return false;

@@ -6,6 +6,7 @@
 #include "engine/ContentCheck.h"
 #include "engine/PathPatterns.h"
 #include "engine/ResultStore.h"
+#include "platform/remote/RemoteSides.h"
 #include "settings/SettingsFile.h"
 
 #include <string>
@@ -33,11 +34,17 @@ struct ComparisonSetup {
     settings::SettingsState settings; // from the settings file, or nothing filtered without one
     std::string settingsFile;         // the file read; empty when none
     engine::PathPatterns patterns;    // --exclude, --include, --exclude-from, .tandrelignore
+    // The connections to remote sides (`host:path`, `sftp://host/path`),
+    // made when they are checked and kept for the comparison and the copy,
+    // delete or verify after it. ssh asks on the terminal for what it needs.
+    platform::remote::RemoteSides remoteSides;
 };
 
+
 // Checks that both folders can be entered and reads the settings file: the
-// one named, or else the window's (WindowSettings.h). Empty text on success,
-// otherwise what is wrong, with the system's reason.
+// one named, or else the window's (WindowSettings.h). A remote side is
+// connected to and its folder looked up. Empty text on success, otherwise
+// what is wrong, with the system's (or ssh's, or the server's) reason.
 std::string PrepareComparison(const CommandLine& line, ComparisonSetup& setup);
 
 // Runs a whole comparison into `store`, showing its counts on `status`. An

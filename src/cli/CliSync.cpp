@@ -196,8 +196,6 @@ int RunSyncCommand(const CommandLine& line, ComparisonSetup& setup, Interrupts& 
     // What the copies wrote is flushed once, after the last list; the lists'
     // lines wait for it, since a failed flush fails rows.
     sync::PendingFlush pending;
-    // One connection per remote host serves every list, so ssh asks once.
-    platform::remote::RemoteSides remoteSides;
     std::vector<std::pair<engine::ResultCategory, sync::SyncOutcome>> outcomes;
     bool writeFailed = false; // the work goes on; the run then ends in trouble
     for (int list : line.lists) {
@@ -219,11 +217,11 @@ int RunSyncCommand(const CommandLine& line, ComparisonSetup& setup, Interrupts& 
         outcomes.emplace_back(
             category, copy ? sync::CopyCheckedRows(store, category, line.direction, options, interrupts.Flag(),
                                                    progressFraction, observer, &pending, {line.keepReplaced},
-                                                   &remoteSides)
+                                                   &setup.remoteSides)
                            : sync::DeleteCheckedRows(store, category, options, interrupts.Flag(), progressFraction,
                                                      observer,
                                                      line.trash ? sync::DeleteTarget::Trash : sync::DeleteTarget::Remove,
-                                                     &remoteSides));
+                                                     &setup.remoteSides));
         if (outcomes.back().second.cancelled)
             break;
     }

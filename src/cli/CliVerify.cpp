@@ -80,12 +80,11 @@ int RunVerifyCommand(const CommandLine& line, ComparisonSetup& setup, Interrupts
 
     RowOutput rows(std::cout, line.rowFormat, Command::Verify, store);
     VerifyProgress progress(status, rows);
-    // A remote side's files are read over its host's connection.
-    platform::remote::RemoteSides sides;
+    // A remote side's files are read over the connection the comparison used.
     const bool remote = platform::remote::SideAddress::Parse(store.SourceRoot()).IsRemote() ||
                         platform::remote::SideAddress::Parse(store.DestinationRoot()).IsRemote();
     const engine::ContentCheckSummary summary =
-        remote ? engine::CheckRemoteContents(pairs, store.SourceRoot(), store.DestinationRoot(), sides,
+        remote ? engine::CheckRemoteContents(pairs, store.SourceRoot(), store.DestinationRoot(), setup.remoteSides,
                                              interrupts.Flag(), progress)
                : engine::CheckContents(pairs, interrupts.Flag(), progress);
     status.Clear();

@@ -88,6 +88,10 @@ CLI::App* AddCommand(CLI::App& app, Command command, const char* purpose, Comman
                     "take the options and ignored names from this settings file (a tdl.ini, or a pipe "
                     "such as /dev/stdin) instead of the window's")
         ->type_name("FILE");
+    sub->add_option("--ssh-config", line.sshConfig,
+                    "for a remote folder (HOST:PATH or sftp://HOST/PATH), give ssh this configuration file "
+                    "instead of the user's own")
+        ->type_name("FILE");
     sub->add_flag("--no-filters", line.noFilters,
                   "compare every entry: no attribute filters and no ignored names (folders whose names begin "
                   "with '.' are still never compared)");

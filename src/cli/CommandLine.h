@@ -34,6 +34,7 @@ struct CommandLine {
     std::string destination;
     bool includeSubdirectories = true;
     std::string settingsFile; // empty: the window's settings file, if it has one
+    std::string sshConfig;    // ssh's configuration file for remote sides; empty: the user's own
     bool noFilters = false;   // every entry is compared, whatever the settings say
     bool quiet = false;       // no status line
     std::vector<PatternArgument> patterns;

@@ -1,6 +1,7 @@
 #include "engine/EmptyRoot.h"
 
 #include "platform/FolderListing.h"
+#include "platform/remote/RemoteTree.h"
 
 #include <vector>
 
@@ -10,8 +11,18 @@ namespace {
 
 enum class Holding { Nothing, Something, Unknown };
 
-Holding HoldingOf(const std::string& root)
+Holding HoldingOf(const platform::remote::RemoteTree& tree)
 {
+    const platform::remote::RemoteFolder& root = tree.Root();
+    if (!root.status.ok())
+        return Holding::Unknown;
+    return root.entries.empty() ? Holding::Nothing : Holding::Something;
+}
+
+Holding HoldingOf(const std::string& root, const platform::remote::RemoteTree* tree)
+{
+    if (tree)
+        return HoldingOf(*tree);
     const platform::Fd fd(platform::OpenFolder(root, platform::kOpenToList));
     if (!fd.Valid())
         return Holding::Unknown;
@@ -27,10 +38,12 @@ Holding HoldingOf(const std::string& root)
 
 } // namespace
 
-EmptyRoot FindEmptyRoot(const std::string& sourceRoot, const std::string& destinationRoot)
+EmptyRoot FindEmptyRoot(const std::string& sourceRoot, const std::string& destinationRoot,
+                        const platform::remote::RemoteTree* sourceTree,
+                        const platform::remote::RemoteTree* destinationTree)
 {
-    const Holding source = HoldingOf(sourceRoot);
-    const Holding destination = HoldingOf(destinationRoot);
+    const Holding source = HoldingOf(sourceRoot, sourceTree);
+    const Holding destination = HoldingOf(destinationRoot, destinationTree);
     if (source == Holding::Nothing && destination == Holding::Something)
         return EmptyRoot::Source;
     if (destination == Holding::Nothing && source == Holding::Something)

@@ -1,6 +1,7 @@
 #include "engine/FolderPair.h"
 
 #include "engine/EntryFilter.h"
+#include "engine/LocalSideFolder.h"
 #include "platform/CaseFold.h"
 
 #include <algorithm>
@@ -46,11 +47,11 @@ bool PairByName(const std::vector<ListedEntry>& a, const std::vector<ListedEntry
     return true;
 }
 
-// Pairs what `PairByName` left alone where the folder `bFd` folds case: an
+// Pairs what `PairByName` left alone where the folder `bFolder` folds case: an
 // entry of `a` whose name that folder finds, with the entry of `b` spelled so
 // but for case. Both passes pair the same names, whichever side folds.
 void PairAcrossCase(const std::vector<ListedEntry>& a, const std::vector<ListedEntry>& b, std::vector<int>& aToB,
-                    std::vector<int>& bToA, int bFd)
+                    std::vector<int>& bToA, const SideFolder& bFolder)
 {
     std::unordered_multimap<std::u32string, int> unpaired;
     for (std::size_t j = 0; j < b.size(); ++j)
@@ -61,7 +62,7 @@ void PairAcrossCase(const std::vector<ListedEntry>& a, const std::vector<ListedE
         if (aToB[i] != -1)
             continue;
         const auto it = unpaired.find(platform::FoldedKey(a[i].name));
-        if (it == unpaired.end() || !platform::LookUpEntry(bFd, a[i].name, looked))
+        if (it == unpaired.end() || !bFolder.LookUp(a[i].name, looked))
             continue;
         aToB[i] = it->second;
         bToA[static_cast<std::size_t>(it->second)] = static_cast<int>(i);
@@ -139,12 +140,12 @@ void FindCaseClashes(const std::vector<ListedEntry>& a, const std::vector<Listed
 
 // Notes a folder of `side` as unreadable, once per pair and folder.
 void AddFailure(std::vector<ReadFailure>& failures, Side side, const std::string& name, int error,
-                bool searchable = false)
+                bool searchable = false, std::string reason = {})
 {
     for (const ReadFailure& f : failures)
         if (f.side == side && f.name == name)
             return;
-    failures.push_back({side, name, error, searchable});
+    failures.push_back({side, name, error, searchable, std::move(reason)});
 }
 
 // A folder whose names can be read but not examined (not searchable, or
@@ -159,14 +160,15 @@ void NoteUnexamined(const std::vector<ListedEntry>& entries, Side side, std::vec
     }
 }
 
-// The counterparts of `mine` in the folder `theirFd` of side `theirSide`:
+// The counterparts of `mine` in the folder `theirs` of side `theirSide`:
 // from its listing where there is one, otherwise (or for names a
 // case-folding folder may hold under another spelling) by looking the name
 // up there. A name that cannot be looked up, or a folder there that cannot
 // be searched, for any reason but its absence, is Unknown. Stops early when
 // `goOn` answers false.
 std::vector<Counterpart> CounterpartsOf(const std::vector<ListedEntry>& mine, const std::vector<ListedEntry>* theirs,
-                                        const std::vector<int>& mineToTheirs, int theirFd, bool foldsCase,
+                                        const std::vector<int>& mineToTheirs, const SideFolder& theirFolder,
+                                        bool foldsCase,
                                         Side theirSide, std::vector<ReadFailure>& failures,
                                         std::vector<std::pair<std::size_t, std::string>>& otherNames,
                                         const std::function<bool()>& goOn)
@@ -185,7 +187,7 @@ std::vector<Counterpart> CounterpartsOf(const std::vector<ListedEntry>& mine, co
             if (!match->Examined() && match->error != 0)
                 error = match->error;
         } else if (!theirs || foldsCase) {
-            if (platform::LookUpEntry(theirFd, entry.name, looked))
+            if (theirFolder.LookUp(entry.name, looked))
                 match = &looked;
             else
                 error = errno;
@@ -193,7 +195,7 @@ std::vector<Counterpart> CounterpartsOf(const std::vector<ListedEntry>& mine, co
         if (!match || !match->Examined()) {
             if (!platform::IsAbsence(error)) {
                 c.state = c.below = OtherState::Unknown;
-                AddFailure(failures, theirSide, {}, error);
+                AddFailure(failures, theirSide, {}, error, false, theirFolder.Why({}, error));
             }
             continue;
         }
@@ -202,11 +204,11 @@ std::vector<Counterpart> CounterpartsOf(const std::vector<ListedEntry>& mine, co
         c.size = match->size;
         c.mtime = match->mtime;
         if (entry.IsFolder() && match->IsFolder() && !IsDotName(entry.name)) {
-            if (platform::CanEnter(theirFd, match->name.c_str())) {
+            if (theirFolder.CanEnter(match->name)) {
                 c.below = OtherState::Present;
             } else if (const int why = errno; !platform::IsAbsence(why)) {
                 c.below = OtherState::Unknown;
-                AddFailure(failures, theirSide, match->name, why);
+                AddFailure(failures, theirSide, match->name, why, false, theirFolder.Why(match->name, why));
             }
         }
         if (match->name != entry.name)
@@ -248,7 +250,8 @@ FolderContent OtherPassView(const FolderContent& content, std::vector<ListedEntr
     view.entries.shrink_to_fit();
     view.counterparts.shrink_to_fit();
     for (const ReadFailure& f : content.failures)
-        view.failures.push_back({f.side == kWalkedSide ? kOtherSide : kWalkedSide, f.name, f.error, f.searchable});
+        view.failures.push_back(
+            {f.side == kWalkedSide ? kOtherSide : kWalkedSide, f.name, f.error, f.searchable, f.reason});
     return view;
 }
 
@@ -303,28 +306,37 @@ ReadFolderResult ReadFolder(const OpenSide& open, Side side, const GoOn& goOn)
 {
     ReadFolderResult result;
     OpenedFolder opened = open(side, platform::kOpenToList);
-    result.fd = std::move(opened.fd);
-    if (!result.fd.Valid()) {
+    const platform::Fd& fd = opened.fd;
+    if (!fd.Valid()) {
         result.error = opened.error;
-    } else if (!platform::IdentityOf(result.fd.Get(), result.identity) ||
-               !platform::ReadListing(result.fd.Get(), result.entries, result.count, goOn)) {
+    } else if (!platform::IdentityOf(fd.Get(), result.identity) ||
+               !platform::ReadListing(fd.Get(), result.entries, result.count, goOn)) {
         result.error = errno;
     } else {
         result.listed = true;
+        result.folder = std::make_unique<LocalSideFolder>(std::move(opened.fd));
         return result;
     }
     result.entries.clear();
     result.count = 0;
-    if (result.error == ECANCELED)
+    if (result.error == ECANCELED) {
+        result.folder = std::make_unique<LocalSideFolder>(platform::Fd());
         return result;
+    }
     // Not readable, perhaps searchable: its names can still be looked up one by one.
     OpenedFolder searched = open(side, platform::kOpenAsAnchor);
-    result.fd = std::move(searched.fd);
+    result.folder = std::make_unique<LocalSideFolder>(std::move(searched.fd));
     result.openError = searched.error;
     return result;
 }
 
 PairRead ReadFolderPair(const PairRequest& request, const OpenSide& open, const GoOn& goOn)
+{
+    return ReadFolderPair(
+        request, [&open](Side side, const GoOn& checked) { return ReadFolder(open, side, checked); }, goOn);
+}
+
+PairRead ReadFolderPair(const PairRequest& request, const ReadSide& readSide, const GoOn& goOn)
 {
     PairRead read;
     // Once `goOn` has answered false it is not asked again, and nothing read is kept.
@@ -337,15 +349,15 @@ PairRead ReadFolderPair(const PairRequest& request, const OpenSide& open, const 
     FolderContent& content = read.content;
     content.other = request.other;
     content.otherFolds = request.otherFolds;
-    ReadFolderResult mine = ReadFolder(open, kWalkedSide, checked);
+    ReadFolderResult mine = readSide(kWalkedSide, checked);
     if (gaveUp())
         return read;
     std::vector<int> mineToTheirs, theirsToMine;
     std::vector<std::pair<std::size_t, std::string>> backClashes;
     if (!mine.listed) {
         if (!platform::IsAbsence(mine.error))
-            AddFailure(content.failures, kWalkedSide, {}, mine.error,
-                       mine.fd.Valid() && platform::CanEnter(mine.fd.Get(), "."));
+            AddFailure(content.failures, kWalkedSide, {}, mine.error, mine.folder->CanEnterItself(),
+                       std::move(mine.reason));
         return read;
     }
     content.listed = true;
@@ -359,23 +371,23 @@ PairRead ReadFolderPair(const PairRequest& request, const OpenSide& open, const 
         return read;
     }
 
-    ReadFolderResult theirs = ReadFolder(open, kOtherSide, checked);
+    ReadFolderResult theirs = readSide(kOtherSide, checked);
     if (gaveUp())
         return read;
     content.otherListed = theirs.listed;
     content.otherIdentity = theirs.identity;
-    if (!theirs.fd.Valid()) {
+    if (!theirs.folder->Searchable()) {
         content.other = platform::IsAbsence(theirs.openError) ? OtherState::Absent : OtherState::Unknown;
         if (content.other == OtherState::Unknown)
-            AddFailure(content.failures, kOtherSide, {}, theirs.openError);
+            AddFailure(content.failures, kOtherSide, {}, theirs.openError, false, std::move(theirs.reason));
         else
             FindCaseClashes(content.entries, {}, false, content.otherFolds, mineToTheirs, theirsToMine,
                             content.clashes, backClashes);
         return read;
     }
     NoteUnexamined(theirs.entries, kOtherSide, content.failures);
-    const bool otherFolds = platform::MayFoldCase(theirs.fd.Get(), theirs.entries);
-    const bool mineFolds = platform::MayFoldCase(mine.fd.Get(), content.entries);
+    const bool otherFolds = theirs.folder->MayFoldCase(theirs.entries);
+    const bool mineFolds = mine.folder->MayFoldCase(content.entries);
     content.otherFolds = otherFolds;
     if (theirs.listed) {
         if (!PairByName(content.entries, theirs.entries, mineToTheirs, theirsToMine, checked)) {
@@ -389,17 +401,17 @@ PairRead ReadFolderPair(const PairRequest& request, const OpenSide& open, const 
                     content.clashes, backClashes);
     if (theirs.listed) {
         if (otherFolds)
-            PairAcrossCase(content.entries, theirs.entries, mineToTheirs, theirsToMine, theirs.fd.Get());
+            PairAcrossCase(content.entries, theirs.entries, mineToTheirs, theirsToMine, *theirs.folder);
         if (mineFolds)
-            PairAcrossCase(theirs.entries, content.entries, theirsToMine, mineToTheirs, mine.fd.Get());
+            PairAcrossCase(theirs.entries, content.entries, theirsToMine, mineToTheirs, *mine.folder);
     }
     content.counterparts =
-        CounterpartsOf(content.entries, theirs.listed ? &theirs.entries : nullptr, mineToTheirs, theirs.fd.Get(),
+        CounterpartsOf(content.entries, theirs.listed ? &theirs.entries : nullptr, mineToTheirs, *theirs.folder,
                        otherFolds, kOtherSide, content.failures, content.otherNames, checked);
     if (gaveUp() || !request.keepView || !theirs.listed)
         return read;
     std::vector<std::pair<std::size_t, std::string>> backNames;
-    const std::vector<Counterpart> back = CounterpartsOf(theirs.entries, &content.entries, theirsToMine, mine.fd.Get(),
+    const std::vector<Counterpart> back = CounterpartsOf(theirs.entries, &content.entries, theirsToMine, *mine.folder,
                                                          mineFolds, kWalkedSide, content.failures, backNames, checked);
     if (gaveUp())
         return read;

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "engine/SideFolder.h"
 #include "platform/FolderListing.h"
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -40,12 +42,13 @@ struct Counterpart {
 
 // A folder found unreadable while a pair was read: on which side, the name
 // of the entry below the pair's folder (empty: that folder itself), and the
-// errno value that says why.
+// errno value that says why, with the words of a remote side's server.
 struct ReadFailure {
     Side side = kWalkedSide;
     std::string name;
     int error = 0;
     bool searchable = false; // its names can still be looked up one by one
+    std::string reason;      // empty: the system's text for `error`
 };
 
 // One folder of the walked side, read together with its counterpart folder:
@@ -93,19 +96,24 @@ struct OpenedFolder {
 // (platform::kOpenToList, platform::kOpenAsAnchor).
 using OpenSide = std::function<OpenedFolder(Side side, int flags)>;
 
-// One folder as read: its listing, or why it could not be had. `fd` stays
-// open for looking names up: the listed folder, or where it could not be
-// listed, the folder opened for searching only (invalid when even that failed).
+// One folder as read: its listing, or why it could not be had. `folder`
+// stays for looking names up: the listed folder, or where it could not be
+// listed, the folder as far as it may be searched (not Searchable when even
+// that failed).
 struct ReadFolderResult {
-    platform::Fd fd;
+    std::unique_ptr<SideFolder> folder;
     bool listed = false;
     std::vector<platform::ListedEntry> entries;
     std::uint32_t count = 0;
     platform::FolderIdentity identity;
     int error = 0;     // why it could not be listed; 0 when it was
-    int openError = 0; // why it could not be opened at all; 0 when `fd` is valid
+    int openError = 0; // why it could not be searched at all; 0 when it can be
+    std::string reason; // a remote server's words for `error`
     bool gaveUp = false;
 };
+
+// Reads the pair's folder of one side.
+using ReadSide = std::function<ReadFolderResult(Side side, const GoOn& goOn)>;
 
 // The one step that reads a folder of a pair. Each folder's identity is
 // taken before its names are read, so that a change made while they are
@@ -129,7 +137,8 @@ struct PairRead {
 
 // Reads a folder pair and matches its entries by name (and, where a side
 // folds case, without regard to case). No state, no threads: every folder is
-// reached through `open`.
+// reached through `read` (or, both local, `open`).
+PairRead ReadFolderPair(const PairRequest& request, const ReadSide& read, const GoOn& goOn);
 PairRead ReadFolderPair(const PairRequest& request, const OpenSide& open, const GoOn& goOn);
 
 // True when the folder reached by `fd` still has the identity `was`.

@@ -1,6 +1,7 @@
 #include "engine/FolderReadAhead.h"
 
 #include "engine/EntryFilter.h"
+#include "engine/RemoteSideFolder.h"
 #include "platform/Threads.h"
 
 #include <algorithm>
@@ -132,7 +133,7 @@ std::chrono::microseconds FolderReadAhead::PulseInterval()
 }
 
 FolderReadAhead::FolderReadAhead(ReadSetup setup, unsigned threads)
-    : m_setup(std::move(setup)), m_anchors(m_setup.roots)
+    : m_setup(WithoutRemoteRoots(std::move(setup))), m_anchors(m_setup.roots)
 {
     try {
         m_workers.reserve(threads);
@@ -142,6 +143,15 @@ FolderReadAhead::FolderReadAhead(ReadSetup setup, unsigned threads)
         // Out of threads: the walk reads what the workers there are do not.
     } catch (const std::bad_alloc&) {
     }
+}
+
+// A remote side's root text is no local path: nothing local is opened for it.
+ReadSetup FolderReadAhead::WithoutRemoteRoots(ReadSetup setup)
+{
+    for (Side side : {kWalkedSide, kOtherSide})
+        if (setup.remote[side])
+            setup.roots[side].clear();
+    return setup;
 }
 
 FolderReadAhead::~FolderReadAhead()
@@ -190,6 +200,11 @@ FolderTicket FolderReadAhead::MakeRoot()
     auto root = std::make_shared<FolderJob>();
     // A root that is there but could not be opened is tried again when read,
     // and then reported.
+    if (const auto& tree = m_setup.remote[kOtherSide]) {
+        const platform::remote::RemoteFolder* folder = tree->Find(m_setup.remoteBase[kOtherSide]);
+        root->other = folder && folder->status.Absent() ? OtherState::Absent : OtherState::Present;
+        return root;
+    }
     root->other = m_anchors.RootOpened(kOtherSide) || !platform::IsAbsence(m_anchors.RootError(kOtherSide))
                       ? OtherState::Present
                       : OtherState::Absent;
@@ -215,9 +230,14 @@ bool FolderReadAhead::ReadJob(const FolderTicket& job, const Pulse* pulse) const
 {
     Checkpoint checkpoint(m_cancelled, pulse);
     const PairRequest request{job->other, job->otherFolds, m_setup.keepViews};
-    PairRead read = ReadFolderPair(
-        request, [this, &job](Side side, int flags) { return m_anchors.Open(*job, side, flags); },
-        std::ref(checkpoint));
+    PairRead read = AnyRemote()
+                        ? ReadFolderPair(
+                              request,
+                              [this, &job](Side side, const GoOn& goOn) { return ReadSideOf(*job, side, goOn); },
+                              std::ref(checkpoint))
+                        : ReadFolderPair(
+                              request, [this, &job](Side side, int flags) { return m_anchors.Open(*job, side, flags); },
+                              std::ref(checkpoint));
     job->content = std::move(read.content);
     job->keptView = std::move(read.keptView);
     job->children = read.gaveUp ? std::vector<FolderTicket>{} : ChildrenOf(job);
@@ -241,16 +261,28 @@ std::vector<FolderTicket> FolderReadAhead::ChildrenOf(const FolderTicket& job) c
     return children;
 }
 
+ReadFolderResult FolderReadAhead::ReadSideOf(const FolderJob& job, Side side, const GoOn& goOn) const
+{
+    if (!m_setup.remote[side])
+        return ReadFolder([this, &job](Side s, int flags) { return m_anchors.Open(job, s, flags); }, side, goOn);
+    std::string relative;
+    for (const FolderNode* node = &job; node->parentNode; node = node->parentNode)
+        relative.insert(0, node->NameOn(side) + '/');
+    return ReadRemoteFolder(m_setup.remote[side], m_setup.remoteBase[side] + relative);
+}
+
+// A remote side's folders come from its tree as read before the walk, which
+// does not change: only a local one can have changed since it was read.
 bool FolderReadAhead::StillCurrent(const FolderJob& job) const
 {
     const FolderContent& content = job.content;
     const bool otherPresent = job.other == OtherState::Present;
     if (!content.listed || (otherPresent && !content.otherListed))
         return false;
-    if (!IdentityNow(m_anchors.Open(job, kWalkedSide, platform::kOpenAsAnchor).fd.Get(), content.identity))
-        return false;
-    return !otherPresent ||
-           IdentityNow(m_anchors.Open(job, kOtherSide, platform::kOpenAsAnchor).fd.Get(), content.otherIdentity);
+    const auto sideNow = [&](Side side, const platform::FolderIdentity& was) {
+        return m_setup.remote[side] || IdentityNow(m_anchors.Open(job, side, platform::kOpenAsAnchor).fd.Get(), was);
+    };
+    return sideNow(kWalkedSide, content.identity) && (!otherPresent || sideNow(kOtherSide, content.otherIdentity));
 }
 
 void FolderReadAhead::QueueLocked(const std::vector<FolderTicket>& jobs)

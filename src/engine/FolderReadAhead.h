@@ -2,6 +2,7 @@
 
 #include "engine/FolderAnchors.h"
 #include "engine/FolderPair.h"
+#include "platform/remote/RemoteTree.h"
 #include "settings/CompareOptions.h"
 
 #include <atomic>
@@ -42,7 +43,11 @@ struct TakenFolder {
 
 // What a read needs to know of the run; copied once, read by every thread.
 struct ReadSetup {
-    std::string roots[2]; // by side; both end in '/'
+    std::string roots[2]; // by side; both end in '/'; a remote side's is not opened
+    // By side: the remote tree a side's folders come from (null: a local
+    // side), and where the walk's root lies in it ("" or ending in '/').
+    std::shared_ptr<const platform::remote::RemoteTree> remote[2];
+    std::string remoteBase[2];
     bool includeSubdirectories = true;
     bool keepViews = false; // also make each pair's kept view (source pass)
     settings::CompareOptions options;   // only to guess which subfolders the walk will enter
@@ -111,11 +116,15 @@ private:
     // let go meanwhile; false when the read was given up.
     bool ReadHere(const FolderTicket& job, const Pulse& pulse, std::unique_lock<std::mutex>& lock);
     bool StillCurrent(const FolderJob& job) const;
+    ReadFolderResult ReadSideOf(const FolderJob& job, Side side, const GoOn& goOn) const;
+    bool AnyRemote() const { return m_setup.remote[kWalkedSide] || m_setup.remote[kOtherSide]; }
     std::vector<FolderTicket> ChildrenOf(const FolderTicket& job) const;
     static TakenFolder Handed(FolderJob& job);
     FolderTicket NextLocked();
     void QueueLocked(const std::vector<FolderTicket>& jobs);
     void AbandonLocked(const FolderTicket& job);
+
+    static ReadSetup WithoutRemoteRoots(ReadSetup setup);
 
     ReadSetup m_setup;
     FolderAnchors m_anchors;

@@ -21,8 +21,11 @@
 #include "engine/PathRules.h"
 #include "engine/TextForms.h"
 #include "platform/OwnTemporaries.h"
+#include "platform/remote/RemoteSides.h"
+#include "platform/remote/RemoteTree.h"
 
 #include <algorithm>
+#include <chrono>
 #include <limits>
 #include <memory>
 #include <optional>
@@ -35,7 +38,9 @@ namespace tandrel::engine {
 namespace {
 
 using platform::ListedEntry;
+using platform::remote::RemoteTree;
 using settings::CompareOptions;
+using RemoteTrees = std::shared_ptr<const RemoteTree>[2]; // by pass side: source, destination
 
 // Boundaries of `unit` seconds between two times shifted by `offset`. With
 // t = q * unit + r (0 <= r < unit), floor((t + offset) / unit) is q plus the
@@ -59,10 +64,17 @@ struct KeptViews {
 
 class Walk {
 public:
-    // The source pass fills `keptViewsOut`; the destination pass takes from `keptViewsIn`.
-    Walk(ScanContext& context, ScanPass pass, KeptViews* keptViewsOut, KeptViews* keptViewsIn)
+    // The source pass fills `keptViewsOut`; the destination pass takes from
+    // `keptViewsIn`. `remote`: the trees of remote roots, null for local ones.
+    Walk(ScanContext& context, ScanPass pass, KeptViews* keptViewsOut, KeptViews* keptViewsIn,
+         const RemoteTrees* remote = nullptr)
         : m_ctx(context), m_pass(pass), m_keptViewsOut(keptViewsOut), m_keptViewsIn(keptViewsIn)
     {
+        if (remote) {
+            const bool sourcePass = pass == ScanPass::SourcePass;
+            m_remote[kWalkedSide] = (*remote)[sourcePass ? 0 : 1];
+            m_remote[kOtherSide] = (*remote)[sourcePass ? 1 : 0];
+        }
     }
     Walk(const Walk&) = delete;
     Walk& operator=(const Walk&) = delete;
@@ -87,10 +99,14 @@ public:
         setup.options = *m_ctx.options;
         if (m_ctx.ignoredTypes)
             setup.ignoredTypes = *m_ctx.ignoredTypes;
-        const unsigned threads =
-            m_ctx.includeSubdirectories
-                ? FolderReadAhead::ThreadsFor(setup.roots[kWalkedSide], setup.roots[kOtherSide])
-                : 0;
+        for (Side side : {kWalkedSide, kOtherSide}) {
+            setup.remote[side] = m_remote[side];
+            setup.remoteBase[side] = m_path;
+        }
+        const unsigned threads = !m_ctx.includeSubdirectories ? 0
+                                 : m_remote[kWalkedSide] || m_remote[kOtherSide]
+                                     ? kRemoteThreads
+                                     : FolderReadAhead::ThreadsFor(setup.roots[kWalkedSide], setup.roots[kOtherSide]);
         auto ahead = std::make_unique<FolderReadAhead>(std::move(setup), threads);
         WalkWith(*ahead);
         // After a cancel a reader may still be held up in one long listing
@@ -228,8 +244,9 @@ private:
             std::string path = m_roots[failure.side] + (failure.side == kWalkedSide ? m_path : m_otherPath) + failure.name;
             if (failure.name.empty() && !m_path.empty())
                 path.pop_back(); // the separator
-            m_ctx.store->AddUnreadableFolder(std::move(path), std::generic_category().message(failure.error),
-                                             failure.searchable);
+            std::string why =
+                failure.reason.empty() ? std::generic_category().message(failure.error) : failure.reason;
+            m_ctx.store->AddUnreadableFolder(std::move(path), std::move(why), failure.searchable);
         }
     }
 
@@ -370,8 +387,13 @@ private:
         return m_pass == ScanPass::SourcePass ? ResultCategory::NotInDestination : ResultCategory::NotInSource;
     }
 
+    // A remote side's folders are in memory once its tree is read: a few
+    // threads pair them ahead of the walk.
+    static constexpr unsigned kRemoteThreads = 2;
+
     ScanContext& m_ctx;
     ScanPass m_pass;
+    std::shared_ptr<const RemoteTree> m_remote[2]; // by side
     KeptViews* m_keptViewsOut;
     KeptViews* m_keptViewsIn;
     std::string m_roots[2]; // by side, each ending in a separator
@@ -385,6 +407,42 @@ private:
     std::string m_path; // the walked folder relative to this side's root: "" or ending in a separator
     std::string m_otherPath; // its counterpart relative to the other root, spelled as there
 };
+
+// A remote root as typed, with the '/' every root ends in; the login
+// folder's "host:" becomes "host:./", since "host:/" is another folder.
+std::string RemoteRootText(const platform::remote::SideAddress& address)
+{
+    std::string text = address.Text();
+    if (address.GetForm() == platform::remote::SideAddress::Form::HostPath && address.Path().empty())
+        return text + "./";
+    return text.back() == '/' ? text : text + '/';
+}
+
+// The tree of a remote root, read with many folders in flight while the
+// window gets its turns; a root that cannot be reached gives a tree whose
+// root says why.
+std::shared_ptr<const RemoteTree> ReadRemoteTree(ScanContext& context, const platform::remote::SideAddress& address)
+{
+    if (!address.Error().empty())
+        return RemoteTree::Failed(
+            platform::remote::RemoteStatus::FromServer(platform::remote::sftp::StatusCode::Failure, address.Error()));
+    platform::remote::RemoteStatus why;
+    platform::remote::RemoteSession* session = context.remoteSides->For(address, why);
+    if (!session)
+        return RemoteTree::Failed(why);
+    RemoteTree::Options options;
+    options.subfolders = context.includeSubdirectories;
+    auto last = std::chrono::steady_clock::now();
+    options.goOn = [&context, &last] {
+        const auto now = std::chrono::steady_clock::now();
+        if (context.observer && now - last >= FolderReadAhead::PulseInterval()) {
+            context.observer->Waiting();
+            last = now;
+        }
+        return context.runFlag == nullptr || context.runFlag->IsSet();
+    };
+    return RemoteTree::Read(*session, address, options);
+}
 
 } // namespace
 
@@ -439,21 +497,35 @@ void ScanFolder(ScanContext& context, const std::string& folder, const std::stri
 
 void RunScan(ScanContext& context)
 {
-    const PathRules rules = PathRules::Native();
-    if (!context.sourceRoot.empty())
-        context.sourceRoot = rules.WithTrailingSeparator(context.sourceRoot);
-    if (!context.destinationRoot.empty())
-        context.destinationRoot = rules.WithTrailingSeparator(context.destinationRoot);
+    RemoteTrees remote;
+    std::string* roots[2] = {&context.sourceRoot, &context.destinationRoot};
+    for (int k = 0; k < 2; ++k) {
+        std::string& root = *roots[k];
+        if (root.empty())
+            continue;
+        const auto address = platform::remote::SideAddress::Parse(root);
+        if (context.remoteSides && address.IsRemote()) {
+            root = RemoteRootText(address);
+            if (context.store)
+                remote[k] = ReadRemoteTree(context, address);
+        } else {
+            root = PathRules::Native().WithTrailingSeparator(root);
+        }
+    }
     if (!context.store)
         return;
     context.store->Reset(context.sourceRoot, context.destinationRoot, LocalOffsetNow());
-    context.store->SetEmptyRoot(FindEmptyRoot(context.sourceRoot, context.destinationRoot));
+    context.store->SetEmptyRoot(
+        FindEmptyRoot(context.sourceRoot, context.destinationRoot, remote[0].get(), remote[1].get()));
     context.leftOut = 0;
     if (context.patterns)
         context.patterns->ResetCounts();
+    if (context.runFlag && !context.runFlag->IsSet())
+        return;
     KeptViews views;
-    Walk(context, ScanPass::SourcePass, &views, nullptr).Run(context.sourceRoot, context.destinationRoot);
-    Walk(context, ScanPass::DestinationPass, nullptr, &views).Run(context.destinationRoot, context.sourceRoot);
+    Walk(context, ScanPass::SourcePass, &views, nullptr, &remote).Run(context.sourceRoot, context.destinationRoot);
+    Walk(context, ScanPass::DestinationPass, nullptr, &views, &remote)
+        .Run(context.destinationRoot, context.sourceRoot);
 }
 
 } // namespace tandrel::engine

@@ -7,6 +7,10 @@
 #include "engine/RunFlag.h"
 #include "settings/CompareOptions.h"
 
+namespace tandrel::platform::remote {
+class RemoteSides;
+}
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -44,6 +48,10 @@ struct ScanContext {
     // A second filter of path patterns, beside the options' ignored names;
     // may be null. Its counts are those of this scan (RunScan resets them).
     PathPatterns* patterns = nullptr;
+    // The connections for roots on an SSH host (`host:path`,
+    // `sftp://host/path`), kept for the runs that follow; null: every root
+    // is a local folder, whatever its text.
+    platform::remote::RemoteSides* remoteSides = nullptr;
     // Entries that the filters left out, and folders not walked for their
     // leading dot, each name once whether on one side or both (RunScan
     // starts it at 0).
@@ -75,6 +83,8 @@ int ClassifyPair(std::int64_t sourceTime, std::int64_t sourceSize, std::int64_t 
 
 // A whole comparison's scan: both roots get a trailing '/', the store is
 // reset, then the source pass and, unless cancelled, the destination pass.
+// A remote root's tree is read first, with many folders in flight; a root
+// that cannot be reached is noted as unreadable with ssh's reason.
 void RunScan(ScanContext& context);
 
 } // namespace tandrel::engine

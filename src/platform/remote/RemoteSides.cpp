@@ -29,4 +29,21 @@ RemoteSession* RemoteSides::For(const SideAddress& side, RemoteStatus& error)
     return made;
 }
 
+std::string RemoteSides::FolderError(const SideAddress& side)
+{
+    if (!side.Error().empty())
+        return side.Error();
+    RemoteStatus status;
+    RemoteSession* session = For(side, status);
+    if (!session)
+        return status.text;
+    sftp::FileAttributes attributes;
+    status = session->Lstat(side.Path().empty() ? std::string(".") : side.Path(), attributes);
+    if (!status.ok())
+        return status.text;
+    if (!attributes.IsFolder() && !attributes.IsLink())
+        return "Not a directory";
+    return {};
+}
+
 } // namespace tandrel::platform::remote

@@ -30,6 +30,11 @@ public:
     // The session for the side's host, connected now if need be; null with
     // `error` set (ssh's own reason) when it cannot be had.
     RemoteSession* For(const SideAddress& side, RemoteStatus& error);
+    // Why the side cannot be compared, in ssh's or the server's words (an
+    // address that is no address, a host that cannot be reached, a folder
+    // that is not there or is a file); empty when it is a folder, or a link
+    // the server may lead to one. Connects when need be.
+    std::string FolderError(const SideAddress& side);
     // Ends every connection.
     void DropAll() { m_sessions.clear(); }
 

@@ -1,5 +1,9 @@
 #include "LoopbackSshd.h"
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
@@ -109,30 +113,39 @@ LoopbackSshd::LoopbackSshd()
         return;
     }
     ::chmod((m_dir + "/authorized_keys").c_str(), 0644);
-    m_port = FreePort();
-    std::ofstream(m_dir + "/sshd_config") << "ListenAddress 127.0.0.1\n"
-                                          << "Port " << m_port << "\n"
-                                          << "HostKey " << m_dir << "/host_key\n"
-                                          << "AuthorizedKeysFile " << m_dir << "/authorized_keys\n"
-                                          << "PidFile " << m_dir << "/sshd.pid\n"
-                                          << "PasswordAuthentication no\n"
-                                          << "KbdInteractiveAuthentication no\n"
-                                          << "UsePAM no\n"
-                                          << "StrictModes no\n"
-                                          << "Subsystem sftp internal-sftp\n";
     const std::string hostKey = Slurp(m_dir + "/host_key.pub");
-    std::ofstream(m_dir + "/known_hosts") << "[127.0.0.1]:" << m_port << " " << hostKey;
     if (root)
         ::mkdir("/run/sshd", 0755);
-    const std::string start = "'" + sshd + "' -f '" + m_dir + "/sshd_config' -E '" + m_dir + "/sshd.log'";
-    if (std::system(start.c_str()) != 0) {
-        m_skipReason = "sshd would not start: " + Slurp(m_dir + "/sshd.log");
-        return;
+    // A free port can be taken by another test process between the look and
+    // sshd's bind (tests run in parallel): then sshd writes no pid file, and
+    // another port is tried.
+    for (int attempt = 0; attempt < 5 && m_pid <= 0; ++attempt) {
+        m_port = FreePort();
+        std::ofstream(m_dir + "/sshd_config") << "ListenAddress 127.0.0.1\n"
+                                              << "Port " << m_port << "\n"
+                                              << "HostKey " << m_dir << "/host_key\n"
+                                              << "AuthorizedKeysFile " << m_dir << "/authorized_keys\n"
+                                              << "PidFile " << m_dir << "/sshd.pid\n"
+                                              << "PasswordAuthentication no\n"
+                                              << "KbdInteractiveAuthentication no\n"
+                                              << "UsePAM no\n"
+                                              << "StrictModes no\n"
+                                              << "Subsystem sftp internal-sftp\n";
+        std::ofstream(m_dir + "/known_hosts") << "[127.0.0.1]:" << m_port << " " << hostKey;
+        ::unlink((m_dir + "/sshd.pid").c_str());
+        const std::string start = "'" + sshd + "' -f '" + m_dir + "/sshd_config' -E '" + m_dir + "/sshd.log'";
+        if (std::system(start.c_str()) != 0) {
+            m_skipReason = "sshd would not start: " + Slurp(m_dir + "/sshd.log");
+            return;
+        }
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (std::chrono::steady_clock::now() < deadline) {
+            m_pid = std::atoi(Slurp(m_dir + "/sshd.pid").c_str());
+            if (m_pid > 0 && Accepts(m_port))
+                break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
     }
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!Accepts(m_port) && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    m_pid = std::atoi(Slurp(m_dir + "/sshd.pid").c_str());
     if (m_pid <= 0) {
         m_skipReason = "sshd did not start: " + Slurp(m_dir + "/sshd.log");
         return;
@@ -171,6 +184,17 @@ platform::remote::ConnectOptions LoopbackSshd::Options() const
                             "-oStrictHostKeyChecking=yes",
                             "-oLogLevel=ERROR"};
     return options;
+}
+
+std::string LoopbackSshd::TestFolder() const
+{
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = std::string(info->test_suite_name()) + "." + info->name();
+    std::replace(name.begin(), name.end(), '/', '_');
+    const std::string folder = m_folder + "/" + name;
+    std::system(("rm -rf '" + folder + "'").c_str());
+    ::mkdir(folder.c_str(), 0755);
+    return folder;
 }
 
 void LoopbackSshd::GiveToUser(const std::string& path) const

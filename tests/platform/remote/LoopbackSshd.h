@@ -29,6 +29,8 @@ public:
     const std::string& KeyFolder() const { return m_dir; }
     int Port() const { return m_port; }
     const std::string& User() const { return m_user; }
+    // A new, empty folder below Folder() named after the running test.
+    std::string TestFolder() const;
     // Gives `path` (below Folder()) to the login user.
     void GiveToUser(const std::string& path) const;
     // Ends every session the server holds, as a dropped connection would.
