@@ -32,6 +32,8 @@ set(TANDREL_WINDOWS_TEST_SOURCES
   ${CMAKE_CURRENT_SOURCE_DIR}/sync/CopyCheckedRowsTest.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/sync/DeleteCheckedRowsTest.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/sync/RowsInFlightTest.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/sync/RowScheduleTest.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/platform/OrderedWorkersTest.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/cli/cli_command_line_test.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/cli/cli_status_text_test.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/cli/cli_settings_code_page_test.cpp)

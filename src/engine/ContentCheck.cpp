@@ -1,16 +1,15 @@
 #include "engine/ContentCheck.h"
 
 #include "platform/ContentFile.h"
+#include "platform/OrderedWorkers.h"
 
 #include <algorithm>
 #include <atomic>
-#include <condition_variable>
 #include <cstring>
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <stop_token>
-#include <thread>
+#include <utility>
 
 namespace tandrel::engine {
 
@@ -142,6 +141,38 @@ std::optional<ContentFinding> ComparePair(const FilePair& pair, char* a, char* b
     return settled(finding);
 }
 
+// Read buffers kept for the next pair, so that a run of small files does
+// not allocate two large buffers for each.
+class BufferShelf {
+public:
+    explicit BufferShelf(std::size_t bytes) : m_bytes(bytes) {}
+
+    using Buffers = std::pair<std::unique_ptr<char[]>, std::unique_ptr<char[]>>;
+
+    Buffers Take()
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            if (!m_kept.empty()) {
+                Buffers buffers = std::move(m_kept.back());
+                m_kept.pop_back();
+                return buffers;
+            }
+        }
+        return {std::unique_ptr<char[]>(new char[m_bytes]), std::unique_ptr<char[]>(new char[m_bytes])};
+    }
+    void Give(Buffers buffers)
+    {
+        const std::lock_guard lock(m_mutex);
+        m_kept.push_back(std::move(buffers));
+    }
+
+private:
+    std::size_t m_bytes;
+    std::mutex m_mutex;
+    std::vector<Buffers> m_kept;
+};
+
 } // namespace
 
 ContentCheckSummary CheckContents(const std::vector<FilePair>& pairs, const RunFlag& runFlag,
@@ -152,101 +183,72 @@ ContentCheckSummary CheckContents(const std::vector<FilePair>& pairs, const RunF
     for (const FilePair& pair : pairs)
         total += pair.size;
 
-    std::mutex mutex;
-    std::condition_variable ready;
+    // Each pair's finding is written by its work and read here once the pool
+    // says that work has ended; empty when it was abandoned.
     std::vector<std::optional<ContentFinding>> results(pairs.size());
-    std::atomic<std::size_t> next{0};
     std::atomic<std::uint64_t> bytesDone{0};
-    std::atomic<unsigned> running{0};
-
     const std::size_t bufferBytes = std::max<std::size_t>(options.bufferBytes, 4096);
-    const unsigned workerCount =
-        static_cast<unsigned>(std::min<std::size_t>(std::max(options.workers, 1u), std::max<std::size_t>(pairs.size(), 1)));
+    BufferShelf shelf(bufferBytes);
+    const std::size_t workerCount = std::min<std::size_t>(std::max(options.workers, 1u), std::max<std::size_t>(pairs.size(), 1));
 
-    auto work = [&](std::stop_token stop) {
-        std::unique_ptr<char[]> a(new char[bufferBytes]);
-        std::unique_ptr<char[]> b(new char[bufferBytes]);
-        auto keepGoing = [&] { return runFlag.IsSet() && !stop.stop_requested(); };
-        for (;;) {
-            const std::size_t index = next.fetch_add(1, std::memory_order_relaxed);
-            if (index >= pairs.size() || !keepGoing())
-                break;
-            const FilePair& pair = pairs[index];
-            std::uint64_t counted = 0;
-            auto account = [&](std::uint64_t bytes) {
-                const std::uint64_t add = std::min(bytes, pair.size - std::min(counted, pair.size));
-                counted += add;
-                bytesDone.fetch_add(add, std::memory_order_relaxed);
-            };
-            std::optional<ContentFinding> finding = ComparePair(pair, a.get(), b.get(), bufferBytes, keepGoing, account);
-            if (!finding)
-                break;
-            account(pair.size);
-            finding->index = index;
-            // An equal pair needs no one woken: the caller collects it with
-            // the next finding, at its next progress tick or at the end.
-            const bool wake = finding->verdict != ContentVerdict::Same;
-            {
-                const std::lock_guard lock(mutex);
-                results[index] = std::move(finding);
-            }
-            if (wake)
-                ready.notify_one();
-        }
-        {
-            const std::lock_guard lock(mutex);
-            running.fetch_sub(1, std::memory_order_relaxed);
-        }
-        ready.notify_one();
+    auto compare = [&](std::size_t index, platform::OrderedWorkers::Job& job) {
+        auto keepGoing = [&] { return runFlag.IsSet() && !job.StopRequested(); };
+        if (!keepGoing())
+            return;
+        const FilePair& pair = pairs[index];
+        std::uint64_t counted = 0;
+        auto account = [&](std::uint64_t bytes) {
+            const std::uint64_t add = std::min(bytes, pair.size - std::min(counted, pair.size));
+            counted += add;
+            bytesDone.fetch_add(add, std::memory_order_relaxed);
+        };
+        BufferShelf::Buffers buffers = shelf.Take();
+        std::optional<ContentFinding> finding =
+            ComparePair(pair, buffers.first.get(), buffers.second.get(), bufferBytes, keepGoing, account);
+        shelf.Give(std::move(buffers));
+        if (!finding)
+            return;
+        account(pair.size);
+        finding->index = index;
+        results[index] = std::move(finding);
     };
 
-    std::vector<std::jthread> workers;
     if (runFlag.IsSet() && !pairs.empty()) {
-        running = workerCount;
-        workers.reserve(workerCount);
-        for (unsigned i = 0; i < workerCount; ++i)
-            workers.emplace_back(work);
-    }
+        platform::OrderedWorkers workers(workerCount);
+        for (std::size_t index = 0; index < pairs.size(); ++index)
+            workers.Submit([&compare, index](platform::OrderedWorkers::Job& job) { compare(index, job); });
 
-    auto lastProgress = std::chrono::steady_clock::now();
-    std::size_t delivered = 0;
-    std::unique_lock lock(mutex);
-    while (delivered < pairs.size()) {
-        if (!runFlag.IsSet()) {
-            summary.cancelled = true;
-            break;
+        auto lastProgress = std::chrono::steady_clock::now();
+        std::size_t delivered = 0;
+        while (delivered < pairs.size() && !summary.cancelled) {
+            workers.Wait(options.progressInterval);
+            while (delivered < pairs.size() && runFlag.IsSet()) {
+                const std::optional<std::size_t> next = workers.NextInOrder();
+                if (!next)
+                    break;
+                ++delivered;
+                if (!results[*next]) {
+                    summary.cancelled = true; // its work gave up: the flag went down
+                    break;
+                }
+                ++summary.checked;
+                const ContentFinding& finding = *results[*next];
+                if (finding.verdict == ContentVerdict::Same)
+                    continue;
+                (finding.verdict == ContentVerdict::Different ? summary.different : summary.unreadable)++;
+                observer.Found(pairs[*next], finding);
+            }
+            if (!runFlag.IsSet())
+                summary.cancelled = true;
+            const auto now = std::chrono::steady_clock::now();
+            if (!summary.cancelled && now - lastProgress >= options.progressInterval) {
+                lastProgress = now;
+                observer.Progress(bytesDone.load(std::memory_order_relaxed), total);
+            }
         }
-        ready.wait_for(lock, options.progressInterval, [&] {
-            return results[delivered].has_value() || running.load(std::memory_order_relaxed) == 0;
-        });
-        while (delivered < pairs.size() && results[delivered] && runFlag.IsSet()) {
-            const ContentFinding finding = std::move(*results[delivered]);
-            results[delivered].reset();
-            ++delivered;
-            ++summary.checked;
-            if (finding.verdict == ContentVerdict::Same)
-                continue;
-            (finding.verdict == ContentVerdict::Different ? summary.different : summary.unreadable)++;
-            lock.unlock();
-            observer.Found(pairs[finding.index], finding);
-            lock.lock();
-        }
-        if (delivered < pairs.size() && !results[delivered] && running.load(std::memory_order_relaxed) == 0) {
-            summary.cancelled = true; // the workers stopped early: the flag went down
-            break;
-        }
-        const auto now = std::chrono::steady_clock::now();
-        if (now - lastProgress >= options.progressInterval) {
-            lastProgress = now;
-            lock.unlock();
-            observer.Progress(bytesDone.load(std::memory_order_relaxed), total);
-            lock.lock();
-        }
+    } else if (!pairs.empty()) {
+        summary.cancelled = true;
     }
-    lock.unlock();
-    for (std::jthread& worker : workers)
-        worker.request_stop();
-    workers.clear();
 
     summary.bytesDone = bytesDone.load();
     observer.Progress(summary.bytesDone, total);

@@ -15,8 +15,10 @@ constexpr std::size_t kNetworkRowsInFlight = 16;
 
 } // namespace
 
-// TANDREL_ROWS_IN_FLIGHT=N sets the number for any target on every system
-// (tests and trials use it to run rows in flight on a local disk).
+// TANDREL_ROWS_IN_FLIGHT=N replaces the platform's choice for any target on
+// every system (tests and trials use it to run rows in flight on a local
+// disk). N is held to 1 to 64; a value that is no number counts as 1. Runs
+// through the trash take one row at a time whatever it says.
 std::size_t RowsInFlightFor(const std::string& targetRoot)
 {
     if (const char* forced = std::getenv("TANDREL_ROWS_IN_FLIGHT")) {

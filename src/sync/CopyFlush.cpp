@@ -2,21 +2,25 @@
 
 #include "engine/TimeRules.h"
 #include "platform/FileOps.h"
+#include "platform/OrderedWorkers.h"
 #include "sync/RowRun.h"
 
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <string>
-#include <system_error>
-#include <thread>
 
 namespace tandrel::sync {
 
 using engine::CompareItem;
 using engine::ResultCategory;
 using engine::ResultStore;
+
+namespace {
+
+// How often events run while the flush lasts.
+constexpr std::chrono::milliseconds kFlushWaitStep{15};
+
+} // namespace
 
 // Flushes the file systems the copy runs wrote to. The rows written to one
 // whose flush failed may not have their content on disk: they fail now, and
@@ -31,31 +35,13 @@ void FlushWrittenRows(PendingFlush& pending, ResultStore& store, const settings:
     // A flush can take many seconds on a slow disk. It runs on a thread of
     // its own, and while it lasts the front end's events keep running.
     std::vector<platform::WrittenFileSystems::Failure> failures;
-    std::mutex mutex;
-    std::condition_variable flushedChanged;
-    bool flushed = false;
-    std::thread flusher;
-    try {
-        flusher = std::thread([&] {
-            auto result = pending.fileSystems.FlushAll();
-            const std::lock_guard lock(mutex);
-            failures = std::move(result);
-            flushed = true;
-            flushedChanged.notify_one();
-        });
-    } catch (const std::system_error&) {
-        // No thread to be had: the flush runs here, without events meanwhile.
-        failures = pending.fileSystems.FlushAll();
-        flushed = true;
+    {
+        // Without a thread to be had, the flush runs here, without events meanwhile.
+        platform::OrderedWorkers flusher(1);
+        flusher.Submit([&](platform::OrderedWorkers::Job&) { failures = pending.fileSystems.FlushAll(); });
+        for (flusher.Wait(kFlushWaitStep); !flusher.NextInOrder(); flusher.Wait(kFlushWaitStep))
+            observer.PumpEvents();
     }
-    for (std::unique_lock lock(mutex);
-         !flushedChanged.wait_for(lock, std::chrono::milliseconds(15), [&] { return flushed; });) {
-        lock.unlock();
-        observer.PumpEvents();
-        lock.lock();
-    }
-    if (flusher.joinable())
-        flusher.join();
 
     std::string firstFailure;
     SyncOutcome* firstOutcome = nullptr;

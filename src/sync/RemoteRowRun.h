@@ -1,8 +1,8 @@
 #pragma once
 
 #include "platform/remote/SftpClient.h"
-#include "sync/RowDependencies.h"
 #include "sync/RowRun.h"
+#include "sync/RowSchedule.h"
 
 #include <cstddef>
 #include <functional>
@@ -13,10 +13,10 @@ namespace tandrel::sync {
 // chain of requests, and many chains run at once on one connection (up to
 // the client's window), all on the calling thread, which lets events run
 // between replies. The counting pass, the row marks, failure handling and
-// cancel are RowRun's; rows are started and reported in list order, a row
-// inside a folder row waits for that folder (made first on a copy, removed
-// last on a delete), and a row counts as done only once its chain has
-// ended, which is when the server has confirmed its last step.
+// cancel are RowRun's, and the order of the rows is the same RowSchedule's
+// as for a local run (folders made first on a copy, removed last on a
+// delete, rows reported in list order); a row counts as done only once its
+// chain has ended, which is when the server has confirmed its last step.
 class RemoteRowRun {
 public:
     // Starts a row's chain; `done` is called once, on this thread, when it ends.
@@ -26,7 +26,7 @@ public:
     // `client` is null when there is no connection: the chains then end at
     // once, each with the reason.
     RemoteRowRun(RowRun& frame, platform::remote::SftpClient* client, std::size_t window, Start start)
-        : m_frame(frame), m_client(client), m_window(window), m_start(std::move(start))
+        : m_frame(frame), m_client(client), m_window(window > 0 ? window : 1), m_start(std::move(start))
     {
     }
 
@@ -39,23 +39,15 @@ public:
     bool FileStep(std::uint64_t done, std::uint64_t size);
 
 private:
-    struct Job {
-        RowTask task;
-        engine::RowIcon iconBefore = engine::RowIcon::File;
-        platform::FileResult result;
-        RowDependencies::Row waitsFor;
-        bool handedOver = false;
-        bool finished = false;
-        bool unchecked = false;
-    };
-
-    void HandOver(Job& job, RowDependencies& dependencies, SyncOutcome& outcome);
-    void LeaveAsItWas(Job& job, RowDependencies& dependencies, SyncOutcome& outcome);
+    void CountCheckedRows(SyncOutcome& outcome);
+    // Runs the chains until one ends or a short while has passed.
+    void AwaitChains();
 
     RowRun& m_frame;
     platform::remote::SftpClient* m_client;
     std::size_t m_window;
     Start m_start;
+    RowSchedule* m_schedule = nullptr; // while Run runs
     std::size_t m_running = 0;
     std::size_t m_ended = 0; // chains ended so far
     bool m_abandon = false;

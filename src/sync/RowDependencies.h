@@ -1,7 +1,6 @@
 #pragma once
 
 #include "engine/PathRules.h"
-#include "sync/RowItem.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -32,23 +31,23 @@ inline bool IsSeparator(char c)
 // What rows taken into a run wait for, by folder: a copy makes a folder
 // before anything inside it, a delete removes a folder after everything in
 // it. Rows are taken in the run's order, so a row only ever waits for rows
-// taken before it. Not locked itself: the run's lock guards it.
+// taken before it. The schedule's own part, on the run's calling thread.
 class RowDependencies {
 public:
     explicit RowDependencies(Order order) : m_order(order) {}
 
     struct Row {
-        const RowItem* item = nullptr;
+        bool isFolder = false;
         std::vector<std::string> folders; // every folder above the row, the outermost first
         std::string path;                 // the row's own, with the system's separator
     };
 
-    Row Taken(const RowItem& item)
+    Row Taken(const std::string& relativePath, bool isFolder)
     {
-        Row row{&item, {}, {}};
+        Row row{isFolder, {}, {}};
         // Folders are known by their path with the system's own separator,
         // whichever of its separators (on Windows '\\' or '/') a row uses.
-        std::string path = item.relativePath;
+        std::string path = relativePath;
         for (std::size_t at = 0; at < path.size(); ++at) {
             if (IsSeparator(path[at])) {
                 path[at] = engine::PathRules::Native().separator;
@@ -57,7 +56,7 @@ public:
         }
         row.path = std::move(path);
         if (m_order == Order::TopDown) {
-            if (item.isFolder)
+            if (isFolder)
                 ++m_unfinishedFolders[row.path];
         } else {
             for (const std::string& folder : row.folders)
@@ -72,7 +71,7 @@ public:
         if (spread && Count(m_busyIn, Parent(row)) >= kRowsPerFolder)
             return true;
         if (m_order == Order::BottomUp)
-            return row.item->isFolder && Count(m_unfinishedBelow, row.path) > 0;
+            return row.isFolder && Count(m_unfinishedBelow, row.path) > 0;
         return std::any_of(row.folders.begin(), row.folders.end(),
                            [this](const std::string& folder) { return Count(m_unfinishedFolders, folder) > 0; });
     }
@@ -85,7 +84,7 @@ public:
         if (handedOver)
             Lower(m_busyIn, Parent(row));
         if (m_order == Order::TopDown) {
-            if (row.item->isFolder)
+            if (row.isFolder)
                 Lower(m_unfinishedFolders, row.path);
         } else {
             for (const std::string& folder : row.folders)

@@ -1,13 +1,10 @@
 #include "sync/RowRun.h"
 
-#include <algorithm>
+#include "platform/OrderedWorkers.h"
+
 #include <cerrno>
 #include <chrono>
-#include <condition_variable>
-#include <deque>
-#include <memory>
-#include <system_error>
-#include <thread>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -31,7 +28,20 @@ bool ShortOfSpace(int error)
     return error == ENOSPC;
 }
 
+// While rows are worked on on other threads, the calling thread looks at
+// them this often at least (at once when a row ends or a file step waits).
+constexpr std::chrono::milliseconds kWaitStep{15};
+
 } // namespace
+
+RowSchedule::End EndOf(const FileResult& result)
+{
+    if (result.ok())
+        return RowSchedule::End::Succeeded;
+    if (result.cancelled)
+        return RowSchedule::End::Abandoned;
+    return ShortOfSpace(result.errorNumber) ? RowSchedule::End::ShortOfSpace : RowSchedule::End::Failed;
+}
 
 void MarkRowFailed(ResultStore& store, ResultCategory category, std::size_t k, const std::string& text,
                    SyncOutcome& outcome, SyncObserver& observer)
@@ -44,6 +54,130 @@ void MarkRowFailed(ResultStore& store, ResultCategory category, std::size_t k, c
     observer.RowChanged(category, k);
     observer.RowFailed(category, k, text);
 }
+
+// The working pass of one run: its schedule, its pool and the rows taken.
+class RowRun::Pass {
+public:
+    Pass(RowRun& run, Order order, SyncOutcome& outcome)
+        : m_run(run), m_outcome(outcome), m_workers(run.rowsInFlight > 1 ? run.rowsInFlight : 0),
+          m_onThisThread(m_workers.Threads() == 0),
+          m_schedule(RowsOf(run), {order, m_onThisThread ? 1 : m_workers.Threads(), run.options.IgnoreError,
+                                   [&run](std::size_t k) {
+                                       return k < run.store.Count(run.category) &&
+                                              run.store.Row(run.category, k).checked;
+                                   },
+                                   [&run] { return run.runFlag.IsSet(); }})
+    {
+    }
+
+    void Go()
+    {
+        while (true) {
+            const RowSchedule::Step step = m_schedule.Next();
+            switch (step.action) {
+            case RowSchedule::Action::Turn:
+                // One row at a time runs on this thread: events run at each turn.
+                if (m_onThisThread)
+                    m_run.observer.PumpEvents();
+                break;
+            case RowSchedule::Action::Take:
+                Take(step.row);
+                break;
+            case RowSchedule::Action::HandOver:
+                HandOver(step.row);
+                break;
+            case RowSchedule::Action::Report:
+                Report(step.row);
+                break;
+            case RowSchedule::Action::Leave:
+                m_run.LeaveAsItWas(m_taken.at(step.row), m_outcome);
+                m_taken.erase(step.row);
+                break;
+            case RowSchedule::Action::Wait:
+                WaitForRows();
+                break;
+            case RowSchedule::Action::Finished:
+                m_outcome.cancelled = m_outcome.cancelled || m_schedule.StoppedByRunFlag();
+                return;
+            }
+        }
+    }
+
+private:
+    static std::vector<RowSchedule::Row> RowsOf(const RowRun& run)
+    {
+        std::vector<RowSchedule::Row> rows;
+        rows.reserve(run.store.Count(run.category));
+        for (std::size_t k = 0; k < run.store.Count(run.category); ++k)
+            rows.push_back({run.store.Row(run.category, k).relativePath, run.store.Row(run.category, k).isFolder});
+        return rows;
+    }
+
+    void Take(std::size_t k)
+    {
+        Taken& row = m_taken[k];
+        row.iconBefore = m_run.store.Row(m_run.category, k).icon;
+        row.task = m_run.Begin(k, m_outcome);
+        m_run.SetStarted(k);
+    }
+
+    void HandOver(std::size_t k)
+    {
+        Taken* row = &m_taken.at(k);
+        row->result = {};
+        const std::size_t number = m_workers.Submit([this, row](platform::OrderedWorkers::Job& job) {
+            row->task.progress = [this, &job](std::uint64_t done, std::uint64_t size) {
+                return job.Ask([&] { return FileStep(done, size); });
+            };
+            row->result = m_run.work(row->task);
+        });
+        m_rowOf[number] = k;
+    }
+
+    void Report(std::size_t k)
+    {
+        const Taken& row = m_taken.at(k);
+        m_run.Finish(row.task, row.result, row.iconBefore, m_outcome);
+        m_abandon = m_abandon || row.result.cancelled;
+        m_taken.erase(k);
+    }
+
+    void WaitForRows()
+    {
+        m_workers.Wait(kWaitStep);
+        for (const std::size_t number : m_workers.Ended()) {
+            const std::size_t k = m_rowOf.at(number);
+            m_rowOf.erase(number);
+            m_schedule.Done(k, EndOf(m_taken.at(k).result));
+        }
+        if (!m_onThisThread)
+            m_run.observer.PumpEvents();
+        m_workers.AnswerQuestions();
+    }
+
+    // A file step's question, asked on this thread: the observer may abandon
+    // the file, and with it every file in flight.
+    bool FileStep(std::uint64_t done, std::uint64_t size)
+    {
+        if (m_abandon)
+            return false;
+        if (!m_run.observer.FileCopyStep(done, size)) {
+            m_abandon = true;
+            m_schedule.Stop();
+            return false;
+        }
+        return true;
+    }
+
+    RowRun& m_run;
+    SyncOutcome& m_outcome;
+    std::unordered_map<std::size_t, Taken> m_taken;       // by row
+    std::unordered_map<std::size_t, std::size_t> m_rowOf; // by the work's number
+    platform::OrderedWorkers m_workers; // after the rows its works use, so that it goes first
+    bool m_onThisThread;
+    RowSchedule m_schedule;
+    bool m_abandon = false; // a file was abandoned: so is every file in flight
+};
 
 SyncOutcome RowRun::Run(Order order)
 {
@@ -61,45 +195,8 @@ SyncOutcome RowRun::Run(Order order)
     }
 
     observer.PumpEvents();
-    if (rowsInFlight > 1)
-        return RunInFlight(order, outcome);
-    return RunOneByOne(order, outcome);
-}
-
-SyncOutcome RowRun::RunOneByOne(Order order, SyncOutcome& outcome)
-{
-    const std::size_t n = store.Count(category);
-    for (std::size_t step = 0; step < n; ++step) {
-        const std::size_t k = order == Order::TopDown ? step : n - 1 - step;
-        observer.PumpEvents();
-        if (k < store.Count(category) && store.Row(category, k).checked) {
-            const RowIcon iconBefore = store.Row(category, k).icon;
-            RowTask task = Begin(k, outcome);
-            task.progress = [this](std::uint64_t done, std::uint64_t size) {
-                return observer.FileCopyStep(done, size);
-            };
-            SetStarted(k);
-            if (!Finish(task, work(task), iconBefore, outcome))
-                return outcome;
-        }
-        if (!runFlag.IsSet()) {
-            outcome.cancelled = true;
-            break;
-        }
-    }
+    Pass(*this, order, outcome).Go();
     return outcome;
-}
-
-std::string_view RowRun::FolderAt(Order order, std::size_t step) const
-{
-    const std::size_t n = store.Count(category);
-    if (step >= n)
-        return {};
-    const std::string_view path = store.Row(category, order == Order::TopDown ? step : n - 1 - step).relativePath;
-    std::size_t cut = path.size();
-    while (cut > 0 && !IsSeparator(path[cut - 1]))
-        --cut;
-    return cut == 0 ? std::string_view() : path.substr(0, cut - 1);
 }
 
 RowTask RowRun::Begin(std::size_t k, SyncOutcome& outcome)
@@ -133,7 +230,7 @@ void RowRun::SetStarted(std::size_t k)
     observer.RowChanged(category, k);
 }
 
-bool RowRun::Finish(const RowTask& task, const FileResult& result, RowIcon iconBefore, SyncOutcome& outcome)
+void RowRun::Finish(const RowTask& task, const FileResult& result, RowIcon iconBefore, SyncOutcome& outcome)
 {
     const std::size_t k = task.row;
     CompareItem& row = store.Row(category, k);
@@ -143,277 +240,27 @@ bool RowRun::Finish(const RowTask& task, const FileResult& result, RowIcon iconB
         if (succeeded)
             succeeded(task);
         observer.RowChanged(category, k);
-        return true;
+        return;
     }
     if (result.cancelled) {
         row.icon = iconBefore;
         observer.RowChanged(category, k);
         outcome.cancelled = true;
-        return false;
+        return;
     }
     MarkRowFailed(store, category, k, result.error, outcome, observer);
     if (!options.IgnoreError) {
         if (!outcome.stoppedOnFailure)
             observer.ShowFailure(result.error);
         outcome.stoppedOnFailure = true;
-        return false;
     }
-    return true;
 }
 
-bool RowRun::WantsRetryAlone(const InFlight& job)
+void RowRun::LeaveAsItWas(const Taken& row, SyncOutcome& outcome)
 {
-    const int error = job.result.errorNumber;
-    return !job.retried && job.besideOthers && ShortOfSpace(error);
-}
-
-void RowRun::LeaveAsItWas(InFlight& job, std::mutex& mutex, RowDependencies& dependencies, SyncOutcome& outcome)
-{
-    {
-        const std::lock_guard lock(mutex);
-        dependencies.Finished(job.waitsFor, false);
-    }
-    store.Row(category, job.task.row).icon = job.iconBefore;
-    observer.RowChanged(category, job.task.row);
+    store.Row(category, row.task.row).icon = row.iconBefore;
+    observer.RowChanged(category, row.task.row);
     --outcome.started;
-}
-
-SyncOutcome RowRun::RunInFlight(Order order, SyncOutcome& outcome)
-{
-    std::mutex mutex;
-    std::condition_variable wakeWorkers;
-    std::condition_variable rowFinished;
-    std::condition_variable stepAnswered;
-    std::deque<InFlight*> queue;
-    std::size_t unfinished = 0;
-    std::size_t handOvers = 0;
-    std::size_t finishes = 0;
-    bool closing = false;
-    bool abandon = false; // a file was abandoned: so is every file in flight
-    RowDependencies dependencies(order);
-
-    auto workerLoop = [&] {
-        std::unique_lock lock(mutex);
-        while (true) {
-            wakeWorkers.wait(lock, [&] { return closing || !queue.empty(); });
-            if (queue.empty())
-                return;
-            InFlight* job = queue.front();
-            queue.pop_front();
-            lock.unlock();
-            job->task.progress = [&, job](std::uint64_t done, std::uint64_t size) {
-                std::unique_lock stepLock(mutex);
-                if (abandon)
-                    return false;
-                job->bytesDone = done;
-                job->fileSize = size;
-                job->stepWaiting = true;
-                ++finishes; // wakes the calling thread
-                rowFinished.notify_one();
-                stepAnswered.wait(stepLock, [&] { return !job->stepWaiting; });
-                return job->goOn;
-            };
-            FileResult result = work(job->task);
-            lock.lock();
-            job->result = std::move(result);
-            job->besideOthers = job->besideOthers || handOvers != job->handOverNumber + 1;
-            job->finished = true;
-            dependencies.Finished(job->waitsFor, true);
-            --unfinished;
-            ++finishes;
-            rowFinished.notify_one();
-        }
-    };
-    std::vector<std::thread> workers;
-    try {
-        for (std::size_t i = 0; i < rowsInFlight; ++i)
-            workers.emplace_back(workerLoop);
-    } catch (const std::system_error&) {
-        if (workers.empty()) // no thread to be had: one row at a time here
-            return RunOneByOne(order, outcome);
-    }
-
-    // Rows taken wait in `flight`, in list order, until the rows before
-    // them are reported: held back, worked on or finished early. The
-    // look-ahead is wide enough to find rows of several folders.
-    const std::size_t window = 16 * rowsInFlight;
-    std::deque<std::unique_ptr<InFlight>> flight; // in list order
-    const std::size_t n = store.Count(category);
-    std::size_t step = 0;
-    bool starting = true;
-    bool retryAlone = false; // a row waits to be tried again alone: nothing else is handed over
-    std::size_t finishesSeen = 0;
-    std::size_t heldChecked = static_cast<std::size_t>(-1); // finishesSeen when held rows were last looked at
-    // The rows from `step` up to sameFolderEnd are in one folder, and the
-    // row there in another when otherFolderAtEnd.
-    std::size_t sameFolderEnd = 0;
-    bool otherFolderAtEnd = false;
-    // Hands a row to the workers (the run's mutex held).
-    auto queueRow = [&](InFlight& job) {
-        job.besideOthers = unfinished > 0;
-        job.handOverNumber = handOvers++;
-        queue.push_back(&job);
-        ++unfinished;
-    };
-    while (true) {
-        while (!flight.empty()) {
-            if (!flight.front()->handedOver && !flight.front()->unchecked) {
-                if (starting)
-                    break; // handed over below, now that nothing before it is left
-                // The run stopped before this held row was worked on: it
-                // is as it was, and not counted as started.
-                LeaveAsItWas(*flight.front(), mutex, dependencies, outcome);
-                flight.pop_front();
-                continue;
-            }
-            if (flight.front()->unchecked) {
-                flight.pop_front(); // left as it was when its check mark was found gone
-                continue;
-            }
-            {
-                const std::lock_guard lock(mutex);
-                if (!flight.front()->finished)
-                    break;
-                if (WantsRetryAlone(*flight.front()) && starting) {
-                    retryAlone = true;
-                    if (unfinished > 0)
-                        break; // the others end first
-                    InFlight& again = *flight.front();
-                    again.retried = true;
-                    again.finished = false;
-                    again.result = {};
-                    again.waitsFor = dependencies.Taken(again.task.item);
-                    dependencies.HandedOver(again.waitsFor);
-                    queueRow(again);
-                    wakeWorkers.notify_one();
-                    break;
-                }
-            }
-            retryAlone = false;
-            const std::unique_ptr<InFlight> done = std::move(flight.front());
-            flight.pop_front();
-            if (!Finish(done->task, done->result, done->iconBefore, outcome)) {
-                starting = false;
-                if (done->result.cancelled) {
-                    const std::lock_guard lock(mutex);
-                    abandon = true;
-                }
-            }
-        }
-        if (starting && !runFlag.IsSet()) {
-            starting = false;
-            outcome.cancelled = true;
-        }
-        // A row that must wait is held back and the rows after it go on
-        // starting, so that a folder waiting for its content (or content
-        // for its folder) does not stall the run at every folder. Held
-        // rows go first; rows are spread over folders while the
-        // look-ahead has others, and fill any free worker when it has none.
-        auto workersFree = [&] {
-            const std::lock_guard lock(mutex);
-            return !retryAlone && unfinished < rowsInFlight;
-        };
-        // The check mark is read again as the row is handed over: an
-        // uncheck since it was taken counts as for a row not reached.
-        auto handOver = [&](InFlight& job, bool spread) {
-            if (!store.Row(category, job.task.row).checked) {
-                LeaveAsItWas(job, mutex, dependencies, outcome);
-                job.unchecked = true;
-                return;
-            }
-            {
-                const std::lock_guard lock(mutex);
-                if (dependencies.MustWait(job.waitsFor, spread && job.spread))
-                    return;
-                dependencies.HandedOver(job.waitsFor);
-                queueRow(job);
-            }
-            job.handedOver = true;
-            wakeWorkers.notify_one();
-        };
-        auto handOverHeld = [&](bool spread) {
-            for (std::size_t i = 0; i < flight.size() && workersFree(); ++i)
-                if (!flight[i]->handedOver && !flight[i]->unchecked)
-                    handOver(*flight[i], spread);
-        };
-        if (starting && finishesSeen != heldChecked) {
-            heldChecked = finishesSeen;
-            handOverHeld(true);
-        }
-        // Whether a row of another folder than that of the row at `from`
-        // lies within `reach` rows: rows of one large folder are not held
-        // back in vain (and not started far ahead of those done). Rows
-        // are taken in order, so each is looked at once.
-        auto otherFolderWithin = [&](std::size_t from, std::size_t reach) {
-            if (from >= sameFolderEnd) {
-                sameFolderEnd = from + 1;
-                otherFolderAtEnd = false;
-            }
-            const std::string_view folder = FolderAt(order, from);
-            while (!otherFolderAtEnd && sameFolderEnd < std::min(n, from + reach)) {
-                if (FolderAt(order, sameFolderEnd) != folder)
-                    otherFolderAtEnd = true;
-                else
-                    ++sameFolderEnd;
-            }
-            return otherFolderAtEnd && sameFolderEnd < from + reach;
-        };
-        while (starting && step < n && flight.size() < window && workersFree()) {
-            const std::size_t k = order == Order::TopDown ? step : n - 1 - step;
-            if (k < store.Count(category) && store.Row(category, k).checked) {
-                auto job = std::make_unique<InFlight>();
-                job->iconBefore = store.Row(category, k).icon;
-                job->task = Begin(k, outcome);
-                SetStarted(k);
-                {
-                    const std::lock_guard lock(mutex);
-                    job->waitsFor = dependencies.Taken(job->task.item);
-                }
-                flight.push_back(std::move(job));
-                flight.back()->spread = otherFolderWithin(step, window - flight.size() + 1);
-                handOver(*flight.back(), true);
-            }
-            ++step;
-        }
-        if (starting && workersFree())
-            handOverHeld(false);
-        if (flight.empty() && (!starting || step >= n))
-            break;
-        {
-            std::unique_lock lock(mutex);
-            rowFinished.wait_for(lock, std::chrono::milliseconds(15), [&] { return finishes != finishesSeen; });
-            finishesSeen = finishes;
-        }
-        observer.PumpEvents();
-        // File steps, in list order: the observer may abandon the file,
-        // and with it every file in flight.
-        for (const auto& job : flight) {
-            std::unique_lock lock(mutex);
-            if (!job->stepWaiting)
-                continue;
-            const std::uint64_t done = job->bytesDone;
-            const std::uint64_t size = job->fileSize;
-            bool goOn = !abandon;
-            lock.unlock();
-            goOn = goOn && observer.FileCopyStep(done, size);
-            lock.lock();
-            if (!goOn) {
-                abandon = true;
-                starting = false;
-            }
-            job->goOn = goOn;
-            job->stepWaiting = false;
-            stepAnswered.notify_all();
-        }
-    }
-    {
-        const std::lock_guard lock(mutex);
-        closing = true;
-    }
-    wakeWorkers.notify_all();
-    for (std::thread& worker : workers)
-        worker.join();
-    return outcome;
 }
 
 } // namespace tandrel::sync

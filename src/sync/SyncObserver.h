@@ -16,13 +16,16 @@ public:
     virtual ~SyncObserver() = default;
 
     // The moment to let pending window events run: once per row in the
-    // counting pass, once between the passes, and at the start of every
-    // row's turn in the working pass. With several rows in flight it is also
-    // called from the loop that waits for rows to finish (every 15 ms or
-    // so), and a copy calls it while it waits for the end-of-run flush.
+    // counting pass and once between the passes. In the working pass, with
+    // one row at a time, at the start of every row's turn (checked or not);
+    // with several rows in flight, not at each turn but each time the run
+    // wakes from waiting for the rows in hand: when one ends, when a file
+    // step waits for FileCopyStep's answer, or after 15 ms at most. A copy
+    // also calls it every 15 ms while it waits for the end-of-run flush.
     // A cancel button clears the run flag here; the operation starts no
     // further row and finishes the rows in hand. Check boxes changed here
-    // take effect for rows not reached yet.
+    // take effect for rows not yet worked on (with rows in flight, a row
+    // taken but held back reads its check mark again when it is handed over).
     virtual void PumpEvents() {}
 
     // A checked row's turn has begun: it is number `started` of `total`

@@ -22,6 +22,17 @@ using engine::ResultCategory;
 using engine::ResultStore;
 using platform::FileResult;
 
+namespace {
+
+// The rows a run works on at once: the platform's choice for the side it
+// writes, but one where the trash takes the items (it takes one at a time).
+std::size_t RowsInFlight(const std::string& targetRoot, bool throughTrash)
+{
+    return throughTrash ? 1 : platform::RowsInFlightFor(targetRoot);
+}
+
+} // namespace
+
 void FlushCopiedRows(PendingFlush& pending, ResultStore& store, const settings::CompareOptions& options,
                      SyncObserver& observer, std::vector<std::pair<ResultCategory, SyncOutcome>>& outcomes)
 {
@@ -113,8 +124,7 @@ SyncOutcome CopyCheckedRows(ResultStore& store, ResultCategory category, CopyDir
                [&](const RowTask& task) {
                    pending.rows.push_back({category, task.row, task.fileSystem, toDestination});
                },
-               // The trash takes one item at a time.
-               choices.keepReplaced ? 1 : platform::RowsInFlightFor(toRoot)};
+               RowsInFlight(toRoot, choices.keepReplaced)};
     return flushed(run.Run(Order::TopDown));
 }
 
@@ -143,8 +153,7 @@ SyncOutcome DeleteCheckedRows(ResultStore& store, ResultCategory category, const
                    return DeleteOneItem(row, item, now, options, target, sweep);
                },
                {},
-               // The trash takes one item at a time.
-               target == DeleteTarget::Trash ? 1 : platform::RowsInFlightFor(walkedRoot)};
+               RowsInFlight(walkedRoot, target == DeleteTarget::Trash)};
     return run.Run(Order::BottomUp);
 }
 

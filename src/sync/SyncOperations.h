@@ -77,9 +77,10 @@ struct CopyChoices {
 // the row's isFolder, never from its icon.
 // When the side written is on a network file system (on Windows a share or a
 // mapped network drive), several rows are worked on at once on threads of
-// their own; the platform chooses how many (platform::RowsInFlightFor:
-// TANDREL_ROWS_IN_FLIGHT=N sets the number for any target, as tests and
-// trials do on local disks). The observer
+// their own; the platform chooses how many (platform::RowsInFlightFor, where
+// TANDREL_ROWS_IN_FLIGHT=N replaces its choice for any target, as tests and
+// trials do on local disks), except that a run through the trash always
+// works on one row at a time. The observer
 // calls, the run flag and the store stay on the calling thread, which lets
 // events run while it waits; rows are started and reported in list order (a
 // row done early waits for those before it); a row inside a folder row of

@@ -282,6 +282,32 @@ TEST(CopyCheckedRows, CancelTakesEffectAfterTheRowInHand)
     EXPECT_FALSE(q.t.Exists("d/ok"));
 }
 
+// A cancel while the checked rows are counted starts no row at all, with
+// one row at a time as with several in flight.
+TEST(CopyCheckedRows, CancelWhileCountingStartsNoRow)
+{
+    for (const char* inFlight : {"1", "4"}) {
+        test::SetEnvironment("TANDREL_ROWS_IN_FLIGHT", inFlight);
+        SyncPair p;
+        for (int i = 1; i <= 3; ++i) {
+            p.t.WriteFile("s/f" + std::to_string(i), "x");
+            p.AddFile(kMissingDest, "f" + std::to_string(i));
+        }
+        Recorder rec;
+        rec.onPump = [&](int pump) {
+            if (pump == 1) // the second row of the counting pass
+                p.runFlag.Set(false);
+        };
+        const SyncOutcome out = p.Copy(kMissingDest, S2D, rec);
+        test::SetEnvironment("TANDREL_ROWS_IN_FLIGHT", nullptr);
+        SCOPED_TRACE(inFlight);
+        EXPECT_TRUE(out.cancelled);
+        EXPECT_EQ(out.started, 0u);
+        EXPECT_TRUE(rec.captions.empty());
+        EXPECT_TRUE(test::FolderEntries(p.t.Path("d")).empty());
+    }
+}
+
 TEST(CopyCheckedRows, ChecksChangedDuringThePassCountForRowsNotReached)
 {
     SyncPair p;
