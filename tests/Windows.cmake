@@ -49,7 +49,6 @@ set(TANDREL_WINDOWS_ONLY_TEST_SOURCES
   ${CMAKE_CURRENT_SOURCE_DIR}/windows/SyncWindowsTest.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/windows/TextFileWindowsTest.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/windows/WideTextTest.cpp
-  ${CMAKE_CURRENT_SOURCE_DIR}/windows/WinTestFolder.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/windows/WindowsFilesTest.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/windows/WritableFolderWindowsTest.cpp)
 

@@ -98,6 +98,8 @@ CliProcess::CliProcess(const std::vector<std::string>& args, const CliStart& sta
     }
     std::fflush(nullptr);
     m_pid = ::fork();
+    if (m_pid > 0)
+        m_ended = static_cast<int>(::syscall(SYS_pidfd_open, m_pid, 0));
     if (m_pid != 0)
         return;
     const int err = start.stderrOnTerminal ? ::open(terminalName.c_str(), O_RDWR | O_NOCTTY)
@@ -139,8 +141,9 @@ CliProcess::~CliProcess()
         ::kill(m_pid, SIGKILL);
         Finish();
     }
-    if (m_terminal >= 0)
-        ::close(m_terminal);
+    for (const int fd : {m_terminal, m_ended})
+        if (fd >= 0)
+            ::close(fd);
     ::unlink(m_outPath.c_str());
     ::unlink(m_errPath.c_str());
 }
@@ -166,7 +169,7 @@ void CliProcess::Signal(int signal) const
 CliRun CliProcess::Finish()
 {
     while (Running())
-        ::usleep(1000);
+        WaitForEvent();
     DrainTerminal();
     CliRun run;
     run.status = m_status;
@@ -186,20 +189,24 @@ bool CliProcess::WaitForEntry(const std::string& folder, const std::function<boo
     // Watched before the first look, so that no entry comes unseen between.
     const int made = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
     ::inotify_add_watch(made, folder.c_str(), IN_CREATE | IN_MOVED_TO);
-    const int ended = static_cast<int>(::syscall(SYS_pidfd_open, m_pid, 0));
     bool found = false;
     while (!(found = present()) && Running()) {
-        // The terminal is read as well, so that the child never waits for us.
-        pollfd events[] = {{made, POLLIN, 0}, {ended, POLLIN, 0}, {m_terminal, POLLIN, 0}};
-        ::poll(events, 3, 1000); // a bound, should a kernel give neither descriptor
+        WaitForEvent(made);
         char discard[4096];
         while (made >= 0 && ::read(made, discard, sizeof discard) > 0) {
         }
     }
-    for (const int fd : {made, ended})
-        if (fd >= 0)
-            ::close(fd);
+    if (made >= 0)
+        ::close(made);
     return found;
+}
+
+void CliProcess::WaitForEvent(int other) const
+{
+    // The terminal is watched too, so that the child never waits for us to
+    // read it. The bound covers a kernel without pidfds.
+    pollfd events[] = {{m_ended, POLLIN, 0}, {m_terminal, POLLIN, 0}, {other, POLLIN, 0}};
+    ::poll(events, 3, m_ended >= 0 ? 1000 : 10);
 }
 
 void CliProcess::DrainTerminal()

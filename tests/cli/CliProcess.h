@@ -53,8 +53,11 @@ public:
 
 private:
     void DrainTerminal();
+    // Sleeps until the child ends, writes to the terminal, or `other` is readable.
+    void WaitForEvent(int other = -1) const;
 
     pid_t m_pid = -1;
+    int m_ended = -1; // readable once the child has ended (pidfd)
     int m_status = -1;
     int m_terminal = -1; // master side of the pseudo-terminal
     std::string m_outPath;

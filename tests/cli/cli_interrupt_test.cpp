@@ -3,6 +3,7 @@
 #include "cli/CliProcess.h"
 #include "cli/CliSync.h"
 #include "platform/FileOps.h"
+#include "support/Holds.h"
 #include "support/TempTree.h"
 
 #include <gtest/gtest.h>
@@ -118,7 +119,7 @@ TEST(CliSignals, AnInterruptBeforeTheWorkBeganIsKept)
         start.pendingSignals = {c.signal};
         const CliRun r = test::RunCli(c.args, start);
         EXPECT_EQ(r.status, c.status) << c.args[0] << "\n" << r.err;
-        EXPECT_NE(r.err.find("cancelled"), std::string::npos) << r.err;
+        EXPECT_TRUE(test::Holds(r.err, "cancelled"));
     }
     EXPECT_FALSE(t.Exists("dst/a"));
     EXPECT_TRUE(t.Exists("dst/b"));
@@ -156,7 +157,7 @@ TEST(CliSignals, TwoInterruptsDuringABigFileLeaveNoHalfFile)
     const CliRun r = cli.Finish();
     EXPECT_TRUE(r.status == 1 || r.status == 0) << r.status << r.err;
     if (r.status == 1) {
-        EXPECT_NE(r.err.find("cancelled"), std::string::npos) << r.err;
+        EXPECT_TRUE(test::Holds(r.err, "cancelled"));
     }
     EXPECT_EQ(test::FolderEntries(t.Path("dst")), std::vector<std::string>{"big"});
     struct stat st {};

@@ -1,6 +1,7 @@
 // The guards of delete (an empty side, --max-delete) and the dry runs of copy and delete.
 
 #include "cli/CliProcess.h"
+#include "support/Holds.h"
 #include "support/TempTree.h"
 
 #include <gtest/gtest.h>
@@ -63,14 +64,11 @@ TEST(CliSafety, DeleteOfAnEmptySidesListIsRefusedUnlessAllowed)
 
     const CliRun compare = RunCli({"compare", t.Path("src"), t.Path("dst"), "--summary"});
     EXPECT_EQ(compare.status, 1);
-    EXPECT_NE(compare.err.find("The destination folder '" + t.Path("dst") + "/' is empty"), std::string::npos)
-        << compare.err;
+    EXPECT_TRUE(test::Holds(compare.err, "The destination folder '" + t.Path("dst") + "/' is empty"));
 
     const CliRun refused = RunCli({"delete", t.Path("src"), t.Path("dst"), "--lists", "3", "-q"});
     EXPECT_EQ(refused.status, 2);
-    EXPECT_NE(refused.err.find("refused: the destination folder is empty, and list 3 holds all 3 items"),
-              std::string::npos)
-        << refused.err;
+    EXPECT_TRUE(test::Holds(refused.err, "refused: the destination folder is empty, and list 3 holds all 3 items"));
     EXPECT_EQ(Digest(t.Root()), before);
 
     const CliRun allowed =
@@ -109,9 +107,8 @@ TEST_P(CliMaxDelete, RefusesAboveTheLimitOnly)
     EXPECT_EQ(!t.Exists("src/a.txt") && !t.Exists("src/b.txt") && !t.Exists("src/c.txt"), GetParam().deleted);
     EXPECT_EQ(t.Exists("src/a.txt") && t.Exists("src/b.txt") && t.Exists("src/c.txt"), !GetParam().deleted);
     if (!GetParam().deleted) {
-        EXPECT_NE(r.err.find("refused: 3 items would be deleted, more than --max-delete 2; nothing was deleted"),
-                  std::string::npos)
-            << r.err;
+        EXPECT_TRUE(test::Holds(r.err,
+                                "refused: 3 items would be deleted, more than --max-delete 2; nothing was deleted"));
     }
 }
 
@@ -131,21 +128,15 @@ TEST(CliSafety, DryRunsChangeNothingAndShowTheRows)
     const CliRun copy =
         RunCli({"copy", t.Path("src"), t.Path("dst"), "--lists", "1,3", "--to", "destination", "--dry-run"});
     EXPECT_EQ(copy.status, 0) << copy.err;
-    EXPECT_NE(copy.out.find("would copy '" + t.Path("src/newer.txt") + "' to '" + t.Path("dst/newer.txt") + "'"),
-              std::string::npos)
-        << copy.out;
-    EXPECT_NE(copy.out.find("Can not find destination: 3 rows would be copied (dry run: nothing done)"),
-              std::string::npos)
-        << copy.out;
+    EXPECT_TRUE(test::Holds(copy.out,
+                            "would copy '" + t.Path("src/newer.txt") + "' to '" + t.Path("dst/newer.txt") + "'"));
+    EXPECT_TRUE(test::Holds(copy.out, "Can not find destination: 3 rows would be copied (dry run: nothing done)"));
     EXPECT_EQ(Digest(t.Root()), before);
 
     const CliRun del = RunCli({"delete", t.Path("src"), t.Path("dst"), "--lists", "3,4", "--dry-run", "--trash"});
     EXPECT_EQ(del.status, 0) << del.err;
-    EXPECT_NE(del.out.find("would move to the trash '" + t.Path("dst/only-here.txt") + "'"), std::string::npos)
-        << del.out;
-    EXPECT_NE(del.out.find("Can not find source: 1 row would be moved to the trash (dry run: nothing done)"),
-              std::string::npos)
-        << del.out;
+    EXPECT_TRUE(test::Holds(del.out, "would move to the trash '" + t.Path("dst/only-here.txt") + "'"));
+    EXPECT_TRUE(test::Holds(del.out, "Can not find source: 1 row would be moved to the trash (dry run: nothing done)"));
     EXPECT_EQ(Digest(t.Root()), before);
 }
 
@@ -166,8 +157,8 @@ TEST(CliSafety, KeepReplacedPutsTheOldVersionWhereTheDesktopRestoresIt)
     EXPECT_EQ(t.ReadFile("data/Trash/files/a.txt"), "old version");
     start.program = "/usr/bin/trash-list";
     const CliRun listed = RunCli({}, start);
-    EXPECT_NE(listed.out.find(fs::canonical(t.Path("dst")).string() + "/a.txt\n"), std::string::npos)
-        << listed.out << listed.err;
+    EXPECT_TRUE(test::Holds(listed.out,
+                            fs::canonical(t.Path("dst")).string() + "/a.txt\n")) << listed.out << listed.err;
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // read, and what it writes on standard output.
 
 #include "cli/CliProcess.h"
+#include "support/Holds.h"
 #include "support/TempTree.h"
 
 #include <gtest/gtest.h>
@@ -60,8 +61,7 @@ TEST(CliSettings, TheWindowsSettingsFileIsFoundAsTheWindowFindsIt)
         const CliRun r = RunCli(args, start);
         const std::string where = c.programFolder + " " + c.settingsFolder + " " + std::to_string(c.options.size());
         EXPECT_EQ(r.status, c.status) << where << "\n" << r.out << r.err;
-        EXPECT_NE(r.out.find("Not compared (filters, folders named .*): " + c.notCompared + "\n"), std::string::npos)
-            << where << "\n" << r.out;
+        EXPECT_TRUE(test::Holds(r.out, "Not compared (filters, folders named .*): " + c.notCompared + "\n")) << where;
     }
 }
 
@@ -138,15 +138,15 @@ TEST(CliOutput, LinesEndInLineFeedsAndNamesCannotCommandATerminal)
     const CliRun redirected = RunCli({"compare", t.Path("src"), t.Path("dst")});
     EXPECT_EQ(redirected.status, 1);
     EXPECT_EQ(redirected.out.find('\r'), std::string::npos) << redirected.out;
-    EXPECT_NE(redirected.out.find(name), std::string::npos); // bytes unchanged when redirected
+    EXPECT_TRUE(test::Holds(redirected.out, name)); // bytes unchanged when redirected
 
     CliStart terminal;
     terminal.stderrOnTerminal = terminal.stdoutOnTerminal = true;
     const CliRun shown = RunCli({"compare", t.Path("src"), t.Path("dst")}, terminal);
     EXPECT_EQ(shown.status, 1);
     EXPECT_EQ(shown.err.find('\x1b'), std::string::npos) << shown.err;
-    EXPECT_NE(shown.err.find("x?]2;retitled?y"), std::string::npos) << shown.err;
-    EXPECT_NE(shown.err.find('\t'), std::string::npos) << shown.err; // the columns' tabs stay
+    EXPECT_TRUE(test::Holds(shown.err, "x?]2;retitled?y"));
+    EXPECT_TRUE(test::Holds(shown.err, "\t")); // the columns' tabs stay
 }
 
 TEST(CliOutput, CopyAndDeleteFailWhenStandardOutputCannotBeWrittenAndQuietLeavesItOut)

@@ -2,6 +2,7 @@
 
 #include "cli/CliProcess.h"
 #include "cli/StatusLine.h"
+#include "support/Holds.h"
 #include "support/TempTree.h"
 
 #include <gtest/gtest.h>
@@ -108,11 +109,11 @@ TEST(StatusLineOnATerminal, ShowsTheWorkWithinTheWidthAndEndsCleared)
     MakeCopyWithOneFailure(t);
     const CliRun r = RunOnTerminal(t, false);
     EXPECT_EQ(r.status, 1) << r.err;
-    EXPECT_NE(r.err.find("\rComparing: "), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("\rCopying "), std::string::npos) << r.err;
+    EXPECT_TRUE(test::Holds(r.err, "\rComparing: "));
+    EXPECT_TRUE(test::Holds(r.err, "\rCopying "));
     // The failure has a line of its own (the terminal turns "\n" into "\r\n").
     const std::string failure = "\rtandrel-cli copy: Cannot replace '" + t.Path("dst/clash") + "': Is a directory\r\n";
-    EXPECT_NE(r.err.find(failure), std::string::npos) << r.err;
+    EXPECT_TRUE(test::Holds(r.err, failure));
     std::size_t start = 0;
     while (start < r.err.size()) {
         const std::size_t end = std::min(r.err.find_first_of("\r\n", start), r.err.size());

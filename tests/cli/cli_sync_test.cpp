@@ -1,5 +1,6 @@
 #include "cli/CliProcess.h"
 #include "settings/SettingsFile.h"
+#include "support/Holds.h"
 #include "support/TempTree.h"
 
 #include <gtest/gtest.h>
@@ -134,7 +135,7 @@ TEST(CliSync, UsageErrorsChangeNothing)
     EXPECT_FALSE(t.Exists("src/b"));
     EXPECT_TRUE(t.Exists("dst/b"));
     const CliRun r = RunCli({"copy", "--to", "destination", "--lists", "4", s, d});
-    EXPECT_NE(r.err.find("list 4"), std::string::npos) << r.err;
+    EXPECT_TRUE(test::Holds(r.err, "list 4"));
 }
 
 TEST(CliSync, FailuresAreReportedAndTheRunGoesOn)
@@ -159,10 +160,10 @@ TEST(CliSync, FailuresAreReportedAndTheRunGoesOn)
     const CliRun r =
         RunCli({"copy", "--settings", t.Path("tdl.ini"), "--to", "destination", "--lists", "1,2,3,5", s, d});
     EXPECT_EQ(r.status, 1) << r.out << r.err;
-    EXPECT_NE(r.err.find(d + "/clash"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("Is a directory"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find(d + "/locked"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("read-only"), std::string::npos) << r.err;
+    EXPECT_TRUE(test::Holds(r.err, d + "/clash"));
+    EXPECT_TRUE(test::Holds(r.err, "Is a directory"));
+    EXPECT_TRUE(test::Holds(r.err, d + "/locked"));
+    EXPECT_TRUE(test::Holds(r.err, "read-only"));
     EXPECT_EQ(t.ReadFile("dst/fine"), "fine");
     EXPECT_EQ(t.ReadFile("dst/clash/inner"), "a folder there");
     EXPECT_EQ(t.ReadFile("dst/locked"), "old");
@@ -259,17 +260,12 @@ TEST(CliSync, InterruptStopsAfterTheRowInHandAndLeavesOnlyCompleteFiles)
 
     // Interrupt as soon as the first file has arrived (or the run has ended).
     test::CliProcess cli({"copy", "--to", "destination", "--lists", "3,5", s, d});
-    const auto arrived = [&d] {
-        const auto names = test::FolderEntries(d);
-        return std::any_of(names.begin(), names.end(), [](const std::string& n) { return n[0] == 'f'; });
-    };
-    while (cli.Running() && !arrived())
-        ::usleep(1000);
+    cli.WaitForEntry(d, [](const std::string& name) { return name[0] == 'f'; });
     cli.Signal(SIGINT);
     const CliRun r = cli.Finish();
     EXPECT_TRUE(r.status == 0 || r.status == 1) << r.status << r.err;
     if (r.status == 1) {
-        EXPECT_NE(r.err.find("cancelled"), std::string::npos) << r.err;
+        EXPECT_TRUE(test::Holds(r.err, "cancelled"));
         EXPECT_EQ(t.ReadFile("dst/size5"), "short");
     }
 

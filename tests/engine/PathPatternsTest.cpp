@@ -2,6 +2,7 @@
 
 #include "engine/EmptyRoot.h"
 #include "engine/ScanFixture.h"
+#include "support/Holds.h"
 #include "support/TempTree.h"
 
 #include <gtest/gtest.h>
@@ -125,7 +126,7 @@ TEST(PathPatternsTest, PatternFileAbsentOrUnreadable)
     EXPECT_EQ(patterns.Patterns()[1].origin, t.Path("root/.tandrelignore") + ":3");
     EXPECT_TRUE(AddPatternFile(patterns, t.Path("none/.tandrelignore"), true).ok());
     const platform::FileResult missing = AddPatternFile(patterns, t.Path("none.txt"), false);
-    EXPECT_NE(missing.error.find("No such file or directory"), std::string::npos) << missing.error;
+    EXPECT_TRUE(test::Holds(missing.error, "No such file or directory"));
 }
 
 TEST(EmptyRootTest, FoundOnlyWhenOneSideIsEmptyAndTheOtherNot)

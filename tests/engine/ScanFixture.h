@@ -84,6 +84,21 @@ inline engine::ResultStore Compare(const std::string& source, const std::string&
     return store;
 }
 
+// The same for the folders "src" and "dst" of a test tree.
+inline engine::ResultStore CompareSides(const TempTree& tree, const ScanSetup& setup = {})
+{
+    return Compare(tree.Path("src"), tree.Path("dst"), setup);
+}
+
+// The relative paths of one list as the rows hold them, in the system's form.
+inline std::set<std::string> RowPaths(const engine::ResultStore& store, ResultCategory category)
+{
+    std::set<std::string> rows;
+    for (const auto& item : store.List(category))
+        rows.insert(item.relativePath);
+    return rows;
+}
+
 // The relative paths of one list, in store order, written with '/'.
 inline std::vector<std::string> Relatives(const engine::ResultStore& store, ResultCategory category)
 {

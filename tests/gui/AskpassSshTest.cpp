@@ -1,6 +1,7 @@
 #include "gui/app/Askpass.h"
 #include "platform/remote/LoopbackSshd.h"
 #include "platform/remote/RemoteSession.h"
+#include "support/Holds.h"
 
 #include <QFile>
 #include <QStringList>
@@ -108,7 +109,7 @@ TEST_F(AskpassSshTest, CancelFailsTheConnectionWithSshsReason)
 {
     RemoteStatus error;
     EXPECT_FALSE(Connect(Options({}, {}, "no"), error));
-    EXPECT_NE(error.text.find("Permission denied"), std::string::npos) << error.text;
+    EXPECT_TRUE(tandrel::test::Holds(error.text, "Permission denied"));
     EXPECT_EQ(Prompts().size(), 1);
 }
 
@@ -118,7 +119,7 @@ TEST_F(AskpassSshTest, AnUnknownHostKeyIsTrustedOnlyWhenTheUserSaysYes)
     {
         RemoteStatus error;
         EXPECT_FALSE(Connect(Options(knownHosts, "pass phrase", "no"), error));
-        EXPECT_NE(error.text.find("Host key verification failed"), std::string::npos) << error.text;
+        EXPECT_TRUE(tandrel::test::Holds(error.text, "Host key verification failed"));
         const QStringList prompts = Prompts();
         ASSERT_EQ(prompts.size(), 1);
         EXPECT_TRUE(prompts[0].contains(QStringLiteral("key fingerprint is SHA256:"))) << prompts[0].toStdString();

@@ -6,6 +6,7 @@
 #include "gui/run/EventPump.h"
 #include "gui/dialogs/FormGuide.h"
 #include "gui/run/FormWait.h"
+#include "support/Holds.h"
 #include "support/TempTree.h"
 
 #include <QComboBox>
@@ -358,8 +359,7 @@ TEST(ComparisonRunTest, AProjectWhoseFoldersAreNotUtf8IsComparedAndRemembered)
     EXPECT_EQ(FromQ(app.sourceRoot), source);
     EXPECT_EQ(FromQ(app.destinationRoot), destination);
     const std::string file = tree.ReadFile("tdl.ini");
-    EXPECT_NE(file.find("[Source]\r\n" + source + "\r\n\r\n[Destination]\r\n" + destination + "\r\n"),
-              std::string::npos);
+    EXPECT_TRUE(test::Holds(file, "[Source]\r\n" + source + "\r\n\r\n[Destination]\r\n" + destination + "\r\n"));
 
     FakeResultView view(app);
     RunComparison(app, view, &main, &dialogs);

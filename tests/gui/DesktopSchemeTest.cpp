@@ -1,3 +1,4 @@
+#include "ProgramFolder.h"
 #include "ScriptedDialogs.h"
 #include "gui/app/AppSetup.h"
 #include "gui/mainwindow/Form1.h"
@@ -77,10 +78,7 @@ QRect CaptionOf(QWidget* widget)
     return widget->rect().adjusted(indicator, 0, 0, 0);
 }
 
-struct Windows {
-    test::TempTree tree;
-    AppState state;
-    test::ScriptedDialogs dialogs;
+struct Windows : test::StartedProgram {
     std::unique_ptr<Form1> main;
     std::unique_ptr<FormGuide> guide;
     std::unique_ptr<FormOptions> options;
@@ -88,8 +86,6 @@ struct Windows {
 
     Windows()
     {
-        tree.MakeDir("prog");
-        PrepareAppState(state, ToQ(tree.Path("prog")));
         QFile::copy(QStringLiteral(TANDREL_SOURCE_DIR "/resources/skin.qss"), state.appFolder + QStringLiteral("skin.qss"));
         state.sourceRoot = QStringLiteral("/home/ada/Pictures/");
         state.destinationRoot = QStringLiteral("/media/backup/Pictures/");

@@ -1,6 +1,7 @@
 #include "gui/mainwindow/Form1.h"
 
 #include "ModalDriver.h"
+#include "ProgramFolder.h"
 #include "ScriptedDialogs.h"
 #include "ShownPaths.h"
 #include "gui/app/AppSetup.h"
@@ -57,21 +58,15 @@ void ClearRegistry()
     key.sync();
 }
 
-// A main window over a fresh program folder and empty per-user values.
-struct MainWindow {
-    TempTree tree;
-    AppState state;
-    ScriptedDialogs dialogs;
-    std::unique_ptr<Form1> form;
+// Empty per-user values while it lives.
+struct ClearedRegistry {
+    ClearedRegistry() { ClearRegistry(); }
+    ~ClearedRegistry() { ClearRegistry(); }
+};
 
-    MainWindow()
-    {
-        ClearRegistry();
-        tree.MakeDir("prog");
-        PrepareAppState(state, ToQ(tree.Path("prog")));
-        form = std::make_unique<Form1>(state, dialogs);
-    }
-    ~MainWindow() { ClearRegistry(); }
+// A main window over a fresh program folder and empty per-user values.
+struct MainWindow : ClearedRegistry, test::StartedProgram {
+    std::unique_ptr<Form1> form = std::make_unique<Form1>(state, dialogs);
 
     QString Src() const { return test::Shown(tree.Path("src")); }
     QString Dst() const { return test::Shown(tree.Path("dst")); }

@@ -1,11 +1,11 @@
 #include "ProgramFolder.h"
 #include "ScriptedDialogs.h"
-#include "support/TempTree.h"
 
 #include "gui/app/AppState.h"
 #include "gui/dialogs/FormOptions.h"
 #include "gui/app/Registry.h"
 #include "gui/app/SystemWords.h"
+#include "support/Holds.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -29,7 +29,6 @@ namespace {
 
 using test::ProgramFolder;
 using test::ScriptedDialogs;
-using test::TempTree;
 
 const std::string kHandEdited =
     "[Source]\r\n/home/ann/photos\r\n\r\n"
@@ -144,7 +143,7 @@ TEST(FormOptions, OutOfRangeUnitAndNegativeTimeAndEmptyIgnoreList)
     EXPECT_EQ(folder.state.settings.options.IgnoreTime, 42);
     EXPECT_TRUE(folder.state.settings.ignoredTypes.empty());
     const std::string file = folder.File();
-    EXPECT_NE(file.find("IgnoreType=-1\r\nIgnoreArchive=0\r\n"), std::string::npos) << file;
+    EXPECT_TRUE(test::Holds(file, "IgnoreType=-1\r\nIgnoreArchive=0\r\n"));
     const std::string tail = "\r\n[IgnoreFile]\r\n";
     ASSERT_GE(file.size(), tail.size());
     EXPECT_EQ(file.substr(file.size() - tail.size()), tail);
@@ -310,22 +309,18 @@ TEST(FormOptions, IgnoredNamesHintDuplicatesEnterAndDelete)
     QTest::mouseClick(Find<QPushButton>(form, "Command1"), Qt::LeftButton);
     EXPECT_EQ(folder.state.settings.ignoredTypes, (std::vector<std::string>{"thumbs.db", "*.tmp", "node_modules"}));
     const std::string file = folder.File();
-    EXPECT_NE(file.find("[IgnoreFile]\r\nthumbs.db\r\n*.tmp\r\nnode_modules\r\n"), std::string::npos) << file;
+    EXPECT_TRUE(test::Holds(file, "[IgnoreFile]\r\nthumbs.db\r\n*.tmp\r\nnode_modules\r\n"));
     EXPECT_TRUE(dialogs.requests.empty());
 }
 
 TEST(FormOptions, NoSettingsFileYetOkCreatesIt)
 {
-    TempTree tree;
-    AppState state;
-    state.appFolder = QString::fromStdString(tree.Root());
-    state.settingsPath = state.appFolder + "tdl.ini";
-    ScriptedDialogs dialogs;
-    FormOptions form(state, dialogs, nullptr);
+    ProgramFolder folder;
+    FormOptions form(folder.state, folder.dialogs, nullptr);
     EXPECT_FALSE(form.findChild<QCheckBox*>("CheckHidden")->isChecked());
     EXPECT_EQ(form.findChild<QComboBox*>("ComboType")->currentIndex(), 0);
     QTest::mouseClick(form.findChild<QPushButton*>("Command1"), Qt::LeftButton);
-    EXPECT_EQ(tree.ReadFile("tdl.ini"),
+    EXPECT_EQ(folder.File(),
               "[Source]\r\n\r\n[Destination]\r\n\r\n[Project]\r\n\r\n\r\n[Option]\r\n"
               "IgnoreTime=0\r\nIgnoreType=0\r\nIgnoreArchive=0\r\nIgnoreHidden=0\r\nIgnoreReadonly=0\r\n"
               "IgnoreSystem=0\r\nOverwriting=False\r\nIgnoreError=False\r\nPlaySound=False\r\n\r\n[IgnoreFile]\r\n");
@@ -418,7 +413,7 @@ TEST(FormOptions, NamesThatAreNotUtf8ComeBackByteForByte)
                              "PlaySound=True\r\n\r\n[IgnoreFile]\r\n"
                              "caf\xE9.txt\r\n\xE2\x82z\r\n\xC3\xA9t\xE9\r\n";
     ProgramFolder folder(head + "gone\r\n");
-    ScriptedDialogs dialogs;
+    ScriptedDialogs& dialogs = folder.dialogs;
     {
         FormOptions form(folder.state, dialogs, nullptr);
         QTest::mouseClick(Find<QPushButton>(form, "Command1"), Qt::LeftButton);
@@ -444,7 +439,7 @@ TEST(FormOptions, NamesThatAreNotUtf8ComeBackByteForByte)
 TEST(FormOptions, KeepReplacedChoiceIsKeptPerUserBesideTheTrashChoice)
 {
     ProgramFolder folder(kHandEdited);
-    ScriptedDialogs dialogs;
+    ScriptedDialogs& dialogs = folder.dialogs;
     WriteKeepReplacedChoice(false);
     const std::string fileBefore = folder.File();
     for (const bool on : {true, false}) {

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "ScriptedDialogs.h"
+#include "gui/app/AppSetup.h"
 #include "gui/app/AppState.h"
+#include "gui/app/CoreText.h"
 #include "settings/SettingsFile.h"
 #include "support/TempTree.h"
 
@@ -31,6 +33,23 @@ struct ProgramFolder {
         settings::ReadSettings(gui::FromQ(state.settingsPath), state.settings);
     }
     std::string File() const { return tree.ReadFile("tdl.ini"); }
+};
+
+// The program as start-up leaves it: its state prepared over the program
+// folder "prog" of a temporary tree, beside the trees a test compares, with
+// scripted answers for the dialogs. Per-user values a test wants start-up to
+// read are written before (a base class of a fixture written first, or a
+// statement before the declaration).
+struct StartedProgram {
+    TempTree tree;
+    gui::AppState state;
+    ScriptedDialogs dialogs;
+
+    StartedProgram()
+    {
+        tree.MakeDir("prog");
+        gui::PrepareAppState(state, gui::ToQ(tree.Path("prog")));
+    }
 };
 
 } // namespace tandrel::test

@@ -9,6 +9,7 @@
 #include "gui/dialogs/FormProjects.h"
 #include "gui/app/Registry.h"
 #include "gui/app/ProjectPatternFiles.h"
+#include "support/Holds.h"
 
 #include <QAction>
 #include <QDir>
@@ -142,10 +143,8 @@ TEST(FormProjects, RowsSortingRemovalCancelAndSave)
     EXPECT_EQ(folder.state.settings.projectList,
               (std::vector<std::string>{"Beta|/srv/b|/mnt/b", "alpha|/srv/c|/mnt/a", "My|Proj|/x|/y"}));
     const std::string file = folder.File();
-    EXPECT_NE(file.find("[Project]\r\nBeta|/srv/b|/mnt/b\r\nalpha|/srv/c|/mnt/a\r\nMy|Proj|/x|/y\r\n\r\n[Option]\r\n"
-                        "IgnoreTime=3\r\n"),
-              std::string::npos)
-        << file;
+    EXPECT_TRUE(test::Holds(file, "[Project]\r\nBeta|/srv/b|/mnt/b\r\nalpha|/srv/c|/mnt/a\r\nMy|Proj|/x|/y\r\n\r\n"
+                                  "[Option]\r\nIgnoreTime=3\r\n"));
     EXPECT_EQ(file.find("Docs"), std::string::npos); // the malformed line is gone after Save
 }
 
@@ -178,7 +177,7 @@ TEST(FormProjects, SameNamesEmptyListAndSaveWithNoRows)
         QTest::mouseClick(Button(form, "CmdSave"), Qt::LeftButton);
     }
     EXPECT_TRUE(folder.state.settings.projectList.empty());
-    EXPECT_NE(folder.File().find("[Project]\r\n\r\n\r\n[Option]\r\n"), std::string::npos) << folder.File();
+    EXPECT_TRUE(test::Holds(folder.File(), "[Project]\r\n\r\n\r\n[Option]\r\n"));
 }
 
 TEST(FormProjects, AddAndEditThroughTheEditor)
@@ -276,7 +275,7 @@ TEST(FormProjects, PatternFilesFollowRenamesAndRemovalsAtSave)
     const std::string latin1 = "/home/ann/caf\xe9.ignore"; // not UTF-8: kept as bytes
     ProgramFolder folder("[Project]\r\nOne|/1|/1d\r\nTwo|/2|/2d\r\nThree|/3|/3d\r\n");
     WriteProjectPatternFiles({{"One", "/p/one"}, {"Two", latin1}, {"Three", "/p/three"}, {"Gone", "/p/gone"}});
-    ScriptedDialogs dialogs;
+    ScriptedDialogs& dialogs = folder.dialogs;
 
     {
         FormProjects form(folder.state, dialogs, nullptr);
@@ -348,7 +347,7 @@ TEST(FormProjects, PatternFileLeavesTheSettingsFileAsItWas)
                              "IgnoreReadonly=0\r\nIgnoreSystem=1\r\nOverwriting=True\r\nIgnoreError=True\r\n"
                              "PlaySound=True\r\n\r\n[IgnoreFile]\r\n*.bak\r\n";
     ProgramFolder folder(text);
-    ScriptedDialogs dialogs;
+    ScriptedDialogs& dialogs = folder.dialogs;
     FormProjects form(folder.state, dialogs, nullptr);
     form.show();
     SelectRow(form, 0);
@@ -618,7 +617,7 @@ TEST(FormProjects, NamesThatAreNotUtf8ComeBackByteForByte)
                              "IgnoreReadonly=0\r\nIgnoreSystem=1\r\nOverwriting=True\r\nIgnoreError=True\r\n"
                              "PlaySound=True\r\n\r\n[IgnoreFile]\r\nold\xE9.bak\r\n";
     ProgramFolder folder(file);
-    ScriptedDialogs dialogs;
+    ScriptedDialogs& dialogs = folder.dialogs;
     FormProjects form(folder.state, dialogs, nullptr);
     form.show();
     ASSERT_EQ(form.RowCount(), 3);

@@ -1,5 +1,5 @@
+#include "ProgramFolder.h"
 #include "ScriptedDialogs.h"
-#include "support/TempTree.h"
 
 #include "gui/app/AppState.h"
 #include "gui/dialogs/FormReport.h"
@@ -17,15 +17,11 @@ namespace tandrel::gui {
 namespace {
 
 using test::ScriptedDialogs;
-using test::TempTree;
 using engine::ResultCategory;
 
 constexpr std::int64_t kNov14 = 1700000000; // 2023-11-14 22:13:20 UTC
 
-struct ReportFixture : ::testing::Test {
-    TempTree tree;
-    AppState state;
-    ScriptedDialogs dialogs;
+struct ReportFixture : ::testing::Test, test::ProgramFolder {
     QStringList captions{"Newer than destination (1)", "Older than destination (0)", "Can not find destination (2)",
                          "Can not find source (0)", "Only size changed (0)"};
 
@@ -33,9 +29,6 @@ struct ReportFixture : ::testing::Test {
     {
         std::setlocale(LC_TIME, "C"); // month abbreviations as written below
         tree.MakeDir("Report");
-        state.appFolder = QString::fromStdString(tree.Root());
-        state.settingsPath = state.appFolder + "tdl.ini";
-        state.reportFolder = state.appFolder + "Report";
         state.store.Reset("/data/src/", "/data/dst/", 0);
 
         engine::CompareItem newer;

@@ -7,6 +7,7 @@
 #include "gui/mainwindow/ResultListModel.h"
 
 #include "ModalDriver.h"
+#include "ProgramFolder.h"
 #include "ScriptedDialogs.h"
 #include "gui/dialogs/FormGuide.h"
 #include "gui/app/ProjectPatternFiles.h"
@@ -40,17 +41,13 @@ using engine::ResultCategory;
 
 // A main window over a fresh program folder and the trees src and dst, whose
 // files each test writes; the roots point at the two trees.
-struct Program {
-    test::TempTree tree;
-    AppState state;
-    test::ScriptedDialogs dialogs;
+struct Program : test::StartedProgram {
     std::unique_ptr<Form1> form;
 
     explicit Program(bool playSound)
     {
-        for (const char* folder : {"prog", "src", "dst"})
+        for (const char* folder : {"src", "dst"})
             tree.MakeDir(folder);
-        PrepareAppState(state, ToQ(tree.Path("prog")));
         state.settings.options.PlaySound = playSound;
         state.sourceRoot = ToQ(tree.Path("src"));
         state.destinationRoot = ToQ(tree.Path("dst"));
@@ -86,19 +83,14 @@ TEST(RunWithMainWindowTest, CancelledRunThenCopyThroughTheLists)
 {
     ImmediateEvents immediate;
 
-    test::TempTree tree;
-    tree.MakeDir("prog");
+    Program program(false);
+    test::TempTree& tree = program.tree;
     for (int i = 0; i < 30; ++i)
         tree.WriteFile("src/many/f" + std::to_string(i) + ".txt", "x" + std::to_string(i));
     tree.WriteFile("dst/extra.txt", "e");
-
-    AppState state;
-    PrepareAppState(state, ToQ(tree.Path("prog")));
-    state.settings.options.PlaySound = false;
-    state.sourceRoot = ToQ(tree.Path("src"));
-    state.destinationRoot = ToQ(tree.Path("dst"));
-    test::ScriptedDialogs dialogs;
-    Form1 form(state, dialogs);
+    AppState& state = program.state;
+    test::ScriptedDialogs& dialogs = program.dialogs;
+    Form1& form = *program.form;
     form.show();
 
     std::size_t atCancel = 0;

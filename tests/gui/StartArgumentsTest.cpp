@@ -9,6 +9,7 @@
 #include "gui/app/StartArguments.h"
 
 #include "ModalDriver.h"
+#include "ProgramFolder.h"
 #include "ScriptedDialogs.h"
 #include "support/TempTree.h"
 
@@ -92,21 +93,19 @@ TEST(StartArgumentsTest, FoldersComeOutAbsoluteAndAnythingElseIsAnswered)
 TEST(StartArgumentsTest, TheDialogShowsTheGivenFoldersAndCompareRunsOnThem)
 {
     ImmediateEvents immediate;
-    test::TempTree tree;
+    WriteRegistryValue(QStringLiteral("SourceDir"), QStringLiteral("/last/source/"));
+    test::StartedProgram started;
+    test::TempTree& tree = started.tree;
+    AppState& state = started.state;
     tree.WriteFile("src/only-here.txt", "s");
     tree.WriteFile("dst/only-there.txt", "d");
-    tree.MakeDir("prog");
-    WriteRegistryValue(QStringLiteral("SourceDir"), QStringLiteral("/last/source/"));
-    AppState state;
-    PrepareAppState(state, ToQ(tree.Path("prog")));
     state.settings.options.PlaySound = false;
     const StartRequest request = ParseStartArguments(
         {QStringLiteral("tandrel"), QStringLiteral("src"), QStringLiteral("dst/")}, ToQ(tree.Root()));
     state.givenSource = request.source;
     state.givenDestination = request.destination;
 
-    test::ScriptedDialogs dialogs;
-    Form1 form(state, dialogs);
+    Form1 form(state, started.dialogs);
     QString shownSource, shownDestination;
     bool ranBeforeCompare = true;
     test::WhenModalShown([&](QWidget* modal) {
@@ -132,7 +131,7 @@ TEST(StartArgumentsTest, TheDialogShowsTheGivenFoldersAndCompareRunsOnThem)
     EXPECT_EQ(state.store.Row(ResultCategory::NotInDestination, 0).relativePath, "only-here.txt");
     EXPECT_EQ(state.store.Count(ResultCategory::NotInSource), 1u);
     EXPECT_EQ(state.settings.recentSources[0], FromQ(source));
-    EXPECT_TRUE(dialogs.requests.empty());
+    EXPECT_TRUE(started.dialogs.requests.empty());
     ASSERT_NE(ProgressWindow(&form), nullptr);
     ProgressWindow(&form)->Command1->click();
 }
@@ -143,10 +142,10 @@ TEST(StartArgumentsTest, TheDialogShowsTheGivenFoldersAndCompareRunsOnThem)
 TEST(StartArgumentsTest, AFolderNameThatIsNotUtf8KeepsItsBytes)
 {
     ImmediateEvents immediate;
-    test::TempTree tree;
+    test::StartedProgram started;
+    test::TempTree& tree = started.tree;
     tree.WriteFile("caf\xe9/only-here.txt", "s");
     tree.WriteFile("dst/there.txt", "d"); // no side is empty: no warning about it
-    tree.MakeDir("prog");
     std::string program = "tandrel", source = tree.Path("caf\xe9"), destination = "dst";
     char* argv[] = {program.data(), source.data(), destination.data(), nullptr};
     const QStringList arguments = CommandLineArguments(3, argv);
@@ -158,13 +157,11 @@ TEST(StartArgumentsTest, AFolderNameThatIsNotUtf8KeepsItsBytes)
     EXPECT_EQ(FromQ(request.destination), tree.Path("dst"));
     EXPECT_EQ(FromQ(Parse({QStringLiteral("file:///media/caf%E9")}).source), "/media/caf\xe9");
 
-    AppState state;
-    PrepareAppState(state, ToQ(tree.Path("prog")));
+    AppState& state = started.state;
     state.settings.options.PlaySound = false;
     state.givenSource = request.source;
     state.givenDestination = request.destination;
-    test::ScriptedDialogs dialogs;
-    Form1 form(state, dialogs);
+    Form1 form(state, started.dialogs);
     test::WhenModalShown([&](QWidget* modal) {
         auto* guide = qobject_cast<FormGuide*>(modal);
         ASSERT_NE(guide, nullptr);
@@ -173,7 +170,7 @@ TEST(StartArgumentsTest, AFolderNameThatIsNotUtf8KeepsItsBytes)
             guide->reject();
     });
     form.Start();
-    EXPECT_TRUE(dialogs.requests.empty());
+    EXPECT_TRUE(started.dialogs.requests.empty());
     EXPECT_EQ(FromQ(state.sourceRoot), source + "/");
     ASSERT_EQ(state.store.Count(ResultCategory::NotInDestination), 1u);
     EXPECT_EQ(state.store.Row(ResultCategory::NotInDestination, 0).relativePath, "only-here.txt");

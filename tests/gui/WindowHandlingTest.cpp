@@ -1,4 +1,5 @@
 #include "ModalDriver.h"
+#include "ProgramFolder.h"
 #include "ScriptedDialogs.h"
 #include "ShownPaths.h"
 #include "gui/app/AppSetup.h"
@@ -32,16 +33,11 @@ namespace {
 using engine::ResultCategory;
 
 // A main window over two rows in every list, shown and active.
-struct Window {
-    test::TempTree tree;
-    AppState state;
-    test::ScriptedDialogs dialogs;
+struct Window : test::StartedProgram {
     std::unique_ptr<Form1> form;
 
     Window()
     {
-        tree.MakeDir("prog");
-        PrepareAppState(state, ToQ(tree.Path("prog")));
         state.sourceRoot = ToQ(tree.Path("src/"));
         state.destinationRoot = ToQ(tree.Path("dst/"));
         for (const ResultCategory category : engine::kAllCategories)

@@ -1,6 +1,7 @@
 #include "platform/FileOps.h"
 
 #include "platform/FileFaults.h"
+#include "support/Holds.h"
 #include "support/TempTree.h"
 
 #include <gtest/gtest.h>
@@ -119,8 +120,8 @@ TEST(FileOps, FailedWriteLeavesOldTargetAndNoTemporaryFile)
     SetWriteFaultForTesting(WriteFault{1024 * 1024 + 3, ENOSPC});
     const FileResult r = CopyFileSafely(t.Path("s/big"), t.Path("d/big"));
     ASSERT_FALSE(r.ok());
-    EXPECT_NE(r.error.find("No space left on device"), std::string::npos) << r.error;
-    EXPECT_NE(r.error.find(t.Path("d/big")), std::string::npos) << r.error;
+    EXPECT_TRUE(test::Holds(r.error, "No space left on device"));
+    EXPECT_TRUE(test::Holds(r.error, t.Path("d/big")));
     EXPECT_EQ(t.ReadFile("d/big"), "the old target");
     EXPECT_EQ(StatOf(t.Path("d/big")).st_mtim.tv_sec, 1'500'000'000);
     EXPECT_EQ(TempFilesIn(t.Path("d")), 0);
@@ -169,7 +170,7 @@ TEST(FileOps, FullFileSystemLeavesOldTargetAndNoTemporaryFile)
     t.WriteFile("big", big);
     const FileResult r = CopyFileSafely(t.Path("big"), t.Path("small/target"));
     ASSERT_FALSE(r.ok());
-    EXPECT_NE(r.error.find("No space left on device"), std::string::npos) << r.error;
+    EXPECT_TRUE(test::Holds(r.error, "No space left on device"));
     EXPECT_EQ(t.ReadFile("small/target"), "old bytes");
     EXPECT_EQ(TempFilesIn(t.Path("small")), 0);
 }
@@ -245,17 +246,17 @@ TEST(FileOps, SpecialFilesFoldersAndMissingSourcesAreNotCopied)
 
     FileResult r = CopyFileSafely(t.Path("s/pipe"), t.Path("d/pipe"));
     ASSERT_FALSE(r.ok());
-    EXPECT_NE(r.error.find("not a regular file"), std::string::npos) << r.error;
-    EXPECT_NE(r.error.find(t.Path("s/pipe")), std::string::npos) << r.error;
+    EXPECT_TRUE(test::Holds(r.error, "not a regular file"));
+    EXPECT_TRUE(test::Holds(r.error, t.Path("s/pipe")));
     EXPECT_EQ(t.ReadFile("d/pipe"), "old");
 
     r = CopyFileSafely(t.Path("s/folder"), t.Path("d/folder"));
-    EXPECT_NE(r.error.find("Is a directory"), std::string::npos) << r.error;
+    EXPECT_TRUE(test::Holds(r.error, "Is a directory"));
     EXPECT_FALSE(t.Exists("d/folder"));
 
     r = CopyFileSafely(t.Path("s/gone"), t.Path("d/gone"));
-    EXPECT_NE(r.error.find("No such file or directory"), std::string::npos) << r.error;
-    EXPECT_NE(r.error.find(t.Path("s/gone")), std::string::npos) << r.error;
+    EXPECT_TRUE(test::Holds(r.error, "No such file or directory"));
+    EXPECT_TRUE(test::Holds(r.error, t.Path("s/gone")));
     EXPECT_EQ(TempFilesIn(t.Path("d")), 0);
     EXPECT_EQ(LookUp(t.Path("s/pipe")).kind, EntryKind::Special);
 }
@@ -269,16 +270,16 @@ TEST(FileOps, TargetsThatCannotBeReplaced)
 
     FileResult r = CopyFileSafely(t.Path("s/a"), t.Path("d/a"));
     ASSERT_FALSE(r.ok());
-    EXPECT_NE(r.error.find(t.Path("d/a")), std::string::npos) << r.error;
+    EXPECT_TRUE(test::Holds(r.error, t.Path("d/a")));
     EXPECT_TRUE(t.Exists("d/a/inner"));
     EXPECT_EQ(TempFilesIn(t.Path("d")), 0);
 
     r = CopyFileSafely(t.Path("s/a"), t.Path("d/notafolder/a"));
-    EXPECT_NE(r.error.find("Not a directory"), std::string::npos) << r.error;
+    EXPECT_TRUE(test::Holds(r.error, "Not a directory"));
     EXPECT_EQ(t.ReadFile("d/notafolder"), "x");
 
     r = CopyFileSafely(t.Path("s/a"), t.Path("d/missing/a"));
-    EXPECT_NE(r.error.find("No such file or directory"), std::string::npos) << r.error;
+    EXPECT_TRUE(test::Holds(r.error, "No such file or directory"));
 
     // A folder the user may not write into: as an unprivileged user.
     t.WriteFile("ro/a", "old");
@@ -299,13 +300,13 @@ TEST(FileOps, FolderAndFileOperations)
     TempTree t;
     EXPECT_TRUE(CreateFolder(t.Path("f")).ok());
     FileResult r = CreateFolder(t.Path("f"));
-    EXPECT_NE(r.error.find("File exists"), std::string::npos) << r.error;
+    EXPECT_TRUE(test::Holds(r.error, "File exists"));
     r = CreateFolder(t.Path("missing/f"));
-    EXPECT_NE(r.error.find("No such file or directory"), std::string::npos) << r.error;
+    EXPECT_TRUE(test::Holds(r.error, "No such file or directory"));
 
     t.WriteFile("f/x", "1");
     r = RemoveFolder(t.Path("f"));
-    EXPECT_NE(r.error.find("Directory not empty"), std::string::npos) << r.error;
+    EXPECT_TRUE(test::Holds(r.error, "Directory not empty"));
     EXPECT_FALSE(DeleteFile(t.Path("f")).ok());
     EXPECT_TRUE(t.Exists("f/x"));
     EXPECT_TRUE(DeleteFile(t.Path("f/x")).ok());
@@ -320,7 +321,7 @@ TEST(FileOps, FolderAndFileOperations)
     EXPECT_FALSE(LookUp(t.Path("ro")).ReadOnly());
     EXPECT_EQ(StatOf(t.Path("ro")).st_mode & 0777, 0644u);
     r = SetArchiveOnly(t.Path("gone"));
-    EXPECT_NE(r.error.find("No such file or directory"), std::string::npos) << r.error;
+    EXPECT_TRUE(test::Holds(r.error, "No such file or directory"));
     EXPECT_EQ(LookUp(t.Path("gone")).kind, EntryKind::Missing);
     EXPECT_EQ(LookUp(t.Path("gone")).error, ENOENT);
 }
@@ -336,11 +337,11 @@ TEST(FileOps, ReachItemRefusesLinksBelowTheRootAndMakesMissingLevels)
     EXPECT_EQ(r.error, "Cannot delete '" + t.Path("d/sub/f") + "': '" + t.Path("d/sub") +
                            "' is a symbolic link, which is not followed");
     r = ReachItem(t.Path("d/"), "sub/new/f", true, "Cannot copy to", item);
-    EXPECT_NE(r.error.find("is a symbolic link"), std::string::npos) << r.error;
+    EXPECT_TRUE(test::Holds(r.error, "is a symbolic link"));
     EXPECT_FALSE(t.Exists("outside/new"));
     for (const char* escape : {"../outside/f", "a/../../outside/f", "a//f", "./f", ""}) {
         r = ReachItem(t.Path("d/"), escape, true, "Cannot delete", item);
-        EXPECT_NE(r.error.find("not a name below"), std::string::npos) << escape << ": " << r.error;
+        EXPECT_TRUE(test::Holds(r.error, "not a name below")) << escape;
     }
     EXPECT_EQ(test::FolderEntries(t.Path("d")), std::vector<std::string>{"sub"});
 
@@ -351,7 +352,7 @@ TEST(FileOps, ReachItemRefusesLinksBelowTheRootAndMakesMissingLevels)
     EXPECT_EQ(item.path, t.Path("rootlink/new/deeper/f"));
     EXPECT_EQ(LookUp(t.Path("outside/new/deeper")).kind, EntryKind::Folder);
     r = ReachItem(t.Path("d"), "missing/f", false, "Cannot delete", item);
-    EXPECT_NE(r.error.find("No such file or directory"), std::string::npos) << r.error;
+    EXPECT_TRUE(test::Holds(r.error, "No such file or directory"));
 }
 
 // Once reached, an item is acted on in the folder that was reached, even when

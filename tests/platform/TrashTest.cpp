@@ -2,6 +2,7 @@
 
 #include "platform/FolderListing.h"
 
+#include "support/Holds.h"
 #include "support/MountSandbox.h"
 #include "support/TempTree.h"
 
@@ -128,7 +129,7 @@ TEST_F(TrashTest, ClashingNamesGetNumbersAndNothingInTheTrashIsReplaced)
     EXPECT_EQ(m_tree.ReadFile(Trashed("same.txt")), "one");
     EXPECT_EQ(m_tree.ReadFile(Trashed("same.txt.2")), "two");
     EXPECT_EQ(m_tree.ReadFile(Trashed("same.txt.3")), "three");
-    EXPECT_NE(Info("same.txt.3").find(PathLine("work/three/same.txt")), std::string::npos);
+    EXPECT_TRUE(test::Holds(Info("same.txt.3"), PathLine("work/three/same.txt")));
     EXPECT_EQ(m_tree.ReadFile(Trashed("left.txt")), "an earlier leftover without information");
     EXPECT_EQ(m_tree.ReadFile(Trashed("left.txt.2")), "new");
     EXPECT_EQ(FolderEntries(m_tree.Path("data/Trash/info")),
@@ -147,7 +148,7 @@ TEST_F(TrashTest, FolderTreeGoesWholeAndLinksGoAsLinks)
 
     EXPECT_EQ(FolderEntries(m_tree.Path("work")), std::vector<std::string>{"target.txt"});
     EXPECT_EQ(m_tree.ReadFile(Trashed("dir/sub/y.txt")), "y");
-    EXPECT_NE(Info("dir").find(PathLine("work/dir")), std::string::npos);
+    EXPECT_TRUE(test::Holds(Info("dir"), PathLine("work/dir")));
     char text[32] = {};
     EXPECT_EQ(::readlink(m_tree.Path(Trashed("link")).c_str(), text, sizeof text - 1), 10);
     EXPECT_STREQ(text, "target.txt");
@@ -173,7 +174,7 @@ TEST_F(TrashTest, LongNameIsShortenedToLeaveRoomForTheInformationFile)
     ASSERT_TRUE(MoveToTrash(m_tree.Path("work/" + name), TrashFolders::WholeTree, &place).ok());
     EXPECT_EQ(place.name, name.substr(0, NAME_MAX - 10));
     EXPECT_EQ(m_tree.ReadFile(Trashed(place.name)), "long");
-    EXPECT_NE(Info(place.name).find(PathLine("work/" + name)), std::string::npos);
+    EXPECT_TRUE(test::Holds(Info(place.name), PathLine("work/" + name)));
 }
 
 TEST_F(TrashTest, ItemReachedThroughItsOpenParentFolderIsRecordedWhereItReallyIs)
@@ -186,7 +187,7 @@ TEST_F(TrashTest, ItemReachedThroughItsOpenParentFolderIsRecordedWhereItReallyIs
     const FileResult r = MoveToTrashAt(parent, "f.txt", "shown");
     ::close(parent);
     ASSERT_TRUE(r.ok()) << r.error;
-    EXPECT_NE(Info("f.txt").find(PathLine("moved/f.txt")), std::string::npos);
+    EXPECT_TRUE(test::Holds(Info("f.txt"), PathLine("moved/f.txt")));
 }
 
 TEST(TrashFailure, LeavesTheItemAndNoInformationBehind)

@@ -1,6 +1,7 @@
 #include "report/ReportWriter.h"
 
 #include "report/ReportTestSupport.h"
+#include "support/Holds.h"
 #include "support/TempTree.h"
 
 #include <gtest/gtest.h>
@@ -113,10 +114,9 @@ TEST_F(ReportWriterTest, CommaReportWithPairsFoldersStatusAndQuotedCells)
     // a cell with a quote is quoted as in the comma format.
     request.format = ReportFormat::Text;
     const std::string text = ToText(m_store, request);
-    EXPECT_NE(text.find("/src/a,b.txt\t10\tJan/02/2020 03:04:05\tDec/31/2019 23:59:59\t9\t/dst/a,b.txt\t"
-                        "Access denied\r\n"),
-              std::string::npos);
-    EXPECT_NE(text.find("\"/src/say \"\"hi\"\"\"\t5\t"), std::string::npos);
+    EXPECT_TRUE(test::Holds(text, "/src/a,b.txt\t10\tJan/02/2020 03:04:05\tDec/31/2019 23:59:59\t9\t/dst/a,b.txt\t"
+                                  "Access denied\r\n"));
+    EXPECT_TRUE(test::Holds(text, "\"/src/say \"\"hi\"\"\"\t5\t"));
 }
 
 TEST_F(ReportWriterTest, CellsAreQuotedOnlyWhenTheyWouldBreakTheRow)
@@ -178,7 +178,7 @@ TEST_F(ReportWriterTest, AFailedWriteIsReportedAndLeavesTheOldFile)
 
     const auto missing = WriteReport(tree.Path("gone/r.txt"), m_store, request);
     EXPECT_FALSE(missing.ok());
-    EXPECT_NE(missing.error.find("No such file or directory"), std::string::npos) << missing.error;
+    EXPECT_TRUE(test::Holds(missing.error, "No such file or directory"));
 
     tree.MakeDir("folder.txt");
     EXPECT_FALSE(WriteReport(tree.Path("folder.txt"), m_store, request).ok());

@@ -2,6 +2,7 @@
 // reader makes of a text, without a file (the same on every system).
 
 #include "settings/SettingsTestText.h"
+#include "support/Holds.h"
 
 #include <gtest/gtest.h>
 
@@ -26,9 +27,9 @@ TEST(SettingsFile, WritesTheLayoutForDefaultsAndForNoFile)
     // Without a file at start-up every option is 0 or false, and so is the first file written.
     const SettingsState none;
     const std::string text = SettingsText(none);
-    EXPECT_NE(text.find("\r\nIgnoreHidden=0\r\n"), std::string::npos);
-    EXPECT_NE(text.find("\r\nIgnoreSystem=0\r\n"), std::string::npos);
-    EXPECT_NE(text.find("\r\nOverwriting=False\r\nIgnoreError=False\r\nPlaySound=False\r\n"), std::string::npos);
+    EXPECT_TRUE(test::Holds(text, "\r\nIgnoreHidden=0\r\n"));
+    EXPECT_TRUE(test::Holds(text, "\r\nIgnoreSystem=0\r\n"));
+    EXPECT_TRUE(test::Holds(text, "\r\nOverwriting=False\r\nIgnoreError=False\r\nPlaySound=False\r\n"));
 }
 
 TEST(SettingsFile, WritesEveryListInItsPlace)
@@ -40,7 +41,7 @@ TEST(SettingsFile, WritesEveryListInItsPlace)
                                         "My|Proj|C:\\A|C:\\B", ""}) +
                                  OptionLines(s.options) + Lines({"", "[IgnoreFile]", "Thumbs.db", "*.tmp", ".git"});
     EXPECT_EQ(SettingsText(s), expected);
-    EXPECT_NE(expected.find("IgnoreHidden=-1\r\n"), std::string::npos);
+    EXPECT_TRUE(test::Holds(expected, "IgnoreHidden=-1\r\n"));
 
     // Free slots in the middle and empty ignored names write nothing.
     SettingsState gaps;
@@ -84,7 +85,7 @@ TEST(SettingsFile, ReadingAndWritingNormaliseTheText)
     // A [Project] section of empty lines only.
     const SettingsState empty = Read(Lines({"[Project]", "", "   ", ""}));
     EXPECT_TRUE(empty.projectList.empty());
-    EXPECT_NE(SettingsText(empty).find("[Project]\r\n\r\n\r\n[Option]"), std::string::npos);
+    EXPECT_TRUE(test::Holds(SettingsText(empty), "[Project]\r\n\r\n\r\n[Option]"));
 }
 
 TEST(SettingsFile, ReadsOptionValuesAsDescribed)
@@ -115,9 +116,9 @@ TEST(SettingsFile, ReadsOptionValuesAsDescribed)
         EXPECT_EQ(s.options.IgnoreReadonly, INT32_MIN);
         EXPECT_EQ(s.options.IgnoreType, 7); // the range is not checked
         const std::string text = SettingsText(s);
-        EXPECT_NE(text.find("\r\nIgnoreHidden=-1\r\n"), std::string::npos);
-        EXPECT_NE(text.find("\r\nIgnoreTime=99999999\r\n"), std::string::npos);
-        EXPECT_NE(text.find("\r\nIgnoreReadonly=-2147483648\r\n"), std::string::npos);
+        EXPECT_TRUE(test::Holds(text, "\r\nIgnoreHidden=-1\r\n"));
+        EXPECT_TRUE(test::Holds(text, "\r\nIgnoreTime=99999999\r\n"));
+        EXPECT_TRUE(test::Holds(text, "\r\nIgnoreReadonly=-2147483648\r\n"));
         EXPECT_FALSE(FilterOn(s.options.IgnoreHidden));
     }
     {
@@ -171,8 +172,7 @@ TEST(SettingsFile, ProjectsAreSplitAtTheFirstTwoBars)
 {
     const SettingsState s = Read(Lines({"[Project]", "Docs|C:\\A", "My|Proj|C:\\A|C:\\B", "Plain", "||"}));
     EXPECT_EQ(s.projectList, (std::vector<std::string>{"Docs|C:\\A", "My|Proj|C:\\A|C:\\B", "Plain", "||"}));
-    EXPECT_NE(SettingsText(s).find("[Project]\r\nDocs|C:\\A\r\nMy|Proj|C:\\A|C:\\B\r\nPlain\r\n||\r\n\r\n"),
-              std::string::npos);
+    EXPECT_TRUE(test::Holds(SettingsText(s), "[Project]\r\nDocs|C:\\A\r\nMy|Proj|C:\\A|C:\\B\r\nPlain\r\n||\r\n\r\n"));
 
     EXPECT_FALSE(ParseProject("Docs|C:\\A").has_value());
     EXPECT_FALSE(ParseProject("Plain").has_value());
@@ -249,7 +249,7 @@ TEST(SettingsFile, EntriesWithLineBreaksAreNotWritten)
     const std::string text = SettingsText(s);
     EXPECT_EQ(text.find("evil"), std::string::npos);
     EXPECT_EQ(text.find("Bad"), std::string::npos);
-    EXPECT_NE(text.find("[Project]\r\n\r\n\r\n[Option]"), std::string::npos);
+    EXPECT_TRUE(test::Holds(text, "[Project]\r\n\r\n\r\n[Option]"));
     EXPECT_EQ(text.substr(text.size() - 20), "[IgnoreFile]\r\nfine\r\n");
     const SettingsState back = Read(text);
     EXPECT_EQ(back.ignoredTypes, std::vector<std::string>{"fine"});

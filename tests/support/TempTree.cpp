@@ -29,9 +29,9 @@ void Check(bool ok, const std::string& what)
 }
 } // namespace
 
-TempTree::TempTree()
+TempTree::TempTree(const std::string& base)
 {
-    std::string pattern = (fs::temp_directory_path() / "tandrel-test-XXXXXX").string();
+    std::string pattern = ((base.empty() ? fs::temp_directory_path() : fs::path(base)) / "tandrel-test-XXXXXX").string();
     Check(mkdtemp(pattern.data()) != nullptr, "mkdtemp");
     m_root = pattern + "/";
     // Unprivileged children must be able to walk into the tree.

@@ -13,7 +13,8 @@ namespace tandrel::test {
 // when the object goes. Paths given to the helpers are relative to it.
 class TempTree {
 public:
-    TempTree();
+    // Below the temporary folder, or below `base` when given.
+    explicit TempTree(const std::string& base = {});
     ~TempTree();
     TempTree(const TempTree&) = delete;
     TempTree& operator=(const TempTree&) = delete;
@@ -33,6 +34,20 @@ public:
     void Symlink(const std::string& target, const std::string& relative);
     void MakeFifo(const std::string& relative);
     void Chmod(const std::string& relative, unsigned mode);
+#endif
+#ifdef _WIN32
+    // Windows only: the attribute bits and folder links the system keeps.
+    std::uint32_t Attributes(const std::string& relative) const;
+    // Makes `relative` a symbolic link to the folder `target` (relative to
+    // the tree too); false where this system cannot make one. Under Wine,
+    // whose CreateSymbolicLinkW makes nothing, the host makes it.
+    bool MakeFolderLink(const std::string& relative, const std::string& target) const;
+    // Whether the tree's file system keeps the hidden, system and archive
+    // bits (Wine stores them in extended attributes).
+    bool KeepsDosAttributes();
+    // The bits a file reports after its attributes were set to none at all:
+    // nothing on Windows; Wine reports every file as archived.
+    std::uint32_t BitsAlwaysReported();
 #endif
     // Owner write permission off on POSIX, the read-only attribute on Windows.
     void MakeReadOnly(const std::string& relative);
@@ -57,6 +72,10 @@ inline int RunUnprivileged(const std::function<bool()>& body)
 {
     return RunInChild(body, true, 0);
 }
+#else
+bool RunsUnderWine();
+// A relative path of nested folders making the whole path longer than MAX_PATH.
+std::string LongRelativeFolder(const std::string& root);
 #endif
 
 // Sets an environment variable of this process; null `value` removes it.

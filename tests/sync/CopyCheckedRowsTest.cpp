@@ -3,6 +3,7 @@
 #include "engine/Scanner.h"
 #include "platform/FileFaults.h"
 #include "platform/FileOps.h"
+#include "support/Holds.h"
 #include "support/TempTree.h"
 #include "sync/SyncTestSupport.h"
 
@@ -152,8 +153,8 @@ TEST(CopyCheckedRows, ReadOnlyTargetsFollowOverwriting)
     EXPECT_EQ(failed.icon, RowIcon::Failed);
     EXPECT_TRUE(failed.checked);
     EXPECT_EQ(failed.Tag(), "");
-    EXPECT_NE(failed.StatusText().find("read-only"), std::string::npos) << failed.StatusText();
-    EXPECT_NE(failed.StatusText().find(p.t.Path("d/a")), std::string::npos) << failed.StatusText();
+    EXPECT_TRUE(test::Holds(failed.StatusText(), "read-only"));
+    EXPECT_TRUE(test::Holds(failed.StatusText(), p.t.Path("d/a")));
     EXPECT_TRUE(test::SaysReason(failed.StatusText(), EACCES)) << failed.StatusText();
     EXPECT_EQ(rec.failures.size(), 1u);
 
@@ -209,7 +210,7 @@ TEST(CopyCheckedRows, IgnoreErrorOnGoesOnPastFailures)
         EXPECT_FALSE(row.StatusText().empty());
     }
     EXPECT_TRUE(test::SaysReason(p.store.Row(kMissingDest, 0).StatusText(), ENOENT));
-    EXPECT_NE(p.store.Row(kMissingDest, 0).StatusText().find(p.t.Path("s/b")), std::string::npos);
+    EXPECT_TRUE(test::Holds(p.store.Row(kMissingDest, 0).StatusText(), p.t.Path("s/b")));
     EXPECT_TRUE(p.t.Exists("d/d/inner"));
     EXPECT_EQ(p.t.ReadFile("d/e"), "e");
 }
@@ -460,7 +461,7 @@ TEST(CopyCheckedRows, FullDiskInTheMiddleOfALargeFileKeepsTheOldTarget)
     const SyncOutcome out = p.Copy(kNewer, S2D, rec);
     platform::SetWriteFaultForTesting(std::nullopt);
     EXPECT_EQ(out.failed, 1u);
-    EXPECT_NE(p.store.Row(kNewer, 0).StatusText().find("No space left on device"), std::string::npos);
+    EXPECT_TRUE(test::Holds(p.store.Row(kNewer, 0).StatusText(), "No space left on device"));
     EXPECT_EQ(p.t.ReadFile("d/big"), "the old version");
     EXPECT_EQ(CountTempFiles(p.t.Path("d")), 0);
 }
@@ -508,7 +509,7 @@ TEST(CopyCheckedRows, LinksSpecialFilesAndUnusualNames)
     const ssize_t n = ::readlink(p.t.Path("d/link").c_str(), buf, sizeof buf);
     EXPECT_EQ(std::string(buf, n > 0 ? static_cast<std::size_t>(n) : 0), "real");
     EXPECT_FALSE(p.t.Exists("d/pipe"));
-    EXPECT_NE(p.store.Row(kMissingDest, 1).StatusText().find("not a regular file"), std::string::npos);
+    EXPECT_TRUE(test::Holds(p.store.Row(kMissingDest, 1).StatusText(), "not a regular file"));
     EXPECT_EQ(p.t.ReadFile("d/" + odd), "odd name");
 }
 #endif
@@ -595,8 +596,7 @@ TEST(CopyCheckedRows, NothingIsWrittenThroughALinkOnTheTargetSide)
     EXPECT_EQ(platform::LookUp(p.t.Path("d/sub")).kind, platform::EntryKind::SymbolicLink);
     for (std::size_t k = 1; k < 4; ++k) {
         EXPECT_EQ(p.store.Row(kMissingDest, k).icon, RowIcon::Failed);
-        EXPECT_NE(p.store.Row(kMissingDest, k).StatusText().find("symbolic link"), std::string::npos)
-            << p.store.Row(kMissingDest, k).StatusText();
+        EXPECT_TRUE(test::Holds(p.store.Row(kMissingDest, k).StatusText(), "symbolic link"));
     }
 
     // The other way round: the source holds the link, the rows come from
@@ -657,10 +657,8 @@ TEST(CopyCheckedRows, HiddenAndSystemTargetsFollowOverwriting)
     EXPECT_EQ(platform::LookUp(p.t.Path("d/pipe")).kind, platform::EntryKind::Special);
     EXPECT_EQ(p.t.ReadFile("d/.fresh"), "nothing to replace");
     EXPECT_EQ(p.t.ReadFile("d/plain"), "new plain");
-    EXPECT_NE(p.store.Row(kNewer, 0).StatusText().find("Cannot replace hidden file"), std::string::npos)
-        << p.store.Row(kNewer, 0).StatusText();
-    EXPECT_NE(p.store.Row(kNewer, 1).StatusText().find("Cannot replace system file"), std::string::npos)
-        << p.store.Row(kNewer, 1).StatusText();
+    EXPECT_TRUE(test::Holds(p.store.Row(kNewer, 0).StatusText(), "Cannot replace hidden file"));
+    EXPECT_TRUE(test::Holds(p.store.Row(kNewer, 1).StatusText(), "Cannot replace system file"));
 
     // Overwriting on: both are replaced (the FIFO is never opened, only replaced).
     p.store.RemoveProcessedRows(kNewer);

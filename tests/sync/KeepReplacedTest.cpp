@@ -1,5 +1,6 @@
 // Copies that keep each replaced file in the user's trash.
 
+#include "support/Holds.h"
 #include "sync/SyncTestSupport.h"
 #include "support/MountSandbox.h"
 
@@ -37,7 +38,7 @@ TEST(KeepReplaced, OldVersionGoesToTheTrashAndNewFilesNeedNone)
     EXPECT_EQ(p.t.ReadFile("d/a.txt"), "new version");
     EXPECT_EQ(p.t.ReadFile("data/Trash/files/a.txt"), "old version");
     const std::string info = p.t.ReadFile("data/Trash/info/a.txt.trashinfo");
-    EXPECT_NE(info.find("/d/a.txt\n"), std::string::npos) << info;
+    EXPECT_TRUE(test::Holds(info, "/d/a.txt\n"));
     EXPECT_EQ(test::FolderEntries(p.t.Path("data/Trash/files")), (std::vector<std::string>{"a.txt"}));
 }
 
@@ -53,8 +54,7 @@ TEST(KeepReplaced, TrashThatCannotTakeItFailsTheRowAndKeepsBothFiles)
     EXPECT_EQ(out.failed, 1u);
     EXPECT_EQ(p.t.ReadFile("d/a.txt"), "old version");
     EXPECT_EQ(p.t.ReadFile("s/a.txt"), "new version");
-    EXPECT_NE(p.store.Row(kNewer, 0).StatusText().find(p.t.Path("data/Trash")), std::string::npos)
-        << p.store.Row(kNewer, 0).StatusText();
+    EXPECT_TRUE(test::Holds(p.store.Row(kNewer, 0).StatusText(), p.t.Path("data/Trash")));
     EXPECT_EQ(CountTempFiles(p.t.Path("d")), 0);
 }
 

@@ -2,7 +2,7 @@
 #include "platform/AtomicFile.h"
 #include "platform/FileOps.h"
 #include "platform/windows/WindowsFiles.h"
-#include "windows/WinTestFolder.h"
+#include "support/TempTree.h"
 
 #include <gtest/gtest.h>
 
@@ -11,9 +11,9 @@
 namespace tandrel::platform {
 namespace {
 
-using test::WinTestFolder;
+using test::TempTree;
 
-std::size_t EntryCount(const WinTestFolder& t)
+std::size_t EntryCount(const TempTree& t)
 {
     std::vector<WindowsEntry> entries;
     EXPECT_TRUE(ListFolder(t.Root(), entries).ok());
@@ -25,7 +25,7 @@ std::size_t EntryCount(const WinTestFolder& t)
 TEST(AtomicFileWindows, TheTargetChangesOnlyOnCommit)
 {
     for (const bool commit : {true, false}) {
-        WinTestFolder t;
+        TempTree t;
         t.WriteFile("settings.ini", "old");
         {
             AtomicFile file(t.Path("settings.ini"));
@@ -44,7 +44,7 @@ TEST(AtomicFileWindows, TheTargetChangesOnlyOnCommit)
 
 TEST(AtomicFileWindows, ReadOnlyFilesAndFoldersAreNotReplaced)
 {
-    WinTestFolder t;
+    TempTree t;
     t.WriteFile("locked.txt", "old");
     ASSERT_TRUE(WriteAttributes(t.Path("locked.txt"), kAttrReadOnly).ok());
     ASSERT_TRUE(CreateFolder(t.Path("folder")).ok());
@@ -60,7 +60,7 @@ TEST(AtomicFileWindows, ReadOnlyFilesAndFoldersAreNotReplaced)
 
 TEST(AtomicFileWindows, TheReplacementKeepsTheHiddenAttribute)
 {
-    WinTestFolder t;
+    TempTree t;
     if (!t.KeepsDosAttributes())
         GTEST_SKIP() << "the file system of " << t.Root() << " keeps no hidden, system or archive bits";
     t.WriteFile("hidden.ini", "old");
@@ -75,9 +75,9 @@ TEST(AtomicFileWindows, TheReplacementKeepsTheHiddenAttribute)
 
 TEST(AtomicFileWindows, WritesBeyondMaxPath)
 {
-    WinTestFolder t;
+    TempTree t;
     const std::string relative = test::LongRelativeFolder(t.Root());
-    t.MakeFolders(relative);
+    t.MakeDir(relative);
     AtomicFile file(t.Path(relative + "\\report.csv"));
     ASSERT_TRUE(file.Open().ok());
     file.Stream() << "a,b";
@@ -87,11 +87,11 @@ TEST(AtomicFileWindows, WritesBeyondMaxPath)
 
 TEST(FolderExistsWindows, FoldersRootsAndLongPathsButNotFiles)
 {
-    WinTestFolder t;
+    TempTree t;
     t.WriteFile("file.txt", "");
     ASSERT_TRUE(CreateFolder(t.Path("sub")).ok());
     const std::string longFolder = test::LongRelativeFolder(t.Root());
-    t.MakeFolders(longFolder);
+    t.MakeDir(longFolder);
     struct Case {
         std::string path;
         bool exists;

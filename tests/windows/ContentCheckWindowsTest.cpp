@@ -1,14 +1,14 @@
 #include "engine/ContentCheck.h"
 
 #include "platform/windows/WindowsFiles.h"
-#include "windows/WinTestFolder.h"
+#include "support/TempTree.h"
 
 #include <gtest/gtest.h>
 
 namespace tandrel::engine {
 namespace {
 
-using test::WinTestFolder;
+using test::TempTree;
 
 class Collect : public ContentCheckObserver {
 public:
@@ -19,8 +19,8 @@ public:
 
 TEST(ContentCheckWindows, BytesAreComparedThroughTheSystem)
 {
-    WinTestFolder t;
-    t.MakeFolders("folder");
+    TempTree t;
+    t.MakeDir("folder");
     const std::string big(3 * 1024 * 1024 + 5, 'x');
     std::string bigChanged = big;
     bigChanged[2 * 1024 * 1024 + 7] = 'y';

@@ -2,7 +2,7 @@
 
 #include "platform/windows/WideText.h"
 #include "platform/windows/WindowsFiles.h"
-#include "windows/WinTestFolder.h"
+#include "support/TempTree.h"
 
 #include <windows.h>
 
@@ -14,7 +14,7 @@
 namespace tandrel::platform {
 namespace {
 
-using test::WinTestFolder;
+using test::TempTree;
 
 const ListedEntry* Find(const std::vector<ListedEntry>& entries, const std::string& name)
 {
@@ -24,10 +24,10 @@ const ListedEntry* Find(const std::vector<ListedEntry>& entries, const std::stri
 
 TEST(FolderListingWindows, ListingGivesModesSizesTimesAndAttributes)
 {
-    WinTestFolder t;
-    t.MakeFolders("top\\sub");
+    TempTree t;
+    t.MakeDir("top\\sub");
     t.WriteFile("top\\a.txt", "hello");
-    t.SetWriteTime("top\\a.txt", 1'000'000'000);
+    t.SetMtime("top\\a.txt", 1'000'000'000);
     t.WriteFile("top\\locked", "");
     ASSERT_TRUE(WriteAttributes(t.Path("top\\locked"), kAttrReadOnly).ok());
 
@@ -57,8 +57,8 @@ TEST(FolderListingWindows, ListingGivesModesSizesTimesAndAttributes)
 
 TEST(FolderListingWindows, OpenBelowStepsThroughEveryLevel)
 {
-    WinTestFolder t;
-    t.MakeFolders("a\\b\\c");
+    TempTree t;
+    t.MakeDir("a\\b\\c");
     t.WriteFile("a\\file", "");
     const Fd root(OpenFolder(t.Root(), kOpenToList));
     ASSERT_TRUE(root.Valid());
@@ -76,8 +76,8 @@ TEST(FolderListingWindows, OpenBelowStepsThroughEveryLevel)
 
 TEST(FolderListingWindows, AHeldFolderCannotBeRemovedOrRenamed)
 {
-    WinTestFolder t;
-    t.MakeFolders("held");
+    TempTree t;
+    t.MakeDir("held");
     std::wstring held;
     std::wstring moved;
     ASSERT_TRUE(SystemPath(t.Path("held"), held).ok());
@@ -93,8 +93,8 @@ TEST(FolderListingWindows, AHeldFolderCannotBeRemovedOrRenamed)
 
 TEST(FolderListingWindows, LinksAreEntriesNeverFollowed)
 {
-    WinTestFolder t;
-    t.MakeFolders("real");
+    TempTree t;
+    t.MakeDir("real");
     t.WriteFile("real\\inside", "");
     if (!t.MakeFolderLink("link", "real"))
         GTEST_SKIP() << "symbolic links cannot be made here";
@@ -113,9 +113,9 @@ TEST(FolderListingWindows, LinksAreEntriesNeverFollowed)
 
 TEST(FolderListingWindows, NamesAreLookedUpWithoutRegardToCase)
 {
-    WinTestFolder t;
+    TempTree t;
     t.WriteFile("Report.TXT", "x");
-    t.MakeFolders("Sub");
+    t.MakeDir("Sub");
     const Fd root(OpenFolder(t.Root(), kOpenToList));
     EXPECT_TRUE(MayFoldCase(root.Get()));
     EXPECT_FALSE(IsNetworkFileSystem(root.Get()));
@@ -131,15 +131,15 @@ TEST(FolderListingWindows, NamesAreLookedUpWithoutRegardToCase)
 
 TEST(FolderListingWindows, IdentityChangesWhenTheFolderDoes)
 {
-    WinTestFolder t;
-    t.MakeFolders("f");
+    TempTree t;
+    t.MakeDir("f");
     const Fd fd(OpenFolder(t.Path("f"), kOpenToList));
     FolderIdentity before;
     FolderIdentity again;
     ASSERT_TRUE(IdentityOf(fd.Get(), before));
     ASSERT_TRUE(IdentityOf(fd.Get(), again));
     EXPECT_EQ(before, again);
-    t.SetWriteTime("f", 1'000'000'000);
+    t.SetMtime("f", 1'000'000'000);
     FolderIdentity after;
     ASSERT_TRUE(IdentityOf(fd.Get(), after));
     EXPECT_NE(before, after);

@@ -1,5 +1,5 @@
 #include "platform/NetworkTarget.h"
-#include "windows/WinTestFolder.h"
+#include "support/TempTree.h"
 
 #include <gtest/gtest.h>
 
@@ -18,7 +18,7 @@ TEST(NetworkTargetWindows, SharesAndRemoteDrivesAreNetworkTargetsLocalFoldersAre
     EXPECT_TRUE(IsNetworkTarget("\\\\server\\share\\backup\\photos"));
     EXPECT_TRUE(IsNetworkTarget("//server/share/backup"));
 
-    test::WinTestFolder t;
+    test::TempTree t;
     EXPECT_FALSE(IsNetworkTarget(t.Root()));
     EXPECT_FALSE(IsNetworkTarget(t.Path("not-there-yet")));
     EXPECT_FALSE(IsNetworkTarget(""));

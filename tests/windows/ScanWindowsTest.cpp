@@ -1,7 +1,8 @@
 #include "engine/Scanner.h"
 
+#include "engine/ScanFixture.h"
 #include "platform/windows/WindowsFiles.h"
-#include "windows/WinTestFolder.h"
+#include "support/TempTree.h"
 
 #include <gtest/gtest.h>
 
@@ -10,44 +11,36 @@
 namespace tandrel::engine {
 namespace {
 
-using test::WinTestFolder;
-
-ResultStore Compare(const WinTestFolder& t, const settings::CompareOptions& options = {})
-{
-    return test::CompareFolders(t, options);
-}
-
-std::set<std::string> Rows(const ResultStore& store, ResultCategory category)
-{
-    return test::RowPaths(store, category);
-}
+using test::CompareSides;
+using test::RowPaths;
+using test::TempTree;
 
 TEST(ScanWindows, CounterpartsMatchWithoutRegardToCase)
 {
-    WinTestFolder t;
-    t.MakeFolders("src\\Docs");
-    t.MakeFolders("dst\\docs");
+    TempTree t;
+    t.MakeDir("src\\Docs");
+    t.MakeDir("dst\\docs");
     t.WriteFile("src\\Docs\\Report.TXT", "same");
     t.WriteFile("dst\\docs\\report.txt", "same");
-    t.SetWriteTime("src\\Docs\\Report.TXT", 1'000'000'000);
-    t.SetWriteTime("dst\\docs\\report.txt", 1'000'000'000);
+    t.SetMtime("src\\Docs\\Report.TXT", 1'000'000'000);
+    t.SetMtime("dst\\docs\\report.txt", 1'000'000'000);
     t.WriteFile("src\\Docs\\new.txt", "n");
-    t.SetWriteTime("src\\Docs\\new.txt", 1'000'000'000);
+    t.SetMtime("src\\Docs\\new.txt", 1'000'000'000);
     t.WriteFile("src\\Docs\\changed.txt", "new");
-    t.SetWriteTime("src\\Docs\\changed.txt", 1'000'000'100);
+    t.SetMtime("src\\Docs\\changed.txt", 1'000'000'100);
     t.WriteFile("dst\\docs\\CHANGED.txt", "old");
-    t.SetWriteTime("dst\\docs\\CHANGED.txt", 1'000'000'000);
+    t.SetMtime("dst\\docs\\CHANGED.txt", 1'000'000'000);
 
-    const ResultStore store = Compare(t);
-    EXPECT_EQ(Rows(store, ResultCategory::NotInDestination), (std::set<std::string>{"Docs\\new.txt"}));
-    EXPECT_EQ(Rows(store, ResultCategory::NotInSource), std::set<std::string>{});
-    EXPECT_EQ(Rows(store, ResultCategory::NewerThanDestination), (std::set<std::string>{"Docs\\changed.txt"}));
-    EXPECT_EQ(Rows(store, ResultCategory::OlderThanDestination), std::set<std::string>{});
+    const ResultStore store = CompareSides(t);
+    EXPECT_EQ(RowPaths(store, ResultCategory::NotInDestination), (std::set<std::string>{"Docs\\new.txt"}));
+    EXPECT_EQ(RowPaths(store, ResultCategory::NotInSource), std::set<std::string>{});
+    EXPECT_EQ(RowPaths(store, ResultCategory::NewerThanDestination), (std::set<std::string>{"Docs\\changed.txt"}));
+    EXPECT_EQ(RowPaths(store, ResultCategory::OlderThanDestination), std::set<std::string>{});
 }
 
 TEST(ScanWindows, AttributeFiltersUseTheAttributeBits)
 {
-    WinTestFolder t;
+    TempTree t;
     if (!t.KeepsDosAttributes())
         GTEST_SKIP() << "the file system of " << t.Root() << " keeps no hidden, system or archive bits";
     const bool allArchived = t.BitsAlwaysReported() & platform::kAttrArchive;
@@ -62,21 +55,21 @@ TEST(ScanWindows, AttributeFiltersUseTheAttributeBits)
         {&settings::CompareOptions::IgnoreArchive, platform::kAttrArchive},
     };
     for (const Case& c : cases) {
-        WinTestFolder tree;
-        tree.MakeFolders("src");
-        tree.MakeFolders("dst");
+        TempTree tree;
+        tree.MakeDir("src");
+        tree.MakeDir("dst");
         tree.WriteFile("src\\marked", "");
         tree.WriteFile("src\\plain", "");
         ASSERT_TRUE(platform::WriteAttributes(tree.Path("src\\marked"), c.attribute).ok());
-        settings::CompareOptions options;
-        options.*c.option = 1;
+        test::ScanSetup setup;
+        setup.options.*c.option = 1;
         const std::set<std::string> expected =
             (c.attribute == platform::kAttrArchive && allArchived) ? std::set<std::string>{}
                                                                    : std::set<std::string>{"plain"};
-        EXPECT_EQ(Rows(Compare(tree, options), ResultCategory::NotInDestination), expected) << c.attribute;
+        EXPECT_EQ(RowPaths(CompareSides(tree, setup), ResultCategory::NotInDestination), expected) << c.attribute;
         ASSERT_TRUE(platform::WriteAttributes(tree.Path("src\\marked"), 0).ok());
-        options.*c.option = 0;
-        EXPECT_EQ(Rows(Compare(tree, options), ResultCategory::NotInDestination),
+        setup.options.*c.option = 0;
+        EXPECT_EQ(RowPaths(CompareSides(tree, setup), ResultCategory::NotInDestination),
                   (std::set<std::string>{"marked", "plain"}))
             << c.attribute;
     }

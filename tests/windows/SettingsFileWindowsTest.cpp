@@ -2,14 +2,14 @@
 
 #include "platform/FileOps.h"
 #include "platform/windows/WindowsFiles.h"
-#include "windows/WinTestFolder.h"
+#include "support/TempTree.h"
 
 #include <gtest/gtest.h>
 
 namespace tandrel::settings {
 namespace {
 
-using test::WinTestFolder;
+using test::TempTree;
 
 SettingsState SampleState()
 {
@@ -24,7 +24,7 @@ SettingsState SampleState()
 
 TEST(SettingsFileWindows, WrittenAndReadBackThroughTheSystem)
 {
-    WinTestFolder t;
+    TempTree t;
     const SettingsState written = SampleState();
     ASSERT_TRUE(WriteSettings(t.Path(kSettingsFileName), written).ok());
     EXPECT_EQ(t.ReadFile(kSettingsFileName), SettingsText(written));
@@ -36,7 +36,7 @@ TEST(SettingsFileWindows, WrittenAndReadBackThroughTheSystem)
 
 TEST(SettingsFileWindows, NothingButARegularFileIsRead)
 {
-    WinTestFolder t;
+    TempTree t;
     ASSERT_TRUE(platform::CreateFolder(t.Path("folder.ini")).ok());
     SettingsState defaults;
     ReadSettingsText("", defaults);

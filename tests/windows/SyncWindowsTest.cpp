@@ -1,10 +1,12 @@
 #include "sync/SyncOperations.h"
 
+#include "engine/ScanFixture.h"
 #include "platform/FileOps.h"
 #include "platform/OwnTemporaries.h"
 #include "platform/windows/WideText.h"
 #include "platform/windows/WindowsFiles.h"
-#include "windows/WinTestFolder.h"
+#include "support/Holds.h"
+#include "support/TempTree.h"
 
 #include <windows.h>
 #include <shellapi.h>
@@ -18,7 +20,7 @@ namespace {
 
 using engine::ResultCategory;
 using engine::ResultStore;
-using test::WinTestFolder;
+using test::TempTree;
 
 constexpr std::uint32_t kDosBits =
     platform::kAttrReadOnly | platform::kAttrHidden | platform::kAttrSystem | platform::kAttrArchive;
@@ -40,7 +42,7 @@ long long ItemsInRecycleBin(const std::string& path)
 void ExpectEachSays(const Recorder& recorder, const std::string& text)
 {
     for (const std::string& failure : recorder.failures)
-        EXPECT_NE(failure.find(text), std::string::npos) << failure;
+        EXPECT_TRUE(test::Holds(failure, text));
 }
 
 void CheckAll(ResultStore& store, ResultCategory category)
@@ -78,21 +80,21 @@ TEST(SyncWindows, ProtectedTargetsNeedOverwriting)
                           {platform::kAttrSystem, "system"}};
     for (const Case& c : cases) {
         for (const bool overwriting : {false, true}) {
-            WinTestFolder t;
+            TempTree t;
             if (c.attribute != platform::kAttrReadOnly && !t.KeepsDosAttributes())
                 GTEST_SKIP() << "the file system of " << t.Root() << " keeps no hidden or system bits";
-            t.MakeFolders("src");
-            t.MakeFolders("dst");
+            t.MakeDir("src");
+            t.MakeDir("dst");
             t.WriteFile("src\\f", "new");
-            t.SetWriteTime("src\\f", 2'000'000'000);
+            t.SetMtime("src\\f", 2'000'000'000);
             t.WriteFile("dst\\f", "old");
-            t.SetWriteTime("dst\\f", 1'000'000'000);
+            t.SetMtime("dst\\f", 1'000'000'000);
             t.WriteFile("dst\\only", "x");
             for (const char* name : {"dst\\f", "dst\\only"})
                 ASSERT_TRUE(platform::WriteAttributes(t.Path(name), c.attribute).ok());
             const std::string label = std::string(c.kind) + (overwriting ? " with Overwriting" : " without");
 
-            ResultStore store = test::CompareFolders(t);
+            ResultStore store = test::CompareSides(t);
             const Recorder copied = WorkOnRows(store, ResultCategory::NewerThanDestination, true, overwriting);
             const Recorder deleted = WorkOnRows(store, ResultCategory::NotInSource, false, overwriting);
             if (overwriting) {
@@ -123,7 +125,7 @@ TEST(SyncWindows, ACopyIsAskedToGoOnOnlyWhileMoreIsToCome)
 {
     using platform::kCopyStepBytes;
     for (const std::uint64_t size : {std::uint64_t{0}, std::uint64_t{10}, kCopyStepBytes, kCopyStepBytes + 5}) {
-        WinTestFolder t;
+        TempTree t;
         t.WriteFile("s", std::string(size, 'x'));
         int asked = 0;
         const auto r = platform::CopyFileSafely(t.Path("s"), t.Path("d"), [&](std::uint64_t done, std::uint64_t) {
@@ -139,9 +141,9 @@ TEST(SyncWindows, ACopyIsAskedToGoOnOnlyWhileMoreIsToCome)
 
 TEST(SyncWindows, OneWaySyncLeavesEqualTrees)
 {
-    WinTestFolder t;
-    t.MakeFolders("src\\Docs\\new\\deeper");
-    t.MakeFolders("dst\\docs\\gone");
+    TempTree t;
+    t.MakeDir("src\\Docs\\new\\deeper");
+    t.MakeDir("dst\\docs\\gone");
     const struct {
         const char* path;
         const char* content;
@@ -155,7 +157,7 @@ TEST(SyncWindows, OneWaySyncLeavesEqualTrees)
     };
     for (const auto& f : files) {
         t.WriteFile(f.path, f.content);
-        t.SetWriteTime(f.path, f.time);
+        t.SetMtime(f.path, f.time);
     }
     // A temporary file that an interrupted copy left behind goes with the next
     // copy into its folder, or with its folder when that is deleted.
@@ -163,10 +165,10 @@ TEST(SyncWindows, OneWaySyncLeavesEqualTrees)
     const std::string staleInGone = "dst\\docs\\gone\\.tandrel-tmp-4000000000-2-0123abcd.tmp";
     for (const std::string& leftover : {stale, staleInGone}) {
         t.WriteFile(leftover, "partial");
-        t.SetWriteTime(leftover, 1'000'000'000);
+        t.SetMtime(leftover, 1'000'000'000);
     }
 
-    ResultStore store = test::CompareFolders(t);
+    ResultStore store = test::CompareSides(t);
     EXPECT_EQ(test::RowPaths(store, ResultCategory::NotInSource),
               (std::set<std::string>{"docs\\gone", "docs\\gone\\x.txt", "stray.txt"}));
     for (ResultCategory category : {ResultCategory::NewerThanDestination, ResultCategory::OlderThanDestination,
@@ -174,7 +176,7 @@ TEST(SyncWindows, OneWaySyncLeavesEqualTrees)
         EXPECT_TRUE(WorkOnRows(store, category, true, true).failures.empty()) << static_cast<int>(category);
     EXPECT_TRUE(WorkOnRows(store, ResultCategory::NotInSource, false, true).failures.empty());
 
-    const ResultStore after = test::CompareFolders(t);
+    const ResultStore after = test::CompareSides(t);
     for (int category = 1; category <= engine::kCategoryCount; ++category)
         EXPECT_EQ(after.Count(static_cast<ResultCategory>(category)), 0u) << category;
     EXPECT_EQ(t.ReadFile("dst\\docs\\report.txt"), "newer");
@@ -185,13 +187,13 @@ TEST(SyncWindows, OneWaySyncLeavesEqualTrees)
 
 TEST(SyncWindows, DeletedItemsGoToTheRecycleBin)
 {
-    WinTestFolder t;
-    t.MakeFolders("src");
-    t.MakeFolders("dst\\full");
-    t.MakeFolders("dst\\empty");
+    TempTree t;
+    t.MakeDir("src");
+    t.MakeDir("dst\\full");
+    t.MakeDir("dst\\empty");
     t.WriteFile("dst\\full\\kept.txt", "k");
     t.WriteFile("dst\\one.txt", "1");
-    ResultStore store = test::CompareFolders(t);
+    ResultStore store = test::CompareSides(t);
     // Only the file and the empty folder: a folder row never takes a tree with it.
     for (std::size_t k = 0; k < store.Count(ResultCategory::NotInSource); ++k)
         store.Row(ResultCategory::NotInSource, k).checked = store.Row(ResultCategory::NotInSource, k).relativePath != "full\\kept.txt";
@@ -207,7 +209,7 @@ TEST(SyncWindows, DeletedItemsGoToTheRecycleBin)
     EXPECT_FALSE(t.Exists("dst\\empty"));
     EXPECT_TRUE(t.Exists("dst\\full\\kept.txt"));
     ASSERT_EQ(recorder.failures.size(), 1u);
-    EXPECT_NE(recorder.failures[0].find(t.Path("dst\\full")), std::string::npos) << recorder.failures[0];
+    EXPECT_TRUE(test::Holds(recorder.failures[0], t.Path("dst\\full")));
 }
 
 TEST(SyncWindows, FolderRowsCarryAndKeepTheirAttributes)
@@ -219,16 +221,16 @@ TEST(SyncWindows, FolderRowsCarryAndKeepTheirAttributes)
                  {platform::kAttrHidden, "hidden"},
                  {platform::kAttrSystem, "system"}};
     for (const auto& c : cases) {
-        WinTestFolder t;
-        t.MakeFolders("src\\made");
-        t.MakeFolders("dst\\kept");
+        TempTree t;
+        t.MakeDir("src\\made");
+        t.MakeDir("dst\\kept");
         for (const char* folder : {"src\\made", "dst\\kept"})
             ASSERT_TRUE(platform::WriteAttributes(t.Path(folder), c.attribute).ok());
         if (!(t.Attributes("src\\made") & c.attribute)) {
             std::printf("%s: the file system of %s keeps no %s bit on folders\n", c.kind, t.Root().c_str(), c.kind);
             continue;
         }
-        ResultStore store = test::CompareFolders(t);
+        ResultStore store = test::CompareSides(t);
         EXPECT_TRUE(WorkOnRows(store, ResultCategory::NotInDestination, true, false).failures.empty()) << c.kind;
         EXPECT_EQ(t.Attributes("dst\\made") & kDosBits, t.Attributes("src\\made") & kDosBits) << c.kind;
 
@@ -244,22 +246,22 @@ TEST(SyncWindows, FolderRowsCarryAndKeepTheirAttributes)
 
 TEST(SyncWindows, FolderLinksAreNeitherFollowedNorCopied)
 {
-    WinTestFolder t;
+    TempTree t;
     for (const char* side : {"src", "dst"}) {
-        t.MakeFolders(std::string(side) + "\\full");
-        t.MakeFolders(std::string(side) + "\\empty");
+        t.MakeDir(std::string(side) + "\\full");
+        t.MakeDir(std::string(side) + "\\empty");
         t.WriteFile(std::string(side) + "\\full\\inside", "i");
-        t.SetWriteTime(std::string(side) + "\\full\\inside", 1'500'000'000);
+        t.SetMtime(std::string(side) + "\\full\\inside", 1'500'000'000);
     }
     if (!t.MakeFolderLink("src\\link", "src\\full") || !t.MakeFolderLink("dst\\toFull", "dst\\full") ||
         !t.MakeFolderLink("dst\\toEmpty", "dst\\empty"))
         GTEST_SKIP() << "folder links cannot be made here";
-    ResultStore store = test::CompareFolders(t);
+    ResultStore store = test::CompareSides(t);
     EXPECT_EQ(test::RowPaths(store, ResultCategory::NotInSource), (std::set<std::string>{"toEmpty", "toFull"}));
     platform::ItemAt through;
-    EXPECT_NE(platform::ReachItem(t.Path("dst"), "toFull\\inside", false, "Cannot delete", through)
-                  .error.find("toFull' is a junction or symbolic link, which is not followed"),
-              std::string::npos);
+    const std::string reached =
+        platform::ReachItem(t.Path("dst"), "toFull\\inside", false, "Cannot delete", through).error;
+    EXPECT_TRUE(test::Holds(reached, "toFull' is a junction or symbolic link, which is not followed"));
 
     const Recorder copied = WorkOnRows(store, ResultCategory::NotInDestination, true, true);
     ASSERT_EQ(copied.failures.size(), 1u);
@@ -290,11 +292,11 @@ TEST(SyncWindows, TheRecycleBinNeverDeletesForGoodUnreported)
     if (!test::RunsUnderWine() || GetFileAttributesW(L"Z:\\dev\\shm") == INVALID_FILE_ATTRIBUTES)
         GTEST_SKIP() << "no folder on another file system than the Recycle Bin";
     for (const bool withoutWarning : {false, true}) {
-        WinTestFolder t("Z:\\dev\\shm\\");
-        t.MakeFolders("src");
-        t.MakeFolders("dst\\empty");
+        TempTree t("Z:\\dev\\shm\\");
+        t.MakeDir("src");
+        t.MakeDir("dst\\empty");
         t.WriteFile("dst\\one.txt", "1");
-        ResultStore store = test::CompareFolders(t);
+        ResultStore store = test::CompareSides(t);
         const long long before = ItemsInRecycleBin(t.Root());
         platform::SetTrashWithoutNukeWarningForTesting(withoutWarning);
         const Recorder recorder = WorkOnRows(store, ResultCategory::NotInSource, false, false, DeleteTarget::Trash);

@@ -2,7 +2,7 @@
 #include "platform/windows/WindowsFiles.h"
 #include "report/ReportWriter.h"
 #include "settings/SettingsFile.h"
-#include "windows/WinTestFolder.h"
+#include "support/TempTree.h"
 
 #include <gtest/gtest.h>
 
@@ -33,7 +33,7 @@ protected:
         EXPECT_EQ(entries[0].name, name);
     }
 
-    test::WinTestFolder m_folder;
+    test::TempTree m_folder;
 };
 
 // `text` with `name` as the ANSI file holds it, or the whole text behind the mark.

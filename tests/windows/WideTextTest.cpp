@@ -1,4 +1,5 @@
 #include "platform/windows/WideText.h"
+#include "support/Holds.h"
 
 #include <gtest/gtest.h>
 
@@ -57,7 +58,7 @@ TEST(WideText, SystemPathRefusesEmptyAndInvalidPaths)
     for (const char* path : {"", "C:\\bad\xFF"}) {
         const FileResult result = SystemPath(path, system);
         EXPECT_FALSE(result.ok()) << path;
-        EXPECT_NE(result.error.find("Not a valid path"), std::string::npos) << result.error;
+        EXPECT_TRUE(test::Holds(result.error, "Not a valid path"));
     }
 }
 

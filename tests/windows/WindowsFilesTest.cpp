@@ -3,7 +3,7 @@
 #include "platform/FileOps.h"
 #include "platform/LocalTime.h"
 #include "platform/windows/WideText.h"
-#include "windows/WinTestFolder.h"
+#include "support/TempTree.h"
 
 #include <windows.h>
 #undef DeleteFile // the function of that name below is the program's
@@ -15,7 +15,7 @@
 namespace tandrel::platform {
 namespace {
 
-using test::WinTestFolder;
+using test::TempTree;
 
 constexpr std::uint32_t kDosBits = kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrArchive;
 
@@ -52,10 +52,10 @@ TEST(WindowsFiles, EpochSecondsFromFileTime)
 
 TEST(WindowsFiles, ListingGivesNamesSizesTimesAndFolders)
 {
-    WinTestFolder t;
+    TempTree t;
     t.WriteFile("a.txt", "hello");
     t.WriteFile("caf\xC3\xA9.txt", "");
-    t.SetWriteTime("a.txt", 1'000'000'000);
+    t.SetMtime("a.txt", 1'000'000'000);
     ASSERT_TRUE(CreateFolder(t.Path("sub")).ok());
 
     std::vector<WindowsEntry> entries;
@@ -76,7 +76,7 @@ TEST(WindowsFiles, ListingGivesNamesSizesTimesAndFolders)
 
 TEST(WindowsFiles, ListingGivesSizesBeyondFourGigabytes)
 {
-    WinTestFolder t;
+    TempTree t;
     t.WriteFile("big", "");
     std::wstring path;
     ASSERT_TRUE(SystemPath(t.Path("big"), path).ok());
@@ -94,7 +94,7 @@ TEST(WindowsFiles, ListingGivesSizesBeyondFourGigabytes)
 
 TEST(WindowsFiles, ListingAMissingFolderFailsWithTheReason)
 {
-    WinTestFolder t;
+    TempTree t;
     std::vector<WindowsEntry> entries;
     const FileResult result = ListFolder(t.Path("absent"), entries);
     EXPECT_FALSE(result.ok());
@@ -103,7 +103,7 @@ TEST(WindowsFiles, ListingAMissingFolderFailsWithTheReason)
 
 TEST(WindowsFiles, AttributesAreSetAndReadBack)
 {
-    WinTestFolder t;
+    TempTree t;
     if (!t.KeepsDosAttributes())
         GTEST_SKIP() << "the file system of " << t.Root() << " keeps no hidden, system or archive bits";
     const std::uint32_t always = t.BitsAlwaysReported();
@@ -127,7 +127,7 @@ TEST(WindowsFiles, AttributesAreSetAndReadBack)
 
 TEST(WindowsFiles, SetArchiveOnlyClearsTheOtherBits)
 {
-    WinTestFolder t;
+    TempTree t;
     if (!t.KeepsDosAttributes())
         GTEST_SKIP() << "the file system of " << t.Root() << " keeps no hidden, system or archive bits";
     t.WriteFile("f", "x");
@@ -138,7 +138,7 @@ TEST(WindowsFiles, SetArchiveOnlyClearsTheOtherBits)
 
 TEST(WindowsFiles, FoldersAreCreatedAndRemoved)
 {
-    WinTestFolder t;
+    TempTree t;
     ASSERT_TRUE(CreateFolder(t.Path("made")).ok());
     EXPECT_TRUE(t.Attributes("made") & kAttrFolder);
     EXPECT_FALSE(CreateFolder(t.Path("made")).ok());
@@ -154,9 +154,9 @@ TEST(WindowsFiles, FoldersAreCreatedAndRemoved)
 TEST(WindowsFiles, CopyReplacesTheTargetWithTheSourcesTimeAndNoTemporaryFile)
 {
     for (const bool targetExists : {false, true}) {
-        WinTestFolder t;
+        TempTree t;
         t.WriteFile("src", "new content");
-        t.SetWriteTime("src", 1'234'567'890);
+        t.SetMtime("src", 1'234'567'890);
         if (targetExists)
             t.WriteFile("dst", "old");
         ASSERT_TRUE(CopyFileSafely(t.Path("src"), t.Path("dst")).ok()) << targetExists;
@@ -172,7 +172,7 @@ TEST(WindowsFiles, CopyReplacesTheTargetWithTheSourcesTimeAndNoTemporaryFile)
 
 TEST(WindowsFiles, CopyCarriesTheSourcesAttributes)
 {
-    WinTestFolder t;
+    TempTree t;
     const bool dos = t.KeepsDosAttributes();
     const std::uint32_t carried = dos ? (kAttrReadOnly | kAttrHidden) : kAttrReadOnly;
     t.WriteFile("src", "x");
@@ -183,7 +183,7 @@ TEST(WindowsFiles, CopyCarriesTheSourcesAttributes)
 
 TEST(WindowsFiles, CancelledOrFailedCopyLeavesTheTargetAndNoTemporaryFile)
 {
-    WinTestFolder t;
+    TempTree t;
     t.WriteFile("src", std::string(kCopyStepBytes + 100, 's')); // asked once, between its two steps
     t.WriteFile("dst", "old");
     const FileResult cancelled =
@@ -200,9 +200,9 @@ TEST(WindowsFiles, CancelledOrFailedCopyLeavesTheTargetAndNoTemporaryFile)
 
 TEST(WindowsFiles, PathsLongerThanMaxPathWork)
 {
-    WinTestFolder t;
+    TempTree t;
     const std::string relative = test::LongRelativeFolder(t.Root());
-    t.MakeFolders(relative);
+    t.MakeDir(relative);
     ASSERT_GT(t.Path(relative).size(), static_cast<std::size_t>(MAX_PATH));
     t.WriteFile("src", "deep");
     const std::string deep = t.Path(relative + "\\file.txt");

@@ -1,6 +1,6 @@
 #include "platform/windows/WindowsFiles.h"
 #include "platform/windows/WritableFolder.h"
-#include "windows/WinTestFolder.h"
+#include "support/TempTree.h"
 
 #include <gtest/gtest.h>
 
@@ -9,11 +9,11 @@
 namespace tandrel::platform {
 namespace {
 
-using test::WinTestFolder;
+using test::TempTree;
 
 TEST(WritableFolderWindows, OnlyAFolderThatTakesAFileCounts)
 {
-    WinTestFolder t;
+    TempTree t;
     EXPECT_TRUE(CanCreateFilesIn(t.Root()));
     EXPECT_FALSE(CanCreateFilesIn(t.Path("missing\\")));
     // The probe goes again.
