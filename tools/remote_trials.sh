@@ -5,7 +5,7 @@
 #
 #   tools/remote_trials.sh CRASH_CLI CHURN_CLI [SEED] [CRASH_TRIALS] [CHURN_ROUNDS]
 #
-# Skips, and says why, where no sshd is installed.
+# Skips, and says why, where no sshd is installed or it cannot start.
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 crash_cli="$(realpath "$1")"
@@ -16,6 +16,10 @@ churn_rounds=${5:-10}
 sshd_bin="$(command -v sshd || echo /usr/sbin/sshd)"
 if [[ ! -x "$sshd_bin" ]] || ! command -v ssh >/dev/null; then
     echo "Skipping the remote crash and churn trials: no sshd or ssh is installed."
+    exit 0
+fi
+if ! mkdir -p /run/sshd 2>/dev/null; then
+    echo "Skipping the remote crash and churn trials: sshd needs /run/sshd, which this user cannot make."
     exit 0
 fi
 

@@ -164,16 +164,20 @@ class Tree:
 
 
 _pool_hashes = {}  # (device, inode) of a pool file -> its hash; pool inodes live all run long
+# SFTP carries times in whole seconds and sets none on a link: with a remote
+# side, times are compared to the second and a link's not at all.
+_whole_seconds = False
 
 
 def state_of(path):
     st = os.lstat(path)
     if stat.S_ISDIR(st.st_mode):
         return ("folder",)
+    mtime = st.st_mtime_ns - st.st_mtime_ns % 10**9 if _whole_seconds else st.st_mtime_ns
     if stat.S_ISLNK(st.st_mode):
-        return ("link", os.readlink(path), st.st_mtime_ns)
+        return ("link", os.readlink(path), None if _whole_seconds else mtime)
     digest = _pool_hashes.get((st.st_dev, st.st_ino)) or content_hash(path)
-    return ("file", digest, st.st_mtime_ns, stat.S_IMODE(st.st_mode), st.st_size)
+    return ("file", digest, mtime, stat.S_IMODE(st.st_mode), st.st_size)
 
 
 def snapshot_one(path):
@@ -249,7 +253,7 @@ class Trial:
         if remote:
             self.extra += ["--ssh-config", remote[1]]
         self.before = {side: snapshot(os.path.join(root, side))[0] for side in "sd"}
-        self.problems, self.lost, self.leftovers = [], 0, 0
+        self.problems, self.lost, self.leftovers, self.reported = [], 0, 0, 0
 
     def command(self):
         return [self.cli] + self.args + self.extra + self.roots
@@ -296,6 +300,7 @@ class Trial:
                 continue  # the last line, cut by the kill
             if row.get("type") != "row" or row.get("outcome") != "done":
                 continue
+            self.reported += 1
             rel = row["path"].rstrip("/")
             side = self.written or ("s" if row["list"] == 3 else "d")
             now = snapshot_one(os.path.join(self.root, side, rel))
@@ -386,6 +391,8 @@ def main():
     p.add_argument("--ssh-config", help="ssh's configuration for --remote")
     a = p.parse_args()
     remote = (a.remote, os.path.abspath(a.ssh_config)) if a.remote else None
+    global _whole_seconds
+    _whole_seconds = remote is not None
     if a.rows_in_flight > 0:
         os.environ["TANDREL_ROWS_IN_FLIGHT"] = str(a.rows_in_flight)
 
@@ -394,7 +401,7 @@ def main():
     os.makedirs(work, exist_ok=True)
     pool = Pool(os.path.join(work, "pool"), a.big_mib) if a.big_mib > 0 else None
     scenarios = a.scenarios.split(",")
-    stats = {s: {"run": 0, "failed": 0, "lost": 0, "killed": 0, "leftovers": 0} for s in scenarios}
+    stats = {s: {"run": 0, "failed": 0, "lost": 0, "killed": 0, "leftovers": 0, "reported": 0} for s in scenarios}
     rng = random.Random(a.seed)
     for n in range(a.trials):
         scenario = scenarios[n % len(scenarios)]
@@ -414,6 +421,7 @@ def main():
         s["killed"] += killed
         s["lost"] += trial.lost
         s["leftovers"] += trial.leftovers
+        s["reported"] += trial.reported
         if trial.problems:
             s["failed"] += 1
             print(f"FAILED trial {n} ({scenario}{', big files' if big else ''}, seed {a.seed}, "
@@ -425,9 +433,9 @@ def main():
     failed = sum(s["failed"] for s in stats.values())
     if not a.work and not (failed and a.keep):
         shutil.rmtree(work)
-    print(f"{'scenario':<22}{'trials':>8}{'killed':>8}{'failed':>8}{'bytes lost':>12}{'temp files':>12}")
+    print(f"{'scenario':<22}{'trials':>8}{'killed':>8}{'failed':>8}{'bytes lost':>12}{'temp files':>12}{'done rows':>11}")
     for name, s in stats.items():
-        print(f"{name:<22}{s['run']:>8}{s['killed']:>8}{s['failed']:>8}{s['lost']:>12}{s['leftovers']:>12}")
+        print(f"{name:<22}{s['run']:>8}{s['killed']:>8}{s['failed']:>8}{s['lost']:>12}{s['leftovers']:>12}{s['reported']:>11}")
     total = sum(s["run"] for s in stats.values())
     print(f"crash-trials: {total - failed} passed, {failed} failed")
     return 1 if failed else 0
