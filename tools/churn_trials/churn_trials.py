@@ -14,6 +14,11 @@ path outside the roots.
 
 With --rows-in-flight N copies and deletes work on N rows at once, as on a
 network target (TANDREL_ROWS_IN_FLIGHT).
+
+With --remote USER@HOST:PORT --ssh-config FILE the destination is named to
+the program as sftp://USER@HOST:PORT/<its folder>, served by an sshd on this
+machine, and both processes run as the user who started the trials (the
+server writes as the user it logged in, and ssh reads that user's key).
 """
 
 import argparse
@@ -66,10 +71,10 @@ def state(root):
     return out
 
 
-def churn(roots, targets, seed, stop, done, links_heavy):
+def churn(roots, targets, seed, stop, done, links_heavy, who):
     """The other process: changes both trees until told to stop."""
-    os.setgid(GROUP)
-    os.setuid(USER)
+    os.setgid(who[1])
+    os.setuid(who[0])
     rng = random.Random(seed)
     swapped = []  # (link path, the folder's parked name)
 
@@ -149,7 +154,10 @@ def main():
     p.add_argument("--links-heavy", action="store_true", help="the other process mostly swaps folders for links")
     p.add_argument("--rows-in-flight", type=int, default=0,
                    help="rows each copy or delete works on at once, as on a network target (0: as the target decides)")
+    p.add_argument("--remote", metavar="USER@HOST:PORT", help="the destination through this sshd")
+    p.add_argument("--ssh-config", help="ssh's configuration for --remote")
     a = p.parse_args()
+    who = (os.geteuid(), os.getegid()) if a.remote else (USER, GROUP)
     if a.rows_in_flight > 0:
         os.environ["TANDREL_ROWS_IN_FLIGHT"] = str(a.rows_in_flight)
 
@@ -163,12 +171,15 @@ def main():
     cli = os.path.join(work, "tandrel-cli")
     shutil.copy2(a.cli, cli)
     os.chmod(work, 0o755)
-    if os.geteuid() == 0:
-        subprocess.run(["chown", "-R", f"{USER}:{GROUP}", work], check=True)
+    if os.geteuid() != who[0]:
+        subprocess.run(["chown", "-R", f"{who[0]}:{who[1]}", work], check=True)
+    # The roots as the program is given them and prints its rows under.
+    named = [roots[0] + "/", (f"sftp://{a.remote}" if a.remote else "") + roots[1] + "/"]
+    ssh = ["--ssh-config", os.path.abspath(a.ssh_config)] if a.remote else []
     watched = {"sentinel": state(sentinel), "pair": sorted(os.listdir(os.path.join(work, "pair")))}
 
     stop, done = multiprocessing.Event(), multiprocessing.Value("l", 0)
-    churner = multiprocessing.Process(target=churn, args=(roots, targets, a.seed, stop, done, a.links_heavy))
+    churner = multiprocessing.Process(target=churn, args=(roots, targets, a.seed, stop, done, a.links_heavy, who))
     churner.start()
     env = dict(os.environ, ASAN_OPTIONS="detect_leaks=1:abort_on_error=0", UBSAN_OPTIONS="print_stacktrace=1")
     failures, counts = [], {}
@@ -179,8 +190,8 @@ def main():
             counts.setdefault(name, [0, 0])[0] += 1
             problems = []
             try:
-                out = subprocess.run([cli] + command + [r + "/" for r in roots], capture_output=True,
-                                     timeout=a.timeout, env=env, user=USER, group=GROUP, cwd=work)
+                out = subprocess.run([cli] + command + ssh + named, capture_output=True,
+                                     timeout=a.timeout, env=env, user=who[0], group=who[1], cwd=work)
                 stdout = out.stdout.decode(errors="replace")
                 stderr = out.stderr.decode(errors="replace")
                 if out.returncode < 0:
@@ -191,7 +202,7 @@ def main():
                     problems.append(f"exit status {out.returncode}: {stderr[:300]}")
                 if SANITIZER.search(stderr):
                     problems.append("sanitizer report:\n" + stderr[:3000])
-                outside = [q for q in printed_paths(stdout) if not any(q.startswith(r + "/") for r in roots)]
+                outside = [q for q in printed_paths(stdout) if not any(q.startswith(r) for r in named)]
                 if outside:
                     problems.append(f"rows outside the roots: {outside[:5]}")
             except subprocess.TimeoutExpired:

@@ -15,7 +15,15 @@ job, leave no temporary file behind and leave the acted lists empty.
 
 With --rows-in-flight N the runs work on N rows at once, as they do on a
 network target (TANDREL_ROWS_IN_FLIGHT), so that kills land with rows in flight.
+
+With --remote USER@HOST:PORT --ssh-config FILE the destination is named to
+the program as sftp://USER@HOST:PORT/<its folder>: an sshd on this machine
+serves the trees' own folder, so that the checks read what the server wrote.
+
+Every row a killed run reports done (--json) must be done on disk.
 """
+
+import json
 
 import argparse
 import hashlib
@@ -156,16 +164,27 @@ class Tree:
 
 
 _pool_hashes = {}  # (device, inode) of a pool file -> its hash; pool inodes live all run long
+# SFTP carries times in whole seconds and sets none on a link: with a remote
+# side, times are compared to the second and a link's not at all.
+_whole_seconds = False
 
 
 def state_of(path):
     st = os.lstat(path)
     if stat.S_ISDIR(st.st_mode):
         return ("folder",)
+    mtime = st.st_mtime_ns - st.st_mtime_ns % 10**9 if _whole_seconds else st.st_mtime_ns
     if stat.S_ISLNK(st.st_mode):
-        return ("link", os.readlink(path), st.st_mtime_ns)
+        return ("link", os.readlink(path), None if _whole_seconds else mtime)
     digest = _pool_hashes.get((st.st_dev, st.st_ino)) or content_hash(path)
-    return ("file", digest, st.st_mtime_ns, stat.S_IMODE(st.st_mode), st.st_size)
+    return ("file", digest, mtime, stat.S_IMODE(st.st_mode), st.st_size)
+
+
+def snapshot_one(path):
+    try:
+        return state_of(path)
+    except FileNotFoundError:
+        return None
 
 
 def content_hash(path):
@@ -220,17 +239,21 @@ def parse_lists(text, roots):
 
 
 class Trial:
-    def __init__(self, cli, root, scenario, rng, pool, big):
+    def __init__(self, cli, root, scenario, rng, pool, big, remote=None):
         self.cli, self.root, self.name = cli, root, scenario
         self.args, self.acted, self.written, self.overwriting = SCENARIOS[scenario]
         self.roots = [os.path.join(root, "s") + "/", os.path.join(root, "d") + "/"]
+        if remote:
+            self.roots[1] = f"sftp://{remote[0]}{self.roots[1]}"
         self.tree = Tree(root, rng, pool, 0.3)
         self.tree.make(big, self.written or "d")
         # Always a settings file of its own: without one the program takes the window's.
         settings_file(os.path.join(root, "tdl.ini"), True if self.overwriting is None else self.overwriting)
         self.extra = ["--settings", os.path.join(root, "tdl.ini")]
+        if remote:
+            self.extra += ["--ssh-config", remote[1]]
         self.before = {side: snapshot(os.path.join(root, side))[0] for side in "sd"}
-        self.problems, self.lost, self.leftovers = [], 0, 0
+        self.problems, self.lost, self.leftovers, self.reported = [], 0, 0, 0
 
     def command(self):
         return [self.cli] + self.args + self.extra + self.roots
@@ -268,6 +291,23 @@ class Trial:
             ok.append(with_write_bit(old))
         return ok, done
 
+    def check_reported(self, text):
+        """Every row the run reported done is done on disk."""
+        for line in text.decode(errors="surrogateescape").splitlines():
+            try:
+                row = json.loads(line)
+            except ValueError:
+                continue  # the last line, cut by the kill
+            if row.get("type") != "row" or row.get("outcome") != "done":
+                continue
+            self.reported += 1
+            rel = row["path"].rstrip("/")
+            side = self.written or ("s" if row["list"] == 3 else "d")
+            now = snapshot_one(os.path.join(self.root, side, rel))
+            ok, done = self.wanted(side, rel, True)
+            if now != done:
+                self.fail(f"{side}/{rel}: reported done but {describe(now)}, expected {describe(done)}")
+
     def check_trees(self, finished):
         for side in "sd":
             now, temps = snapshot(os.path.join(self.root, side))
@@ -294,14 +334,17 @@ class Trial:
             diff = {n: (sorted(made[n] - self.tree.lists[n])[:3], sorted(self.tree.lists[n] - made[n])[:3])
                     for n in made if made[n] != self.tree.lists[n]}
             self.fail(f"comparison before the run disagrees with the trees made (extra, missing): {diff}")
-        proc = subprocess.Popen(self.command(), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        try:
-            proc.wait(timeout=delay)
-            killed = False
-        except subprocess.TimeoutExpired:
-            proc.send_signal(signal.SIGKILL)
-            proc.wait()
-            killed = True
+        with open(os.path.join(self.root, "reported"), "w+b") as out:
+            proc = subprocess.Popen(self.command() + ["--json"], stdout=out, stderr=subprocess.DEVNULL)
+            try:
+                proc.wait(timeout=delay)
+                killed = False
+            except subprocess.TimeoutExpired:
+                proc.send_signal(signal.SIGKILL)
+                proc.wait()
+                killed = True
+            out.seek(0)
+            self.check_reported(out.read())
         self.check_trees(False)
         if self.check_lists() is None:
             return killed
@@ -344,7 +387,12 @@ def main():
     p.add_argument("--keep", action="store_true", help="keep the trees of failed trials")
     p.add_argument("--rows-in-flight", type=int, default=0,
                    help="rows each copy or delete works on at once, as on a network target (0: as the target decides)")
+    p.add_argument("--remote", metavar="USER@HOST:PORT", help="the destination through this sshd")
+    p.add_argument("--ssh-config", help="ssh's configuration for --remote")
     a = p.parse_args()
+    remote = (a.remote, os.path.abspath(a.ssh_config)) if a.remote else None
+    global _whole_seconds
+    _whole_seconds = remote is not None
     if a.rows_in_flight > 0:
         os.environ["TANDREL_ROWS_IN_FLIGHT"] = str(a.rows_in_flight)
 
@@ -353,7 +401,7 @@ def main():
     os.makedirs(work, exist_ok=True)
     pool = Pool(os.path.join(work, "pool"), a.big_mib) if a.big_mib > 0 else None
     scenarios = a.scenarios.split(",")
-    stats = {s: {"run": 0, "failed": 0, "lost": 0, "killed": 0, "leftovers": 0} for s in scenarios}
+    stats = {s: {"run": 0, "failed": 0, "lost": 0, "killed": 0, "leftovers": 0, "reported": 0} for s in scenarios}
     rng = random.Random(a.seed)
     for n in range(a.trials):
         scenario = scenarios[n % len(scenarios)]
@@ -361,18 +409,19 @@ def main():
         seed = rng.getrandbits(64)
         root = os.path.join(work, f"trial-{n}")
         # The same trees once more, run to the end, tell how long the run takes.
-        timing = Trial(cli, root + "-timing", scenario, random.Random(seed), pool, big)
+        timing = Trial(cli, root + "-timing", scenario, random.Random(seed), pool, big, remote)
         start = time.monotonic()
         subprocess.run(timing.command(), capture_output=True)
         delay = random.Random(seed + 1).uniform(0, time.monotonic() - start)
         remove(timing.root)
-        trial = Trial(cli, root, scenario, random.Random(seed), pool, big)
+        trial = Trial(cli, root, scenario, random.Random(seed), pool, big, remote)
         killed = trial.run(delay)
         s = stats[scenario]
         s["run"] += 1
         s["killed"] += killed
         s["lost"] += trial.lost
         s["leftovers"] += trial.leftovers
+        s["reported"] += trial.reported
         if trial.problems:
             s["failed"] += 1
             print(f"FAILED trial {n} ({scenario}{', big files' if big else ''}, seed {a.seed}, "
@@ -384,9 +433,9 @@ def main():
     failed = sum(s["failed"] for s in stats.values())
     if not a.work and not (failed and a.keep):
         shutil.rmtree(work)
-    print(f"{'scenario':<22}{'trials':>8}{'killed':>8}{'failed':>8}{'bytes lost':>12}{'temp files':>12}")
+    print(f"{'scenario':<22}{'trials':>8}{'killed':>8}{'failed':>8}{'bytes lost':>12}{'temp files':>12}{'done rows':>11}")
     for name, s in stats.items():
-        print(f"{name:<22}{s['run']:>8}{s['killed']:>8}{s['failed']:>8}{s['lost']:>12}{s['leftovers']:>12}")
+        print(f"{name:<22}{s['run']:>8}{s['killed']:>8}{s['failed']:>8}{s['lost']:>12}{s['leftovers']:>12}{s['reported']:>11}")
     total = sum(s["run"] for s in stats.values())
     print(f"crash-trials: {total - failed} passed, {failed} failed")
     return 1 if failed else 0
