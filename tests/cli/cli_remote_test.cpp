@@ -12,19 +12,14 @@ namespace {
 
 // tandrel-cli with a side on the tests' own sshd, reached through an ssh
 // configuration file made for it.
-class CliRemoteTest : public ::testing::Test {
+class CliRemoteTest : public test::LoopbackSshdTest {
 protected:
-    static void SetUpTestSuite() { s_sshd = new LoopbackSshd; }
-    static void TearDownTestSuite()
-    {
-        delete s_sshd;
-        s_sshd = nullptr;
-    }
 
     void SetUp() override
     {
-        if (!s_sshd->SkipReason().empty())
-            GTEST_SKIP() << s_sshd->SkipReason();
+        LoopbackSshdTest::SetUp();
+        if (IsSkipped())
+            return;
         m_folder = s_sshd->TestFolder();
         m_config = m_folder + "/ssh_config";
         std::ofstream(m_config) << "Host *\n  IdentitiesOnly yes\n  IdentityFile " << s_sshd->KeyFolder()
@@ -49,12 +44,10 @@ protected:
         return RunCli(args);
     }
 
-    static LoopbackSshd* s_sshd;
     std::string m_folder;
     std::string m_config;
 };
 
-LoopbackSshd* CliRemoteTest::s_sshd = nullptr;
 
 TEST_F(CliRemoteTest, CompareAgainstARemoteFolderCountsAsLocally)
 {

@@ -26,19 +26,14 @@ using engine::ResultCategory;
 
 // The main window over a program folder of its own, with a source tree and
 // a changed copy of it on the tests' own sshd (this machine's disk).
-class RemoteComparisonTest : public ::testing::Test {
+class RemoteComparisonTest : public test::LoopbackSshdTest {
 protected:
-    static void SetUpTestSuite() { s_sshd = new test::LoopbackSshd; }
-    static void TearDownTestSuite()
-    {
-        delete s_sshd;
-        s_sshd = nullptr;
-    }
 
     void SetUp() override
     {
-        if (!s_sshd->SkipReason().empty())
-            GTEST_SKIP() << s_sshd->SkipReason();
+        LoopbackSshdTest::SetUp();
+        if (IsSkipped())
+            return;
         m_folder = s_sshd->TestFolder();
         for (const char* folder : {"src", "src/sub", "src/Ölfass"})
             ::mkdir((m_folder + "/" + folder).c_str(), 0755);
@@ -80,7 +75,6 @@ protected:
         return paths;
     }
 
-    static test::LoopbackSshd* s_sshd;
     std::string m_folder;
     test::TempTree m_tree;
     AppState m_state;
@@ -88,7 +82,6 @@ protected:
     std::unique_ptr<Form1> m_form;
 };
 
-test::LoopbackSshd* RemoteComparisonTest::s_sshd = nullptr;
 
 TEST_F(RemoteComparisonTest, ATypedRemoteFolderIsComparedAndRememberedAsTyped)
 {

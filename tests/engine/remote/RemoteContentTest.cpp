@@ -43,18 +43,13 @@ void PrintTo(const VerifyCase& c, std::ostream* out)
     *out << c.name;
 }
 
-class RemoteContentTest : public ::testing::Test {
+class RemoteContentTest : public test::LoopbackSshdTest {
 protected:
-    static void SetUpTestSuite() { s_sshd = new test::LoopbackSshd; }
-    static void TearDownTestSuite()
-    {
-        delete s_sshd;
-        s_sshd = nullptr;
-    }
     void SetUp() override
     {
-        if (!s_sshd->SkipReason().empty())
-            GTEST_SKIP() << s_sshd->SkipReason();
+        LoopbackSshdTest::SetUp();
+        if (IsSkipped())
+            return;
         m_base = s_sshd->Folder() + "/verify-" + std::to_string(s_count++);
         ASSERT_EQ(::mkdir(m_base.c_str(), 0755), 0);
         ASSERT_EQ(::mkdir((m_base + "/s").c_str(), 0755), 0);
@@ -78,14 +73,12 @@ protected:
         s_sshd->GiveToUser(m_base);
     }
 
-    static test::LoopbackSshd* s_sshd;
     static int s_count;
     platform::remote::RemoteSides sides;
     RunFlag runFlag;
     std::string m_base;
 };
 
-test::LoopbackSshd* RemoteContentTest::s_sshd = nullptr;
 int RemoteContentTest::s_count = 0;
 
 class RemoteContentPairTest : public RemoteContentTest, public ::testing::WithParamInterface<VerifyCase> {};

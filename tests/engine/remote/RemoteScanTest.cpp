@@ -20,19 +20,14 @@ using test::LoopbackSshd;
 
 // Comparisons whose sides lie on the tests' own sshd: each test gets a
 // folder there holding a source tree and a copy of it made with `cp -a`.
-class RemoteScanTest : public ::testing::Test {
+class RemoteScanTest : public test::LoopbackSshdTest {
 protected:
-    static void SetUpTestSuite() { s_sshd = new LoopbackSshd; }
-    static void TearDownTestSuite()
-    {
-        delete s_sshd;
-        s_sshd = nullptr;
-    }
 
     void SetUp() override
     {
-        if (!s_sshd->SkipReason().empty())
-            GTEST_SKIP() << s_sshd->SkipReason();
+        LoopbackSshdTest::SetUp();
+        if (IsSkipped())
+            return;
         m_folder = s_sshd->TestFolder();
         m_sides.SetOptions(s_sshd->Options());
     }
@@ -84,12 +79,10 @@ protected:
         return store;
     }
 
-    static LoopbackSshd* s_sshd;
     std::string m_folder;
     RemoteSides m_sides;
 };
 
-LoopbackSshd* RemoteScanTest::s_sshd = nullptr;
 
 struct SidesCase {
     const char* name;

@@ -227,4 +227,6 @@ void LoopbackSshd::KillSessions() const
         ::kill(pid, SIGKILL);
 }
 
+LoopbackSshd* LoopbackSshdTest::s_sshd = nullptr;
+
 } // namespace tandrel::test

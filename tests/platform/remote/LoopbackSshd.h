@@ -3,6 +3,8 @@
 #include "platform/remote/SftpClient.h"
 #include "platform/remote/SideAddress.h"
 
+#include <gtest/gtest.h>
+
 #include <string>
 
 namespace tandrel::test {
@@ -43,6 +45,26 @@ private:
     std::string m_user;
     int m_port = 0;
     int m_pid = 0;
+};
+
+// A suite of tests against one LoopbackSshd, started for the suite; each
+// test is skipped with the reason where the server does not run. A derived
+// SetUp calls this one first and returns when IsSkipped().
+class LoopbackSshdTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { s_sshd = new LoopbackSshd; }
+    static void TearDownTestSuite()
+    {
+        delete s_sshd;
+        s_sshd = nullptr;
+    }
+    void SetUp() override
+    {
+        if (!s_sshd->SkipReason().empty())
+            GTEST_SKIP() << s_sshd->SkipReason();
+    }
+
+    static LoopbackSshd* s_sshd;
 };
 
 } // namespace tandrel::test

@@ -49,19 +49,14 @@ int TemporariesIn(const std::string& folder)
     return count;
 }
 
-class RemoteSessionTest : public ::testing::Test {
+class RemoteSessionTest : public test::LoopbackSshdTest {
 protected:
-    static void SetUpTestSuite() { s_sshd = new LoopbackSshd; }
-    static void TearDownTestSuite()
-    {
-        delete s_sshd;
-        s_sshd = nullptr;
-    }
 
     void SetUp() override
     {
-        if (!s_sshd->SkipReason().empty())
-            GTEST_SKIP() << s_sshd->SkipReason();
+        LoopbackSshdTest::SetUp();
+        if (IsSkipped())
+            return;
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
         m_local = s_sshd->Folder() + "/" + info->name();
         ASSERT_EQ(::mkdir(m_local.c_str(), 0755), 0);
@@ -82,12 +77,10 @@ protected:
     std::string Remote(const std::string& relative) const { return m_local + "/" + relative; }
     std::string Local(const std::string& relative) const { return m_local + "/" + relative; }
 
-    static LoopbackSshd* s_sshd;
     std::string m_local;
     std::unique_ptr<RemoteSession> m_session;
 };
 
-LoopbackSshd* RemoteSessionTest::s_sshd = nullptr;
 
 TEST_F(RemoteSessionTest, WritesAndReadsBackEveryByte)
 {

@@ -46,19 +46,14 @@ public:
 // A local folder "s" and a folder "d" on the loopback server (owned by its
 // login user, on this machine's disk), with a store whose source root is
 // the local folder and whose destination root is the remote one as typed.
-class RemoteRowsTest : public ::testing::Test {
+class RemoteRowsTest : public test::LoopbackSshdTest {
 protected:
-    static void SetUpTestSuite() { s_sshd = new test::LoopbackSshd; }
-    static void TearDownTestSuite()
-    {
-        delete s_sshd;
-        s_sshd = nullptr;
-    }
 
     void SetUp() override
     {
-        if (!s_sshd->SkipReason().empty())
-            GTEST_SKIP() << s_sshd->SkipReason();
+        LoopbackSshdTest::SetUp();
+        if (IsSkipped())
+            return;
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
         std::string name = std::string(info->name());
         for (char& c : name)
@@ -158,7 +153,6 @@ protected:
     }
     static std::vector<std::string> Names(const std::string& folder);
 
-    static test::LoopbackSshd* s_sshd;
     engine::ResultStore store;
     engine::RunFlag runFlag;
     settings::CompareOptions options = settings::CompareOptions::Defaults();

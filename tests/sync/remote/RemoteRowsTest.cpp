@@ -6,7 +6,6 @@ namespace tandrel::sync {
 
 using engine::ResultCategory;
 
-test::LoopbackSshd* RemoteRowsTest::s_sshd = nullptr;
 
 std::vector<std::string> RemoteRowsTest::Names(const std::string& folder)
 {
