@@ -150,14 +150,22 @@ struct Download {
                  const EntryInfo& info, const std::shared_ptr<platform::ItemAt>& to,
                  const platform::ReplaceCheck& check, const Done& finished)
     {
-        auto file = std::make_shared<platform::IncomingFile>();
+        // The temporary file keeps the target's folder held until it is gone:
+        // the read's sink and its completion may go in either order.
+        struct Receiving {
+            std::shared_ptr<platform::ItemAt> to;
+            platform::IncomingFile file; // after `to`, so that it goes first
+        };
+        auto receiving = std::make_shared<Receiving>();
+        receiving->to = to;
+        platform::IncomingFile* file = &receiving->file;
         if (FileResult opened = file->Open(*to); !opened.ok())
             return finished(opened);
         auto stop = std::make_shared<FileResult>();
         const auto size = static_cast<std::uint64_t>(info.size);
         operations.ReadFile(
             source,
-            [this, file, stop, shown, size](std::string_view bytes) {
+            [this, receiving, file, stop, shown, size](std::string_view bytes) {
                 const std::uint64_t before = file->Written();
                 if (run->Abandoned()) {
                     *stop = FileResult::Cancelled("Copy to '" + shown + "' cancelled");
@@ -181,11 +189,11 @@ struct Download {
                 if (!status.ok())
                     return finished(FileResult::Failure(status.Describe("Cannot read", shownSource)));
                 // A file that grew or shrank while it was read gives a torn copy.
-                if (file->Written() != size)
+                if (receiving->file.Written() != size)
                     return finished(FileResult::Failure("Cannot copy '" + shownSource +
                                                         "': it changed while it was being copied"));
-                finished(KeepingReplaced(*to, [&](const platform::ReplaceCheck& kept) {
-                    return file->Commit(info.mode & 01777, info.mtime, &pending.fileSystems, kept);
+                finished(KeepingReplaced(*receiving->to, [&](const platform::ReplaceCheck& kept) {
+                    return receiving->file.Commit(info.mode & 01777, info.mtime, &pending.fileSystems, kept);
                 }, check));
             });
     }

@@ -95,7 +95,11 @@ bool RemoteSweep::Stale(const sftp::NameEntry& entry) const
         return false;
     const std::size_t start = std::string(platform::kTempFilePrefix).size();
     const bool ours = entry.name.compare(start, m_ownNumber.size() + 1, m_ownNumber + "-") == 0;
-    return ours || static_cast<std::int64_t>(entry.attributes.mtime) < m_runStart;
+    // The server gives whole seconds: a leftover of a run killed in the
+    // second this one began counts as stale too. A live client's temporary
+    // of that second would go as well; its rename then fails, and its
+    // target stays as it was.
+    return ours || static_cast<std::int64_t>(entry.attributes.mtime) <= m_runStart;
 }
 
 void RemoteSweep::Clear(const std::string& folder, std::function<void()> then)

@@ -46,8 +46,9 @@ inline constexpr const char* kNoRemoteTrash = "is on a remote host, which has no
 // the server, swept out of each folder once, before a run first writes into
 // it (a folder the run made holds none). A temporary file goes when it was
 // named by this process, whose runs do not overlap, or was last written
-// before the run began; a write of another client in flight keeps writing
-// its file. Everything runs on the client's thread.
+// no later than the second the run began (the server's times are whole
+// seconds); a write of another client begun after that keeps writing its
+// file. Everything runs on the client's thread.
 class RemoteSweep {
 public:
     RemoteSweep(platform::remote::RemoteOperations& operations, std::int64_t runStart);
