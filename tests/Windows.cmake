@@ -86,9 +86,11 @@ if(TARGET tandrel_gui)
   file(GLOB TANDREL_WINDOWS_GUI_TEST_SOURCES CONFIGURE_DEPENDS
     ${CMAKE_CURRENT_SOURCE_DIR}/gui/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/gui/*.h
     ${CMAKE_CURRENT_SOURCE_DIR}/gui/windows/*.cpp)
-  # The loopback sshd that ssh asks the askpass mode against runs on Linux.
+  # The loopback sshd that ssh asks the askpass mode against, and that the
+  # window's remote comparisons reach, runs on Linux.
   list(REMOVE_ITEM TANDREL_WINDOWS_GUI_TEST_SOURCES
     ${CMAKE_CURRENT_SOURCE_DIR}/gui/AskpassSshTest.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/gui/RemoteComparisonTest.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/gui/DesktopServicesTest.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/gui/TaskbarProgressTest.cpp)
   set(CMAKE_AUTOMOC ON)
