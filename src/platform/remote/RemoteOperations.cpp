@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <map>
 #include <memory>
+#include <chrono>
 #include <random>
 
 namespace tandrel::platform::remote {
@@ -393,10 +394,18 @@ std::string RemoteOperations::TemporaryNameFor(const std::string& target)
         return device() % 1000000000u;
     }();
     static std::atomic<std::uint32_t> counter = 0;
-    static thread_local std::mt19937 random{std::random_device{}()};
+    const std::uint32_t number = counter.fetch_add(1);
+    // A tail that differs between processes drawing the same number: the
+    // number, the process's own and the clock, mixed (splitmix64).
+    std::uint64_t mixed = (static_cast<std::uint64_t>(process) << 32) ^ number ^
+                          static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+    mixed += 0x9E3779B97F4A7C15ull;
+    mixed = (mixed ^ (mixed >> 30)) * 0xBF58476D1CE4E5B9ull;
+    mixed = (mixed ^ (mixed >> 27)) * 0x94D049BB133111EBull;
+    mixed ^= mixed >> 31;
     char name[96];
-    std::snprintf(name, sizeof name, "%s%u-%u-%08x.tmp", kTempFilePrefix, process, counter.fetch_add(1),
-                  static_cast<unsigned>(random()));
+    std::snprintf(name, sizeof name, "%s%u-%u-%08x.tmp", kTempFilePrefix, process, number,
+                  static_cast<unsigned>(mixed));
     const std::string folder = FolderOf(target);
     return folder == "/" ? "/" + std::string(name) : folder + "/" + name;
 }
